@@ -2,19 +2,20 @@
 
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ostrelle {
 namespace {
 
 QString Reason(const QString& path, int error) {
-    return QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), QString::fromLocal8Bit(std::strerror(error)));
+    return QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(),
+                                        QString::fromLocal8Bit(std::strerror(error)));
 }
 
 }  // namespace
@@ -30,14 +31,18 @@ QString WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     if (fd < 0) return Reason(target, errno);
 
     struct stat old {};
-    if (stat(targetName.constData(), &old) == 0) fchmod(fd, old.st_mode & 07777);
-    else fchmod(fd, 0644);
+    if (stat(targetName.constData(), &old) == 0)
+        fchmod(fd, old.st_mode & 07777);
+    else
+        fchmod(fd, 0644);
 
     int error = 0;
     for (qsizetype done = 0; done < bytes.size() && error == 0;) {
         const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n > 0) done += n;
-        else if (n < 0 && errno != EINTR) error = errno;
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EINTR)
+            error = errno;
     }
     if (error == 0 && fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && error == 0) error = errno;

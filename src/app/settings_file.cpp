@@ -21,7 +21,9 @@ bool HasNonAscii(const QByteArray& bytes) {
     return false;
 }
 
-QString TrimBlanks(QStringView text) { return text.trimmed().toString(); }
+QString TrimBlanks(QStringView text) {
+    return text.trimmed().toString();
+}
 
 // A value with blanks at either end, or quoted already, is quoted so that reading gives it back whole.
 QString QuoteIfNeeded(const QString& value) {
@@ -32,7 +34,8 @@ QString QuoteIfNeeded(const QString& value) {
 }
 
 QString Unquote(const QString& value) {
-    if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"') return value.mid(1, value.size() - 2);
+    if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
+        return value.mid(1, value.size() - 2);
     return value;
 }
 
@@ -107,10 +110,14 @@ IniDocument IniDocument::Parse(const QByteArray& bytes) {
 
 QString IniDocument::Decode(const QByteArray& bytes) const {
     switch (encoding_) {
-        case Encoding::Utf8: return QString::fromUtf8(bytes);
-        case Encoding::Utf16Le: return QStringDecoder(QStringDecoder::Utf16LE).decode(bytes);
-        case Encoding::Utf16Be: return QStringDecoder(QStringDecoder::Utf16BE).decode(bytes);
-        case Encoding::Gb18030: break;
+        case Encoding::Utf8:
+            return QString::fromUtf8(bytes);
+        case Encoding::Utf16Le:
+            return QStringDecoder(QStringDecoder::Utf16LE).decode(bytes);
+        case Encoding::Utf16Be:
+            return QStringDecoder(QStringDecoder::Utf16BE).decode(bytes);
+        case Encoding::Gb18030:
+            break;
     }
     QStringDecoder decoder("GB18030");
     return decoder.isValid() ? QString(decoder.decode(bytes)) : QString::fromLatin1(bytes);
@@ -118,10 +125,14 @@ QString IniDocument::Decode(const QByteArray& bytes) const {
 
 QByteArray IniDocument::Encode(const QString& text) const {
     switch (encoding_) {
-        case Encoding::Utf8: return text.toUtf8();
-        case Encoding::Utf16Le: return QStringEncoder(QStringEncoder::Utf16LE).encode(text);
-        case Encoding::Utf16Be: return QStringEncoder(QStringEncoder::Utf16BE).encode(text);
-        case Encoding::Gb18030: break;
+        case Encoding::Utf8:
+            return text.toUtf8();
+        case Encoding::Utf16Le:
+            return QStringEncoder(QStringEncoder::Utf16LE).encode(text);
+        case Encoding::Utf16Be:
+            return QStringEncoder(QStringEncoder::Utf16BE).encode(text);
+        case Encoding::Gb18030:
+            break;
     }
     QStringEncoder encoder("GB18030");
     return encoder.isValid() ? QByteArray(encoder.encode(text)) : text.toUtf8();
@@ -134,7 +145,8 @@ std::pair<int, int> IniDocument::SectionRange(const QString& section) const {
         const auto name = SectionName(lines_[i].text);
         if (!name || name->compare(wanted, Qt::CaseInsensitive) != 0) continue;
         int end = i + 1;
-        while (end < count && !SectionName(lines_[end].text)) ++end;
+        while (end < count && !SectionName(lines_[end].text))
+            ++end;
         return {i, end};
     }
     return {-1, -1};
@@ -188,7 +200,8 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
         return;
     }
     int insertAt = end;
-    while (insertAt > first + 1 && lines_[insertAt - 1].text.trimmed().isEmpty()) --insertAt;
+    while (insertAt > first + 1 && lines_[insertAt - 1].text.trimmed().isEmpty())
+        --insertAt;
     if (insertAt == static_cast<int>(lines_.size())) endLastLine();
     lines_.insert(lines_.begin() + insertAt, makeLine(key.trimmed() + u'=' + QuoteIfNeeded(value)));
 }
@@ -200,12 +213,14 @@ void IniDocument::MakeUnambiguous() {
     // These GB18030 bytes would read back as UTF-8: say UTF-8 outright, with a byte order mark.
     encoding_ = Encoding::Utf8;
     bom_ = "\xEF\xBB\xBF";
-    for (Line& line : lines_) line.bytes = Encode(line.text);
+    for (Line& line : lines_)
+        line.bytes = Encode(line.text);
 }
 
 QByteArray IniDocument::Serialize() const {
     QByteArray out = bom_;
-    for (const Line& line : lines_) out += line.bytes + line.ending;
+    for (const Line& line : lines_)
+        out += line.bytes + line.ending;
     return out;
 }
 

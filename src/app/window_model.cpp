@@ -5,7 +5,9 @@ namespace {
 
 constexpr Rgb kRed{255, 0, 0};
 
-Button MakeButton(const char* caption, TwipsRect geometry) { return {QString::fromUtf8(caption), geometry, true, {}}; }
+Button MakeButton(const char* caption, TwipsRect geometry) {
+    return {QString::fromUtf8(caption), geometry, true, {}};
+}
 
 Label MakeLabel(const char* caption, TwipsRect geometry, Rgb foreground = {}) {
     Label label;
@@ -19,7 +21,9 @@ MenuItem MakeMenu(const char* caption, const char* shortcut = "") {
     return {QString::fromUtf8(caption), QString::fromLatin1(shortcut), true, true};
 }
 
-ComboBox MakeCombo(TwipsRect geometry) { return {{}, QStringLiteral("Combo1"), geometry}; }
+ComboBox MakeCombo(TwipsRect geometry) {
+    return {{}, QStringLiteral("Combo1"), geometry};
+}
 
 }  // namespace
 
@@ -79,7 +83,8 @@ Window::Window() {
     wmPlayer1 = {3600, 8160, 10455, 735};
     label2 = MakeLabel("", {7080, 8520, 735, 255});
     label1[0] = MakeLabel(
-        "操作方法:将和MP3相同名字的txt,word,rtf文档放在和MP3文件相同目录下,打开MP3即可显示文本(同时支持wma格式),"
+        "操作方法:将和MP3相同名字的txt,word,rtf文档放在和MP3文件相同目录下,打开MP3即可显示文本("
+        "同时支持wma格式),"
         "快捷键参考菜单.",
         {240, 9000, 13695, 375});
 

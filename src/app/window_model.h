@@ -115,14 +115,14 @@ struct Window {
 
     std::array<CheckBox, 3> aeroCheckBox1;  // 0 text shown, 1 cursor follows, 2 sequential play
 
-    std::array<Label, 1> label1;  // usage line
-    Label label2;                 // playing position
-    std::array<Label, 2> label3;  // A and B mark captions
-    std::array<Label, 2> label4;  // 复读次数, 间隔时间
-    Label label5;                 // 文本字体大小
-    std::array<Label, 3> label6;  // red headings of the repeat group
-    std::array<Label, 3> label7;  // current segment number, segment count, A and B texts
-    Label label8;                 // passes left
+    std::array<Label, 1> label1;          // usage line
+    Label label2;                         // playing position
+    std::array<Label, 2> label3;          // A and B mark captions
+    std::array<Label, 2> label4;          // 复读次数, 间隔时间
+    Label label5;                         // 文本字体大小
+    std::array<Label, 3> label6;          // red headings of the repeat group
+    std::array<Label, 3> label7;          // current segment number, segment count, A and B texts
+    Label label8;                         // passes left
     std::array<LineDecoration, 4> lines;  // Line1 … Line4, in the repeat group
 
     std::array<ComboBox, 3> combo1;  // repeat count, pause, text font size
@@ -130,7 +130,7 @@ struct Window {
     TextPane aeroTextBox1;  // companion text
     TextPane aeroTextBox2;  // blank backdrop
 
-    Picture picture1;                // heading strip of the playlist
+    Picture picture1;                 // heading strip of the playlist
     std::array<Picture, 2> picture2;  // A and B mark captions' boxes
     std::array<Picture, 2> image1;    // A and B mark pointers
     TwipsRect wmPlayer1;              // the player strip
@@ -171,5 +171,11 @@ struct Window {
     MenuItem idmUseManue;
     MenuItem idmUser;
 };
+
+// A button and its menu item run the same command, so they are enabled and disabled together.
+inline void EnablePair(Button& button, MenuItem& item, bool enabled) {
+    button.enabled = enabled;
+    item.enabled = enabled;
+}
 
 }  // namespace ostrelle

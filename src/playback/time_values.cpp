@@ -11,7 +11,8 @@ namespace {
 // The leading decimal number of a piece, leading blanks skipped; 0 when there is none.
 double NumericValue(QStringView piece) {
     qsizetype i = 0;
-    while (i < piece.size() && (piece[i] == u' ' || piece[i] == u'\t')) ++i;
+    while (i < piece.size() && (piece[i] == u' ' || piece[i] == u'\t'))
+        ++i;
     bool negative = false;
     if (i < piece.size() && (piece[i] == u'-' || piece[i] == u'+')) {
         negative = piece[i] == u'-';

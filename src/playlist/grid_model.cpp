@@ -29,10 +29,16 @@ void GridModel::Resize(int rows, int cols) {
     if (activeRow_ >= rows_) activeRow_ = 0;
 }
 
-void GridModel::SetRows(int rows) { Resize(rows, cols_); }
-void GridModel::SetCols(int cols) { Resize(rows_, cols); }
+void GridModel::SetRows(int rows) {
+    Resize(rows, cols_);
+}
+void GridModel::SetCols(int cols) {
+    Resize(rows_, cols);
+}
 
-QString GridModel::CellText(int row, int col) const { return InRange(row, col) ? texts_[Index(row, col)] : QString(); }
+QString GridModel::CellText(int row, int col) const {
+    return InRange(row, col) ? texts_[Index(row, col)] : QString();
+}
 
 void GridModel::SetCellText(int row, int col, const QString& text) {
     if (InRange(row, col)) texts_[Index(row, col)] = text;
@@ -52,7 +58,8 @@ void GridModel::FocusTopLeft() {
 
 void GridModel::ClearRange(int firstRow, int firstCol, int lastRow, int lastCol) {
     for (int r = std::max(firstRow, 0); r <= std::min(lastRow, rows_ - 1); ++r)
-        for (int c = std::max(firstCol, 0); c <= std::min(lastCol, cols_ - 1); ++c) texts_[Index(r, c)].clear();
+        for (int c = std::max(firstCol, 0); c <= std::min(lastCol, cols_ - 1); ++c)
+            texts_[Index(r, c)].clear();
 }
 
 void GridModel::SelectRange(int firstRow, int /*firstCol*/, int lastRow, int /*lastCol*/) {
@@ -63,12 +70,17 @@ void GridModel::SelectRange(int firstRow, int /*firstCol*/, int lastRow, int /*l
 
 void GridModel::SetAlignment(int firstRow, int firstCol, int lastRow, int lastCol, int code) {
     for (int r = std::max(firstRow, 0); r <= std::min(lastRow, rows_ - 1); ++r)
-        for (int c = std::max(firstCol, 0); c <= std::min(lastCol, cols_ - 1); ++c) alignments_[Index(r, c)] = code;
+        for (int c = std::max(firstCol, 0); c <= std::min(lastCol, cols_ - 1); ++c)
+            alignments_[Index(r, c)] = code;
 }
 
-int GridModel::Alignment(int row, int col) const { return InRange(row, col) ? alignments_[Index(row, col)] : 0; }
+int GridModel::Alignment(int row, int col) const {
+    return InRange(row, col) ? alignments_[Index(row, col)] : 0;
+}
 
-int GridModel::ColumnWidth(int col) const { return col >= 0 && col < cols_ ? widths_[col] : 0; }
+int GridModel::ColumnWidth(int col) const {
+    return col >= 0 && col < cols_ ? widths_[col] : 0;
+}
 
 void GridModel::SetColumnWidth(int col, int width) {
     if (col >= 0 && col < cols_) widths_[col] = std::max(width, 0);
@@ -82,7 +94,8 @@ void SetupPlaylistGrid(GridModel& grid) {
     grid.fontName = QStringLiteral("Tahoma");
     grid.fontSize = 8;
     constexpr int kWidths[] = {0, 20, 120, 51, 0, 0};
-    for (int c = 0; c < 6; ++c) grid.SetColumnWidth(c, kWidths[c]);
+    for (int c = 0; c < 6; ++c)
+        grid.SetColumnWidth(c, kWidths[c]);
 }
 
 }  // namespace ostrelle

@@ -18,7 +18,8 @@ TEST(ProgramFolder, AWritableInstallFolderHoldsTheLearnersFiles) {
     EXPECT_EQ(folder.SettingsFile(), install.path() + QStringLiteral("/OSTRELLE.ini"));
     EXPECT_EQ(folder.DatabaseFile(), install.path() + QStringLiteral("/quillan.mdb"));
     EXPECT_EQ(folder.RecordingFile(), install.path() + QStringLiteral("/temp.wav"));
-    EXPECT_EQ(QDir(install.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0)
+    EXPECT_EQ(QDir(install.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+              0)
         << "the probe leaves nothing behind";
 }
 

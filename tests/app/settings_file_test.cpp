@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 namespace ostrelle {
 namespace {
@@ -155,8 +155,8 @@ TEST_F(SettingsFile, LongValuesAndEdgeBlanksReadBackWhole) {
     ASSERT_TRUE(Write("Mp3PrePath", "Path", deep));
     EXPECT_EQ(Read("Mp3PrePath", "Path"), deep);
 
-    for (const QString& value : {QStringLiteral(" lead"), QStringLiteral("trail "), QStringLiteral("\"quoted\""),
-                                 QString(), QStringLiteral("a;b#c=d")}) {
+    for (const QString& value : {QStringLiteral(" lead"), QStringLiteral("trail "),
+                                 QStringLiteral("\"quoted\""), QString(), QStringLiteral("a;b#c=d")}) {
         ASSERT_TRUE(Write("s", "k", value));
         EXPECT_EQ(Read("s", "k"), value) << value.toStdString();
     }
@@ -173,26 +173,29 @@ TEST_F(SettingsFile, AFailedWriteReportsAndLeavesTheOldFileWhole) {
     tiny.rlim_cur = 4096;
     auto* previous = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-    const IniWriteResult result =
-        WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), QStringLiteral("x").repeated(10000), Path());
+    const IniWriteResult result = WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"),
+                                                QStringLiteral("x").repeated(10000), Path());
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
 
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.error.isEmpty());
     EXPECT_EQ(Bytes(), before);
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("OSTRELLE.ini")});
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("OSTRELLE.ini")});
 }
 
 TEST_F(SettingsFile, AWriteIntoAMissingFolderFails) {
-    const IniWriteResult result = WriteIniValue(QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1"),
-                                                dir_.filePath(QStringLiteral("no/such/dir/OSTRELLE.ini")));
+    const IniWriteResult result =
+        WriteIniValue(QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1"),
+                      dir_.filePath(QStringLiteral("no/such/dir/OSTRELLE.ini")));
     EXPECT_FALSE(result.ok);
 }
 
 TEST(IniDocument, GarbageNeverBreaksParsing) {
     QByteArray noise;
-    for (int i = 0; i < 4096; ++i) noise += static_cast<char>((i * 7919) % 256);
+    for (int i = 0; i < 4096; ++i)
+        noise += static_cast<char>((i * 7919) % 256);
     const IniDocument doc = IniDocument::Parse(noise + "\n[s]\nk=v\n" + noise);
     EXPECT_EQ(doc.Value(QStringLiteral("s"), QStringLiteral("k")).value_or(QString()), QStringLiteral("v"));
     IniDocument copy = IniDocument::Parse(noise);

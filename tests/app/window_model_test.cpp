@@ -44,19 +44,20 @@ TEST(WindowModel, CaptionsThatLogicComparesAreExact) {
 
 TEST(WindowModel, EveryCommandAndMenuItemStartsEnabled) {
     const Window w;
-    for (const Button& b : w.aeroButton1) EXPECT_TRUE(b.enabled) << b.caption.toStdString();
-    for (const MenuItem* m : {&w.idmOpenMp3, &w.idmDeleteList, &w.idmClearList, &w.idmPlayReread, &w.idmBPoint,
-                              &w.idmPre, &w.idmNext, &w.idmPlayRecord, &w.idmRecordSave})
+    for (const Button& b : w.aeroButton1)
+        EXPECT_TRUE(b.enabled) << b.caption.toStdString();
+    for (const MenuItem* m : {&w.idmOpenMp3, &w.idmDeleteList, &w.idmClearList, &w.idmPlayReread,
+                              &w.idmBPoint, &w.idmPre, &w.idmNext, &w.idmPlayRecord, &w.idmRecordSave})
         EXPECT_TRUE(m->enabled && m->visible) << m->caption.toStdString();
 }
 
 TEST(WindowModel, ShortcutsAreDistinctAndSegmentStepsMatchTheirDirection) {
     const Window w;
-    const MenuItem* items[] = {&w.idmOpenMp3, &w.idmOpenMp3List, &w.idmListSave, &w.idmDeleteList,
-                               &w.idmClearList, &w.idmClose, &w.idmRecordStart, &w.idmPlayRecord,
-                               &w.idmRecordSave, &w.idmPlayReread, &w.idmAPoint, &w.idmBPoint, &w.idmPre,
-                               &w.idmNext, &w.idmDeleteCurrentAB, &w.idmDeleteAB, &w.idmPlay, &w.idmPause,
-                               &w.idmStop, &w.idmUser};
+    const MenuItem* items[] = {
+        &w.idmOpenMp3,  &w.idmOpenMp3List, &w.idmListSave,   &w.idmDeleteList, &w.idmClearList,
+        &w.idmClose,    &w.idmRecordStart, &w.idmPlayRecord, &w.idmRecordSave, &w.idmPlayReread,
+        &w.idmAPoint,   &w.idmBPoint,      &w.idmPre,        &w.idmNext,       &w.idmDeleteCurrentAB,
+        &w.idmDeleteAB, &w.idmPlay,        &w.idmPause,      &w.idmStop,       &w.idmUser};
     QSet<QString> seen;
     for (const MenuItem* m : items) {
         EXPECT_FALSE(m->shortcut.isEmpty()) << m->caption.toStdString();

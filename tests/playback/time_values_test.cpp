@@ -15,12 +15,13 @@ TEST(TimeTextToSeconds, ReadsEachFormByItsLength) {
 }
 
 TEST(TimeTextToSeconds, ShortTextsReadAsZero) {
-    for (const char* text : {"", "5", "59", "1:5"}) EXPECT_EQ(TimeTextToSeconds(QString::fromLatin1(text)), 0) << text;
+    for (const char* text : {"", "5", "59", "1:5"})
+        EXPECT_EQ(TimeTextToSeconds(QString::fromLatin1(text)), 0) << text;
 }
 
 TEST(TimeTextToSeconds, OnlyTheLeadingNumberOfEachPieceCounts) {
     EXPECT_EQ(TimeTextToSeconds(QStringLiteral("ab:cd")), 0);
-    EXPECT_EQ(TimeTextToSeconds(QStringLiteral("1a:2b")), 62);  // "1a" → 1, "2b" → 2
+    EXPECT_EQ(TimeTextToSeconds(QStringLiteral("1a:2b")), 62);   // "1a" → 1, "2b" → 2
     EXPECT_EQ(TimeTextToSeconds(QStringLiteral(" 2:05")), 125);  // leading blank skipped
     EXPECT_EQ(TimeTextToSeconds(QStringLiteral("2:x05")), 125);  // length 5: only the edges matter
     EXPECT_EQ(TimeTextToSeconds(QStringLiteral("1:-5")), 55);

@@ -21,7 +21,8 @@ TEST(GridModel, RowCountAddsAndDropsAtTheEnd) {
     GridModel grid;
     grid.SetCols(6);
     grid.SetRows(4);
-    for (int r = 1; r < 4; ++r) grid.SetCellText(r, 2, QStringLiteral("file%1").arg(r));
+    for (int r = 1; r < 4; ++r)
+        grid.SetCellText(r, 2, QStringLiteral("file%1").arg(r));
     grid.SetRows(3);
     EXPECT_EQ(grid.CellText(2, 2), QStringLiteral("file2"));
     EXPECT_EQ(grid.CellText(3, 2), QString());
@@ -49,7 +50,8 @@ TEST(GridModel, ClearRangeEmptiesTheBlockOnly) {
     grid.SetCols(6);
     grid.SetRows(5);
     for (int r = 0; r < 5; ++r)
-        for (int c = 0; c < 6; ++c) grid.SetCellText(r, c, QStringLiteral("x"));
+        for (int c = 0; c < 6; ++c)
+            grid.SetCellText(r, c, QStringLiteral("x"));
     grid.ClearRange(1, 1, 3, 4);
     EXPECT_EQ(grid.Rows(), 5);
     EXPECT_EQ(grid.CellText(0, 1), QStringLiteral("x"));
@@ -91,7 +93,8 @@ TEST(GridModel, PlaylistSetupGivesTheListColumns) {
     EXPECT_EQ(grid.Rows(), 20);
     EXPECT_EQ(grid.CellText(1, 1), QString());
     const int widths[] = {0, 20, 120, 51, 0, 0};
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(grid.ColumnWidth(c), widths[c]) << c;
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(grid.ColumnWidth(c), widths[c]) << c;
     EXPECT_EQ(grid.Alignment(1, 1), GridModel::kAlignCentre);
     EXPECT_EQ(grid.Alignment(19, 1), GridModel::kAlignCentre);
     EXPECT_EQ(grid.fontName, QStringLiteral("Tahoma"));

@@ -1,0 +1,54 @@
+#include "support/simulated_player.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ostrelle {
+
+namespace {
+long long ToUs(double seconds) {
+    return std::llround(seconds * 1e6);
+}
+}  // namespace
+
+void SimulatedPlayer::Advance(double seconds) {
+    if (state_ != kPlayStatePlaying) return;
+    const long long end = ToUs(duration_);
+    const long long stop = stopPoint_ ? ToUs(*stopPoint_) : end;
+    const long long limit = stop > positionUs_ ? std::min(stop, end) : end;
+    positionUs_ = std::min(positionUs_ + ToUs(seconds), limit);
+    if (positionUs_ >= end) {
+        state_ = kPlayStateStopped;
+        positionUs_ = 0;
+    } else if (stopPoint_ && positionUs_ >= stop) {
+        state_ = kPlayStatePaused;
+    }
+}
+
+void SimulatedPlayer::SetUrl(const QString& path) {
+    url_ = path;
+    positionUs_ = 0;
+    state_ = autoStart_ ? kPlayStatePlaying : kPlayStatePaused;
+}
+
+void SimulatedPlayer::Play() {
+    ++playCalls;
+    state_ = kPlayStatePlaying;
+}
+
+void SimulatedPlayer::Pause() {
+    ++pauseCalls;
+    if (state_ == kPlayStatePlaying) state_ = kPlayStatePaused;
+}
+
+void SimulatedPlayer::Stop() {
+    state_ = kPlayStateStopped;
+    positionUs_ = 0;
+}
+
+void SimulatedPlayer::SetCurrentPosition(double seconds) {
+    seeks.push_back(seconds);
+    positionUs_ = ToUs(std::clamp(seconds, 0.0, duration_));
+}
+
+}  // namespace ostrelle
