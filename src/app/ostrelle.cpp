@@ -2,13 +2,23 @@
 
 namespace ostrelle {
 
-Ostrelle::Ostrelle(MediaPlayer& player)
-    : player_(player), display_(window_), repeat_(window_, state_, player_, display_) {}
+Ostrelle::Ostrelle(const Adapters& adapters)
+    : adapters_(adapters),
+      display_(window_),
+      store_(adapters.database),
+      repeat_(window_, state_, adapters.player, display_),
+      editor_(window_, state_, adapters.player, display_, store_, repeat_, adapters.dialogs) {}
 
 void Ostrelle::RunCommand(int index) {
     switch (index) {
         case 2:
             repeat_.PlayRepeat();
+            break;
+        case 3:
+            editor_.SetAPoint();
+            break;
+        case 4:
+            editor_.SetBPoint();
             break;
         case 7:
             repeat_.NextSegment();
@@ -19,6 +29,11 @@ void Ostrelle::RunCommand(int index) {
         default:
             break;
     }
+}
+
+void Ostrelle::AeroButton4_Click(int index) {
+    if (index == 0) editor_.DeleteCurrentAB();
+    if (index == 1) editor_.DeleteAllAB();
 }
 
 }  // namespace ostrelle

@@ -1,19 +1,29 @@
 #pragma once
 
+#include "app/dialogs.h"
 #include "app/player_state.h"
 #include "app/window_model.h"
+#include "playback/media_player.h"
 #include "playback/repeat_engine.h"
 #include "playback/segment_display.h"
+#include "playback/segment_editor.h"
+#include "playback/segment_store.h"
+#include "playlist/playlist_database.h"
 
 namespace ostrelle {
 
-class MediaPlayer;
+// What the controller works through; the composition (the program, or a test) owns them.
+struct Adapters {
+    MediaPlayer& player;
+    Dialogs& dialogs;
+    PlaylistDatabase* database = nullptr;  // null when it could not be opened
+};
 
 // The main window's controller: owns the window model and the player state, and routes every command
-// and timer tick to the operation that handles it. The adapters are passed in.
+// and timer tick to the operation that handles it.
 class Ostrelle {
 public:
-    explicit Ostrelle(MediaPlayer& player);
+    explicit Ostrelle(const Adapters& adapters);
 
     Window& window() { return window_; }
     const Window& window() const { return window_; }
@@ -22,18 +32,23 @@ public:
 
     // The click of the command buttons, indices 0 to 10; other indices do nothing.
     void RunCommand(int index);
+    // The click of the two segment-deleting buttons.
+    void AeroButton4_Click(int index);
 
     void Timer3_Timer() { repeat_.Timer3_Timer(); }
 
     RepeatEngine& repeat() { return repeat_; }
-    SegmentDisplay& segments() { return display_; }
+    SegmentEditor& segmentEditor() { return editor_; }
+    SegmentDisplay& segmentDisplay() { return display_; }
 
 private:
     Window window_;
     PlayerState state_;
-    MediaPlayer& player_;
+    Adapters adapters_;
     SegmentDisplay display_;
+    SegmentStore store_;
     RepeatEngine repeat_;
+    SegmentEditor editor_;
 };
 
 }  // namespace ostrelle

@@ -21,6 +21,8 @@ struct PlayerState {
     int pauseTicks = 0;       // countdown of the pause between passes, in repeat ticks
     bool pausing = false;     // the run is in its pause between two passes
 
+    QString abListPath;  // the file whose segments abList holds
+
     QString currentAudioPath;  // the audio file last opened or started
 };
 

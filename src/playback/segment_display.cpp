@@ -24,9 +24,10 @@ ABPair ParseAB(const QString& slotText) {
     return pair;
 }
 
-int MarkLeftTwips(int seconds, int lengthSeconds) {
-    if (lengthSeconds <= 0) lengthSeconds = 60;
-    const double x = kTrackStartTwips + static_cast<double>(kTrackWidthTwips) * seconds / lengthSeconds;
+int MarkLeftTwips(double seconds, double lengthSeconds) {
+    if (!(lengthSeconds > 0)) lengthSeconds = 60;
+    const double x = kTrackStartTwips + kTrackWidthTwips * seconds / lengthSeconds;
+    if (std::isnan(x)) return kTrackStartTwips;
     const double clamped =
         std::clamp(x, double{kTrackStartTwips}, double{kTrackStartTwips + kTrackWidthTwips});
     return static_cast<int>(std::nearbyint(clamped));

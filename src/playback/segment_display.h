@@ -11,7 +11,7 @@ ABPair ParseAB(const QString& slotText);
 
 // Left edge in twips of a mark at t seconds into a file of lengthSeconds: 3890 at the start, 13320 at
 // the end, rounded half to even, and kept on that track.
-int MarkLeftTwips(int seconds, int lengthSeconds);
+int MarkLeftTwips(double seconds, double lengthSeconds);
 
 // The A and B marks over the player's position bar and the segment counters of the repeat group.
 class SegmentDisplay {

@@ -1,4 +1,5 @@
 #include "app/ostrelle.h"
+#include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,7 @@ namespace {
 
 class RepeatEngineTest : public ::testing::Test {
 protected:
-    RepeatEngineTest() : app_(player_) {
+    RepeatEngineTest() : app_({player_, dialogs_}) {
         player_.SetAutoStart(false);
         player_.SetUrl(QStringLiteral("/music/lesson.mp3"));
         Choose(QString::fromUtf8("1次"), QString::fromUtf8("0秒"));
@@ -57,6 +58,7 @@ protected:
     }
 
     SimulatedPlayer player_;
+    ScriptedDialogs dialogs_;
     Ostrelle app_;
 };
 

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace ostrelle {
+
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+// A file the learner chose in a dialog: the full path and the name with its extension; both empty when
+// the dialog was cancelled.
+struct FileChoice {
+    QString fileName;
+    QString fileTitle;
+    bool Cancelled() const { return fileName.isEmpty(); }
+};
+
+// The program's dialogs. Each call blocks until the learner answers; tests answer from a script.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual MessageAnswer ShowMessage(const QString& text, const QString& title, MessageButtons buttons) = 0;
+    // filter is in the "description|pattern|description|pattern" form.
+    virtual FileChoice OpenFile(const QString& filter, const QString& initialFileName) = 0;
+    virtual FileChoice SaveFile(const QString& filter, const QString& initialFileName) = 0;
+};
+
+}  // namespace ostrelle

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "app/dialogs.h"
+
+#include <deque>
+#include <vector>
+
+namespace ostrelle {
+
+// Dialogs answered from a script; every question asked is recorded.
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        MessageButtons buttons;
+    };
+
+    MessageAnswer ShowMessage(const QString& text, const QString& title, MessageButtons buttons) override {
+        shown.push_back({text, title, buttons});
+        if (answers.empty()) return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+        const MessageAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    FileChoice OpenFile(const QString& filter, const QString& initialFileName) override {
+        return NextFile(filter, initialFileName);
+    }
+    FileChoice SaveFile(const QString& filter, const QString& initialFileName) override {
+        return NextFile(filter, initialFileName);
+    }
+
+    std::deque<MessageAnswer> answers;
+    std::deque<FileChoice> files;  // an empty queue cancels
+    std::vector<Shown> shown;
+    std::vector<std::pair<QString, QString>> fileDialogs;  // filter and initial name of each dialog
+
+private:
+    FileChoice NextFile(const QString& filter, const QString& initialFileName) {
+        fileDialogs.emplace_back(filter, initialFileName);
+        if (files.empty()) return {};
+        FileChoice choice = files.front();
+        files.pop_front();
+        return choice;
+    }
+};
+
+}  // namespace ostrelle
