@@ -1,5 +1,6 @@
 #include "app/atomic_file.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <fcntl.h>
@@ -19,6 +20,13 @@ QString Reason(const QString& path, int error) {
 }
 
 }  // namespace
+
+QString CopyFileAtomically(const QString& source, const QString& target) {
+    QFile file(source);
+    if (!QFileInfo(source).isFile() || !file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1: %2").arg(QFileInfo(source).fileName(), file.errorString());
+    return WriteFileAtomically(target, file.readAll());
+}
 
 QString WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     // Write through a symbolic link to the file it names, as an in-place write would.

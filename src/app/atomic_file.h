@@ -10,4 +10,7 @@ namespace ostrelle {
 // success, else a reason the learner can read.
 QString WriteFileAtomically(const QString& path, const QByteArray& bytes);
 
+// Copies source over target the same way: target is replaced whole or left as it was.
+QString CopyFileAtomically(const QString& source, const QString& target);
+
 }  // namespace ostrelle

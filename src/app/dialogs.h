@@ -23,6 +23,8 @@ public:
     // filter is in the "description|pattern|description|pattern" form.
     virtual FileChoice OpenFile(const QString& filter, const QString& initialFileName) = 0;
     virtual FileChoice SaveFile(const QString& filter, const QString& initialFileName) = 0;
+    // Shows how far a long task is and keeps the window responsive; false when the learner cancelled.
+    virtual bool ReportProgress(const QString& label, int done, int total) = 0;
 };
 
 }  // namespace ostrelle

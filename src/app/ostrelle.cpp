@@ -7,7 +7,13 @@ Ostrelle::Ostrelle(const Adapters& adapters)
       display_(window_),
       store_(adapters.database),
       repeat_(window_, state_, adapters.player, display_),
-      editor_(window_, state_, adapters.player, display_, store_, repeat_, adapters.dialogs) {}
+      editor_(window_, state_, adapters.player, display_, store_, repeat_, adapters.dialogs),
+      transport_(window_, state_, adapters.player, repeat_, display_, editor_, {}),
+      playlist_(window_, state_, adapters.player, adapters.dialogs, adapters.probe, adapters.database,
+                display_,
+                {.startAudioFile = [this](const QString& path) { StartAudioFile(path); },
+                 .loadFileSegments = [this](const QString& path,
+                                            int row) { transport_.LoadFileSegments(path, row); }}) {}
 
 void Ostrelle::RunCommand(int index) {
     switch (index) {
@@ -19,6 +25,12 @@ void Ostrelle::RunCommand(int index) {
             break;
         case 4:
             editor_.SetBPoint();
+            break;
+        case 5:
+            playlist_.ClearPlaylist();
+            break;
+        case 6:
+            playlist_.DeletePlaylistEntry();
             break;
         case 7:
             repeat_.NextSegment();
@@ -34,6 +46,19 @@ void Ostrelle::RunCommand(int index) {
 void Ostrelle::AeroButton4_Click(int index) {
     if (index == 0) editor_.DeleteCurrentAB();
     if (index == 1) editor_.DeleteAllAB();
+}
+
+void Ostrelle::StartAudioFile(const QString& path) {
+    Window& w = window_;
+    EnablePair(w.aeroButton1[10], w.idmListSave, true);
+    EnablePair(w.aeroButton1[3], w.idmAPoint, true);
+    adapters_.player.SetUrl(path);
+    adapters_.player.Play();
+    w.timer1 = {true, Playlist::kListingIntervalMs};
+    w.timer6 = {true, Playlist::kListingIntervalMs};
+    state_.durationRetries = 5;
+    for (int i = 0; i < 2; ++i)
+        w.image1[i].visible = w.picture2[i].visible = false;
 }
 
 }  // namespace ostrelle

@@ -8,6 +8,9 @@
 #include "playback/segment_display.h"
 #include "playback/segment_editor.h"
 #include "playback/segment_store.h"
+#include "playback/transport.h"
+#include "playlist/duration_probe.h"
+#include "playlist/playlist.h"
 #include "playlist/playlist_database.h"
 
 namespace ostrelle {
@@ -16,6 +19,7 @@ namespace ostrelle {
 struct Adapters {
     MediaPlayer& player;
     Dialogs& dialogs;
+    DurationProbe& probe;
     PlaylistDatabase* database = nullptr;  // null when it could not be opened
 };
 
@@ -35,11 +39,20 @@ public:
     // The click of the two segment-deleting buttons.
     void AeroButton4_Click(int index);
 
+    void Timer1_Timer() { playlist_.ListPlayingFile(); }
     void Timer3_Timer() { repeat_.Timer3_Timer(); }
+    void Timer4_Timer() { transport_.Timer4_Timer(); }
+    void Timer5_Timer() { transport_.Timer5_Timer(); }
+    void Timer6_Timer() { playlist_.Timer6_Timer(); }
 
     RepeatEngine& repeat() { return repeat_; }
     SegmentEditor& segmentEditor() { return editor_; }
     SegmentDisplay& segmentDisplay() { return display_; }
+    Playlist& playlist() { return playlist_; }
+    Transport& transport() { return transport_; }
+
+    // Starts playing an audio file and arms the listing and sequential-play timers.
+    void StartAudioFile(const QString& path);
 
 private:
     Window window_;
@@ -49,6 +62,8 @@ private:
     SegmentStore store_;
     RepeatEngine repeat_;
     SegmentEditor editor_;
+    Transport transport_;
+    Playlist playlist_;
 };
 
 }  // namespace ostrelle

@@ -1,4 +1,5 @@
 #include "app/ostrelle.h"
+#include "support/fake_duration_probe.h"
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 class RepeatEngineTest : public ::testing::Test {
 protected:
-    RepeatEngineTest() : app_({player_, dialogs_}) {
+    RepeatEngineTest() : app_({player_, dialogs_, probe_}) {
         player_.SetAutoStart(false);
         player_.SetUrl(QStringLiteral("/music/lesson.mp3"));
         Choose(QString::fromUtf8("1次"), QString::fromUtf8("0秒"));
@@ -59,6 +60,7 @@ protected:
 
     SimulatedPlayer player_;
     ScriptedDialogs dialogs_;
+    FakeDurationProbe probe_;
     Ostrelle app_;
 };
 

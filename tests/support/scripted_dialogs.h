@@ -30,7 +30,14 @@ public:
         return NextFile(filter, initialFileName);
     }
 
+    bool ReportProgress(const QString& /*label*/, int done, int /*total*/) override {
+        ++progressReports;
+        return cancelAtProgress < 0 || done < cancelAtProgress;
+    }
+
     std::deque<MessageAnswer> answers;
+    int cancelAtProgress = -1;  // ReportProgress answers "cancelled" from this count on
+    int progressReports = 0;
     std::deque<FileChoice> files;  // an empty queue cancels
     std::vector<Shown> shown;
     std::vector<std::pair<QString, QString>> fileDialogs;  // filter and initial name of each dialog

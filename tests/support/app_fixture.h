@@ -1,0 +1,80 @@
+#pragma once
+
+#include "app/ostrelle.h"
+#include "playlist/playlist_database.h"
+#include "support/fake_duration_probe.h"
+#include "support/scripted_dialogs.h"
+#include "support/simulated_player.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace ostrelle {
+
+// A raw key skips the key derivation that the real passphrase costs at every open.
+inline const QString kTestKey =
+    QStringLiteral("x'2DD29CA851E7B56E4697B0E1F08507293D761A05CE4D1B628663F411A8086D99'");
+
+// The controller with a simulated player, scripted dialogs, a fake probe and a real database in a
+// temporary folder.
+class AppFixture : public ::testing::Test {
+protected:
+    AppFixture() : db_(OpenDatabase()), app_({player_, dialogs_, probe_, db_.get()}) {
+        player_.SetAutoStart(false);
+        SetupPlaylistGrid(window().grid1);
+    }
+
+    std::unique_ptr<PlaylistDatabase> OpenDatabase() {
+        OpenResult opened = PlaylistDatabase::Open(dir_.filePath(QStringLiteral("quillan.mdb")), kTestKey);
+        EXPECT_FALSE(opened.failure) << opened.failure.message.toStdString();
+        return std::move(opened.database);
+    }
+
+    Window& window() { return app_.window(); }
+    PlayerState& state() { return app_.state(); }
+    GridModel& grid() { return app_.window().grid1; }
+
+    // Adds a table row; slots are segment texts from the first slot on.
+    void AddRow(const QString& path, const QString& duration = QStringLiteral("1:00"),
+                const std::vector<std::optional<QString>>& slots = {}, bool listed = true) {
+        QueryResult result = db_->QueryPlaylist(kAllRowsSql);
+        ASSERT_FALSE(result.failure);
+        Recordset& row = *result.recordset;
+        row.AddNew();
+        row.SetField(kFileNameField, path.section(u'/', -1));
+        row.SetField(kSavePathField, path);
+        row.SetField(kPlayTimeField, duration);
+        for (size_t i = 0; i < slots.size(); ++i)
+            row.SetField(kFirstSegmentField + static_cast<int>(i), slots[i]);
+        ASSERT_FALSE(row.Update());
+        if (!listed) {
+            const QString unlist = QStringLiteral("update playlist set seq=0 where savepath=?");
+            ASSERT_FALSE(db_->QueryPlaylist(unlist, {path}).failure);
+        }
+    }
+
+    int TableRows() {
+        QueryResult result = db_->QueryPlaylist(kAllRowsSql);
+        return result.failure ? -1 : result.recordset->RecordCount();
+    }
+
+    // A real (empty) file, so that existence tests pass.
+    QString MakeFile(const QString& name) {
+        const QString path = dir_.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return path;
+    }
+
+    QTemporaryDir dir_;
+    SimulatedPlayer player_;
+    ScriptedDialogs dialogs_;
+    FakeDurationProbe probe_;
+    std::unique_ptr<PlaylistDatabase> db_;
+    Ostrelle app_;
+};
+
+}  // namespace ostrelle
