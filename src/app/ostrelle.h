@@ -2,6 +2,7 @@
 
 #include "app/dialogs.h"
 #include "app/player_state.h"
+#include "app/program_folder.h"
 #include "app/window_model.h"
 #include "playback/media_player.h"
 #include "playback/repeat_engine.h"
@@ -12,6 +13,13 @@
 #include "playlist/duration_probe.h"
 #include "playlist/playlist.h"
 #include "playlist/playlist_database.h"
+#include "playlist/playlist_files.h"
+#include "recorder/recorder.h"
+#include "recorder/wave_device.h"
+#include "text/documents.h"
+
+#include <functional>
+#include <vector>
 
 namespace ostrelle {
 
@@ -20,50 +28,104 @@ struct Adapters {
     MediaPlayer& player;
     Dialogs& dialogs;
     DurationProbe& probe;
+    WaveDevice& waveDevice;
     PlaylistDatabase* database = nullptr;  // null when it could not be opened
 };
 
-// The main window's controller: owns the window model and the player state, and routes every command
-// and timer tick to the operation that handles it.
+enum class MenuId {
+    OpenMp3,
+    OpenMp3List,
+    ListSave,
+    DeleteList,
+    ClearList,
+    Close,
+    RecordStart,
+    PlayRecord,
+    RecordSave,
+    PlayReread,
+    APoint,
+    BPoint,
+    Pre,
+    Next,
+    DeleteCurrentAB,
+    DeleteAB,
+    Play,
+    Pause,
+    Stop,
+    User,
+};
+
+// The menu bar in order: each top-level item with its entries.
+struct MenuSection {
+    MenuItem Window::*top;
+    std::vector<std::pair<MenuId, MenuItem Window::*>> entries;
+};
+const std::vector<MenuSection>& MenuBar();
+
+// The main window's controller: owns the window model and the player state, and routes every command,
+// menu item, check box, combo box and timer tick to the operation that handles it.
 class Ostrelle {
 public:
-    explicit Ostrelle(const Adapters& adapters);
+    static constexpr const char* kTitle = "Ostrelle V2.0    (操作方法请注意下面提示)";
+    static constexpr const char* kMakerCredit = "Ostrelle 开发组";
+
+    Ostrelle(const Adapters& adapters, ProgramFolder folder);
 
     Window& window() { return window_; }
     const Window& window() const { return window_; }
     PlayerState& state() { return state_; }
     const PlayerState& state() const { return state_; }
+    const ProgramFolder& folder() const { return folder_; }
+
+    // The window's load event: lays out, fills and restores everything, in order.
+    void Form_Load();
 
     // The click of the command buttons, indices 0 to 10; other indices do nothing.
     void RunCommand(int index);
-    // The click of the two segment-deleting buttons.
+    void AeroButton2_Click(int index) { documents_.AeroButton2_Click(index); }
+    void AeroButton3_Click() { recorder_.SaveRecording(); }
     void AeroButton4_Click(int index);
+    void AeroCheckBox1_Click(int index) { documents_.AeroCheckBox1_Click(index); }
+    // A pick in any of the three combo boxes stores the first character of the first two.
+    void Combo1_Click(int index);
+    void MenuClick(MenuId id);
 
     void Timer1_Timer() { playlist_.ListPlayingFile(); }
+    void Timer2_Timer() { recorder_.Timer2_Timer(); }
     void Timer3_Timer() { repeat_.Timer3_Timer(); }
     void Timer4_Timer() { transport_.Timer4_Timer(); }
     void Timer5_Timer() { transport_.Timer5_Timer(); }
     void Timer6_Timer() { playlist_.Timer6_Timer(); }
 
+    // Called when the window is to close (the exit menu item).
+    void SetCloseHandler(std::function<void()> handler) { close_ = std::move(handler); }
+
     RepeatEngine& repeat() { return repeat_; }
     SegmentEditor& segmentEditor() { return editor_; }
     SegmentDisplay& segmentDisplay() { return display_; }
     Playlist& playlist() { return playlist_; }
+    PlaylistFiles& playlistFiles() { return playlistFiles_; }
     Transport& transport() { return transport_; }
-
-    // Starts playing an audio file and arms the listing and sequential-play timers.
-    void StartAudioFile(const QString& path);
+    Documents& documents() { return documents_; }
+    Recorder& recorder() { return recorder_; }
 
 private:
+    void RestoreRepeatSettings();
+
     Window window_;
     PlayerState state_;
     Adapters adapters_;
+    ProgramFolder folder_;
     SegmentDisplay display_;
     SegmentStore store_;
     RepeatEngine repeat_;
     SegmentEditor editor_;
+    Documents documents_;
     Transport transport_;
     Playlist playlist_;
+    PlaylistFiles playlistFiles_;
+    Recorder recorder_;
+    std::function<void()> close_;
 };
 
 }  // namespace ostrelle

@@ -63,6 +63,7 @@ struct ComboBox {
     QStringList items;
     QString text;
     TwipsRect geometry;
+    bool visible = true;
 };
 
 struct TextPane {

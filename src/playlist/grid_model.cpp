@@ -5,6 +5,7 @@
 namespace ostrelle {
 
 void GridModel::Resize(int rows, int cols) {
+    ++revision_;
     rows = std::max(rows, 0);
     cols = std::max(cols, 0);
     if (cols == cols_) {
@@ -41,6 +42,7 @@ QString GridModel::CellText(int row, int col) const {
 }
 
 void GridModel::SetCellText(int row, int col, const QString& text) {
+    ++revision_;
     if (InRange(row, col)) texts_[Index(row, col)] = text;
 }
 
@@ -57,6 +59,7 @@ void GridModel::FocusTopLeft() {
 }
 
 void GridModel::ClearRange(int firstRow, int firstCol, int lastRow, int lastCol) {
+    ++revision_;
     for (int r = std::max(firstRow, 0); r <= std::min(lastRow, rows_ - 1); ++r)
         for (int c = std::max(firstCol, 0); c <= std::min(lastCol, cols_ - 1); ++c)
             texts_[Index(r, c)].clear();
@@ -69,6 +72,7 @@ void GridModel::SelectRange(int firstRow, int /*firstCol*/, int lastRow, int /*l
 }
 
 void GridModel::SetAlignment(int firstRow, int firstCol, int lastRow, int lastCol, int code) {
+    ++revision_;
     for (int r = std::max(firstRow, 0); r <= std::min(lastRow, rows_ - 1); ++r)
         for (int c = std::max(firstCol, 0); c <= std::min(lastCol, cols_ - 1); ++c)
             alignments_[Index(r, c)] = code;
@@ -83,6 +87,7 @@ int GridModel::ColumnWidth(int col) const {
 }
 
 void GridModel::SetColumnWidth(int col, int width) {
+    ++revision_;
     if (col >= 0 && col < cols_) widths_[col] = std::max(width, 0);
 }
 

@@ -42,6 +42,9 @@ public:
     int ColumnWidth(int col) const;
     void SetColumnWidth(int col, int width);
 
+    // Changes whenever a text, the row or column count or a width changes, so a view knows to redraw.
+    quint64 Revision() const { return revision_; }
+
     QString fontName;
     int fontSize = 9;
     QString toolTip;
@@ -59,6 +62,7 @@ private:
     int activeRow_ = 0;
     int activeCol_ = 0;
     int selectedRow_ = -1;
+    quint64 revision_ = 0;
 };
 
 // The playlist grid's set-up: 6 columns, 20 rows, centred numbers and the design column widths.

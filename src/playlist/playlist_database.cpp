@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <climits>
+#include <cstring>
 #include <map>
 #include <set>
 #include <utility>
@@ -140,8 +141,11 @@ StoreFailure PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out) {
     int rc = sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &raw, &tail);
     out.reset(raw);
     if (rc != SQLITE_OK) {
-        const StoreFailure failure = SqliteFailure(db, rc);
-        return CodeOf(rc) == StoreError::Io ? failure : Failure(StoreError::BadCommand, failure.message);
+        // Locks and damage keep their own codes; everything else is a text the store cannot run.
+        const StoreError code = CodeOf(rc);
+        const bool kept =
+            code == StoreError::Busy || code == StoreError::NotADatabase || code == StoreError::Io;
+        return Failure(kept ? code : StoreError::BadCommand, QString::fromUtf8(sqlite3_errmsg(db)));
     }
     if (!out) return Failure(StoreError::BadCommand, QStringLiteral("空命令"));
     while (tail && tail < end) {
@@ -211,19 +215,29 @@ public:
         : connection_(std::move(connection)), columns_(columns), updatable_(updatable) {}
 
     StoreFailure ReadAll(sqlite3_stmt* statement) {
+        std::vector<const char*> data(static_cast<size_t>(columns_));
         int rc;
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
             Row row;
             row.spans.reserve(static_cast<size_t>(columns_));
+            int total = 0;
             for (int i = 0; i < columns_; ++i) {
                 if (sqlite3_column_type(statement, i) == SQLITE_NULL) {
                     row.spans.emplace_back(0, -1);
                     continue;
                 }
-                const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+                data[static_cast<size_t>(i)] =
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
                 const int bytes = sqlite3_column_bytes(statement, i);
-                row.spans.emplace_back(static_cast<int>(row.text.size()), bytes);
-                row.text.append(data, bytes);
+                if (bytes > INT_MAX - total) return Failure(StoreError::Io, QStringLiteral("一行数据太大"));
+                row.spans.emplace_back(total, bytes);
+                total += bytes;
+            }
+            // One allocation per row: the pointers stay valid until the next step.
+            row.text.resize(total);
+            for (int i = 0; i < columns_; ++i) {
+                const auto [start, length] = row.spans[static_cast<size_t>(i)];
+                if (length > 0) std::memcpy(row.text.data() + start, data[static_cast<size_t>(i)], length);
             }
             if (updatable_) row.id = sqlite3_column_int64(statement, kIdField);
             rows_.push_back(std::move(row));
@@ -493,8 +507,10 @@ OpenResult PlaylistDatabase::Open(const QString& path, const QString& key) {
 
     auto connection = std::make_shared<Connection>();
     connection->path = path;
+    // NOMUTEX: the database and its recordsets are used by one thread at a time (their own state is not
+    // locked either), so SQLite need not lock on every column read.
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &connection->db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK || !connection->db)
         return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("无法打开或创建文件"),
                                      connection->db)};
@@ -511,6 +527,13 @@ OpenResult PlaylistDatabase::Open(const QString& path, const QString& key) {
     if (QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'playlist'", tableName,
                   rc))
         return {nullptr, OpenFailure(rc, path, db)};
+    // Reads every page once, so a file cut short or damaged past page 1 is refused now, not written to later.
+    std::optional<QString> check;
+    if (QueryText(db, "PRAGMA quick_check(1)", check, rc)) return {nullptr, OpenFailure(rc, path, db)};
+    if (check != u"ok") {
+        return {nullptr, OpenFailure(StoreError::NotADatabase, path,
+                                     QStringLiteral("文件已损坏 (%1)").arg(check.value_or(QString())))};
+    }
     if (sqlite3_db_readonly(db, "main") == 1)
         return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("文件是只读的"))};
     if (tableName && !HasPlaylistLayout(db)) {
@@ -525,6 +548,8 @@ OpenResult PlaylistDatabase::Open(const QString& path, const QString& key) {
         return {nullptr, OpenFailure(StoreError::Io, path, QStringLiteral("无法切换到 WAL 日志模式"))};
     if (Exec(db, "PRAGMA synchronous = NORMAL"))
         return {nullptr, OpenFailure(StoreError::Io, path, QStringLiteral("无法设置同步方式"), db)};
+    // Pages are kept decrypted: a list of 10,000 files fits, so filling the grid again decrypts nothing.
+    Exec(db, "PRAGMA cache_size = -16384");
 
     if (!tableName) {
         const QByteArray schema = CreateSchemaSql();

@@ -1,5 +1,6 @@
 #include "app/ostrelle.h"
 #include "support/fake_duration_probe.h"
+#include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 class RepeatEngineTest : public ::testing::Test {
 protected:
-    RepeatEngineTest() : app_({player_, dialogs_, probe_}) {
+    RepeatEngineTest() : app_({player_, dialogs_, probe_, device_}, {}) {
         player_.SetAutoStart(false);
         player_.SetUrl(QStringLiteral("/music/lesson.mp3"));
         Choose(QString::fromUtf8("1次"), QString::fromUtf8("0秒"));
@@ -61,6 +62,7 @@ protected:
     SimulatedPlayer player_;
     ScriptedDialogs dialogs_;
     FakeDurationProbe probe_;
+    FakeWaveDevice device_;
     Ostrelle app_;
 };
 

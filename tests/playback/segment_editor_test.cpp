@@ -1,6 +1,7 @@
 #include "app/ostrelle.h"
 #include "playback/segment_store.h"
 #include "support/fake_duration_probe.h"
+#include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
 
@@ -18,7 +19,9 @@ using Slots = std::vector<std::optional<QString>>;
 
 class SegmentEditorTest : public ::testing::Test {
 protected:
-    SegmentEditorTest() : db_(OpenDatabase()), app_({player_, dialogs_, probe_, db_.get()}) {
+    SegmentEditorTest()
+        : db_(OpenDatabase()),
+          app_({player_, dialogs_, probe_, device_, db_.get()}, {dir_.path(), dir_.path()}) {
         player_.SetAutoStart(false);
         player_.SetUrl(kLesson);
         state().lengthText = QStringLiteral("10:00");
@@ -86,6 +89,7 @@ protected:
     SimulatedPlayer player_;
     ScriptedDialogs dialogs_;
     FakeDurationProbe probe_;
+    FakeWaveDevice device_;
     std::unique_ptr<PlaylistDatabase> db_;
     Ostrelle app_;
 };
@@ -354,7 +358,8 @@ TEST(SegmentEditorWithoutDatabase, MarkingStillWorksOnScreenWithoutAMessageEachT
     SimulatedPlayer player;
     ScriptedDialogs dialogs;
     FakeDurationProbe probe;
-    Ostrelle app({player, dialogs, probe, nullptr});
+    FakeWaveDevice device;
+    Ostrelle app({player, dialogs, probe, device, nullptr}, {});
     player.SetUrl(kLesson);
     player.SetCurrentPosition(4);
     app.RunCommand(3);

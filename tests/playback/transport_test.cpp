@@ -62,7 +62,7 @@ TEST_F(TransportTest, LoadingAFileDuringARunEndsItWhileTheNewFilePlays) {
     window().combo1[0].text = QString::fromUtf8("3次");
     app_.RunCommand(2);
     ASSERT_TRUE(window().timer3.Running());
-    app_.StartAudioFile(kPath);
+    app_.documents().StartAudioFile(kPath);
     LoadWithSegments(2);
     EXPECT_FALSE(window().timer3.Running());
     EXPECT_EQ(window().label8.caption, QString());

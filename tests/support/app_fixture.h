@@ -3,6 +3,7 @@
 #include "app/ostrelle.h"
 #include "playlist/playlist_database.h"
 #include "support/fake_duration_probe.h"
+#include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
 
@@ -22,7 +23,9 @@ inline const QString kTestKey =
 // temporary folder.
 class AppFixture : public ::testing::Test {
 protected:
-    AppFixture() : db_(OpenDatabase()), app_({player_, dialogs_, probe_, db_.get()}) {
+    AppFixture()
+        : db_(OpenDatabase()),
+          app_({player_, dialogs_, probe_, device_, db_.get()}, {dir_.path(), dir_.path()}) {
         player_.SetAutoStart(false);
         SetupPlaylistGrid(window().grid1);
     }
@@ -73,6 +76,7 @@ protected:
     SimulatedPlayer player_;
     ScriptedDialogs dialogs_;
     FakeDurationProbe probe_;
+    FakeWaveDevice device_;
     std::unique_ptr<PlaylistDatabase> db_;
     Ostrelle app_;
 };

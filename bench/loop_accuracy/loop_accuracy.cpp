@@ -1,0 +1,345 @@
+// Renders A-B repeat runs through the real GStreamer player and checks every emitted frame against a
+// full decode of the same file: audio past B, and where each pass really restarts against A.
+// Our design (a stop point, output kept running between passes) is measured in the same run as the
+// plain one (10 ms tick, pause once the position is at or past B).
+
+#include "loop_analysis.h"
+#include "playback/gst/gst_media_player.h"
+#include "pulse_server.h"
+#include "test_signal.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace ostrelle::bench {
+namespace {
+
+constexpr double kA = 1.234;
+constexpr double kB = 3.456;
+constexpr double kSignalSeconds = 5.0;
+constexpr int kPasses = 3;
+constexpr int kPauseTicks = 100;  // 1 s between passes
+constexpr int kTickMs = 10;
+
+struct SourceFile {
+    const char* name;
+    const char* extension;
+    const char* encoder;
+    double restartTargetMs;
+};
+
+// WMA timestamps are whole milliseconds.
+const SourceFile kFiles[] = {
+    {"mp3-cbr", ".mp3", "lamemp3enc target=bitrate bitrate=192 cbr=true ! xingmux", 1.0},
+    {"mp3-vbr-no-xing", ".mp3", "lamemp3enc target=quality quality=2", 1.0},
+    {"wma-stereo", ".wma", "avenc_wmav2 bitrate=128000 ! avmux_asf", 2.0},
+};
+
+void CollectFirstChannel(GstSample* sample, std::vector<float>* into) {
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+    const auto* samples = reinterpret_cast<const float*>(map.data);
+    for (std::size_t i = 0; i < map.size / (2 * sizeof(float)); ++i)
+        into->push_back(samples[2 * i]);
+    gst_buffer_unmap(buffer, &map);
+}
+
+// What reaches a capture sink, split into passes where the timestamps jump back (a seek to A).
+class CaptureSink {
+public:
+    GstElement* Make() {
+        GstElement* bin = gst_parse_bin_from_description(
+            "audioconvert ! audio/x-raw,format=F32LE,channels=2,layout=interleaved ! "
+            "appsink name=capture sync=true",
+            TRUE, nullptr);
+        GstElement* appsink = gst_bin_get_by_name(GST_BIN(bin), "capture");
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = &CaptureSink::NewSampleCallback;
+        gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, this, nullptr);
+        gst_object_unref(appsink);
+        return bin;
+    }
+    std::vector<std::vector<float>> Passes() {
+        std::lock_guard lock(mutex_);
+        return passes_;
+    }
+
+private:
+    static GstFlowReturn NewSampleCallback(GstAppSink* sink, gpointer self) {
+        auto* capture = static_cast<CaptureSink*>(self);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample) return GST_FLOW_OK;
+        const GstClockTime start = gst_segment_to_stream_time(gst_sample_get_segment(sample), GST_FORMAT_TIME,
+                                                              GST_BUFFER_PTS(gst_sample_get_buffer(sample)));
+        {
+            std::lock_guard lock(capture->mutex_);
+            if (capture->passes_.empty() || start < capture->lastStart_) capture->passes_.emplace_back();
+            capture->lastStart_ = start;
+            CollectFirstChannel(sample, &capture->passes_.back());
+        }
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+    std::mutex mutex_;
+    GstClockTime lastStart_ = 0;
+    std::vector<std::vector<float>> passes_;
+};
+
+// Records a PulseAudio sink's monitor: what the audio server actually played.
+class MonitorRecorder {
+public:
+    MonitorRecorder(const QString& server, const QString& sinkName) {
+        pipeline_ = gst_parse_launch(
+            "pulsesrc name=src ! audio/x-raw,format=F32LE,rate=44100,channels=2,layout=interleaved ! "
+            "appsink name=out sync=false",
+            nullptr);
+        GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline_), "src");
+        g_object_set(source, "server", server.toUtf8().constData(), "device",
+                     (sinkName + QStringLiteral(".monitor")).toUtf8().constData(), nullptr);
+        gst_object_unref(source);
+        GstElement* appsink = gst_bin_get_by_name(GST_BIN(pipeline_), "out");
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = &MonitorRecorder::NewSampleCallback;
+        gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, this, nullptr);
+        gst_object_unref(appsink);
+        gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+    }
+    ~MonitorRecorder() {
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_object_unref(pipeline_);
+    }
+    std::vector<float> Recording() {
+        std::lock_guard lock(mutex_);
+        return recording_;
+    }
+
+private:
+    static GstFlowReturn NewSampleCallback(GstAppSink* sink, gpointer self) {
+        auto* recorder = static_cast<MonitorRecorder*>(self);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample) return GST_FLOW_OK;
+        {
+            std::lock_guard lock(recorder->mutex_);
+            CollectFirstChannel(sample, &recorder->recording_);
+        }
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+    GstElement* pipeline_ = nullptr;
+    std::mutex mutex_;
+    std::vector<float> recording_;
+};
+
+// Drives a player the way the repeat engine does: a 10 ms tick that at B pauses, goes back to A,
+// waits 100 ticks and plays again.
+class RepeatRun {
+public:
+    RepeatRun(GstMediaPlayer& player, bool withStopPoint) : player_(player), withStopPoint_(withStopPoint) {
+        tick_.setTimerType(Qt::PreciseTimer);
+        tick_.setInterval(kTickMs);
+        QObject::connect(&tick_, &QTimer::timeout, [this] { Tick(); });
+    }
+    void Start() {
+        if (withStopPoint_) player_.SetStopPoint(kB);
+        player_.SetCurrentPosition(kA);
+        player_.Play();
+        tick_.start();
+    }
+    bool Done() const { return done_; }
+
+private:
+    void Tick() {
+        if (waitTicks_ > 0) {
+            if (--waitTicks_ == 0) player_.Play();
+            return;
+        }
+        if (player_.CurrentPosition() < kB) return;
+        player_.Pause();
+        player_.SetCurrentPosition(kA);
+        if (++passes_ < kPasses) {
+            waitTicks_ = kPauseTicks;
+            return;
+        }
+        if (withStopPoint_) player_.SetStopPoint(std::nullopt);
+        tick_.stop();
+        done_ = true;
+    }
+    GstMediaPlayer& player_;
+    bool withStopPoint_;
+    QTimer tick_;
+    int passes_ = 0;
+    int waitTicks_ = 0;
+    bool done_ = false;
+};
+
+bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (condition() || deadline.hasExpired()) loop.quit();
+    });
+    check.start(5);
+    if (!condition()) loop.exec();
+    return condition();
+}
+
+// Worst figures of one design over everything it played.
+struct Worst {
+    double pastBMs = 0;
+    double restartMs = 0;  // largest |offset|
+    bool failed = false;
+    void Add(const std::optional<PassResult>& pass) {
+        if (!pass) {
+            failed = true;
+            return;
+        }
+        pastBMs = std::max(pastBMs, pass->pastBMs);
+        restartMs = std::max(restartMs, std::fabs(pass->restartMs));
+    }
+};
+
+enum class Leg { kCapture, kPulse };
+
+// Plays one file with both designs at once and measures each pass. Prints one line per design.
+bool MeasureFile(const SourceFile& file, const QString& path, const Timeline& reference, Leg leg,
+                 const PulseServer* pulse, Worst* ours, Worst* plain, bool* withinTargets) {
+    const char* legName = leg == Leg::kCapture ? "capture" : "pulseaudio";
+    CaptureSink oursCapture;
+    CaptureSink plainCapture;
+    std::unique_ptr<MonitorRecorder> oursRecorder;
+    std::unique_ptr<MonitorRecorder> plainRecorder;
+    GstElement* oursSink = nullptr;
+    GstElement* plainSink = nullptr;
+    if (leg == Leg::kCapture) {
+        oursSink = oursCapture.Make();
+        plainSink = plainCapture.Make();
+    } else {
+        const QByteArray server = pulse->Address().toUtf8();
+        oursSink = gst_element_factory_make("pulsesink", nullptr);
+        plainSink = gst_element_factory_make("pulsesink", nullptr);
+        g_object_set(oursSink, "server", server.constData(), "device", "ostrelle_ours", nullptr);
+        g_object_set(plainSink, "server", server.constData(), "device", "ostrelle_plain", nullptr);
+        oursRecorder = std::make_unique<MonitorRecorder>(pulse->Address(), QStringLiteral("ostrelle_ours"));
+        plainRecorder = std::make_unique<MonitorRecorder>(pulse->Address(), QStringLiteral("ostrelle_plain"));
+    }
+    GstMediaPlayer oursPlayer(oursSink);
+    GstMediaPlayer plainPlayer(plainSink);
+    oursPlayer.SetUrl(path);
+    plainPlayer.SetUrl(path);
+    const bool opened = RunEventsUntil(
+        [&] {
+            return oursPlayer.PlayState() != kPlayStateTransitioning &&
+                   plainPlayer.PlayState() != kPlayStateTransitioning;
+        },
+        15000);
+    if (!opened || oursPlayer.PlayState() != kPlayStatePaused ||
+        plainPlayer.PlayState() != kPlayStatePaused) {
+        std::printf("%s %s: the player did not open the file: %s\n", file.name, legName,
+                    qPrintable(oursPlayer.ErrorText() + plainPlayer.ErrorText()));
+        return false;
+    }
+    RepeatRun oursRun(oursPlayer, true);
+    RepeatRun plainRun(plainPlayer, false);
+    oursRun.Start();
+    plainRun.Start();
+    if (!RunEventsUntil([&] { return oursRun.Done() && plainRun.Done(); }, 40000)) {
+        std::printf("%s %s: the repeat run did not finish\n", file.name, legName);
+        return false;
+    }
+    // Let anything still on its way through the output arrive.
+    RunEventsUntil([] { return false; }, 400);
+
+    const auto passesOf = [&](CaptureSink& capture, MonitorRecorder* recorder) {
+        if (recorder) return SplitAtSilences(recorder->Recording(), reference.rate, 0.4);
+        return capture.Passes();
+    };
+    const auto report = [&](const char* design, const std::vector<std::vector<float>>& passes, Worst* worst,
+                            bool isOurs) {
+        std::printf("%-16s %-10s %-5s passes=%zu", file.name, legName, design, passes.size());
+        Worst here;
+        if (passes.size() != kPasses) here.failed = true;
+        for (const auto& pass : passes) {
+            const auto result = MeasurePass(pass, reference, kA, kB);
+            here.Add(result);
+            worst->Add(result);
+            if (result) {
+                std::printf("  [past_b %.2f ms, restart %+.2f ms]", result->pastBMs, result->restartMs);
+            } else {
+                std::printf("  [not recognised]");
+            }
+        }
+        std::printf("\n");
+        if (passes.size() != kPasses) worst->failed = true;
+        if (isOurs && (here.failed || here.pastBMs > 1.0 || here.restartMs > file.restartTargetMs))
+            *withinTargets = false;
+    };
+    report("ours", passesOf(oursCapture, oursRecorder.get()), ours, true);
+    report("plain", passesOf(plainCapture, plainRecorder.get()), plain, false);
+    return true;
+}
+
+int Run() {
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::printf("no temporary folder\n");
+        return 1;
+    }
+    PulseServer pulse;
+    QString pulseProblem;
+    const bool pulseRunning =
+        pulse.Start({QStringLiteral("ostrelle_ours"), QStringLiteral("ostrelle_plain")}, &pulseProblem);
+
+    Worst ours;
+    Worst plain;
+    bool withinTargets = true;
+    bool complete = true;
+    for (const SourceFile& file : kFiles) {
+        const QString path = dir.filePath(QString::fromUtf8(file.name) + QString::fromUtf8(file.extension));
+        QString error = WriteTestSignal(QString::fromUtf8(file.encoder), kSignalSeconds, path);
+        const auto reference = error.isEmpty() ? DecodeWholeFile(path, &error) : std::nullopt;
+        if (!reference) {
+            std::printf("%s: cannot make the test file: %s\n", file.name, qPrintable(error));
+            complete = false;
+            continue;
+        }
+        complete &=
+            MeasureFile(file, path, *reference, Leg::kCapture, nullptr, &ours, &plain, &withinTargets);
+        if (pulseRunning)
+            complete &=
+                MeasureFile(file, path, *reference, Leg::kPulse, &pulse, &ours, &plain, &withinTargets);
+    }
+    if (!pulseRunning) std::printf("pulseaudio leg skipped: %s\n", qPrintable(pulseProblem));
+    if (ours.failed || plain.failed) complete = false;
+    std::printf("targets (past_b <= 1 ms; restart <= 1 ms on MP3, <= 2 ms on WMA): %s\n",
+                !complete       ? "not measured"
+                : withinTargets ? "met"
+                                : "NOT met");
+    std::printf("loop-accuracy past_b_ms=%.2f restart_ms=%.2f baseline_past_b_ms=%.2f\n", ours.pastBMs,
+                ours.restartMs, plain.pastBMs);
+    return complete ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace ostrelle::bench
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    gst_init(&argc, &argv);
+    return ostrelle::bench::Run();
+}

@@ -1,0 +1,525 @@
+// Importing a list of 1,000 short files (MP3 CBR, VBR without and with an Xing header, WMA) through
+// LoadM3uList with the real probe and the real store, against one process of a media tool per file on the
+// same files; then the grid fill of a 10,000-row table. The last two lines are the summary.
+#include "app/ostrelle.h"
+#include "playlist/grid_model.h"
+#include "playlist/gst/gst_duration_probe.h"
+#include "playlist/playlist_database.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <vector>
+
+using namespace ostrelle;
+
+namespace {
+
+constexpr int kFiles = 1000;
+constexpr int kDistinctFiles = 40;
+constexpr int kRate = 44100;
+constexpr int kSamplesPerUnit = 441;  // 10 ms: lengths and offsets are whole units, so exact
+constexpr int kImportRuns = 3;
+constexpr int kGridRows = 10000;
+constexpr int kGridRuns = 5;
+// The baseline runs on every file unless that would take the whole run past three minutes.
+constexpr int kBaselineSampleStep = 5;
+constexpr double kRunBudgetSeconds = 170;
+
+struct Kind {
+    const char* name;
+    const char* encoder;
+    const char* suffix;
+};
+
+constexpr std::array<Kind, 4> kKinds = {{
+    {"mp3-cbr", "lamemp3enc target=bitrate cbr=true bitrate=128", "mp3"},
+    {"mp3-vbr", "lamemp3enc target=quality quality=4", "mp3"},
+    {"mp3-xing", "lamemp3enc target=quality quality=4 ! xingmux", "mp3"},
+    // avenc_wmav2 fails on mono; the caps ahead of it are stereo.
+    {"wma", "avenc_wmav2 ! avmux_asf", "wma"},
+}};
+
+struct AudioFile {
+    QString path;
+    int kind = 0;
+    double trueSeconds = 0;  // samples generated / rate
+};
+
+double Ms(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double TimeMs(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return Ms(std::chrono::steady_clock::now() - start);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+[[noreturn]] void Fail(const char* what, const QString& detail = {}) {
+    std::fprintf(stderr, "playlist_import_bench: %s %s\n", what, detail.toUtf8().constData());
+    std::exit(1);
+}
+
+void Print(const QString& line) {
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+// The adapters the import does not use: a player that does nothing, dialogs that show nothing and never
+// cancel (a message counts as a failure of the run), a recorder device that does nothing.
+class IdlePlayer final : public MediaPlayer {
+public:
+    void SetUrl(const QString& path) override { url_ = path; }
+    QString Url() const override { return url_; }
+    void Play() override {}
+    void Pause() override {}
+    void Stop() override {}
+    double CurrentPosition() const override { return 0; }
+    void SetCurrentPosition(double /*seconds*/) override {}
+    QString CurrentPositionString() const override { return PositionText(0, 0); }
+    double Duration() const override { return 0; }
+    int PlayState() const override { return kPlayStateStopped; }
+    void SetVolume(int volume) override { volume_ = volume; }
+    int Volume() const override { return volume_; }
+    void SetAutoStart(bool /*autoStart*/) override {}
+    void SetStopPoint(std::optional<double> /*seconds*/) override {}
+    QString ErrorText() const override { return {}; }
+
+private:
+    QString url_;
+    int volume_ = 50;
+};
+
+class QuietDialogs final : public Dialogs {
+public:
+    MessageAnswer ShowMessage(const QString& text, const QString& /*title*/,
+                              MessageButtons buttons) override {
+        messages << text;
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+    }
+    FileChoice OpenFile(const QString& /*filter*/, const QString& /*initialFileName*/) override { return {}; }
+    FileChoice SaveFile(const QString& /*filter*/, const QString& /*initialFileName*/) override { return {}; }
+    bool ReportProgress(const QString& /*label*/, int /*done*/, int /*total*/) override { return true; }
+
+    QStringList messages;
+};
+
+class IdleWaveDevice final : public WaveDevice {
+public:
+    void SetDeviceType(const QString& /*type*/) override {}
+    void SetFileName(const QString& path) override { fileName_ = path; }
+    QString FileName() const override { return fileName_; }
+    QString Command(const QString& /*command*/) override { return {}; }
+    qint64 LengthMs() const override { return 0; }
+    qint64 PositionMs() const override { return 0; }
+    void SetVisible(bool /*visible*/) override {}
+
+private:
+    QString fileName_;
+};
+
+// The real probe, keeping what it measured during the import, by file name, for the error against the
+// true length.
+class RecordingProbe final : public DurationProbe {
+public:
+    explicit RecordingProbe(DurationProbe& probe) : probe_(probe) {}
+    std::optional<double> ProbeSeconds(const QString& path) override {
+        const std::optional<double> seconds = probe_.ProbeSeconds(path);
+        if (seconds) measured.insert(QFileInfo(path).fileName(), *seconds);
+        return seconds;
+    }
+
+    QHash<QString, double> measured;
+
+private:
+    DurationProbe& probe_;
+};
+
+// Runs a pipeline description whose sink is "filesink name=out" into path, to its end.
+void WriteAudio(const QString& description, const QString& path) {
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
+    if (error) Fail("pipeline", QString::fromUtf8(error->message) + QStringLiteral(": ") + description);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    if (!sink) Fail("pipeline has no sink named out");
+    g_object_set(sink, "location", QFile::encodeName(path).constData(), nullptr);
+    gst_object_unref(sink);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* message = gst_bus_timed_pop_filtered(
+        bus, 60 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    if (!message) Fail("pipeline timed out", description);
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        gst_message_parse_error(message, &error, nullptr);
+        Fail("pipeline failed", QString::fromUtf8(error->message) + QStringLiteral(": ") + description);
+    }
+    gst_message_unref(message);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+}
+
+// File index: its kind, its length (1.00 to 4.00 s, all different) and its sound: a steady tone, ticks
+// (loud and silent frames in turn) or silence then noise, so that VBR frames vary along the file.
+AudioFile GenerateFile(int index, const QString& folder) {
+    const int kind = index % static_cast<int>(kKinds.size());
+    const int units = 100 + (index * 37) % 301;
+    const QString caps = QStringLiteral("audio/x-raw,format=S16LE,rate=%1,channels=2").arg(kRate);
+    const QString tail = QStringLiteral("audioconvert ! %1 ! filesink name=out").arg(kKinds[kind].encoder);
+    QString description;
+    switch ((index / kKinds.size()) % 3) {
+        case 0:
+            description = QStringLiteral(
+                              "audiotestsrc wave=sine freq=%1 volume=0.4 num-buffers=%2 "
+                              "samplesperbuffer=%3 ! %4 ! %5")
+                              .arg(220 + 20 * index)
+                              .arg(units)
+                              .arg(kSamplesPerUnit)
+                              .arg(caps, tail);
+            break;
+        case 1:
+            description = QStringLiteral(
+                              "audiotestsrc wave=ticks tick-interval=300000000 num-buffers=%1 "
+                              "samplesperbuffer=%2 ! %3 ! %4")
+                              .arg(units)
+                              .arg(kSamplesPerUnit)
+                              .arg(caps, tail);
+            break;
+        default: {
+            const int silentUnits = units * 2 / 5;
+            description = QStringLiteral(
+                              "audiomixer name=mix ! %1  audiotestsrc wave=silence num-buffers=%2 "
+                              "samplesperbuffer=%3 ! %4 ! mix.  audiotestsrc wave=pink-noise "
+                              "volume=0.3 num-buffers=%5 samplesperbuffer=%3 timestamp-offset=%6 "
+                              "! %4 ! mix.")
+                              .arg(tail)
+                              .arg(units)
+                              .arg(kSamplesPerUnit)
+                              .arg(caps)
+                              .arg(units - silentUnits)
+                              .arg(static_cast<qint64>(silentUnits) * 10 * GST_MSECOND);
+            break;
+        }
+    }
+    const QString path = QDir(folder).filePath(
+        QStringLiteral("source-%1.%2").arg(index, 2, 10, QLatin1Char('0')).arg(kKinds[kind].suffix));
+    WriteAudio(description, path);
+    return {path, kind, static_cast<double>(units) * kSamplesPerUnit / kRate};
+}
+
+QString KindErrors(const std::vector<double>& maxErrorMsByKind) {
+    QStringList parts;
+    for (size_t k = 0; k < kKinds.size(); ++k)
+        parts << QStringLiteral("%1 %2")
+                     .arg(QString::fromLatin1(kKinds[k].name))
+                     .arg(maxErrorMsByKind[k], 0, 'f', 1);
+    return parts.join(QStringLiteral(", "));
+}
+
+std::unique_ptr<PlaylistDatabase> OpenWithPassphrase(const QString& path, double& openMs) {
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) Fail("cannot make", path);
+    OpenResult opened;
+    openMs = TimeMs([&] { opened = PlaylistDatabase::Open(path); });
+    if (!opened.database) Fail("open database", opened.failure.message);
+    return std::move(opened.database);
+}
+
+int TableRows(PlaylistDatabase& db) {
+    QueryResult result = db.QueryPlaylist(kAllRowsSql);
+    if (!result.recordset) Fail("count rows", result.failure.message);
+    return result.recordset->RecordCount();
+}
+
+struct ImportRun {
+    double ms = 0;
+    double openMs = 0;
+    QHash<QString, double> measured;
+};
+
+// One import into a new, empty database, with a new probe and controller, as a learner's first import.
+ImportRun RunImport(const QString& listPath, const QString& dbPath, const QString& folder) {
+    ImportRun run;
+    std::unique_ptr<PlaylistDatabase> db = OpenWithPassphrase(dbPath, run.openMs);
+    GstDurationProbe realProbe;
+    RecordingProbe probe(realProbe);
+    IdlePlayer player;
+    QuietDialogs dialogs;
+    IdleWaveDevice device;
+    Ostrelle app({player, dialogs, probe, device, db.get()}, {folder, folder});
+    SetupPlaylistGrid(app.window().grid1);
+
+    run.ms = TimeMs([&] { app.playlistFiles().LoadM3uList(listPath); });
+
+    if (!dialogs.messages.isEmpty()) Fail("the import showed a message:", dialogs.messages.first());
+    if (const int rows = TableRows(*db); rows != kFiles)
+        Fail("table rows after import:", QString::number(rows));
+    if (const int listed = app.playlist().CountPlaylistRows(); listed != kFiles)
+        Fail("grid rows after import:", QString::number(listed));
+    if (probe.measured.size() != kFiles) Fail("files measured:", QString::number(probe.measured.size()));
+    run.measured = probe.measured;
+    return run;
+}
+
+struct BaselineTool {
+    QString program;
+    QString name;
+    QStringList arguments;  // the file's path follows
+    std::function<std::optional<double>(const QByteArray&)> parseSeconds;
+};
+
+std::optional<double> ParseFfprobe(const QByteArray& output) {
+    bool ok = false;
+    const double seconds = output.trimmed().toDouble(&ok);
+    return ok ? std::optional<double>(seconds) : std::nullopt;
+}
+
+// "  Duration: 0:00:03.011511722"
+std::optional<double> ParseDiscoverer(const QByteArray& output) {
+    const qsizetype at = output.indexOf("Duration: ");
+    if (at < 0) return std::nullopt;
+    const QList<QByteArray> parts =
+        output.mid(at + 10, output.indexOf('\n', at) - at - 10).trimmed().split(':');
+    if (parts.size() != 3) return std::nullopt;
+    bool okHours = false, okMinutes = false, okSeconds = false;
+    const double seconds =
+        parts[0].toInt(&okHours) * 3600.0 + parts[1].toInt(&okMinutes) * 60.0 + parts[2].toDouble(&okSeconds);
+    return okHours && okMinutes && okSeconds ? std::optional<double>(seconds) : std::nullopt;
+}
+
+std::optional<BaselineTool> FindBaselineTool() {
+    if (const QString ffprobe = QStandardPaths::findExecutable(QStringLiteral("ffprobe")); !ffprobe.isEmpty())
+        return BaselineTool{ffprobe,
+                            QStringLiteral("ffprobe"),
+                            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                             QStringLiteral("format=duration"), QStringLiteral("-of"),
+                             QStringLiteral("default=noprint_wrappers=1:nokey=1")},
+                            ParseFfprobe};
+    if (const QString discoverer = QStandardPaths::findExecutable(QStringLiteral("gst-discoverer-1.0"));
+        !discoverer.isEmpty())
+        return BaselineTool{
+            discoverer, QStringLiteral("gst-discoverer-1.0 (ffprobe is not installed)"), {}, ParseDiscoverer};
+    return std::nullopt;
+}
+
+std::optional<double> RunTool(const BaselineTool& tool, const QString& path) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(tool.program, tool.arguments + QStringList{path});
+    if (!process.waitForFinished(60000)) Fail("baseline tool did not finish on", path);
+    return tool.parseSeconds(process.readAllStandardOutput());
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    QElapsedTimer wholeRun;
+    wholeRun.start();
+    gst_init(nullptr, nullptr);
+
+    QTemporaryDir dir;
+    if (!dir.isValid()) Fail("no temporary folder");
+    const QString sourceFolder = dir.filePath(QStringLiteral("sources"));
+    const QString audioFolder = dir.filePath(QStringLiteral("lessons"));
+    if (!QDir().mkpath(sourceFolder) || !QDir().mkpath(audioFolder)) Fail("cannot make folders");
+
+    // Files: a few dozen distinct ones, copied to 1,000 names so the probe and store see 1,000 paths.
+    std::vector<AudioFile> sources;
+    const double generateMs = TimeMs([&] {
+        for (int i = 0; i < kDistinctFiles; ++i)
+            sources.push_back(GenerateFile(i, sourceFolder));
+    });
+    std::vector<AudioFile> files;
+    qint64 totalBytes = 0;
+    QByteArray list = "#EXTM3U\r\n";
+    for (int i = 0; i < kFiles; ++i) {
+        const AudioFile& source = sources[i % kDistinctFiles];
+        const QString name = QStringLiteral("lesson-%1.%2")
+                                 .arg(i + 1, 4, 10, QLatin1Char('0'))
+                                 .arg(kKinds[source.kind].suffix);
+        const QString path = QDir(audioFolder).filePath(name);
+        if (!QFile::copy(source.path, path)) Fail("copy to", path);
+        totalBytes += QFileInfo(path).size();
+        files.push_back({path, source.kind, source.trueSeconds});
+        list += "lessons/" + name.toUtf8() + "\r\n";
+    }
+    const QString listPath = dir.filePath(QStringLiteral("lessons.m3u"));
+    {
+        QFile listFile(listPath);
+        if (!listFile.open(QIODevice::WriteOnly) || listFile.write(list) != list.size())
+            Fail("write", listPath);
+    }
+    Print(QStringLiteral("files: %1 distinct (%2 per kind: %3; 1.00-4.00 s, 44.1 kHz stereo; tone, ticks, "
+                         "silence then noise) generated in %4 s, copied to %5 names, %6 MB")
+              .arg(kDistinctFiles)
+              .arg(kDistinctFiles / static_cast<int>(kKinds.size()))
+              .arg(QStringLiteral("mp3-cbr, mp3-vbr without Xing, mp3 with Xing, wma"))
+              .arg(generateMs / 1000, 0, 'f', 1)
+              .arg(kFiles)
+              .arg(static_cast<double>(totalBytes) / 1e6, 0, 'f', 1));
+
+    // Ours: LoadM3uList with the real probe and store, each run into a new database.
+    std::vector<double> importMs, openMs;
+    QHash<QString, double> measured;
+    for (int run = 0; run < kImportRuns; ++run) {
+        const ImportRun result =
+            RunImport(listPath, dir.filePath(QStringLiteral("run-%1/quillan.mdb").arg(run + 1)), dir.path());
+        importMs.push_back(result.ms);
+        openMs.push_back(result.openMs);
+        if (run == 0) measured = result.measured;
+    }
+    const double oursMs = Median(importMs);
+    std::vector<double> oursErrorByKind(kKinds.size(), 0.0);
+    for (const AudioFile& file : files) {
+        const double errorMs =
+            std::abs(measured.value(QFileInfo(file.path).fileName()) - file.trueSeconds) * 1000;
+        oursErrorByKind[file.kind] = std::max(oursErrorByKind[file.kind], errorMs);
+    }
+    const double oursMaxErrorMs = *std::max_element(oursErrorByKind.begin(), oursErrorByKind.end());
+    QStringList runTexts;
+    for (const double ms : importMs)
+        runTexts << QString::number(ms, 'f', 1);
+    Print(QStringLiteral(
+              "ours: LoadM3uList with GstDurationProbe and PlaylistDatabase (%1 rows stored), median "
+              "of %2 runs, each into a new database: %3 ms (runs %4), %5 ms per file")
+              .arg(kFiles)
+              .arg(kImportRuns)
+              .arg(oursMs, 0, 'f', 1)
+              .arg(runTexts.join(QStringLiteral(", ")))
+              .arg(oursMs / kFiles, 0, 'f', 2));
+    Print(
+        QStringLiteral("ours: database opened with the passphrase before each run in %1 ms (key derivation, "
+                       "not in ms)")
+            .arg(Median(openMs), 0, 'f', 1));
+    Print(QStringLiteral("ours: max error vs true length by kind (ms): %1").arg(KindErrors(oursErrorByKind)));
+
+    // The grid fill of a long-used list: the rows go in as one INSERT (setup), then the fill is timed.
+    double gridOpenMs = 0;
+    std::unique_ptr<PlaylistDatabase> gridDb =
+        OpenWithPassphrase(dir.filePath(QStringLiteral("grid/quillan.mdb")), gridOpenMs);
+    // Concatenated, not arg(): printf's own "%05d" would be taken for a place marker.
+    const QString fill =
+        QStringLiteral(
+            "INSERT INTO playlist (filename, savepath, playtime) "
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ") +
+        QString::number(kGridRows) +
+        QStringLiteral(
+            ") SELECT printf('Lesson %05d - Excuse me.mp3', i), "
+            "printf('/home/learner/新概念英语/Book %d/Lesson %05d - Excuse me.mp3', i % 4 + 1, i), "
+            "printf('%d:%02d', i % 60, (i * 7) % 60) FROM n");
+    if (const StoreFailure failure = gridDb->QueryPlaylist(fill).failure) Fail("fill table", failure.message);
+    std::vector<double> gridMs;
+    {
+        IdlePlayer player;
+        QuietDialogs dialogs;
+        GstDurationProbe probe;
+        IdleWaveDevice device;
+        Ostrelle app({player, dialogs, probe, device, gridDb.get()}, {dir.path(), dir.path()});
+        for (int run = 0; run < kGridRuns; ++run) {
+            SetupPlaylistGrid(app.window().grid1);  // as the window's load leaves it
+            gridMs.push_back(TimeMs([&] { app.playlist().LoadPlaylistGrid(); }));
+            if (const int rows = app.playlist().CountPlaylistRows(); rows != kGridRows)
+                Fail("grid rows after fill:", QString::number(rows));
+        }
+    }
+    QStringList gridTexts;
+    for (const double ms : gridMs)
+        gridTexts << QString::number(ms, 'f', 1);
+    Print(QStringLiteral("grid-fill: LoadPlaylistGrid, median of %1 runs (%2 ms)")
+              .arg(kGridRuns)
+              .arg(gridTexts.join(QStringLiteral(", "))));
+
+    // Baseline: one process of the tool per file, in turn. Every fifth file first, the rest when time allows.
+    const std::optional<BaselineTool> tool = FindBaselineTool();
+    double baselineMs = std::nan("");
+    double baselineMaxErrorMs = std::nan("");
+    if (!tool) {
+        Print(QStringLiteral("baseline: neither ffprobe nor gst-discoverer-1.0 is installed"));
+    } else {
+        std::vector<int> order;
+        for (int i = 0; i < kFiles; i += kBaselineSampleStep)
+            order.push_back(i);
+        const size_t sampleSize = order.size();
+        for (int i = 0; i < kFiles; ++i)
+            if (i % kBaselineSampleStep != 0) order.push_back(i);
+
+        std::vector<double> errorByKind(kKinds.size(), 0.0);
+        int unmeasured = 0;
+        const auto measure = [&](size_t from, size_t to) {
+            return TimeMs([&] {
+                for (size_t n = from; n < to; ++n) {
+                    const AudioFile& file = files[order[n]];
+                    const std::optional<double> seconds = RunTool(*tool, file.path);
+                    if (!seconds) {
+                        ++unmeasured;
+                        continue;
+                    }
+                    errorByKind[file.kind] =
+                        std::max(errorByKind[file.kind], std::abs(*seconds - file.trueSeconds) * 1000);
+                }
+            });
+        };
+        const double sampleMs = measure(0, sampleSize);
+        const double projectedSeconds =
+            wholeRun.elapsed() / 1000.0 + sampleMs * (kFiles - sampleSize) / sampleSize / 1000;
+        size_t measuredFiles = sampleSize;
+        if (projectedSeconds <= kRunBudgetSeconds) {
+            baselineMs = sampleMs + measure(sampleSize, order.size());
+            measuredFiles = order.size();
+            Print(
+                QStringLiteral("baseline: %1, one process per file, in turn, on all %2 files: %3 ms per file")
+                    .arg(tool->name)
+                    .arg(kFiles)
+                    .arg(baselineMs / kFiles, 0, 'f', 1));
+        } else {
+            baselineMs = sampleMs * kFiles / sampleSize;
+            Print(QStringLiteral(
+                      "baseline: %1, one process per file, in turn, on every %2th file (%3 files, "
+                      "%4 ms per file), scaled to %5 files: all of them would take the run past %6 s")
+                      .arg(tool->name)
+                      .arg(kBaselineSampleStep)
+                      .arg(sampleSize)
+                      .arg(sampleMs / sampleSize, 0, 'f', 1)
+                      .arg(kFiles)
+                      .arg(kRunBudgetSeconds, 0, 'f', 0));
+        }
+        baselineMaxErrorMs = *std::max_element(errorByKind.begin(), errorByKind.end());
+        Print(QStringLiteral(
+                  "baseline: max error vs true length by kind (ms): %1; %2 of %3 files without a length")
+                  .arg(KindErrors(errorByKind))
+                  .arg(unmeasured)
+                  .arg(measuredFiles));
+    }
+    Print(QStringLiteral("run took %1 s; baseline max error %2 ms")
+              .arg(wholeRun.elapsed() / 1000.0, 0, 'f', 1)
+              .arg(baselineMaxErrorMs, 0, 'f', 1));
+
+    std::printf("grid-fill rows=%d ms=%.2f\n", kGridRows, Median(gridMs));
+    std::printf("playlist-import files=%d ms=%.1f baseline_ms=%.1f ratio=%.1f max_duration_error_ms=%.1f\n",
+                kFiles, oursMs, baselineMs, baselineMs / oursMs, oursMaxErrorMs);
+    return 0;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace ostrelle {
+
+// What a walk over the MPEG audio frames of a file found.
+struct Mp3FrameCount {
+    // Complete frames of audio; a frame cut off by the end of the file and an Xing/Info/VBRI header frame
+    // are not counted.
+    std::int64_t audioFrames = 0;
+    int samplesPerFrame = 0;
+    int sampleRate = 0;  // Hz
+    // The frame count an Xing/Info/VBRI header claims, when the first frame is such a header.
+    std::optional<std::int64_t> headerFrames;
+    // Bytes between the end of the leading tags and the first frame, and skipped while resyncing.
+    std::int64_t skippedBytes = 0;
+
+    double Seconds() const {
+        return sampleRate > 0 ? static_cast<double>(audioFrames) * samplesPerFrame / sampleRate : 0.0;
+    }
+};
+
+// Offset just past the ID3v2 tags at the start of bytes (0 when there are none). It can lie past the end
+// of bytes when a tag claims more than the file holds.
+std::size_t Id3v2TagsEnd(std::span<const std::uint8_t> bytes);
+
+// Counts the MPEG audio frames (layer I, II, III; MPEG-1, 2, 2.5) in the bytes of a whole file. Skips
+// ID3v2 tags at the start and ID3v1, APEv2 and Lyrics3v2 tags at the end; a stream is only taken after
+// several consecutive frames agree, so stray sync bytes do not count. Nothing when no stream is found.
+// Reads only inside bytes, whatever they hold, and takes time linear in their size.
+std::optional<Mp3FrameCount> CountMp3Frames(std::span<const std::uint8_t> bytes);
+
+}  // namespace ostrelle

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace ostrelle {
+
+// The text of a plain-text file's bytes: a byte order mark (UTF-8, UTF-16 LE/BE) decides; else valid UTF-8
+// is UTF-8; else the encoding uchardet detects; else GB18030. Line ends are kept exactly as in the bytes.
+QString DecodeTextFile(const QByteArray& bytes);
+
+// The QStringDecoder name for an encoding name uchardet reports; empty when there is none to use.
+QByteArray DecoderNameForDetectedCharset(const QByteArray& detectedName);
+
+}  // namespace ostrelle

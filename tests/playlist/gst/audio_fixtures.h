@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace ostrelle::testing {
+
+// Runs a gst-launch description that ends in "filesink name=out" into path, to its end.
+// Returns an empty string on success, else what went wrong.
+QString WriteAudio(const QString& description, const QString& path);
+
+// A sine tone of the given length (rounded to a whole sample) at rate Hz, through encoder
+// (a gst-launch fragment such as "lamemp3enc ! xingmux") into path. Returns what went wrong, or nothing.
+QString WriteTone(double seconds, int rate, int channels, const QString& encoder, const QString& path);
+
+}  // namespace ostrelle::testing

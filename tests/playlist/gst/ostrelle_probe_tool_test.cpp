@@ -1,0 +1,97 @@
+#include "audio_fixtures.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace ostrelle {
+namespace {
+
+// QProcess wants an application object; nothing here runs its event loop.
+class QtApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (!QCoreApplication::instance()) application_ = new QCoreApplication(argc_, argv_);
+    }
+    void TearDown() override {
+        delete application_;
+        application_ = nullptr;
+    }
+
+private:
+    int argc_ = 1;
+    char name_[16] = "gst_probe_tests";
+    char* argv_[2] = {name_, nullptr};
+    QCoreApplication* application_ = nullptr;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun RunTool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(OSTRELLE_PROBE_TOOL), arguments);
+    ToolRun run;
+    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+class ProbeToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(testing::WriteTone(3.0, 8000, 1, QStringLiteral("wavenc"), shortWav_), QString());
+        // Half a second rounds to the even whole second, as in the list.
+        ASSERT_EQ(testing::WriteTone(62.5, 8000, 1, QStringLiteral("wavenc"), longWav_), QString());
+    }
+
+    QTemporaryDir dir_;
+    QString shortWav_ = dir_.filePath(QStringLiteral("short.wav"));
+    QString longWav_ = dir_.filePath(QStringLiteral("long lesson.wav"));
+};
+
+TEST_F(ProbeToolTest, PrintsTimeTextSecondsAndPathPerFileAndReportsAnUnreadableOne) {
+    const QString text = dir_.filePath(QStringLiteral("notes.mp3"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not audio\n");
+    file.close();
+
+    const ToolRun run = RunTool({shortWav_, text, longWav_});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, QStringLiteral("0:03\t3.000\t%1\n1:02\t62.500\t%2\n").arg(shortWav_, longWav_));
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("ostrelle-probe: %1: ").arg(text)))
+        << run.err.toStdString();
+    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1);
+}
+
+TEST_F(ProbeToolTest, ExitsWithZeroWhenEveryFileIsMeasured) {
+    const ToolRun run = RunTool({longWav_, shortWav_});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.count(QLatin1Char('\n')), 2);
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+}
+
+TEST(ProbeToolUsageTest, WithoutFilesItPrintsUsageAndFails) {
+    const ToolRun run = RunTool({});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("usage: ostrelle-probe"))) << run.err.toStdString();
+}
+
+}  // namespace
+}  // namespace ostrelle

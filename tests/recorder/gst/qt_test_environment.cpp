@@ -1,0 +1,27 @@
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The device delivers GStreamer's messages through the Qt event loop, so the tests need an application.
+class QtApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (!QCoreApplication::instance()) application_ = new QCoreApplication(argc_, argv_);
+    }
+    void TearDown() override {
+        delete application_;
+        application_ = nullptr;
+    }
+
+private:
+    int argc_ = 1;
+    char name_[19] = "gst_recorder_tests";
+    char* argv_[2] = {name_, nullptr};
+    QCoreApplication* application_ = nullptr;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+}  // namespace

@@ -1,0 +1,109 @@
+#include "text/document_reader.h"
+
+#include "word_document_builder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace ostrelle {
+namespace {
+
+class DocumentReading : public ::testing::Test {
+protected:
+    QString Write(const QString& name, const QByteArray& bytes) {
+        const QString path = dir_.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    static QByteArray Gbk(const QString& text) { return QStringEncoder("GBK").encode(text); }
+
+    static QByteArray WordDocument(const QString& text) {
+        testing::WordDocumentLayout layout;
+        layout.pieces.push_back({text, false});
+        return testing::BuildWordDocument(layout);
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(DocumentReading, ExtensionChoosesTheReaderWithoutRegardToCase) {
+    EXPECT_EQ(LoadDocumentText(Write("LESSON.TXT", Gbk(QStringLiteral("课文")))).text,
+              QStringLiteral("课文"));
+    EXPECT_EQ(LoadDocumentText(Write("Lesson.Lrc", "[00:01.00]Hello\n")).text,
+              QStringLiteral("[00:01.00]Hello\n"));
+    EXPECT_EQ(LoadDocumentText(Write("Lesson.Rtf", "{\\rtf1 Hi\\par}")).text, QStringLiteral("Hi\r\n"));
+    EXPECT_EQ(LoadDocumentText(Write("Lesson.DOC", WordDocument(QStringLiteral("课文\r")))).text,
+              QStringLiteral("课文\r\n"));
+}
+
+TEST_F(DocumentReading, RtfFileThatIsNotRtfInsideIsShownAsPlainText) {
+    const QByteArray plain = Gbk(QStringLiteral("第一课 {不是} \\rtf\r\n"));
+    EXPECT_EQ(LoadDocumentText(Write("lesson.rtf", plain)).text, QStringLiteral("第一课 {不是} \\rtf\r\n"));
+}
+
+TEST_F(DocumentReading, RtfSavedWithADocNameReadsAsRtf) {
+    EXPECT_EQ(LoadDocumentText(Write("lesson.doc", "{\\rtf1\\ansi Saved by WordPad\\par}")).text,
+              QStringLiteral("Saved by WordPad\r\n"));
+}
+
+TEST_F(DocumentReading, ZipContainerNamedDocOrDocxIsNotAWordDocument) {
+    const QByteArray zip = QByteArray("PK\x03\x04", 4) + QByteArray(64, '\0');
+    for (const char* name : {"lesson.docx", "lesson.doc"}) {
+        const TextReadResult result = LoadDocumentText(Write(name, zip));
+        EXPECT_EQ(result.code, ReadError::NotWordDocument) << name;
+        EXPECT_TRUE(result.reason.contains("not a Word 97-2003 document")) << name;
+    }
+}
+
+TEST_F(DocumentReading, OtherExtensionsAreAnUnknownKind) {
+    EXPECT_EQ(LoadDocumentText(Write("lesson.mp3", "ID3")).code, ReadError::UnknownKind);
+    EXPECT_EQ(LoadDocumentText(Write("lesson", "text")).code, ReadError::UnknownKind);
+}
+
+TEST_F(DocumentReading, FolderNamedLikeADocumentIsRefused) {
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.doc"));
+    EXPECT_EQ(LoadDocumentText(dir_.filePath("folder.doc")).code, ReadError::NotAFile);
+}
+
+#ifdef OSTRELLE_TEXT_TOOL
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun RunTool(const QString& path) {
+    QProcess tool;
+    tool.start(QStringLiteral(OSTRELLE_TEXT_TOOL), {path});
+    EXPECT_TRUE(tool.waitForFinished(30000));
+    return {tool.exitCode(), tool.readAllStandardOutput(), tool.readAllStandardError()};
+}
+
+TEST_F(DocumentReading, ToolPrintsThePaneTextInUtf8) {
+    const ToolRun run = RunTool(Write("lesson.doc", WordDocument(QStringLiteral("学习\r"))));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, QStringLiteral("学习\r\n").toUtf8());
+    EXPECT_TRUE(run.err.isEmpty());
+}
+
+TEST_F(DocumentReading, ToolReportsAnErrorOnStandardErrorWithExitCodeOne) {
+    testing::WordDocumentLayout layout;
+    layout.pieces.push_back({QStringLiteral("secret\r"), true});
+    layout.encrypted = true;
+    const ToolRun run = RunTool(Write("secret.doc", testing::BuildWordDocument(layout)));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains("encrypted"));
+}
+#endif
+
+}  // namespace
+}  // namespace ostrelle

@@ -1,0 +1,193 @@
+#include "text/word_reader.h"
+
+#include "word_document_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace ostrelle {
+namespace {
+
+using testing::BuildOleContainer;
+using testing::BuildWordDocument;
+using testing::WordDocumentLayout;
+
+QString Utf16(const char16_t* text) {
+    return QString::fromUtf16(text);
+}
+
+TextReadResult Read(const WordDocumentLayout& layout) {
+    return WordToPlainText(BuildWordDocument(layout));
+}
+
+WordDocumentLayout OnePiece(const QString& text, bool compressed = false) {
+    WordDocumentLayout layout;
+    layout.pieces.push_back({text, compressed});
+    return layout;
+}
+
+TEST(WordReading, Utf16PieceKeepsChineseAndCharactersBeyondTheBasicPlane) {
+    const TextReadResult result = Read(OnePiece(Utf16(u"学习中文 \U0001F600\r")));
+    ASSERT_TRUE(result.ok()) << result.reason.toStdString();
+    EXPECT_EQ(result.text, Utf16(u"学习中文 \U0001F600\r\n"));
+}
+
+TEST(WordReading, CompressedPieceIsWindows1252WithWordsPunctuation) {
+    const QString stored =
+        QString(QChar(0x93)) + "Hi" + QChar(0x94) + QChar(0x85) + QChar(0x96) + QChar(0xE9) + "\r";
+    const TextReadResult result = Read(OnePiece(stored, true));
+    ASSERT_TRUE(result.ok()) << result.reason.toStdString();
+    EXPECT_EQ(result.text, Utf16(u"\u201CHi\u201D\u2026\u2013\u00E9\r\n"));
+}
+
+TEST(WordReading, PiecesAreReadInCharacterOrderNotStorageOrder) {
+    WordDocumentLayout layout;
+    layout.pieces = {{"First piece, ", true}, {Utf16(u"第二块"), false}, {", third.\r", true}};
+    layout.storeReversed = true;
+    layout.complex = true;
+    EXPECT_EQ(Read(layout).text, Utf16(u"First piece, 第二块, third.\r\n"));
+}
+
+TEST(WordReading, OnlyTheMainTextIsShown) {
+    WordDocumentLayout layout = OnePiece("Main text\rHeader text\r");
+    layout.ccpText = 10;
+    EXPECT_EQ(Read(layout).text, QStringLiteral("Main text\r\n"));
+}
+
+TEST(WordReading, FieldCodesAreDroppedAndResultsKept) {
+    const QString text = QStringLiteral(
+        "See \x13 HYPERLINK \"http://x\" \x14here\x15. "
+        "\x13 IF \x13 PAGE \x14"
+        "1\x15 = 1 \"yes\" \x14yes\x15!\x13 TC \"entry\" \x15\r");
+    EXPECT_EQ(Read(OnePiece(text)).text, QStringLiteral("See here. yes!\r\n"));
+}
+
+TEST(WordReading, CellsAreTabSeparatedAndRowEndsEndLines) {
+    // Row 1: "a", an empty cell, "b" (cell marks 1, 2, 4, row end 5); row 2: "c", "d" (7, 9, row end 10).
+    WordDocumentLayout layout =
+        OnePiece(QStringLiteral("a\x07\x07"
+                                "b\x07\x07"
+                                "c\x07"
+                                "d\x07\x07"
+                                "after\r"));
+    layout.rowEndPositions = {5, 10};
+    const TextReadResult result = Read(layout);
+    ASSERT_TRUE(result.ok()) << result.reason.toStdString();
+    EXPECT_EQ(result.text, QStringLiteral("a\t\tb\r\nc\td\r\nafter\r\n"));
+}
+
+TEST(WordReading, BreaksAndControlCharacters) {
+    const QString text = QStringLiteral(
+        "line\x0Bpage\x0C"
+        "co\x1Eop\x1Ftion\x01\x08\x02 end\r");
+    EXPECT_EQ(Read(OnePiece(text)).text, QStringLiteral("line\r\npage\r\nco-option end\r\n"));
+}
+
+TEST(WordReading, TextDeletedWithTrackedChangesIsLeftOut) {
+    WordDocumentLayout layout = OnePiece(QStringLiteral("Kept. Deleted words. Kept too.\r"));
+    layout.deletedRanges = {{6, 21}};
+    EXPECT_EQ(Read(layout).text, QStringLiteral("Kept. Kept too.\r\n"));
+}
+
+TEST(WordReading, EncryptedDocumentIsReportedAsEncrypted) {
+    WordDocumentLayout layout = OnePiece("secret\r");
+    layout.encrypted = true;
+    const TextReadResult result = Read(layout);
+    EXPECT_EQ(result.code, ReadError::Encrypted);
+    EXPECT_TRUE(result.reason.contains("encrypted"));
+    EXPECT_TRUE(result.text.isEmpty());
+}
+
+TEST(WordReading, Word95DocumentIsAnUnsupportedVersion) {
+    WordDocumentLayout layout = OnePiece("old\r");
+    layout.nFib = 104;
+    const TextReadResult result = Read(layout);
+    EXPECT_EQ(result.code, ReadError::UnsupportedVersion);
+    EXPECT_TRUE(result.reason.contains("unsupported Word version"));
+}
+
+TEST(WordReading, DocumentWithoutPieceTableIsAnUnsupportedVersion) {
+    WordDocumentLayout layout = OnePiece("no pieces\r");
+    layout.writePieceTable = false;
+    EXPECT_EQ(Read(layout).code, ReadError::UnsupportedVersion);
+}
+
+TEST(WordReading, TableStreamNamedByTheFibIsUsed) {
+    WordDocumentLayout layout = OnePiece("zero table\r");
+    layout.tableStreamIsOne = false;
+    EXPECT_EQ(Read(layout).text, QStringLiteral("zero table\r\n"));
+}
+
+TEST(WordReading, MissingTableStreamIsDamaged) {
+    WordDocumentLayout layout = OnePiece("text\r");
+    layout.writeTableStream = false;
+    const TextReadResult result = Read(layout);
+    EXPECT_EQ(result.code, ReadError::Damaged);
+    EXPECT_TRUE(result.reason.contains("1Table"));
+}
+
+TEST(WordReading, PieceOutsideTheStreamIsDamaged) {
+    WordDocumentLayout layout = OnePiece("text\r");
+    layout.firstPieceByteOffset = 0x3FFFFF00;
+    EXPECT_EQ(Read(layout).code, ReadError::Damaged);
+}
+
+TEST(WordReading, TextLengthBeyondTheStreamIsDamaged) {
+    WordDocumentLayout layout = OnePiece("text\r");
+    layout.ccpText = 1'000'000'000;
+    EXPECT_EQ(Read(layout).code, ReadError::Damaged);
+}
+
+TEST(WordReading, ZipContainerIsNotAWordDocument) {
+    const TextReadResult result = WordToPlainText(QByteArray("PK\x03\x04", 4) + QByteArray(100, 'x'));
+    EXPECT_EQ(result.code, ReadError::NotWordDocument);
+    EXPECT_TRUE(result.reason.contains("not a Word 97-2003 document"));
+}
+
+TEST(WordReading, OleFileWithoutWordDocumentStreamIsNotAWordDocument) {
+    const QByteArray workbook = BuildOleContainer({{"Workbook", QByteArray(5000, 'w')}});
+    EXPECT_EQ(WordToPlainText(workbook).code, ReadError::NotWordDocument);
+}
+
+TEST(WordReading, GarbageAfterTheOleSignatureIsDamaged) {
+    const QByteArray garbage = QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + QByteArray(3000, '\x5A');
+    EXPECT_EQ(WordToPlainText(garbage).code, ReadError::Damaged);
+}
+
+TEST(WordReading, TruncatedDocumentIsAnErrorNeverPartText) {
+    const QByteArray whole = BuildWordDocument(OnePiece(QString(3000, u'x') + "\r"));
+    ASSERT_TRUE(WordToPlainText(whole).ok());
+    for (qsizetype cut : {qsizetype(8), qsizetype(512), whole.size() / 2, whole.size() - 512}) {
+        const TextReadResult result = WordToPlainText(whole.left(cut));
+        EXPECT_FALSE(result.ok()) << cut;
+        EXPECT_TRUE(result.text.isEmpty()) << cut;
+    }
+}
+
+TEST(WordReading, CorruptedBytesGiveTextOrAnErrorButNeverCrash) {
+    WordDocumentLayout layout =
+        OnePiece(QStringLiteral("Cell\x07\x07"
+                                "Field \x13 PAGE \x14"
+                                "1\x15\r"));
+    layout.rowEndPositions = {5};
+    const QByteArray whole = BuildWordDocument(layout);
+    std::mt19937 random(7);
+    int readable = 0;
+    for (int round = 0; round < 400; ++round) {
+        QByteArray damaged = whole;
+        for (int flips = 0; flips < 8; ++flips)
+            damaged[static_cast<qsizetype>(random() % damaged.size())] = static_cast<char>(random());
+        const TextReadResult result = WordToPlainText(damaged);
+        if (result.ok()) {
+            ++readable;
+            EXPECT_LE(result.text.size(), 2 * damaged.size());
+        } else {
+            EXPECT_FALSE(result.reason.isEmpty());
+        }
+    }
+    EXPECT_GT(readable, 0);  // most flips land in unused sectors
+}
+
+}  // namespace
+}  // namespace ostrelle
