@@ -344,7 +344,13 @@ void MainWindow::Render() {
         checkBoxes_[i]->setChecked(w.aeroCheckBox1[i].value == 1);
     }
     const auto text = [](QLabel* l, const Label& model) {
-        if (l->text() != model.caption) l->setText(model.caption);
+        if (l->text() != model.caption) {
+            l->setText(model.caption);
+            // Let a longer text show as far as its group allows.
+            const int room = l->parentWidget()->width() - l->x() - 4;
+            l->resize(std::clamp(l->sizeHint().width(), Px(model.geometry.width), std::max(room, 1)),
+                      l->height());
+        }
         l->setVisible(model.visible);
     };
     for (int i = 0; i < 3; ++i)
@@ -391,10 +397,11 @@ void MainWindow::Render() {
         markBoxes_[i]->setVisible(w.picture2[i].visible);
     }
     backdrop_->lower();
-    for (int i = 0; i < 2; ++i) {
-        markBoxes_[i]->raise();
+    // The captions sit on the bars of their flags.
+    for (int i = 0; i < 2; ++i)
         flags_[i]->raise();
-    }
+    for (int i = 0; i < 2; ++i)
+        markBoxes_[i]->raise();
 
     if (gridModel_->Refresh()) {
         const GridModel& grid = w.grid1;

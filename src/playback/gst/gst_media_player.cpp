@@ -255,7 +255,7 @@ void GstMediaPlayer::HandleMessage(GstMessage* message, Generation posted) {
 
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR:
-            if (errorFromBus_) return;  // the first reason is the most specific one
+            if (errorFromBus_) return;  // GStreamer gives its most precise reason first
             errorFromBus_ = true;
             Fail(ErrorMessageText(message));
             break;
