@@ -1,5 +1,6 @@
 // The playlist database on 10,000 rows of 10 segments each, keyed with the program's passphrase: the
 // operations the window performs, through the store's public API, against raw SQLite as the baseline.
+#include "playback/segment_store.h"
 #include "playlist/playlist_database.h"
 
 #include <QFile>
@@ -202,42 +203,28 @@ int main() {
     std::printf("lookup: median %.3f ms of %zu, max %.3f ms\n", lookupMs, lookupRuns.size(),
                 *std::max_element(lookupRuns.begin(), lookupRuns.end()));
 
-    // (c) Storing a segment: lookup, first free slot, one field written, one transaction.
+    // (c) Storing a segment as setting B does: lookup, first free slot, one transaction.
+    SegmentStore segments(&db);
     std::vector<double> storeRuns;
     for (int run = 0; run < 100; ++run) {
         const QString wanted = PathOf(anyRow(random));
         storeRuns.push_back(TimeMs([&] {
-            auto rs = Query(db, kRowByPathSql, {wanted});
-            int slot = kFirstSegmentField;
-            for (; slot <= kLastSegmentField; ++slot) {
-                const auto value = rs->Field(slot);
-                if (!value || value->trimmed().isEmpty()) break;
-            }
-            if (slot > kLastSegmentField) Fail("no free slot");
-            rs->SetField(slot, QStringLiteral("61.250|64.500|stored %1").arg(run));
-            if (const StoreFailure failure = rs->Update()) Fail("store", failure.message);
+            const StoreFailure failure =
+                segments.StoreSegment(wanted, SlotText(QStringLiteral("01:01"), QStringLiteral("01:04")), QString());
+            if (failure) Fail("store", failure.message);
         }));
     }
     const double storeMs = Median(storeRuns);
     std::printf("store_segment: median %.3f ms of %zu, max %.3f ms\n", storeMs, storeRuns.size(),
                 *std::max_element(storeRuns.begin(), storeRuns.end()));
 
-    // (d) Loading a file's segments: lookup, then the slots up to the first Null.
+    // (d) Loading a file's segments as LoadABList does: lookup, then the slots up to the first Null.
     std::vector<double> loadRuns;
-    int segmentsLoaded = 0;
     for (int run = 0; run < 200; ++run) {
         const QString wanted = PathOf(anyRow(random));
-        loadRuns.push_back(TimeMs([&] {
-            auto rs = Query(db, kRowByPathSql, {wanted});
-            QStringList segments;
-            for (int slot = kFirstSegmentField; slot <= kLastSegmentField; ++slot) {
-                const auto value = rs->Field(slot);
-                if (!value) break;
-                segments << *value;
-            }
-            segmentsLoaded = static_cast<int>(segments.size());
-        }));
-        if (segmentsLoaded < kSegmentsPerRow) Fail("load found too few segments");
+        LoadedSegments loaded;
+        loadRuns.push_back(TimeMs([&] { loaded = segments.LoadABList(wanted); }));
+        if (static_cast<int>(loaded.list.size()) < kSegmentsPerRow) Fail("load found too few segments");
     }
     const double loadMs = Median(loadRuns);
     std::printf("load_ablist: median %.3f ms of %zu, max %.3f ms\n", loadMs, loadRuns.size(),
