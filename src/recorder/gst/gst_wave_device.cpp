@@ -31,6 +31,7 @@ const char* const kDefaultSink = "autoaudiosink";
 // The encoder rewrites the header once EOS reaches it; a source that never lets EOS through must not
 // block the learner for long.
 constexpr std::chrono::seconds kFinishTimeout{3};
+constexpr int kStartPollMs = 20;
 
 QString CaptureDescription(const QString& source) {
     return QStringLiteral(
@@ -339,12 +340,24 @@ void GstWaveDevice::StopPipeline() {
 }
 
 QString GstWaveDevice::FinishCapture() {
-    gst_element_send_event(pipeline_, gst_event_new_eos());
+    const auto deadline = std::chrono::steady_clock::now() + kFinishTimeout;
+    auto streamingOver = [this] { return streaming_.ended || !streaming_.error.isEmpty(); };
+
+    // Sending an event takes the pipeline's state lock, while a sink that has not started yet holds the
+    // streaming thread until the pipeline gets that lock to go on to PLAYING: let it get there first.
+    bool started = false;
+    while (!started && std::chrono::steady_clock::now() < deadline) {
+        started = gst_element_get_state(pipeline_, nullptr, nullptr, kStartPollMs * GST_MSECOND) !=
+                  GST_STATE_CHANGE_ASYNC;
+        std::lock_guard lock(mutex_);
+        if (streamingOver()) break;
+    }
+    if (started) gst_element_send_event(pipeline_, gst_event_new_eos());
+
     Streaming result;
     {
         std::unique_lock lock(mutex_);
-        streamingChanged_.wait_for(lock, kFinishTimeout,
-                                   [this] { return streaming_.ended || !streaming_.error.isEmpty(); });
+        streamingChanged_.wait_until(lock, deadline, streamingOver);
         result = streaming_;
     }
     StopPipeline();  // closes the file
@@ -356,7 +369,8 @@ QString GstWaveDevice::FinishCapture() {
     if (!result.ended) {
         DiscardCapture();
         state_ = State::kOpen;
-        return QStringLiteral("The recording could not be finished in time.");
+        return capturedBytes_.load() == 0 ? QStringLiteral("No sound came from the input.")
+                                          : QStringLiteral("The recording could not be finished in time.");
     }
     state_ = State::kCaptured;
     return {};
