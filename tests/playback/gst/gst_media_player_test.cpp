@@ -1,6 +1,6 @@
 #include "playback/gst/gst_media_player.h"
 
-#include "generated_audio.h"
+#include "support/generated_audio.h"
 
 #include <QDir>
 #include <QFile>

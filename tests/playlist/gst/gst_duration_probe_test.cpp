@@ -1,6 +1,6 @@
 #include "playlist/gst/gst_duration_probe.h"
 
-#include "audio_fixtures.h"
+#include "support/generated_audio.h"
 #include "playlist/gst/mp3_frame_scanner.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "audio_fixtures.h"
+#include "support/generated_audio.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -9,26 +9,6 @@
 
 namespace ostrelle {
 namespace {
-
-// QProcess wants an application object; nothing here runs its event loop.
-class QtApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (!QCoreApplication::instance()) application_ = new QCoreApplication(argc_, argv_);
-    }
-    void TearDown() override {
-        delete application_;
-        application_ = nullptr;
-    }
-
-private:
-    int argc_ = 1;
-    char name_[16] = "gst_probe_tests";
-    char* argv_[2] = {name_, nullptr};
-    QCoreApplication* application_ = nullptr;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 struct ToolRun {
     int exitCode = -1;

@@ -1,4 +1,4 @@
-#include "audio_fixtures.h"
+#include "support/generated_audio.h"
 
 #include <QFile>
 
@@ -8,7 +8,7 @@
 
 namespace ostrelle::testing {
 
-QString WriteAudio(const QString& description, const QString& path) {
+QString WriteAudioFile(const QString& description, const QString& path) {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
@@ -31,7 +31,7 @@ QString WriteAudio(const QString& description, const QString& path) {
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstBus* bus = gst_element_get_bus(pipeline);
     GstMessage* message = gst_bus_timed_pop_filtered(
-        bus, 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        bus, 60 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     if (!message) {
         result = QStringLiteral("timed out");
     } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
@@ -52,15 +52,15 @@ QString WriteTone(double seconds, int rate, int channels, const QString& encoder
     long perBuffer = 1024;
     while (perBuffer > 1 && samples % perBuffer != 0)
         --perBuffer;
-    return WriteAudio(
-        QStringLiteral("audiotestsrc wave=sine freq=440 volume=0.5 num-buffers=%1 samplesperbuffer=%2 "
-                       "! audio/x-raw,rate=%3,channels=%4 ! %5 ! filesink name=out")
-            .arg(samples / perBuffer)
-            .arg(perBuffer)
-            .arg(rate)
-            .arg(channels)
-            .arg(encoder),
-        path);
+    return WriteAudioFile(QStringLiteral("audiotestsrc wave=sine freq=440 volume=0.5 num-buffers=%1 "
+                                         "samplesperbuffer=%2 ! audio/x-raw,rate=%3,channels=%4 ! %5 ! "
+                                         "filesink name=out")
+                              .arg(samples / perBuffer)
+                              .arg(perBuffer)
+                              .arg(rate)
+                              .arg(channels)
+                              .arg(encoder),
+                          path);
 }
 
 }  // namespace ostrelle::testing

@@ -4,7 +4,8 @@
 
 namespace {
 
-// The player delivers GStreamer's messages through the Qt event loop, so the tests need an application.
+// Adapters deliver GStreamer's messages through the Qt event loop and QProcess wants an application, so
+// these tests need one.
 class QtApplicationEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
@@ -17,7 +18,7 @@ public:
 
 private:
     int argc_ = 1;
-    char name_[17] = "gst_player_tests";
+    char name_[15] = "ostrelle_tests";
     char* argv_[2] = {name_, nullptr};
     QCoreApplication* application_ = nullptr;
 };

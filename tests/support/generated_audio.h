@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace ostrelle::testing {
+
+// Runs a gst-launch description that ends in "filesink name=out" into path, to its end.
+// Returns an empty string on success, else what went wrong.
+QString WriteAudioFile(const QString& description, const QString& path);
+
+// A sine tone of the given length (exact to the sample) at rate Hz, through encoder (a gst-launch fragment
+// such as "lamemp3enc ! xingmux") into path. Returns what went wrong, or nothing.
+QString WriteTone(double seconds, int rate, int channels, const QString& encoder, const QString& path);
+
+// The same at 44.1 kHz stereo.
+inline QString WriteTone(const QString& encoder, double seconds, const QString& path) {
+    return WriteTone(seconds, 44100, 2, encoder, path);
+}
+
+}  // namespace ostrelle::testing
