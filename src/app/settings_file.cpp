@@ -9,6 +9,9 @@
 namespace ostrelle {
 namespace {
 
+// A settings file holds a few lines; a larger one is not read into memory or rewritten.
+constexpr qint64 kMaxSettingsBytes = 1024 * 1024;
+
 bool IsValidUtf8(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString decoded = decoder.decode(bytes);  // decoding is lazy until converted
@@ -69,23 +72,33 @@ IniDocument IniDocument::Parse(const QByteArray& bytes) {
 
     const bool wide = doc.encoding_ == Encoding::Utf16Le || doc.encoding_ == Encoding::Utf16Be;
     if (wide) {
-        // Lines of UTF-16 are split on its own code units, then kept as their bytes.
-        const QString text = doc.Decode(body);
-        if (!text.contains(u"\r\n") && text.contains(u'\n')) doc.lineEnd_ = "\n";
-        qsizetype start = 0;
-        while (start < text.size()) {
-            qsizetype end = text.indexOf(u'\n', start);
-            const bool last = end < 0;
-            if (last) end = text.size();
-            QString line = text.mid(start, end - start);
-            QString ending = last ? QString() : QStringLiteral("\n");
-            if (line.endsWith(u'\r')) {
-                line.chop(1);
-                ending.prepend(u'\r');
-            }
-            doc.lines_.push_back({doc.Encode(line), line, doc.Encode(ending)});
-            start = end + 1;
+        // Lines of UTF-16 end at its own code units and keep their bytes, so a stray odd byte or a lone
+        // surrogate is written back as it was read.
+        const bool little = doc.encoding_ == Encoding::Utf16Le;
+        const auto unitAt = [&](qsizetype unit) {
+            const auto first = static_cast<unsigned char>(body[unit * 2]);
+            const auto second = static_cast<unsigned char>(body[unit * 2 + 1]);
+            return static_cast<char16_t>(little ? first | second << 8 : first << 8 | second);
+        };
+        const auto addLine = [&](QByteArray line, QByteArray ending) {
+            QString text = doc.Decode(line);
+            doc.lines_.push_back({std::move(line), std::move(text), std::move(ending)});
+        };
+        bool sawCrLf = false;
+        bool sawLf = false;
+        qsizetype start = 0;  // in code units
+        for (qsizetype unit = 0; unit < body.size() / 2; ++unit) {
+            if (unitAt(unit) != u'\n') continue;
+            const bool crLf = unit > start && unitAt(unit - 1) == u'\r';
+            (crLf ? sawCrLf : sawLf) = true;
+            const qsizetype lineEnd = crLf ? unit - 1 : unit;
+            addLine(body.mid(start * 2, (lineEnd - start) * 2),
+                    body.mid(lineEnd * 2, (unit + 1 - lineEnd) * 2));
+            start = unit + 1;
         }
+        // The last line has no end of its own; it also holds an odd byte at the very end.
+        if (start * 2 < body.size()) addLine(body.mid(start * 2), QByteArray());
+        if (!sawCrLf && sawLf) doc.lineEnd_ = "\n";
         return doc;
     }
 
@@ -180,7 +193,15 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
     auto makeLine = [&](const QString& text) { return Line{Encode(text), text, newEnding}; };
     // Whatever comes after a last line without an end needs one first.
     auto endLastLine = [&] {
-        if (!lines_.empty() && lines_.back().ending.isEmpty()) lines_.back().ending = newEnding;
+        if (lines_.empty() || !lines_.back().ending.isEmpty()) return;
+        Line& last = lines_.back();
+        if (wide && last.bytes.size() % 2 != 0) {
+            // A stray odd byte is made a whole code unit, so the lines after it start on one. The added
+            // byte gives a unit that is no bracket, equals sign or blank (a lone low surrogate in LE).
+            last.bytes.append(encoding_ == Encoding::Utf16Le ? '\xDC' : '\xFF');
+            last.text = Decode(last.bytes);
+        }
+        last.ending = newEnding;
     };
 
     const auto [first, end] = SectionRange(section);
@@ -226,7 +247,7 @@ QByteArray IniDocument::Serialize() const {
 
 QString ReadIniValue(const QString& section, const QString& key, const QString& filePath) {
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (file.size() > kMaxSettingsBytes || !file.open(QIODevice::ReadOnly)) return {};
     return IniDocument::Parse(file.readAll()).Value(section, key).value_or(QString());
 }
 
@@ -236,6 +257,8 @@ IniWriteResult WriteIniValue(const QString& section, const QString& key, const Q
     {
         QFile file(filePath);
         if (file.exists()) {
+            if (file.size() > kMaxSettingsBytes)
+                return {false, QStringLiteral("%1 is too large for a settings file").arg(filePath)};
             if (!file.open(QIODevice::ReadOnly))
                 return {false, QStringLiteral("cannot read %1: %2").arg(filePath, file.errorString())};
             old = file.readAll();

@@ -48,6 +48,30 @@ private:
     GsfInput* input_;
 };
 
+quint32 ReadLe32(QByteArrayView bytes, qsizetype at) {
+    quint32 value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+// True when the directory starts with the root storage and the root has no siblings, as the compound file
+// format requires. libgsf reads siblings of a damaged root as entries of no folder and never frees them.
+bool RootEntryIsSound(QByteArrayView bytes) {
+    constexpr qsizetype kHeaderSize = 512;
+    constexpr qsizetype kEntrySize = 128;
+    constexpr quint32 kNoStream = 0xFFFFFFFF;
+    constexpr unsigned char kRootStorage = 5;
+    if (bytes.size() < kHeaderSize) return false;
+    const int sectorShift = static_cast<unsigned char>(bytes[0x1E]) | static_cast<unsigned char>(bytes[0x1F])
+                                                                          << 8;
+    if (sectorShift < 7 || sectorShift > 20) return false;
+    const qint64 root = (qint64(ReadLe32(bytes, 0x30)) + 1) << sectorShift;
+    if (root + kEntrySize > bytes.size()) return false;
+    return static_cast<unsigned char>(bytes[root + 0x42]) == kRootStorage &&
+           ReadLe32(bytes, root + 0x44) == kNoStream && ReadLe32(bytes, root + 0x48) == kNoStream;
+}
+
 }  // namespace
 
 OleContainer::OleContainer(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
@@ -58,6 +82,10 @@ bool OleContainer::HasSignature(QByteArrayView bytes) {
 }
 
 std::unique_ptr<OleContainer> OleContainer::Open(const QByteArray& bytes, QString* reason) {
+    if (!RootEntryIsSound(bytes)) {
+        if (reason) *reason = QStringLiteral("damaged OLE container: its directory has no sound root entry");
+        return nullptr;
+    }
     InitGsfOnce();
     auto handles = std::make_unique<Handles>();
     handles->source =

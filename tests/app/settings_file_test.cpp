@@ -192,6 +192,14 @@ TEST_F(SettingsFile, AWriteIntoAMissingFolderFails) {
     EXPECT_FALSE(result.ok);
 }
 
+TEST_F(SettingsFile, AFileOverOneMebibyteIsNeitherReadNorRewritten) {
+    const QByteArray huge = "[Fist]\r\nrun=1\r\n" + QByteArray(1024 * 1024, ';');
+    WriteBytes(huge);
+    EXPECT_EQ(Read("Fist", "run"), QString());
+    EXPECT_FALSE(Write("Fist", "run", QStringLiteral("0")));
+    EXPECT_EQ(Bytes(), huge);
+}
+
 TEST(IniDocument, GarbageNeverBreaksParsing) {
     QByteArray noise;
     for (int i = 0; i < 4096; ++i)
@@ -200,6 +208,54 @@ TEST(IniDocument, GarbageNeverBreaksParsing) {
     EXPECT_EQ(doc.Value(QStringLiteral("s"), QStringLiteral("k")).value_or(QString()), QStringLiteral("v"));
     IniDocument copy = IniDocument::Parse(noise);
     EXPECT_EQ(copy.Serialize(), noise);
+}
+
+// Found by fuzzing: UTF-16 lines were decoded and encoded again, which changed an odd last byte.
+TEST(IniDocument, Utf16WithAnOddLastByteWritesBackItsBytesExactly) {
+    static const unsigned char kFuzzed[] = {
+        0xFF, 0xFE, 0x5B, 0x00, 0x46, 0x00, 0x69, 0x00, 0x73, 0x00, 0x74, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x5D, 0x06, 0x00, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0x72,
+        0x00, 0x75, 0x6E, 0x00, 0x31, 0x00, 0x00, 0x3D, 0x00, 0x0D, 0x00, 0x0A, 0x00,
+    };
+    const QByteArray bytes(reinterpret_cast<const char*>(kFuzzed), sizeof kFuzzed);
+    EXPECT_EQ(IniDocument::Parse(bytes).Serialize(), bytes);
+}
+
+TEST(IniDocument, Utf16WithALoneSurrogateWritesBackItsBytesExactly) {
+    for (const QByteArray& bytes : {QByteArray("\xFF\xFE[\0s\0]\0\n\0k\0=\0\x00\xD8\n\0", 18),
+                                    QByteArray("\xFE\xFF\0[\0s\0]\0\n\0k\0=\xDC\x00\0\n", 18)}) {
+        const IniDocument doc = IniDocument::Parse(bytes);
+        EXPECT_EQ(doc.Serialize(), bytes);
+        EXPECT_TRUE(doc.Value(QStringLiteral("s"), QStringLiteral("k")).has_value());
+    }
+}
+
+TEST(IniDocument, AKeyAddedAfterAnOddLastByteOfUtf16ReadsBackAfterWriting) {
+    const QByteArray bytes(
+        "\xFF\xFE[\0s\0]\0\r\0\n\0a\0=\0"
+        "1\0x",
+        19);
+    IniDocument doc = IniDocument::Parse(bytes);
+    doc.SetValue(QStringLiteral("s"), QStringLiteral("k"), QString::fromUtf8("二"));
+    const IniDocument again = IniDocument::Parse(doc.Serialize());
+    EXPECT_EQ(again.Value(QStringLiteral("s"), QStringLiteral("k")), QString::fromUtf8("二"));
+    EXPECT_TRUE(doc.Serialize().startsWith(bytes)) << "the lines before keep their bytes";
+}
+
+// Found by fuzzing: completing an odd "]" byte with a zero made a section of "[Fist" before the new one.
+TEST(IniDocument, CompletingAnOddLastByteOfUtf16MakesNoSection) {
+    for (const QByteArray& bytes :
+         {QByteArray("\xFF\xFE[\0F\0i\0s\0t\0]", 13), QByteArray("\xFE\xFF\0[\0F\0i\0s\0t\0", 13)}) {
+        IniDocument doc = IniDocument::Parse(bytes);
+        doc.SetValue(QStringLiteral("FIST"), QStringLiteral("RUN"), QStringLiteral("1"));
+        EXPECT_EQ(doc.Value(QStringLiteral("Fist"), QStringLiteral("run")), QStringLiteral("1"));
+        const IniDocument again = IniDocument::Parse(doc.Serialize());
+        EXPECT_EQ(again.Value(QStringLiteral("Fist"), QStringLiteral("run")), QStringLiteral("1"));
+    }
 }
 
 }  // namespace

@@ -189,5 +189,36 @@ TEST(WordReading, CorruptedBytesGiveTextOrAnErrorButNeverCrash) {
     EXPECT_GT(readable, 0);  // most flips land in unused sectors
 }
 
+// Where the directory entry of the root storage lies in an OLE2 file, found through the header.
+qsizetype RootEntryOffset(const QByteArray& file) {
+    const auto byte = [&](qsizetype at) { return quint32(static_cast<unsigned char>(file[at])); };
+    const quint32 shift = byte(0x1E) | byte(0x1F) << 8;
+    const quint32 firstDirectorySector = byte(0x30) | byte(0x31) << 8 | byte(0x32) << 16 | byte(0x33) << 24;
+    return (qsizetype(firstDirectorySector) + 1) << shift;
+}
+
+// Found by fuzzing: libgsf keeps entries it reaches as siblings of the root in no folder and never frees
+// them, so such a directory is refused before libgsf reads it.
+TEST(WordReading, ARootEntryWithSiblingsIsDamaged) {
+    QByteArray file = BuildWordDocument(OnePiece("text\r"));
+    ASSERT_TRUE(WordToPlainText(file).ok());
+    const qsizetype root = RootEntryOffset(file);
+    ASSERT_EQ(file[root + 0x42], '\x05') << "the builder's first entry is the root storage";
+    for (qsizetype sibling : {root + 0x44, root + 0x48}) {
+        QByteArray damaged = file;
+        damaged.replace(sibling, 4, QByteArray("\x01\0\0\0", 4));
+        const TextReadResult result = WordToPlainText(damaged);
+        EXPECT_EQ(result.code, ReadError::Damaged);
+        EXPECT_TRUE(result.text.isEmpty());
+    }
+}
+
+TEST(WordReading, ADirectoryThatStartsWithAStreamIsDamaged) {
+    QByteArray file = BuildWordDocument(OnePiece("text\r"));
+    const qsizetype root = RootEntryOffset(file);
+    file[root + 0x42] = '\x02';
+    EXPECT_EQ(WordToPlainText(file).code, ReadError::Damaged);
+}
+
 }  // namespace
 }  // namespace ostrelle

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace ostrelle {
 
@@ -79,7 +80,7 @@ struct GstWaveDevice::Callbacks {
                 if (type == GST_MESSAGE_EOS) {
                     device->streaming_.ended = true;
                 } else if (device->streaming_.error.isEmpty()) {
-                    device->streaming_.error = text;  // the first reason is the most specific one
+                    device->streaming_.error = text;  // the first reason is the most precise one
                 }
             }
             device->streamingChanged_.notify_all();
@@ -115,7 +116,7 @@ GstWaveDevice::GstWaveDevice(QString captureSource, QString playbackSink)
 GstWaveDevice::~GstWaveDevice() {
     // NULL joins the streaming threads, so no callback runs after this; queued events die with
     // eventContext_.
-    Command(QStringLiteral("close"));
+    Close();
 }
 
 QString GstWaveDevice::Command(const QString& command) {
@@ -125,27 +126,7 @@ QString GstWaveDevice::Command(const QString& command) {
     if (word == QLatin1String("save")) return Save();
     if (word == QLatin1String("stop")) return Stop();
     if (word == QLatin1String("play")) return Play();
-    if (word == QLatin1String("close")) {
-        switch (state_) {
-            case State::kCapturing:
-                StopPipeline();
-                DiscardCapture();
-                break;
-            case State::kCaptured:
-                DiscardCapture();
-                break;
-            case State::kPlaying:
-                EndPlayback({});
-                break;
-            default:
-                break;
-        }
-        state_ = State::kClosed;
-        captureError_.clear();
-        fileLengthMs_ = 0;
-        positionMs_ = 0;
-        return {};
-    }
+    if (word == QLatin1String("close")) return Close();
     return Fail(QStringLiteral("The recording device does not know the command \"%1\".").arg(command));
 }
 
@@ -155,7 +136,7 @@ QString GstWaveDevice::Fail(const QString& reason) {
 }
 
 QString GstWaveDevice::Open() {
-    Command(QStringLiteral("close"));
+    Close();
     errorText_.clear();
     if (!deviceType_.isEmpty() && deviceType_.compare(QLatin1String("waveaudio"), Qt::CaseInsensitive) != 0)
         return Fail(QStringLiteral("The recording device cannot be a \"%1\" device.").arg(deviceType_));
@@ -276,6 +257,28 @@ QString GstWaveDevice::Play() {
     return {};
 }
 
+QString GstWaveDevice::Close() {
+    switch (state_) {
+        case State::kCapturing:
+            StopPipeline();
+            DiscardCapture();
+            break;
+        case State::kCaptured:
+            DiscardCapture();
+            break;
+        case State::kPlaying:
+            EndPlayback({});
+            break;
+        default:
+            break;
+    }
+    state_ = State::kClosed;
+    captureError_.clear();
+    fileLengthMs_ = 0;
+    positionMs_ = 0;
+    return {};
+}
+
 QString GstWaveDevice::StartPipeline(const QString& description, const QString& fileElementLocation) {
     {
         std::lock_guard lock(mutex_);
@@ -344,15 +347,18 @@ QString GstWaveDevice::FinishCapture() {
     auto streamingOver = [this] { return streaming_.ended || !streaming_.error.isEmpty(); };
 
     // Sending an event takes the pipeline's state lock, while a sink that has not started yet holds the
-    // streaming thread until the pipeline gets that lock to go on to PLAYING: let it get there first.
-    bool started = false;
-    while (!started && std::chrono::steady_clock::now() < deadline) {
-        started = gst_element_get_state(pipeline_, nullptr, nullptr, kStartPollMs * GST_MSECOND) !=
-                  GST_STATE_CHANGE_ASYNC;
+    // streaming thread until the pipeline gets that lock to go on to PLAYING. So EOS goes only to a
+    // pipeline that is playing; one that never got there (an error aborts the start) has nothing to keep.
+    GstState current = GST_STATE_VOID_PENDING;
+    GstStateChangeReturn start = GST_STATE_CHANGE_ASYNC;
+    while (start == GST_STATE_CHANGE_ASYNC && std::chrono::steady_clock::now() < deadline) {
+        start = gst_element_get_state(pipeline_, &current, nullptr, kStartPollMs * GST_MSECOND);
         std::lock_guard lock(mutex_);
         if (streamingOver()) break;
     }
-    if (started) gst_element_send_event(pipeline_, gst_event_new_eos());
+    if ((start == GST_STATE_CHANGE_SUCCESS || start == GST_STATE_CHANGE_NO_PREROLL) &&
+        current == GST_STATE_PLAYING)
+        gst_element_send_event(pipeline_, gst_event_new_eos());
 
     Streaming result;
     {

@@ -70,6 +70,7 @@ private:
     QString Save();
     QString Stop();
     QString Play();
+    QString Close();
 
     QString StartPipeline(const QString& description, const QString& fileElementLocation);
     QString FinishCapture();
@@ -85,9 +86,9 @@ private:
 
     // What GStreamer's threads report about the current pipeline, guarded by mutex_.
     struct Streaming {
-        unsigned generation = 0;
-        bool ended = false;  // EOS reached every sink
-        QString error;       // the first error posted
+        unsigned generation = 0;  // of pipeline_; events of earlier pipelines are stale
+        bool ended = false;       // EOS reached every sink
+        QString error;            // the first error posted
     };
 
     QObject eventContext_;  // lives on the creating thread; streaming events are queued to it
@@ -101,7 +102,6 @@ private:
     State state_ = State::kClosed;
 
     GstElement* pipeline_ = nullptr;
-    unsigned generation_ = 0;  // of pipeline_; events of earlier pipelines are stale
     QString partPath_;
     qint64 fileLengthMs_ = 0;
     mutable qint64 positionMs_ = 0;

@@ -326,6 +326,21 @@ TEST_F(GstWaveDeviceTest, SaveStraightAfterAFailingStartKeepsTheOldRecording) {
     EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
 }
 
+TEST_F(GstWaveDeviceTest, SaveStraightAfterRecordKeepsAFinishedFileOrNone) {
+    WriteAll(Path(), "the earlier recording");
+    ASSERT_EQ(StartRecording(), QString());
+    // The input may not have delivered anything yet.
+    const QString error = SaveRecording();
+    if (error.isEmpty()) {
+        const WavFacts wav = ParseWav(Path());
+        EXPECT_EQ(wav.problem, QString());
+        EXPECT_GT(wav.dataBytes, 0);
+    } else {
+        EXPECT_EQ(ReadAll(Path()), "the earlier recording");
+    }
+    EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
+}
+
 TEST_F(GstWaveDeviceTest, AFolderThatCannotBeWrittenIsReportedAtRecordAndNothingIsCreated) {
     // A folder under a regular file cannot be created, even by root.
     WriteAll(dir_.filePath(QStringLiteral("notAFolder")), "x");
