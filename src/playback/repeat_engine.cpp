@@ -114,50 +114,36 @@ void RepeatEngine::ShowCurrentSegment() {
 }
 
 void RepeatEngine::NextSegment() {
+    StepSegment(+1);
+}
+
+void RepeatEngine::PreviousSegment() {
+    StepSegment(-1);
+}
+
+void RepeatEngine::StepSegment(int delta) {
     Window& w = window_;
     StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
     // A file without segments has nothing to step to.
     if (state_.abList.empty()) return;
 
-    ++state_.abIndex;
+    const auto steps = [&](bool next, bool previous) {
+        EnablePair(w.aeroButton1[7], w.idmNext, next);
+        EnablePair(w.aeroButton1[8], w.idmPre, previous);
+    };
+    state_.abIndex += delta;
     const int last = static_cast<int>(state_.abList.size()) - 1;
-    if (state_.abIndex < last) {
-        if (state_.abIndex >= 1) {
-            LoadSegment(state_.abIndex);
-            EnablePair(w.aeroButton1[7], w.idmNext, true);
-            EnablePair(w.aeroButton1[8], w.idmPre, true);
-        }
-    } else {
+    if (state_.abIndex >= last) {
         state_.abIndex = last;
         LoadSegment(last);
-        EnablePair(w.aeroButton1[7], w.idmNext, false);
-        EnablePair(w.aeroButton1[8], w.idmPre, true);
-    }
-    ShowCurrentSegment();
-}
-
-void RepeatEngine::PreviousSegment() {
-    Window& w = window_;
-    StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
-    if (state_.abList.empty()) return;
-
-    --state_.abIndex;
-    const int last = static_cast<int>(state_.abList.size()) - 1;
-    if (state_.abIndex < last) {
-        if (state_.abIndex >= 1) {
-            LoadSegment(state_.abIndex);
-            EnablePair(w.aeroButton1[7], w.idmNext, true);
-            EnablePair(w.aeroButton1[8], w.idmPre, true);
-        } else if (state_.abIndex == 0) {
-            LoadSegment(0);
-            EnablePair(w.aeroButton1[7], w.idmNext, true);
-            EnablePair(w.aeroButton1[8], w.idmPre, false);
-        }
-    } else {
-        state_.abIndex = last;
-        LoadSegment(last);
-        EnablePair(w.aeroButton1[7], w.idmNext, false);
-        EnablePair(w.aeroButton1[8], w.idmPre, true);
+        steps(false, true);
+    } else if (state_.abIndex >= 1) {
+        LoadSegment(state_.abIndex);
+        steps(true, true);
+    } else if (state_.abIndex == 0 && delta < 0) {
+        // Only a step back arrives at the first segment.
+        LoadSegment(0);
+        steps(true, false);
     }
     ShowCurrentSegment();
 }

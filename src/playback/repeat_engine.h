@@ -43,6 +43,7 @@ public:
     int PauseTicksSetting() const;
 
 private:
+    void StepSegment(int delta);
     void SetIdleCaptions(RunEnding::Captions which);
     void ShowPassesLeft();
     void LoadSegment(int index);

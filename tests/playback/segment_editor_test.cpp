@@ -1,53 +1,23 @@
-#include "app/ostrelle.h"
 #include "playback/segment_store.h"
-#include "support/fake_duration_probe.h"
-#include "support/fake_wave_device.h"
-#include "support/scripted_dialogs.h"
-#include "support/simulated_player.h"
-
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
+#include "support/app_fixture.h"
 
 namespace ostrelle {
 namespace {
 
-const QString kRawKey = QStringLiteral("x'2DD29CA851E7B56E4697B0E1F08507293D761A05CE4D1B628663F411A8086D99'");
 const QString kLesson = QStringLiteral("/music/lesson.mp3");
 
 using Slots = std::vector<std::optional<QString>>;
 
-class SegmentEditorTest : public ::testing::Test {
+class SegmentEditorTest : public AppFixture {
 protected:
-    SegmentEditorTest()
-        : db_(OpenDatabase()),
-          app_({player_, dialogs_, probe_, device_, db_.get()}, {dir_.path(), dir_.path()}) {
-        player_.SetAutoStart(false);
+    SegmentEditorTest() {
         player_.SetUrl(kLesson);
         state().lengthText = QStringLiteral("10:00");
         state().abListPath = kLesson;
     }
 
-    std::unique_ptr<PlaylistDatabase> OpenDatabase() {
-        OpenResult opened = PlaylistDatabase::Open(dir_.filePath(QStringLiteral("quillan.mdb")), kRawKey);
-        EXPECT_FALSE(opened.failure) << opened.failure.message.toStdString();
-        return std::move(opened.database);
-    }
-
-    Window& window() { return app_.window(); }
-    PlayerState& state() { return app_.state(); }
-
-    void AddRow(const QString& path, const Slots& slots = {}) {
-        QueryResult result = db_->QueryPlaylist(kAllRowsSql);
-        ASSERT_FALSE(result.failure);
-        Recordset& row = *result.recordset;
-        row.AddNew();
-        row.SetField(kFileNameField, QStringLiteral("lesson.mp3"));
-        row.SetField(kSavePathField, path);
-        row.SetField(kPlayTimeField, QStringLiteral("10:00"));
-        for (size_t i = 0; i < slots.size(); ++i)
-            row.SetField(kFirstSegmentField + static_cast<int>(i), slots[i]);
-        ASSERT_FALSE(row.Update());
+    void AddRowWith(const QString& path, const Slots& slots = {}) {
+        AddRow(path, QStringLiteral("10:00"), slots);
     }
 
     Slots SlotsOf(const QString& path) {
@@ -64,7 +34,7 @@ protected:
         Slots slots;
         for (int i = 1; i <= count; ++i)
             slots.push_back(Numbered(i));
-        AddRow(kLesson, slots);
+        AddRowWith(kLesson, slots);
         app_.segmentEditor().ReloadSegments(kLesson);
         state().abIndex = current - 1;
         window().label7[0].caption = QString::number(current);
@@ -84,14 +54,6 @@ protected:
     }
 
     bool On(int button) { return window().aeroButton1[button].enabled; }
-
-    QTemporaryDir dir_;
-    SimulatedPlayer player_;
-    ScriptedDialogs dialogs_;
-    FakeDurationProbe probe_;
-    FakeWaveDevice device_;
-    std::unique_ptr<PlaylistDatabase> db_;
-    Ostrelle app_;
 };
 
 TEST_F(SegmentEditorTest, SetAPointTakesThePlayersPlaceAndShowsOnlyTheAMark) {
@@ -126,7 +88,7 @@ TEST_F(SegmentEditorTest, WithNoPositionThePointsReadZeroAtTheTrackStart) {
 }
 
 TEST_F(SegmentEditorTest, SetBPointStoresTheSegmentInTheFirstFreeSlotAndMakesItCurrent) {
-    AddRow(kLesson, {Numbered(1), QStringLiteral("   ")});
+    AddRowWith(kLesson, {Numbered(1), QStringLiteral("   ")});
     app_.segmentEditor().ReloadSegments(kLesson);
     MarkAt(65, 72.9);
     const Slots slots = SlotsOf(kLesson);
@@ -147,7 +109,7 @@ TEST_F(SegmentEditorTest, SetBPointStoresTheSegmentInTheFirstFreeSlotAndMakesItC
 }
 
 TEST_F(SegmentEditorTest, SetBPointEndsARunButLeavesItsCaptions) {
-    AddRow(kLesson, {Numbered(1)});
+    AddRowWith(kLesson, {Numbered(1)});
     app_.segmentEditor().ReloadSegments(kLesson);
     state().aPoint = QStringLiteral("01:00");
     state().bPoint = QStringLiteral("01:30");
@@ -165,7 +127,7 @@ TEST_F(SegmentEditorTest, TheFiftyFirstSegmentDropsTheOldest) {
     Slots full;
     for (int i = 1; i <= 50; ++i)
         full.push_back(Numbered(i));
-    AddRow(kLesson, full);
+    AddRowWith(kLesson, full);
     MarkAt(600 - 9, 600 - 2);
     const Slots slots = SlotsOf(kLesson);
     EXPECT_EQ(slots[0], Numbered(2));
@@ -287,7 +249,7 @@ TEST_F(SegmentEditorTest, WithNoSegmentCurrentDeleteCurrentDeletesNothing) {
 
 TEST_F(SegmentEditorTest, DeletesActOnTheFileWhoseSegmentsAreShown) {
     const QString other = QStringLiteral("/music/other.mp3");
-    AddRow(other, {Numbered(7)});
+    AddRowWith(other, {Numbered(7)});
     LoadNumbered(2, 1);
     state().currentListPath = other;  // the learner merely clicked another row
     app_.AeroButton4_Click(0);
@@ -336,7 +298,7 @@ TEST_F(SegmentEditorTest, AfterDeleteAllTheNextSegmentIsNumberOneOfOneInTheFirst
 }
 
 TEST_F(SegmentEditorTest, LoadingStopsAtTheFirstNullAndSkipsBlankSlots) {
-    AddRow(kLesson, {Numbered(1), Numbered(2), std::nullopt, Numbered(4)});
+    AddRowWith(kLesson, {Numbered(1), Numbered(2), std::nullopt, Numbered(4)});
     SegmentStore store(db_.get());
     LoadedSegments loaded = store.LoadABList(kLesson);
     EXPECT_EQ(loaded.list.size(), 2u);
@@ -344,7 +306,7 @@ TEST_F(SegmentEditorTest, LoadingStopsAtTheFirstNullAndSkipsBlankSlots) {
 
     const QString blanks = QStringLiteral("/music/blanks.mp3");
     Slots fifty(50, QStringLiteral(" "));
-    AddRow(blanks, fifty);
+    AddRowWith(blanks, fifty);
     loaded = store.LoadABList(blanks);
     EXPECT_TRUE(loaded.list.empty());
     EXPECT_FALSE(loaded.hasAB);
