@@ -3,6 +3,7 @@
 #include "app/view/about_window.h"
 #include "app/view/pictures.h"
 #include "app/view/qt_dialogs.h"
+#include "app/view/seek_bar.h"
 #include "support/app_fixture.h"
 
 #include <QAction>
@@ -224,6 +225,19 @@ TEST(AboutWindow, ShowsItsTitleAndClosesWithItsButton) {
     EXPECT_EQ(about.CloseButton()->text(), QString::fromUtf8("关闭"));
     about.CloseButton()->click();
     EXPECT_FALSE(about.isVisible());
+}
+
+TEST(SeekBar, AClickSeeksToTheTimeUnderIt) {
+    SeekBar bar;
+    bar.resize(200, 16);
+    std::vector<double> seeks;
+    bar.SetSeekHandler([&](double seconds) { seeks.push_back(seconds); });
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(50, 8));
+    EXPECT_TRUE(seeks.empty()) << "nothing to seek before the length is known";
+    bar.SetPosition(0, 120);
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(50, 8));
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(200, 8));
+    EXPECT_EQ(seeks, (std::vector<double>{30.0, 120.0}));
 }
 
 TEST(Pictures, TheFlagsAreDrawnPixelByPixel) {
