@@ -134,6 +134,7 @@ void Ostrelle::Form_Load() {
 
     // From here on each step stands alone.
     w.aeroTextBox1.fontSizePt = kTextPaneFontPt;
+    recorder_.DiscardUnfinishedRecordings();
     const bool recordingKept = QFileInfo(folder_.RecordingFile()).isFile();
     EnablePair(w.aeroButton1[1], w.idmPlayRecord, recordingKept);
     w.aeroButton3.enabled = w.idmRecordSave.enabled = recordingKept;

@@ -3,6 +3,7 @@
 #include "app/atomic_file.h"
 #include "playback/time_values.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace ostrelle {
@@ -128,6 +129,14 @@ void Recorder::Timer2_Timer() {
     }
     w.aeroGroupBox2.caption = QString::fromUtf8("录音 --正在录音") + QStringLiteral(" -- ( -") +
                               Seconds(length - device_.PositionMs()) + QStringLiteral(" )");
+}
+
+void Recorder::DiscardUnfinishedRecordings() const {
+    const QFileInfo recording(recordingPath_);
+    QDir folder = recording.dir();
+    for (const QString& name :
+         folder.entryList({recording.fileName() + QStringLiteral(".part-*")}, QDir::Files))
+        folder.remove(name);
 }
 
 void Recorder::SaveRecording() {

@@ -20,6 +20,8 @@ public:
     void RecordingDone();
     void Timer2_Timer();
     void SaveRecording();
+    // Removes what a recording cut short by a crash left beside the recording file.
+    void DiscardUnfinishedRecordings() const;
 
     const QString& recordingPath() const { return recordingPath_; }
 

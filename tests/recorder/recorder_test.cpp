@@ -3,6 +3,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -166,6 +167,19 @@ TEST_F(RecorderTest, SavingCopiesTheRecordingAndCancelCopiesNothing) {
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), QByteArray("RIFF....WAVE")) << "overwritten without asking";
     EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+TEST_F(RecorderTest, PartsLeftByACrashAreRemovedAndTheRecordingKept) {
+    Record(1000);
+    for (const char* name : {"temp.wav.part-AbC123", "temp.wav.part-x"}) {
+        QFile part(dir_.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+    }
+    QFile other(dir_.filePath(QStringLiteral("other.wav.part-1")));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    recorder_.DiscardUnfinishedRecordings();
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files),
+              (QStringList{QStringLiteral("other.wav.part-1"), QStringLiteral("temp.wav")}));
 }
 
 TEST_F(RecorderTest, AFailedSaveIsReported) {
