@@ -2,6 +2,8 @@
 
 #include "word_document_builder.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -211,6 +213,14 @@ TEST(WordReading, ARootEntryWithSiblingsIsDamaged) {
         EXPECT_EQ(result.code, ReadError::Damaged);
         EXPECT_TRUE(result.text.isEmpty());
     }
+}
+
+TEST(WordReading, FuzzedFileWhoseDirectoryStartsWithAStreamIsDamaged) {
+    QFile file(QStringLiteral(OSTRELLE_REGRESSION_INPUTS "/word/directory-starts-with-a-stream.doc"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const TextReadResult result = WordToPlainText(file.readAll());
+    EXPECT_EQ(result.code, ReadError::Damaged);
+    EXPECT_TRUE(result.text.isEmpty());
 }
 
 TEST(WordReading, ADirectoryThatStartsWithAStreamIsDamaged) {

@@ -143,13 +143,13 @@ void MainWindow::BuildControls() {
     grid_->setShowGrid(true);
     grid_->setFont(WindowFont("Tahoma", 8, false));
     connect(grid_, &QTableView::clicked, this, [this](const QModelIndex& index) {
-        Handle([&] {
+        Handle([this, index] {
             app_.window().grid1.SetActiveCell(index.row(), index.column());
             app_.playlist().Grid1_Click();
         });
     });
     connect(grid_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        Handle([&] {
+        Handle([this, index] {
             app_.window().grid1.SetActiveCell(index.row(), index.column());
             app_.playlist().Grid1_DblClick();
         });
@@ -159,7 +159,7 @@ void MainWindow::BuildControls() {
         checkBoxes_[i] = new QCheckBox(w.aeroCheckBox1[i].caption, canvas_);
         checkBoxes_[i]->setFocusPolicy(Qt::NoFocus);
         connect(checkBoxes_[i], &QCheckBox::clicked, this, [this, i](bool checked) {
-            Handle([&] {
+            Handle([this, i, checked] {
                 app_.window().aeroCheckBox1[i].value = checked ? 1 : 0;
                 app_.AeroCheckBox1_Click(i);
             });
@@ -200,7 +200,7 @@ void MainWindow::BuildControls() {
         combos_[i]->setEditable(true);
         combos_[i]->setGeometry(Px(w.combo1[i].geometry));
         connect(combos_[i], &QComboBox::activated, this, [this, i](int item) {
-            Handle([&] {
+            Handle([this, i, item] {
                 app_.window().combo1[i].text = combos_[i]->itemText(item);
                 app_.Combo1_Click(i);
             });
@@ -257,7 +257,7 @@ void MainWindow::BuildPlayerStrip() {
         b->setGeometry(x, Px(w.wmPlayer1.top) + 24, 22, 22);
         b->setFocusPolicy(Qt::NoFocus);
         connect(b, &QToolButton::clicked, this,
-                [this, id = control.id] { Handle([&] { app_.MenuClick(id); }); });
+                [this, id = control.id] { Handle([this, id] { app_.MenuClick(id); }); });
         x += 26;
     }
     positionLabel_ = new QLabel(canvas_);
@@ -279,20 +279,19 @@ void MainWindow::BuildMenus() {
             action->setShortcut(QKeySequence((w.*item).shortcut));
             action->setShortcutContext(Qt::WindowShortcut);
             connect(action, &QAction::triggered, this,
-                    [this, id = id] { Handle([&] { app_.MenuClick(id); }); });
+                    [this, id = id] { Handle([this, id] { app_.MenuClick(id); }); });
             actions_.emplace_back(id, action);
         }
     }
 }
 
 void MainWindow::BuildTimers() {
-    const std::array<void (Ostrelle::*)(), 6> ticks = {&Ostrelle::Timer1_Timer, &Ostrelle::Timer2_Timer,
-                                                       &Ostrelle::Timer3_Timer, &Ostrelle::Timer4_Timer,
-                                                       &Ostrelle::Timer5_Timer, &Ostrelle::Timer6_Timer};
+    const std::array<std::function<void()>, 6> ticks = {
+        [this] { app_.Timer1_Timer(); }, [this] { app_.Timer2_Timer(); }, [this] { app_.Timer3_Timer(); },
+        [this] { app_.Timer4_Timer(); }, [this] { app_.Timer5_Timer(); }, [this] { app_.Timer6_Timer(); }};
     for (int i = 0; i < 6; ++i) {
         timers_[i].setTimerType(Qt::PreciseTimer);
-        connect(&timers_[i], &QTimer::timeout, this,
-                [this, tick = ticks[i]] { Handle([&] { (app_.*tick)(); }); });
+        connect(&timers_[i], &QTimer::timeout, this, [this, tick = ticks[i]] { Handle(tick); });
     }
 }
 
@@ -306,6 +305,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::Handle(const std::function<void()>& handler) {
+    if (busy_) return;
+    busy_ = true;
+    handler();
+    busy_ = false;
+    Render();
 }
 
 void MainWindow::RenderTimer(int number, const ostrelle::ModelTimer& model) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 class QAction;
@@ -53,14 +54,7 @@ private:
     // Runs a handler of the controller, then renders.
     // A modal dialog runs its own event loop: ticks that arrive meanwhile are dropped, so that no two
     // operations ever run at once.
-    template <typename Handler>
-    void Handle(Handler&& handler) {
-        if (busy_) return;
-        busy_ = true;
-        handler();
-        busy_ = false;
-        Render();
-    }
+    void Handle(const std::function<void()>& handler);
     void RenderTimer(int number, const ostrelle::ModelTimer& model);
 
     Ostrelle& app_;
