@@ -1,8 +1,5 @@
+#include "app/program.h"
 #include "app/settings_file.h"
-#include "app/view/main_window.h"
-#include "playback/gst/gst_media_player.h"
-#include "playlist/gst/gst_duration_probe.h"
-#include "support/fake_wave_device.h"
 #include "support/generated_audio.h"
 #include "support/scripted_dialogs.h"
 
@@ -31,25 +28,16 @@ bool WaitFor(Condition condition, int ms = 15000) {
 
 // The program as it runs: a real player (silent), the real probe and database, the real window.
 struct RunningProgram {
-    explicit RunningProgram(const QString& folderPath)
-        : folder{folderPath, folderPath},
-          database(PlaylistDatabase::Open(folder.DatabaseFile()).database),
-          player(AudioOutput::kSilentRealTime),
-          app({player, dialogs, probe, device, database.get()}, folder) {
-        app.Form_Load();
-        window = std::make_unique<MainWindow>(app, player);
-        window->show();
-        window->Render();
+    explicit RunningProgram(const QString& folder)
+        : program({folder, folder}, dialogs, {AudioOutput::kSilentRealTime, QString(), QString()}) {
+        program.Start();
     }
 
-    ProgramFolder folder;
-    std::unique_ptr<PlaylistDatabase> database;
-    GstMediaPlayer player;
     ScriptedDialogs dialogs;
-    GstDurationProbe probe;
-    FakeWaveDevice device;
-    Ostrelle app;
-    std::unique_ptr<MainWindow> window;
+    Program program;
+    Ostrelle& app = program.app();
+    MainWindow* window = &program.window();
+    MediaPlayer& player = program.player();
 };
 
 TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {

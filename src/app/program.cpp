@@ -1,0 +1,26 @@
+#include "app/program.h"
+
+namespace ostrelle {
+
+std::unique_ptr<PlaylistDatabase> Program::OpenDatabase(const ProgramFolder& folder, Dialogs& dialogs) {
+    OpenResult opened = PlaylistDatabase::Open(folder.DatabaseFile());
+    // Told once; the file is kept as it is.
+    if (opened.failure)
+        dialogs.ShowMessage(opened.failure.message, QStringLiteral("Ostrelle"), MessageButtons::Ok);
+    return std::move(opened.database);
+}
+
+Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& options)
+    : database_(OpenDatabase(folder, dialogs)),
+      player_(options.output),
+      waveDevice_(options.captureSource, options.playbackSink),
+      app_({player_, dialogs, probe_, waveDevice_, database_.get()}, std::move(folder)),
+      window_(app_, player_) {}
+
+void Program::Start() {
+    app_.Form_Load();
+    window_.Render();
+    window_.show();
+}
+
+}  // namespace ostrelle

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/dialogs.h"
+#include "app/ostrelle.h"
+#include "app/program_folder.h"
+#include "app/view/main_window.h"
+#include "playback/gst/gst_media_player.h"
+#include "playlist/gst/gst_duration_probe.h"
+#include "recorder/gst/gst_wave_device.h"
+
+#include <memory>
+
+namespace ostrelle {
+
+// The whole program put together: the database, the GStreamer adapters, the controller and its window.
+// Tests choose a silent output and a test input; the program uses the desktop's.
+struct ProgramOptions {
+    AudioOutput output = AudioOutput::kDesktop;
+    QString captureSource;  // empty: the desktop's default input
+    QString playbackSink;   // empty: the desktop's default output for the recording
+};
+
+class Program {
+public:
+    // A database that cannot be opened is told once through dialogs; the program then runs without a list.
+    Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& options = {});
+
+    // Runs the window's load event, then shows the window.
+    void Start();
+
+    Ostrelle& app() { return app_; }
+    MainWindow& window() { return window_; }
+    MediaPlayer& player() { return player_; }
+    bool HasDatabase() const { return database_ != nullptr; }
+
+private:
+    static std::unique_ptr<PlaylistDatabase> OpenDatabase(const ProgramFolder& folder, Dialogs& dialogs);
+
+    std::unique_ptr<PlaylistDatabase> database_;
+    GstMediaPlayer player_;
+    GstDurationProbe probe_;
+    GstWaveDevice waveDevice_;
+    Ostrelle app_;
+    MainWindow window_;
+};
+
+}  // namespace ostrelle

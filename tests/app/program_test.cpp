@@ -1,0 +1,112 @@
+#include "app/program.h"
+#include "app/settings_file.h"
+#include "support/scripted_dialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace ostrelle {
+namespace {
+
+const QString kOtherKey =
+    QStringLiteral("x'00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF'");
+
+class ProgramTest : public ::testing::Test {
+protected:
+    ProgramFolder Folder() const { return {dir_.path(), dir_.path()}; }
+    QString Database() const { return Folder().DatabaseFile(); }
+
+    QByteArray Bytes(const QString& path) const {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void WriteBytes(const QString& path, const QByteArray& bytes) const {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    // Starts the program; a database it cannot read must be told once, kept as it is, and not stop it.
+    void ExpectStartsWithoutTheDatabase() {
+        const QByteArray before = Bytes(Database());
+        Program program(Folder(), dialogs_, {AudioOutput::kSilentRealTime, QString(), QString()});
+        program.Start();
+        EXPECT_FALSE(program.HasDatabase());
+        ASSERT_EQ(dialogs_.shown.size(), 1u);
+        EXPECT_TRUE(dialogs_.shown[0].text.contains(QStringLiteral("quillan.mdb")));
+        EXPECT_EQ(Bytes(Database()), before) << "the file is never touched";
+
+        // The rest of the program works: settings are written, segments can be marked on screen.
+        EXPECT_EQ(ReadIniValue(QStringLiteral("Fist"), QStringLiteral("run"), Folder().SettingsFile()),
+                  QStringLiteral("1"));
+        program.app().RunCommand(3);
+        program.app().RunCommand(4);
+        EXPECT_TRUE(program.app().window().image1[1].visible);
+        EXPECT_EQ(dialogs_.shown.size(), 1u) << "the missing database is not told again";
+    }
+
+    QTemporaryDir dir_;
+    ScriptedDialogs dialogs_;
+};
+
+TEST_F(ProgramTest, AGarbageDatabaseIsToldOnceAndKept) {
+    WriteBytes(Database(), QByteArray(4096, 'x') + "not a database");
+    ExpectStartsWithoutTheDatabase();
+}
+
+TEST_F(ProgramTest, ADatabaseOfAnotherKeyIsToldOnceAndKept) {
+    {
+        OpenResult other = PlaylistDatabase::Open(Database(), kOtherKey);
+        ASSERT_FALSE(other.failure);
+        ASSERT_FALSE(other.database
+                         ->QueryPlaylist(QStringLiteral("insert into playlist (savepath) values (?)"),
+                                         {QStringLiteral("/m/a.mp3")})
+                         .failure);
+    }
+    ExpectStartsWithoutTheDatabase();
+}
+
+TEST_F(ProgramTest, ATruncatedDatabaseIsToldOnceAndKept) {
+    {
+        OpenResult real = PlaylistDatabase::Open(Database());
+        ASSERT_FALSE(real.failure);
+        for (int i = 0; i < 200; ++i)
+            ASSERT_FALSE(real.database
+                             ->QueryPlaylist(QStringLiteral("insert into playlist (savepath) values (?)"),
+                                             {QStringLiteral("/m/%1.mp3").arg(i)})
+                             .failure);
+        ASSERT_FALSE(real.database->QueryPlaylist(QStringLiteral("select * from playlist")).failure);
+    }
+    // Fold the write-ahead log in by reopening once, then cut the file in half.
+    ASSERT_FALSE(PlaylistDatabase::Open(Database()).failure);
+    QFile file(Database());
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    ExpectStartsWithoutTheDatabase();
+}
+
+TEST_F(ProgramTest, ALearnersFilesGoToTheDataFolderWhenTheInstallFolderIsApart) {
+    QTemporaryDir install;
+    WriteBytes(install.filePath(QStringLiteral("introduce.mp3")), "ID3");
+    const QString data = dir_.filePath(QStringLiteral("data"));
+    QDir().mkpath(data);
+    {
+        Program program({install.path(), data}, dialogs_,
+                        {AudioOutput::kSilentRealTime, QString(), QString()});
+        program.Start();
+        EXPECT_TRUE(program.HasDatabase());
+        EXPECT_EQ(program.player().Url(), install.filePath(QStringLiteral("introduce.mp3")));
+    }
+    EXPECT_TRUE(QFile::exists(data + QStringLiteral("/quillan.mdb")));
+    EXPECT_EQ(ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"),
+                           data + QStringLiteral("/OSTRELLE.ini")),
+              install.filePath(QStringLiteral("introduce.mp3")));
+    EXPECT_EQ(QDir(install.path()).entryList(QDir::Files), QStringList{QStringLiteral("introduce.mp3")})
+        << "nothing is written beside the program";
+}
+
+}  // namespace
+}  // namespace ostrelle
