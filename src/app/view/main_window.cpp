@@ -281,6 +281,7 @@ void MainWindow::BuildMenus() {
             connect(action, &QAction::triggered, this,
                     [this, id = id] { Handle([this, id] { app_.MenuClick(id); }); });
             actions_.emplace_back(id, action);
+            menuItems_.emplace_back(action, item);
         }
     }
 }
@@ -425,16 +426,11 @@ void MainWindow::Render() {
     else if (grid_->selectionModel()->selectedRows().value(0).row() != selected)
         grid_->selectRow(selected);
 
-    for (const auto& [id, action] : actions_) {
-        for (const MenuSection& section : MenuBar()) {
-            for (const auto& [entryId, item] : section.entries) {
-                if (entryId != id) continue;
-                const MenuItem& model = w.*item;
-                if (action->text() != model.caption) action->setText(model.caption);
-                action->setEnabled(model.enabled);
-                action->setVisible(model.visible);
-            }
-        }
+    for (const auto& [action, item] : menuItems_) {
+        const MenuItem& model = w.*item;
+        if (action->text() != model.caption) action->setText(model.caption);
+        action->setEnabled(model.enabled);
+        action->setVisible(model.visible);
     }
     for (const auto& [action, item] : topMenus_)
         action->setEnabled((w.*item).enabled);

@@ -83,6 +83,7 @@ private:
     GridTableModel* gridModel_ = nullptr;
     SeekBar* seekBar_ = nullptr;
     std::vector<std::pair<MenuId, QAction*>> actions_;
+    std::vector<std::pair<QAction*, MenuItem Window::*>> menuItems_;
     std::vector<std::pair<QAction*, MenuItem Window::*>> topMenus_;
     std::array<QTimer, 6> timers_;
     QTimer playerPoll_;
