@@ -1,5 +1,7 @@
 #include "app/atomic_file.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -20,6 +22,16 @@ QString Reason(const QString& path, int error) {
 }
 
 }  // namespace
+
+void RemoveStaleTemporaries(const QString& path) {
+    const QFileInfo target(path);
+    QDir folder = target.dir();
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
+    for (const QFileInfo& temp :
+         folder.entryInfoList({target.fileName() + QStringLiteral(".tmp-*")}, QDir::Files | QDir::Hidden)) {
+        if (temp.lastModified() < before) folder.remove(temp.fileName());
+    }
+}
 
 QString CopyFileAtomically(const QString& source, const QString& target) {
     QFile file(source);

@@ -10,6 +10,10 @@ namespace ostrelle {
 // success, else a reason the learner can read.
 QString WriteFileAtomically(const QString& path, const QByteArray& bytes);
 
+// Removes temporary files that a write of path cut short by a crash left beside it. Only files older than a
+// minute go, so that another running copy of the program keeps the one it is writing.
+void RemoveStaleTemporaries(const QString& path);
+
 // Copies source over target the same way: target is replaced whole or left as it was.
 QString CopyFileAtomically(const QString& source, const QString& target);
 

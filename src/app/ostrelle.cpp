@@ -1,5 +1,6 @@
 #include "app/ostrelle.h"
 
+#include "app/atomic_file.h"
 #include "app/settings_file.h"
 
 #include <QFileInfo>
@@ -64,7 +65,11 @@ Ostrelle::Ostrelle(const Adapters& adapters, ProgramFolder folder)
       repeat_(window_, state_, adapters.player, display_),
       editor_(window_, state_, adapters.player, display_, store_, repeat_, adapters.dialogs),
       documents_(window_, state_, adapters.player, adapters.dialogs, folder_.SettingsFile(),
-                 {.countPlaylistRows = [this] { return playlist_.CountPlaylistRows(); },
+                 {.writeSetting =
+                      [this](const QString& section, const QString& key, const QString& value) {
+                          WriteSettings({{section, key, value}});
+                      },
+                  .countPlaylistRows = [this] { return playlist_.CountPlaylistRows(); },
                   .findPlaylistRow = [this](const QString& path) { return playlist_.FindPlaylistRow(path); },
                   .loadFileSegments = [this](const QString& path,
                                              int row) { transport_.LoadFileSegments(path, row); }}),
@@ -135,12 +140,24 @@ void Ostrelle::Form_Load() {
     // From here on each step stands alone.
     w.aeroTextBox1.fontSizePt = kTextPaneFontPt;
     recorder_.DiscardUnfinishedRecordings();
+    RemoveStaleTemporaries(ini);
     const bool recordingKept = QFileInfo(folder_.RecordingFile()).isFile();
     EnablePair(w.aeroButton1[1], w.idmPlayRecord, recordingKept);
     w.aeroButton3.enabled = w.idmRecordSave.enabled = recordingKept;
     if (!ReadsAsOne(ReadIniValue(QStringLiteral("Fist"), QStringLiteral("run"), ini)))
         documents_.OpenChosenFile(folder_.IntroductionFile(), QStringLiteral(".mp3"));
-    WriteIniValue(QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1"), ini);
+    WriteSettings({{QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1")}});
+}
+
+void Ostrelle::WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues) {
+    QString error;
+    for (const auto& [section, key, value] : sectionKeyValues) {
+        const IniWriteResult result = WriteIniValue(section, key, value, folder_.SettingsFile());
+        if (!result.ok && error.isEmpty()) error = result.error;
+    }
+    if (!error.isEmpty())
+        adapters_.dialogs.ShowMessage(QString::fromUtf8("设置没有保存：") + error, QStringLiteral("Ostrelle"),
+                                      MessageButtons::Ok);
 }
 
 void Ostrelle::RestoreRepeatSettings() {
@@ -209,9 +226,8 @@ void Ostrelle::AeroButton4_Click(int index) {
 }
 
 void Ostrelle::Combo1_Click(int /*index*/) {
-    for (int i = 0; i < 2; ++i)
-        WriteIniValue(QStringLiteral("comb"), QString::number(i), window_.combo1[i].text.left(1),
-                      folder_.SettingsFile());
+    WriteSettings({{QStringLiteral("comb"), QStringLiteral("0"), window_.combo1[0].text.left(1)},
+                   {QStringLiteral("comb"), QStringLiteral("1"), window_.combo1[1].text.left(1)}});
 }
 
 void Ostrelle::MenuClick(MenuId id) {

@@ -18,6 +18,7 @@
 #include "recorder/wave_device.h"
 #include "text/documents.h"
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -111,6 +112,8 @@ public:
 
 private:
     void RestoreRepeatSettings();
+    // Writes settings; when any write fails the learner is told once, and the old file stays as it was.
+    void WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues);
 
     Window window_;
     PlayerState state_;

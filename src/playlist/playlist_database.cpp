@@ -1,15 +1,22 @@
 #include "playlist/playlist_database.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QThread>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <map>
 #include <set>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #define SQLITE_HAS_CODEC
 #include <sqlite3.h>
@@ -494,17 +501,11 @@ bool HasPlaylistLayout(sqlite3* db) {
 
 }  // namespace
 
-OpenResult PlaylistDatabase::Open(const QString& path, const QString& key) {
-    if (path.isEmpty())
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("没有文件名"))};
-    if (key.isEmpty())
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("没有密码"))};
-    if (key.startsWith(u"x'", Qt::CaseInsensitive) && !IsRawKey(key))
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("密钥格式不对"))};
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("这不是一个文件"))};
+namespace {
 
+// Opens an existing (or, for a fresh temporary name, empty) file with key: checks the key and every page,
+// switches to WAL and makes the playlist table when it is missing.
+OpenResult OpenChecked(const QString& path, const QString& key) {
     auto connection = std::make_shared<Connection>();
     connection->path = path;
     // NOMUTEX: the database and its recordsets are used by one thread at a time (their own state is not
@@ -542,8 +543,14 @@ OpenResult PlaylistDatabase::Open(const QString& path, const QString& key) {
     }
 
     // WAL with synchronous=NORMAL: a killed process loses no commit, and a commit needs no fsync.
+    // Switching to WAL takes the file's lock for a moment; another program opening it waits its turn.
     std::optional<QString> mode;
-    if (QueryText(db, "PRAGMA journal_mode = WAL", mode, rc)) return {nullptr, OpenFailure(rc, path, db)};
+    QDeadlineTimer lockDeadline(kBusyTimeoutMs);
+    while (QueryText(db, "PRAGMA journal_mode = WAL", mode, rc)) {
+        if ((rc & 0xFF) != SQLITE_BUSY || lockDeadline.hasExpired())
+            return {nullptr, OpenFailure(rc, path, db)};
+        QThread::msleep(10);
+    }
     if (!mode || mode->compare(u"wal", Qt::CaseInsensitive) != 0)
         return {nullptr, OpenFailure(StoreError::Io, path, QStringLiteral("无法切换到 WAL 日志模式"))};
     if (Exec(db, "PRAGMA synchronous = NORMAL"))
@@ -557,6 +564,49 @@ OpenResult PlaylistDatabase::Open(const QString& path, const QString& key) {
         if (failure) return {nullptr, OpenFailure(failure.code, path, failure.message)};
     }
     return {std::make_unique<SqlCipherPlaylistDatabase>(std::move(connection)), {}};
+}
+
+// A new database is made whole under a temporary name and then linked into place, so that two programs
+// starting at once never key or half-see each other's new file.
+StoreFailure CreateInPlace(const QString& path, const QString& key) {
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temp = target + ".new-XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0)
+        return OpenFailure(StoreError::CannotOpen, path, QString::fromLocal8Bit(std::strerror(errno)));
+    ::close(fd);
+    const auto removeTemp = qScopeGuard([&] { ::unlink(temp.constData()); });
+    if (OpenResult made = OpenChecked(QFile::decodeName(temp), key); made.failure) return made.failure;
+    // Closed again: its log is folded in, so the one file holds everything.
+    if (::link(temp.constData(), target.constData()) == 0) return {};
+    const int error = errno;
+    // Another program made it first; only an empty file standing there is replaced.
+    if (error == EEXIST) {
+        if (QFileInfo(path).size() == 0) ::rename(temp.constData(), target.constData());
+        return {};
+    }
+    // A file system without hard links: a rename does, unless the name has been taken meanwhile.
+    if (!QFileInfo::exists(path) && ::rename(temp.constData(), target.constData()) == 0) return {};
+    return OpenFailure(StoreError::CannotOpen, path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+}  // namespace
+
+OpenResult PlaylistDatabase::Open(const QString& path, const QString& key) {
+    if (path.isEmpty())
+        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("没有文件名"))};
+    if (key.isEmpty())
+        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("没有密码"))};
+    if (key.startsWith(u"x'", Qt::CaseInsensitive) && !IsRawKey(key))
+        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("密钥格式不对"))};
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("这不是一个文件"))};
+
+    if (!info.exists() || info.size() == 0) {
+        if (const StoreFailure failure = CreateInPlace(path, key)) return {nullptr, failure};
+    }
+    return OpenChecked(path, key);
 }
 
 }  // namespace ostrelle

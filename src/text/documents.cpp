@@ -46,7 +46,7 @@ void Documents::AeroButton2_Click(int index) {
 }
 
 void Documents::OpenChosenFile(const QString& path, const QString& title) {
-    WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), path, settingsFile_);
+    hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), path);
     const QString kind = title.right(3).toLower();
     state_.currentAudioPath = path;
     window_.aeroCheckBox1[0].value = 1;

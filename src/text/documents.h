@@ -14,6 +14,7 @@ namespace ostrelle {
 class Documents {
 public:
     struct Hooks {
+        std::function<void(const QString& section, const QString& key, const QString& value)> writeSetting;
         std::function<int()> countPlaylistRows;
         std::function<int(const QString& path)> findPlaylistRow;
         std::function<void(const QString& path, int row)> loadFileSegments;

@@ -1,5 +1,7 @@
 #include "app/settings_file.h"
+#include "app/atomic_file.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QStringEncoder>
@@ -198,6 +200,25 @@ TEST_F(SettingsFile, AFileOverOneMebibyteIsNeitherReadNorRewritten) {
     EXPECT_EQ(Read("Fist", "run"), QString());
     EXPECT_FALSE(Write("Fist", "run", QStringLiteral("0")));
     EXPECT_EQ(Bytes(), huge);
+}
+
+TEST_F(SettingsFile, TemporariesLeftByACrashGoButAFreshOneStays) {
+    WriteBytes("[Fist]\r\nrun=1\r\n");
+    const QString stale = Path() + QStringLiteral(".tmp-Ab12Cd");
+    const QString fresh = Path() + QStringLiteral(".tmp-Ef34Gh");
+    for (const QString& temp : {stale, fresh}) {
+        QFile file(temp);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QFile old(stale);
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    old.close();
+    RemoveStaleTemporaries(Path());
+    EXPECT_FALSE(QFile::exists(stale));
+    EXPECT_TRUE(QFile::exists(fresh)) << "another copy of the program may be writing it";
+    EXPECT_EQ(Read("Fist", "run"), QStringLiteral("1"));
 }
 
 TEST(IniDocument, GarbageNeverBreaksParsing) {
