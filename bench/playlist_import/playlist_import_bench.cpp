@@ -5,6 +5,7 @@
 #include "playlist/grid_model.h"
 #include "playlist/gst/gst_duration_probe.h"
 #include "playlist/playlist_database.h"
+#include "support/timing.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -63,21 +64,9 @@ struct AudioFile {
     double trueSeconds = 0;  // samples generated / rate
 };
 
-double Ms(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double TimeMs(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return Ms(std::chrono::steady_clock::now() - start);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::Median;
+using bench::Ms;
+using bench::TimeMs;
 
 [[noreturn]] void Fail(const char* what, const QString& detail = {}) {
     std::fprintf(stderr, "playlist_import_bench: %s %s\n", what, detail.toUtf8().constData());

@@ -2,6 +2,7 @@
 // operations the window performs, through the store's public API, against raw SQLite as the baseline.
 #include "playback/segment_store.h"
 #include "playlist/playlist_database.h"
+#include "support/timing.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -25,21 +26,9 @@ constexpr int kRows = 10000;
 constexpr int kSegmentsPerRow = 10;
 const QString kRawKey = QStringLiteral("x'00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff'");
 
-double Ms(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double TimeMs(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return Ms(std::chrono::steady_clock::now() - start);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::Median;
+using bench::Ms;
+using bench::TimeMs;
 
 QString PathOf(int row) {
     return QStringLiteral("/home/learner/新概念英语/Book %1/Lesson %2 - Excuse me.mp3")
@@ -209,8 +198,8 @@ int main() {
     for (int run = 0; run < 100; ++run) {
         const QString wanted = PathOf(anyRow(random));
         storeRuns.push_back(TimeMs([&] {
-            const StoreFailure failure =
-                segments.StoreSegment(wanted, SlotText(QStringLiteral("01:01"), QStringLiteral("01:04")), QString());
+            const StoreFailure failure = segments.StoreSegment(
+                wanted, SlotText(QStringLiteral("01:01"), QStringLiteral("01:04")), QString());
             if (failure) Fail("store", failure.message);
         }));
     }

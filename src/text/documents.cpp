@@ -87,7 +87,6 @@ void Documents::LoadCompanionText(const QString& audioPath) {
 }
 
 void Documents::LoadPlainText(const QString& path) {
-    ShowText(QString());
     ShowText(ostrelle::LoadPlainText(path).text);
 }
 
