@@ -1,5 +1,5 @@
 // The settings file reader: any bytes parse, write back unchanged, and take a value that reads back.
-#include "app/settings_file.h"
+#include "core/formats/settings_file.h"
 #include "fuzz_check.h"
 
 #include <cstddef>

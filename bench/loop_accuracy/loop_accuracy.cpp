@@ -4,7 +4,7 @@
 // plain one (10 ms tick, pause once the position is at or past B).
 
 #include "loop_analysis.h"
-#include "playback/gst/gst_media_player.h"
+#include "adapters/gst/gst_media_player.h"
 #include "pulse_server.h"
 #include "test_signal.h"
 

@@ -1,10 +1,11 @@
 // Importing a list of 1,000 short files (MP3 CBR, VBR without and with an Xing header, WMA) through
 // LoadM3uList with the real probe and the real store, against one process of a media tool per file on the
 // same files; then the grid fill of a 10,000-row table. The last two lines are the summary.
-#include "app/ostrelle.h"
-#include "playlist/grid_model.h"
-#include "playlist/gst/gst_duration_probe.h"
-#include "playlist/playlist_database.h"
+#include "core/formats/time_values.h"
+#include "core/operations/controller.h"
+#include "core/model/grid_model.h"
+#include "adapters/gst/gst_duration_probe.h"
+#include "adapters/sqlcipher/sqlcipher_playlist_store.h"
 #include "support/timing.h"
 
 #include <QCoreApplication>
@@ -230,16 +231,16 @@ QString KindFigures(const std::vector<double>& valueByKind, int decimals = 1) {
     return parts.join(QStringLiteral(", "));
 }
 
-std::unique_ptr<PlaylistDatabase> OpenWithPassphrase(const QString& path, double& openMs) {
+std::unique_ptr<SqlCipherPlaylistStore> OpenWithPassphrase(const QString& path, double& openMs) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) Fail("cannot make", path);
     OpenResult opened;
-    openMs = TimeMs([&] { opened = PlaylistDatabase::Open(path); });
-    if (!opened.database) Fail("open database", opened.failure.message);
-    return std::move(opened.database);
+    openMs = TimeMs([&] { opened = OpenPlaylistStore(path); });
+    if (!opened.store) Fail("open database", opened.failure.message);
+    return std::move(opened.store);
 }
 
-int TableRows(PlaylistDatabase& db) {
-    QueryResult result = db.QueryPlaylist(kAllRowsSql);
+int TableRows(SqlCipherPlaylistStore& db) {
+    QueryResult result = db.AllRows();
     if (!result.recordset) Fail("count rows", result.failure.message);
     return result.recordset->RecordCount();
 }
@@ -253,7 +254,7 @@ struct ImportRun {
 // One import into a new, empty database, with a new probe and controller, as a learner's first import.
 ImportRun RunImport(const QString& listPath, const QString& dbPath, const QString& folder) {
     ImportRun run;
-    std::unique_ptr<PlaylistDatabase> db = OpenWithPassphrase(dbPath, run.openMs);
+    std::unique_ptr<SqlCipherPlaylistStore> db = OpenWithPassphrase(dbPath, run.openMs);
     GstDurationProbe realProbe;
     RecordingProbe probe(realProbe);
     IdlePlayer player;
@@ -394,7 +395,7 @@ int main(int argc, char* argv[]) {
     for (const double ms : importMs)
         runTexts << QString::number(ms, 'f', 1);
     Print(QStringLiteral(
-              "ours: LoadM3uList with GstDurationProbe and PlaylistDatabase (%1 rows stored), median "
+              "ours: LoadM3uList with GstDurationProbe and SqlCipherPlaylistStore (%1 rows stored), median "
               "of %2 runs, each into a new database: %3 ms (runs %4), %5 ms per file")
               .arg(kFiles)
               .arg(kImportRuns)
@@ -453,7 +454,7 @@ int main(int argc, char* argv[]) {
 
     // The grid fill of a long-used list: the rows go in as one INSERT (setup), then the fill is timed.
     double gridOpenMs = 0;
-    std::unique_ptr<PlaylistDatabase> gridDb =
+    std::unique_ptr<SqlCipherPlaylistStore> gridDb =
         OpenWithPassphrase(dir.filePath(QStringLiteral("grid/quillan.mdb")), gridOpenMs);
     // Concatenated, not arg(): printf's own "%05d" would be taken for a place marker.
     const QString fill =
@@ -465,7 +466,7 @@ int main(int argc, char* argv[]) {
             ") SELECT printf('Lesson %05d - Excuse me.mp3', i), "
             "printf('/home/learner/新概念英语/Book %d/Lesson %05d - Excuse me.mp3', i % 4 + 1, i), "
             "printf('%d:%02d', i % 60, (i * 7) % 60) FROM n");
-    if (const StoreFailure failure = gridDb->QueryPlaylist(fill).failure) Fail("fill table", failure.message);
+    if (const StoreFailure failure = gridDb->Execute(fill).failure) Fail("fill table", failure.message);
     std::vector<double> gridMs;
     {
         IdlePlayer player;

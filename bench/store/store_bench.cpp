@@ -1,7 +1,7 @@
 // The playlist database on 10,000 rows of 10 segments each, keyed with the program's passphrase: the
 // operations the window performs, through the store's public API, against raw SQLite as the baseline.
-#include "playback/segment_store.h"
-#include "playlist/playlist_database.h"
+#include "core/operations/segment_store.h"
+#include "adapters/sqlcipher/sqlcipher_playlist_store.h"
 #include "support/timing.h"
 
 #include <QFile>
@@ -21,6 +21,11 @@
 using namespace ostrelle;
 
 namespace {
+
+// The texts the store runs for its typed queries.
+const QString kListedRowsSql = QStringLiteral("select * from playlist where seq=1 order by seq asc");
+const QString kAllRowsSql = QStringLiteral("select * from playlist");
+const QString kRowByPathSql = QStringLiteral("select * from playlist where savepath = ?");
 
 constexpr int kRows = 10000;
 constexpr int kSegmentsPerRow = 10;
@@ -76,8 +81,8 @@ void InsertFixtureRows(const QString& path, const QString& key) {
     sqlite3_close(db);
 }
 
-std::unique_ptr<Recordset> Query(PlaylistDatabase& db, const QString& sql, const QStringList& args = {}) {
-    QueryResult result = db.QueryPlaylist(sql, args);
+std::unique_ptr<Recordset> Query(SqlCipherPlaylistStore& db, const QString& sql, const QStringList& args = {}) {
+    QueryResult result = db.Execute(sql, args);
     if (!result.recordset) Fail("query", result.failure.message);
     return std::move(result.recordset);
 }
@@ -115,31 +120,31 @@ QString RawFill(const QString& path, const QString& key) {
 int main() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("quillan.mdb"));
-    const QString passphrase = QString::fromLatin1(PlaylistDatabase::kPassword);
+    const QString passphrase = QString::fromLatin1(SqlCipherPlaylistStore::kPassword);
 
     // Key derivation: paid once per process, when the program opens the database. Measured on two empty
     // databases, one keyed by the passphrase and one by a raw key; the difference is the derivation.
     const QString emptyByPassphrase = dir.filePath(QStringLiteral("passphrase.mdb"));
     const QString emptyByRawKey = dir.filePath(QStringLiteral("rawkey.mdb"));
-    if (!PlaylistDatabase::Open(emptyByPassphrase).database ||
-        !PlaylistDatabase::Open(emptyByRawKey, kRawKey).database)
+    if (!OpenPlaylistStore(emptyByPassphrase).store ||
+        !OpenPlaylistStore(emptyByRawKey, kRawKey).store)
         Fail("create empty databases");
     std::vector<double> passphraseMs, rawKeyMs, fullOpenMs;
     for (int run = 0; run < 7; ++run) {
         passphraseMs.push_back(TimeMs([&] {
-            if (!PlaylistDatabase::Open(emptyByPassphrase).database) Fail("open with passphrase");
+            if (!OpenPlaylistStore(emptyByPassphrase).store) Fail("open with passphrase");
         }));
         rawKeyMs.push_back(TimeMs([&] {
-            if (!PlaylistDatabase::Open(emptyByRawKey, kRawKey).database) Fail("open with raw key");
+            if (!OpenPlaylistStore(emptyByRawKey, kRawKey).store) Fail("open with raw key");
         }));
     }
     const double derivationMs = Median(passphraseMs) - Median(rawKeyMs);
 
-    if (!PlaylistDatabase::Open(path).database) Fail("create");
+    if (!OpenPlaylistStore(path).store) Fail("create");
     InsertFixtureRows(path, passphrase);
     for (int run = 0; run < 5; ++run) {
         fullOpenMs.push_back(TimeMs([&] {
-            if (!PlaylistDatabase::Open(path).database) Fail("open the filled database");
+            if (!OpenPlaylistStore(path).store) Fail("open the filled database");
         }));
     }
     std::printf(
@@ -150,9 +155,9 @@ int main() {
         "open of the %d-row database with the passphrase: %.2f ms (derivation and the check of every page)\n",
         kRows, Median(fullOpenMs));
 
-    OpenResult opened = PlaylistDatabase::Open(path);  // the passphrase, as the program opens it
-    if (!opened.database) Fail("open", opened.failure.message);
-    PlaylistDatabase& db = *opened.database;
+    OpenResult opened = OpenPlaylistStore(path);  // the passphrase, as the program opens it
+    if (!opened.store) Fail("open", opened.failure.message);
+    SqlCipherPlaylistStore& db = *opened.store;
     std::mt19937 random(1);
     std::uniform_int_distribution<int> anyRow(0, kRows - 1);
 
@@ -224,7 +229,7 @@ int main() {
     for (int run = 0; run < 3; ++run) {
         if (run > 0) InsertFixtureRows(path, passphrase);
         clearRuns.push_back(TimeMs([&] {
-            if (const StoreFailure failure = db.QueryPlaylist(kDeleteAllRowsSql).failure)
+            if (const StoreFailure failure = db.DeleteAll())
                 Fail("clear", failure.message);
         }));
         if (!Query(db, kAllRowsSql)->Eof()) Fail("rows left after clear");

@@ -1,5 +1,5 @@
 #include "app/program.h"
-#include "app/view/qt_dialogs.h"
+#include "adapters/qt/qt_dialogs.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -2,12 +2,12 @@
 
 namespace ostrelle {
 
-std::unique_ptr<PlaylistDatabase> Program::OpenDatabase(const ProgramFolder& folder, Dialogs& dialogs) {
-    OpenResult opened = PlaylistDatabase::Open(folder.DatabaseFile());
+std::unique_ptr<SqlCipherPlaylistStore> Program::OpenDatabase(const ProgramFolder& folder, Dialogs& dialogs) {
+    OpenResult opened = OpenPlaylistStore(folder.DatabaseFile());
     // Told once; the file is kept as it is.
     if (opened.failure)
         dialogs.ShowMessage(opened.failure.message, QStringLiteral("Ostrelle"), MessageButtons::Ok);
-    return std::move(opened.database);
+    return std::move(opened.store);
 }
 
 Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& options)

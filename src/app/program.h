@@ -1,12 +1,13 @@
 #pragma once
 
-#include "app/dialogs.h"
-#include "app/ostrelle.h"
-#include "app/program_folder.h"
-#include "app/view/main_window.h"
-#include "playback/gst/gst_media_player.h"
-#include "playlist/gst/gst_duration_probe.h"
-#include "recorder/gst/gst_wave_device.h"
+#include "core/ports/dialogs.h"
+#include "core/operations/controller.h"
+#include "core/model/program_folder.h"
+#include "view/main_window.h"
+#include "adapters/gst/gst_media_player.h"
+#include "adapters/gst/gst_duration_probe.h"
+#include "adapters/gst/gst_wave_device.h"
+#include "adapters/sqlcipher/sqlcipher_playlist_store.h"
 
 #include <memory>
 
@@ -34,9 +35,9 @@ public:
     bool HasDatabase() const { return database_ != nullptr; }
 
 private:
-    static std::unique_ptr<PlaylistDatabase> OpenDatabase(const ProgramFolder& folder, Dialogs& dialogs);
+    static std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase(const ProgramFolder& folder, Dialogs& dialogs);
 
-    std::unique_ptr<PlaylistDatabase> database_;
+    std::unique_ptr<SqlCipherPlaylistStore> database_;
     GstMediaPlayer player_;
     GstDurationProbe probe_;
     GstWaveDevice waveDevice_;

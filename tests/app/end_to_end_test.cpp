@@ -1,5 +1,5 @@
 #include "app/program.h"
-#include "app/settings_file.h"
+#include "core/formats/settings_file.h"
 #include "support/generated_audio.h"
 #include "support/scripted_dialogs.h"
 

@@ -1,5 +1,5 @@
 #include "app/program.h"
-#include "app/settings_file.h"
+#include "core/formats/settings_file.h"
 #include "support/scripted_dialogs.h"
 
 #include <QDir>
@@ -60,10 +60,10 @@ TEST_F(ProgramTest, AGarbageDatabaseIsToldOnceAndKept) {
 
 TEST_F(ProgramTest, ADatabaseOfAnotherKeyIsToldOnceAndKept) {
     {
-        OpenResult other = PlaylistDatabase::Open(Database(), kOtherKey);
+        OpenResult other = OpenPlaylistStore(Database(), kOtherKey);
         ASSERT_FALSE(other.failure);
-        ASSERT_FALSE(other.database
-                         ->QueryPlaylist(QStringLiteral("insert into playlist (savepath) values (?)"),
+        ASSERT_FALSE(other.store
+                         ->Execute(QStringLiteral("insert into playlist (savepath) values (?)"),
                                          {QStringLiteral("/m/a.mp3")})
                          .failure);
     }
@@ -72,17 +72,17 @@ TEST_F(ProgramTest, ADatabaseOfAnotherKeyIsToldOnceAndKept) {
 
 TEST_F(ProgramTest, ATruncatedDatabaseIsToldOnceAndKept) {
     {
-        OpenResult real = PlaylistDatabase::Open(Database());
+        OpenResult real = OpenPlaylistStore(Database());
         ASSERT_FALSE(real.failure);
         for (int i = 0; i < 200; ++i)
-            ASSERT_FALSE(real.database
-                             ->QueryPlaylist(QStringLiteral("insert into playlist (savepath) values (?)"),
+            ASSERT_FALSE(real.store
+                             ->Execute(QStringLiteral("insert into playlist (savepath) values (?)"),
                                              {QStringLiteral("/m/%1.mp3").arg(i)})
                              .failure);
-        ASSERT_FALSE(real.database->QueryPlaylist(QStringLiteral("select * from playlist")).failure);
+        ASSERT_FALSE(real.store->Execute(QStringLiteral("select * from playlist")).failure);
     }
     // Fold the write-ahead log in by reopening once, then cut the file in half.
-    ASSERT_FALSE(PlaylistDatabase::Open(Database()).failure);
+    ASSERT_FALSE(OpenPlaylistStore(Database()).failure);
     QFile file(Database());
     ASSERT_TRUE(file.resize(file.size() / 2));
     ExpectStartsWithoutTheDatabase();

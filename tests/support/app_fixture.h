@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ostrelle.h"
-#include "playlist/playlist_database.h"
+#include "core/operations/controller.h"
+#include "adapters/sqlcipher/sqlcipher_playlist_store.h"
 #include "support/fake_duration_probe.h"
 #include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"
@@ -30,10 +30,10 @@ protected:
         SetupPlaylistGrid(window().grid1);
     }
 
-    std::unique_ptr<PlaylistDatabase> OpenDatabase() {
-        OpenResult opened = PlaylistDatabase::Open(dir_.filePath(QStringLiteral("quillan.mdb")), kTestKey);
+    std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase() {
+        OpenResult opened = OpenPlaylistStore(dir_.filePath(QStringLiteral("quillan.mdb")), kTestKey);
         EXPECT_FALSE(opened.failure) << opened.failure.message.toStdString();
-        return std::move(opened.database);
+        return std::move(opened.store);
     }
 
     Window& window() { return app_.window(); }
@@ -43,7 +43,7 @@ protected:
     // Adds a table row; slots are segment texts from the first slot on.
     void AddRow(const QString& path, const QString& duration = QStringLiteral("1:00"),
                 const std::vector<std::optional<QString>>& slots = {}, bool listed = true) {
-        QueryResult result = db_->QueryPlaylist(kAllRowsSql);
+        QueryResult result = db_->AllRows();
         ASSERT_FALSE(result.failure);
         Recordset& row = *result.recordset;
         row.AddNew();
@@ -55,12 +55,12 @@ protected:
         ASSERT_FALSE(row.Update());
         if (!listed) {
             const QString unlist = QStringLiteral("update playlist set seq=0 where savepath=?");
-            ASSERT_FALSE(db_->QueryPlaylist(unlist, {path}).failure);
+            ASSERT_FALSE(db_->Execute(unlist, {path}).failure);
         }
     }
 
     int TableRows() {
-        QueryResult result = db_->QueryPlaylist(kAllRowsSql);
+        QueryResult result = db_->AllRows();
         return result.failure ? -1 : result.recordset->RecordCount();
     }
 
@@ -77,7 +77,7 @@ protected:
     ScriptedDialogs dialogs_;
     FakeDurationProbe probe_;
     FakeWaveDevice device_;
-    std::unique_ptr<PlaylistDatabase> db_;
+    std::unique_ptr<SqlCipherPlaylistStore> db_;
     Ostrelle app_;
 };
 

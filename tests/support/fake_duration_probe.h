@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playlist/duration_probe.h"
+#include "core/ports/duration_probe.h"
 
 #include <QHash>
 

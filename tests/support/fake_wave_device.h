@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recorder/wave_device.h"
+#include "core/ports/wave_device.h"
 
 #include <QFile>
 #include <QHash>

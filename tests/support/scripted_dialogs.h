@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dialogs.h"
+#include "core/ports/dialogs.h"
 
 #include <deque>
 #include <vector>

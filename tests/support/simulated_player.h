@@ -1,6 +1,7 @@
 #pragma once
 
-#include "playback/media_player.h"
+#include "core/formats/time_values.h"
+#include "core/ports/media_player.h"
 
 #include <vector>
 

@@ -1,0 +1,71 @@
+#include "adapters/gst/wav_header.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace ostrelle {
+namespace {
+
+quint32 Little32(const char* bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<quint32>(b[3]) << 24);
+}
+
+quint16 Little16(const char* bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    return static_cast<quint16>(b[0] | (b[1] << 8));
+}
+
+}  // namespace
+
+QString ReadWavHeader(const QString& path, WavHeader& header) {
+    header = {};
+    const QFileInfo info(path);
+    if (!info.isFile()) return QStringLiteral("The recording does not exist: %1").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The recording cannot be read: %1 (%2)").arg(path, file.errorString());
+    const QString notWav = QStringLiteral("The recording is not a readable WAV file: %1").arg(path);
+
+    std::array<char, 12> riff{};
+    if (file.read(riff.data(), riff.size()) != static_cast<qint64>(riff.size()) ||
+        std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0)
+        return notWav;
+
+    bool haveFormat = false;
+    const qint64 fileSize = file.size();
+    std::array<char, 8> chunk{};
+    while (file.read(chunk.data(), chunk.size()) == static_cast<qint64>(chunk.size())) {
+        const qint64 size = Little32(chunk.data() + 4);
+        const qint64 start = file.pos();
+        if (std::memcmp(chunk.data(), "fmt ", 4) == 0) {
+            std::array<char, 16> format{};
+            if (size < 16 || file.read(format.data(), format.size()) != static_cast<qint64>(format.size()))
+                return notWav;
+            header.formatTag = Little16(format.data());
+            header.channels = Little16(format.data() + 2);
+            header.sampleRate = static_cast<int>(Little32(format.data() + 4));
+            header.byteRate = Little32(format.data() + 8);
+            header.bitsPerSample = Little16(format.data() + 14);
+            if (header.channels == 0 || header.sampleRate <= 0 || header.byteRate == 0) return notWav;
+            haveFormat = true;
+        } else if (std::memcmp(chunk.data(), "data", 4) == 0) {
+            if (!haveFormat) return notWav;
+            // A size past the end of the file counts only what is there; a size of 0 is a header that
+            // was never finished.
+            header.dataBytes = std::min(size, fileSize - start);
+            header.sizesAgree = Little32(riff.data() + 4) + 8 == fileSize && size <= fileSize - start;
+            if (header.dataBytes <= 0) return QStringLiteral("The recording holds no sound: %1").arg(path);
+            return {};
+        }
+        // Chunks are padded to an even size.
+        if (!file.seek(start + size + (size & 1))) break;
+    }
+    return notWav;
+}
+
+}  // namespace ostrelle

@@ -1,0 +1,74 @@
+#include "adapters/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace ostrelle {
+
+QString QtFileFilter(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
+            const QString trimmed = pattern.trimmed();
+            if (trimmed.isEmpty()) continue;
+            patterns << trimmed;
+            // File names on this system are case-sensitive; lists made on Windows are not.
+            if (trimmed != QStringLiteral("*.*")) {
+                if (trimmed.toLower() != trimmed) patterns << trimmed.toLower();
+                if (trimmed.toUpper() != trimmed) patterns << trimmed.toUpper();
+            }
+        }
+        QString description = parts[i].trimmed();
+        const qsizetype paren = description.indexOf(u'(');
+        if (paren > 0) description = description.left(paren).trimmed();
+        entries << description + QStringLiteral(" (") + patterns.join(u' ') + u')';
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+MessageAnswer QtDialogs::ShowMessage(const QString& text, const QString& title, MessageButtons buttons) {
+    if (buttons == MessageButtons::YesNo) {
+        return QMessageBox::question(parent_, title, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes
+                   ? MessageAnswer::Yes
+                   : MessageAnswer::No;
+    }
+    QMessageBox::information(parent_, title, text, QMessageBox::Ok);
+    return MessageAnswer::Ok;
+}
+
+FileChoice QtDialogs::OpenFile(const QString& filter, const QString& initialFileName) {
+    const QString name =
+        QFileDialog::getOpenFileName(parent_, QString(), initialFileName, QtFileFilter(filter));
+    return {name, name.isEmpty() ? QString() : QFileInfo(name).fileName()};
+}
+
+FileChoice QtDialogs::SaveFile(const QString& filter, const QString& initialFileName) {
+    const QString name =
+        QFileDialog::getSaveFileName(parent_, QString(), initialFileName, QtFileFilter(filter));
+    return {name, name.isEmpty() ? QString() : QFileInfo(name).fileName()};
+}
+
+bool QtDialogs::ReportProgress(const QString& label, int done, int total) {
+    if (done >= total) {
+        if (progress_) progress_->deleteLater();
+        progress_.clear();
+        return true;
+    }
+    if (!progress_) {
+        progress_ = new QProgressDialog(label, QString::fromUtf8("取消"), 0, total, parent_);
+        progress_->setWindowModality(Qt::WindowModal);
+        progress_->setMinimumDuration(500);
+    }
+    progress_->setLabelText(label);
+    progress_->setMaximum(total);
+    progress_->setValue(done);
+    QApplication::processEvents();
+    return !progress_->wasCanceled();
+}
+
+}  // namespace ostrelle

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/ports/dialogs.h"
+
+#include <QPointer>
+#include <QProgressDialog>
+
+class QWidget;
+
+namespace ostrelle {
+
+// The program's dialogs as Qt file dialogs, message boxes and a progress dialog.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget* parent) { parent_ = parent; }
+
+    MessageAnswer ShowMessage(const QString& text, const QString& title, MessageButtons buttons) override;
+    FileChoice OpenFile(const QString& filter, const QString& initialFileName) override;
+    FileChoice SaveFile(const QString& filter, const QString& initialFileName) override;
+    bool ReportProgress(const QString& label, int done, int total) override;
+
+private:
+    QWidget* parent_;
+    QPointer<QProgressDialog> progress_;
+};
+
+// "desc|pattern|desc|pattern" to Qt's "desc (patterns);;…"; each "*.ext" matches in either letter case.
+QString QtFileFilter(const QString& filter);
+
+}  // namespace ostrelle

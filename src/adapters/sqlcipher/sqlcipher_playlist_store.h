@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/ports/playlist_store.h"
+
+#include <QStringList>
+
+#include <memory>
+
+namespace ostrelle {
+
+namespace sqlcipher {
+struct Connection;
+}
+
+// The playlist store on SQLCipher: one connection per process, table playlist created when the file is
+// new. A file that cannot be read with the key is reported, never overwritten or deleted.
+class SqlCipherPlaylistStore final : public PlaylistStore {
+public:
+    static constexpr const char* kPassword = "73940268";
+
+    explicit SqlCipherPlaylistStore(std::shared_ptr<sqlcipher::Connection> connection);
+
+    QueryResult ListedRows() override;
+    QueryResult AllRows() override;
+    QueryResult RowFor(const QString& path) override;
+    StoreFailure DeleteAll() override;
+    QString Path() const override;
+
+    // One SQL command for tools, tests and benchmarks that set up or inspect a table directly. A command
+    // whose first word is INSERT, DELETE or UPDATE (any case) runs in one transaction and gives no
+    // recordset; any other must be a select. Parameters are bound to the "?" in order.
+    QueryResult Execute(const QString& commandText, const QStringList& parameters = {});
+
+private:
+    std::shared_ptr<sqlcipher::Connection> connection_;
+};
+
+struct OpenResult {
+    std::unique_ptr<SqlCipherPlaylistStore> store;
+    StoreFailure failure;
+};
+
+// key is the passphrase, or a raw key written as x'64 hex digits' (no key derivation: for tests).
+OpenResult OpenPlaylistStore(const QString& path,
+                             const QString& key = QString::fromLatin1(SqlCipherPlaylistStore::kPassword));
+
+}  // namespace ostrelle

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/ports/playlist_store.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+#define SQLITE_HAS_CODEC
+#include <sqlite3.h>
+
+namespace ostrelle::sqlcipher {
+
+inline constexpr int kIdField = 0;
+inline constexpr int kSeqField = 55;
+inline constexpr int kColumnCount = 56;
+inline constexpr int kBusyTimeoutMs = 5000;
+
+// The table's column name at a field position.
+QByteArray ColumnName(int position);
+// Creates the playlist table and its unique path index when they are missing.
+QByteArray CreateSchemaSql();
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+// Shared by the store object and its recordsets, so a recordset may outlive the store object.
+struct Connection {
+    sqlite3* db = nullptr;
+    QString path;
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection() { sqlite3_close_v2(db); }
+};
+using ConnectionPtr = std::shared_ptr<Connection>;
+
+// A failure with the code's summary for the learner and the detail after it; none for StoreError::None.
+StoreFailure MakeFailure(StoreError code, const QString& detail);
+StoreError CodeOf(int rc);
+StoreFailure SqliteFailure(sqlite3* db, int rc);
+StoreFailure Exec(sqlite3* db, const char* sql);
+// Prepares exactly one statement: a second one after ";" would otherwise go unnoticed.
+StoreFailure PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out);
+int BindText(sqlite3_stmt* statement, int index, const std::optional<QString>& value);
+StoreFailure StepToEnd(sqlite3* db, sqlite3_stmt* statement);
+// The first word of a command text, in capitals.
+QString FirstWord(const QString& text);
+
+// Runs body in one write transaction; anything but success leaves nothing open and nothing written.
+template <typename Body>
+StoreFailure InTransaction(sqlite3* db, Body body) {
+    // IMMEDIATE takes the write lock up front, so the busy timeout applies and no read lock must upgrade.
+    StoreFailure failure = Exec(db, "BEGIN IMMEDIATE");
+    if (failure) return failure;
+    failure = body();
+    if (!failure) failure = Exec(db, "COMMIT");
+    if (failure && !sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return failure;
+}
+
+}  // namespace ostrelle::sqlcipher

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/model/ab_pair.h"
+
+#include <QString>
+
+namespace ostrelle {
+
+// The working state that lives as long as the main window. Nothing here is saved between runs.
+struct PlayerState {
+    QString currentListPath;  // path of the playlist entry last selected or clicked
+    bool hasAB = false;       // the current file has at least one stored segment
+    QString lengthText;       // playing-time text of the current playlist row
+    ABList abList;            // the current file's segments
+    int durationRetries = 0;  // listing ticks left while the duration still reads 0
+    QString aPoint;           // A of the current segment, as time text
+    QString bPoint;           // B of the current segment, as time text
+    int abIndex = 0;          // index in abList of the current segment
+    int currentListRow = 0;   // grid row of the current playlist entry, from 1
+    int repeatLeft = 0;       // passes still to play in the current run
+    int pauseTicks = 0;       // countdown of the pause between passes, in repeat ticks
+    bool pausing = false;     // the run is in its pause between two passes
+
+    QString abListPath;  // the file whose segments abList holds
+
+    QString currentAudioPath;  // the audio file last opened or started
+};
+
+}  // namespace ostrelle

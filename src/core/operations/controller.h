@@ -1,0 +1,134 @@
+#pragma once
+
+#include "core/ports/dialogs.h"
+#include "core/model/player_state.h"
+#include "core/model/program_folder.h"
+#include "core/model/window_model.h"
+#include "core/ports/media_player.h"
+#include "core/operations/repeat_engine.h"
+#include "core/operations/segment_display.h"
+#include "core/operations/segment_editor.h"
+#include "core/operations/segment_store.h"
+#include "core/operations/transport.h"
+#include "core/ports/duration_probe.h"
+#include "core/operations/playlist.h"
+#include "core/ports/playlist_store.h"
+#include "core/operations/playlist_files.h"
+#include "core/operations/recorder.h"
+#include "core/ports/wave_device.h"
+#include "core/operations/documents.h"
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace ostrelle {
+
+// What the controller works through; the composition (the program, or a test) owns them.
+struct Adapters {
+    MediaPlayer& player;
+    Dialogs& dialogs;
+    DurationProbe& probe;
+    WaveDevice& waveDevice;
+    PlaylistStore* database = nullptr;  // null when it could not be opened
+};
+
+enum class MenuId {
+    OpenMp3,
+    OpenMp3List,
+    ListSave,
+    DeleteList,
+    ClearList,
+    Close,
+    RecordStart,
+    PlayRecord,
+    RecordSave,
+    PlayReread,
+    APoint,
+    BPoint,
+    Pre,
+    Next,
+    DeleteCurrentAB,
+    DeleteAB,
+    Play,
+    Pause,
+    Stop,
+    User,
+};
+
+// The menu bar in order: each top-level item with its entries.
+struct MenuSection {
+    MenuItem Window::*top;
+    std::vector<std::pair<MenuId, MenuItem Window::*>> entries;
+};
+const std::vector<MenuSection>& MenuBar();
+
+// The main window's controller: owns the window model and the player state, and routes every command,
+// menu item, check box, combo box and timer tick to the operation that handles it.
+class Ostrelle {
+public:
+    static constexpr const char* kTitle = "Ostrelle V2.0    (操作方法请注意下面提示)";
+    static constexpr const char* kMakerCredit = "Ostrelle 开发组";
+
+    Ostrelle(const Adapters& adapters, ProgramFolder folder);
+
+    Window& window() { return window_; }
+    const Window& window() const { return window_; }
+    PlayerState& state() { return state_; }
+    const PlayerState& state() const { return state_; }
+    const ProgramFolder& folder() const { return folder_; }
+
+    // The window's load event: lays out, fills and restores everything, in order.
+    void Form_Load();
+
+    // The click of the command buttons, indices 0 to 10; other indices do nothing.
+    void RunCommand(int index);
+    void AeroButton2_Click(int index) { documents_.AeroButton2_Click(index); }
+    void AeroButton3_Click() { recorder_.SaveRecording(); }
+    void AeroButton4_Click(int index);
+    void AeroCheckBox1_Click(int index) { documents_.AeroCheckBox1_Click(index); }
+    // A pick in any of the three combo boxes stores the first character of the first two.
+    void Combo1_Click(int index);
+    void MenuClick(MenuId id);
+
+    void Timer1_Timer() { playlist_.ListPlayingFile(); }
+    void Timer2_Timer() { recorder_.Timer2_Timer(); }
+    void Timer3_Timer() { repeat_.Timer3_Timer(); }
+    void Timer4_Timer() { transport_.Timer4_Timer(); }
+    void Timer5_Timer() { transport_.Timer5_Timer(); }
+    void Timer6_Timer() { playlist_.Timer6_Timer(); }
+
+    // Called when the window is to close (the exit menu item).
+    void SetCloseHandler(std::function<void()> handler) { close_ = std::move(handler); }
+
+    RepeatEngine& repeat() { return repeat_; }
+    SegmentEditor& segmentEditor() { return editor_; }
+    SegmentDisplay& segmentDisplay() { return display_; }
+    Playlist& playlist() { return playlist_; }
+    PlaylistFiles& playlistFiles() { return playlistFiles_; }
+    Transport& transport() { return transport_; }
+    Documents& documents() { return documents_; }
+    Recorder& recorder() { return recorder_; }
+
+private:
+    void RestoreRepeatSettings();
+    // Writes settings; when any write fails the learner is told once, and the old file stays as it was.
+    void WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues);
+
+    Window window_;
+    PlayerState state_;
+    Adapters adapters_;
+    ProgramFolder folder_;
+    SegmentDisplay display_;
+    SegmentStore store_;
+    RepeatEngine repeat_;
+    SegmentEditor editor_;
+    Documents documents_;
+    Transport transport_;
+    Playlist playlist_;
+    PlaylistFiles playlistFiles_;
+    Recorder recorder_;
+    std::function<void()> close_;
+};
+
+}  // namespace ostrelle

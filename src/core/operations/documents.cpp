@@ -1,0 +1,122 @@
+#include "core/operations/documents.h"
+
+#include "core/formats/settings_file.h"
+#include "text/plain_text_reader.h"
+#include "text/rtf_reader.h"
+#include "text/word_reader.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace ostrelle {
+namespace {
+
+constexpr int kListingIntervalMs = 250;
+constexpr int kDurationRetries = 5;
+
+}  // namespace
+
+std::optional<QString> FindFileIgnoringCase(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isFile()) return path;
+    const QDir folder = info.dir();
+    const QString wanted = info.fileName();
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden)) {
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0) return folder.filePath(name);
+    }
+    return std::nullopt;
+}
+
+void Documents::ShowText(const QString& text) {
+    window_.aeroTextBox1.readOnly = true;
+    window_.aeroTextBox1.text = text;
+}
+
+void Documents::AeroButton2_Click(int index) {
+    if (index != 0) return;
+    const QString initial = ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), settingsFile_);
+    const FileChoice choice = dialogs_.OpenFile(
+        QString::fromUtf8(
+            "MP3文件(*.mp3)|*.mp3|WMA文件(*.wma)|*.wma|文本文档(*.txt)|*.txt|RTF文档(*.rtf)|*.rtf|"
+            "word文档(*.doc)|*.doc|所有文件(*.*)|*.*"),
+        initial);
+    // A cancelled dialog opens nothing, not the file opened last time.
+    if (choice.Cancelled()) return;
+    OpenChosenFile(choice.fileName, choice.fileTitle);
+}
+
+void Documents::OpenChosenFile(const QString& path, const QString& title) {
+    hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), path);
+    const QString kind = title.right(3).toLower();
+    state_.currentAudioPath = path;
+    window_.aeroCheckBox1[0].value = 1;
+    AeroCheckBox1_Click(0);
+    if (kind == QStringLiteral("txt") || kind == QStringLiteral("lrc")) {
+        LoadPlainText(path);
+    } else if (kind == QStringLiteral("rtf") || kind == QStringLiteral("doc")) {
+        ShowText(QString());
+        LoadTextDocument(path, true);
+    } else if (kind == QStringLiteral("mp3") || kind == QStringLiteral("wma")) {
+        state_.currentListRow = hooks_.countPlaylistRows() + 1;
+        StartAudioFile(path);
+        // Its stored segments become current, as when it is started from the list.
+        const int listed = hooks_.findPlaylistRow(path);
+        hooks_.loadFileSegments(path, listed > 0 ? listed : state_.currentListRow);
+    }
+}
+
+void Documents::StartAudioFile(const QString& path) {
+    Window& w = window_;
+    EnablePair(w.aeroButton1[10], w.idmListSave, true);
+    EnablePair(w.aeroButton1[3], w.idmAPoint, true);
+    player_.SetUrl(path);
+    player_.Play();
+    w.timer1 = {true, kListingIntervalMs};
+    w.timer6 = {true, kListingIntervalMs};
+    state_.durationRetries = kDurationRetries;
+    LoadCompanionText(path);
+    for (int i = 0; i < 2; ++i)
+        w.image1[i].visible = w.picture2[i].visible = false;
+}
+
+void Documents::LoadCompanionText(const QString& audioPath) {
+    const QString base = audioPath.chopped(std::min<qsizetype>(3, audioPath.size()));
+    if (const auto txt = FindFileIgnoringCase(base + QStringLiteral("txt"))) LoadPlainText(*txt);
+    if (const auto rtf = FindFileIgnoringCase(base + QStringLiteral("rtf"))) LoadTextDocument(*rtf);
+    if (const auto doc = FindFileIgnoringCase(base + QStringLiteral("doc"))) LoadTextDocument(*doc);
+}
+
+void Documents::LoadPlainText(const QString& path) {
+    ShowText(ostrelle::LoadPlainText(path).text);
+}
+
+void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
+    if (path.isEmpty()) return;
+    // The kind is the extension, in any letter case (a folder named "x.doc" says nothing of the file).
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    TextReadResult result;
+    if (suffix == QStringLiteral("doc")) {
+        if (!QFileInfo::exists(path)) {
+            dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), QStringLiteral("Ostrelle"),
+                                 MessageButtons::Ok);
+            return;
+        }
+        result = LoadWordText(path);
+    } else if (suffix == QStringLiteral("rtf")) {
+        result = LoadRtfText(path);
+    } else if (suffix == QStringLiteral("txt")) {
+        result = ostrelle::LoadPlainText(path);
+    } else {
+        return;
+    }
+    ShowText(result.text);
+    if (!result.ok() && tellErrors)
+        dialogs_.ShowMessage(QString::fromUtf8("无法读取文档：") + result.reason, QStringLiteral("Ostrelle"),
+                             MessageButtons::Ok);
+}
+
+void Documents::AeroCheckBox1_Click(int index) {
+    if (index == 0) window_.aeroTextBox1.visible = window_.aeroCheckBox1[0].value == 1;
+}
+
+}  // namespace ostrelle

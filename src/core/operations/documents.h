@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/ports/dialogs.h"
+#include "core/model/player_state.h"
+#include "core/model/window_model.h"
+#include "core/ports/media_player.h"
+
+#include <functional>
+
+namespace ostrelle {
+
+// Opening a chosen file by its kind, starting an audio file, and the companion text shown beside the
+// player: the document with the audio file's folder and base name and the extension txt, rtf or doc.
+class Documents {
+public:
+    struct Hooks {
+        std::function<void(const QString& section, const QString& key, const QString& value)> writeSetting;
+        std::function<int()> countPlaylistRows;
+        std::function<int(const QString& path)> findPlaylistRow;
+        std::function<void(const QString& path, int row)> loadFileSegments;
+    };
+
+    Documents(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, QString settingsFile,
+              Hooks hooks)
+        : window_(window),
+          state_(state),
+          player_(player),
+          dialogs_(dialogs),
+          settingsFile_(std::move(settingsFile)),
+          hooks_(std::move(hooks)) {}
+
+    // The open-file button and menu item (index 0; other indices do nothing).
+    void AeroButton2_Click(int index);
+    // title ends in the file's extension, which decides the kind.
+    void OpenChosenFile(const QString& path, const QString& title);
+    void StartAudioFile(const QString& path);
+    // The companion documents of an audio file, loaded in the order txt, rtf, doc: the last one found wins.
+    void LoadCompanionText(const QString& audioPath);
+    void LoadPlainText(const QString& path);
+    // Word and rich text documents; tellErrors shows why a document chosen directly could not be read.
+    void LoadTextDocument(const QString& path, bool tellErrors = false);
+    // The text-display check box.
+    void AeroCheckBox1_Click(int index);
+
+private:
+    void ShowText(const QString& text);
+
+    Window& window_;
+    PlayerState& state_;
+    MediaPlayer& player_;
+    Dialogs& dialogs_;
+    QString settingsFile_;
+    Hooks hooks_;
+};
+
+// The file in path's folder whose name equals path's name without regard to letter case, or nothing.
+std::optional<QString> FindFileIgnoringCase(const QString& path);
+
+}  // namespace ostrelle

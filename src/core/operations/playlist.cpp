@@ -1,0 +1,209 @@
+#include "core/operations/playlist.h"
+
+#include "core/formats/time_values.h"
+#include "core/formats/path_names.h"
+
+#include <QFileInfo>
+
+namespace ostrelle {
+namespace {
+
+constexpr int kPathCol = 4;
+constexpr int kNameCol = 2;
+constexpr int kDurationCol = 3;
+
+}  // namespace
+
+void Playlist::SetCentredColumn(int col) {
+    GridModel& grid = window_.grid1;
+    grid.SetAlignment(1, col, grid.Rows() - 1, col, GridModel::kAlignCentre);
+}
+
+void Playlist::WriteGridRow(int row, const QString& fileName, const QString& durationText,
+                            const QString& path) {
+    GridModel& grid = window_.grid1;
+    grid.SetCellText(row, 1, QString::number(row) + u'.');
+    grid.SetCellText(row, kNameCol, fileName);
+    grid.SetCellText(row, kDurationCol, durationText);
+    grid.SetCellText(row, kPathCol, path);
+}
+
+void Playlist::LoadPlaylistGrid() {
+    GridModel& grid = window_.grid1;
+    grid.ClearRange(1, 1, grid.Rows() - 1, 5);
+    SetCentredColumn(1);
+    grid.SetAlignment(1, kNameCol, grid.Rows() - 1, kNameCol, GridModel::kAlignLeft);
+    SetCentredColumn(kDurationCol);
+
+    if (database_) {
+        QueryResult result = database_->ListedRows();
+        if (!result.failure) {
+            Recordset& rows = *result.recordset;
+            int r = 1;
+            for (rows.MoveFirst(); !rows.Eof(); rows.MoveNext(), ++r) {
+                if (r > 10) grid.SetRows(grid.Rows() + 1);
+                WriteGridRow(r, rows.Field(kFileNameField).value_or(QString()),
+                             rows.Field(kPlayTimeField).value_or(QString()),
+                             rows.Field(kSavePathField).value_or(QString()));
+            }
+        }
+    }
+    FitPlaylistRows();
+    SetCentredColumn(kDurationCol);
+}
+
+void Playlist::FitPlaylistRows() {
+    GridModel& grid = window_.grid1;
+    int i = 1;
+    while (i < grid.Rows() && !grid.CellText(i, kNameCol).trimmed().isEmpty())
+        ++i;
+    grid.SetRows(i > 11 ? i + 2 : 12);
+}
+
+int Playlist::CountPlaylistRows() {
+    const GridModel& grid = window_.grid1;
+    int i = 1;
+    while (i < grid.Rows() && !grid.CellText(i, kNameCol).isEmpty())
+        ++i;
+    const int count = i - 1;
+    EnablePair(window_.aeroButton1[5], window_.idmClearList, count > 0);
+    EnablePair(window_.aeroButton1[6], window_.idmDeleteList, count > 0);
+    return count;
+}
+
+int Playlist::FindPlaylistRow(const QString& path) const {
+    const GridModel& grid = window_.grid1;
+    for (int r = 1; r < grid.Rows(); ++r)
+        if (grid.CellText(r, kPathCol) == path) return r;
+    return 0;
+}
+
+void Playlist::SelectPlaylistRow(int row) {
+    GridModel& grid = window_.grid1;
+    grid.SelectRange(row, 1, row, kPathCol);
+    const QString path = grid.CellText(row, kPathCol);
+    if (!path.isEmpty())
+        state_.currentListPath = path;
+    else
+        EnablePair(window_.aeroButton1[6], window_.idmDeleteList, false);
+}
+
+void Playlist::Grid1_Click() {
+    window_.label8.caption.clear();
+    const QString path = window_.grid1.CellText(window_.grid1.ActiveRow(), kPathCol);
+    if (!path.isEmpty()) state_.currentListPath = path;
+    EnablePair(window_.aeroButton1[6], window_.idmDeleteList, !path.isEmpty());
+}
+
+void Playlist::Grid1_DblClick() {
+    window_.label8.caption.clear();
+    const int row = window_.grid1.ActiveRow();
+    state_.currentListRow = row;
+    const QString path = window_.grid1.CellText(row, kPathCol);
+    if (path.trimmed().isEmpty()) return;
+    if (QFileInfo(path).isFile()) {
+        hooks_.startAudioFile(path);
+        hooks_.loadFileSegments(path, row);
+        return;
+    }
+    dialogs_.ShowMessage(QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"),
+                         QStringLiteral("Ostrelle"), MessageButtons::Ok);
+    state_.currentListPath = path;
+    DeletePlaylistEntry();
+}
+
+void Playlist::ClearPlaylist() {
+    if (dialogs_.ShowMessage(QString::fromUtf8("真的全部清空表格吗?"), QString::fromUtf8("提示"),
+                             MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    display_.ResetABControls();
+    // One command, one transaction: the table is either emptied or left whole.
+    if (database_) database_->DeleteAll();
+    LoadPlaylistGrid();
+    Window& w = window_;
+    EnablePair(w.aeroButton1[6], w.idmDeleteList, false);
+    EnablePair(w.aeroButton1[5], w.idmClearList, false);
+    EnablePair(w.aeroButton1[10], w.idmListSave, false);
+    EnablePair(w.aeroButton1[3], w.idmAPoint, false);
+    w.grid1.FocusTopLeft();
+}
+
+void Playlist::DeletePlaylistEntry() {
+    display_.ResetABControls();
+    if (database_) {
+        QueryResult result = database_->RowFor(state_.currentListPath);
+        if (!result.failure && !result.recordset->Eof()) result.recordset->DeleteCurrent();
+    }
+    LoadPlaylistGrid();
+    window_.grid1.FocusTopLeft();
+    EnablePair(window_.aeroButton1[6], window_.idmDeleteList, false);
+}
+
+std::optional<QString> Playlist::MeasuredDuration(const QString& path) {
+    // The probe reads the whole file, so it is exact where the player's figure is an estimate.
+    if (const std::optional<double> probed = probe_.ProbeSeconds(path); probed && *probed > 0)
+        return FormatSeconds(*probed);
+    if (player_.Url() == path && player_.Duration() > 0) return FormatSeconds(player_.Duration());
+    return std::nullopt;
+}
+
+void Playlist::ListPlayingFile() {
+    window_.timer1.enabled = false;
+    const QString path = state_.currentAudioPath;
+    const std::optional<QString> duration = MeasuredDuration(path);
+    if (!duration) {
+        // Still opening: look again shortly, a bounded number of times. A file that never yields a
+        // length is not listed with a made-up one.
+        if (state_.durationRetries > 0) {
+            --state_.durationRetries;
+            window_.timer1 = {true, kListingIntervalMs};
+        }
+        return;
+    }
+    const std::optional<QString> fileName = FileNameOfPath(path);
+    if (!fileName || !database_) return;
+
+    QueryResult result = database_->RowFor(path);
+    if (result.failure) return;
+    Recordset& row = *result.recordset;
+    GridModel& grid = window_.grid1;
+    const bool listed = !row.Eof();
+    if (!listed) row.AddNew();
+    row.SetField(kFileNameField, *fileName);
+    row.SetField(kSavePathField, path);
+    row.SetField(kPlayTimeField, *duration);
+    if (row.Update()) return;
+
+    int gridRow = listed ? FindPlaylistRow(path) : state_.currentListRow;
+    if (!listed) grid.SetRows(grid.Rows() + 1);
+    if (gridRow <= 0) gridRow = CountPlaylistRows() + 1;  // in the table but not shown: append it
+    if (gridRow >= grid.Rows()) grid.SetRows(gridRow + 1);
+    state_.currentListRow = gridRow;
+    WriteGridRow(gridRow, *fileName, *duration, path);
+
+    SelectPlaylistRow(gridRow);
+    if (CountPlaylistRows() > 0) EnablePair(window_.aeroButton1[5], window_.idmClearList, true);
+    SetCentredColumn(kDurationCol);
+}
+
+void Playlist::Timer6_Timer() {
+    window_.timer6.intervalMs = kListingIntervalMs;
+    if (player_.PlayState() != kPlayStateStopped) return;
+    if (window_.aeroCheckBox1[2].value != 1) {
+        window_.timer6.enabled = false;
+        return;
+    }
+    ++state_.currentListRow;
+    const GridModel& grid = window_.grid1;
+    if (grid.CellText(state_.currentListRow, kNameCol).isEmpty()) {
+        window_.timer6.enabled = false;
+        return;
+    }
+    const QString path = grid.CellText(state_.currentListRow, kPathCol);
+    state_.currentAudioPath = path;
+    hooks_.startAudioFile(path);
+    // The learner sees the new file's own segments, not the previous file's.
+    hooks_.loadFileSegments(path, state_.currentListRow);
+}
+
+}  // namespace ostrelle

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/ports/dialogs.h"
+#include "core/model/player_state.h"
+#include "core/model/window_model.h"
+#include "core/ports/media_player.h"
+#include "core/operations/segment_display.h"
+#include "core/ports/duration_probe.h"
+#include "core/ports/playlist_store.h"
+
+#include <functional>
+
+namespace ostrelle {
+
+// The list of audio files: the grid as a view of the playlist table, the entry of each file that starts
+// playing, clearing, deleting, selecting, and playing the list in sequence.
+class Playlist {
+public:
+    struct Hooks {
+        std::function<void(const QString& path)> startAudioFile;
+        std::function<void(const QString& path, int row)> loadFileSegments;
+    };
+
+    static constexpr int kListingIntervalMs = 250;
+
+    Playlist(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, DurationProbe& probe,
+             PlaylistStore* database, SegmentDisplay& display, Hooks hooks)
+        : window_(window),
+          state_(state),
+          player_(player),
+          dialogs_(dialogs),
+          probe_(probe),
+          database_(database),
+          display_(display),
+          hooks_(std::move(hooks)) {}
+
+    void LoadPlaylistGrid();
+    void FitPlaylistRows();
+    // The number of filled rows; switches the clear-list and delete-entry pairs to match.
+    int CountPlaylistRows();
+    // The first row whose path is path (letter case counts), 0 when none.
+    int FindPlaylistRow(const QString& path) const;
+    void SelectPlaylistRow(int row);
+
+    void Grid1_Click();
+    void Grid1_DblClick();
+    void ClearPlaylist();
+    void DeletePlaylistEntry();
+    // Timer1: enters or refreshes the playing file's row in table and grid.
+    void ListPlayingFile();
+    // Timer6: plays the next entry when the current one has ended and sequential play is on.
+    void Timer6_Timer();
+
+    // Writes list entry row (from 1) into the grid.
+    void WriteGridRow(int row, const QString& fileName, const QString& durationText, const QString& path);
+
+private:
+    // The duration text to record for path, or nothing while it cannot be known yet.
+    std::optional<QString> MeasuredDuration(const QString& path);
+    void SetCentredColumn(int col);
+
+    Window& window_;
+    PlayerState& state_;
+    MediaPlayer& player_;
+    Dialogs& dialogs_;
+    DurationProbe& probe_;
+    PlaylistStore* database_;
+    SegmentDisplay& display_;
+    Hooks hooks_;
+};
+
+}  // namespace ostrelle

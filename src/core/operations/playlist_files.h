@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/ports/dialogs.h"
+#include "core/model/player_state.h"
+#include "core/model/window_model.h"
+#include "core/ports/media_player.h"
+#include "core/ports/duration_probe.h"
+#include "core/operations/playlist.h"
+#include "core/formats/m3u.h"
+#include "core/ports/playlist_store.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace ostrelle {
+
+// Reading a list file into the grid and the table, and saving the grid's list as a list file.
+class PlaylistFiles {
+public:
+    PlaylistFiles(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
+                  DurationProbe& probe, PlaylistStore* database, Playlist& playlist)
+        : window_(window),
+          state_(state),
+          player_(player),
+          dialogs_(dialogs),
+          probe_(probe),
+          database_(database),
+          playlist_(playlist) {}
+
+    // Command 9: stop, select row 1, choose a list file and read it.
+    void OpenList();
+    void LoadM3uList(const QString& listPath);
+    void SaveM3uList();
+
+private:
+    Window& window_;
+    PlayerState& state_;
+    MediaPlayer& player_;
+    Dialogs& dialogs_;
+    DurationProbe& probe_;
+    PlaylistStore* database_;
+    Playlist& playlist_;
+};
+
+}  // namespace ostrelle

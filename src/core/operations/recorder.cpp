@@ -1,0 +1,149 @@
+#include "core/operations/recorder.h"
+
+#include "core/formats/atomic_file.h"
+#include "core/formats/time_values.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace ostrelle {
+namespace {
+
+const QString kRecordCaption = QString::fromUtf8("开始录音");
+const QString kStopRecordCaption = QString::fromUtf8("停止录音");
+const QString kPlayCaption = QString::fromUtf8("播放录音");
+const QString kStopPlayCaption = QString::fromUtf8("停止播放");
+const QString kGroupCaption = QString::fromUtf8("录音");
+constexpr int kTickMs = 10;
+
+QString Seconds(qint64 ms) {
+    return FormatSeconds(static_cast<double>(ms < 0 ? 0 : ms / 1000));
+}
+
+}  // namespace
+
+Recorder::Recorder(Window& window, MediaPlayer& player, WaveDevice& device, Dialogs& dialogs,
+                   QString recordingPath)
+    : window_(window),
+      player_(player),
+      device_(device),
+      dialogs_(dialogs),
+      recordingPath_(std::move(recordingPath)) {
+    device_.SetDoneHandler([this] { RecordingDone(); });
+}
+
+bool Recorder::RecordingExists() const {
+    return QFileInfo(recordingPath_).isFile();
+}
+
+void Recorder::EnablePlayAndSave(bool enabled) {
+    EnablePair(window_.aeroButton1[1], window_.idmPlayRecord, enabled);
+    window_.aeroButton3.enabled = enabled;
+    window_.idmRecordSave.enabled = enabled;
+}
+
+void Recorder::Tell(const QString& what, const QString& reason) {
+    dialogs_.ShowMessage(what + reason, QStringLiteral("Ostrelle"), MessageButtons::Ok);
+}
+
+void Recorder::ToggleRecording() {
+    Window& w = window_;
+    if (w.aeroButton1[0].caption == kRecordCaption) {
+        EnablePlayAndSave(false);
+        device_.Command(QStringLiteral("close"));
+        w.aeroButton1[0].caption = w.idmRecordStart.caption = kStopRecordCaption;
+        device_.SetVisible(true);
+        device_.SetDeviceType(QStringLiteral("waveaudio"));
+        device_.Command(QStringLiteral("close"));
+        device_.SetFileName(recordingPath_);
+        // The earlier recording stays until the new one is saved over it.
+        QString error = device_.Command(QStringLiteral("open"));
+        if (error.isEmpty()) error = device_.Command(QStringLiteral("Record"));
+        if (!error.isEmpty()) {
+            device_.Command(QStringLiteral("close"));
+            w.aeroButton1[0].caption = w.idmRecordStart.caption = kRecordCaption;
+            EnablePlayAndSave(RecordingExists());
+            Tell(QString::fromUtf8("无法开始录音："), error);
+            return;
+        }
+        w.timer2 = {true, kTickMs};
+        return;
+    }
+    w.aeroButton1[0].caption = w.idmRecordStart.caption = kRecordCaption;
+    device_.SetFileName(recordingPath_);
+    const QString error = device_.Command(QStringLiteral("save"));
+    w.timer2.enabled = false;
+    EnablePlayAndSave(RecordingExists());
+    if (!error.isEmpty()) Tell(QString::fromUtf8("录音没有保存："), error);
+}
+
+void Recorder::PlayRecording() {
+    Window& w = window_;
+    player_.Pause();
+    EnablePair(w.aeroButton1[0], w.idmRecordStart, false);
+    if (w.aeroButton1[1].caption == kPlayCaption) {
+        w.aeroButton1[1].caption = w.idmPlayRecord.caption = kStopPlayCaption;
+        QString error = QString::fromUtf8("找不到录音文件 ") + recordingPath_;
+        if (RecordingExists()) {
+            device_.SetDeviceType(QStringLiteral("waveaudio"));
+            device_.Command(QStringLiteral("close"));
+            device_.SetFileName(recordingPath_);
+            error = device_.Command(QStringLiteral("open"));
+            if (error.isEmpty()) error = device_.Command(QStringLiteral("play"));
+        }
+        if (!error.isEmpty()) {
+            // Nothing plays, so no completion will come: return to idle here.
+            w.aeroButton1[1].caption = w.idmPlayRecord.caption = kPlayCaption;
+            EnablePair(w.aeroButton1[0], w.idmRecordStart, true);
+            EnablePlayAndSave(RecordingExists());
+            Tell(QString::fromUtf8("无法播放录音："), error);
+            return;
+        }
+        w.aeroGroupBox2.caption = QString::fromUtf8("录音  正在播放录音") + QStringLiteral(" -- ( ") +
+                                  Seconds(device_.LengthMs()) + QStringLiteral(" )");
+        w.timer2.enabled = true;
+        return;
+    }
+    w.aeroButton1[1].caption = w.idmPlayRecord.caption = kPlayCaption;
+    device_.Command(QStringLiteral("stop"));
+    w.timer2.enabled = false;
+    w.aeroGroupBox2.caption = kGroupCaption;
+}
+
+void Recorder::RecordingDone() {
+    Window& w = window_;
+    w.aeroButton1[1].caption = w.idmPlayRecord.caption = kPlayCaption;
+    device_.Command(QStringLiteral("stop"));
+    w.timer2.enabled = false;
+    w.aeroGroupBox2.caption = kGroupCaption;
+    EnablePair(w.aeroButton1[0], w.idmRecordStart, true);
+}
+
+void Recorder::Timer2_Timer() {
+    Window& w = window_;
+    const qint64 length = device_.LengthMs();
+    if (!w.aeroButton1[1].enabled) {
+        w.aeroGroupBox2.caption = QString::fromUtf8("录音  正在录音") + QStringLiteral(" -- ( ") +
+                                  Seconds(length) + QStringLiteral(" )");
+        return;
+    }
+    w.aeroGroupBox2.caption = QString::fromUtf8("录音 --正在录音") + QStringLiteral(" -- ( -") +
+                              Seconds(length - device_.PositionMs()) + QStringLiteral(" )");
+}
+
+void Recorder::DiscardUnfinishedRecordings() const {
+    const QFileInfo recording(recordingPath_);
+    QDir folder = recording.dir();
+    for (const QString& name :
+         folder.entryList({recording.fileName() + QStringLiteral(".part-*")}, QDir::Files))
+        folder.remove(name);
+}
+
+void Recorder::SaveRecording() {
+    const FileChoice choice = dialogs_.SaveFile(QString::fromUtf8("声音文件(*.wav)|*.wav "), QString());
+    if (choice.fileName.trimmed().isEmpty()) return;
+    const QString error = CopyFileAtomically(recordingPath_, choice.fileName);
+    if (!error.isEmpty()) Tell(QString::fromUtf8("录音没有另存："), error);
+}
+
+}  // namespace ostrelle

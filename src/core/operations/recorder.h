@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/ports/dialogs.h"
+#include "core/model/window_model.h"
+#include "core/ports/media_player.h"
+#include "core/ports/wave_device.h"
+
+namespace ostrelle {
+
+// The learner's own voice: recording into the recording file, playing it back with a running time in the
+// recording group's caption, and saving a copy. The state is in the captions and enabled flags.
+class Recorder {
+public:
+    Recorder(Window& window, MediaPlayer& player, WaveDevice& device, Dialogs& dialogs,
+             QString recordingPath);
+
+    void ToggleRecording();
+    void PlayRecording();
+    // The device's completion: playback reached its end or was stopped.
+    void RecordingDone();
+    void Timer2_Timer();
+    void SaveRecording();
+    // Removes what a recording cut short by a crash left beside the recording file.
+    void DiscardUnfinishedRecordings() const;
+
+    const QString& recordingPath() const { return recordingPath_; }
+
+private:
+    bool RecordingExists() const;
+    void EnablePlayAndSave(bool enabled);
+    void Tell(const QString& what, const QString& reason);
+
+    Window& window_;
+    MediaPlayer& player_;
+    WaveDevice& device_;
+    Dialogs& dialogs_;
+    QString recordingPath_;
+};
+
+}  // namespace ostrelle

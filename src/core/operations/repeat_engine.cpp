@@ -1,0 +1,151 @@
+#include "core/operations/repeat_engine.h"
+
+#include "core/formats/time_values.h"
+
+namespace ostrelle {
+namespace {
+
+const QString kIdleCaption = QString::fromUtf8("播放");
+const QString kRunCaption = QString::fromUtf8("停止");
+const QString kIdleMenuCaption = QString::fromUtf8("播放(复读)");
+const QString kRunMenuCaption = QString::fromUtf8("停止(复读)");
+
+// The digit a selector's text starts with, or nothing for a text that starts otherwise.
+std::optional<int> LeadingDigit(const QString& text) {
+    if (text.isEmpty() || text[0].unicode() < u'0' || text[0].unicode() > u'9') return std::nullopt;
+    return text[0].unicode() - u'0';
+}
+
+}  // namespace
+
+int RepeatEngine::RepeatCount() const {
+    // A text that names no count (the design text "Combo1", typed words) plays the segment once.
+    return LeadingDigit(window_.combo1[0].text).value_or(1);
+}
+
+int RepeatEngine::PauseTicksSetting() const {
+    // ... and pauses for no time at all.
+    return LeadingDigit(window_.combo1[1].text).value_or(0) * kTicksPerSecond;
+}
+
+void RepeatEngine::PlayRepeat() {
+    Window& w = window_;
+    if (w.aeroButton1[2].caption != kIdleCaption) {
+        StopRepeatRun({.pausePlayer = true,
+                       .seekToA = true,
+                       .captions = RunEnding::Captions::ButtonAndMenu,
+                       .enableSetA = true});
+        return;
+    }
+    w.aeroButton1[2].caption = kRunCaption;
+    w.idmPlayReread.caption = kRunMenuCaption;
+    EnablePair(w.aeroButton1[3], w.idmAPoint, false);
+
+    const int a = TimeTextToSeconds(state_.aPoint);
+    const int b = TimeTextToSeconds(state_.bPoint);
+    // With B after A the player itself stops at B; otherwise the first tick ends the pass.
+    player_.SetStopPoint(b > a ? std::optional<double>(b) : std::nullopt);
+    player_.SetCurrentPosition(a);
+    player_.Play();
+
+    w.timer3 = {true, kTickMs};
+    state_.repeatLeft = RepeatCount();
+    state_.pauseTicks = PauseTicksSetting();
+    state_.pausing = false;
+    ShowPassesLeft();
+}
+
+void RepeatEngine::Timer3_Timer() {
+    if (state_.pausing) {
+        if (--state_.pauseTicks > 0) return;
+        state_.pausing = false;
+        player_.Play();
+        state_.pauseTicks = PauseTicksSetting();
+        return;
+    }
+    const double b = TimeTextToSeconds(state_.bPoint);
+    if (player_.CurrentPosition() < b) return;
+
+    player_.Pause();
+    player_.SetCurrentPosition(TimeTextToSeconds(state_.aPoint));
+    --state_.repeatLeft;
+    ShowPassesLeft();
+    if (state_.repeatLeft > 0) {
+        state_.pausing = true;
+        return;
+    }
+    StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu});
+}
+
+void RepeatEngine::StopRepeatRun(const RunEnding& ending) {
+    window_.timer3.enabled = false;
+    window_.label8.caption.clear();
+    state_.pausing = false;
+    // Normal playing after a run must never be cut short at the old B.
+    player_.SetStopPoint(std::nullopt);
+    if (ending.pausePlayer) player_.Pause();
+    if (ending.seekToA) player_.SetCurrentPosition(TimeTextToSeconds(state_.aPoint));
+    SetIdleCaptions(ending.captions);
+    if (ending.enableSetA) EnablePair(window_.aeroButton1[3], window_.idmAPoint, true);
+}
+
+void RepeatEngine::SetIdleCaptions(RunEnding::Captions which) {
+    if (which == RunEnding::Captions::Keep) return;
+    window_.aeroButton1[2].caption = kIdleCaption;
+    if (which == RunEnding::Captions::ButtonAndMenu) window_.idmPlayReread.caption = kIdleMenuCaption;
+}
+
+void RepeatEngine::ShowPassesLeft() {
+    window_.label8.caption =
+        QString::fromUtf8("剩") + QString::number(state_.repeatLeft) + QString::fromUtf8("次");
+}
+
+void RepeatEngine::LoadSegment(int index) {
+    state_.aPoint = state_.abList[index].aText;
+    state_.bPoint = state_.abList[index].bText;
+}
+
+void RepeatEngine::ShowCurrentSegment() {
+    display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
+    const int last = static_cast<int>(state_.abList.size()) - 1;
+    window_.label7[0].caption = QString::number(state_.abIndex + 1);
+    window_.label7[1].caption = QString::number(last + 1);
+    window_.label7[2].caption = state_.aPoint + QStringLiteral(" -- ") + state_.bPoint;
+}
+
+void RepeatEngine::NextSegment() {
+    StepSegment(+1);
+}
+
+void RepeatEngine::PreviousSegment() {
+    StepSegment(-1);
+}
+
+void RepeatEngine::StepSegment(int delta) {
+    Window& w = window_;
+    StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
+    // A file without segments has nothing to step to.
+    if (state_.abList.empty()) return;
+
+    const auto steps = [&](bool next, bool previous) {
+        EnablePair(w.aeroButton1[7], w.idmNext, next);
+        EnablePair(w.aeroButton1[8], w.idmPre, previous);
+    };
+    state_.abIndex += delta;
+    const int last = static_cast<int>(state_.abList.size()) - 1;
+    if (state_.abIndex >= last) {
+        state_.abIndex = last;
+        LoadSegment(last);
+        steps(false, true);
+    } else if (state_.abIndex >= 1) {
+        LoadSegment(state_.abIndex);
+        steps(true, true);
+    } else if (state_.abIndex == 0 && delta < 0) {
+        // Only a step back arrives at the first segment.
+        LoadSegment(0);
+        steps(true, false);
+    }
+    ShowCurrentSegment();
+}
+
+}  // namespace ostrelle

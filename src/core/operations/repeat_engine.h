@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/model/player_state.h"
+#include "core/model/window_model.h"
+#include "core/ports/media_player.h"
+#include "core/operations/segment_display.h"
+
+namespace ostrelle {
+
+// What an operation that ends a repeat run does besides switching the tick off and blanking the
+// passes-left label.
+struct RunEnding {
+    enum class Captions { Keep, ButtonOnly, ButtonAndMenu };
+    bool pausePlayer = false;
+    bool seekToA = false;
+    Captions captions = Captions::Keep;
+    bool enableSetA = false;
+};
+
+// Plays the current A-B segment a chosen number of times with a pause between passes, and steps between
+// the file's segments. The run's state is the play-repeat caption and the Timer3 model timer; a pass
+// ends at the first tick at or after B, and the player is given B as its stop point so that no audio past
+// B is heard.
+class RepeatEngine {
+public:
+    static constexpr int kTickMs = 10;
+    static constexpr int kTicksPerSecond = 100;
+
+    RepeatEngine(Window& window, PlayerState& state, MediaPlayer& player, SegmentDisplay& display)
+        : window_(window), state_(state), player_(player), display_(display) {}
+
+    // Starts a run when the play-repeat caption is idle, else stops it.
+    void PlayRepeat();
+    // One tick of Timer3 (every 10 ms during a run).
+    void Timer3_Timer();
+    void NextSegment();
+    void PreviousSegment();
+    // Ends a run: the tick goes off, the passes-left label is blanked, and ending says what else happens.
+    void StopRepeatRun(const RunEnding& ending);
+
+    // The run's pass count and pause in ticks, from the first character of the two selectors.
+    int RepeatCount() const;
+    int PauseTicksSetting() const;
+
+private:
+    void StepSegment(int delta);
+    void SetIdleCaptions(RunEnding::Captions which);
+    void ShowPassesLeft();
+    void LoadSegment(int index);
+    void ShowCurrentSegment();
+
+    Window& window_;
+    PlayerState& state_;
+    MediaPlayer& player_;
+    SegmentDisplay& display_;
+};
+
+}  // namespace ostrelle

@@ -1,0 +1,155 @@
+#include "core/operations/segment_editor.h"
+
+#include "core/formats/time_values.h"
+
+namespace ostrelle {
+namespace {
+
+constexpr int kTrackStartTwips = 3890;
+const QString kNoTime = QStringLiteral("00:00");
+
+}  // namespace
+
+std::optional<int> SegmentEditor::PlayerMarkLeft() const {
+    const double p = player_.CurrentPosition();
+    const double d = player_.Duration();
+    if (p == 0 || d == 0) return std::nullopt;
+    return MarkLeftTwips(p, d);
+}
+
+bool SegmentEditor::Failed(const StoreFailure& failure) {
+    if (!failure) return false;
+    if (failure.code != StoreError::Unavailable)
+        dialogs_.ShowMessage(QString::fromUtf8("播放列表数据库写入失败：") + failure.message,
+                             QStringLiteral("Ostrelle"), MessageButtons::Ok);
+    return true;
+}
+
+StoreFailure SegmentEditor::ReloadSegments(const QString& path) {
+    LoadedSegments loaded = store_.LoadABList(path);
+    state_.abList = std::move(loaded.list);
+    state_.hasAB = loaded.hasAB;
+    state_.abListPath = path;
+    return loaded.failure;
+}
+
+void SegmentEditor::SetAPoint() {
+    Window& w = window_;
+    EnablePair(w.aeroButton1[3], w.idmAPoint, false);
+    EnablePair(w.aeroButton1[4], w.idmBPoint, true);
+    EnablePair(w.aeroButton1[7], w.idmNext, false);
+    EnablePair(w.aeroButton1[8], w.idmPre, false);
+    EnablePair(w.aeroButton4[0], w.idmDeleteCurrentAB, false);
+    EnablePair(w.aeroButton4[1], w.idmDeleteAB, false);
+
+    state_.aPoint = player_.CurrentPositionString();
+    w.image1[0].visible = w.picture2[0].visible = true;
+    player_.Play();
+    const std::optional<int> x = PlayerMarkLeft();
+    if (!x) state_.aPoint = kNoTime;
+    w.picture2[0].geometry.left = w.image1[0].geometry.left = x.value_or(kTrackStartTwips);
+    w.image1[1].visible = w.picture2[1].visible = false;
+    if (state_.aPoint.isEmpty()) state_.aPoint = kNoTime;
+    w.label3[0].caption = QStringLiteral("A ") + state_.aPoint;
+    EnablePair(w.aeroButton1[2], w.idmPlayReread, false);
+}
+
+void SegmentEditor::SetBPoint() {
+    Window& w = window_;
+    EnablePair(w.aeroButton1[3], w.idmAPoint, true);
+    EnablePair(w.aeroButton1[4], w.idmBPoint, false);
+    EnablePair(w.aeroButton4[0], w.idmDeleteCurrentAB, true);
+    EnablePair(w.aeroButton4[1], w.idmDeleteAB, true);
+    repeat_.StopRepeatRun({});
+
+    state_.bPoint = player_.CurrentPositionString();
+    w.image1[1].visible = w.picture2[1].visible = true;
+    const std::optional<int> x = PlayerMarkLeft();
+    if (!x) state_.bPoint = kNoTime;
+    w.picture2[1].geometry.left = w.image1[1].geometry.left = x.value_or(kTrackStartTwips);
+    w.label3[1].caption = QStringLiteral("B ") + state_.bPoint;
+    w.label3[0].caption = QStringLiteral("A ") + state_.aPoint;
+    EnablePair(w.aeroButton1[2], w.idmPlayReread, true);
+
+    const QString path = player_.Url();
+    if (path.isEmpty()) return;  // nothing is loaded: there is no file to keep the segment for
+    if (Failed(store_.StoreSegment(path, SlotText(state_.aPoint, state_.bPoint),
+                                   FormatSeconds(player_.Duration()))))
+        return;
+    ReloadSegments(path);
+    if (state_.abList.empty()) return;
+
+    const int n = static_cast<int>(state_.abList.size()) - 1;
+    if (n >= 1) EnablePair(w.aeroButton1[8], w.idmPre, true);
+    w.label7[0].caption = QString::number(n + 1);
+    w.label7[1].caption = QString::number(n + 1);
+    w.label7[2].caption = state_.abList[n].aText + QStringLiteral(" -- ") + state_.abList[n].bText;
+    state_.abIndex = n;
+}
+
+void SegmentEditor::ShowEntry(int index) {
+    state_.abIndex = index;
+    state_.aPoint = state_.abList[index].aText;
+    state_.bPoint = state_.abList[index].bText;
+    display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
+    window_.label7[2].caption = state_.aPoint + QStringLiteral(" -- ") + state_.bPoint;
+}
+
+void SegmentEditor::DeleteCurrentAB() {
+    Window& w = window_;
+    bool ok = false;
+    const int n = w.label7[0].caption.trimmed().toInt(&ok);
+    // With no segment current the counter names none, and nothing may be deleted.
+    const bool named = ok && n >= 1 && n <= static_cast<int>(state_.abList.size());
+    const QString path = state_.abListPath;
+    if (named && Failed(store_.DeleteSegment(path, n))) return;
+
+    repeat_.StopRepeatRun(
+        {.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu, .enableSetA = true});
+    if (!named) return;
+
+    ReloadSegments(path);
+    const int u = static_cast<int>(state_.abList.size()) - 1;
+    if (u < 0 || (u == 0 && state_.abList[0].aText.trimmed().isEmpty())) {
+        display_.ResetABControls();
+        EnablePair(w.aeroButton1[3], w.idmAPoint, true);
+        EnablePair(w.aeroButton4[0], w.idmDeleteCurrentAB, false);
+        EnablePair(w.aeroButton4[1], w.idmDeleteAB, false);
+        return;
+    }
+    const auto steps = [&](bool next, bool previous) {
+        EnablePair(w.aeroButton1[7], w.idmNext, next);
+        EnablePair(w.aeroButton1[8], w.idmPre, previous);
+    };
+    if (u == 0) {
+        ShowEntry(0);
+        steps(false, false);
+        w.label7[0].caption = w.label7[1].caption = QStringLiteral("1");
+    } else if (u <= n - 1) {
+        ShowEntry(u);
+        steps(false, true);
+        w.label7[0].caption = w.label7[1].caption = QString::number(u + 1);
+    } else if (n == 1) {
+        ShowEntry(0);
+        steps(true, false);
+        w.label7[0].caption = QStringLiteral("1");
+        w.label7[1].caption = QString::number(u + 1);
+    } else {
+        ShowEntry(n - 1);
+        steps(true, true);
+        w.label7[0].caption = QString::number(n);
+        w.label7[1].caption = QString::number(u + 1);
+    }
+}
+
+void SegmentEditor::DeleteAllAB() {
+    if (dialogs_.ShowMessage(QString::fromUtf8("是否删除全部AB?"), QString::fromUtf8("提示"),
+                             MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    if (Failed(store_.DeleteAllSegments(state_.abListPath))) return;
+    display_.ResetABControls();
+    repeat_.StopRepeatRun(
+        {.pausePlayer = true, .captions = RunEnding::Captions::ButtonOnly, .enableSetA = true});
+}
+
+}  // namespace ostrelle

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/ports/dialogs.h"
+#include "core/model/player_state.h"
+#include "core/model/window_model.h"
+#include "core/ports/media_player.h"
+#include "core/operations/repeat_engine.h"
+#include "core/operations/segment_display.h"
+#include "core/operations/segment_store.h"
+
+namespace ostrelle {
+
+// The four commands that make and remove A-B segments of the loaded file.
+class SegmentEditor {
+public:
+    SegmentEditor(Window& window, PlayerState& state, MediaPlayer& player, SegmentDisplay& display,
+                  SegmentStore& store, RepeatEngine& repeat, Dialogs& dialogs)
+        : window_(window),
+          state_(state),
+          player_(player),
+          display_(display),
+          store_(store),
+          repeat_(repeat),
+          dialogs_(dialogs) {}
+
+    void SetAPoint();
+    // Stores A and B as a new segment of the loaded file and makes it current.
+    void SetBPoint();
+    // Deletes the current segment (the number the counter shows) of the file whose segments are shown.
+    void DeleteCurrentAB();
+    // Asks, then deletes every segment of the file whose segments are shown.
+    void DeleteAllAB();
+
+    // Reads path's segments into the player state; the failure, if any, is returned for the caller.
+    StoreFailure ReloadSegments(const QString& path);
+
+private:
+    // The mark position of the player's current place, or nothing when position or duration reads 0.
+    std::optional<int> PlayerMarkLeft() const;
+    void ShowEntry(int index);
+    // True when the store failed; the learner is told, unless the database was never available.
+    bool Failed(const StoreFailure& failure);
+
+    Window& window_;
+    PlayerState& state_;
+    MediaPlayer& player_;
+    SegmentDisplay& display_;
+    SegmentStore& store_;
+    RepeatEngine& repeat_;
+    Dialogs& dialogs_;
+};
+
+}  // namespace ostrelle

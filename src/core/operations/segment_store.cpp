@@ -1,0 +1,96 @@
+#include "core/operations/segment_store.h"
+
+#include "core/formats/segment_text.h"
+#include "core/formats/path_names.h"
+
+namespace ostrelle {
+namespace {
+
+bool IsFree(const std::optional<QString>& slot) {
+    return !slot || slot->trimmed().isEmpty();
+}
+
+}  // namespace
+
+StoreFailure SegmentStore::Unavailable() const {
+    return {StoreError::Unavailable, QString::fromUtf8("播放列表数据库无法使用")};
+}
+
+LoadedSegments SegmentStore::LoadABList(const QString& path) const {
+    LoadedSegments loaded;
+    if (!database_) {
+        loaded.failure = Unavailable();
+        return loaded;
+    }
+    QueryResult result = database_->RowFor(path);
+    if (result.failure) {
+        loaded.failure = result.failure;
+        return loaded;
+    }
+    Recordset& row = *result.recordset;
+    if (row.Eof()) return loaded;
+    for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
+        const std::optional<QString> slot = row.Field(p);
+        if (!slot) break;
+        if (slot->trimmed().isEmpty()) continue;
+        loaded.hasAB = true;
+        // A blank slot between used ones would leave an empty pair at its index.
+        loaded.list.resize(p - kFirstSegmentField + 1);
+        loaded.list[p - kFirstSegmentField] = ParseAB(*slot);
+    }
+    return loaded;
+}
+
+StoreFailure SegmentStore::StoreSegment(const QString& path, const QString& slotText,
+                                        const QString& lengthText) {
+    if (!database_) return Unavailable();
+    QueryResult result = database_->RowFor(path);
+    if (result.failure) return result.failure;
+    Recordset& row = *result.recordset;
+    if (row.Eof()) {
+        row.AddNew();
+        row.SetField(kFileNameField, FileNameOfPath(path).value_or(path));
+        row.SetField(kSavePathField, path);
+        row.SetField(kPlayTimeField, lengthText);
+    }
+    for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
+        if (IsFree(row.Field(p))) {
+            row.SetField(p, slotText);
+            return row.Update();
+        }
+    }
+    // All taken: the oldest drops. One update, so the row is never seen half-moved.
+    for (int p = kFirstSegmentField; p < kLastSegmentField; ++p)
+        row.SetField(p, row.Field(p + 1));
+    row.SetField(kLastSegmentField, slotText);
+    return row.Update();
+}
+
+StoreFailure SegmentStore::DeleteSegment(const QString& path, int number) {
+    if (!database_) return Unavailable();
+    if (number < 1 || number > kSegmentSlots) return {};
+    QueryResult result = database_->RowFor(path);
+    if (result.failure) return result.failure;
+    Recordset& row = *result.recordset;
+    if (row.Eof()) return {};
+    const int k = kFirstSegmentField + number - 1;
+    const bool lastHeldOne = !IsFree(row.Field(kLastSegmentField));
+    row.SetField(k, QString());
+    for (int p = k; p < kLastSegmentField; ++p)
+        row.SetField(p, row.Field(p + 1));
+    if (lastHeldOne) row.SetField(kLastSegmentField, QString());
+    return row.Update();
+}
+
+StoreFailure SegmentStore::DeleteAllSegments(const QString& path) {
+    if (!database_) return Unavailable();
+    QueryResult result = database_->RowFor(path);
+    if (result.failure) return result.failure;
+    Recordset& row = *result.recordset;
+    if (row.Eof()) return {};
+    for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p)
+        row.SetField(p, QString());
+    return row.Update();
+}
+
+}  // namespace ostrelle

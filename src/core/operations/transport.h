@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/model/player_state.h"
+#include "core/model/window_model.h"
+#include "core/ports/media_player.h"
+#include "core/operations/repeat_engine.h"
+#include "core/operations/segment_display.h"
+#include "core/operations/segment_editor.h"
+
+#include <functional>
+
+namespace ostrelle {
+
+// The plain player around the repeat engine: play, pause and stop, the position display, loading a
+// file's stored segments, and loading the first list entry after start-up.
+class Transport {
+public:
+    using LoadCompanionText = std::function<void(const QString& audioPath)>;
+
+    Transport(Window& window, PlayerState& state, MediaPlayer& player, RepeatEngine& repeat,
+              SegmentDisplay& display, SegmentEditor& editor, LoadCompanionText loadCompanionText)
+        : window_(window),
+          state_(state),
+          player_(player),
+          repeat_(repeat),
+          display_(display),
+          editor_(editor),
+          loadCompanionText_(std::move(loadCompanionText)) {}
+
+    // The player commands act on the player only: a repeat run stays active.
+    void IDM_play_Click() { player_.Play(); }
+    void IDM_Pause_Click() { player_.Pause(); }
+    void IDM_Stop_Click() { player_.Stop(); }
+    // Every 500 ms: the playing position.
+    void Timer5_Timer() { window_.label2.caption = player_.CurrentPositionString(); }
+
+    // Ends any run and makes the first stored segment of path current; row is its grid row.
+    void LoadFileSegments(const QString& path, int row);
+    // Once after start-up: the first list entry is opened, not played, with its text and segments.
+    void Timer4_Timer();
+
+private:
+    Window& window_;
+    PlayerState& state_;
+    MediaPlayer& player_;
+    RepeatEngine& repeat_;
+    SegmentDisplay& display_;
+    SegmentEditor& editor_;
+    LoadCompanionText loadCompanionText_;
+};
+
+}  // namespace ostrelle

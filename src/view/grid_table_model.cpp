@@ -1,0 +1,24 @@
+#include "view/grid_table_model.h"
+
+namespace ostrelle {
+
+QVariant GridTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    if (role == Qt::DisplayRole) return grid_.CellText(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole) {
+        const int code = grid_.Alignment(index.row(), index.column());
+        return QVariant::fromValue(Qt::AlignVCenter |
+                                   (code == GridModel::kAlignCentre ? Qt::AlignHCenter : Qt::AlignLeft));
+    }
+    return {};
+}
+
+bool GridTableModel::Refresh() {
+    if (grid_.Revision() == shownRevision_) return false;
+    beginResetModel();
+    shownRevision_ = grid_.Revision();
+    endResetModel();
+    return true;
+}
+
+}  // namespace ostrelle

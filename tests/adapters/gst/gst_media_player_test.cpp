@@ -1,0 +1,569 @@
+#include "adapters/gst/gst_media_player.h"
+
+#include "support/generated_audio.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace ostrelle {
+namespace {
+
+using testing::WriteTone;
+
+// Generous: the machine may be loaded; every wait ends as soon as its condition holds.
+constexpr int kOpenMs = 15000;
+constexpr int kPlayMs = 20000;
+
+constexpr double kToneSeconds = 3.0;
+
+// Files generated once for the whole suite.
+class GeneratedFiles {
+public:
+    GeneratedFiles() {
+        cbrMp3 = dir.filePath("cbr.mp3");
+        vbrMp3WithoutXing = dir.filePath("vbr.mp3");
+        stereoWma = dir.filePath("stereo.wma");
+        errors += WriteTone("lamemp3enc target=bitrate bitrate=128 cbr=true ! xingmux ! id3v2mux",
+                            kToneSeconds, cbrMp3);
+        errors += WriteTone("lamemp3enc target=quality quality=2", kToneSeconds, vbrMp3WithoutXing);
+        // avenc_wmav2 crashes on mono input: the tone is stereo.
+        errors += WriteTone("avenc_wmav2 bitrate=128000 ! avmux_asf", kToneSeconds, stereoWma);
+    }
+    QTemporaryDir dir;
+    QString cbrMp3;
+    QString vbrMp3WithoutXing;
+    QString stereoWma;
+    QString errors;
+};
+
+QString RealFixture(const char* name) {
+#ifdef OSTRELLE_REAL_FIXTURES
+    const QString path = QStringLiteral(OSTRELLE_REAL_FIXTURES "/audio/") + QString::fromUtf8(name);
+    return QFile::exists(path) ? path : QString();
+#else
+    (void)name;
+    return {};
+#endif
+}
+
+class GstMediaPlayerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { files_ = new GeneratedFiles; }
+    static void TearDownTestSuite() {
+        delete files_;
+        files_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(files_->dir.isValid());
+        ASSERT_TRUE(files_->errors.isEmpty()) << files_->errors.toStdString();
+    }
+
+    template <typename Condition>
+    static bool WaitFor(Condition condition, int timeoutMs) {
+        return QTest::qWaitFor(condition, timeoutMs);
+    }
+
+    // Opens path with auto-start off and waits until it is open (paused) or has failed.
+    bool Open(const QString& path) {
+        player_.SetUrl(path);
+        return WaitFor([&] { return player_.PlayState() != kPlayStateTransitioning; }, kOpenMs);
+    }
+
+    // Waits until the position reaches seconds.
+    bool PlayUntil(double seconds) {
+        return WaitFor([&] { return player_.CurrentPosition() >= seconds; }, kPlayMs);
+    }
+
+    static GeneratedFiles* files_;
+    GstMediaPlayer player_{AudioOutput::kSilentRealTime};
+};
+
+GeneratedFiles* GstMediaPlayerTest::files_ = nullptr;
+
+TEST_F(GstMediaPlayerTest, OpensAFileAndReportsItsDuration) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    EXPECT_NEAR(player_.Duration(), kToneSeconds, 0.06);
+    EXPECT_EQ(player_.Url(), files_->cbrMp3);
+    EXPECT_TRUE(player_.ErrorText().isEmpty());
+}
+
+TEST_F(GstMediaPlayerTest, WithAutoStartOffANewFileWaitsPausedAtZero) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_EQ(player_.CurrentPosition(), 0.0);
+    QTest::qWait(200);
+    EXPECT_EQ(player_.CurrentPosition(), 0.0);
+    EXPECT_EQ(player_.CurrentPositionString(), "00:00");
+}
+
+TEST_F(GstMediaPlayerTest, WithAutoStartOnANewFilePlays) {
+    player_.SetAutoStart(true);
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_TRUE(PlayUntil(0.3));
+}
+
+TEST_F(GstMediaPlayerTest, ReportsTransitioningAndNeverStoppedWhileOpening) {
+    for (bool autoStart : {false, true}) {
+        player_.SetAutoStart(autoStart);
+        player_.SetUrl(files_->stereoWma);
+        std::set<int> seen;
+        int first = player_.PlayState();
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                seen.insert(player_.PlayState());
+                return player_.PlayState() != kPlayStateTransitioning;
+            },
+            kOpenMs));
+        EXPECT_EQ(first, kPlayStateTransitioning);
+        EXPECT_EQ(seen.count(kPlayStateStopped), 0u);
+        EXPECT_EQ(player_.PlayState(), autoStart ? kPlayStatePlaying : kPlayStatePaused);
+    }
+}
+
+TEST_F(GstMediaPlayerTest, SeekWhilePausedStaysPausedAtTheTarget) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.SetCurrentPosition(1.5);
+    // Never 0 while the seek is under way.
+    EXPECT_DOUBLE_EQ(player_.CurrentPosition(), 1.5);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    QTest::qWait(300);
+    EXPECT_NEAR(player_.CurrentPosition(), 1.5, 0.001);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+}
+
+TEST_F(GstMediaPlayerTest, SeekWhilePlayingGoesOnPlayingFromTheTarget) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.Play();
+    ASSERT_TRUE(PlayUntil(0.2));
+    player_.SetCurrentPosition(2.0);
+    EXPECT_GE(player_.CurrentPosition(), 2.0);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_TRUE(PlayUntil(2.2));
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+}
+
+TEST_F(GstMediaPlayerTest, PauseHoldsThePosition) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.Play();
+    ASSERT_TRUE(PlayUntil(0.3));
+    player_.Pause();
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    QTest::qWait(100);
+    const double held = player_.CurrentPosition();
+    QTest::qWait(300);
+    EXPECT_DOUBLE_EQ(player_.CurrentPosition(), held);
+    EXPECT_GE(held, 0.3);
+}
+
+TEST_F(GstMediaPlayerTest, ReportsStoppedAtTheEndOfTheMedia) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.SetCurrentPosition(kToneSeconds - 0.3);
+    player_.Play();
+    ASSERT_TRUE(WaitFor([&] { return player_.PlayState() == kPlayStateStopped; }, kPlayMs));
+    EXPECT_TRUE(player_.ErrorText().isEmpty());
+    player_.Play();
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+}
+
+TEST_F(GstMediaPlayerTest, StopReportsStoppedAndReturnsToTheStart) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.Play();
+    ASSERT_TRUE(PlayUntil(0.3));
+    player_.Stop();
+    EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
+    EXPECT_EQ(player_.CurrentPosition(), 0.0);
+    player_.Play();
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_TRUE(PlayUntil(0.2));
+}
+
+TEST_F(GstMediaPlayerTest, ReachingTheStopPointReportsPausedThere) {
+    for (const QString& file : {files_->cbrMp3, files_->stereoWma}) {
+        SCOPED_TRACE(file.toStdString());
+        ASSERT_TRUE(Open(file));
+        player_.SetStopPoint(1.234);
+        player_.SetCurrentPosition(0.9);
+        player_.Play();
+        std::set<int> seen;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                seen.insert(player_.PlayState());
+                return player_.PlayState() == kPlayStatePaused;
+            },
+            kPlayMs));
+        EXPECT_EQ(seen.count(kPlayStateStopped), 0u);
+        EXPECT_NEAR(player_.CurrentPosition(), 1.234, 0.001);
+        QTest::qWait(300);
+        EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+        EXPECT_NEAR(player_.CurrentPosition(), 1.234, 0.001);
+    }
+}
+
+TEST_F(GstMediaPlayerTest, RepeatPatternAtTheStopPointRestartsFromA) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.SetStopPoint(1.0);
+    player_.SetCurrentPosition(0.6);
+    player_.Play();
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_TRUE(PlayUntil(1.0)) << "pass " << pass;
+        EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+        player_.Pause();
+        player_.SetCurrentPosition(0.6);
+        EXPECT_DOUBLE_EQ(player_.CurrentPosition(), 0.6);
+        EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+        QTest::qWait(50);
+        EXPECT_DOUBLE_EQ(player_.CurrentPosition(), 0.6);
+        player_.Play();
+        EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+        EXPECT_LT(player_.CurrentPosition(), 1.0);
+    }
+}
+
+TEST_F(GstMediaPlayerTest, SeeksAndPlayKeepTheStopPoint) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.SetStopPoint(1.5);
+    player_.SetCurrentPosition(0.2);
+    player_.SetCurrentPosition(1.2);
+    player_.Play();
+    player_.Pause();
+    player_.Play();
+    ASSERT_TRUE(WaitFor([&] { return player_.PlayState() == kPlayStatePaused; }, kPlayMs));
+    EXPECT_NEAR(player_.CurrentPosition(), 1.5, 0.001);
+}
+
+TEST_F(GstMediaPlayerTest, AfterClearingTheStopPointPlayGoesOnToTheEnd) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.SetStopPoint(2.0);
+    player_.SetCurrentPosition(1.7);
+    player_.Play();
+    ASSERT_TRUE(WaitFor([&] { return player_.PlayState() == kPlayStatePaused; }, kPlayMs));
+    player_.SetStopPoint(std::nullopt);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_NEAR(player_.CurrentPosition(), 2.0, 0.001);
+    player_.Play();
+    EXPECT_TRUE(PlayUntil(2.3));
+    EXPECT_TRUE(WaitFor([&] { return player_.PlayState() == kPlayStateStopped; }, kPlayMs));
+}
+
+TEST_F(GstMediaPlayerTest, ClearingTheStopPointWhilePlayingDoesNotCutPlayingShort) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.SetStopPoint(2.0);
+    player_.SetCurrentPosition(1.5);
+    player_.Play();
+    player_.SetStopPoint(std::nullopt);
+    EXPECT_TRUE(PlayUntil(2.3));
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+}
+
+TEST_F(GstMediaPlayerTest, StopPointPastTheEndStillEndsTheMedia) {
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    player_.SetStopPoint(kToneSeconds + 5);
+    player_.SetCurrentPosition(kToneSeconds - 0.3);
+    player_.Play();
+    EXPECT_TRUE(WaitFor([&] { return player_.PlayState() == kPlayStateStopped; }, kPlayMs));
+}
+
+TEST_F(GstMediaPlayerTest, OpensPathsWithChineseQuotesSpacesHashAndPercent) {
+    QDir dir(files_->dir.path());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("听力 练习 #2")));
+    const QString path = dir.filePath(QStringLiteral("听力 练习 #2/第一课 'it''s' \"A\" 50%20 #1.mp3"));
+    ASSERT_TRUE(QFile::copy(files_->cbrMp3, path));
+    ASSERT_TRUE(Open(path));
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_NEAR(player_.Duration(), kToneSeconds, 0.06);
+    EXPECT_EQ(player_.Url(), path);
+}
+
+TEST_F(GstMediaPlayerTest, PlaysStereoWma) {
+    ASSERT_TRUE(Open(files_->stereoWma));
+    EXPECT_NEAR(player_.Duration(), kToneSeconds, 0.06);
+    player_.Play();
+    EXPECT_TRUE(PlayUntil(0.3));
+}
+
+TEST_F(GstMediaPlayerTest, PlaysVbrMp3WithoutXingHeader) {
+    ASSERT_TRUE(Open(files_->vbrMp3WithoutXing));
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    player_.Play();
+    EXPECT_TRUE(PlayUntil(0.3));
+    // Without a Xing header the length is an estimate that follows what has been read.
+    EXPECT_TRUE(WaitFor([&] { return player_.Duration() > 0; }, kPlayMs));
+}
+
+TEST_F(GstMediaPlayerTest, VolumeIsKeptWithinZeroToHundred) {
+    player_.SetVolume(37);
+    EXPECT_EQ(player_.Volume(), 37);
+    player_.SetVolume(150);
+    EXPECT_EQ(player_.Volume(), 100);
+    player_.SetVolume(-5);
+    EXPECT_EQ(player_.Volume(), 0);
+}
+
+// ---- Bad input: stopped, no length, a reason; the next good file opens normally.
+
+class BadInputTest : public GstMediaPlayerTest {
+protected:
+    // Returns the reason given for path.
+    QString ExpectFailedOpen(const QString& path) {
+        player_.SetUrl(path);
+        EXPECT_TRUE(WaitFor([&] { return player_.PlayState() == kPlayStateStopped; }, kOpenMs));
+        EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
+        EXPECT_EQ(player_.Duration(), 0.0);
+        const QString reason = player_.ErrorText();
+        player_.Play();
+        EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
+
+        EXPECT_TRUE(Open(files_->cbrMp3));
+        EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+        EXPECT_TRUE(player_.ErrorText().isEmpty());
+        EXPECT_NEAR(player_.Duration(), kToneSeconds, 0.06);
+        return reason;
+    }
+};
+
+TEST_F(BadInputTest, MissingFileFails) {
+    const QString reason = ExpectFailedOpen(QDir(files_->dir.path()).filePath("no such file.mp3"));
+    EXPECT_TRUE(reason.startsWith("The file does not exist")) << reason.toStdString();
+}
+
+TEST_F(BadInputTest, ZeroByteFileFails) {
+    const QString path = QDir(files_->dir.path()).filePath("empty.mp3");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString reason = ExpectFailedOpen(path);
+    EXPECT_TRUE(reason.startsWith("The file is empty")) << reason.toStdString();
+}
+
+TEST_F(BadInputTest, TextFileNamedMp3Fails) {
+    const QString path = QDir(files_->dir.path()).filePath("notes.mp3");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 200; ++i)
+        file.write("These are my notes for lesson one, not audio.\n");
+    file.close();
+    const QString reason = ExpectFailedOpen(path);
+    EXPECT_TRUE(reason.startsWith("The file is not audio")) << reason.toStdString();
+}
+
+TEST_F(BadInputTest, DirectoryNamedMp3Fails) {
+    QDir dir(files_->dir.path());
+    ASSERT_TRUE(dir.mkpath("x.mp3"));
+    const QString reason = ExpectFailedOpen(dir.filePath("x.mp3"));
+    EXPECT_TRUE(reason.startsWith("This is a folder")) << reason.toStdString();
+}
+
+TEST_F(BadInputTest, Mp3TruncatedInsideItsTagFails) {
+    const QString path = RealFixture("corrupt_truncated-inside-id3v2-tag_no-audio.mp3");
+    if (path.isEmpty()) GTEST_SKIP() << "real fixtures not available";
+    const QString reason = ExpectFailedOpen(path);
+    EXPECT_TRUE(reason.startsWith("The file is damaged")) << reason.toStdString();
+}
+
+TEST_F(BadInputTest, GeneratedMp3CutAfterItsTagFails) {
+    // Only the ID3 tag and a few bytes of the first frame remain.
+    QFile source(files_->cbrMp3);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.read(40);
+    const QString path = QDir(files_->dir.path()).filePath("cut.mp3");
+    QFile cut(path);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(bytes);
+    cut.close();
+    const QString reason = ExpectFailedOpen(path);
+    EXPECT_FALSE(reason.isEmpty());
+}
+
+// ---- Real files made by others.
+
+TEST_F(GstMediaPlayerTest, RealSpeechMp3HasItsKnownLength) {
+    const QString path = RealFixture("speech_de-DE_we-are-at-school-x2.mp3");
+    if (path.isEmpty()) GTEST_SKIP() << "real fixtures not available";
+    ASSERT_TRUE(Open(path));
+    EXPECT_NEAR(player_.Duration(), 6.372, 0.03);
+}
+
+TEST_F(GstMediaPlayerTest, RealMonoWmaHasItsKnownLength) {
+    const QString path = RealFixture("wmav2_44k-mono.wma");
+    if (path.isEmpty()) GTEST_SKIP() << "real fixtures not available";
+    ASSERT_TRUE(Open(path));
+    EXPECT_NEAR(player_.Duration(), 3.299, 0.03);
+}
+
+TEST_F(GstMediaPlayerTest, RealTruncatedMp3WithFalseLengthPlaysToItsRealEnd) {
+    const QString path = RealFixture("corrupt_truncated_xing-claims-1887s.mp3");
+    if (path.isEmpty()) GTEST_SKIP() << "real fixtures not available";
+    player_.SetAutoStart(true);
+    player_.SetUrl(path);
+    ASSERT_TRUE(WaitFor([&] { return player_.PlayState() == kPlayStateStopped; }, kPlayMs));
+}
+
+// ---- Sample-exact checks on the audio itself, through a capture sink.
+
+// Collects what reaches the output: buffer times and the first channel's samples as floats.
+class CapturedAudio {
+public:
+    GstElement* MakeSink() {
+        GstElement* bin = gst_parse_bin_from_description(
+            "audioconvert ! audio/x-raw,format=F32LE,channels=2 ! appsink name=capture sync=true", TRUE,
+            nullptr);
+        GstElement* appsink = gst_bin_get_by_name(GST_BIN(bin), "capture");
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = &CapturedAudio::NewSampleCallback;
+        gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, this, nullptr);
+        gst_object_unref(appsink);
+        return bin;
+    }
+    struct Buffer {
+        GstClockTime start;
+        GstClockTime end;
+        float peak;
+    };
+    std::vector<Buffer> Buffers() {
+        std::lock_guard lock(mutex_);
+        return buffers_;
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        buffers_.clear();
+    }
+
+private:
+    static GstFlowReturn NewSampleCallback(GstAppSink* sink, gpointer self) {
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample) return GST_FLOW_OK;
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        GstMapInfo map;
+        float peak = 0;
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            const auto* samples = reinterpret_cast<const float*>(map.data);
+            for (gsize i = 0; i < map.size / sizeof(float); ++i)
+                peak = std::max(peak, std::fabs(samples[i]));
+            gst_buffer_unmap(buffer, &map);
+        }
+        const GstSegment* segment = gst_sample_get_segment(sample);
+        const GstClockTime pts = GST_BUFFER_PTS(buffer);
+        const GstClockTime start = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts);
+        const GstClockTime end =
+            gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts + GST_BUFFER_DURATION(buffer));
+        auto* captured = static_cast<CapturedAudio*>(self);
+        {
+            std::lock_guard lock(captured->mutex_);
+            captured->buffers_.push_back({start, end, peak});
+        }
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+    std::mutex mutex_;
+    std::vector<Buffer> buffers_;
+};
+
+class CapturedOutputTest : public GstMediaPlayerTest {
+protected:
+    CapturedAudio captured_;
+    GstMediaPlayer capturing_{captured_.MakeSink()};
+};
+
+TEST_F(CapturedOutputTest, StopPointLetsNoAudioPastItReachTheOutput) {
+    capturing_.SetUrl(files_->cbrMp3);
+    ASSERT_TRUE(WaitFor([&] { return capturing_.PlayState() == kPlayStatePaused; }, kOpenMs));
+    const double a = 0.5;
+    const double b = 1.234;
+    capturing_.SetStopPoint(b);
+    capturing_.SetCurrentPosition(a);
+    capturing_.Play();
+    ASSERT_TRUE(WaitFor([&] { return capturing_.CurrentPosition() >= b; }, kPlayMs));
+    QTest::qWait(200);  // anything sent past the stop point would show up here
+
+    const auto buffers = captured_.Buffers();
+    ASSERT_FALSE(buffers.empty());
+    const GstClockTime stopTime = std::llround(b * GST_SECOND);
+    const GstClockTime startTime = std::llround(a * GST_SECOND);
+    GstClockTime last = 0;
+    GstClockTime first = GST_CLOCK_TIME_NONE;
+    for (const auto& buffer : buffers) {
+        last = std::max(last, buffer.end);
+        first = std::min(first, buffer.start);
+    }
+    // One sample at 44.1 kHz is 22.7 us.
+    EXPECT_LE(last, stopTime + 23 * GST_USECOND);
+    EXPECT_GE(last, stopTime - 23 * GST_USECOND);
+    EXPECT_GE(first, startTime - 23 * GST_USECOND);
+    EXPECT_LE(first, startTime + 23 * GST_USECOND);
+}
+
+TEST_F(CapturedOutputTest, EveryRepeatedPassPlaysExactlyFromAToB) {
+    capturing_.SetUrl(files_->cbrMp3);
+    ASSERT_TRUE(WaitFor([&] { return capturing_.PlayState() == kPlayStatePaused; }, kOpenMs));
+    const double a = 0.617;
+    const double b = 0.983;
+    capturing_.SetStopPoint(b);
+    capturing_.SetCurrentPosition(a);
+    capturing_.Play();
+    constexpr int kPasses = 3;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        ASSERT_TRUE(WaitFor([&] { return capturing_.CurrentPosition() >= b; }, kPlayMs)) << "pass " << pass;
+        capturing_.Pause();
+        capturing_.SetCurrentPosition(a);
+        QTest::qWait(100);  // the learner's pause between passes
+        if (pass + 1 < kPasses) capturing_.Play();
+    }
+    capturing_.SetStopPoint(std::nullopt);
+
+    // Passes are told apart by the time jumping back to A.
+    std::vector<std::pair<GstClockTime, GstClockTime>> passes;
+    for (const auto& buffer : captured_.Buffers()) {
+        if (passes.empty() || buffer.start + GST_MSECOND < passes.back().second)
+            passes.push_back({buffer.start, buffer.end});
+        passes.back().second = std::max(passes.back().second, buffer.end);
+    }
+    ASSERT_EQ(passes.size(), static_cast<std::size_t>(kPasses));
+    const auto near = [](GstClockTime time, double seconds) {
+        return std::llabs(static_cast<long long>(time) - std::llround(seconds * GST_SECOND)) <=
+               23 * GST_USECOND;
+    };
+    for (const auto& [start, end] : passes) {
+        EXPECT_TRUE(near(start, a)) << start;
+        EXPECT_TRUE(near(end, b)) << end;
+    }
+}
+
+TEST_F(CapturedOutputTest, VolumeFollowsACubicScale) {
+    const auto peakAfterPlaying = [&](int volume) {
+        capturing_.SetUrl(files_->cbrMp3);
+        EXPECT_TRUE(WaitFor([&] { return capturing_.PlayState() == kPlayStatePaused; }, kOpenMs));
+        capturing_.SetVolume(volume);
+        capturing_.SetCurrentPosition(1.0);
+        capturing_.Play();
+        EXPECT_TRUE(WaitFor([&] { return capturing_.CurrentPosition() >= 1.3; }, kPlayMs));
+        capturing_.Pause();
+        float peak = 0;
+        const auto buffers = captured_.Buffers();
+        captured_.Clear();
+        for (const auto& buffer : buffers) {
+            if (buffer.start >= GST_SECOND) peak = std::max(peak, buffer.peak);
+        }
+        return peak;
+    };
+    const float full = peakAfterPlaying(100);
+    const float half = peakAfterPlaying(50);
+    ASSERT_GT(full, 0.1f);
+    EXPECT_NEAR(half / full, 0.125, 0.01);
+}
+
+}  // namespace
+}  // namespace ostrelle

@@ -1,0 +1,129 @@
+#include "core/operations/documents.h"
+#include "core/formats/settings_file.h"
+#include "support/app_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+
+namespace ostrelle {
+namespace {
+
+class DocumentsTest : public AppFixture {
+protected:
+    QString Write(const QString& name, const QByteArray& bytes) {
+        const QString path = dir_.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    QString Pane() { return window().aeroTextBox1.text; }
+    Documents& documents() { return app_.documents(); }
+};
+
+TEST_F(DocumentsTest, StartingAnAudioFileShowsItsTextAndArmsTheListTimers) {
+    const QString audio = Write(QStringLiteral("lesson.mp3"), "ID3");
+    Write(QStringLiteral("lesson.txt"),
+          QStringEncoder("GB18030").encode(QString::fromUtf8("第一课\r\n你好")));
+    EnablePair(window().aeroButton1[3], window().idmAPoint, false);
+    window().image1[0].visible = true;
+    documents().StartAudioFile(audio);
+    EXPECT_EQ(Pane(), QString::fromUtf8("第一课\r\n你好"));
+    EXPECT_EQ(player_.Url(), audio);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_EQ(window().timer1.intervalMs, 250);
+    EXPECT_TRUE(window().timer1.Running() && window().timer6.Running());
+    EXPECT_EQ(state().durationRetries, 5);
+    EXPECT_TRUE(window().aeroButton1[3].enabled && window().idmListSave.enabled);
+    EXPECT_FALSE(window().image1[0].visible);
+}
+
+TEST_F(DocumentsTest, TheCompanionsLoadInOrderAndTheWordDocumentWins) {
+    const QString audio = Write(QStringLiteral("lesson.mp3"), "ID3");
+    Write(QStringLiteral("lesson.txt"), "plain text");
+    Write(QStringLiteral("lesson.rtf"), "{\\rtf1\\ansi rich text\\par}");
+    documents().StartAudioFile(audio);
+    EXPECT_EQ(Pane(), QStringLiteral("rich text\r\n"));
+    Write(QStringLiteral("lesson.doc"), "not really a word document");
+    documents().StartAudioFile(audio);
+    EXPECT_EQ(Pane(), QString()) << "the unreadable doc was the last one loaded";
+    EXPECT_TRUE(dialogs_.shown.empty()) << "a companion's problem is not a message";
+}
+
+TEST_F(DocumentsTest, CompanionsAreFoundWhateverTheirLetterCase) {
+    const QString audio = Write(QStringLiteral("Lesson.MP3"), "ID3");
+    Write(QStringLiteral("LESSON.RTF"), "{\\rtf1 upper case\\par}");
+    documents().StartAudioFile(audio);
+    EXPECT_EQ(Pane(), QStringLiteral("upper case\r\n"));
+}
+
+TEST_F(DocumentsTest, AnAudioFileWithoutACompanionKeepsThePanesText) {
+    window().aeroTextBox1.text = QStringLiteral("earlier text");
+    documents().StartAudioFile(Write(QStringLiteral("bare.mp3"), "ID3"));
+    EXPECT_EQ(Pane(), QStringLiteral("earlier text"));
+}
+
+TEST_F(DocumentsTest, ALrcChosenDirectlyIsShownRawAndNothingPlays) {
+    const QString lrc = Write(QStringLiteral("song.lrc"), "[00:01.00]Hello\r\n[00:02.50]World\r\n");
+    window().aeroCheckBox1[0].value = 0;
+    window().aeroTextBox1.visible = false;
+    documents().OpenChosenFile(lrc, QStringLiteral("song.lrc"));
+    EXPECT_EQ(Pane(), QStringLiteral("[00:01.00]Hello\r\n[00:02.50]World\r\n"));
+    EXPECT_EQ(player_.Url(), QString());
+    EXPECT_EQ(window().aeroCheckBox1[0].value, 1);
+    EXPECT_TRUE(window().aeroTextBox1.visible);
+    EXPECT_EQ(state().currentAudioPath, lrc);
+    EXPECT_EQ(
+        ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), app_.folder().SettingsFile()),
+        lrc);
+}
+
+TEST_F(DocumentsTest, AnAudioFileChosenDirectlyJoinsTheListWithItsSegments) {
+    AddRow(QStringLiteral("/m/first.mp3"));
+    app_.playlist().LoadPlaylistGrid();
+    const QString audio = Write(QStringLiteral("new.mp3"), "ID3");
+    documents().OpenChosenFile(audio, QStringLiteral("new.mp3"));
+    EXPECT_EQ(state().currentListRow, 2) << "the first empty row";
+    EXPECT_EQ(player_.Url(), audio);
+    probe_.seconds[audio] = 3;
+    app_.Timer1_Timer();
+    EXPECT_EQ(grid().CellText(2, 4), audio);
+
+    // Chosen again, its stored segments become current at once.
+    AddRow(dir_.filePath(QStringLiteral("kept.mp3")), QStringLiteral("1:00"),
+           {QStringLiteral("A00:01B00:02")});
+    const QString kept = Write(QStringLiteral("kept.mp3"), "ID3");
+    documents().OpenChosenFile(kept, QStringLiteral("kept.mp3"));
+    EXPECT_EQ(state().abList.size(), 1u);
+    EXPECT_EQ(window().label7[1].caption, QStringLiteral("1"));
+}
+
+TEST_F(DocumentsTest, AMissingWordDocumentSaysSo) {
+    documents().LoadTextDocument(dir_.filePath(QStringLiteral("gone.doc")));
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("没有该文件"));
+}
+
+TEST_F(DocumentsTest, AnUnreadableDocumentChosenDirectlyIsExplained) {
+    const QString doc = Write(QStringLiteral("broken.doc"), "garbage, not an OLE file");
+    documents().OpenChosenFile(doc, QStringLiteral("broken.doc"));
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("无法读取文档")));
+}
+
+TEST_F(DocumentsTest, TheOpenDialogStartsAtTheLastPathAndACancelOpensNothing) {
+    WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), QStringLiteral("/m/last.mp3"),
+                  app_.folder().SettingsFile());
+    app_.AeroButton2_Click(0);
+    ASSERT_EQ(dialogs_.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs_.fileDialogs[0].second, QStringLiteral("/m/last.mp3"));
+    EXPECT_TRUE(dialogs_.fileDialogs[0].first.startsWith(QString::fromUtf8("MP3文件(*.mp3)|*.mp3|WMA文件")));
+    EXPECT_EQ(player_.Url(), QString());
+    app_.AeroButton2_Click(1);
+    EXPECT_EQ(dialogs_.fileDialogs.size(), 1u) << "the usage button does nothing";
+}
+
+}  // namespace
+}  // namespace ostrelle

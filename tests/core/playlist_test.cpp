@@ -1,0 +1,228 @@
+#include "support/app_fixture.h"
+
+namespace ostrelle {
+namespace {
+
+class PlaylistTest : public AppFixture {
+protected:
+    Playlist& playlist() { return app_.playlist(); }
+
+    void AddRows(int count) {
+        for (int i = 1; i <= count; ++i)
+            AddRow(QStringLiteral("/music/%1.mp3").arg(i));
+    }
+};
+
+TEST_F(PlaylistTest, FillShowsListedRowsNumberedAndSizesTheGrid) {
+    AddRow(QStringLiteral("/music/a.mp3"), QStringLiteral("1:05"));
+    AddRow(QStringLiteral("/music/hidden.mp3"), QStringLiteral("0:10"), {}, false);
+    AddRow(QString::fromUtf8("/音乐/第二课.mp3"), QStringLiteral("12:00"));
+    playlist().LoadPlaylistGrid();
+    EXPECT_EQ(grid().CellText(1, 1), QStringLiteral("1."));
+    EXPECT_EQ(grid().CellText(1, 2), QStringLiteral("a.mp3"));
+    EXPECT_EQ(grid().CellText(1, 3), QStringLiteral("1:05"));
+    EXPECT_EQ(grid().CellText(1, 4), QStringLiteral("/music/a.mp3"));
+    EXPECT_EQ(grid().CellText(2, 1), QStringLiteral("2."));
+    EXPECT_EQ(grid().CellText(2, 2), QString::fromUtf8("第二课.mp3"));
+    EXPECT_EQ(grid().CellText(3, 2), QString()) << "rows whose seq is false are not listed";
+    EXPECT_EQ(grid().Alignment(2, 2), GridModel::kAlignLeft);
+    EXPECT_EQ(grid().Alignment(2, 3), GridModel::kAlignCentre);
+}
+
+TEST_F(PlaylistTest, RowCountFollowsTheNumberOfEntries) {
+    playlist().LoadPlaylistGrid();
+    EXPECT_EQ(grid().Rows(), 12);
+    AddRows(10);
+    playlist().LoadPlaylistGrid();
+    EXPECT_EQ(grid().Rows(), 12);
+    AddRow(QStringLiteral("/music/11.mp3"));
+    playlist().LoadPlaylistGrid();
+    EXPECT_EQ(grid().Rows(), 14);
+    EXPECT_EQ(grid().CellText(11, 1), QStringLiteral("11."));
+    EXPECT_EQ(playlist().CountPlaylistRows(), 11);
+    EXPECT_TRUE(window().aeroButton1[5].enabled && window().idmDeleteList.enabled);
+}
+
+TEST_F(PlaylistTest, AnEmptyListSwitchesClearAndDeleteOff) {
+    playlist().LoadPlaylistGrid();
+    EXPECT_EQ(playlist().CountPlaylistRows(), 0);
+    EXPECT_FALSE(window().aeroButton1[5].enabled);
+    EXPECT_FALSE(window().idmClearList.enabled);
+    EXPECT_FALSE(window().aeroButton1[6].enabled);
+}
+
+TEST_F(PlaylistTest, ClickSelectsAnEntryAndDoubleClickPlaysItWithItsSegments) {
+    const QString path = MakeFile(QStringLiteral("lesson.mp3"));
+    AddRow(QStringLiteral("/music/first.mp3"));
+    AddRow(path, QStringLiteral("2:00"), {QStringLiteral("A00:05B00:09"), QStringLiteral("A00:10B00:20")});
+    playlist().LoadPlaylistGrid();
+
+    grid().SetActiveCell(2, 2);
+    playlist().Grid1_Click();
+    EXPECT_EQ(state().currentListPath, path);
+    EXPECT_TRUE(window().aeroButton1[6].enabled);
+    EXPECT_EQ(player_.Url(), QString()) << "a click plays nothing";
+
+    playlist().Grid1_DblClick();
+    EXPECT_EQ(player_.Url(), path);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_EQ(state().currentListRow, 2);
+    EXPECT_EQ(state().currentAudioPath, path);
+    EXPECT_EQ(state().abList.size(), 2u);
+    EXPECT_EQ(state().lengthText, QStringLiteral("2:00"));
+    EXPECT_TRUE(window().timer1.Running());
+    EXPECT_TRUE(window().timer6.Running());
+
+    grid().SetActiveCell(5, 2);  // an empty row
+    playlist().Grid1_Click();
+    EXPECT_FALSE(window().aeroButton1[6].enabled);
+    playlist().Grid1_DblClick();
+    EXPECT_EQ(player_.Url(), path);
+}
+
+TEST_F(PlaylistTest, DoubleClickOnADeletedFileTellsAndRemovesTheEntry) {
+    AddRow(QStringLiteral("/nowhere/gone.mp3"));
+    AddRow(QStringLiteral("/nowhere/second.mp3"));
+    playlist().LoadPlaylistGrid();
+    grid().SetActiveCell(1, 2);
+    playlist().Grid1_DblClick();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"));
+    EXPECT_EQ(dialogs_.shown[0].title, QStringLiteral("Ostrelle"));
+    EXPECT_EQ(TableRows(), 1);
+    EXPECT_EQ(grid().CellText(1, 1), QStringLiteral("1."));
+    EXPECT_EQ(grid().CellText(1, 2), QStringLiteral("second.mp3")) << "the rows below move up, renumbered";
+    EXPECT_EQ(grid().CellText(2, 2), QString());
+}
+
+TEST_F(PlaylistTest, ClearAnsweredNoKeepsEverythingAndYesEmptiesTheTable) {
+    AddRows(3);
+    AddRow(QStringLiteral("/music/unlisted.mp3"), QStringLiteral("0:10"), {}, false);
+    playlist().LoadPlaylistGrid();
+    dialogs_.answers = {MessageAnswer::No};
+    playlist().ClearPlaylist();
+    EXPECT_EQ(dialogs_.shown.back().text, QString::fromUtf8("真的全部清空表格吗?"));
+    EXPECT_EQ(dialogs_.shown.back().title, QString::fromUtf8("提示"));
+    EXPECT_EQ(TableRows(), 4);
+    EXPECT_EQ(grid().CellText(3, 2), QStringLiteral("3.mp3"));
+
+    dialogs_.answers = {MessageAnswer::Yes};
+    playlist().ClearPlaylist();
+    EXPECT_EQ(TableRows(), 0) << "rows whose seq is false go too";
+    EXPECT_EQ(grid().CellText(1, 2), QString());
+    for (int i : {3, 5, 6, 10})
+        EXPECT_FALSE(window().aeroButton1[i].enabled) << i;
+    EXPECT_FALSE(window().idmListSave.enabled);
+    EXPECT_EQ(grid().SelectedRow(), -1);
+}
+
+TEST_F(PlaylistTest, DeleteRemovesTheSelectedEntryOnlyAndKeepsPlaying) {
+    AddRows(3);
+    playlist().LoadPlaylistGrid();
+    player_.SetUrl(QStringLiteral("/music/2.mp3"));
+    player_.Play();
+    playlist().SelectPlaylistRow(2);
+    app_.RunCommand(6);
+    EXPECT_EQ(TableRows(), 2);
+    EXPECT_EQ(grid().CellText(2, 4), QStringLiteral("/music/3.mp3"));
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_FALSE(window().aeroButton1[6].enabled);
+}
+
+TEST_F(PlaylistTest, ListingANewFileAddsItAfterTheLastEntry) {
+    AddRows(2);
+    playlist().LoadPlaylistGrid();
+    const QString path = QStringLiteral("/music/new one.mp3");
+    probe_.seconds[path] = 75.4;
+    state().currentListRow = playlist().CountPlaylistRows() + 1;
+    state().currentAudioPath = path;
+    app_.Timer1_Timer();
+    EXPECT_FALSE(window().timer1.enabled);
+    EXPECT_EQ(grid().CellText(3, 1), QStringLiteral("3."));
+    EXPECT_EQ(grid().CellText(3, 2), QStringLiteral("new one.mp3"));
+    EXPECT_EQ(grid().CellText(3, 3), QStringLiteral("1:15"));
+    EXPECT_EQ(grid().SelectedRow(), 3);
+    EXPECT_EQ(state().currentListPath, path);
+    EXPECT_EQ(TableRows(), 3);
+    EXPECT_TRUE(window().aeroButton1[5].enabled);
+}
+
+TEST_F(PlaylistTest, ListingAFileAlreadyListedRewritesItsRowInPlace) {
+    AddRows(3);
+    playlist().LoadPlaylistGrid();
+    const QString path = QStringLiteral("/music/2.mp3");
+    probe_.seconds[path] = 3725;
+    state().currentListRow = 4;  // as an open would set it
+    state().currentAudioPath = path;
+    app_.Timer1_Timer();
+    EXPECT_EQ(TableRows(), 3);
+    EXPECT_EQ(state().currentListRow, 2);
+    EXPECT_EQ(grid().CellText(2, 3), QStringLiteral("1:02:05"));
+    EXPECT_EQ(grid().CellText(4, 2), QString());
+    QueryResult row = db_->RowFor(path);
+    EXPECT_EQ(row.recordset->Field(kPlayTimeField), QStringLiteral("1:02:05"));
+}
+
+TEST_F(PlaylistTest, AnUnknownDurationIsRetriedAndNeverMadeUp) {
+    playlist().LoadPlaylistGrid();
+    const QString path = QStringLiteral("/music/slow.mp3");
+    state().currentAudioPath = path;
+    state().currentListRow = 1;
+    state().durationRetries = 5;
+    player_.duration_ = 0;
+    for (int tick = 0; tick < 5; ++tick) {
+        app_.Timer1_Timer();
+        ASSERT_TRUE(window().timer1.Running()) << tick;
+        EXPECT_EQ(window().timer1.intervalMs, 250);
+    }
+    app_.Timer1_Timer();
+    EXPECT_FALSE(window().timer1.enabled) << "retries are bounded";
+    EXPECT_EQ(TableRows(), 0);
+    EXPECT_EQ(grid().CellText(1, 2), QString());
+
+    // The player's figure serves when the probe cannot read the file.
+    player_.SetUrl(path);
+    player_.duration_ = 42;
+    app_.Timer1_Timer();
+    EXPECT_EQ(grid().CellText(1, 3), QStringLiteral("0:42"));
+}
+
+TEST_F(PlaylistTest, SequentialPlayGoesDownTheListAndStopsAtTheEnd) {
+    const QString a = MakeFile(QStringLiteral("a.mp3"));
+    const QString b = MakeFile(QStringLiteral("b.mp3"));
+    AddRow(a);
+    AddRow(b, QStringLiteral("1:00"), {QStringLiteral("A00:01B00:02")});
+    playlist().LoadPlaylistGrid();
+    window().aeroCheckBox1[2].value = 1;
+    grid().SetActiveCell(1, 2);
+    playlist().Grid1_DblClick();
+
+    app_.Timer6_Timer();
+    EXPECT_EQ(player_.Url(), a) << "nothing happens while playing";
+    player_.Stop();  // the end of the media
+    app_.Timer6_Timer();
+    EXPECT_EQ(player_.Url(), b);
+    EXPECT_EQ(state().currentListRow, 2);
+    EXPECT_EQ(state().currentAudioPath, b);
+    EXPECT_EQ(state().abList.size(), 1u) << "the new file's segments are current";
+    player_.Stop();
+    app_.Timer6_Timer();
+    EXPECT_FALSE(window().timer6.enabled);
+    EXPECT_EQ(player_.Url(), b);
+}
+
+TEST_F(PlaylistTest, WithSequentialPlayOffTheWatchStopsAtTheEnd) {
+    const QString a = MakeFile(QStringLiteral("a.mp3"));
+    AddRow(a);
+    AddRow(MakeFile(QStringLiteral("b.mp3")));
+    playlist().LoadPlaylistGrid();
+    grid().SetActiveCell(1, 2);
+    playlist().Grid1_DblClick();
+    player_.Stop();
+    app_.Timer6_Timer();
+    EXPECT_FALSE(window().timer6.enabled);
+    EXPECT_EQ(player_.Url(), a);
+}
+
+}  // namespace
+}  // namespace ostrelle

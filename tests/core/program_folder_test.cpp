@@ -1,0 +1,43 @@
+#include "core/model/program_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace ostrelle {
+namespace {
+
+TEST(ProgramFolder, AWritableInstallFolderHoldsTheLearnersFiles) {
+    QTemporaryDir install;
+    QTemporaryDir fallback;
+    const ProgramFolder folder = ResolveProgramFolder(install.path() + u'/', fallback.path());
+    EXPECT_EQ(folder.installDir, install.path());
+    EXPECT_EQ(folder.dataDir, install.path());
+    EXPECT_EQ(folder.SettingsFile(), install.path() + QStringLiteral("/OSTRELLE.ini"));
+    EXPECT_EQ(folder.DatabaseFile(), install.path() + QStringLiteral("/quillan.mdb"));
+    EXPECT_EQ(folder.RecordingFile(), install.path() + QStringLiteral("/temp.wav"));
+    EXPECT_EQ(QDir(install.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+              0)
+        << "the probe leaves nothing behind";
+}
+
+TEST(ProgramFolder, AnInstallFolderThatCannotBeWrittenSendsDataToTheFallback) {
+    QTemporaryDir root;
+    // A folder below a plain file can never be created or written, even by root.
+    QFile blocker(root.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString install = root.filePath(QStringLiteral("file/bin"));
+    const QString fallback = root.filePath(QStringLiteral("user/data/Ostrelle"));
+
+    const ProgramFolder folder = ResolveProgramFolder(install, fallback);
+    EXPECT_EQ(folder.installDir, install);
+    EXPECT_EQ(folder.dataDir, fallback);
+    EXPECT_TRUE(QDir(fallback).exists()) << "the fallback is created on demand";
+    EXPECT_EQ(folder.IntroductionFile(), install + QStringLiteral("/introduce.mp3"));
+}
+
+}  // namespace
+}  // namespace ostrelle

@@ -1,0 +1,193 @@
+#include "core/operations/recorder.h"
+#include "support/fake_wave_device.h"
+#include "support/scripted_dialogs.h"
+#include "support/simulated_player.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace ostrelle {
+namespace {
+
+class RecorderTest : public ::testing::Test {
+protected:
+    RecorderTest()
+        : recorder_(window_, player_, device_, dialogs_, dir_.filePath(QStringLiteral("temp.wav"))) {}
+
+    QString Path() const { return dir_.filePath(QStringLiteral("temp.wav")); }
+    QString Group() const { return window_.aeroGroupBox2.caption; }
+    bool PlayOn() const { return window_.aeroButton1[1].enabled && window_.idmPlayRecord.enabled; }
+    bool SaveOn() const { return window_.aeroButton3.enabled && window_.idmRecordSave.enabled; }
+
+    void Record(qint64 ms) {
+        recorder_.ToggleRecording();
+        device_.lengthMs = ms;
+        recorder_.Timer2_Timer();
+        recorder_.ToggleRecording();
+    }
+
+    QTemporaryDir dir_;
+    Window window_;
+    SimulatedPlayer player_;
+    FakeWaveDevice device_;
+    ScriptedDialogs dialogs_;
+    Recorder recorder_;
+};
+
+TEST_F(RecorderTest, RecordingRunsTheDeviceAndShowsTheRecordedTime) {
+    recorder_.ToggleRecording();
+    EXPECT_EQ(window_.aeroButton1[0].caption, QString::fromUtf8("停止录音"));
+    EXPECT_EQ(window_.idmRecordStart.caption, QString::fromUtf8("停止录音"));
+    EXPECT_FALSE(PlayOn() || window_.aeroButton3.enabled);
+    EXPECT_TRUE(window_.timer2.Running());
+    EXPECT_EQ(window_.timer2.intervalMs, 10);
+    EXPECT_EQ(device_.log,
+              (QStringList{QStringLiteral("close"), QStringLiteral("type waveaudio"), QStringLiteral("close"),
+                           QStringLiteral("open"), QStringLiteral("Record")}));
+    EXPECT_EQ(device_.FileName(), Path());
+    EXPECT_TRUE(device_.visible);
+
+    device_.lengthMs = 7900;
+    recorder_.Timer2_Timer();
+    EXPECT_EQ(Group(), QString::fromUtf8("录音  正在录音 -- ( 0:07 )"));
+    device_.lengthMs = 65000;
+    recorder_.Timer2_Timer();
+    EXPECT_EQ(Group(), QString::fromUtf8("录音  正在录音 -- ( 1:05 )"));
+
+    recorder_.ToggleRecording();
+    EXPECT_EQ(device_.log.last(), QStringLiteral("save"));
+    EXPECT_EQ(window_.aeroButton1[0].caption, QString::fromUtf8("开始录音"));
+    EXPECT_FALSE(window_.timer2.enabled);
+    EXPECT_TRUE(PlayOn());
+    EXPECT_TRUE(SaveOn());
+    EXPECT_TRUE(QFile::exists(Path()));
+}
+
+TEST_F(RecorderTest, ASecondRecordingKeepsTheFirstUntilItIsSaved) {
+    Record(3000);
+    QFile first(Path());
+    ASSERT_TRUE(first.open(QIODevice::WriteOnly));
+    first.write("first recording");
+    first.close();
+    recorder_.ToggleRecording();
+    EXPECT_TRUE(QFile::exists(Path()));
+    EXPECT_FALSE(PlayOn() || SaveOn()) << "play and save wait for the new recording";
+    recorder_.ToggleRecording();
+    QFile second(Path());
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    EXPECT_EQ(second.readAll(), QByteArray("RIFF....WAVE"));
+}
+
+TEST_F(RecorderTest, NoInputDeviceGivesOneMessageAndKeepsTheOldRecording) {
+    Record(2000);
+    device_.failures[QStringLiteral("Record")] = QStringLiteral("no input device");
+    recorder_.ToggleRecording();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.contains(QStringLiteral("no input device")));
+    EXPECT_EQ(window_.aeroButton1[0].caption, QString::fromUtf8("开始录音"));
+    EXPECT_FALSE(window_.timer2.enabled);
+    EXPECT_TRUE(QFile::exists(Path()));
+    EXPECT_TRUE(PlayOn() && SaveOn());
+}
+
+TEST_F(RecorderTest, ADeviceThatFailsMidWayIsReportedAtStop) {
+    recorder_.ToggleRecording();
+    device_.failures[QStringLiteral("save")] = QStringLiteral("the input went away");
+    recorder_.ToggleRecording();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_FALSE(QFile::exists(Path()));
+    EXPECT_FALSE(PlayOn() || SaveOn()) << "there is nothing to play";
+}
+
+TEST_F(RecorderTest, PlayingPausesThePlayerAndCountsDownUntilTheDeviceIsDone) {
+    Record(65000);
+    player_.SetUrl(QStringLiteral("/music/a.mp3"));
+    player_.Play();
+    device_.log.clear();
+    recorder_.PlayRecording();
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_FALSE(window_.aeroButton1[0].enabled);
+    EXPECT_FALSE(window_.idmRecordStart.enabled);
+    EXPECT_EQ(window_.aeroButton1[1].caption, QString::fromUtf8("停止播放"));
+    EXPECT_EQ(window_.idmPlayRecord.caption, QString::fromUtf8("停止播放"));
+    EXPECT_EQ(device_.log.last(), QStringLiteral("play"));
+    EXPECT_EQ(Group(), QString::fromUtf8("录音  正在播放录音 -- ( 1:05 )"));
+    EXPECT_TRUE(window_.timer2.enabled);
+
+    recorder_.Timer2_Timer();
+    EXPECT_EQ(Group(), QString::fromUtf8("录音 --正在录音 -- ( -1:05 )"));
+    device_.positionMs = 62000;
+    recorder_.Timer2_Timer();
+    EXPECT_EQ(Group(), QString::fromUtf8("录音 --正在录音 -- ( -0:03 )"));
+
+    device_.Finish();
+    EXPECT_EQ(window_.aeroButton1[1].caption, QString::fromUtf8("播放录音"));
+    EXPECT_EQ(Group(), QString::fromUtf8("录音"));
+    EXPECT_FALSE(window_.timer2.enabled);
+    EXPECT_TRUE(window_.aeroButton1[0].enabled);
+}
+
+TEST_F(RecorderTest, StoppingPlaybackReturnsToIdleThroughTheCompletion) {
+    Record(5000);
+    recorder_.PlayRecording();
+    recorder_.PlayRecording();
+    EXPECT_EQ(window_.aeroButton1[1].caption, QString::fromUtf8("播放录音"));
+    EXPECT_EQ(Group(), QString::fromUtf8("录音"));
+    EXPECT_FALSE(window_.timer2.enabled);
+    EXPECT_TRUE(window_.aeroButton1[0].enabled) << "the completion after the stop enables recording";
+}
+
+TEST_F(RecorderTest, AMissingRecordingIsReportedAndNothingWaitsForACompletion) {
+    EnablePair(window_.aeroButton1[1], window_.idmPlayRecord, true);
+    recorder_.PlayRecording();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(window_.aeroButton1[1].caption, QString::fromUtf8("播放录音"));
+    EXPECT_TRUE(window_.aeroButton1[0].enabled);
+    EXPECT_FALSE(window_.timer2.enabled);
+}
+
+TEST_F(RecorderTest, SavingCopiesTheRecordingAndCancelCopiesNothing) {
+    Record(1000);
+    recorder_.SaveRecording();
+    ASSERT_EQ(dialogs_.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs_.fileDialogs[0].first, QString::fromUtf8("声音文件(*.wav)|*.wav "));
+    EXPECT_TRUE(dialogs_.shown.empty());
+
+    const QString target = dir_.filePath(QString::fromUtf8("我的 录音.wav"));
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("older");
+    old.close();
+    dialogs_.files = {{target, QString::fromUtf8("我的 录音.wav")}};
+    recorder_.SaveRecording();
+    QFile copy(target);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), QByteArray("RIFF....WAVE")) << "overwritten without asking";
+    EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+TEST_F(RecorderTest, PartsLeftByACrashAreRemovedAndTheRecordingKept) {
+    Record(1000);
+    for (const char* name : {"temp.wav.part-AbC123", "temp.wav.part-x"}) {
+        QFile part(dir_.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+    }
+    QFile other(dir_.filePath(QStringLiteral("other.wav.part-1")));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    recorder_.DiscardUnfinishedRecordings();
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files),
+              (QStringList{QStringLiteral("other.wav.part-1"), QStringLiteral("temp.wav")}));
+}
+
+TEST_F(RecorderTest, AFailedSaveIsReported) {
+    Record(1000);
+    dialogs_.files = {{dir_.filePath(QStringLiteral("no/such/folder/x.wav")), QStringLiteral("x.wav")}};
+    recorder_.SaveRecording();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+}
+
+}  // namespace
+}  // namespace ostrelle

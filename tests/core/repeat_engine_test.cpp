@@ -1,0 +1,285 @@
+#include "core/operations/controller.h"
+#include "support/fake_duration_probe.h"
+#include "support/fake_wave_device.h"
+#include "support/scripted_dialogs.h"
+#include "support/simulated_player.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrelle {
+namespace {
+
+class RepeatEngineTest : public ::testing::Test {
+protected:
+    RepeatEngineTest() : app_({player_, dialogs_, probe_, device_}, {}) {
+        player_.SetAutoStart(false);
+        player_.SetUrl(QStringLiteral("/music/lesson.mp3"));
+        Choose(QString::fromUtf8("1次"), QString::fromUtf8("0秒"));
+        state().abList = {{QStringLiteral("00:05"), QStringLiteral("00:08")},
+                          {QStringLiteral("00:10"), QStringLiteral("00:12")},
+                          {QStringLiteral("00:20"), QStringLiteral("00:25")}};
+        state().abIndex = 0;
+        state().aPoint = QStringLiteral("00:05");
+        state().bPoint = QStringLiteral("00:08");
+        state().lengthText = QStringLiteral("1:00");
+    }
+
+    Window& window() { return app_.window(); }
+    PlayerState& state() { return app_.state(); }
+    bool Running() { return window().timer3.Running(); }
+    QString PassesLeft() { return window().label8.caption; }
+
+    void Choose(const QString& count, const QString& pause) {
+        window().combo1[0].text = count;
+        window().combo1[1].text = pause;
+    }
+
+    // One 10 ms tick, as the view's timer would deliver it: the clock moves, then the tick runs.
+    void Tick() {
+        player_.Advance(0.010);
+        if (Running()) app_.Timer3_Timer();
+    }
+
+    // Ticks until the run is in its pause or over; returns the number of ticks taken.
+    int TickToEndOfPass() {
+        int ticks = 0;
+        while (Running() && !state().pausing && ticks < 100000) {
+            Tick();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    int TickThroughPause() {
+        int ticks = 0;
+        while (Running() && state().pausing && ticks < 100000) {
+            Tick();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    SimulatedPlayer player_;
+    ScriptedDialogs dialogs_;
+    FakeDurationProbe probe_;
+    FakeWaveDevice device_;
+    Ostrelle app_;
+};
+
+TEST_F(RepeatEngineTest, StartingARunSeeksAPlaysAndShowsTheRunState) {
+    Choose(QString::fromUtf8("3次"), QString::fromUtf8("2秒"));
+    app_.RunCommand(2);
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("停止"));
+    EXPECT_EQ(window().idmPlayReread.caption, QString::fromUtf8("停止(复读)"));
+    EXPECT_FALSE(window().aeroButton1[3].enabled);
+    EXPECT_FALSE(window().idmAPoint.enabled);
+    EXPECT_EQ(window().timer3.intervalMs, 10);
+    EXPECT_TRUE(Running());
+    EXPECT_EQ(PassesLeft(), QString::fromUtf8("剩3次"));
+    EXPECT_EQ(player_.CurrentPosition(), 5.0);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_EQ(player_.stopPoint(), std::optional<double>(8.0));
+    EXPECT_EQ(state().pauseTicks, 200);
+}
+
+TEST_F(RepeatEngineTest, OnePassEndsPausedAtAWithTheRunIdleInTheSameTick) {
+    app_.RunCommand(2);
+    const int ticks = TickToEndOfPass();
+    EXPECT_EQ(ticks, 300);  // 3 s from A to B
+    EXPECT_FALSE(Running());
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_EQ(player_.CurrentPosition(), 5.0);
+    EXPECT_EQ(PassesLeft(), QString());
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
+    EXPECT_EQ(window().idmPlayReread.caption, QString::fromUtf8("播放(复读)"));
+    EXPECT_EQ(player_.stopPoint(), std::nullopt) << "normal playing must not stop at the old B";
+    EXPECT_FALSE(window().aeroButton1[3].enabled) << "set-A stays off after a run ends by itself";
+}
+
+TEST_F(RepeatEngineTest, ThreePassesWithATwoSecondPauseCountDownAndWait200Ticks) {
+    Choose(QString::fromUtf8("3次"), QString::fromUtf8("2秒"));
+    app_.RunCommand(2);
+    std::vector<QString> labels{PassesLeft()};
+    std::vector<int> pauses;
+    for (int pass = 0; pass < 3; ++pass) {
+        EXPECT_EQ(TickToEndOfPass(), 300) << "pass " << pass;
+        labels.push_back(PassesLeft());
+        if (state().pausing) {
+            EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+            EXPECT_EQ(player_.CurrentPosition(), 5.0);
+            pauses.push_back(TickThroughPause());
+        }
+    }
+    EXPECT_EQ(labels, (std::vector<QString>{QString::fromUtf8("剩3次"), QString::fromUtf8("剩2次"),
+                                            QString::fromUtf8("剩1次"), QString()}));
+    EXPECT_EQ(pauses, (std::vector<int>{200, 200}));
+    EXPECT_EQ(player_.playCalls, 3);
+    EXPECT_FALSE(Running());
+    EXPECT_EQ(player_.CurrentPosition(), 5.0);
+}
+
+TEST_F(RepeatEngineTest, AZeroSecondPauseResumesAtTheNextTick) {
+    Choose(QString::fromUtf8("2次"), QString::fromUtf8("0秒"));
+    app_.RunCommand(2);
+    TickToEndOfPass();
+    EXPECT_EQ(TickThroughPause(), 1);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+}
+
+TEST_F(RepeatEngineTest, PauseSettingIsReadAtTheStartAndWhenEachPauseEnds) {
+    Choose(QString::fromUtf8("3次"), QString::fromUtf8("1秒"));
+    app_.RunCommand(2);
+    TickToEndOfPass();
+    window().combo1[1].text = QString::fromUtf8("4秒");  // during the first pause
+    EXPECT_EQ(TickThroughPause(), 100) << "the first pause was read when the run started";
+    TickToEndOfPass();
+    EXPECT_EQ(TickThroughPause(), 400) << "the second pause was read when the first ended";
+    TickToEndOfPass();
+    ASSERT_FALSE(Running());
+
+    // Changed during the first pass, it is not the first pause either.
+    app_.RunCommand(2);
+    ASSERT_TRUE(Running());
+    window().combo1[1].text = QString::fromUtf8("3秒");
+    TickToEndOfPass();
+    EXPECT_EQ(TickThroughPause(), 400);
+}
+
+TEST_F(RepeatEngineTest, ChangingTheCountDuringARunWaitsForTheNextRun) {
+    Choose(QString::fromUtf8("2次"), QString::fromUtf8("0秒"));
+    app_.RunCommand(2);
+    window().combo1[0].text = QString::fromUtf8("6次");
+    TickToEndOfPass();
+    TickThroughPause();
+    TickToEndOfPass();
+    EXPECT_FALSE(Running());
+    EXPECT_EQ(player_.playCalls, 2);
+}
+
+TEST_F(RepeatEngineTest, StopDuringThePauseThenStartBeginsWithAPass) {
+    Choose(QString::fromUtf8("3次"), QString::fromUtf8("5秒"));
+    app_.RunCommand(2);
+    TickToEndOfPass();
+    for (int i = 0; i < 50; ++i)
+        Tick();
+    ASSERT_TRUE(state().pausing);
+
+    app_.RunCommand(2);  // stop
+    EXPECT_FALSE(Running());
+    EXPECT_TRUE(window().aeroButton1[3].enabled) << "an explicit stop gives set-A back";
+    EXPECT_TRUE(window().idmAPoint.enabled);
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
+    EXPECT_EQ(PassesLeft(), QString());
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_EQ(player_.CurrentPosition(), 5.0);
+
+    app_.RunCommand(2);  // start again
+    EXPECT_FALSE(state().pausing);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_EQ(PassesLeft(), QString::fromUtf8("剩3次"));
+    Tick();
+    EXPECT_GT(player_.CurrentPosition(), 5.0);
+}
+
+TEST_F(RepeatEngineTest, EqualAAndBEndEveryPassAtTheFirstTick) {
+    Choose(QString::fromUtf8("2次"), QString::fromUtf8("0秒"));
+    state().bPoint = state().aPoint;
+    app_.RunCommand(2);
+    EXPECT_EQ(player_.stopPoint(), std::nullopt);
+    EXPECT_EQ(TickToEndOfPass(), 1);
+    EXPECT_EQ(TickThroughPause(), 1);
+    EXPECT_EQ(TickToEndOfPass(), 1);
+    EXPECT_FALSE(Running());
+}
+
+TEST_F(RepeatEngineTest, ATypedCountOfZeroPlaysOnePass) {
+    Choose(QString::fromUtf8("0次"), QString::fromUtf8("0秒"));
+    app_.RunCommand(2);
+    EXPECT_EQ(PassesLeft(), QString::fromUtf8("剩0次"));
+    TickToEndOfPass();
+    EXPECT_FALSE(Running());
+    EXPECT_EQ(state().repeatLeft, -1);
+    EXPECT_EQ(player_.playCalls, 1);
+}
+
+TEST_F(RepeatEngineTest, SelectorTextsWithoutADigitMeanOnePassAndNoPause) {
+    Choose(QStringLiteral("Combo1"), QStringLiteral("Combo1"));
+    EXPECT_EQ(app_.repeat().RepeatCount(), 1);
+    EXPECT_EQ(app_.repeat().PauseTicksSetting(), 0);
+    Choose(QString(), QString::fromUtf8("九秒"));
+    EXPECT_EQ(app_.repeat().RepeatCount(), 1);
+    EXPECT_EQ(app_.repeat().PauseTicksSetting(), 0);
+    Choose(QString::fromUtf8("9次"), QString::fromUtf8("9秒"));
+    EXPECT_EQ(app_.repeat().RepeatCount(), 9);
+    EXPECT_EQ(app_.repeat().PauseTicksSetting(), 900);
+}
+
+TEST_F(RepeatEngineTest, NextOnTheLastSegmentStaysThere) {
+    state().abIndex = 1;
+    app_.RunCommand(7);
+    EXPECT_EQ(state().abIndex, 2);
+    EXPECT_EQ(state().aPoint, QStringLiteral("00:20"));
+    EXPECT_EQ(state().bPoint, QStringLiteral("00:25"));
+    EXPECT_FALSE(window().aeroButton1[7].enabled);
+    EXPECT_FALSE(window().idmNext.enabled);
+    EXPECT_TRUE(window().aeroButton1[8].enabled);
+    app_.RunCommand(7);
+    EXPECT_EQ(state().abIndex, 2);
+    EXPECT_EQ(window().label7[0].caption, QStringLiteral("3"));
+    EXPECT_EQ(window().label7[1].caption, QStringLiteral("3"));
+    EXPECT_EQ(window().label7[2].caption, QStringLiteral("00:20 -- 00:25"));
+    EXPECT_EQ(window().label3[0].caption, QStringLiteral("A 00:20"));
+    EXPECT_TRUE(window().picture2[1].visible);
+}
+
+TEST_F(RepeatEngineTest, PreviousFromTheSecondGoesToTheFirstAndDisablesPrevious) {
+    state().abIndex = 1;
+    EnablePair(window().aeroButton1[8], window().idmPre, true);
+    app_.RunCommand(8);
+    EXPECT_EQ(state().abIndex, 0);
+    EXPECT_EQ(state().aPoint, QStringLiteral("00:05"));
+    EXPECT_FALSE(window().aeroButton1[8].enabled);
+    EXPECT_FALSE(window().idmPre.enabled);
+    EXPECT_TRUE(window().aeroButton1[7].enabled);
+    EXPECT_EQ(window().label7[0].caption, QStringLiteral("1"));
+}
+
+TEST_F(RepeatEngineTest, SteppingDuringAPassEndsTheRunWherePlayingWas) {
+    Choose(QString::fromUtf8("3次"), QString::fromUtf8("1秒"));
+    app_.RunCommand(2);
+    for (int i = 0; i < 150; ++i)
+        Tick();
+    const double where = player_.CurrentPosition();
+    app_.RunCommand(7);
+    EXPECT_FALSE(Running());
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_EQ(player_.CurrentPosition(), where) << "a step does not seek";
+    EXPECT_EQ(PassesLeft(), QString());
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
+    EXPECT_FALSE(window().aeroButton1[3].enabled) << "a step leaves set-A as it was";
+    EXPECT_EQ(player_.stopPoint(), std::nullopt);
+}
+
+TEST_F(RepeatEngineTest, StepsOnAFileWithoutSegmentsOnlyEndTheRun) {
+    state().abList.clear();
+    app_.RunCommand(2);
+    app_.RunCommand(7);
+    EXPECT_FALSE(Running());
+    EXPECT_EQ(state().abIndex, 0);
+    app_.RunCommand(8);
+    EXPECT_EQ(state().abIndex, 0);
+}
+
+TEST_F(RepeatEngineTest, AnEndingThatKeepsCaptionsLeavesTheNextPlayRepeatToStop) {
+    app_.RunCommand(2);
+    app_.repeat().StopRepeatRun({});  // as setting B does
+    EXPECT_FALSE(Running());
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("停止"));
+    app_.RunCommand(2);
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
+    EXPECT_FALSE(Running());
+    EXPECT_TRUE(window().aeroButton1[3].enabled);
+}
+
+}  // namespace
+}  // namespace ostrelle

@@ -1,0 +1,336 @@
+#include "core/operations/segment_store.h"
+#include "support/app_fixture.h"
+
+namespace ostrelle {
+namespace {
+
+const QString kLesson = QStringLiteral("/music/lesson.mp3");
+
+using Slots = std::vector<std::optional<QString>>;
+
+class SegmentEditorTest : public AppFixture {
+protected:
+    SegmentEditorTest() {
+        player_.SetUrl(kLesson);
+        state().lengthText = QStringLiteral("10:00");
+        state().abListPath = kLesson;
+    }
+
+    void AddRowWith(const QString& path, const Slots& slots = {}) {
+        AddRow(path, QStringLiteral("10:00"), slots);
+    }
+
+    Slots SlotsOf(const QString& path) {
+        QueryResult result = db_->RowFor(path);
+        Slots slots;
+        if (result.failure || result.recordset->Eof()) return slots;
+        for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p)
+            slots.push_back(result.recordset->Field(p));
+        return slots;
+    }
+
+    // A row with count segments "A00:0iB00:1i" and the list loaded, segment `current` (1-based) shown.
+    void LoadNumbered(int count, int current) {
+        Slots slots;
+        for (int i = 1; i <= count; ++i)
+            slots.push_back(Numbered(i));
+        AddRowWith(kLesson, slots);
+        app_.segmentEditor().ReloadSegments(kLesson);
+        state().abIndex = current - 1;
+        window().label7[0].caption = QString::number(current);
+    }
+
+    static QString Numbered(int i) {
+        return SlotText(QStringLiteral("%1:00").arg(i, 2, 10, QChar(u'0')),
+                        QStringLiteral("%1:30").arg(i, 2, 10, QChar(u'0')));
+    }
+
+    void MarkAt(double a, double b) {
+        player_.SetCurrentPosition(a);
+        app_.RunCommand(3);
+        player_.Pause();
+        player_.SetCurrentPosition(b);
+        app_.RunCommand(4);
+    }
+
+    bool On(int button) { return window().aeroButton1[button].enabled; }
+};
+
+TEST_F(SegmentEditorTest, SetAPointTakesThePlayersPlaceAndShowsOnlyTheAMark) {
+    player_.SetCurrentPosition(5.4);
+    app_.RunCommand(3);
+    EXPECT_EQ(state().aPoint, QStringLiteral("00:05"));
+    EXPECT_EQ(window().label3[0].caption, QStringLiteral("A 00:05"));
+    EXPECT_EQ(window().image1[0].geometry.left, 3975);  // 3890 + 9430 × 5.4 / 600 = 3974.87
+    EXPECT_EQ(window().picture2[0].geometry.left, 3975);
+    EXPECT_TRUE(window().image1[0].visible);
+    EXPECT_FALSE(window().image1[1].visible);
+    EXPECT_FALSE(window().picture2[1].visible);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_FALSE(On(3));
+    EXPECT_TRUE(On(4));
+    EXPECT_TRUE(window().idmBPoint.enabled);
+    for (int i : {2, 7, 8})
+        EXPECT_FALSE(On(i)) << i;
+    EXPECT_FALSE(window().aeroButton4[0].enabled);
+    EXPECT_FALSE(window().idmDeleteAB.enabled);
+}
+
+TEST_F(SegmentEditorTest, WithNoPositionThePointsReadZeroAtTheTrackStart) {
+    app_.RunCommand(3);  // position 0
+    EXPECT_EQ(state().aPoint, QStringLiteral("00:00"));
+    EXPECT_EQ(window().image1[0].geometry.left, 3890);
+    player_.duration_ = 0;  // media not open
+    player_.SetCurrentPosition(7);
+    app_.RunCommand(4);
+    EXPECT_EQ(state().bPoint, QStringLiteral("00:00"));
+    EXPECT_EQ(window().image1[1].geometry.left, 3890);
+}
+
+TEST_F(SegmentEditorTest, SetBPointStoresTheSegmentInTheFirstFreeSlotAndMakesItCurrent) {
+    AddRowWith(kLesson, {Numbered(1), QStringLiteral("   ")});
+    app_.segmentEditor().ReloadSegments(kLesson);
+    MarkAt(65, 72.9);
+    const Slots slots = SlotsOf(kLesson);
+    EXPECT_EQ(slots[0], Numbered(1));
+    EXPECT_EQ(slots[1], QStringLiteral("A01:05B01:12")) << "a blank slot is free";
+    EXPECT_EQ(slots[2], std::nullopt);
+    EXPECT_EQ(state().abIndex, 1);
+    EXPECT_EQ(window().label7[0].caption, QStringLiteral("2"));
+    EXPECT_EQ(window().label7[1].caption, QStringLiteral("2"));
+    EXPECT_EQ(window().label7[2].caption, QStringLiteral("01:05 -- 01:12"));
+    EXPECT_EQ(window().label3[1].caption, QStringLiteral("B 01:12"));
+    EXPECT_TRUE(window().image1[1].visible);
+    EXPECT_TRUE(On(3));
+    EXPECT_FALSE(On(4));
+    EXPECT_TRUE(On(2));
+    EXPECT_TRUE(On(8)) << "two segments: previous is on";
+    EXPECT_TRUE(window().aeroButton4[0].enabled && window().aeroButton4[1].enabled);
+}
+
+TEST_F(SegmentEditorTest, SetBPointEndsARunButLeavesItsCaptions) {
+    AddRowWith(kLesson, {Numbered(1)});
+    app_.segmentEditor().ReloadSegments(kLesson);
+    state().aPoint = QStringLiteral("01:00");
+    state().bPoint = QStringLiteral("01:30");
+    app_.RunCommand(2);
+    ASSERT_TRUE(window().timer3.Running());
+    player_.SetCurrentPosition(70);
+    app_.RunCommand(4);
+    EXPECT_FALSE(window().timer3.Running());
+    EXPECT_EQ(window().label8.caption, QString());
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("停止"));
+    EXPECT_EQ(player_.stopPoint(), std::nullopt);
+}
+
+TEST_F(SegmentEditorTest, TheFiftyFirstSegmentDropsTheOldest) {
+    Slots full;
+    for (int i = 1; i <= 50; ++i)
+        full.push_back(Numbered(i));
+    AddRowWith(kLesson, full);
+    MarkAt(600 - 9, 600 - 2);
+    const Slots slots = SlotsOf(kLesson);
+    EXPECT_EQ(slots[0], Numbered(2));
+    EXPECT_EQ(slots[48], Numbered(50));
+    EXPECT_EQ(slots[49], QStringLiteral("A09:51B09:58"));
+    EXPECT_EQ(state().abList.size(), 50u);
+    EXPECT_EQ(state().abIndex, 49);
+    EXPECT_EQ(window().label7[0].caption, QStringLiteral("50"));
+    EXPECT_EQ(window().label7[1].caption, QStringLiteral("50"));
+}
+
+TEST_F(SegmentEditorTest, SetBPointForAFileWithoutARowKeepsTheSegmentInANewRow) {
+    MarkAt(3, 6);
+    const Slots slots = SlotsOf(kLesson);
+    ASSERT_EQ(slots.size(), 50u);
+    EXPECT_EQ(slots[0], QStringLiteral("A00:03B00:06"));
+    QueryResult row = db_->RowFor(kLesson);
+    EXPECT_EQ(row.recordset->Field(kFileNameField), QStringLiteral("lesson.mp3"));
+    EXPECT_EQ(row.recordset->Field(kPlayTimeField), QStringLiteral("10:00"));
+    EXPECT_EQ(window().label7[0].caption, QStringLiteral("1"));
+    EXPECT_FALSE(On(8));
+}
+
+struct DeleteCase {
+    int count;
+    int deleted;
+    int current;  // 1-based number shown afterwards
+    int shownCount;
+    bool next;
+    bool previous;
+};
+
+class DeleteCurrentTest : public SegmentEditorTest, public ::testing::WithParamInterface<DeleteCase> {};
+
+TEST_P(DeleteCurrentTest, TheFollowingSegmentOrTheNewLastBecomesCurrent) {
+    const DeleteCase c = GetParam();
+    LoadNumbered(c.count, c.deleted);
+    app_.AeroButton4_Click(0);
+
+    std::vector<QString> expected;
+    for (int i = 1; i <= c.count; ++i)
+        if (i != c.deleted) expected.push_back(Numbered(i));
+    const Slots slots = SlotsOf(kLesson);
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(slots[i], expected[i]) << i;
+    EXPECT_TRUE(!slots[expected.size()] || slots[expected.size()]->trimmed().isEmpty());
+
+    EXPECT_EQ(state().abList.size(), expected.size());
+    EXPECT_EQ(state().abIndex, c.current - 1);
+    EXPECT_EQ(SlotText(state().aPoint, state().bPoint), expected[c.current - 1]);
+    EXPECT_EQ(window().label7[0].caption, QString::number(c.current));
+    EXPECT_EQ(window().label7[1].caption, QString::number(c.shownCount));
+    EXPECT_EQ(window().label7[2].caption, state().aPoint + QStringLiteral(" -- ") + state().bPoint);
+    EXPECT_EQ(On(7), c.next);
+    EXPECT_EQ(window().idmNext.enabled, c.next);
+    EXPECT_EQ(On(8), c.previous);
+    EXPECT_TRUE(On(3)) << "set-A is given back";
+    EXPECT_TRUE(window().image1[0].visible && window().image1[1].visible);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DeleteCurrentTest,
+                         ::testing::Values(DeleteCase{3, 1, 1, 2, true,
+                                                      false},  // the first: former 2 current
+                                           DeleteCase{3, 3, 2, 2, false, true},   // the last
+                                           DeleteCase{3, 2, 2, 2, false, true},   // second-to-last
+                                           DeleteCase{4, 2, 2, 3, true, true},    // any other
+                                           DeleteCase{2, 1, 1, 1, false, false},  // one left
+                                           DeleteCase{50, 20, 20, 49, true, true}));
+
+TEST_F(SegmentEditorTest, DeletingTheOnlySegmentResetsTheSegmentControls) {
+    LoadNumbered(1, 1);
+    app_.AeroButton4_Click(0);
+    const Slots slots = SlotsOf(kLesson);
+    ASSERT_EQ(slots.size(), 50u);
+    EXPECT_TRUE(!slots[0] || slots[0]->trimmed().isEmpty());
+    EXPECT_TRUE(state().abList.empty());
+    EXPECT_FALSE(state().hasAB);
+    EXPECT_EQ(window().label7[0].caption, QString());
+    EXPECT_EQ(window().label7[1].caption, QString());
+    EXPECT_EQ(window().label7[2].caption, QStringLiteral(" -- "));
+    EXPECT_FALSE(window().image1[0].visible || window().picture2[1].visible);
+    EXPECT_TRUE(On(3));
+    for (int i : {2, 7, 8})
+        EXPECT_FALSE(On(i)) << i;
+    EXPECT_FALSE(window().aeroButton4[0].enabled || window().aeroButton4[1].enabled);
+}
+
+TEST_F(SegmentEditorTest, DeletingOneOfFiftyFreesTheLastSlot) {
+    LoadNumbered(50, 50);
+    app_.AeroButton4_Click(0);
+    const Slots slots = SlotsOf(kLesson);
+    EXPECT_EQ(slots[48], Numbered(49));
+    ASSERT_TRUE(slots[49].has_value());
+    EXPECT_TRUE(slots[49]->trimmed().isEmpty());
+    EXPECT_EQ(state().abList.size(), 49u);
+}
+
+TEST_F(SegmentEditorTest, DeleteCurrentStopsARunAndPausesThePlayer) {
+    LoadNumbered(3, 2);
+    state().aPoint = QStringLiteral("02:00");
+    state().bPoint = QStringLiteral("02:30");
+    app_.RunCommand(2);
+    app_.AeroButton4_Click(0);
+    EXPECT_FALSE(window().timer3.Running());
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
+    EXPECT_EQ(window().idmPlayReread.caption, QString::fromUtf8("播放(复读)"));
+}
+
+TEST_F(SegmentEditorTest, WithNoSegmentCurrentDeleteCurrentDeletesNothing) {
+    LoadNumbered(3, 1);
+    window().label7[0].caption.clear();  // as right after start-up
+    app_.AeroButton4_Click(0);
+    const Slots slots = SlotsOf(kLesson);
+    EXPECT_EQ(slots[0], Numbered(1));
+    EXPECT_EQ(slots[2], Numbered(3));
+    EXPECT_EQ(slots[3], std::nullopt);
+}
+
+TEST_F(SegmentEditorTest, DeletesActOnTheFileWhoseSegmentsAreShown) {
+    const QString other = QStringLiteral("/music/other.mp3");
+    AddRowWith(other, {Numbered(7)});
+    LoadNumbered(2, 1);
+    state().currentListPath = other;  // the learner merely clicked another row
+    app_.AeroButton4_Click(0);
+    EXPECT_EQ(SlotsOf(other)[0], Numbered(7));
+    EXPECT_EQ(SlotsOf(kLesson)[0], Numbered(2));
+
+    dialogs_.answers = {MessageAnswer::Yes};
+    app_.AeroButton4_Click(1);
+    EXPECT_EQ(SlotsOf(other)[0], Numbered(7));
+    EXPECT_EQ(SlotsOf(kLesson)[0], QString());
+}
+
+TEST_F(SegmentEditorTest, DeleteAllAsksAndNoChangesNothing) {
+    LoadNumbered(3, 2);
+    dialogs_.answers = {MessageAnswer::No};
+    app_.AeroButton4_Click(1);
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("是否删除全部AB?"));
+    EXPECT_EQ(dialogs_.shown[0].title, QString::fromUtf8("提示"));
+    EXPECT_EQ(dialogs_.shown[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(SlotsOf(kLesson)[1], Numbered(2));
+    EXPECT_EQ(state().abList.size(), 3u);
+}
+
+TEST_F(SegmentEditorTest, AfterDeleteAllTheNextSegmentIsNumberOneOfOneInTheFirstSlot) {
+    LoadNumbered(3, 2);
+    app_.RunCommand(2);
+    dialogs_.answers = {MessageAnswer::Yes};
+    app_.AeroButton4_Click(1);
+    Slots slots = SlotsOf(kLesson);
+    for (const auto& slot : slots)
+        EXPECT_EQ(slot, QString());
+    EXPECT_FALSE(window().timer3.Running());
+    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
+    EXPECT_EQ(window().idmPlayReread.caption, QString::fromUtf8("停止(复读)"))
+        << "the menu caption is not touched";
+    EXPECT_TRUE(On(3));
+    EXPECT_FALSE(On(2));
+    EXPECT_FALSE(window().image1[0].visible);
+
+    MarkAt(10, 12);
+    slots = SlotsOf(kLesson);
+    EXPECT_EQ(slots[0], QStringLiteral("A00:10B00:12"));
+    EXPECT_EQ(window().label7[0].caption, QStringLiteral("1"));
+    EXPECT_EQ(window().label7[1].caption, QStringLiteral("1"));
+}
+
+TEST_F(SegmentEditorTest, LoadingStopsAtTheFirstNullAndSkipsBlankSlots) {
+    AddRowWith(kLesson, {Numbered(1), Numbered(2), std::nullopt, Numbered(4)});
+    SegmentStore store(db_.get());
+    LoadedSegments loaded = store.LoadABList(kLesson);
+    EXPECT_EQ(loaded.list.size(), 2u);
+    EXPECT_TRUE(loaded.hasAB);
+
+    const QString blanks = QStringLiteral("/music/blanks.mp3");
+    Slots fifty(50, QStringLiteral(" "));
+    AddRowWith(blanks, fifty);
+    loaded = store.LoadABList(blanks);
+    EXPECT_TRUE(loaded.list.empty());
+    EXPECT_FALSE(loaded.hasAB);
+
+    loaded = store.LoadABList(QStringLiteral("/music/absent.mp3"));
+    EXPECT_TRUE(loaded.list.empty());
+    EXPECT_FALSE(loaded.failure);
+}
+
+TEST(SegmentEditorWithoutDatabase, MarkingStillWorksOnScreenWithoutAMessageEachTime) {
+    SimulatedPlayer player;
+    ScriptedDialogs dialogs;
+    FakeDurationProbe probe;
+    FakeWaveDevice device;
+    Ostrelle app({player, dialogs, probe, device, nullptr}, {});
+    player.SetUrl(kLesson);
+    player.SetCurrentPosition(4);
+    app.RunCommand(3);
+    player.SetCurrentPosition(9);
+    app.RunCommand(4);
+    EXPECT_EQ(app.state().bPoint, QStringLiteral("00:09"));
+    EXPECT_TRUE(app.window().image1[1].visible);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+}  // namespace
+}  // namespace ostrelle

@@ -1,0 +1,274 @@
+#include "view/main_window.h"
+#include "core/formats/settings_file.h"
+#include "view/about_window.h"
+#include "view/pictures.h"
+#include "adapters/qt/qt_dialogs.h"
+#include "view/seek_bar.h"
+#include "support/app_fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace ostrelle {
+namespace {
+
+class MainWindowTest : public AppFixture {
+protected:
+    QString Ini() const { return app_.folder().SettingsFile(); }
+
+    void WriteIni(const char* section, const char* key, const char* value) {
+        ASSERT_TRUE(WriteIniValue(QString::fromLatin1(section), QString::fromLatin1(key),
+                                  QString::fromLatin1(value), Ini())
+                        .ok);
+    }
+
+    // Start-up as the program does it: load, then the window renders and shows.
+    MainWindow& Start() {
+        app_.Form_Load();
+        window_ = std::make_unique<MainWindow>(app_, player_);
+        window_->show();
+        window_->Render();
+        return *window_;
+    }
+
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowTest, AFirstRunOpensTheIntroductionAndRemembersIt) {
+    const QString intro = MakeFile(QStringLiteral("introduce.mp3"));
+    probe_.seconds[intro] = 95;
+    Start();
+    EXPECT_EQ(player_.Url(), intro);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_EQ(ReadIniValue(QStringLiteral("Fist"), QStringLiteral("run"), Ini()), QStringLiteral("1"));
+    EXPECT_EQ(ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), Ini()), intro);
+    EXPECT_TRUE(window_->ModelTimer(1).isActive());
+    app_.Timer1_Timer();
+    EXPECT_EQ(grid().CellText(1, 2), QStringLiteral("introduce.mp3"));
+    EXPECT_EQ(grid().CellText(1, 3), QStringLiteral("1:35"));
+    EXPECT_FALSE(window().combo1[0].text.isEmpty());
+}
+
+TEST_F(MainWindowTest, ALaterRunDoesNotOpenItAgain) {
+    MakeFile(QStringLiteral("introduce.mp3"));
+    WriteIni("Fist", "run", "1");
+    Start();
+    EXPECT_EQ(player_.Url(), QString());
+}
+
+TEST_F(MainWindowTest, AnyOtherRunFlagOpensTheIntroduction) {
+    for (const char* flag : {"2", "yes", ""}) {
+        WriteIni("Fist", "run", flag);
+        app_.Form_Load();
+        EXPECT_EQ(player_.Url(), app_.folder().IntroductionFile()) << flag;
+        player_.SetUrl(QString());
+    }
+}
+
+TEST_F(MainWindowTest, StoredRepeatSettingsAreRestored) {
+    WriteIni("comb", "0", "3");
+    WriteIni("comb", "1", "2");
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    EXPECT_EQ(window().combo1[0].text, QString::fromUtf8("3次"));
+    EXPECT_EQ(window().combo1[1].text, QString::fromUtf8("2秒"));
+    EXPECT_EQ(w.Combo(0)->currentText(), QString::fromUtf8("3次"));
+    EXPECT_EQ(w.Combo(1)->count(), 6);
+    EXPECT_EQ(w.Combo(1)->itemText(5), QString::fromUtf8("5秒"));
+}
+
+TEST_F(MainWindowTest, APickInAnyComboStoresBothRepeatSettings) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    w.Combo(0)->setCurrentIndex(3);
+    Q_EMIT w.Combo(0)->activated(3);
+    EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), Ini()), QStringLiteral("4"));
+    EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("1"), Ini()), QStringLiteral("0"));
+    EXPECT_EQ(window().combo1[0].text, QString::fromUtf8("4次"));
+}
+
+TEST_F(MainWindowTest, AKeptRecordingEnablesPlayingAndSavingIt) {
+    WriteIni("Fist", "run", "1");
+    MakeFile(QStringLiteral("temp.wav"));
+    MainWindow& w = Start();
+    EXPECT_TRUE(w.CommandButton(1)->isEnabled());
+    EXPECT_TRUE(w.MenuAction(MenuId::PlayRecord)->isEnabled());
+    EXPECT_TRUE(w.MenuAction(MenuId::RecordSave)->isEnabled());
+}
+
+TEST_F(MainWindowTest, WithoutARecordingItsCommandsStartDisabled) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    EXPECT_FALSE(w.CommandButton(1)->isEnabled());
+    EXPECT_FALSE(w.MenuAction(MenuId::RecordSave)->isEnabled());
+    EXPECT_TRUE(w.CommandButton(0)->isEnabled());
+}
+
+TEST_F(MainWindowTest, AnEmptyListStartsWithClearAndDeleteOff) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    EXPECT_FALSE(w.CommandButton(5)->isEnabled());
+    EXPECT_FALSE(w.MenuAction(MenuId::ClearList)->isEnabled());
+    EXPECT_FALSE(w.CommandButton(6)->isEnabled());
+    EXPECT_FALSE(w.MenuAction(MenuId::DeleteList)->isEnabled());
+    for (int i : {2, 4, 7, 8})
+        EXPECT_FALSE(w.CommandButton(i)->isEnabled()) << i;
+    for (int i : {0, 3, 9, 10})
+        EXPECT_TRUE(w.CommandButton(i)->isEnabled()) << i;
+}
+
+TEST_F(MainWindowTest, AFilledListSelectsRowOneAndLoadsItAfterStartUp) {
+    WriteIni("Fist", "run", "1");
+    AddRow(QStringLiteral("/music/one.mp3"), QStringLiteral("1:00"), {QStringLiteral("A00:01B00:03")});
+    MainWindow& w = Start();
+    EXPECT_TRUE(w.CommandButton(5)->isEnabled());
+    EXPECT_TRUE(w.MenuAction(MenuId::DeleteList)->isEnabled());
+    EXPECT_EQ(state().currentListPath, QStringLiteral("/music/one.mp3"));
+    EXPECT_TRUE(w.ModelTimer(4).isActive());
+    EXPECT_EQ(w.ModelTimer(4).interval(), 20);
+    EXPECT_FALSE(window().image1[0].visible) << "no mark before the first entry is loaded";
+    app_.Timer4_Timer();
+    EXPECT_EQ(player_.Url(), QStringLiteral("/music/one.mp3"));
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_EQ(state().currentAudioPath, QStringLiteral("/music/one.mp3"));
+}
+
+TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledEvenFromTheTextPane) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    QApplication::setActiveWindow(&w);
+    w.TextPane()->setFocus();
+    for (const MenuSection& section : MenuBar()) {
+        for (const auto& [id, item] : section.entries) {
+            if (id == MenuId::Close) continue;  // would end the test's window
+            QAction* action = w.MenuAction(id);
+            ASSERT_NE(action, nullptr);
+            const QKeySequence keys((window().*item).shortcut);
+            ASSERT_FALSE(keys.isEmpty());
+            QSignalSpy triggered(action, &QAction::triggered);
+            action->setEnabled(true);
+            QTest::keySequence(w.TextPane(), keys);
+            EXPECT_EQ(triggered.count(), 1) << keys.toString().toStdString();
+            w.Render();
+            action->setEnabled(false);
+            QTest::keySequence(w.TextPane(), keys);
+            EXPECT_EQ(triggered.count(), 1) << "disabled: " << keys.toString().toStdString();
+            w.Render();
+        }
+    }
+}
+
+TEST_F(MainWindowTest, F5StepsBackAndF6StepsForward) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    state().abList = {{QStringLiteral("00:01"), QStringLiteral("00:02")},
+                      {QStringLiteral("00:03"), QStringLiteral("00:04")},
+                      {QStringLiteral("00:05"), QStringLiteral("00:06")}};
+    state().abIndex = 1;
+    EnablePair(window().aeroButton1[7], window().idmNext, true);
+    EnablePair(window().aeroButton1[8], window().idmPre, true);
+    w.Render();
+    QApplication::setActiveWindow(&w);
+    QTest::keyClick(&w, Qt::Key_F5);
+    EXPECT_EQ(state().abIndex, 0);
+    QTest::keyClick(&w, Qt::Key_F6);
+    EXPECT_EQ(state().abIndex, 1);
+}
+
+TEST_F(MainWindowTest, StoppingThePlayerLeavesARunActive) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    player_.SetUrl(QStringLiteral("/music/one.mp3"));
+    state().aPoint = QStringLiteral("00:01");
+    state().bPoint = QStringLiteral("00:05");
+    EnablePair(window().aeroButton1[2], window().idmPlayReread, true);
+    w.Render();
+    w.CommandButton(2)->click();
+    ASSERT_TRUE(w.ModelTimer(3).isActive());
+    w.MenuAction(MenuId::Stop)->trigger();
+    EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
+    EXPECT_TRUE(w.ModelTimer(3).isActive());
+    EXPECT_EQ(w.CommandButton(2)->text(), QString::fromUtf8("停止"));
+    EXPECT_EQ(w.MenuAction(MenuId::PlayReread)->text(), QString::fromUtf8("停止(复读)"));
+}
+
+TEST_F(MainWindowTest, UntickingTextShownHidesThePaneAndTickingShowsItAgain) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    window().aeroTextBox1.text = QStringLiteral("lesson text");
+    w.Render();
+    ASSERT_TRUE(w.TextPane()->isVisible());
+    w.CheckBox(0)->click();
+    EXPECT_FALSE(w.TextPane()->isVisible());
+    w.CheckBox(0)->click();
+    EXPECT_TRUE(w.TextPane()->isVisible());
+    EXPECT_EQ(w.TextPane()->toPlainText(), QStringLiteral("lesson text"));
+}
+
+TEST_F(MainWindowTest, TheExitItemClosesTheWindow) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    w.MenuAction(MenuId::Close)->trigger();
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST(AboutWindow, ShowsItsTitleAndClosesWithItsButton) {
+    AboutWindow about;
+    about.show();
+    EXPECT_EQ(about.windowTitle(), QString::fromUtf8("关于"));
+    EXPECT_EQ(about.CloseButton()->text(), QString::fromUtf8("关闭"));
+    about.CloseButton()->click();
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST(SeekBar, AClickSeeksToTheTimeUnderIt) {
+    SeekBar bar;
+    bar.resize(200, 16);
+    std::vector<double> seeks;
+    bar.SetSeekHandler([&](double seconds) { seeks.push_back(seconds); });
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(50, 8));
+    EXPECT_TRUE(seeks.empty()) << "nothing to seek before the length is known";
+    bar.SetPosition(0, 120);
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(50, 8));
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(200, 8));
+    EXPECT_EQ(seeks, (std::vector<double>{30.0, 120.0}));
+}
+
+TEST(Pictures, TheFlagsAreDrawnPixelByPixel) {
+    const QImage a = MarkFlag(0);
+    const QImage b = MarkFlag(1);
+    ASSERT_EQ(a.size(), QSize(39, 24));
+    EXPECT_EQ(a.pixelColor(0, 0).alpha(), 0) << "row 0 is transparent";
+    EXPECT_EQ(a.pixelColor(18, 23).alpha(), 0) << "row 23 is transparent";
+    EXPECT_EQ(a.pixelColor(10, 8), QColor(255, 255, 0));
+    EXPECT_EQ(a.pixelColor(0, 8), QColor(255, 255, 153)) << "A has a light outline";
+    EXPECT_EQ(b.pixelColor(10, 8), QColor(255, 0, 255));
+    for (int x = 0; x < 39; ++x)
+        EXPECT_EQ(b.pixelColor(x, 22).alpha() != 0, x == 18) << x;
+    for (int x = 0; x < 39; ++x)
+        EXPECT_EQ(b.pixelColor(x, 17).alpha() != 0, x >= 13 && x <= 23) << x;
+}
+
+TEST(Pictures, TheHeadingStripIsMagentaWithWhiteSeparators) {
+    const QImage strip = PlaylistHeadingStrip();
+    ASSERT_EQ(strip.size(), QSize(218, 16));
+    EXPECT_EQ(strip.pixelColor(20, 2), QColor(Qt::white));
+    EXPECT_EQ(strip.pixelColor(140, 14), QColor(Qt::white));
+    EXPECT_EQ(strip.pixelColor(1, 1), QColor(255, 0, 255));
+}
+
+TEST(QtFileFilter, DescriptionsKeepTheirPatternsInEitherCase) {
+    EXPECT_EQ(QtFileFilter(QString::fromUtf8("播放列表(*.M3U)|*.M3U|所有文件(*.*)|*.*")),
+              QString::fromUtf8("播放列表 (*.M3U *.m3u);;所有文件 (*.*)"));
+    EXPECT_EQ(QtFileFilter(QString::fromUtf8("声音文件(*.wav)|*.wav ")),
+              QString::fromUtf8("声音文件 (*.wav *.WAV)"));
+}
+
+}  // namespace
+}  // namespace ostrelle
