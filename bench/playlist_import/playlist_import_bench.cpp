@@ -260,8 +260,8 @@ ImportRun RunImport(const QString& listPath, const QString& dbPath, const QStrin
     IdlePlayer player;
     QuietDialogs dialogs;
     IdleWaveDevice device;
-    Ostrelle app({player, dialogs, probe, device, db.get()}, {folder, folder});
-    SetupPlaylistGrid(app.window().grid1);
+    Controller app({player, dialogs, probe, device, db.get()}, {folder, folder});
+    SetupPlaylistGrid(app.window().playlistGrid);
 
     run.ms = TimeMs([&] { app.playlistFiles().LoadM3uList(listPath); });
 
@@ -473,9 +473,9 @@ int main(int argc, char* argv[]) {
         QuietDialogs dialogs;
         GstDurationProbe probe;
         IdleWaveDevice device;
-        Ostrelle app({player, dialogs, probe, device, gridDb.get()}, {dir.path(), dir.path()});
+        Controller app({player, dialogs, probe, device, gridDb.get()}, {dir.path(), dir.path()});
         for (int run = 0; run < kGridRuns; ++run) {
-            SetupPlaylistGrid(app.window().grid1);  // as the window's load leaves it
+            SetupPlaylistGrid(app.window().playlistGrid);  // as the window's load leaves it
             gridMs.push_back(TimeMs([&] { app.playlist().LoadPlaylistGrid(); }));
             if (const int rows = app.playlist().CountPlaylistRows(); rows != kGridRows)
                 Fail("grid rows after fill:", QString::number(rows));

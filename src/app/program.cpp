@@ -18,7 +18,7 @@ Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& o
       window_(app_, player_) {}
 
 void Program::Start() {
-    app_.Form_Load();
+    app_.Start();
     window_.Render();
     window_.show();
 }

@@ -29,7 +29,7 @@ public:
     // Runs the window's load event, then shows the window.
     void Start();
 
-    Ostrelle& app() { return app_; }
+    Controller& app() { return app_; }
     MainWindow& window() { return window_; }
     MediaPlayer& player() { return player_; }
     bool HasDatabase() const { return database_ != nullptr; }
@@ -41,7 +41,7 @@ private:
     GstMediaPlayer player_;
     GstDurationProbe probe_;
     GstWaveDevice waveDevice_;
-    Ostrelle app_;
+    Controller app_;
     MainWindow window_;
 };
 

@@ -66,9 +66,42 @@ QToolButton { border: 1px solid rgb(122, 138, 160); border-radius: 11px; backgro
 QToolButton:hover { background: rgb(206, 230, 250); }
 )";
 
+// The check boxes, combo boxes and timers in the order the view keeps their widgets.
+constexpr std::array<CheckBox Window::*, 3> kCheckBoxes = {&Window::showTextBox, &Window::cursorFollowsBox,
+                                                          &Window::sequentialPlayBox};
+constexpr std::array<ComboBox Window::*, 3> kComboBoxes = {&Window::repeatCountBox, &Window::pauseBox,
+                                                          &Window::fontSizeBox};
+constexpr std::array<ModelTimer Window::*, 6> kTimers = {
+    &Window::listingTimer,  &Window::recorderClockTimer, &Window::repeatTick,
+    &Window::firstEntryTimer, &Window::positionTimer,    &Window::sequentialPlayTimer};
+
+template <typename Member, size_t N>
+size_t IndexOf(const std::array<Member, N>& members, Member member) {
+    return static_cast<size_t>(std::find(members.begin(), members.end(), member) - members.begin());
+}
+
+bool InRecordingGroup(Command command) {
+    return command == Command::Record || command == Command::PlayRecording || command == Command::SaveRecording;
+}
+
+bool InRepeatGroup(Command command) {
+    switch (command) {
+        case Command::PlayRepeat:
+        case Command::SetA:
+        case Command::SetB:
+        case Command::PreviousSegment:
+        case Command::NextSegment:
+        case Command::DeleteSegment:
+        case Command::DeleteAllSegments:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
-MainWindow::MainWindow(Ostrelle& app, MediaPlayer& player, QWidget* parent)
+MainWindow::MainWindow(Controller& app, MediaPlayer& player, QWidget* parent)
     : QMainWindow(parent), app_(app), player_(player) {
     canvas_ = new QWidget(this);
     canvas_->setObjectName(QStringLiteral("canvas"));
@@ -87,85 +120,91 @@ MainWindow::MainWindow(Ostrelle& app, MediaPlayer& player, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-QAction* MainWindow::MenuAction(MenuId id) const {
-    for (const auto& [menuId, action] : actions_)
-        if (menuId == id) return action;
+QPushButton* MainWindow::CommandButton(Command command) const {
+    for (const auto& [id, button] : buttons_)
+        if (id == command) return button;
     return nullptr;
+}
+
+QAction* MainWindow::MenuAction(Command command) const {
+    for (const auto& [id, action] : actions_)
+        if (id == command) return action;
+    return nullptr;
+}
+
+QCheckBox* MainWindow::CheckBoxFor(ostrelle::CheckBox Window::*box) const {
+    return checkBoxes_.at(IndexOf(kCheckBoxes, box));
+}
+
+QComboBox* MainWindow::ComboBoxFor(ComboBox Window::*box) const {
+    return comboBoxes_.at(IndexOf(kComboBoxes, box));
+}
+
+const QTimer& MainWindow::TimerFor(ModelTimer Window::*timer) const {
+    return timers_.at(IndexOf(kTimers, timer));
 }
 
 void MainWindow::BuildControls() {
     const Window& w = app_.window();
-    const auto group = [&](int i, const GroupBox& model) {
-        groupBoxes_[i] = new QGroupBox(model.caption, canvas_);
-        return groupBoxes_[i];
-    };
-    QGroupBox* list = group(2, w.aeroGroupBox3);
-    QGroupBox* recording = group(1, w.aeroGroupBox2);
-    QGroupBox* repeat = group(0, w.aeroGroupBox1);
+    playlistGroup_ = new QGroupBox(w.playlistGroup.caption, canvas_);
+    recordingGroup_ = new QGroupBox(w.recordingGroup.caption, canvas_);
+    repeatGroup_ = new QGroupBox(w.repeatGroup.caption, canvas_);
+    QGroupBox* list = playlistGroup_;
+    QGroupBox* repeat = repeatGroup_;
 
-    const auto button = [&](QWidget* parentWidget, const Button& model, auto onClick) {
-        auto* b = new QPushButton(model.caption, parentWidget);
+    for (const auto& [command, member] : CommandButtons()) {
+        const Button& model = w.*member;
+        QWidget* group = InRecordingGroup(command) ? recordingGroup_ : InRepeatGroup(command) ? repeatGroup_ : list;
+        auto* b = new QPushButton(model.caption, group);
         b->setGeometry(Px(model.geometry));
         b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QPushButton::clicked, this, [this, onClick] { Handle(onClick); });
-        return b;
-    };
-    for (int i : {0, 1}) {
-        QWidget* parentWidget = recording;
-        commandButtons_[i] = button(parentWidget, w.aeroButton1[i], [this, i] { app_.RunCommand(i); });
+        connect(b, &QPushButton::clicked, this, [this, command = command] { Handle([this, command] { app_.Run(command); }); });
+        buttons_.emplace_back(command, b);
     }
-    for (int i : {2, 3, 4, 7, 8})
-        commandButtons_[i] = button(repeat, w.aeroButton1[i], [this, i] { app_.RunCommand(i); });
-    for (int i : {5, 6, 9, 10})
-        commandButtons_[i] = button(list, w.aeroButton1[i], [this, i] { app_.RunCommand(i); });
-    for (int i : {0, 1})
-        openButtons_[i] = button(list, w.aeroButton2[i], [this, i] { app_.AeroButton2_Click(i); });
-    saveRecordingButton_ = button(recording, w.aeroButton3, [this] { app_.AeroButton3_Click(); });
-    for (int i : {0, 1})
-        deleteButtons_[i] = button(repeat, w.aeroButton4[i], [this, i] { app_.AeroButton4_Click(i); });
 
     auto* heading = new QLabel(list);
-    heading->setGeometry(Px(w.picture1.geometry));
+    heading->setGeometry(Px(w.playlistHeading.geometry));
     heading->setPixmap(QPixmap::fromImage(PlaylistHeadingStrip()));
     heading->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    gridModel_ = new GridTableModel(app_.window().grid1, this);
-    grid_ = new QTableView(list);
-    grid_->setGeometry(Px(w.grid1Geometry));
-    grid_->setModel(gridModel_);
-    grid_->horizontalHeader()->hide();
-    grid_->verticalHeader()->hide();
-    grid_->verticalHeader()->setDefaultSectionSize(17);
-    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    grid_->setShowGrid(true);
-    grid_->setFont(WindowFont("Tahoma", 8, false));
-    connect(grid_, &QTableView::clicked, this, [this](const QModelIndex& index) {
+    playlistGridModel_ = new GridTableModel(app_.window().playlistGrid, this);
+    playlistGrid_ = new QTableView(list);
+    playlistGrid_->setGeometry(Px(w.playlistGridGeometry));
+    playlistGrid_->setModel(playlistGridModel_);
+    playlistGrid_->horizontalHeader()->hide();
+    playlistGrid_->verticalHeader()->hide();
+    playlistGrid_->verticalHeader()->setDefaultSectionSize(17);
+    playlistGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    playlistGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    playlistGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    playlistGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    playlistGrid_->setShowGrid(true);
+    playlistGrid_->setFont(WindowFont("Tahoma", 8, false));
+    connect(playlistGrid_, &QTableView::clicked, this, [this](const QModelIndex& index) {
         Handle([this, index] {
-            app_.window().grid1.SetActiveCell(index.row(), index.column());
-            app_.playlist().Grid1_Click();
+            app_.window().playlistGrid.SetActiveCell(index.row(), index.column());
+            app_.playlist().SelectEntry();
         });
     });
-    connect(grid_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+    connect(playlistGrid_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         Handle([this, index] {
-            app_.window().grid1.SetActiveCell(index.row(), index.column());
-            app_.playlist().Grid1_DblClick();
+            app_.window().playlistGrid.SetActiveCell(index.row(), index.column());
+            app_.playlist().PlayEntry();
         });
     });
 
-    for (int i = 0; i < 3; ++i) {
-        checkBoxes_[i] = new QCheckBox(w.aeroCheckBox1[i].caption, canvas_);
+    for (size_t i = 0; i < kCheckBoxes.size(); ++i) {
+        CheckBox Window::*box = kCheckBoxes[i];
+        checkBoxes_[i] = new QCheckBox((w.*box).caption, canvas_);
         checkBoxes_[i]->setFocusPolicy(Qt::NoFocus);
-        connect(checkBoxes_[i], &QCheckBox::clicked, this, [this, i](bool checked) {
-            Handle([this, i, checked] {
-                app_.window().aeroCheckBox1[i].value = checked ? 1 : 0;
-                app_.AeroCheckBox1_Click(i);
+        connect(checkBoxes_[i], &QCheckBox::clicked, this, [this, box](bool checked) {
+            Handle([this, box, checked] {
+                (app_.window().*box).value = checked ? 1 : 0;
+                if (box == &Window::showTextBox) app_.ApplyTextShown();
             });
         });
     }
-    checkBoxes_[1]->setStyleSheet(QStringLiteral("background: white;"));
+    CheckBoxFor(&Window::cursorFollowsBox)->setStyleSheet(QStringLiteral("background: white;"));
 
     const auto label = [&](QWidget* parentWidget, const Label& model) {
         auto* l = new QLabel(model.caption, parentWidget);
@@ -180,88 +219,90 @@ void MainWindow::BuildControls() {
                                  .arg(model.foreground.blue));
         return l;
     };
-    for (int i = 0; i < 3; ++i)
-        infoLabels_[i] = label(repeat, w.label6[i]);
-    for (int i = 0; i < 3; ++i)
-        segmentLabels_[i] = label(repeat, w.label7[i]);
-    for (int i = 0; i < 2; ++i)
-        repeatHeadings_[i] = label(repeat, w.label4[i]);
-    passesLabel_ = label(repeat, w.label8);
-    for (const LineDecoration& line : w.lines) {
+    for (const Label* heading : {&w.repeatInfoHeading, &w.currentSegmentHeading, &w.segmentCountHeading,
+                                 &w.repeatCountHeading, &w.pauseHeading})
+        label(repeat, *heading);
+    segmentNumberLabel_ = label(repeat, w.segmentNumberLabel);
+    segmentCountLabel_ = label(repeat, w.segmentCountLabel);
+    segmentRangeLabel_ = label(repeat, w.segmentRangeLabel);
+    passesLeftLabel_ = label(repeat, w.passesLeftLabel);
+    for (const LineDecoration& line : w.repeatGroupLines) {
         auto* frame = new QFrame(repeat);
         frame->setGeometry(Px(line.x1), Px(line.y), Px(line.x2 - line.x1), 1);
         frame->setStyleSheet(QStringLiteral("background: red;"));
     }
-    usageLabel_ = label(canvas_, w.label1[0]);
-    fontSizeLabel_ = label(canvas_, w.label5);
+    label(canvas_, w.usageLabel);
+    fontSizeLabel_ = label(canvas_, w.fontSizeLabel);
 
-    for (int i = 0; i < 3; ++i) {
-        combos_[i] = new QComboBox(i < 2 ? static_cast<QWidget*>(repeat) : canvas_);
-        combos_[i]->setEditable(true);
-        combos_[i]->setGeometry(Px(w.combo1[i].geometry));
-        connect(combos_[i], &QComboBox::activated, this, [this, i](int item) {
-            Handle([this, i, item] {
-                app_.window().combo1[i].text = combos_[i]->itemText(item);
-                app_.Combo1_Click(i);
+    for (size_t i = 0; i < kComboBoxes.size(); ++i) {
+        ComboBox Window::*box = kComboBoxes[i];
+        QComboBox* combo = comboBoxes_[i] =
+            new QComboBox(box == &Window::fontSizeBox ? canvas_ : static_cast<QWidget*>(repeat));
+        combo->setEditable(true);
+        combo->setGeometry(Px((w.*box).geometry));
+        connect(combo, &QComboBox::activated, this, [this, box, combo](int item) {
+            Handle([this, box, combo, item] {
+                (app_.window().*box).text = combo->itemText(item);
+                app_.StoreRepeatChoices();
             });
         });
-        connect(combos_[i], &QComboBox::editTextChanged, this,
-                [this, i](const QString& text) { app_.window().combo1[i].text = text; });
+        connect(combo, &QComboBox::editTextChanged, this,
+                [this, box](const QString& text) { (app_.window().*box).text = text; });
     }
 
-    backdrop_ = new QPlainTextEdit(canvas_);
-    backdrop_->setReadOnly(true);
-    backdrop_->setFocusPolicy(Qt::NoFocus);
+    textBackdrop_ = new QPlainTextEdit(canvas_);
+    textBackdrop_->setReadOnly(true);
+    textBackdrop_->setFocusPolicy(Qt::NoFocus);
     textPane_ = new QPlainTextEdit(canvas_);
     textPane_->setReadOnly(true);
     textPane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     textPane_->installEventFilter(this);
 
     for (int i = 0; i < 2; ++i) {
-        markBoxes_[i] = new QWidget(canvas_);
-        markCaptions_[i] = new QLabel(markBoxes_[i]);
+        markCaptionBoxes_[i] = new QWidget(canvas_);
+        markCaptions_[i] = new QLabel(markCaptionBoxes_[i]);
         markCaptions_[i]->setFont(WindowFont("Tahoma", 7, true));
         markCaptions_[i]->setAlignment(Qt::AlignCenter);
         markCaptions_[i]->setStyleSheet(QStringLiteral("background: rgb(%1, %2, %3);")
-                                            .arg(w.label3[i].background.red)
-                                            .arg(w.label3[i].background.green)
-                                            .arg(w.label3[i].background.blue));
-        flags_[i] = new QLabel(canvas_);
-        flags_[i]->setPixmap(QPixmap::fromImage(MarkFlag(i)));
-        flags_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
-        markBoxes_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+                                            .arg(w.markCaptions[i].background.red)
+                                            .arg(w.markCaptions[i].background.green)
+                                            .arg(w.markCaptions[i].background.blue));
+        markFlags_[i] = new QLabel(canvas_);
+        markFlags_[i]->setPixmap(QPixmap::fromImage(MarkFlag(i)));
+        markFlags_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+        markCaptionBoxes_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
     }
 }
 
 void MainWindow::BuildPlayerStrip() {
     const Window& w = app_.window();
     auto* strip = new QWidget(canvas_);
-    strip->setGeometry(Px(w.wmPlayer1));
+    strip->setGeometry(Px(w.playerStrip));
     strip->lower();
     // The track spans the marks' range exactly: time 0 at 3890 twips, the end at 13320.
     seekBar_ = new SeekBar(canvas_);
-    seekBar_->setGeometry(Px(3890), Px(w.wmPlayer1.top) + 4, Px(13320) - Px(3890), 16);
+    seekBar_->setGeometry(Px(3890), Px(w.playerStrip.top) + 4, Px(13320) - Px(3890), 16);
     seekBar_->SetSeekHandler([this](double seconds) { player_.SetCurrentPosition(seconds); });
     const struct {
         const char* glyph;
-        MenuId id;
+        Command command;
         const char* tip;
-    } controls[] = {{"\u25B6", MenuId::Play, "播放"},
-                    {"\u2759\u2759", MenuId::Pause, "暂停"},
-                    {"\u25A0", MenuId::Stop, "停止"}};
+    } controls[] = {{"\u25B6", Command::Play, "播放"},
+                    {"\u2759\u2759", Command::Pause, "暂停"},
+                    {"\u25A0", Command::Stop, "停止"}};
     int x = Px(3890);
     for (const auto& control : controls) {
         auto* b = new QToolButton(canvas_);
         b->setText(QString::fromUtf8(control.glyph));
         b->setToolTip(QString::fromUtf8(control.tip));
-        b->setGeometry(x, Px(w.wmPlayer1.top) + 24, 22, 22);
+        b->setGeometry(x, Px(w.playerStrip.top) + 24, 22, 22);
         b->setFocusPolicy(Qt::NoFocus);
         connect(b, &QToolButton::clicked, this,
-                [this, id = control.id] { Handle([this, id] { app_.MenuClick(id); }); });
+                [this, command = control.command] { Handle([this, command] { app_.Run(command); }); });
         x += 26;
     }
     positionLabel_ = new QLabel(canvas_);
-    positionLabel_->setGeometry(Px(w.label2.geometry));
+    positionLabel_->setGeometry(Px(w.positionLabel.geometry));
     positionLabel_->setFont(WindowFont("MS UI Gothic", 12, false));
     playerPoll_.setInterval(100);
     connect(&playerPoll_, &QTimer::timeout, this,
@@ -279,7 +320,7 @@ void MainWindow::BuildMenus() {
             action->setShortcut(QKeySequence((w.*item).shortcut));
             action->setShortcutContext(Qt::WindowShortcut);
             connect(action, &QAction::triggered, this,
-                    [this, id = id] { Handle([this, id] { app_.MenuClick(id); }); });
+                    [this, command = id] { Handle([this, command] { app_.Run(command); }); });
             actions_.emplace_back(id, action);
             menuItems_.emplace_back(action, item);
         }
@@ -288,9 +329,9 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::BuildTimers() {
     const std::array<std::function<void()>, 6> ticks = {
-        [this] { app_.Timer1_Timer(); }, [this] { app_.Timer2_Timer(); }, [this] { app_.Timer3_Timer(); },
-        [this] { app_.Timer4_Timer(); }, [this] { app_.Timer5_Timer(); }, [this] { app_.Timer6_Timer(); }};
-    for (int i = 0; i < 6; ++i) {
+        [this] { app_.ListPlayingFile(); }, [this] { app_.ShowRecordingTime(); }, [this] { app_.TickRepeat(); },
+        [this] { app_.LoadFirstEntry(); },  [this] { app_.ShowPosition(); },      [this] { app_.PlayNextWhenEnded(); }};
+    for (size_t i = 0; i < timers_.size(); ++i) {
         timers_[i].setTimerType(Qt::PreciseTimer);
         connect(&timers_[i], &QTimer::timeout, this, [this, tick = ticks[i]] { Handle(tick); });
     }
@@ -316,13 +357,15 @@ void MainWindow::Handle(const std::function<void()>& handler) {
     Render();
 }
 
-void MainWindow::RenderTimer(int number, const ostrelle::ModelTimer& model) {
-    QTimer& timer = timers_[number - 1];
-    if (!model.Running()) {
-        timer.stop();
-        return;
+void MainWindow::RenderTimers() {
+    for (size_t i = 0; i < timers_.size(); ++i) {
+        const ModelTimer& model = app_.window().*kTimers[i];
+        QTimer& timer = timers_[i];
+        if (!model.Running())
+            timer.stop();
+        else if (!timer.isActive() || timer.interval() != model.intervalMs)
+            timer.start(model.intervalMs);
     }
-    if (!timer.isActive() || timer.interval() != model.intervalMs) timer.start(model.intervalMs);
 }
 
 void MainWindow::Render() {
@@ -334,22 +377,21 @@ void MainWindow::Render() {
         b->setEnabled(model.enabled);
         b->setToolTip(model.toolTip);
     };
-    for (int i = 0; i < 11; ++i)
-        apply(commandButtons_[i], w.aeroButton1[i]);
-    for (int i = 0; i < 2; ++i)
-        apply(openButtons_[i], w.aeroButton2[i]);
-    apply(saveRecordingButton_, w.aeroButton3);
-    for (int i = 0; i < 2; ++i)
-        apply(deleteButtons_[i], w.aeroButton4[i]);
-
-    const std::array<const GroupBox*, 3> groups = {&w.aeroGroupBox1, &w.aeroGroupBox2, &w.aeroGroupBox3};
-    for (int i = 0; i < 3; ++i) {
-        groupBoxes_[i]->setGeometry(Px(groups[i]->geometry));
-        if (groupBoxes_[i]->title() != groups[i]->caption) groupBoxes_[i]->setTitle(groups[i]->caption);
+    for (const auto& [command, button] : buttons_) {
+        for (const auto& [id, member] : CommandButtons())
+            if (id == command) apply(button, w.*member);
     }
-    for (int i = 0; i < 3; ++i) {
-        checkBoxes_[i]->setGeometry(Px(w.aeroCheckBox1[i].geometry));
-        checkBoxes_[i]->setChecked(w.aeroCheckBox1[i].value == 1);
+
+    const std::array<std::pair<QGroupBox*, const GroupBox*>, 3> groups = {
+        {{repeatGroup_, &w.repeatGroup}, {recordingGroup_, &w.recordingGroup}, {playlistGroup_, &w.playlistGroup}}};
+    for (const auto& [widget, model] : groups) {
+        widget->setGeometry(Px(model->geometry));
+        if (widget->title() != model->caption) widget->setTitle(model->caption);
+    }
+    for (size_t i = 0; i < kCheckBoxes.size(); ++i) {
+        const CheckBox& model = w.*kCheckBoxes[i];
+        checkBoxes_[i]->setGeometry(Px(model.geometry));
+        checkBoxes_[i]->setChecked(model.value == 1);
     }
     const auto text = [](QLabel* l, const Label& model) {
         if (l->text() != model.caption) {
@@ -361,15 +403,16 @@ void MainWindow::Render() {
         }
         l->setVisible(model.visible);
     };
-    for (int i = 0; i < 3; ++i)
-        text(segmentLabels_[i], w.label7[i]);
-    text(passesLabel_, w.label8);
-    text(positionLabel_, w.label2);
-    text(fontSizeLabel_, w.label5);
+    text(segmentNumberLabel_, w.segmentNumberLabel);
+    text(segmentCountLabel_, w.segmentCountLabel);
+    text(segmentRangeLabel_, w.segmentRangeLabel);
+    text(passesLeftLabel_, w.passesLeftLabel);
+    text(positionLabel_, w.positionLabel);
+    text(fontSizeLabel_, w.fontSizeLabel);
 
-    for (int i = 0; i < 3; ++i) {
-        QComboBox* combo = combos_[i];
-        const ComboBox& model = w.combo1[i];
+    for (size_t i = 0; i < kComboBoxes.size(); ++i) {
+        QComboBox* combo = comboBoxes_[i];
+        const ComboBox& model = w.*kComboBoxes[i];
         const QSignalBlocker block(combo);
         QStringList shown;
         for (int k = 0; k < combo->count(); ++k)
@@ -382,49 +425,49 @@ void MainWindow::Render() {
         combo->setVisible(model.visible);
     }
 
-    textPane_->setGeometry(Px(w.aeroTextBox1.geometry));
-    backdrop_->setGeometry(Px(w.aeroTextBox2.geometry));
-    if (!shownText_.isSharedWith(w.aeroTextBox1.text) && shownText_ != w.aeroTextBox1.text) {
-        shownText_ = w.aeroTextBox1.text;
+    textPane_->setGeometry(Px(w.textPane.geometry));
+    textBackdrop_->setGeometry(Px(w.textBackdrop.geometry));
+    if (!shownText_.isSharedWith(w.textPane.text) && shownText_ != w.textPane.text) {
+        shownText_ = w.textPane.text;
         textPane_->setPlainText(shownText_);
     }
-    if (textPane_->font().pointSize() != w.aeroTextBox1.fontSizePt)
-        textPane_->setFont(WindowFont("MS Sans Serif", w.aeroTextBox1.fontSizePt, false));
-    textPane_->setVisible(w.aeroTextBox1.visible);
+    if (textPane_->font().pointSize() != w.textPane.fontSizePt)
+        textPane_->setFont(WindowFont("MS Sans Serif", w.textPane.fontSizePt, false));
+    textPane_->setVisible(w.textPane.visible);
     textPane_->setReadOnly(true);
 
     for (int i = 0; i < 2; ++i) {
         // The flag's tip and the caption's middle stand over the mark's time.
-        const QRect flag = Px(w.image1[i].geometry);
-        flags_[i]->setGeometry(flag.left() - 19, flag.top(), 39, 24);
-        flags_[i]->setVisible(w.image1[i].visible);
-        const QRect box = Px(w.picture2[i].geometry);
-        markBoxes_[i]->setGeometry(box.left() - box.width() / 2, box.top(), box.width(), box.height());
+        const QRect flag = Px(w.markFlags[i].geometry);
+        markFlags_[i]->setGeometry(flag.left() - 19, flag.top(), 39, 24);
+        markFlags_[i]->setVisible(w.markFlags[i].visible);
+        const QRect box = Px(w.markCaptionBoxes[i].geometry);
+        markCaptionBoxes_[i]->setGeometry(box.left() - box.width() / 2, box.top(), box.width(), box.height());
         markCaptions_[i]->setGeometry(0, 0, box.width(), box.height());
-        if (markCaptions_[i]->text() != w.label3[i].caption) markCaptions_[i]->setText(w.label3[i].caption);
-        markBoxes_[i]->setVisible(w.picture2[i].visible);
+        if (markCaptions_[i]->text() != w.markCaptions[i].caption) markCaptions_[i]->setText(w.markCaptions[i].caption);
+        markCaptionBoxes_[i]->setVisible(w.markCaptionBoxes[i].visible);
     }
-    backdrop_->lower();
+    textBackdrop_->lower();
     // The captions sit on the bars of their flags.
     for (int i = 0; i < 2; ++i)
-        flags_[i]->raise();
+        markFlags_[i]->raise();
     for (int i = 0; i < 2; ++i)
-        markBoxes_[i]->raise();
+        markCaptionBoxes_[i]->raise();
 
-    if (gridModel_->Refresh()) {
-        const GridModel& grid = w.grid1;
+    if (playlistGridModel_->Refresh()) {
+        const GridModel& grid = w.playlistGrid;
         for (int c = 0; c < grid.Cols(); ++c) {
-            grid_->setColumnHidden(c, grid.ColumnWidth(c) == 0);
-            if (grid.ColumnWidth(c) > 0) grid_->setColumnWidth(c, grid.ColumnWidth(c));
+            playlistGrid_->setColumnHidden(c, grid.ColumnWidth(c) == 0);
+            if (grid.ColumnWidth(c) > 0) playlistGrid_->setColumnWidth(c, grid.ColumnWidth(c));
         }
-        if (grid.Rows() > 0) grid_->setRowHidden(0, true);
+        if (grid.Rows() > 0) playlistGrid_->setRowHidden(0, true);
     }
-    grid_->setToolTip(w.grid1.toolTip);
-    const int selected = w.grid1.SelectedRow();
+    playlistGrid_->setToolTip(w.playlistGrid.toolTip);
+    const int selected = w.playlistGrid.SelectedRow();
     if (selected < 0)
-        grid_->clearSelection();
-    else if (grid_->selectionModel()->selectedRows().value(0).row() != selected)
-        grid_->selectRow(selected);
+        playlistGrid_->clearSelection();
+    else if (playlistGrid_->selectionModel()->selectedRows().value(0).row() != selected)
+        playlistGrid_->selectRow(selected);
 
     for (const auto& [action, item] : menuItems_) {
         const MenuItem& model = w.*item;
@@ -435,12 +478,7 @@ void MainWindow::Render() {
     for (const auto& [action, item] : topMenus_)
         action->setEnabled((w.*item).enabled);
 
-    RenderTimer(1, w.timer1);
-    RenderTimer(2, w.timer2);
-    RenderTimer(3, w.timer3);
-    RenderTimer(4, w.timer4);
-    RenderTimer(5, w.timer5);
-    RenderTimer(6, w.timer6);
+    RenderTimers();
 }
 
 }  // namespace ostrelle

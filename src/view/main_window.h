@@ -28,20 +28,20 @@ class SeekBar;
 // It holds no state of the program.
 class MainWindow : public QMainWindow {
 public:
-    MainWindow(Ostrelle& app, MediaPlayer& player, QWidget* parent = nullptr);
+    MainWindow(Controller& app, MediaPlayer& player, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Renders the model into the widgets and matches the timers; run after every handled event.
     void Render();
 
-    // For tests: the widgets by control.
-    QPushButton* CommandButton(int index) const { return commandButtons_[index]; }
-    QAction* MenuAction(MenuId id) const;
-    QTableView* Grid() const { return grid_; }
+    // For tests: the widgets by what they are for.
+    QPushButton* CommandButton(Command command) const;
+    QAction* MenuAction(Command command) const;
+    QTableView* PlaylistGrid() const { return playlistGrid_; }
     QPlainTextEdit* TextPane() const { return textPane_; }
-    QCheckBox* CheckBox(int index) const { return checkBoxes_[index]; }
-    QComboBox* Combo(int index) const { return combos_[index]; }
-    const QTimer& ModelTimer(int number) const { return timers_[number - 1]; }
+    QCheckBox* CheckBoxFor(ostrelle::CheckBox Window::*box) const;
+    QComboBox* ComboBoxFor(ComboBox Window::*box) const;
+    const QTimer& TimerFor(ModelTimer Window::*timer) const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -55,37 +55,35 @@ private:
     // A modal dialog runs its own event loop: ticks that arrive meanwhile are dropped, so that no two
     // operations ever run at once.
     void Handle(const std::function<void()>& handler);
-    void RenderTimer(int number, const ostrelle::ModelTimer& model);
+    void RenderTimers();
 
-    Ostrelle& app_;
+    Controller& app_;
     MediaPlayer& player_;
     QWidget* canvas_ = nullptr;
-    std::array<QPushButton*, 11> commandButtons_{};
-    std::array<QPushButton*, 2> openButtons_{};
-    QPushButton* saveRecordingButton_ = nullptr;
-    std::array<QPushButton*, 2> deleteButtons_{};
-    std::array<QCheckBox*, 3> checkBoxes_{};
-    std::array<QComboBox*, 3> combos_{};
-    std::array<QGroupBox*, 3> groupBoxes_{};
-    QLabel* usageLabel_ = nullptr;
+    std::vector<std::pair<Command, QPushButton*>> buttons_;
+    std::array<QCheckBox*, 3> checkBoxes_{};   // in the order of kCheckBoxes
+    std::array<QComboBox*, 3> comboBoxes_{};   // in the order of kComboBoxes
+    std::array<QTimer, 6> timers_;             // in the order of kTimers
+    QGroupBox* repeatGroup_ = nullptr;
+    QGroupBox* recordingGroup_ = nullptr;
+    QGroupBox* playlistGroup_ = nullptr;
     QLabel* positionLabel_ = nullptr;
-    std::array<QLabel*, 2> repeatHeadings_{};
     QLabel* fontSizeLabel_ = nullptr;
-    std::array<QLabel*, 3> segmentLabels_{};
-    std::array<QLabel*, 3> infoLabels_{};
-    QLabel* passesLabel_ = nullptr;
-    std::array<QLabel*, 2> flags_{};
-    std::array<QWidget*, 2> markBoxes_{};
+    QLabel* segmentNumberLabel_ = nullptr;
+    QLabel* segmentCountLabel_ = nullptr;
+    QLabel* segmentRangeLabel_ = nullptr;
+    QLabel* passesLeftLabel_ = nullptr;
+    std::array<QLabel*, 2> markFlags_{};
+    std::array<QWidget*, 2> markCaptionBoxes_{};
     std::array<QLabel*, 2> markCaptions_{};
     QPlainTextEdit* textPane_ = nullptr;
-    QPlainTextEdit* backdrop_ = nullptr;
-    QTableView* grid_ = nullptr;
-    GridTableModel* gridModel_ = nullptr;
+    QPlainTextEdit* textBackdrop_ = nullptr;
+    QTableView* playlistGrid_ = nullptr;
+    GridTableModel* playlistGridModel_ = nullptr;
     SeekBar* seekBar_ = nullptr;
-    std::vector<std::pair<MenuId, QAction*>> actions_;
+    std::vector<std::pair<Command, QAction*>> actions_;
     std::vector<std::pair<QAction*, MenuItem Window::*>> menuItems_;
     std::vector<std::pair<QAction*, MenuItem Window::*>> topMenus_;
-    std::array<QTimer, 6> timers_;
     QTimer playerPoll_;
     QString shownText_;
     bool busy_ = false;

@@ -35,7 +35,7 @@ struct RunningProgram {
 
     ScriptedDialogs dialogs;
     Program program;
-    Ostrelle& app = program.app();
+    Controller& app = program.app();
     MainWindow* window = &program.window();
     MediaPlayer& player = program.player();
 };
@@ -49,17 +49,17 @@ TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {
                     .ok);
     {
         auto program = std::make_unique<RunningProgram>(dir.path());
-        Ostrelle& app = program->app;
+        Controller& app = program->app;
         MainWindow& window = *program->window;
         // The lesson joins the list when it is opened once.
         app.documents().OpenChosenFile(lesson, QString::fromUtf8("第一课.mp3"));
         window.Render();
-        ASSERT_TRUE(WaitFor([&] { return !app.window().grid1.CellText(1, 4).isEmpty(); }));
-        EXPECT_EQ(app.window().grid1.CellText(1, 3), QStringLiteral("0:08"));
+        ASSERT_TRUE(WaitFor([&] { return !app.window().playlistGrid.CellText(1, 4).isEmpty(); }));
+        EXPECT_EQ(app.window().playlistGrid.CellText(1, 3), QStringLiteral("0:08"));
 
         // Double-clicking the row plays it.
         program->player.Stop();
-        QTableView* grid = window.Grid();
+        QTableView* grid = window.PlaylistGrid();
         const QRect cell = grid->visualRect(grid->model()->index(1, 2));
         // A double-click follows the click of its first press.
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
@@ -72,12 +72,12 @@ TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {
         ASSERT_TRUE(WaitFor([&] { return program->player.CurrentPosition() >= 3.2; }));
         QTest::keyClick(&window, Qt::Key_F3);
         EXPECT_EQ(app.state().bPoint, QStringLiteral("00:03"));
-        EXPECT_EQ(app.window().label7[1].caption, QStringLiteral("1"));
+        EXPECT_EQ(app.window().segmentCountLabel.caption, QStringLiteral("1"));
 
         // F4 repeats it once (the stored settings say 1 pass) and waits at A.
         QTest::keyClick(&window, Qt::Key_F4);
-        EXPECT_EQ(window.CommandButton(2)->text(), QString::fromUtf8("停止"));
-        ASSERT_TRUE(WaitFor([&] { return window.CommandButton(2)->text() == QString::fromUtf8("播放"); }));
+        EXPECT_EQ(window.CommandButton(Command::PlayRepeat)->text(), QString::fromUtf8("停止"));
+        ASSERT_TRUE(WaitFor([&] { return window.CommandButton(Command::PlayRepeat)->text() == QString::fromUtf8("播放"); }));
         EXPECT_EQ(program->player.PlayState(), kPlayStatePaused);
         EXPECT_NEAR(program->player.CurrentPosition(), 1.0, 0.05);
     }
@@ -86,7 +86,7 @@ TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {
     ASSERT_TRUE(WaitFor([&] { return again.app.state().currentAudioPath == lesson; }));
     ASSERT_EQ(again.app.state().abList.size(), 1u);
     EXPECT_EQ(again.app.state().abList[0], (ABPair{QStringLiteral("00:01"), QStringLiteral("00:03")}));
-    EXPECT_EQ(again.app.window().label7[2].caption, QStringLiteral("00:01 -- 00:03"));
+    EXPECT_EQ(again.app.window().segmentRangeLabel.caption, QStringLiteral("00:01 -- 00:03"));
     EXPECT_EQ(again.player.Url(), lesson);
 }
 

@@ -43,9 +43,9 @@ protected:
         // The rest of the program works: settings are written, segments can be marked on screen.
         EXPECT_EQ(ReadIniValue(QStringLiteral("Fist"), QStringLiteral("run"), Folder().SettingsFile()),
                   QStringLiteral("1"));
-        program.app().RunCommand(3);
-        program.app().RunCommand(4);
-        EXPECT_TRUE(program.app().window().image1[1].visible);
+        program.app().Run(Command::SetA);
+        program.app().Run(Command::SetB);
+        EXPECT_TRUE(program.app().window().markFlags[1].visible);
         EXPECT_EQ(dialogs_.shown.size(), 1u) << "the missing database is not told again";
     }
 

@@ -19,7 +19,7 @@ protected:
         file.write(bytes);
         return path;
     }
-    QString Pane() { return window().aeroTextBox1.text; }
+    QString Pane() { return window().textPane.text; }
     Documents& documents() { return app_.documents(); }
 };
 
@@ -27,17 +27,17 @@ TEST_F(DocumentsTest, StartingAnAudioFileShowsItsTextAndArmsTheListTimers) {
     const QString audio = Write(QStringLiteral("lesson.mp3"), "ID3");
     Write(QStringLiteral("lesson.txt"),
           QStringEncoder("GB18030").encode(QString::fromUtf8("第一课\r\n你好")));
-    EnablePair(window().aeroButton1[3], window().idmAPoint, false);
-    window().image1[0].visible = true;
+    EnablePair(window().setAButton, window().setAItem, false);
+    window().markFlags[0].visible = true;
     documents().StartAudioFile(audio);
     EXPECT_EQ(Pane(), QString::fromUtf8("第一课\r\n你好"));
     EXPECT_EQ(player_.Url(), audio);
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
-    EXPECT_EQ(window().timer1.intervalMs, 250);
-    EXPECT_TRUE(window().timer1.Running() && window().timer6.Running());
+    EXPECT_EQ(window().listingTimer.intervalMs, 250);
+    EXPECT_TRUE(window().listingTimer.Running() && window().sequentialPlayTimer.Running());
     EXPECT_EQ(state().durationRetries, 5);
-    EXPECT_TRUE(window().aeroButton1[3].enabled && window().idmListSave.enabled);
-    EXPECT_FALSE(window().image1[0].visible);
+    EXPECT_TRUE(window().setAButton.enabled && window().saveListItem.enabled);
+    EXPECT_FALSE(window().markFlags[0].visible);
 }
 
 TEST_F(DocumentsTest, TheCompanionsLoadInOrderAndTheWordDocumentWins) {
@@ -60,20 +60,20 @@ TEST_F(DocumentsTest, CompanionsAreFoundWhateverTheirLetterCase) {
 }
 
 TEST_F(DocumentsTest, AnAudioFileWithoutACompanionKeepsThePanesText) {
-    window().aeroTextBox1.text = QStringLiteral("earlier text");
+    window().textPane.text = QStringLiteral("earlier text");
     documents().StartAudioFile(Write(QStringLiteral("bare.mp3"), "ID3"));
     EXPECT_EQ(Pane(), QStringLiteral("earlier text"));
 }
 
 TEST_F(DocumentsTest, ALrcChosenDirectlyIsShownRawAndNothingPlays) {
     const QString lrc = Write(QStringLiteral("song.lrc"), "[00:01.00]Hello\r\n[00:02.50]World\r\n");
-    window().aeroCheckBox1[0].value = 0;
-    window().aeroTextBox1.visible = false;
+    window().showTextBox.value = 0;
+    window().textPane.visible = false;
     documents().OpenChosenFile(lrc, QStringLiteral("song.lrc"));
     EXPECT_EQ(Pane(), QStringLiteral("[00:01.00]Hello\r\n[00:02.50]World\r\n"));
     EXPECT_EQ(player_.Url(), QString());
-    EXPECT_EQ(window().aeroCheckBox1[0].value, 1);
-    EXPECT_TRUE(window().aeroTextBox1.visible);
+    EXPECT_EQ(window().showTextBox.value, 1);
+    EXPECT_TRUE(window().textPane.visible);
     EXPECT_EQ(state().currentAudioPath, lrc);
     EXPECT_EQ(
         ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), app_.folder().SettingsFile()),
@@ -88,7 +88,7 @@ TEST_F(DocumentsTest, AnAudioFileChosenDirectlyJoinsTheListWithItsSegments) {
     EXPECT_EQ(state().currentListRow, 2) << "the first empty row";
     EXPECT_EQ(player_.Url(), audio);
     probe_.seconds[audio] = 3;
-    app_.Timer1_Timer();
+    app_.ListPlayingFile();
     EXPECT_EQ(grid().CellText(2, 4), audio);
 
     // Chosen again, its stored segments become current at once.
@@ -97,7 +97,7 @@ TEST_F(DocumentsTest, AnAudioFileChosenDirectlyJoinsTheListWithItsSegments) {
     const QString kept = Write(QStringLiteral("kept.mp3"), "ID3");
     documents().OpenChosenFile(kept, QStringLiteral("kept.mp3"));
     EXPECT_EQ(state().abList.size(), 1u);
-    EXPECT_EQ(window().label7[1].caption, QStringLiteral("1"));
+    EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("1"));
 }
 
 TEST_F(DocumentsTest, AMissingWordDocumentSaysSo) {
@@ -116,12 +116,12 @@ TEST_F(DocumentsTest, AnUnreadableDocumentChosenDirectlyIsExplained) {
 TEST_F(DocumentsTest, TheOpenDialogStartsAtTheLastPathAndACancelOpensNothing) {
     WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), QStringLiteral("/m/last.mp3"),
                   app_.folder().SettingsFile());
-    app_.AeroButton2_Click(0);
+    app_.Run(Command::OpenFile);
     ASSERT_EQ(dialogs_.fileDialogs.size(), 1u);
     EXPECT_EQ(dialogs_.fileDialogs[0].second, QStringLiteral("/m/last.mp3"));
     EXPECT_TRUE(dialogs_.fileDialogs[0].first.startsWith(QString::fromUtf8("MP3文件(*.mp3)|*.mp3|WMA文件")));
     EXPECT_EQ(player_.Url(), QString());
-    app_.AeroButton2_Click(1);
+    app_.Run(Command::ShowUsage);
     EXPECT_EQ(dialogs_.fileDialogs.size(), 1u) << "the usage button does nothing";
 }
 

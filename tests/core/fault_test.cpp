@@ -116,7 +116,7 @@ std::unique_ptr<SqlCipherPlaylistStore> OpenOrExit(const QString& folder) {
 struct ChildApp {
     explicit ChildApp(const QString& folder)
         : db(OpenOrExit(folder)), app({player, dialogs, probe, device, db.get()}, {folder, folder}) {
-        app.Form_Load();
+        app.Start();
     }
 
     SimulatedPlayer player;
@@ -124,7 +124,7 @@ struct ChildApp {
     FakeDurationProbe probe;
     FakeWaveDevice device;
     std::unique_ptr<SqlCipherPlaylistStore> db;
-    Ostrelle app;
+    Controller app;
 };
 
 std::vector<QString> SavePaths(SqlCipherPlaylistStore& db, const QString& sql, const QStringList& args = {}) {
@@ -267,10 +267,10 @@ std::vector<QString> SlotsAfter(int changes) {
     child.app.documents().OpenChosenFile(lesson, QFileInfo(lesson).fileName());
     for (int change = 0; change < 10 * kSegmentSlots; ++change) {
         child.player.SetCurrentPosition(2 * change + 1);
-        child.app.RunCommand(3);
+        child.app.Run(Command::SetA);
         child.player.Pause();
         child.player.SetCurrentPosition(2 * change + 2);
-        child.app.RunCommand(4);
+        child.app.Run(Command::SetB);
         const ABList& list = child.app.state().abList;
         if (!child.dialogs.shown.empty() || list.empty() ||
             SlotText(list.back().aText, list.back().bText) != MarkedSlot(change))
@@ -333,13 +333,13 @@ StoreFailure Fill(SqlCipherPlaylistStore& db, int fill) {
     for (int fill = 0; fill < 1000; ++fill) {
         if (Fill(*child.db, fill)) _exit(kChildStepFailed);
         child.app.playlist().LoadPlaylistGrid();
-        if (child.app.window().grid1.CellText(kFillRows, 2).isEmpty()) _exit(kChildStepFailed);
+        if (child.app.window().playlistGrid.CellText(kFillRows, 2).isEmpty()) _exit(kChildStepFailed);
         Report(reportFd, 2 * fill);
         child.dialogs.answers = {MessageAnswer::Yes};
-        child.app.RunCommand(5);
+        child.app.Run(Command::ClearList);
         QueryResult left = child.db->AllRows();
         if (left.failure || left.recordset->RecordCount() != 0 ||
-            !child.app.window().grid1.CellText(1, 2).isEmpty())
+            !child.app.window().playlistGrid.CellText(1, 2).isEmpty())
             _exit(kChildStepFailed);
         Report(reportFd, 2 * fill + 1);
     }
@@ -527,7 +527,7 @@ TEST_F(FaultDiskFull, SavingAListOverAnExistingOneTellsOnceAndKeepsTheOldList) {
     const QStringList entries = FolderEntries();
     dialogs_.files = {{listPath, QStringLiteral("old.m3u")}, {listPath, QStringLiteral("old.m3u")}};
 
-    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.RunCommand(10); }));
+    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.Run(Command::SaveList); }));
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("无法保存播放列表：")))
         << dialogs_.shown[0].text.toStdString();
@@ -537,7 +537,7 @@ TEST_F(FaultDiskFull, SavingAListOverAnExistingOneTellsOnceAndKeepsTheOldList) {
     EXPECT_EQ(FolderEntries(), entries) << "no temporary file is left";
 
     // With room again the same save goes through, so it was the full disk that stopped it.
-    app_.RunCommand(10);
+    app_.Run(Command::SaveList);
     EXPECT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_TRUE(Bytes(listPath).startsWith("/lessons/"));
     EXPECT_EQ(FolderEntries(), entries);
@@ -551,7 +551,7 @@ TEST_F(FaultDiskFull, SavingTheRecordingOverAnExistingFileTellsOnceAndKeepsTheOl
     const QStringList entries = FolderEntries();
     dialogs_.files = {{copyPath, QStringLiteral("copy.wav")}, {copyPath, QStringLiteral("copy.wav")}};
 
-    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.AeroButton3_Click(); }));
+    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.Run(Command::SaveRecording); }));
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("录音没有另存：")))
         << dialogs_.shown[0].text.toStdString();
@@ -560,7 +560,7 @@ TEST_F(FaultDiskFull, SavingTheRecordingOverAnExistingFileTellsOnceAndKeepsTheOl
     EXPECT_EQ(Bytes(app_.folder().RecordingFile()), recording);
     EXPECT_EQ(FolderEntries(), entries) << "no temporary file is left";
 
-    app_.AeroButton3_Click();
+    app_.Run(Command::SaveRecording);
     EXPECT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(Bytes(copyPath), recording);
     EXPECT_EQ(FolderEntries(), entries);
@@ -574,22 +574,22 @@ TEST_F(FaultDiskFull, StoringARepeatSettingOnAFullDiskKeepsTheOldSettingsFile) {
     const QString settings = WriteFile(QStringLiteral("OSTRELLE.ini"), kBigSettings);
     ASSERT_EQ(settings, app_.folder().SettingsFile());
     const QStringList entries = FolderEntries();
-    window().combo1[0].text = QString::fromUtf8("3次");
-    window().combo1[1].text = QString::fromUtf8("2秒");
+    window().repeatCountBox.text = QString::fromUtf8("3次");
+    window().pauseBox.text = QString::fromUtf8("2秒");
 
-    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.Combo1_Click(0); }));
+    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.StoreRepeatChoices(); }));
     EXPECT_EQ(Bytes(settings), kBigSettings);
     EXPECT_EQ(FolderEntries(), entries) << "no temporary file is left";
 
-    app_.Combo1_Click(0);
+    app_.StoreRepeatChoices();
     EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), settings), QStringLiteral("3"));
     EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("1"), settings), QStringLiteral("2"));
 }
 
 TEST_F(FaultDiskFull, StoringARepeatSettingOnAFullDiskTellsTheLearnerOnce) {
     WriteFile(QStringLiteral("OSTRELLE.ini"), kBigSettings);
-    window().combo1[0].text = QString::fromUtf8("3次");
-    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.Combo1_Click(0); }));
+    window().repeatCountBox.text = QString::fromUtf8("3次");
+    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.StoreRepeatChoices(); }));
     EXPECT_EQ(dialogs_.shown.size(), 1u) << "the choice was not kept, and the learner should know";
 }
 
@@ -602,7 +602,7 @@ protected:
         app_.playlist().LoadPlaylistGrid();
         ASSERT_EQ(grid().CellText(1, 4), path);
         grid().SetActiveCell(1, 2);
-        app_.playlist().Grid1_DblClick();
+        app_.playlist().PlayEntry();
     }
 
     void ExpectEntryGoneWithTheMessage() {
@@ -612,7 +612,7 @@ protected:
         EXPECT_EQ(TableRows(), 0);
         EXPECT_EQ(grid().CellText(1, 2), QString());
         EXPECT_EQ(player_.Url(), QString()) << "nothing was handed to the player";
-        EXPECT_FALSE(window().timer1.Running());
+        EXPECT_FALSE(window().listingTimer.Running());
     }
 };
 
@@ -622,7 +622,7 @@ TEST_F(FaultBadFiles, AFileDeletedAfterListingIsDroppedWithAMessageWhenDoubleCli
     app_.playlist().LoadPlaylistGrid();
     ASSERT_TRUE(QFile::remove(path));
     grid().SetActiveCell(1, 2);
-    app_.playlist().Grid1_DblClick();
+    app_.playlist().PlayEntry();
     ExpectEntryGoneWithTheMessage();
 }
 
@@ -675,7 +675,7 @@ TEST_F(FaultBadFiles, AFifoNamedLikeTheCompanionTextNeitherHangsNorFillsThePane)
     const QString audio = MakeFile(QStringLiteral("lesson.mp3"));
     const QString fifo = dir_.filePath(QStringLiteral("lesson.txt"));
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    window().aeroTextBox1.text = QStringLiteral("before");
+    window().textPane.text = QStringLiteral("before");
     {
         FifoRescue rescue(fifo);
         app_.documents().StartAudioFile(audio);
@@ -683,9 +683,9 @@ TEST_F(FaultBadFiles, AFifoNamedLikeTheCompanionTextNeitherHangsNorFillsThePane)
     }
     EXPECT_EQ(player_.Url(), audio);
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
-    EXPECT_TRUE(window().aeroTextBox1.text == QStringLiteral("before") ||
-                window().aeroTextBox1.text.isEmpty())
-        << window().aeroTextBox1.text.left(80).toStdString();
+    EXPECT_TRUE(window().textPane.text == QStringLiteral("before") ||
+                window().textPane.text.isEmpty())
+        << window().textPane.text.left(80).toStdString();
 
     // Chosen directly in the open dialog it is refused the same way.
     {
@@ -693,7 +693,7 @@ TEST_F(FaultBadFiles, AFifoNamedLikeTheCompanionTextNeitherHangsNorFillsThePane)
         app_.documents().OpenChosenFile(fifo, QStringLiteral("lesson.txt"));
         EXPECT_FALSE(rescue.Rescued()) << "opening the FIFO as a text waited on it";
     }
-    EXPECT_LE(window().aeroTextBox1.text.size(), 6);
+    EXPECT_LE(window().textPane.text.size(), 6);
 }
 
 TEST_F(FaultBadFiles, AnEmptyMp3StartsWithoutCrashingAndIsNotListedWithAMadeUpLength) {
@@ -705,9 +705,9 @@ TEST_F(FaultBadFiles, AnEmptyMp3StartsWithoutCrashingAndIsNotListedWithAMadeUpLe
     EXPECT_EQ(player_.Url(), path);
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
     int ticks = 0;
-    for (; window().timer1.Running() && ticks < 100; ++ticks)
-        app_.Timer1_Timer();
-    EXPECT_FALSE(window().timer1.Running()) << "the listing gives up after a bounded number of looks";
+    for (; window().listingTimer.Running() && ticks < 100; ++ticks)
+        app_.ListPlayingFile();
+    EXPECT_FALSE(window().listingTimer.Running()) << "the listing gives up after a bounded number of looks";
     EXPECT_GT(ticks, 1) << "it looked again while the file might still be opening";
     EXPECT_EQ(TableRows(), 0);
     EXPECT_EQ(grid().CellText(1, 2), QString());
@@ -722,13 +722,13 @@ TEST_F(FaultBadFiles, AFourGigabyteSparseCompanionTextIsNotLoadedIntoThePane) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_TRUE(file.resize(qint64{4} * 1024 * 1024 * 1024));
     }
-    window().aeroTextBox1.text = QStringLiteral("before");
+    window().textPane.text = QStringLiteral("before");
     app_.documents().StartAudioFile(audio);
     EXPECT_EQ(player_.Url(), audio);
-    EXPECT_LE(window().aeroTextBox1.text.size(), 1024) << "the pane got the file";
+    EXPECT_LE(window().textPane.text.size(), 1024) << "the pane got the file";
 
     app_.documents().OpenChosenFile(text, QStringLiteral("lesson.txt"));
-    EXPECT_LE(window().aeroTextBox1.text.size(), 1024) << "the pane got the file";
+    EXPECT_LE(window().textPane.text.size(), 1024) << "the pane got the file";
 }
 
 // Two instances on one folder

@@ -164,7 +164,7 @@ TEST_F(PlaylistFilesTest, OpeningAListStopsThePlayerAndSelectsRowOneFirst) {
     app_.playlist().LoadPlaylistGrid();
     player_.SetUrl(QStringLiteral("/m/1.mp3"));
     player_.Play();
-    app_.RunCommand(9);  // the dialog is cancelled
+    app_.Run(Command::OpenList);  // the dialog is cancelled
     EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
     EXPECT_EQ(state().currentListRow, 1);
     EXPECT_EQ(state().currentListPath, QStringLiteral("/m/1.mp3"));
@@ -181,7 +181,7 @@ TEST_F(PlaylistFilesTest, ASavedListReadsBackIntoTheSameRows) {
     for (const QString& name : {QStringLiteral("saved.m3u"), QStringLiteral("saved.m3u8")}) {
         const QString target = dir_.filePath(name);
         dialogs_.files = {{target, name}};
-        app_.RunCommand(10);
+        app_.Run(Command::SaveList);
         ASSERT_TRUE(QFile::exists(target));
         ASSERT_TRUE(db_->DeleteAll().code == StoreError::None);
         app_.playlist().LoadPlaylistGrid();
@@ -194,7 +194,7 @@ TEST_F(PlaylistFilesTest, ASavedListReadsBackIntoTheSameRows) {
 
 TEST_F(PlaylistFilesTest, SavingAnEmptyListSaysSoAndWritesNothing) {
     app_.playlist().LoadPlaylistGrid();
-    app_.RunCommand(10);
+    app_.Run(Command::SaveList);
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("表格内没有MP3文件存在！"));
     EXPECT_TRUE(dialogs_.fileDialogs.empty());
@@ -204,7 +204,7 @@ TEST_F(PlaylistFilesTest, AFailedSaveIsReportedAndTheOldListStays) {
     AddRow(QStringLiteral("/m/one.mp3"));
     app_.playlist().LoadPlaylistGrid();
     dialogs_.files = {{dir_.filePath(QStringLiteral("no/such/dir/x.m3u")), QStringLiteral("x.m3u")}};
-    app_.RunCommand(10);
+    app_.Run(Command::SaveList);
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_TRUE(dialogs_.shown[0].text.contains(QString::fromUtf8("无法保存播放列表")));
 }

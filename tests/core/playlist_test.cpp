@@ -40,15 +40,15 @@ TEST_F(PlaylistTest, RowCountFollowsTheNumberOfEntries) {
     EXPECT_EQ(grid().Rows(), 14);
     EXPECT_EQ(grid().CellText(11, 1), QStringLiteral("11."));
     EXPECT_EQ(playlist().CountPlaylistRows(), 11);
-    EXPECT_TRUE(window().aeroButton1[5].enabled && window().idmDeleteList.enabled);
+    EXPECT_TRUE(window().clearListButton.enabled && window().deleteEntryItem.enabled);
 }
 
 TEST_F(PlaylistTest, AnEmptyListSwitchesClearAndDeleteOff) {
     playlist().LoadPlaylistGrid();
     EXPECT_EQ(playlist().CountPlaylistRows(), 0);
-    EXPECT_FALSE(window().aeroButton1[5].enabled);
-    EXPECT_FALSE(window().idmClearList.enabled);
-    EXPECT_FALSE(window().aeroButton1[6].enabled);
+    EXPECT_FALSE(window().clearListButton.enabled);
+    EXPECT_FALSE(window().clearListItem.enabled);
+    EXPECT_FALSE(window().deleteEntryButton.enabled);
 }
 
 TEST_F(PlaylistTest, ClickSelectsAnEntryAndDoubleClickPlaysItWithItsSegments) {
@@ -58,25 +58,25 @@ TEST_F(PlaylistTest, ClickSelectsAnEntryAndDoubleClickPlaysItWithItsSegments) {
     playlist().LoadPlaylistGrid();
 
     grid().SetActiveCell(2, 2);
-    playlist().Grid1_Click();
+    playlist().SelectEntry();
     EXPECT_EQ(state().currentListPath, path);
-    EXPECT_TRUE(window().aeroButton1[6].enabled);
+    EXPECT_TRUE(window().deleteEntryButton.enabled);
     EXPECT_EQ(player_.Url(), QString()) << "a click plays nothing";
 
-    playlist().Grid1_DblClick();
+    playlist().PlayEntry();
     EXPECT_EQ(player_.Url(), path);
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
     EXPECT_EQ(state().currentListRow, 2);
     EXPECT_EQ(state().currentAudioPath, path);
     EXPECT_EQ(state().abList.size(), 2u);
     EXPECT_EQ(state().lengthText, QStringLiteral("2:00"));
-    EXPECT_TRUE(window().timer1.Running());
-    EXPECT_TRUE(window().timer6.Running());
+    EXPECT_TRUE(window().listingTimer.Running());
+    EXPECT_TRUE(window().sequentialPlayTimer.Running());
 
     grid().SetActiveCell(5, 2);  // an empty row
-    playlist().Grid1_Click();
-    EXPECT_FALSE(window().aeroButton1[6].enabled);
-    playlist().Grid1_DblClick();
+    playlist().SelectEntry();
+    EXPECT_FALSE(window().deleteEntryButton.enabled);
+    playlist().PlayEntry();
     EXPECT_EQ(player_.Url(), path);
 }
 
@@ -85,7 +85,7 @@ TEST_F(PlaylistTest, DoubleClickOnADeletedFileTellsAndRemovesTheEntry) {
     AddRow(QStringLiteral("/nowhere/second.mp3"));
     playlist().LoadPlaylistGrid();
     grid().SetActiveCell(1, 2);
-    playlist().Grid1_DblClick();
+    playlist().PlayEntry();
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"));
     EXPECT_EQ(dialogs_.shown[0].title, QStringLiteral("Ostrelle"));
@@ -110,9 +110,9 @@ TEST_F(PlaylistTest, ClearAnsweredNoKeepsEverythingAndYesEmptiesTheTable) {
     playlist().ClearPlaylist();
     EXPECT_EQ(TableRows(), 0) << "rows whose seq is false go too";
     EXPECT_EQ(grid().CellText(1, 2), QString());
-    for (int i : {3, 5, 6, 10})
-        EXPECT_FALSE(window().aeroButton1[i].enabled) << i;
-    EXPECT_FALSE(window().idmListSave.enabled);
+    for (const Button* button : {&window().setAButton, &window().clearListButton, &window().deleteEntryButton, &window().saveListButton})
+        EXPECT_FALSE(button->enabled) << button->caption.toStdString();
+    EXPECT_FALSE(window().saveListItem.enabled);
     EXPECT_EQ(grid().SelectedRow(), -1);
 }
 
@@ -122,11 +122,11 @@ TEST_F(PlaylistTest, DeleteRemovesTheSelectedEntryOnlyAndKeepsPlaying) {
     player_.SetUrl(QStringLiteral("/music/2.mp3"));
     player_.Play();
     playlist().SelectPlaylistRow(2);
-    app_.RunCommand(6);
+    app_.Run(Command::DeleteEntry);
     EXPECT_EQ(TableRows(), 2);
     EXPECT_EQ(grid().CellText(2, 4), QStringLiteral("/music/3.mp3"));
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
-    EXPECT_FALSE(window().aeroButton1[6].enabled);
+    EXPECT_FALSE(window().deleteEntryButton.enabled);
 }
 
 TEST_F(PlaylistTest, ListingANewFileAddsItAfterTheLastEntry) {
@@ -136,15 +136,15 @@ TEST_F(PlaylistTest, ListingANewFileAddsItAfterTheLastEntry) {
     probe_.seconds[path] = 75.4;
     state().currentListRow = playlist().CountPlaylistRows() + 1;
     state().currentAudioPath = path;
-    app_.Timer1_Timer();
-    EXPECT_FALSE(window().timer1.enabled);
+    app_.ListPlayingFile();
+    EXPECT_FALSE(window().listingTimer.enabled);
     EXPECT_EQ(grid().CellText(3, 1), QStringLiteral("3."));
     EXPECT_EQ(grid().CellText(3, 2), QStringLiteral("new one.mp3"));
     EXPECT_EQ(grid().CellText(3, 3), QStringLiteral("1:15"));
     EXPECT_EQ(grid().SelectedRow(), 3);
     EXPECT_EQ(state().currentListPath, path);
     EXPECT_EQ(TableRows(), 3);
-    EXPECT_TRUE(window().aeroButton1[5].enabled);
+    EXPECT_TRUE(window().clearListButton.enabled);
 }
 
 TEST_F(PlaylistTest, ListingAFileAlreadyListedRewritesItsRowInPlace) {
@@ -154,7 +154,7 @@ TEST_F(PlaylistTest, ListingAFileAlreadyListedRewritesItsRowInPlace) {
     probe_.seconds[path] = 3725;
     state().currentListRow = 4;  // as an open would set it
     state().currentAudioPath = path;
-    app_.Timer1_Timer();
+    app_.ListPlayingFile();
     EXPECT_EQ(TableRows(), 3);
     EXPECT_EQ(state().currentListRow, 2);
     EXPECT_EQ(grid().CellText(2, 3), QStringLiteral("1:02:05"));
@@ -171,19 +171,19 @@ TEST_F(PlaylistTest, AnUnknownDurationIsRetriedAndNeverMadeUp) {
     state().durationRetries = 5;
     player_.duration_ = 0;
     for (int tick = 0; tick < 5; ++tick) {
-        app_.Timer1_Timer();
-        ASSERT_TRUE(window().timer1.Running()) << tick;
-        EXPECT_EQ(window().timer1.intervalMs, 250);
+        app_.ListPlayingFile();
+        ASSERT_TRUE(window().listingTimer.Running()) << tick;
+        EXPECT_EQ(window().listingTimer.intervalMs, 250);
     }
-    app_.Timer1_Timer();
-    EXPECT_FALSE(window().timer1.enabled) << "retries are bounded";
+    app_.ListPlayingFile();
+    EXPECT_FALSE(window().listingTimer.enabled) << "retries are bounded";
     EXPECT_EQ(TableRows(), 0);
     EXPECT_EQ(grid().CellText(1, 2), QString());
 
     // The player's figure serves when the probe cannot read the file.
     player_.SetUrl(path);
     player_.duration_ = 42;
-    app_.Timer1_Timer();
+    app_.ListPlayingFile();
     EXPECT_EQ(grid().CellText(1, 3), QStringLiteral("0:42"));
 }
 
@@ -193,21 +193,21 @@ TEST_F(PlaylistTest, SequentialPlayGoesDownTheListAndStopsAtTheEnd) {
     AddRow(a);
     AddRow(b, QStringLiteral("1:00"), {QStringLiteral("A00:01B00:02")});
     playlist().LoadPlaylistGrid();
-    window().aeroCheckBox1[2].value = 1;
+    window().sequentialPlayBox.value = 1;
     grid().SetActiveCell(1, 2);
-    playlist().Grid1_DblClick();
+    playlist().PlayEntry();
 
-    app_.Timer6_Timer();
+    app_.PlayNextWhenEnded();
     EXPECT_EQ(player_.Url(), a) << "nothing happens while playing";
     player_.Stop();  // the end of the media
-    app_.Timer6_Timer();
+    app_.PlayNextWhenEnded();
     EXPECT_EQ(player_.Url(), b);
     EXPECT_EQ(state().currentListRow, 2);
     EXPECT_EQ(state().currentAudioPath, b);
     EXPECT_EQ(state().abList.size(), 1u) << "the new file's segments are current";
     player_.Stop();
-    app_.Timer6_Timer();
-    EXPECT_FALSE(window().timer6.enabled);
+    app_.PlayNextWhenEnded();
+    EXPECT_FALSE(window().sequentialPlayTimer.enabled);
     EXPECT_EQ(player_.Url(), b);
 }
 
@@ -217,10 +217,10 @@ TEST_F(PlaylistTest, WithSequentialPlayOffTheWatchStopsAtTheEnd) {
     AddRow(MakeFile(QStringLiteral("b.mp3")));
     playlist().LoadPlaylistGrid();
     grid().SetActiveCell(1, 2);
-    playlist().Grid1_DblClick();
+    playlist().PlayEntry();
     player_.Stop();
-    app_.Timer6_Timer();
-    EXPECT_FALSE(window().timer6.enabled);
+    app_.PlayNextWhenEnded();
+    EXPECT_FALSE(window().sequentialPlayTimer.enabled);
     EXPECT_EQ(player_.Url(), a);
 }
 

@@ -18,14 +18,14 @@ protected:
         : recorder_(window_, player_, device_, dialogs_, dir_.filePath(QStringLiteral("temp.wav"))) {}
 
     QString Path() const { return dir_.filePath(QStringLiteral("temp.wav")); }
-    QString Group() const { return window_.aeroGroupBox2.caption; }
-    bool PlayOn() const { return window_.aeroButton1[1].enabled && window_.idmPlayRecord.enabled; }
-    bool SaveOn() const { return window_.aeroButton3.enabled && window_.idmRecordSave.enabled; }
+    QString Group() const { return window_.recordingGroup.caption; }
+    bool PlayOn() const { return window_.playRecordingButton.enabled && window_.playRecordingItem.enabled; }
+    bool SaveOn() const { return window_.saveRecordingButton.enabled && window_.saveRecordingItem.enabled; }
 
     void Record(qint64 ms) {
         recorder_.ToggleRecording();
         device_.lengthMs = ms;
-        recorder_.Timer2_Timer();
+        recorder_.ShowRecordingTime();
         recorder_.ToggleRecording();
     }
 
@@ -39,11 +39,11 @@ protected:
 
 TEST_F(RecorderTest, RecordingRunsTheDeviceAndShowsTheRecordedTime) {
     recorder_.ToggleRecording();
-    EXPECT_EQ(window_.aeroButton1[0].caption, QString::fromUtf8("停止录音"));
-    EXPECT_EQ(window_.idmRecordStart.caption, QString::fromUtf8("停止录音"));
-    EXPECT_FALSE(PlayOn() || window_.aeroButton3.enabled);
-    EXPECT_TRUE(window_.timer2.Running());
-    EXPECT_EQ(window_.timer2.intervalMs, 10);
+    EXPECT_EQ(window_.recordButton.caption, QString::fromUtf8("停止录音"));
+    EXPECT_EQ(window_.recordItem.caption, QString::fromUtf8("停止录音"));
+    EXPECT_FALSE(PlayOn() || window_.saveRecordingButton.enabled);
+    EXPECT_TRUE(window_.recorderClockTimer.Running());
+    EXPECT_EQ(window_.recorderClockTimer.intervalMs, 10);
     EXPECT_EQ(device_.log,
               (QStringList{QStringLiteral("close"), QStringLiteral("type waveaudio"), QStringLiteral("close"),
                            QStringLiteral("open"), QStringLiteral("Record")}));
@@ -51,16 +51,16 @@ TEST_F(RecorderTest, RecordingRunsTheDeviceAndShowsTheRecordedTime) {
     EXPECT_TRUE(device_.visible);
 
     device_.lengthMs = 7900;
-    recorder_.Timer2_Timer();
+    recorder_.ShowRecordingTime();
     EXPECT_EQ(Group(), QString::fromUtf8("录音  正在录音 -- ( 0:07 )"));
     device_.lengthMs = 65000;
-    recorder_.Timer2_Timer();
+    recorder_.ShowRecordingTime();
     EXPECT_EQ(Group(), QString::fromUtf8("录音  正在录音 -- ( 1:05 )"));
 
     recorder_.ToggleRecording();
     EXPECT_EQ(device_.log.last(), QStringLiteral("save"));
-    EXPECT_EQ(window_.aeroButton1[0].caption, QString::fromUtf8("开始录音"));
-    EXPECT_FALSE(window_.timer2.enabled);
+    EXPECT_EQ(window_.recordButton.caption, QString::fromUtf8("开始录音"));
+    EXPECT_FALSE(window_.recorderClockTimer.enabled);
     EXPECT_TRUE(PlayOn());
     EXPECT_TRUE(SaveOn());
     EXPECT_TRUE(QFile::exists(Path()));
@@ -87,8 +87,8 @@ TEST_F(RecorderTest, NoInputDeviceGivesOneMessageAndKeepsTheOldRecording) {
     recorder_.ToggleRecording();
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_TRUE(dialogs_.shown[0].text.contains(QStringLiteral("no input device")));
-    EXPECT_EQ(window_.aeroButton1[0].caption, QString::fromUtf8("开始录音"));
-    EXPECT_FALSE(window_.timer2.enabled);
+    EXPECT_EQ(window_.recordButton.caption, QString::fromUtf8("开始录音"));
+    EXPECT_FALSE(window_.recorderClockTimer.enabled);
     EXPECT_TRUE(QFile::exists(Path()));
     EXPECT_TRUE(PlayOn() && SaveOn());
 }
@@ -109,44 +109,44 @@ TEST_F(RecorderTest, PlayingPausesThePlayerAndCountsDownUntilTheDeviceIsDone) {
     device_.log.clear();
     recorder_.PlayRecording();
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
-    EXPECT_FALSE(window_.aeroButton1[0].enabled);
-    EXPECT_FALSE(window_.idmRecordStart.enabled);
-    EXPECT_EQ(window_.aeroButton1[1].caption, QString::fromUtf8("停止播放"));
-    EXPECT_EQ(window_.idmPlayRecord.caption, QString::fromUtf8("停止播放"));
+    EXPECT_FALSE(window_.recordButton.enabled);
+    EXPECT_FALSE(window_.recordItem.enabled);
+    EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("停止播放"));
+    EXPECT_EQ(window_.playRecordingItem.caption, QString::fromUtf8("停止播放"));
     EXPECT_EQ(device_.log.last(), QStringLiteral("play"));
     EXPECT_EQ(Group(), QString::fromUtf8("录音  正在播放录音 -- ( 1:05 )"));
-    EXPECT_TRUE(window_.timer2.enabled);
+    EXPECT_TRUE(window_.recorderClockTimer.enabled);
 
-    recorder_.Timer2_Timer();
+    recorder_.ShowRecordingTime();
     EXPECT_EQ(Group(), QString::fromUtf8("录音 --正在录音 -- ( -1:05 )"));
     device_.positionMs = 62000;
-    recorder_.Timer2_Timer();
+    recorder_.ShowRecordingTime();
     EXPECT_EQ(Group(), QString::fromUtf8("录音 --正在录音 -- ( -0:03 )"));
 
     device_.Finish();
-    EXPECT_EQ(window_.aeroButton1[1].caption, QString::fromUtf8("播放录音"));
+    EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("播放录音"));
     EXPECT_EQ(Group(), QString::fromUtf8("录音"));
-    EXPECT_FALSE(window_.timer2.enabled);
-    EXPECT_TRUE(window_.aeroButton1[0].enabled);
+    EXPECT_FALSE(window_.recorderClockTimer.enabled);
+    EXPECT_TRUE(window_.recordButton.enabled);
 }
 
 TEST_F(RecorderTest, StoppingPlaybackReturnsToIdleThroughTheCompletion) {
     Record(5000);
     recorder_.PlayRecording();
     recorder_.PlayRecording();
-    EXPECT_EQ(window_.aeroButton1[1].caption, QString::fromUtf8("播放录音"));
+    EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("播放录音"));
     EXPECT_EQ(Group(), QString::fromUtf8("录音"));
-    EXPECT_FALSE(window_.timer2.enabled);
-    EXPECT_TRUE(window_.aeroButton1[0].enabled) << "the completion after the stop enables recording";
+    EXPECT_FALSE(window_.recorderClockTimer.enabled);
+    EXPECT_TRUE(window_.recordButton.enabled) << "the completion after the stop enables recording";
 }
 
 TEST_F(RecorderTest, AMissingRecordingIsReportedAndNothingWaitsForACompletion) {
-    EnablePair(window_.aeroButton1[1], window_.idmPlayRecord, true);
+    EnablePair(window_.playRecordingButton, window_.playRecordingItem, true);
     recorder_.PlayRecording();
     ASSERT_EQ(dialogs_.shown.size(), 1u);
-    EXPECT_EQ(window_.aeroButton1[1].caption, QString::fromUtf8("播放录音"));
-    EXPECT_TRUE(window_.aeroButton1[0].enabled);
-    EXPECT_FALSE(window_.timer2.enabled);
+    EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("播放录音"));
+    EXPECT_TRUE(window_.recordButton.enabled);
+    EXPECT_FALSE(window_.recorderClockTimer.enabled);
 }
 
 TEST_F(RecorderTest, SavingCopiesTheRecordingAndCancelCopiesNothing) {

@@ -26,18 +26,18 @@ protected:
 
     Window& window() { return app_.window(); }
     PlayerState& state() { return app_.state(); }
-    bool Running() { return window().timer3.Running(); }
-    QString PassesLeft() { return window().label8.caption; }
+    bool Running() { return window().repeatTick.Running(); }
+    QString PassesLeft() { return window().passesLeftLabel.caption; }
 
     void Choose(const QString& count, const QString& pause) {
-        window().combo1[0].text = count;
-        window().combo1[1].text = pause;
+        window().repeatCountBox.text = count;
+        window().pauseBox.text = pause;
     }
 
     // One 10 ms tick, as the view's timer would deliver it: the clock moves, then the tick runs.
     void Tick() {
         player_.Advance(0.010);
-        if (Running()) app_.Timer3_Timer();
+        if (Running()) app_.TickRepeat();
     }
 
     // Ticks until the run is in its pause or over; returns the number of ticks taken.
@@ -63,17 +63,17 @@ protected:
     ScriptedDialogs dialogs_;
     FakeDurationProbe probe_;
     FakeWaveDevice device_;
-    Ostrelle app_;
+    Controller app_;
 };
 
 TEST_F(RepeatEngineTest, StartingARunSeeksAPlaysAndShowsTheRunState) {
     Choose(QString::fromUtf8("3次"), QString::fromUtf8("2秒"));
-    app_.RunCommand(2);
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("停止"));
-    EXPECT_EQ(window().idmPlayReread.caption, QString::fromUtf8("停止(复读)"));
-    EXPECT_FALSE(window().aeroButton1[3].enabled);
-    EXPECT_FALSE(window().idmAPoint.enabled);
-    EXPECT_EQ(window().timer3.intervalMs, 10);
+    app_.Run(Command::PlayRepeat);
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("停止"));
+    EXPECT_EQ(window().playRepeatItem.caption, QString::fromUtf8("停止(复读)"));
+    EXPECT_FALSE(window().setAButton.enabled);
+    EXPECT_FALSE(window().setAItem.enabled);
+    EXPECT_EQ(window().repeatTick.intervalMs, 10);
     EXPECT_TRUE(Running());
     EXPECT_EQ(PassesLeft(), QString::fromUtf8("剩3次"));
     EXPECT_EQ(player_.CurrentPosition(), 5.0);
@@ -83,22 +83,22 @@ TEST_F(RepeatEngineTest, StartingARunSeeksAPlaysAndShowsTheRunState) {
 }
 
 TEST_F(RepeatEngineTest, OnePassEndsPausedAtAWithTheRunIdleInTheSameTick) {
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     const int ticks = TickToEndOfPass();
     EXPECT_EQ(ticks, 300);  // 3 s from A to B
     EXPECT_FALSE(Running());
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
     EXPECT_EQ(player_.CurrentPosition(), 5.0);
     EXPECT_EQ(PassesLeft(), QString());
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
-    EXPECT_EQ(window().idmPlayReread.caption, QString::fromUtf8("播放(复读)"));
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("播放"));
+    EXPECT_EQ(window().playRepeatItem.caption, QString::fromUtf8("播放(复读)"));
     EXPECT_EQ(player_.stopPoint(), std::nullopt) << "normal playing must not stop at the old B";
-    EXPECT_FALSE(window().aeroButton1[3].enabled) << "set-A stays off after a run ends by itself";
+    EXPECT_FALSE(window().setAButton.enabled) << "set-A stays off after a run ends by itself";
 }
 
 TEST_F(RepeatEngineTest, ThreePassesWithATwoSecondPauseCountDownAndWait200Ticks) {
     Choose(QString::fromUtf8("3次"), QString::fromUtf8("2秒"));
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     std::vector<QString> labels{PassesLeft()};
     std::vector<int> pauses;
     for (int pass = 0; pass < 3; ++pass) {
@@ -120,7 +120,7 @@ TEST_F(RepeatEngineTest, ThreePassesWithATwoSecondPauseCountDownAndWait200Ticks)
 
 TEST_F(RepeatEngineTest, AZeroSecondPauseResumesAtTheNextTick) {
     Choose(QString::fromUtf8("2次"), QString::fromUtf8("0秒"));
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     TickToEndOfPass();
     EXPECT_EQ(TickThroughPause(), 1);
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
@@ -128,9 +128,9 @@ TEST_F(RepeatEngineTest, AZeroSecondPauseResumesAtTheNextTick) {
 
 TEST_F(RepeatEngineTest, PauseSettingIsReadAtTheStartAndWhenEachPauseEnds) {
     Choose(QString::fromUtf8("3次"), QString::fromUtf8("1秒"));
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     TickToEndOfPass();
-    window().combo1[1].text = QString::fromUtf8("4秒");  // during the first pause
+    window().pauseBox.text = QString::fromUtf8("4秒");  // during the first pause
     EXPECT_EQ(TickThroughPause(), 100) << "the first pause was read when the run started";
     TickToEndOfPass();
     EXPECT_EQ(TickThroughPause(), 400) << "the second pause was read when the first ended";
@@ -138,17 +138,17 @@ TEST_F(RepeatEngineTest, PauseSettingIsReadAtTheStartAndWhenEachPauseEnds) {
     ASSERT_FALSE(Running());
 
     // Changed during the first pass, it is not the first pause either.
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     ASSERT_TRUE(Running());
-    window().combo1[1].text = QString::fromUtf8("3秒");
+    window().pauseBox.text = QString::fromUtf8("3秒");
     TickToEndOfPass();
     EXPECT_EQ(TickThroughPause(), 400);
 }
 
 TEST_F(RepeatEngineTest, ChangingTheCountDuringARunWaitsForTheNextRun) {
     Choose(QString::fromUtf8("2次"), QString::fromUtf8("0秒"));
-    app_.RunCommand(2);
-    window().combo1[0].text = QString::fromUtf8("6次");
+    app_.Run(Command::PlayRepeat);
+    window().repeatCountBox.text = QString::fromUtf8("6次");
     TickToEndOfPass();
     TickThroughPause();
     TickToEndOfPass();
@@ -158,22 +158,22 @@ TEST_F(RepeatEngineTest, ChangingTheCountDuringARunWaitsForTheNextRun) {
 
 TEST_F(RepeatEngineTest, StopDuringThePauseThenStartBeginsWithAPass) {
     Choose(QString::fromUtf8("3次"), QString::fromUtf8("5秒"));
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     TickToEndOfPass();
     for (int i = 0; i < 50; ++i)
         Tick();
     ASSERT_TRUE(state().pausing);
 
-    app_.RunCommand(2);  // stop
+    app_.Run(Command::PlayRepeat);  // stop
     EXPECT_FALSE(Running());
-    EXPECT_TRUE(window().aeroButton1[3].enabled) << "an explicit stop gives set-A back";
-    EXPECT_TRUE(window().idmAPoint.enabled);
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
+    EXPECT_TRUE(window().setAButton.enabled) << "an explicit stop gives set-A back";
+    EXPECT_TRUE(window().setAItem.enabled);
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("播放"));
     EXPECT_EQ(PassesLeft(), QString());
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
     EXPECT_EQ(player_.CurrentPosition(), 5.0);
 
-    app_.RunCommand(2);  // start again
+    app_.Run(Command::PlayRepeat);  // start again
     EXPECT_FALSE(state().pausing);
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
     EXPECT_EQ(PassesLeft(), QString::fromUtf8("剩3次"));
@@ -184,7 +184,7 @@ TEST_F(RepeatEngineTest, StopDuringThePauseThenStartBeginsWithAPass) {
 TEST_F(RepeatEngineTest, EqualAAndBEndEveryPassAtTheFirstTick) {
     Choose(QString::fromUtf8("2次"), QString::fromUtf8("0秒"));
     state().bPoint = state().aPoint;
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     EXPECT_EQ(player_.stopPoint(), std::nullopt);
     EXPECT_EQ(TickToEndOfPass(), 1);
     EXPECT_EQ(TickThroughPause(), 1);
@@ -194,7 +194,7 @@ TEST_F(RepeatEngineTest, EqualAAndBEndEveryPassAtTheFirstTick) {
 
 TEST_F(RepeatEngineTest, ATypedCountOfZeroPlaysOnePass) {
     Choose(QString::fromUtf8("0次"), QString::fromUtf8("0秒"));
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     EXPECT_EQ(PassesLeft(), QString::fromUtf8("剩0次"));
     TickToEndOfPass();
     EXPECT_FALSE(Running());
@@ -216,69 +216,69 @@ TEST_F(RepeatEngineTest, SelectorTextsWithoutADigitMeanOnePassAndNoPause) {
 
 TEST_F(RepeatEngineTest, NextOnTheLastSegmentStaysThere) {
     state().abIndex = 1;
-    app_.RunCommand(7);
+    app_.Run(Command::NextSegment);
     EXPECT_EQ(state().abIndex, 2);
     EXPECT_EQ(state().aPoint, QStringLiteral("00:20"));
     EXPECT_EQ(state().bPoint, QStringLiteral("00:25"));
-    EXPECT_FALSE(window().aeroButton1[7].enabled);
-    EXPECT_FALSE(window().idmNext.enabled);
-    EXPECT_TRUE(window().aeroButton1[8].enabled);
-    app_.RunCommand(7);
+    EXPECT_FALSE(window().nextSegmentButton.enabled);
+    EXPECT_FALSE(window().nextSegmentItem.enabled);
+    EXPECT_TRUE(window().previousSegmentButton.enabled);
+    app_.Run(Command::NextSegment);
     EXPECT_EQ(state().abIndex, 2);
-    EXPECT_EQ(window().label7[0].caption, QStringLiteral("3"));
-    EXPECT_EQ(window().label7[1].caption, QStringLiteral("3"));
-    EXPECT_EQ(window().label7[2].caption, QStringLiteral("00:20 -- 00:25"));
-    EXPECT_EQ(window().label3[0].caption, QStringLiteral("A 00:20"));
-    EXPECT_TRUE(window().picture2[1].visible);
+    EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("3"));
+    EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("3"));
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("00:20 -- 00:25"));
+    EXPECT_EQ(window().markCaptions[0].caption, QStringLiteral("A 00:20"));
+    EXPECT_TRUE(window().markCaptionBoxes[1].visible);
 }
 
 TEST_F(RepeatEngineTest, PreviousFromTheSecondGoesToTheFirstAndDisablesPrevious) {
     state().abIndex = 1;
-    EnablePair(window().aeroButton1[8], window().idmPre, true);
-    app_.RunCommand(8);
+    EnablePair(window().previousSegmentButton, window().previousSegmentItem, true);
+    app_.Run(Command::PreviousSegment);
     EXPECT_EQ(state().abIndex, 0);
     EXPECT_EQ(state().aPoint, QStringLiteral("00:05"));
-    EXPECT_FALSE(window().aeroButton1[8].enabled);
-    EXPECT_FALSE(window().idmPre.enabled);
-    EXPECT_TRUE(window().aeroButton1[7].enabled);
-    EXPECT_EQ(window().label7[0].caption, QStringLiteral("1"));
+    EXPECT_FALSE(window().previousSegmentButton.enabled);
+    EXPECT_FALSE(window().previousSegmentItem.enabled);
+    EXPECT_TRUE(window().nextSegmentButton.enabled);
+    EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("1"));
 }
 
 TEST_F(RepeatEngineTest, SteppingDuringAPassEndsTheRunWherePlayingWas) {
     Choose(QString::fromUtf8("3次"), QString::fromUtf8("1秒"));
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     for (int i = 0; i < 150; ++i)
         Tick();
     const double where = player_.CurrentPosition();
-    app_.RunCommand(7);
+    app_.Run(Command::NextSegment);
     EXPECT_FALSE(Running());
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
     EXPECT_EQ(player_.CurrentPosition(), where) << "a step does not seek";
     EXPECT_EQ(PassesLeft(), QString());
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
-    EXPECT_FALSE(window().aeroButton1[3].enabled) << "a step leaves set-A as it was";
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("播放"));
+    EXPECT_FALSE(window().setAButton.enabled) << "a step leaves set-A as it was";
     EXPECT_EQ(player_.stopPoint(), std::nullopt);
 }
 
 TEST_F(RepeatEngineTest, StepsOnAFileWithoutSegmentsOnlyEndTheRun) {
     state().abList.clear();
-    app_.RunCommand(2);
-    app_.RunCommand(7);
+    app_.Run(Command::PlayRepeat);
+    app_.Run(Command::NextSegment);
     EXPECT_FALSE(Running());
     EXPECT_EQ(state().abIndex, 0);
-    app_.RunCommand(8);
+    app_.Run(Command::PreviousSegment);
     EXPECT_EQ(state().abIndex, 0);
 }
 
 TEST_F(RepeatEngineTest, AnEndingThatKeepsCaptionsLeavesTheNextPlayRepeatToStop) {
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     app_.repeat().StopRepeatRun({});  // as setting B does
     EXPECT_FALSE(Running());
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("停止"));
-    app_.RunCommand(2);
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("停止"));
+    app_.Run(Command::PlayRepeat);
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("播放"));
     EXPECT_FALSE(Running());
-    EXPECT_TRUE(window().aeroButton1[3].enabled);
+    EXPECT_TRUE(window().setAButton.enabled);
 }
 
 }  // namespace

@@ -38,15 +38,15 @@ TEST(SegmentDisplay, ShowsBothMarksWithTheirTimes) {
     Window window;
     SegmentDisplay display(window);
     display.ShowABMarks(QStringLiteral("00:30"), QStringLiteral("00:45"), QStringLiteral("1:00"));
-    EXPECT_EQ(window.picture2[0].geometry.left, 8605);
-    EXPECT_EQ(window.image1[0].geometry.left, 8605);
-    EXPECT_EQ(window.picture2[1].geometry.left, 10962);  // 3890 + 7072.5, halves to even
+    EXPECT_EQ(window.markCaptionBoxes[0].geometry.left, 8605);
+    EXPECT_EQ(window.markFlags[0].geometry.left, 8605);
+    EXPECT_EQ(window.markCaptionBoxes[1].geometry.left, 10962);  // 3890 + 7072.5, halves to even
     for (int i = 0; i < 2; ++i) {
-        EXPECT_TRUE(window.picture2[i].visible);
-        EXPECT_TRUE(window.image1[i].visible);
+        EXPECT_TRUE(window.markCaptionBoxes[i].visible);
+        EXPECT_TRUE(window.markFlags[i].visible);
     }
-    EXPECT_EQ(window.label3[0].caption, QStringLiteral("A 00:30"));
-    EXPECT_EQ(window.label3[1].caption, QStringLiteral("B 00:45"));
+    EXPECT_EQ(window.markCaptions[0].caption, QStringLiteral("A 00:30"));
+    EXPECT_EQ(window.markCaptions[1].caption, QStringLiteral("B 00:45"));
 }
 
 TEST(SegmentDisplay, ALengthThatReadsAsZeroCountsAsOneMinute) {
@@ -54,8 +54,8 @@ TEST(SegmentDisplay, ALengthThatReadsAsZeroCountsAsOneMinute) {
     SegmentDisplay display(window);
     for (const char* length : {"00:00", "", "0"}) {
         display.ShowABMarks(QStringLiteral("00:30"), QStringLiteral("03:04"), QString::fromLatin1(length));
-        EXPECT_EQ(window.picture2[0].geometry.left, 8605) << length;
-        EXPECT_EQ(window.image1[1].geometry.left, 13320) << length;
+        EXPECT_EQ(window.markCaptionBoxes[0].geometry.left, 8605) << length;
+        EXPECT_EQ(window.markFlags[1].geometry.left, 13320) << length;
     }
 }
 
@@ -64,20 +64,20 @@ TEST(SegmentDisplay, ResetTurnsTheSegmentCommandsOffAndHidesTheMarks) {
     SegmentDisplay display(window);
     display.ShowABMarks(QStringLiteral("00:01"), QStringLiteral("00:02"), QStringLiteral("1:00"));
     display.ResetABControls();
-    for (int i : {2, 3, 7, 8})
-        EXPECT_FALSE(window.aeroButton1[i].enabled) << i;
-    EXPECT_TRUE(window.aeroButton1[4].enabled) << "set-B is left alone";
-    EXPECT_FALSE(window.aeroButton4[0].enabled);
-    EXPECT_FALSE(window.aeroButton4[1].enabled);
-    for (const MenuItem* m : {&window.idmPlayReread, &window.idmAPoint, &window.idmNext, &window.idmPre,
-                              &window.idmDeleteCurrentAB, &window.idmDeleteAB})
+    for (const Button* button : {&window.playRepeatButton, &window.setAButton, &window.nextSegmentButton, &window.previousSegmentButton})
+        EXPECT_FALSE(button->enabled) << button->caption.toStdString();
+    EXPECT_TRUE(window.setBButton.enabled) << "set-B is left alone";
+    EXPECT_FALSE(window.deleteSegmentButton.enabled);
+    EXPECT_FALSE(window.deleteAllSegmentsButton.enabled);
+    for (const MenuItem* m : {&window.playRepeatItem, &window.setAItem, &window.nextSegmentItem, &window.previousSegmentItem,
+                              &window.deleteSegmentItem, &window.deleteAllSegmentsItem})
         EXPECT_FALSE(m->enabled);
-    EXPECT_EQ(window.label7[0].caption, QString());
-    EXPECT_EQ(window.label7[1].caption, QString());
-    EXPECT_EQ(window.label7[2].caption, QStringLiteral(" -- "));
+    EXPECT_EQ(window.segmentNumberLabel.caption, QString());
+    EXPECT_EQ(window.segmentCountLabel.caption, QString());
+    EXPECT_EQ(window.segmentRangeLabel.caption, QStringLiteral(" -- "));
     for (int i = 0; i < 2; ++i) {
-        EXPECT_FALSE(window.picture2[i].visible);
-        EXPECT_FALSE(window.image1[i].visible);
+        EXPECT_FALSE(window.markCaptionBoxes[i].visible);
+        EXPECT_FALSE(window.markFlags[i].visible);
     }
 }
 

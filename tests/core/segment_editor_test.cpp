@@ -37,7 +37,7 @@ protected:
         AddRowWith(kLesson, slots);
         app_.segmentEditor().ReloadSegments(kLesson);
         state().abIndex = current - 1;
-        window().label7[0].caption = QString::number(current);
+        window().segmentNumberLabel.caption = QString::number(current);
     }
 
     static QString Numbered(int i) {
@@ -47,44 +47,44 @@ protected:
 
     void MarkAt(double a, double b) {
         player_.SetCurrentPosition(a);
-        app_.RunCommand(3);
+        app_.Run(Command::SetA);
         player_.Pause();
         player_.SetCurrentPosition(b);
-        app_.RunCommand(4);
+        app_.Run(Command::SetB);
     }
 
-    bool On(int button) { return window().aeroButton1[button].enabled; }
+    bool On(Button Window::*button) { return (window().*button).enabled; }
 };
 
 TEST_F(SegmentEditorTest, SetAPointTakesThePlayersPlaceAndShowsOnlyTheAMark) {
     player_.SetCurrentPosition(5.4);
-    app_.RunCommand(3);
+    app_.Run(Command::SetA);
     EXPECT_EQ(state().aPoint, QStringLiteral("00:05"));
-    EXPECT_EQ(window().label3[0].caption, QStringLiteral("A 00:05"));
-    EXPECT_EQ(window().image1[0].geometry.left, 3975);  // 3890 + 9430 × 5.4 / 600 = 3974.87
-    EXPECT_EQ(window().picture2[0].geometry.left, 3975);
-    EXPECT_TRUE(window().image1[0].visible);
-    EXPECT_FALSE(window().image1[1].visible);
-    EXPECT_FALSE(window().picture2[1].visible);
+    EXPECT_EQ(window().markCaptions[0].caption, QStringLiteral("A 00:05"));
+    EXPECT_EQ(window().markFlags[0].geometry.left, 3975);  // 3890 + 9430 × 5.4 / 600 = 3974.87
+    EXPECT_EQ(window().markCaptionBoxes[0].geometry.left, 3975);
+    EXPECT_TRUE(window().markFlags[0].visible);
+    EXPECT_FALSE(window().markFlags[1].visible);
+    EXPECT_FALSE(window().markCaptionBoxes[1].visible);
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
-    EXPECT_FALSE(On(3));
-    EXPECT_TRUE(On(4));
-    EXPECT_TRUE(window().idmBPoint.enabled);
-    for (int i : {2, 7, 8})
-        EXPECT_FALSE(On(i)) << i;
-    EXPECT_FALSE(window().aeroButton4[0].enabled);
-    EXPECT_FALSE(window().idmDeleteAB.enabled);
+    EXPECT_FALSE(On(&Window::setAButton));
+    EXPECT_TRUE(On(&Window::setBButton));
+    EXPECT_TRUE(window().setBItem.enabled);
+    for (Button Window::*button : {&Window::playRepeatButton, &Window::nextSegmentButton, &Window::previousSegmentButton})
+        EXPECT_FALSE(On(button));
+    EXPECT_FALSE(window().deleteSegmentButton.enabled);
+    EXPECT_FALSE(window().deleteAllSegmentsItem.enabled);
 }
 
 TEST_F(SegmentEditorTest, WithNoPositionThePointsReadZeroAtTheTrackStart) {
-    app_.RunCommand(3);  // position 0
+    app_.Run(Command::SetA);  // position 0
     EXPECT_EQ(state().aPoint, QStringLiteral("00:00"));
-    EXPECT_EQ(window().image1[0].geometry.left, 3890);
+    EXPECT_EQ(window().markFlags[0].geometry.left, 3890);
     player_.duration_ = 0;  // media not open
     player_.SetCurrentPosition(7);
-    app_.RunCommand(4);
+    app_.Run(Command::SetB);
     EXPECT_EQ(state().bPoint, QStringLiteral("00:00"));
-    EXPECT_EQ(window().image1[1].geometry.left, 3890);
+    EXPECT_EQ(window().markFlags[1].geometry.left, 3890);
 }
 
 TEST_F(SegmentEditorTest, SetBPointStoresTheSegmentInTheFirstFreeSlotAndMakesItCurrent) {
@@ -96,16 +96,16 @@ TEST_F(SegmentEditorTest, SetBPointStoresTheSegmentInTheFirstFreeSlotAndMakesItC
     EXPECT_EQ(slots[1], QStringLiteral("A01:05B01:12")) << "a blank slot is free";
     EXPECT_EQ(slots[2], std::nullopt);
     EXPECT_EQ(state().abIndex, 1);
-    EXPECT_EQ(window().label7[0].caption, QStringLiteral("2"));
-    EXPECT_EQ(window().label7[1].caption, QStringLiteral("2"));
-    EXPECT_EQ(window().label7[2].caption, QStringLiteral("01:05 -- 01:12"));
-    EXPECT_EQ(window().label3[1].caption, QStringLiteral("B 01:12"));
-    EXPECT_TRUE(window().image1[1].visible);
-    EXPECT_TRUE(On(3));
-    EXPECT_FALSE(On(4));
-    EXPECT_TRUE(On(2));
-    EXPECT_TRUE(On(8)) << "two segments: previous is on";
-    EXPECT_TRUE(window().aeroButton4[0].enabled && window().aeroButton4[1].enabled);
+    EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("2"));
+    EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("2"));
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("01:05 -- 01:12"));
+    EXPECT_EQ(window().markCaptions[1].caption, QStringLiteral("B 01:12"));
+    EXPECT_TRUE(window().markFlags[1].visible);
+    EXPECT_TRUE(On(&Window::setAButton));
+    EXPECT_FALSE(On(&Window::setBButton));
+    EXPECT_TRUE(On(&Window::playRepeatButton));
+    EXPECT_TRUE(On(&Window::previousSegmentButton)) << "two segments: previous is on";
+    EXPECT_TRUE(window().deleteSegmentButton.enabled && window().deleteAllSegmentsButton.enabled);
 }
 
 TEST_F(SegmentEditorTest, SetBPointEndsARunButLeavesItsCaptions) {
@@ -113,13 +113,13 @@ TEST_F(SegmentEditorTest, SetBPointEndsARunButLeavesItsCaptions) {
     app_.segmentEditor().ReloadSegments(kLesson);
     state().aPoint = QStringLiteral("01:00");
     state().bPoint = QStringLiteral("01:30");
-    app_.RunCommand(2);
-    ASSERT_TRUE(window().timer3.Running());
+    app_.Run(Command::PlayRepeat);
+    ASSERT_TRUE(window().repeatTick.Running());
     player_.SetCurrentPosition(70);
-    app_.RunCommand(4);
-    EXPECT_FALSE(window().timer3.Running());
-    EXPECT_EQ(window().label8.caption, QString());
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("停止"));
+    app_.Run(Command::SetB);
+    EXPECT_FALSE(window().repeatTick.Running());
+    EXPECT_EQ(window().passesLeftLabel.caption, QString());
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("停止"));
     EXPECT_EQ(player_.stopPoint(), std::nullopt);
 }
 
@@ -135,8 +135,8 @@ TEST_F(SegmentEditorTest, TheFiftyFirstSegmentDropsTheOldest) {
     EXPECT_EQ(slots[49], QStringLiteral("A09:51B09:58"));
     EXPECT_EQ(state().abList.size(), 50u);
     EXPECT_EQ(state().abIndex, 49);
-    EXPECT_EQ(window().label7[0].caption, QStringLiteral("50"));
-    EXPECT_EQ(window().label7[1].caption, QStringLiteral("50"));
+    EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("50"));
+    EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("50"));
 }
 
 TEST_F(SegmentEditorTest, SetBPointForAFileWithoutARowKeepsTheSegmentInANewRow) {
@@ -147,8 +147,8 @@ TEST_F(SegmentEditorTest, SetBPointForAFileWithoutARowKeepsTheSegmentInANewRow) 
     QueryResult row = db_->RowFor(kLesson);
     EXPECT_EQ(row.recordset->Field(kFileNameField), QStringLiteral("lesson.mp3"));
     EXPECT_EQ(row.recordset->Field(kPlayTimeField), QStringLiteral("10:00"));
-    EXPECT_EQ(window().label7[0].caption, QStringLiteral("1"));
-    EXPECT_FALSE(On(8));
+    EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("1"));
+    EXPECT_FALSE(On(&Window::previousSegmentButton));
 }
 
 struct DeleteCase {
@@ -165,7 +165,7 @@ class DeleteCurrentTest : public SegmentEditorTest, public ::testing::WithParamI
 TEST_P(DeleteCurrentTest, TheFollowingSegmentOrTheNewLastBecomesCurrent) {
     const DeleteCase c = GetParam();
     LoadNumbered(c.count, c.deleted);
-    app_.AeroButton4_Click(0);
+    app_.Run(Command::DeleteSegment);
 
     std::vector<QString> expected;
     for (int i = 1; i <= c.count; ++i)
@@ -178,14 +178,14 @@ TEST_P(DeleteCurrentTest, TheFollowingSegmentOrTheNewLastBecomesCurrent) {
     EXPECT_EQ(state().abList.size(), expected.size());
     EXPECT_EQ(state().abIndex, c.current - 1);
     EXPECT_EQ(SlotText(state().aPoint, state().bPoint), expected[c.current - 1]);
-    EXPECT_EQ(window().label7[0].caption, QString::number(c.current));
-    EXPECT_EQ(window().label7[1].caption, QString::number(c.shownCount));
-    EXPECT_EQ(window().label7[2].caption, state().aPoint + QStringLiteral(" -- ") + state().bPoint);
-    EXPECT_EQ(On(7), c.next);
-    EXPECT_EQ(window().idmNext.enabled, c.next);
-    EXPECT_EQ(On(8), c.previous);
-    EXPECT_TRUE(On(3)) << "set-A is given back";
-    EXPECT_TRUE(window().image1[0].visible && window().image1[1].visible);
+    EXPECT_EQ(window().segmentNumberLabel.caption, QString::number(c.current));
+    EXPECT_EQ(window().segmentCountLabel.caption, QString::number(c.shownCount));
+    EXPECT_EQ(window().segmentRangeLabel.caption, state().aPoint + QStringLiteral(" -- ") + state().bPoint);
+    EXPECT_EQ(On(&Window::nextSegmentButton), c.next);
+    EXPECT_EQ(window().nextSegmentItem.enabled, c.next);
+    EXPECT_EQ(On(&Window::previousSegmentButton), c.previous);
+    EXPECT_TRUE(On(&Window::setAButton)) << "set-A is given back";
+    EXPECT_TRUE(window().markFlags[0].visible && window().markFlags[1].visible);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeleteCurrentTest,
@@ -199,25 +199,25 @@ INSTANTIATE_TEST_SUITE_P(Cases, DeleteCurrentTest,
 
 TEST_F(SegmentEditorTest, DeletingTheOnlySegmentResetsTheSegmentControls) {
     LoadNumbered(1, 1);
-    app_.AeroButton4_Click(0);
+    app_.Run(Command::DeleteSegment);
     const Slots slots = SlotsOf(kLesson);
     ASSERT_EQ(slots.size(), 50u);
     EXPECT_TRUE(!slots[0] || slots[0]->trimmed().isEmpty());
     EXPECT_TRUE(state().abList.empty());
     EXPECT_FALSE(state().hasAB);
-    EXPECT_EQ(window().label7[0].caption, QString());
-    EXPECT_EQ(window().label7[1].caption, QString());
-    EXPECT_EQ(window().label7[2].caption, QStringLiteral(" -- "));
-    EXPECT_FALSE(window().image1[0].visible || window().picture2[1].visible);
-    EXPECT_TRUE(On(3));
-    for (int i : {2, 7, 8})
-        EXPECT_FALSE(On(i)) << i;
-    EXPECT_FALSE(window().aeroButton4[0].enabled || window().aeroButton4[1].enabled);
+    EXPECT_EQ(window().segmentNumberLabel.caption, QString());
+    EXPECT_EQ(window().segmentCountLabel.caption, QString());
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral(" -- "));
+    EXPECT_FALSE(window().markFlags[0].visible || window().markCaptionBoxes[1].visible);
+    EXPECT_TRUE(On(&Window::setAButton));
+    for (Button Window::*button : {&Window::playRepeatButton, &Window::nextSegmentButton, &Window::previousSegmentButton})
+        EXPECT_FALSE(On(button));
+    EXPECT_FALSE(window().deleteSegmentButton.enabled || window().deleteAllSegmentsButton.enabled);
 }
 
 TEST_F(SegmentEditorTest, DeletingOneOfFiftyFreesTheLastSlot) {
     LoadNumbered(50, 50);
-    app_.AeroButton4_Click(0);
+    app_.Run(Command::DeleteSegment);
     const Slots slots = SlotsOf(kLesson);
     EXPECT_EQ(slots[48], Numbered(49));
     ASSERT_TRUE(slots[49].has_value());
@@ -229,18 +229,18 @@ TEST_F(SegmentEditorTest, DeleteCurrentStopsARunAndPausesThePlayer) {
     LoadNumbered(3, 2);
     state().aPoint = QStringLiteral("02:00");
     state().bPoint = QStringLiteral("02:30");
-    app_.RunCommand(2);
-    app_.AeroButton4_Click(0);
-    EXPECT_FALSE(window().timer3.Running());
+    app_.Run(Command::PlayRepeat);
+    app_.Run(Command::DeleteSegment);
+    EXPECT_FALSE(window().repeatTick.Running());
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
-    EXPECT_EQ(window().idmPlayReread.caption, QString::fromUtf8("播放(复读)"));
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("播放"));
+    EXPECT_EQ(window().playRepeatItem.caption, QString::fromUtf8("播放(复读)"));
 }
 
 TEST_F(SegmentEditorTest, WithNoSegmentCurrentDeleteCurrentDeletesNothing) {
     LoadNumbered(3, 1);
-    window().label7[0].caption.clear();  // as right after start-up
-    app_.AeroButton4_Click(0);
+    window().segmentNumberLabel.caption.clear();  // as right after start-up
+    app_.Run(Command::DeleteSegment);
     const Slots slots = SlotsOf(kLesson);
     EXPECT_EQ(slots[0], Numbered(1));
     EXPECT_EQ(slots[2], Numbered(3));
@@ -252,12 +252,12 @@ TEST_F(SegmentEditorTest, DeletesActOnTheFileWhoseSegmentsAreShown) {
     AddRowWith(other, {Numbered(7)});
     LoadNumbered(2, 1);
     state().currentListPath = other;  // the learner merely clicked another row
-    app_.AeroButton4_Click(0);
+    app_.Run(Command::DeleteSegment);
     EXPECT_EQ(SlotsOf(other)[0], Numbered(7));
     EXPECT_EQ(SlotsOf(kLesson)[0], Numbered(2));
 
     dialogs_.answers = {MessageAnswer::Yes};
-    app_.AeroButton4_Click(1);
+    app_.Run(Command::DeleteAllSegments);
     EXPECT_EQ(SlotsOf(other)[0], Numbered(7));
     EXPECT_EQ(SlotsOf(kLesson)[0], QString());
 }
@@ -265,7 +265,7 @@ TEST_F(SegmentEditorTest, DeletesActOnTheFileWhoseSegmentsAreShown) {
 TEST_F(SegmentEditorTest, DeleteAllAsksAndNoChangesNothing) {
     LoadNumbered(3, 2);
     dialogs_.answers = {MessageAnswer::No};
-    app_.AeroButton4_Click(1);
+    app_.Run(Command::DeleteAllSegments);
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("是否删除全部AB?"));
     EXPECT_EQ(dialogs_.shown[0].title, QString::fromUtf8("提示"));
@@ -276,25 +276,25 @@ TEST_F(SegmentEditorTest, DeleteAllAsksAndNoChangesNothing) {
 
 TEST_F(SegmentEditorTest, AfterDeleteAllTheNextSegmentIsNumberOneOfOneInTheFirstSlot) {
     LoadNumbered(3, 2);
-    app_.RunCommand(2);
+    app_.Run(Command::PlayRepeat);
     dialogs_.answers = {MessageAnswer::Yes};
-    app_.AeroButton4_Click(1);
+    app_.Run(Command::DeleteAllSegments);
     Slots slots = SlotsOf(kLesson);
     for (const auto& slot : slots)
         EXPECT_EQ(slot, QString());
-    EXPECT_FALSE(window().timer3.Running());
-    EXPECT_EQ(window().aeroButton1[2].caption, QString::fromUtf8("播放"));
-    EXPECT_EQ(window().idmPlayReread.caption, QString::fromUtf8("停止(复读)"))
+    EXPECT_FALSE(window().repeatTick.Running());
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("播放"));
+    EXPECT_EQ(window().playRepeatItem.caption, QString::fromUtf8("停止(复读)"))
         << "the menu caption is not touched";
-    EXPECT_TRUE(On(3));
-    EXPECT_FALSE(On(2));
-    EXPECT_FALSE(window().image1[0].visible);
+    EXPECT_TRUE(On(&Window::setAButton));
+    EXPECT_FALSE(On(&Window::playRepeatButton));
+    EXPECT_FALSE(window().markFlags[0].visible);
 
     MarkAt(10, 12);
     slots = SlotsOf(kLesson);
     EXPECT_EQ(slots[0], QStringLiteral("A00:10B00:12"));
-    EXPECT_EQ(window().label7[0].caption, QStringLiteral("1"));
-    EXPECT_EQ(window().label7[1].caption, QStringLiteral("1"));
+    EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("1"));
+    EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("1"));
 }
 
 TEST_F(SegmentEditorTest, LoadingStopsAtTheFirstNullAndSkipsBlankSlots) {
@@ -321,14 +321,14 @@ TEST(SegmentEditorWithoutDatabase, MarkingStillWorksOnScreenWithoutAMessageEachT
     ScriptedDialogs dialogs;
     FakeDurationProbe probe;
     FakeWaveDevice device;
-    Ostrelle app({player, dialogs, probe, device, nullptr}, {});
+    Controller app({player, dialogs, probe, device, nullptr}, {});
     player.SetUrl(kLesson);
     player.SetCurrentPosition(4);
-    app.RunCommand(3);
+    app.Run(Command::SetA);
     player.SetCurrentPosition(9);
-    app.RunCommand(4);
+    app.Run(Command::SetB);
     EXPECT_EQ(app.state().bPoint, QStringLiteral("00:09"));
-    EXPECT_TRUE(app.window().image1[1].visible);
+    EXPECT_TRUE(app.window().markFlags[1].visible);
     EXPECT_TRUE(dialogs.shown.empty());
 }
 

@@ -27,7 +27,7 @@ protected:
         : db_(OpenDatabase()),
           app_({player_, dialogs_, probe_, device_, db_.get()}, {dir_.path(), dir_.path()}) {
         player_.SetAutoStart(false);
-        SetupPlaylistGrid(window().grid1);
+        SetupPlaylistGrid(window().playlistGrid);
     }
 
     std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase() {
@@ -38,7 +38,7 @@ protected:
 
     Window& window() { return app_.window(); }
     PlayerState& state() { return app_.state(); }
-    GridModel& grid() { return app_.window().grid1; }
+    GridModel& grid() { return app_.window().playlistGrid; }
 
     // Adds a table row; slots are segment texts from the first slot on.
     void AddRow(const QString& path, const QString& duration = QStringLiteral("1:00"),
@@ -78,7 +78,7 @@ protected:
     FakeDurationProbe probe_;
     FakeWaveDevice device_;
     std::unique_ptr<SqlCipherPlaylistStore> db_;
-    Ostrelle app_;
+    Controller app_;
 };
 
 }  // namespace ostrelle

@@ -30,7 +30,7 @@ protected:
 
     // Start-up as the program does it: load, then the window renders and shows.
     MainWindow& Start() {
-        app_.Form_Load();
+        app_.Start();
         window_ = std::make_unique<MainWindow>(app_, player_);
         window_->show();
         window_->Render();
@@ -48,11 +48,11 @@ TEST_F(MainWindowTest, AFirstRunOpensTheIntroductionAndRemembersIt) {
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
     EXPECT_EQ(ReadIniValue(QStringLiteral("Fist"), QStringLiteral("run"), Ini()), QStringLiteral("1"));
     EXPECT_EQ(ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), Ini()), intro);
-    EXPECT_TRUE(window_->ModelTimer(1).isActive());
-    app_.Timer1_Timer();
+    EXPECT_TRUE(window_->TimerFor(&Window::listingTimer).isActive());
+    app_.ListPlayingFile();
     EXPECT_EQ(grid().CellText(1, 2), QStringLiteral("introduce.mp3"));
     EXPECT_EQ(grid().CellText(1, 3), QStringLiteral("1:35"));
-    EXPECT_FALSE(window().combo1[0].text.isEmpty());
+    EXPECT_FALSE(window().repeatCountBox.text.isEmpty());
 }
 
 TEST_F(MainWindowTest, ALaterRunDoesNotOpenItAgain) {
@@ -65,7 +65,7 @@ TEST_F(MainWindowTest, ALaterRunDoesNotOpenItAgain) {
 TEST_F(MainWindowTest, AnyOtherRunFlagOpensTheIntroduction) {
     for (const char* flag : {"2", "yes", ""}) {
         WriteIni("Fist", "run", flag);
-        app_.Form_Load();
+        app_.Start();
         EXPECT_EQ(player_.Url(), app_.folder().IntroductionFile()) << flag;
         player_.SetUrl(QString());
     }
@@ -76,64 +76,64 @@ TEST_F(MainWindowTest, StoredRepeatSettingsAreRestored) {
     WriteIni("comb", "1", "2");
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
-    EXPECT_EQ(window().combo1[0].text, QString::fromUtf8("3次"));
-    EXPECT_EQ(window().combo1[1].text, QString::fromUtf8("2秒"));
-    EXPECT_EQ(w.Combo(0)->currentText(), QString::fromUtf8("3次"));
-    EXPECT_EQ(w.Combo(1)->count(), 6);
-    EXPECT_EQ(w.Combo(1)->itemText(5), QString::fromUtf8("5秒"));
+    EXPECT_EQ(window().repeatCountBox.text, QString::fromUtf8("3次"));
+    EXPECT_EQ(window().pauseBox.text, QString::fromUtf8("2秒"));
+    EXPECT_EQ(w.ComboBoxFor(&Window::repeatCountBox)->currentText(), QString::fromUtf8("3次"));
+    EXPECT_EQ(w.ComboBoxFor(&Window::pauseBox)->count(), 6);
+    EXPECT_EQ(w.ComboBoxFor(&Window::pauseBox)->itemText(5), QString::fromUtf8("5秒"));
 }
 
 TEST_F(MainWindowTest, APickInAnyComboStoresBothRepeatSettings) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
-    w.Combo(0)->setCurrentIndex(3);
-    Q_EMIT w.Combo(0)->activated(3);
+    w.ComboBoxFor(&Window::repeatCountBox)->setCurrentIndex(3);
+    Q_EMIT w.ComboBoxFor(&Window::repeatCountBox)->activated(3);
     EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), Ini()), QStringLiteral("4"));
     EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("1"), Ini()), QStringLiteral("0"));
-    EXPECT_EQ(window().combo1[0].text, QString::fromUtf8("4次"));
+    EXPECT_EQ(window().repeatCountBox.text, QString::fromUtf8("4次"));
 }
 
 TEST_F(MainWindowTest, AKeptRecordingEnablesPlayingAndSavingIt) {
     WriteIni("Fist", "run", "1");
     MakeFile(QStringLiteral("temp.wav"));
     MainWindow& w = Start();
-    EXPECT_TRUE(w.CommandButton(1)->isEnabled());
-    EXPECT_TRUE(w.MenuAction(MenuId::PlayRecord)->isEnabled());
-    EXPECT_TRUE(w.MenuAction(MenuId::RecordSave)->isEnabled());
+    EXPECT_TRUE(w.CommandButton(Command::PlayRecording)->isEnabled());
+    EXPECT_TRUE(w.MenuAction(Command::PlayRecording)->isEnabled());
+    EXPECT_TRUE(w.MenuAction(Command::SaveRecording)->isEnabled());
 }
 
 TEST_F(MainWindowTest, WithoutARecordingItsCommandsStartDisabled) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
-    EXPECT_FALSE(w.CommandButton(1)->isEnabled());
-    EXPECT_FALSE(w.MenuAction(MenuId::RecordSave)->isEnabled());
-    EXPECT_TRUE(w.CommandButton(0)->isEnabled());
+    EXPECT_FALSE(w.CommandButton(Command::PlayRecording)->isEnabled());
+    EXPECT_FALSE(w.MenuAction(Command::SaveRecording)->isEnabled());
+    EXPECT_TRUE(w.CommandButton(Command::Record)->isEnabled());
 }
 
 TEST_F(MainWindowTest, AnEmptyListStartsWithClearAndDeleteOff) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
-    EXPECT_FALSE(w.CommandButton(5)->isEnabled());
-    EXPECT_FALSE(w.MenuAction(MenuId::ClearList)->isEnabled());
-    EXPECT_FALSE(w.CommandButton(6)->isEnabled());
-    EXPECT_FALSE(w.MenuAction(MenuId::DeleteList)->isEnabled());
-    for (int i : {2, 4, 7, 8})
-        EXPECT_FALSE(w.CommandButton(i)->isEnabled()) << i;
-    for (int i : {0, 3, 9, 10})
-        EXPECT_TRUE(w.CommandButton(i)->isEnabled()) << i;
+    EXPECT_FALSE(w.CommandButton(Command::ClearList)->isEnabled());
+    EXPECT_FALSE(w.MenuAction(Command::ClearList)->isEnabled());
+    EXPECT_FALSE(w.CommandButton(Command::DeleteEntry)->isEnabled());
+    EXPECT_FALSE(w.MenuAction(Command::DeleteEntry)->isEnabled());
+    for (Command off : {Command::PlayRepeat, Command::SetB, Command::NextSegment, Command::PreviousSegment})
+        EXPECT_FALSE(w.CommandButton(off)->isEnabled()) << static_cast<int>(off);
+    for (Command on : {Command::Record, Command::SetA, Command::OpenList, Command::SaveList})
+        EXPECT_TRUE(w.CommandButton(on)->isEnabled()) << static_cast<int>(on);
 }
 
 TEST_F(MainWindowTest, AFilledListSelectsRowOneAndLoadsItAfterStartUp) {
     WriteIni("Fist", "run", "1");
     AddRow(QStringLiteral("/music/one.mp3"), QStringLiteral("1:00"), {QStringLiteral("A00:01B00:03")});
     MainWindow& w = Start();
-    EXPECT_TRUE(w.CommandButton(5)->isEnabled());
-    EXPECT_TRUE(w.MenuAction(MenuId::DeleteList)->isEnabled());
+    EXPECT_TRUE(w.CommandButton(Command::ClearList)->isEnabled());
+    EXPECT_TRUE(w.MenuAction(Command::DeleteEntry)->isEnabled());
     EXPECT_EQ(state().currentListPath, QStringLiteral("/music/one.mp3"));
-    EXPECT_TRUE(w.ModelTimer(4).isActive());
-    EXPECT_EQ(w.ModelTimer(4).interval(), 20);
-    EXPECT_FALSE(window().image1[0].visible) << "no mark before the first entry is loaded";
-    app_.Timer4_Timer();
+    EXPECT_TRUE(w.TimerFor(&Window::firstEntryTimer).isActive());
+    EXPECT_EQ(w.TimerFor(&Window::firstEntryTimer).interval(), 20);
+    EXPECT_FALSE(window().markFlags[0].visible) << "no mark before the first entry is loaded";
+    app_.LoadFirstEntry();
     EXPECT_EQ(player_.Url(), QStringLiteral("/music/one.mp3"));
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
     EXPECT_EQ(state().currentAudioPath, QStringLiteral("/music/one.mp3"));
@@ -146,7 +146,7 @@ TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledEvenFromTh
     w.TextPane()->setFocus();
     for (const MenuSection& section : MenuBar()) {
         for (const auto& [id, item] : section.entries) {
-            if (id == MenuId::Close) continue;  // would end the test's window
+            if (id == Command::Exit) continue;  // would end the test's window
             QAction* action = w.MenuAction(id);
             ASSERT_NE(action, nullptr);
             const QKeySequence keys((window().*item).shortcut);
@@ -171,8 +171,8 @@ TEST_F(MainWindowTest, F5StepsBackAndF6StepsForward) {
                       {QStringLiteral("00:03"), QStringLiteral("00:04")},
                       {QStringLiteral("00:05"), QStringLiteral("00:06")}};
     state().abIndex = 1;
-    EnablePair(window().aeroButton1[7], window().idmNext, true);
-    EnablePair(window().aeroButton1[8], window().idmPre, true);
+    EnablePair(window().nextSegmentButton, window().nextSegmentItem, true);
+    EnablePair(window().previousSegmentButton, window().previousSegmentItem, true);
     w.Render();
     QApplication::setActiveWindow(&w);
     QTest::keyClick(&w, Qt::Key_F5);
@@ -187,26 +187,26 @@ TEST_F(MainWindowTest, StoppingThePlayerLeavesARunActive) {
     player_.SetUrl(QStringLiteral("/music/one.mp3"));
     state().aPoint = QStringLiteral("00:01");
     state().bPoint = QStringLiteral("00:05");
-    EnablePair(window().aeroButton1[2], window().idmPlayReread, true);
+    EnablePair(window().playRepeatButton, window().playRepeatItem, true);
     w.Render();
-    w.CommandButton(2)->click();
-    ASSERT_TRUE(w.ModelTimer(3).isActive());
-    w.MenuAction(MenuId::Stop)->trigger();
+    w.CommandButton(Command::PlayRepeat)->click();
+    ASSERT_TRUE(w.TimerFor(&Window::repeatTick).isActive());
+    w.MenuAction(Command::Stop)->trigger();
     EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
-    EXPECT_TRUE(w.ModelTimer(3).isActive());
-    EXPECT_EQ(w.CommandButton(2)->text(), QString::fromUtf8("停止"));
-    EXPECT_EQ(w.MenuAction(MenuId::PlayReread)->text(), QString::fromUtf8("停止(复读)"));
+    EXPECT_TRUE(w.TimerFor(&Window::repeatTick).isActive());
+    EXPECT_EQ(w.CommandButton(Command::PlayRepeat)->text(), QString::fromUtf8("停止"));
+    EXPECT_EQ(w.MenuAction(Command::PlayRepeat)->text(), QString::fromUtf8("停止(复读)"));
 }
 
 TEST_F(MainWindowTest, UntickingTextShownHidesThePaneAndTickingShowsItAgain) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
-    window().aeroTextBox1.text = QStringLiteral("lesson text");
+    window().textPane.text = QStringLiteral("lesson text");
     w.Render();
     ASSERT_TRUE(w.TextPane()->isVisible());
-    w.CheckBox(0)->click();
+    w.CheckBoxFor(&Window::showTextBox)->click();
     EXPECT_FALSE(w.TextPane()->isVisible());
-    w.CheckBox(0)->click();
+    w.CheckBoxFor(&Window::showTextBox)->click();
     EXPECT_TRUE(w.TextPane()->isVisible());
     EXPECT_EQ(w.TextPane()->toPlainText(), QStringLiteral("lesson text"));
 }
@@ -214,7 +214,7 @@ TEST_F(MainWindowTest, UntickingTextShownHidesThePaneAndTickingShowsItAgain) {
 TEST_F(MainWindowTest, TheExitItemClosesTheWindow) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
-    w.MenuAction(MenuId::Close)->trigger();
+    w.MenuAction(Command::Exit)->trigger();
     EXPECT_FALSE(w.isVisible());
 }
 

@@ -105,72 +105,97 @@ struct Window {
     QString title;
     Rgb background{240, 240, 240};
 
-    GroupBox aeroGroupBox1;  // 复读
-    GroupBox aeroGroupBox2;  // 录音
-    GroupBox aeroGroupBox3;  // 播放列表
+    GroupBox repeatGroup;     // 复读
+    GroupBox recordingGroup;  // 录音
+    GroupBox playlistGroup;   // 播放列表
 
-    std::array<Button, 11> aeroButton1;  // the command table, indices 0 to 10
-    std::array<Button, 2> aeroButton2;   // 0 open a file, 1 usage
-    Button aeroButton3;                  // save the recording
-    std::array<Button, 2> aeroButton4;   // delete the current segment, delete all segments
+    // Playlist group.
+    Button openFileButton;
+    Button usageButton;
+    Button openListButton;
+    Button saveListButton;
+    Button clearListButton;
+    Button deleteEntryButton;
+    // Recording group.
+    Button recordButton;
+    Button playRecordingButton;
+    Button saveRecordingButton;
+    // Repeat group.
+    Button playRepeatButton;
+    Button setAButton;
+    Button setBButton;
+    Button previousSegmentButton;
+    Button nextSegmentButton;
+    Button deleteSegmentButton;
+    Button deleteAllSegmentsButton;
 
-    std::array<CheckBox, 3> aeroCheckBox1;  // 0 text shown, 1 cursor follows, 2 sequential play
+    CheckBox showTextBox;
+    CheckBox cursorFollowsBox;
+    CheckBox sequentialPlayBox;
 
-    std::array<Label, 1> label1;          // usage line
-    Label label2;                         // playing position
-    std::array<Label, 2> label3;          // A and B mark captions
-    std::array<Label, 2> label4;          // 复读次数, 间隔时间
-    Label label5;                         // 文本字体大小
-    std::array<Label, 3> label6;          // red headings of the repeat group
-    std::array<Label, 3> label7;          // current segment number, segment count, A and B texts
-    Label label8;                         // passes left
-    std::array<LineDecoration, 4> lines;  // Line1 … Line4, in the repeat group
+    Label usageLabel;     // the usage line at the bottom
+    Label positionLabel;  // playing position
+    std::array<Label, 2> markCaptions;  // over the A and B marks
+    Label repeatCountHeading;           // 复读次数
+    Label pauseHeading;                 // 间隔时间
+    Label fontSizeLabel;                // 文本字体大小
+    // Red headings of the repeat group.
+    Label repeatInfoHeading;
+    Label currentSegmentHeading;
+    Label segmentCountHeading;
+    Label segmentNumberLabel;  // the current segment's number, from 1
+    Label segmentCountLabel;   // how many segments the file has
+    Label segmentRangeLabel;   // "A -- B" of the current segment
+    Label passesLeftLabel;     // "剩n次" during a repeat run
+    std::array<LineDecoration, 4> repeatGroupLines;
 
-    std::array<ComboBox, 3> combo1;  // repeat count, pause, text font size
+    ComboBox repeatCountBox;
+    ComboBox pauseBox;
+    ComboBox fontSizeBox;
 
-    TextPane aeroTextBox1;  // companion text
-    TextPane aeroTextBox2;  // blank backdrop
+    TextPane textPane;      // companion text
+    TextPane textBackdrop;  // blank backdrop behind it
 
-    Picture picture1;                 // heading strip of the playlist
-    std::array<Picture, 2> picture2;  // A and B mark captions' boxes
-    std::array<Picture, 2> image1;    // A and B mark pointers
-    TwipsRect wmPlayer1;              // the player strip
-    GridModel grid1;
-    TwipsRect grid1Geometry;
+    Picture playlistHeading;                 // heading strip of the playlist
+    std::array<Picture, 2> markCaptionBoxes;  // boxes of the A and B mark captions
+    std::array<Picture, 2> markFlags;         // A and B mark pointers
+    TwipsRect playerStrip;
+    GridModel playlistGrid;
+    TwipsRect playlistGridGeometry;
 
-    ModelTimer timer1;  // lists the playing file
-    ModelTimer timer2;  // recorder time display
-    ModelTimer timer3;  // repeat engine tick
-    ModelTimer timer4;  // one-shot load of the first playlist entry
-    ModelTimer timer5;  // playing position display
-    ModelTimer timer6;  // sequential play
+    ModelTimer listingTimer;         // lists the playing file
+    ModelTimer recorderClockTimer;   // recording time in the recording group's caption
+    ModelTimer repeatTick;           // the repeat engine's tick
+    ModelTimer firstEntryTimer;      // one-shot load of the first playlist entry
+    ModelTimer positionTimer;        // playing position display
+    ModelTimer sequentialPlayTimer;  // plays the next entry when one ends
 
     // Menu bar, in order.
-    MenuItem idmFile;
-    MenuItem idmOpenMp3;
-    MenuItem idmOpenMp3List;
-    MenuItem idmListSave;
-    MenuItem idmDeleteList;
-    MenuItem idmClearList;
-    MenuItem idmClose;
-    MenuItem imdRecord;
-    MenuItem idmRecordStart;
-    MenuItem idmPlayRecord;
-    MenuItem idmRecordSave;
-    MenuItem idmRead;
-    MenuItem idmPlayReread;
-    MenuItem idmAPoint;
-    MenuItem idmBPoint;
-    MenuItem idmPre;
-    MenuItem idmNext;
-    MenuItem idmDeleteCurrentAB;
-    MenuItem idmDeleteAB;
-    MenuItem idmPlayer;
-    MenuItem idmPlay;
-    MenuItem idmPause;
-    MenuItem idmStop;
-    MenuItem idmUseManue;
-    MenuItem idmUser;
+    MenuItem fileMenu;
+    MenuItem openFileItem;
+    MenuItem openListItem;
+    MenuItem saveListItem;
+    MenuItem deleteEntryItem;
+    MenuItem clearListItem;
+    MenuItem exitItem;
+    MenuItem recordMenu;
+    MenuItem recordItem;
+    MenuItem playRecordingItem;
+    MenuItem saveRecordingItem;
+    MenuItem repeatMenu;
+    MenuItem playRepeatItem;
+    MenuItem setAItem;
+    MenuItem setBItem;
+    MenuItem previousSegmentItem;
+    MenuItem nextSegmentItem;
+    MenuItem deleteSegmentItem;
+    MenuItem deleteAllSegmentsItem;
+    MenuItem playerMenu;
+    MenuItem playItem;
+    MenuItem pauseItem;
+    MenuItem stopItem;
+    MenuItem usageMenu;
+    MenuItem usageItem;
 };
 
 // A button and its menu item run the same command, so they are enabled and disabled together.

@@ -27,37 +27,7 @@ std::optional<int> WholeNumber(const QString& text) {
 
 }  // namespace
 
-const std::vector<MenuSection>& MenuBar() {
-    static const std::vector<MenuSection> bar = {
-        {&Window::idmFile,
-         {{MenuId::OpenMp3, &Window::idmOpenMp3},
-          {MenuId::OpenMp3List, &Window::idmOpenMp3List},
-          {MenuId::ListSave, &Window::idmListSave},
-          {MenuId::DeleteList, &Window::idmDeleteList},
-          {MenuId::ClearList, &Window::idmClearList},
-          {MenuId::Close, &Window::idmClose}}},
-        {&Window::imdRecord,
-         {{MenuId::RecordStart, &Window::idmRecordStart},
-          {MenuId::PlayRecord, &Window::idmPlayRecord},
-          {MenuId::RecordSave, &Window::idmRecordSave}}},
-        {&Window::idmRead,
-         {{MenuId::PlayReread, &Window::idmPlayReread},
-          {MenuId::APoint, &Window::idmAPoint},
-          {MenuId::BPoint, &Window::idmBPoint},
-          {MenuId::Pre, &Window::idmPre},
-          {MenuId::Next, &Window::idmNext},
-          {MenuId::DeleteCurrentAB, &Window::idmDeleteCurrentAB},
-          {MenuId::DeleteAB, &Window::idmDeleteAB}}},
-        {&Window::idmPlayer,
-         {{MenuId::Play, &Window::idmPlay},
-          {MenuId::Pause, &Window::idmPause},
-          {MenuId::Stop, &Window::idmStop}}},
-        {&Window::idmUseManue, {{MenuId::User, &Window::idmUser}}},
-    };
-    return bar;
-}
-
-Ostrelle::Ostrelle(const Adapters& adapters, ProgramFolder folder)
+Controller::Controller(const Adapters& adapters, ProgramFolder folder)
     : adapters_(adapters),
       folder_(std::move(folder)),
       display_(window_),
@@ -84,72 +54,72 @@ Ostrelle::Ostrelle(const Adapters& adapters, ProgramFolder folder)
                      playlist_),
       recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()) {}
 
-void Ostrelle::Form_Load() {
+void Controller::Start() {
     Window& w = window_;
     MediaPlayer& player = adapters_.player;
     const QString ini = folder_.SettingsFile();
 
-    w.aeroGroupBox2.geometry = {120, 4800, 3375, 1215};
-    w.aeroGroupBox1.geometry.left = 120;
-    w.aeroGroupBox1.geometry.top = 6000;
-    w.aeroGroupBox1.geometry.height = 2895;
-    w.aeroGroupBox3.geometry.width = 3375;
-    w.aeroTextBox1.geometry = w.aeroTextBox2.geometry = {3600, 280, 10455, 7875};
-    w.wmPlayer1 = {3600, 8160, 10455, 735};
+    w.recordingGroup.geometry = {120, 4800, 3375, 1215};
+    w.repeatGroup.geometry.left = 120;
+    w.repeatGroup.geometry.top = 6000;
+    w.repeatGroup.geometry.height = 2895;
+    w.playlistGroup.geometry.width = 3375;
+    w.textPane.geometry = w.textBackdrop.geometry = {3600, 280, 10455, 7875};
+    w.playerStrip = {3600, 8160, 10455, 735};
     w.title = QString::fromUtf8(kTitle) + u',' + QString::fromUtf8(kMakerCredit);
     state_.currentListRow = 1;
     player.SetVolume(kStartVolume);
-    w.aeroTextBox1.text.clear();
-    w.aeroTextBox1.background = {255, 255, 255};
-    w.aeroTextBox1.readOnly = true;
-    EnablePair(w.aeroButton1[6], w.idmDeleteList, false);
-    SetupPlaylistGrid(w.grid1);
+    w.textPane.text.clear();
+    w.textPane.background = {255, 255, 255};
+    w.textPane.readOnly = true;
+    EnablePair(w.deleteEntryButton, w.deleteEntryItem, false);
+    SetupPlaylistGrid(w.playlistGrid);
     playlist_.LoadPlaylistGrid();
-    w.grid1.toolTip = QString::fromUtf8("双击表格列 可以打开MP3及文本");
-    w.aeroButton1[3].toolTip = QString::fromUtf8("A段点设置");
-    w.aeroButton1[4].toolTip = QString::fromUtf8("B段点设置");
-    w.aeroButton4[0].toolTip = QString::fromUtf8("删除当前显示的AB段点复读设置");
-    w.aeroButton4[1].toolTip = QString::fromUtf8("删除当前播放的MP3所有AB段点复读位置");
+    w.playlistGrid.toolTip = QString::fromUtf8("双击表格列 可以打开MP3及文本");
+    w.setAButton.toolTip = QString::fromUtf8("A段点设置");
+    w.setBButton.toolTip = QString::fromUtf8("B段点设置");
+    w.deleteSegmentButton.toolTip = QString::fromUtf8("删除当前显示的AB段点复读设置");
+    w.deleteAllSegmentsButton.toolTip = QString::fromUtf8("删除当前播放的MP3所有AB段点复读位置");
     for (int i = 0; i < 2; ++i) {
-        w.image1[i] = {{3890, 7920, 570, 360}, false};
-        w.picture2[i] = {{3890, 7960, 585, 195}, false};
-        w.label3[i].geometry.left = 0;
-        w.label3[i].geometry.top = 0;
+        w.markFlags[i] = {{3890, 7920, 570, 360}, false};
+        w.markCaptionBoxes[i] = {{3890, 7960, 585, 195}, false};
+        w.markCaptions[i].geometry.left = 0;
+        w.markCaptions[i].geometry.top = 0;
     }
-    EnablePair(w.aeroButton1[2], w.idmPlayReread, false);
-    EnablePair(w.aeroButton1[4], w.idmBPoint, false);
-    EnablePair(w.aeroButton1[8], w.idmPre, false);
-    EnablePair(w.aeroButton1[7], w.idmNext, false);
+    EnablePair(w.playRepeatButton, w.playRepeatItem, false);
+    EnablePair(w.setBButton, w.setBItem, false);
+    EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
+    EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
     player.SetAutoStart(false);
-    for (CheckBox& box : w.aeroCheckBox1)
-        box.value = 1;
-    w.timer4.enabled = true;
-    EnablePair(w.aeroButton1[5], w.idmClearList, false);
-    if (!w.grid1.CellText(1, 2).isEmpty()) {
-        EnablePair(w.aeroButton1[5], w.idmClearList, true);
-        EnablePair(w.aeroButton1[6], w.idmDeleteList, true);
+    for (CheckBox* box : {&w.showTextBox, &w.cursorFollowsBox, &w.sequentialPlayBox})
+        box->value = 1;
+    w.firstEntryTimer.enabled = true;
+    EnablePair(w.clearListButton, w.clearListItem, false);
+    if (!w.playlistGrid.CellText(1, 2).isEmpty()) {
+        EnablePair(w.clearListButton, w.clearListItem, true);
+        EnablePair(w.deleteEntryButton, w.deleteEntryItem, true);
         playlist_.SelectPlaylistRow(state_.currentListRow);
     }
     for (int i = 0; i < 6; ++i) {
-        w.combo1[0].items << QString::number(i + 1) + QString::fromUtf8("次");
-        w.combo1[1].items << QString::number(i) + QString::fromUtf8("秒");
-        w.combo1[2].items << QString::number(i + 8);
+        w.repeatCountBox.items << QString::number(i + 1) + QString::fromUtf8("次");
+        w.pauseBox.items << QString::number(i) + QString::fromUtf8("秒");
+        w.fontSizeBox.items << QString::number(i + 8);
     }
     RestoreRepeatSettings();
 
     // From here on each step stands alone.
-    w.aeroTextBox1.fontSizePt = kTextPaneFontPt;
+    w.textPane.fontSizePt = kTextPaneFontPt;
     recorder_.DiscardUnfinishedRecordings();
     RemoveStaleTemporaries(ini);
     const bool recordingKept = QFileInfo(folder_.RecordingFile()).isFile();
-    EnablePair(w.aeroButton1[1], w.idmPlayRecord, recordingKept);
-    w.aeroButton3.enabled = w.idmRecordSave.enabled = recordingKept;
+    EnablePair(w.playRecordingButton, w.playRecordingItem, recordingKept);
+    w.saveRecordingButton.enabled = w.saveRecordingItem.enabled = recordingKept;
     if (!ReadsAsOne(ReadIniValue(QStringLiteral("Fist"), QStringLiteral("run"), ini)))
         documents_.OpenChosenFile(folder_.IntroductionFile(), QStringLiteral(".mp3"));
     WriteSettings({{QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1")}});
 }
 
-void Ostrelle::WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues) {
+void Controller::WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues) {
     QString error;
     for (const auto& [section, key, value] : sectionKeyValues) {
         const IniWriteResult result = WriteIniValue(section, key, value, folder_.SettingsFile());
@@ -160,138 +130,93 @@ void Ostrelle::WriteSettings(const std::vector<std::array<QString, 3>>& sectionK
                                       MessageButtons::Ok);
 }
 
-void Ostrelle::RestoreRepeatSettings() {
+void Controller::RestoreRepeatSettings() {
     Window& w = window_;
     // Until a setting is stored, a run plays once without a pause; the font size box is not used.
-    w.combo1[0].text = w.combo1[0].items.front();
-    w.combo1[1].text = w.combo1[1].items.front();
-    w.combo1[2].text = w.combo1[2].items.front();
-    w.combo1[2].visible = false;
-    w.label5.visible = false;
+    w.repeatCountBox.text = w.repeatCountBox.items.front();
+    w.pauseBox.text = w.pauseBox.items.front();
+    w.fontSizeBox.text = w.fontSizeBox.items.front();
+    w.fontSizeBox.visible = false;
+    w.fontSizeLabel.visible = false;
     const QString ini = folder_.SettingsFile();
     if (!QFileInfo::exists(ini)) return;
     const std::optional<int> count =
         WholeNumber(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), ini));
-    if (count && *count >= 1 && *count <= w.combo1[0].items.size())
-        w.combo1[0].text = w.combo1[0].items[*count - 1];
+    if (count && *count >= 1 && *count <= w.repeatCountBox.items.size())
+        w.repeatCountBox.text = w.repeatCountBox.items[*count - 1];
     const std::optional<int> pause =
         WholeNumber(ReadIniValue(QStringLiteral("comb"), QStringLiteral("1"), ini));
-    if (pause && *pause >= 0 && *pause < w.combo1[1].items.size())
-        w.combo1[1].text = w.combo1[1].items[*pause];
+    if (pause && *pause >= 0 && *pause < w.pauseBox.items.size())
+        w.pauseBox.text = w.pauseBox.items[*pause];
 }
 
-void Ostrelle::RunCommand(int index) {
-    switch (index) {
-        case 0:
-            recorder_.ToggleRecording();
+void Controller::Run(Command command) {
+    switch (command) {
+        case Command::OpenFile:
+            documents_.ChooseAndOpenFile();
             break;
-        case 1:
-            recorder_.PlayRecording();
-            break;
-        case 2:
-            repeat_.PlayRepeat();
-            break;
-        case 3:
-            editor_.SetAPoint();
-            break;
-        case 4:
-            editor_.SetBPoint();
-            break;
-        case 5:
-            playlist_.ClearPlaylist();
-            break;
-        case 6:
-            playlist_.DeletePlaylistEntry();
-            break;
-        case 7:
-            repeat_.NextSegment();
-            break;
-        case 8:
-            repeat_.PreviousSegment();
-            break;
-        case 9:
+        case Command::OpenList:
             playlistFiles_.OpenList();
             break;
-        case 10:
+        case Command::SaveList:
             playlistFiles_.SaveM3uList();
             break;
-        default:
+        case Command::DeleteEntry:
+            playlist_.DeletePlaylistEntry();
             break;
-    }
-}
-
-void Ostrelle::AeroButton4_Click(int index) {
-    if (index == 0) editor_.DeleteCurrentAB();
-    if (index == 1) editor_.DeleteAllAB();
-}
-
-void Ostrelle::Combo1_Click(int /*index*/) {
-    WriteSettings({{QStringLiteral("comb"), QStringLiteral("0"), window_.combo1[0].text.left(1)},
-                   {QStringLiteral("comb"), QStringLiteral("1"), window_.combo1[1].text.left(1)}});
-}
-
-void Ostrelle::MenuClick(MenuId id) {
-    switch (id) {
-        case MenuId::OpenMp3:
-            documents_.AeroButton2_Click(0);
+        case Command::ClearList:
+            playlist_.ClearPlaylist();
             break;
-        case MenuId::OpenMp3List:
-            RunCommand(9);
-            break;
-        case MenuId::ListSave:
-            RunCommand(10);
-            break;
-        case MenuId::DeleteList:
-            RunCommand(6);
-            break;
-        case MenuId::ClearList:
-            RunCommand(5);
-            break;
-        case MenuId::Close:
+        case Command::Exit:
             if (close_) close_();
             break;
-        case MenuId::RecordStart:
-            RunCommand(0);
+        case Command::Record:
+            recorder_.ToggleRecording();
             break;
-        case MenuId::PlayRecord:
-            RunCommand(1);
+        case Command::PlayRecording:
+            recorder_.PlayRecording();
             break;
-        case MenuId::RecordSave:
+        case Command::SaveRecording:
             recorder_.SaveRecording();
             break;
-        case MenuId::PlayReread:
-            RunCommand(2);
+        case Command::PlayRepeat:
+            repeat_.PlayRepeat();
             break;
-        case MenuId::APoint:
-            RunCommand(3);
+        case Command::SetA:
+            editor_.SetAPoint();
             break;
-        case MenuId::BPoint:
-            RunCommand(4);
+        case Command::SetB:
+            editor_.SetBPoint();
             break;
-        case MenuId::Pre:
-            RunCommand(8);
+        case Command::PreviousSegment:
+            repeat_.PreviousSegment();
             break;
-        case MenuId::Next:
-            RunCommand(7);
+        case Command::NextSegment:
+            repeat_.NextSegment();
             break;
-        case MenuId::DeleteCurrentAB:
-            AeroButton4_Click(0);
+        case Command::DeleteSegment:
+            editor_.DeleteCurrentAB();
             break;
-        case MenuId::DeleteAB:
-            AeroButton4_Click(1);
+        case Command::DeleteAllSegments:
+            editor_.DeleteAllAB();
             break;
-        case MenuId::Play:
-            transport_.IDM_play_Click();
+        case Command::Play:
+            transport_.Play();
             break;
-        case MenuId::Pause:
-            transport_.IDM_Pause_Click();
+        case Command::Pause:
+            transport_.Pause();
             break;
-        case MenuId::Stop:
-            transport_.IDM_Stop_Click();
+        case Command::Stop:
+            transport_.Stop();
             break;
-        case MenuId::User:
+        case Command::ShowUsage:
             break;
     }
+}
+
+void Controller::StoreRepeatChoices() {
+    WriteSettings({{QStringLiteral("comb"), QStringLiteral("0"), window_.repeatCountBox.text.left(1)},
+                   {QStringLiteral("comb"), QStringLiteral("1"), window_.pauseBox.text.left(1)}});
 }
 
 }  // namespace ostrelle

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ports/dialogs.h"
+#include "core/model/commands.h"
 #include "core/model/player_state.h"
 #include "core/model/program_folder.h"
 #include "core/model/window_model.h"
@@ -33,44 +34,14 @@ struct Adapters {
     PlaylistStore* database = nullptr;  // null when it could not be opened
 };
 
-enum class MenuId {
-    OpenMp3,
-    OpenMp3List,
-    ListSave,
-    DeleteList,
-    ClearList,
-    Close,
-    RecordStart,
-    PlayRecord,
-    RecordSave,
-    PlayReread,
-    APoint,
-    BPoint,
-    Pre,
-    Next,
-    DeleteCurrentAB,
-    DeleteAB,
-    Play,
-    Pause,
-    Stop,
-    User,
-};
-
-// The menu bar in order: each top-level item with its entries.
-struct MenuSection {
-    MenuItem Window::*top;
-    std::vector<std::pair<MenuId, MenuItem Window::*>> entries;
-};
-const std::vector<MenuSection>& MenuBar();
-
 // The main window's controller: owns the window model and the player state, and routes every command,
 // menu item, check box, combo box and timer tick to the operation that handles it.
-class Ostrelle {
+class Controller {
 public:
     static constexpr const char* kTitle = "Ostrelle V2.0    (操作方法请注意下面提示)";
     static constexpr const char* kMakerCredit = "Ostrelle 开发组";
 
-    Ostrelle(const Adapters& adapters, ProgramFolder folder);
+    Controller(const Adapters& adapters, ProgramFolder folder);
 
     Window& window() { return window_; }
     const Window& window() const { return window_; }
@@ -79,24 +50,22 @@ public:
     const ProgramFolder& folder() const { return folder_; }
 
     // The window's load event: lays out, fills and restores everything, in order.
-    void Form_Load();
+    void Start();
 
-    // The click of the command buttons, indices 0 to 10; other indices do nothing.
-    void RunCommand(int index);
-    void AeroButton2_Click(int index) { documents_.AeroButton2_Click(index); }
-    void AeroButton3_Click() { recorder_.SaveRecording(); }
-    void AeroButton4_Click(int index);
-    void AeroCheckBox1_Click(int index) { documents_.AeroCheckBox1_Click(index); }
-    // A pick in any of the three combo boxes stores the first character of the first two.
-    void Combo1_Click(int index);
-    void MenuClick(MenuId id);
+    // Runs a command of a button, a menu item or a shortcut.
+    void Run(Command command);
+    // The text-display check box changed: the text pane shows or hides.
+    void ApplyTextShown() { documents_.ApplyTextShown(); }
+    // A pick in the repeat count or pause box stores the first character of both.
+    void StoreRepeatChoices();
 
-    void Timer1_Timer() { playlist_.ListPlayingFile(); }
-    void Timer2_Timer() { recorder_.Timer2_Timer(); }
-    void Timer3_Timer() { repeat_.Timer3_Timer(); }
-    void Timer4_Timer() { transport_.Timer4_Timer(); }
-    void Timer5_Timer() { transport_.Timer5_Timer(); }
-    void Timer6_Timer() { playlist_.Timer6_Timer(); }
+    // The window's timers, each while its model timer runs.
+    void ListPlayingFile() { playlist_.ListPlayingFile(); }
+    void ShowRecordingTime() { recorder_.ShowRecordingTime(); }
+    void TickRepeat() { repeat_.Tick(); }
+    void LoadFirstEntry() { transport_.LoadFirstEntry(); }
+    void ShowPosition() { transport_.ShowPosition(); }
+    void PlayNextWhenEnded() { playlist_.PlayNextWhenEnded(); }
 
     // Called when the window is to close (the exit menu item).
     void SetCloseHandler(std::function<void()> handler) { close_ = std::move(handler); }

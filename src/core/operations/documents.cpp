@@ -28,12 +28,11 @@ std::optional<QString> FindFileIgnoringCase(const QString& path) {
 }
 
 void Documents::ShowText(const QString& text) {
-    window_.aeroTextBox1.readOnly = true;
-    window_.aeroTextBox1.text = text;
+    window_.textPane.readOnly = true;
+    window_.textPane.text = text;
 }
 
-void Documents::AeroButton2_Click(int index) {
-    if (index != 0) return;
+void Documents::ChooseAndOpenFile() {
     const QString initial = ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), settingsFile_);
     const FileChoice choice = dialogs_.OpenFile(
         QString::fromUtf8(
@@ -49,8 +48,8 @@ void Documents::OpenChosenFile(const QString& path, const QString& title) {
     hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), path);
     const QString kind = title.right(3).toLower();
     state_.currentAudioPath = path;
-    window_.aeroCheckBox1[0].value = 1;
-    AeroCheckBox1_Click(0);
+    window_.showTextBox.value = 1;
+    ApplyTextShown();
     if (kind == QStringLiteral("txt") || kind == QStringLiteral("lrc")) {
         LoadPlainText(path);
     } else if (kind == QStringLiteral("rtf") || kind == QStringLiteral("doc")) {
@@ -67,16 +66,16 @@ void Documents::OpenChosenFile(const QString& path, const QString& title) {
 
 void Documents::StartAudioFile(const QString& path) {
     Window& w = window_;
-    EnablePair(w.aeroButton1[10], w.idmListSave, true);
-    EnablePair(w.aeroButton1[3], w.idmAPoint, true);
+    EnablePair(w.saveListButton, w.saveListItem, true);
+    EnablePair(w.setAButton, w.setAItem, true);
     player_.SetUrl(path);
     player_.Play();
-    w.timer1 = {true, kListingIntervalMs};
-    w.timer6 = {true, kListingIntervalMs};
+    w.listingTimer = {true, kListingIntervalMs};
+    w.sequentialPlayTimer = {true, kListingIntervalMs};
     state_.durationRetries = kDurationRetries;
     LoadCompanionText(path);
     for (int i = 0; i < 2; ++i)
-        w.image1[i].visible = w.picture2[i].visible = false;
+        w.markFlags[i].visible = w.markCaptionBoxes[i].visible = false;
 }
 
 void Documents::LoadCompanionText(const QString& audioPath) {
@@ -115,8 +114,8 @@ void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
                              MessageButtons::Ok);
 }
 
-void Documents::AeroCheckBox1_Click(int index) {
-    if (index == 0) window_.aeroTextBox1.visible = window_.aeroCheckBox1[0].value == 1;
+void Documents::ApplyTextShown() {
+    window_.textPane.visible = window_.showTextBox.value == 1;
 }
 
 }  // namespace ostrelle

@@ -29,8 +29,8 @@ public:
           settingsFile_(std::move(settingsFile)),
           hooks_(std::move(hooks)) {}
 
-    // The open-file button and menu item (index 0; other indices do nothing).
-    void AeroButton2_Click(int index);
+    // The open-file command: asks for a file, starting in the folder of the one opened last, and opens it.
+    void ChooseAndOpenFile();
     // title ends in the file's extension, which decides the kind.
     void OpenChosenFile(const QString& path, const QString& title);
     void StartAudioFile(const QString& path);
@@ -39,8 +39,8 @@ public:
     void LoadPlainText(const QString& path);
     // Word and rich text documents; tellErrors shows why a document chosen directly could not be read.
     void LoadTextDocument(const QString& path, bool tellErrors = false);
-    // The text-display check box.
-    void AeroCheckBox1_Click(int index);
+    // Shows or hides the text pane as the text-display check box says.
+    void ApplyTextShown();
 
 private:
     void ShowText(const QString& text);

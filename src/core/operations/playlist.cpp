@@ -15,13 +15,13 @@ constexpr int kDurationCol = 3;
 }  // namespace
 
 void Playlist::SetCentredColumn(int col) {
-    GridModel& grid = window_.grid1;
+    GridModel& grid = window_.playlistGrid;
     grid.SetAlignment(1, col, grid.Rows() - 1, col, GridModel::kAlignCentre);
 }
 
 void Playlist::WriteGridRow(int row, const QString& fileName, const QString& durationText,
                             const QString& path) {
-    GridModel& grid = window_.grid1;
+    GridModel& grid = window_.playlistGrid;
     grid.SetCellText(row, 1, QString::number(row) + u'.');
     grid.SetCellText(row, kNameCol, fileName);
     grid.SetCellText(row, kDurationCol, durationText);
@@ -29,7 +29,7 @@ void Playlist::WriteGridRow(int row, const QString& fileName, const QString& dur
 }
 
 void Playlist::LoadPlaylistGrid() {
-    GridModel& grid = window_.grid1;
+    GridModel& grid = window_.playlistGrid;
     grid.ClearRange(1, 1, grid.Rows() - 1, 5);
     SetCentredColumn(1);
     grid.SetAlignment(1, kNameCol, grid.Rows() - 1, kNameCol, GridModel::kAlignLeft);
@@ -53,7 +53,7 @@ void Playlist::LoadPlaylistGrid() {
 }
 
 void Playlist::FitPlaylistRows() {
-    GridModel& grid = window_.grid1;
+    GridModel& grid = window_.playlistGrid;
     int i = 1;
     while (i < grid.Rows() && !grid.CellText(i, kNameCol).trimmed().isEmpty())
         ++i;
@@ -61,45 +61,45 @@ void Playlist::FitPlaylistRows() {
 }
 
 int Playlist::CountPlaylistRows() {
-    const GridModel& grid = window_.grid1;
+    const GridModel& grid = window_.playlistGrid;
     int i = 1;
     while (i < grid.Rows() && !grid.CellText(i, kNameCol).isEmpty())
         ++i;
     const int count = i - 1;
-    EnablePair(window_.aeroButton1[5], window_.idmClearList, count > 0);
-    EnablePair(window_.aeroButton1[6], window_.idmDeleteList, count > 0);
+    EnablePair(window_.clearListButton, window_.clearListItem, count > 0);
+    EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, count > 0);
     return count;
 }
 
 int Playlist::FindPlaylistRow(const QString& path) const {
-    const GridModel& grid = window_.grid1;
+    const GridModel& grid = window_.playlistGrid;
     for (int r = 1; r < grid.Rows(); ++r)
         if (grid.CellText(r, kPathCol) == path) return r;
     return 0;
 }
 
 void Playlist::SelectPlaylistRow(int row) {
-    GridModel& grid = window_.grid1;
+    GridModel& grid = window_.playlistGrid;
     grid.SelectRange(row, 1, row, kPathCol);
     const QString path = grid.CellText(row, kPathCol);
     if (!path.isEmpty())
         state_.currentListPath = path;
     else
-        EnablePair(window_.aeroButton1[6], window_.idmDeleteList, false);
+        EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, false);
 }
 
-void Playlist::Grid1_Click() {
-    window_.label8.caption.clear();
-    const QString path = window_.grid1.CellText(window_.grid1.ActiveRow(), kPathCol);
+void Playlist::SelectEntry() {
+    window_.passesLeftLabel.caption.clear();
+    const QString path = window_.playlistGrid.CellText(window_.playlistGrid.ActiveRow(), kPathCol);
     if (!path.isEmpty()) state_.currentListPath = path;
-    EnablePair(window_.aeroButton1[6], window_.idmDeleteList, !path.isEmpty());
+    EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, !path.isEmpty());
 }
 
-void Playlist::Grid1_DblClick() {
-    window_.label8.caption.clear();
-    const int row = window_.grid1.ActiveRow();
+void Playlist::PlayEntry() {
+    window_.passesLeftLabel.caption.clear();
+    const int row = window_.playlistGrid.ActiveRow();
     state_.currentListRow = row;
-    const QString path = window_.grid1.CellText(row, kPathCol);
+    const QString path = window_.playlistGrid.CellText(row, kPathCol);
     if (path.trimmed().isEmpty()) return;
     if (QFileInfo(path).isFile()) {
         hooks_.startAudioFile(path);
@@ -121,11 +121,11 @@ void Playlist::ClearPlaylist() {
     if (database_) database_->DeleteAll();
     LoadPlaylistGrid();
     Window& w = window_;
-    EnablePair(w.aeroButton1[6], w.idmDeleteList, false);
-    EnablePair(w.aeroButton1[5], w.idmClearList, false);
-    EnablePair(w.aeroButton1[10], w.idmListSave, false);
-    EnablePair(w.aeroButton1[3], w.idmAPoint, false);
-    w.grid1.FocusTopLeft();
+    EnablePair(w.deleteEntryButton, w.deleteEntryItem, false);
+    EnablePair(w.clearListButton, w.clearListItem, false);
+    EnablePair(w.saveListButton, w.saveListItem, false);
+    EnablePair(w.setAButton, w.setAItem, false);
+    w.playlistGrid.FocusTopLeft();
 }
 
 void Playlist::DeletePlaylistEntry() {
@@ -135,8 +135,8 @@ void Playlist::DeletePlaylistEntry() {
         if (!result.failure && !result.recordset->Eof()) result.recordset->DeleteCurrent();
     }
     LoadPlaylistGrid();
-    window_.grid1.FocusTopLeft();
-    EnablePair(window_.aeroButton1[6], window_.idmDeleteList, false);
+    window_.playlistGrid.FocusTopLeft();
+    EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, false);
 }
 
 std::optional<QString> Playlist::MeasuredDuration(const QString& path) {
@@ -148,7 +148,7 @@ std::optional<QString> Playlist::MeasuredDuration(const QString& path) {
 }
 
 void Playlist::ListPlayingFile() {
-    window_.timer1.enabled = false;
+    window_.listingTimer.enabled = false;
     const QString path = state_.currentAudioPath;
     const std::optional<QString> duration = MeasuredDuration(path);
     if (!duration) {
@@ -156,7 +156,7 @@ void Playlist::ListPlayingFile() {
         // length is not listed with a made-up one.
         if (state_.durationRetries > 0) {
             --state_.durationRetries;
-            window_.timer1 = {true, kListingIntervalMs};
+            window_.listingTimer = {true, kListingIntervalMs};
         }
         return;
     }
@@ -166,7 +166,7 @@ void Playlist::ListPlayingFile() {
     QueryResult result = database_->RowFor(path);
     if (result.failure) return;
     Recordset& row = *result.recordset;
-    GridModel& grid = window_.grid1;
+    GridModel& grid = window_.playlistGrid;
     const bool listed = !row.Eof();
     if (!listed) row.AddNew();
     row.SetField(kFileNameField, *fileName);
@@ -182,21 +182,21 @@ void Playlist::ListPlayingFile() {
     WriteGridRow(gridRow, *fileName, *duration, path);
 
     SelectPlaylistRow(gridRow);
-    if (CountPlaylistRows() > 0) EnablePair(window_.aeroButton1[5], window_.idmClearList, true);
+    if (CountPlaylistRows() > 0) EnablePair(window_.clearListButton, window_.clearListItem, true);
     SetCentredColumn(kDurationCol);
 }
 
-void Playlist::Timer6_Timer() {
-    window_.timer6.intervalMs = kListingIntervalMs;
+void Playlist::PlayNextWhenEnded() {
+    window_.sequentialPlayTimer.intervalMs = kListingIntervalMs;
     if (player_.PlayState() != kPlayStateStopped) return;
-    if (window_.aeroCheckBox1[2].value != 1) {
-        window_.timer6.enabled = false;
+    if (window_.sequentialPlayBox.value != 1) {
+        window_.sequentialPlayTimer.enabled = false;
         return;
     }
     ++state_.currentListRow;
-    const GridModel& grid = window_.grid1;
+    const GridModel& grid = window_.playlistGrid;
     if (grid.CellText(state_.currentListRow, kNameCol).isEmpty()) {
-        window_.timer6.enabled = false;
+        window_.sequentialPlayTimer.enabled = false;
         return;
     }
     const QString path = grid.CellText(state_.currentListRow, kPathCol);

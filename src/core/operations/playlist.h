@@ -42,14 +42,14 @@ public:
     int FindPlaylistRow(const QString& path) const;
     void SelectPlaylistRow(int row);
 
-    void Grid1_Click();
-    void Grid1_DblClick();
+    void SelectEntry();
+    void PlayEntry();
     void ClearPlaylist();
     void DeletePlaylistEntry();
-    // Timer1: enters or refreshes the playing file's row in table and grid.
+    // The listing tick: enters or refreshes the playing file's row in table and grid.
     void ListPlayingFile();
-    // Timer6: plays the next entry when the current one has ended and sequential play is on.
-    void Timer6_Timer();
+    // The sequential-play tick: plays the next entry when the current one has ended and sequential play is on.
+    void PlayNextWhenEnded();
 
     // Writes list entry row (from 1) into the grid.
     void WriteGridRow(int row, const QString& fileName, const QString& durationText, const QString& path);

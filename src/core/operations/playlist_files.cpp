@@ -42,7 +42,7 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
     }
     const std::vector<M3uEntry> entries = ParseM3u(file.readAll(), listPath);
 
-    GridModel& grid = window_.grid1;
+    GridModel& grid = window_.playlistGrid;
     const int total = static_cast<int>(entries.size());
     for (int i = 0; i < total; ++i) {
         if (!dialogs_.ReportProgress(QString::fromUtf8("正在读取播放列表…"), i, total)) break;
@@ -77,7 +77,7 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
 }
 
 void PlaylistFiles::SaveM3uList() {
-    const GridModel& grid = window_.grid1;
+    const GridModel& grid = window_.playlistGrid;
     if (grid.CellText(1, 4).trimmed().isEmpty()) {
         dialogs_.ShowMessage(QString::fromUtf8("表格内没有MP3文件存在！"), kAppTitle, MessageButtons::Ok);
         return;

@@ -30,7 +30,7 @@ public:
           database_(database),
           playlist_(playlist) {}
 
-    // Command 9: stop, select row 1, choose a list file and read it.
+    // Stops, selects row 1, asks for a list file and reads it.
     void OpenList();
     void LoadM3uList(const QString& listPath);
     void SaveM3uList();

@@ -37,9 +37,9 @@ bool Recorder::RecordingExists() const {
 }
 
 void Recorder::EnablePlayAndSave(bool enabled) {
-    EnablePair(window_.aeroButton1[1], window_.idmPlayRecord, enabled);
-    window_.aeroButton3.enabled = enabled;
-    window_.idmRecordSave.enabled = enabled;
+    EnablePair(window_.playRecordingButton, window_.playRecordingItem, enabled);
+    window_.saveRecordingButton.enabled = enabled;
+    window_.saveRecordingItem.enabled = enabled;
 }
 
 void Recorder::Tell(const QString& what, const QString& reason) {
@@ -48,10 +48,10 @@ void Recorder::Tell(const QString& what, const QString& reason) {
 
 void Recorder::ToggleRecording() {
     Window& w = window_;
-    if (w.aeroButton1[0].caption == kRecordCaption) {
+    if (w.recordButton.caption == kRecordCaption) {
         EnablePlayAndSave(false);
         device_.Command(QStringLiteral("close"));
-        w.aeroButton1[0].caption = w.idmRecordStart.caption = kStopRecordCaption;
+        w.recordButton.caption = w.recordItem.caption = kStopRecordCaption;
         device_.SetVisible(true);
         device_.SetDeviceType(QStringLiteral("waveaudio"));
         device_.Command(QStringLiteral("close"));
@@ -61,18 +61,18 @@ void Recorder::ToggleRecording() {
         if (error.isEmpty()) error = device_.Command(QStringLiteral("Record"));
         if (!error.isEmpty()) {
             device_.Command(QStringLiteral("close"));
-            w.aeroButton1[0].caption = w.idmRecordStart.caption = kRecordCaption;
+            w.recordButton.caption = w.recordItem.caption = kRecordCaption;
             EnablePlayAndSave(RecordingExists());
             Tell(QString::fromUtf8("无法开始录音："), error);
             return;
         }
-        w.timer2 = {true, kTickMs};
+        w.recorderClockTimer = {true, kTickMs};
         return;
     }
-    w.aeroButton1[0].caption = w.idmRecordStart.caption = kRecordCaption;
+    w.recordButton.caption = w.recordItem.caption = kRecordCaption;
     device_.SetFileName(recordingPath_);
     const QString error = device_.Command(QStringLiteral("save"));
-    w.timer2.enabled = false;
+    w.recorderClockTimer.enabled = false;
     EnablePlayAndSave(RecordingExists());
     if (!error.isEmpty()) Tell(QString::fromUtf8("录音没有保存："), error);
 }
@@ -80,9 +80,9 @@ void Recorder::ToggleRecording() {
 void Recorder::PlayRecording() {
     Window& w = window_;
     player_.Pause();
-    EnablePair(w.aeroButton1[0], w.idmRecordStart, false);
-    if (w.aeroButton1[1].caption == kPlayCaption) {
-        w.aeroButton1[1].caption = w.idmPlayRecord.caption = kStopPlayCaption;
+    EnablePair(w.recordButton, w.recordItem, false);
+    if (w.playRecordingButton.caption == kPlayCaption) {
+        w.playRecordingButton.caption = w.playRecordingItem.caption = kStopPlayCaption;
         QString error = QString::fromUtf8("找不到录音文件 ") + recordingPath_;
         if (RecordingExists()) {
             device_.SetDeviceType(QStringLiteral("waveaudio"));
@@ -93,41 +93,41 @@ void Recorder::PlayRecording() {
         }
         if (!error.isEmpty()) {
             // Nothing plays, so no completion will come: return to idle here.
-            w.aeroButton1[1].caption = w.idmPlayRecord.caption = kPlayCaption;
-            EnablePair(w.aeroButton1[0], w.idmRecordStart, true);
+            w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
+            EnablePair(w.recordButton, w.recordItem, true);
             EnablePlayAndSave(RecordingExists());
             Tell(QString::fromUtf8("无法播放录音："), error);
             return;
         }
-        w.aeroGroupBox2.caption = QString::fromUtf8("录音  正在播放录音") + QStringLiteral(" -- ( ") +
+        w.recordingGroup.caption = QString::fromUtf8("录音  正在播放录音") + QStringLiteral(" -- ( ") +
                                   Seconds(device_.LengthMs()) + QStringLiteral(" )");
-        w.timer2.enabled = true;
+        w.recorderClockTimer.enabled = true;
         return;
     }
-    w.aeroButton1[1].caption = w.idmPlayRecord.caption = kPlayCaption;
+    w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
     device_.Command(QStringLiteral("stop"));
-    w.timer2.enabled = false;
-    w.aeroGroupBox2.caption = kGroupCaption;
+    w.recorderClockTimer.enabled = false;
+    w.recordingGroup.caption = kGroupCaption;
 }
 
 void Recorder::RecordingDone() {
     Window& w = window_;
-    w.aeroButton1[1].caption = w.idmPlayRecord.caption = kPlayCaption;
+    w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
     device_.Command(QStringLiteral("stop"));
-    w.timer2.enabled = false;
-    w.aeroGroupBox2.caption = kGroupCaption;
-    EnablePair(w.aeroButton1[0], w.idmRecordStart, true);
+    w.recorderClockTimer.enabled = false;
+    w.recordingGroup.caption = kGroupCaption;
+    EnablePair(w.recordButton, w.recordItem, true);
 }
 
-void Recorder::Timer2_Timer() {
+void Recorder::ShowRecordingTime() {
     Window& w = window_;
     const qint64 length = device_.LengthMs();
-    if (!w.aeroButton1[1].enabled) {
-        w.aeroGroupBox2.caption = QString::fromUtf8("录音  正在录音") + QStringLiteral(" -- ( ") +
+    if (!w.playRecordingButton.enabled) {
+        w.recordingGroup.caption = QString::fromUtf8("录音  正在录音") + QStringLiteral(" -- ( ") +
                                   Seconds(length) + QStringLiteral(" )");
         return;
     }
-    w.aeroGroupBox2.caption = QString::fromUtf8("录音 --正在录音") + QStringLiteral(" -- ( -") +
+    w.recordingGroup.caption = QString::fromUtf8("录音 --正在录音") + QStringLiteral(" -- ( -") +
                               Seconds(length - device_.PositionMs()) + QStringLiteral(" )");
 }
 

@@ -18,7 +18,7 @@ public:
     void PlayRecording();
     // The device's completion: playback reached its end or was stopped.
     void RecordingDone();
-    void Timer2_Timer();
+    void ShowRecordingTime();
     void SaveRecording();
     // Removes what a recording cut short by a crash left beside the recording file.
     void DiscardUnfinishedRecordings() const;

@@ -20,26 +20,26 @@ std::optional<int> LeadingDigit(const QString& text) {
 
 int RepeatEngine::RepeatCount() const {
     // A text that names no count (the design text "Combo1", typed words) plays the segment once.
-    return LeadingDigit(window_.combo1[0].text).value_or(1);
+    return LeadingDigit(window_.repeatCountBox.text).value_or(1);
 }
 
 int RepeatEngine::PauseTicksSetting() const {
     // ... and pauses for no time at all.
-    return LeadingDigit(window_.combo1[1].text).value_or(0) * kTicksPerSecond;
+    return LeadingDigit(window_.pauseBox.text).value_or(0) * kTicksPerSecond;
 }
 
 void RepeatEngine::PlayRepeat() {
     Window& w = window_;
-    if (w.aeroButton1[2].caption != kIdleCaption) {
+    if (w.playRepeatButton.caption != kIdleCaption) {
         StopRepeatRun({.pausePlayer = true,
                        .seekToA = true,
                        .captions = RunEnding::Captions::ButtonAndMenu,
                        .enableSetA = true});
         return;
     }
-    w.aeroButton1[2].caption = kRunCaption;
-    w.idmPlayReread.caption = kRunMenuCaption;
-    EnablePair(w.aeroButton1[3], w.idmAPoint, false);
+    w.playRepeatButton.caption = kRunCaption;
+    w.playRepeatItem.caption = kRunMenuCaption;
+    EnablePair(w.setAButton, w.setAItem, false);
 
     const int a = TimeTextToSeconds(state_.aPoint);
     const int b = TimeTextToSeconds(state_.bPoint);
@@ -48,14 +48,14 @@ void RepeatEngine::PlayRepeat() {
     player_.SetCurrentPosition(a);
     player_.Play();
 
-    w.timer3 = {true, kTickMs};
+    w.repeatTick = {true, kTickMs};
     state_.repeatLeft = RepeatCount();
     state_.pauseTicks = PauseTicksSetting();
     state_.pausing = false;
     ShowPassesLeft();
 }
 
-void RepeatEngine::Timer3_Timer() {
+void RepeatEngine::Tick() {
     if (state_.pausing) {
         if (--state_.pauseTicks > 0) return;
         state_.pausing = false;
@@ -78,25 +78,25 @@ void RepeatEngine::Timer3_Timer() {
 }
 
 void RepeatEngine::StopRepeatRun(const RunEnding& ending) {
-    window_.timer3.enabled = false;
-    window_.label8.caption.clear();
+    window_.repeatTick.enabled = false;
+    window_.passesLeftLabel.caption.clear();
     state_.pausing = false;
     // Normal playing after a run must never be cut short at the old B.
     player_.SetStopPoint(std::nullopt);
     if (ending.pausePlayer) player_.Pause();
     if (ending.seekToA) player_.SetCurrentPosition(TimeTextToSeconds(state_.aPoint));
     SetIdleCaptions(ending.captions);
-    if (ending.enableSetA) EnablePair(window_.aeroButton1[3], window_.idmAPoint, true);
+    if (ending.enableSetA) EnablePair(window_.setAButton, window_.setAItem, true);
 }
 
 void RepeatEngine::SetIdleCaptions(RunEnding::Captions which) {
     if (which == RunEnding::Captions::Keep) return;
-    window_.aeroButton1[2].caption = kIdleCaption;
-    if (which == RunEnding::Captions::ButtonAndMenu) window_.idmPlayReread.caption = kIdleMenuCaption;
+    window_.playRepeatButton.caption = kIdleCaption;
+    if (which == RunEnding::Captions::ButtonAndMenu) window_.playRepeatItem.caption = kIdleMenuCaption;
 }
 
 void RepeatEngine::ShowPassesLeft() {
-    window_.label8.caption =
+    window_.passesLeftLabel.caption =
         QString::fromUtf8("剩") + QString::number(state_.repeatLeft) + QString::fromUtf8("次");
 }
 
@@ -108,9 +108,9 @@ void RepeatEngine::LoadSegment(int index) {
 void RepeatEngine::ShowCurrentSegment() {
     display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
     const int last = static_cast<int>(state_.abList.size()) - 1;
-    window_.label7[0].caption = QString::number(state_.abIndex + 1);
-    window_.label7[1].caption = QString::number(last + 1);
-    window_.label7[2].caption = state_.aPoint + QStringLiteral(" -- ") + state_.bPoint;
+    window_.segmentNumberLabel.caption = QString::number(state_.abIndex + 1);
+    window_.segmentCountLabel.caption = QString::number(last + 1);
+    window_.segmentRangeLabel.caption = state_.aPoint + QStringLiteral(" -- ") + state_.bPoint;
 }
 
 void RepeatEngine::NextSegment() {
@@ -128,8 +128,8 @@ void RepeatEngine::StepSegment(int delta) {
     if (state_.abList.empty()) return;
 
     const auto steps = [&](bool next, bool previous) {
-        EnablePair(w.aeroButton1[7], w.idmNext, next);
-        EnablePair(w.aeroButton1[8], w.idmPre, previous);
+        EnablePair(w.nextSegmentButton, w.nextSegmentItem, next);
+        EnablePair(w.previousSegmentButton, w.previousSegmentItem, previous);
     };
     state_.abIndex += delta;
     const int last = static_cast<int>(state_.abList.size()) - 1;

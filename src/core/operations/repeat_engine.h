@@ -18,7 +18,7 @@ struct RunEnding {
 };
 
 // Plays the current A-B segment a chosen number of times with a pause between passes, and steps between
-// the file's segments. The run's state is the play-repeat caption and the Timer3 model timer; a pass
+// the file's segments. The run's state is the play-repeat caption and the repeat tick; a pass
 // ends at the first tick at or after B, and the player is given B as its stop point so that no audio past
 // B is heard.
 class RepeatEngine {
@@ -31,8 +31,8 @@ public:
 
     // Starts a run when the play-repeat caption is idle, else stops it.
     void PlayRepeat();
-    // One tick of Timer3 (every 10 ms during a run).
-    void Timer3_Timer();
+    // One repeat tick (every 10 ms during a run).
+    void Tick();
     void NextSegment();
     void PreviousSegment();
     // Ends a run: the tick goes off, the passes-left label is blanked, and ending says what else happens.

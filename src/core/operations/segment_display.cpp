@@ -27,32 +27,32 @@ void SegmentDisplay::ShowABMarks(const QString& aText, const QString& bText, con
     if (length == 0) length = 60;
     const int xA = MarkLeftTwips(TimeTextToSeconds(aText), length);
     const int xB = MarkLeftTwips(TimeTextToSeconds(bText), length);
-    window_.picture2[0].geometry.left = xA;
-    window_.image1[0].geometry.left = xA;
-    window_.picture2[1].geometry.left = xB;
-    window_.image1[1].geometry.left = xB;
+    window_.markCaptionBoxes[0].geometry.left = xA;
+    window_.markFlags[0].geometry.left = xA;
+    window_.markCaptionBoxes[1].geometry.left = xB;
+    window_.markFlags[1].geometry.left = xB;
     for (int i = 0; i < 2; ++i) {
-        window_.picture2[i].visible = true;
-        window_.image1[i].visible = true;
+        window_.markCaptionBoxes[i].visible = true;
+        window_.markFlags[i].visible = true;
     }
-    window_.label3[0].caption = QStringLiteral("A ") + aText;
-    window_.label3[1].caption = QStringLiteral("B ") + bText;
+    window_.markCaptions[0].caption = QStringLiteral("A ") + aText;
+    window_.markCaptions[1].caption = QStringLiteral("B ") + bText;
 }
 
 void SegmentDisplay::ResetABControls() {
     Window& w = window_;
-    EnablePair(w.aeroButton1[2], w.idmPlayReread, false);
-    EnablePair(w.aeroButton1[3], w.idmAPoint, false);
-    EnablePair(w.aeroButton1[7], w.idmNext, false);
-    EnablePair(w.aeroButton1[8], w.idmPre, false);
-    EnablePair(w.aeroButton4[0], w.idmDeleteCurrentAB, false);
-    EnablePair(w.aeroButton4[1], w.idmDeleteAB, false);
-    w.label7[0].caption.clear();
-    w.label7[1].caption.clear();
-    w.label7[2].caption = QStringLiteral(" -- ");
+    EnablePair(w.playRepeatButton, w.playRepeatItem, false);
+    EnablePair(w.setAButton, w.setAItem, false);
+    EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
+    EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
+    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
+    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
+    w.segmentNumberLabel.caption.clear();
+    w.segmentCountLabel.caption.clear();
+    w.segmentRangeLabel.caption = QStringLiteral(" -- ");
     for (int i = 0; i < 2; ++i) {
-        w.image1[i].visible = false;
-        w.picture2[i].visible = false;
+        w.markFlags[i].visible = false;
+        w.markCaptionBoxes[i].visible = false;
     }
 }
 

@@ -35,41 +35,41 @@ StoreFailure SegmentEditor::ReloadSegments(const QString& path) {
 
 void SegmentEditor::SetAPoint() {
     Window& w = window_;
-    EnablePair(w.aeroButton1[3], w.idmAPoint, false);
-    EnablePair(w.aeroButton1[4], w.idmBPoint, true);
-    EnablePair(w.aeroButton1[7], w.idmNext, false);
-    EnablePair(w.aeroButton1[8], w.idmPre, false);
-    EnablePair(w.aeroButton4[0], w.idmDeleteCurrentAB, false);
-    EnablePair(w.aeroButton4[1], w.idmDeleteAB, false);
+    EnablePair(w.setAButton, w.setAItem, false);
+    EnablePair(w.setBButton, w.setBItem, true);
+    EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
+    EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
+    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
+    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
 
     state_.aPoint = player_.CurrentPositionString();
-    w.image1[0].visible = w.picture2[0].visible = true;
+    w.markFlags[0].visible = w.markCaptionBoxes[0].visible = true;
     player_.Play();
     const std::optional<int> x = PlayerMarkLeft();
     if (!x) state_.aPoint = kNoTime;
-    w.picture2[0].geometry.left = w.image1[0].geometry.left = x.value_or(kTrackStartTwips);
-    w.image1[1].visible = w.picture2[1].visible = false;
+    w.markCaptionBoxes[0].geometry.left = w.markFlags[0].geometry.left = x.value_or(kTrackStartTwips);
+    w.markFlags[1].visible = w.markCaptionBoxes[1].visible = false;
     if (state_.aPoint.isEmpty()) state_.aPoint = kNoTime;
-    w.label3[0].caption = QStringLiteral("A ") + state_.aPoint;
-    EnablePair(w.aeroButton1[2], w.idmPlayReread, false);
+    w.markCaptions[0].caption = QStringLiteral("A ") + state_.aPoint;
+    EnablePair(w.playRepeatButton, w.playRepeatItem, false);
 }
 
 void SegmentEditor::SetBPoint() {
     Window& w = window_;
-    EnablePair(w.aeroButton1[3], w.idmAPoint, true);
-    EnablePair(w.aeroButton1[4], w.idmBPoint, false);
-    EnablePair(w.aeroButton4[0], w.idmDeleteCurrentAB, true);
-    EnablePair(w.aeroButton4[1], w.idmDeleteAB, true);
+    EnablePair(w.setAButton, w.setAItem, true);
+    EnablePair(w.setBButton, w.setBItem, false);
+    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
+    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
     repeat_.StopRepeatRun({});
 
     state_.bPoint = player_.CurrentPositionString();
-    w.image1[1].visible = w.picture2[1].visible = true;
+    w.markFlags[1].visible = w.markCaptionBoxes[1].visible = true;
     const std::optional<int> x = PlayerMarkLeft();
     if (!x) state_.bPoint = kNoTime;
-    w.picture2[1].geometry.left = w.image1[1].geometry.left = x.value_or(kTrackStartTwips);
-    w.label3[1].caption = QStringLiteral("B ") + state_.bPoint;
-    w.label3[0].caption = QStringLiteral("A ") + state_.aPoint;
-    EnablePair(w.aeroButton1[2], w.idmPlayReread, true);
+    w.markCaptionBoxes[1].geometry.left = w.markFlags[1].geometry.left = x.value_or(kTrackStartTwips);
+    w.markCaptions[1].caption = QStringLiteral("B ") + state_.bPoint;
+    w.markCaptions[0].caption = QStringLiteral("A ") + state_.aPoint;
+    EnablePair(w.playRepeatButton, w.playRepeatItem, true);
 
     const QString path = player_.Url();
     if (path.isEmpty()) return;  // nothing is loaded: there is no file to keep the segment for
@@ -80,10 +80,10 @@ void SegmentEditor::SetBPoint() {
     if (state_.abList.empty()) return;
 
     const int n = static_cast<int>(state_.abList.size()) - 1;
-    if (n >= 1) EnablePair(w.aeroButton1[8], w.idmPre, true);
-    w.label7[0].caption = QString::number(n + 1);
-    w.label7[1].caption = QString::number(n + 1);
-    w.label7[2].caption = state_.abList[n].aText + QStringLiteral(" -- ") + state_.abList[n].bText;
+    if (n >= 1) EnablePair(w.previousSegmentButton, w.previousSegmentItem, true);
+    w.segmentNumberLabel.caption = QString::number(n + 1);
+    w.segmentCountLabel.caption = QString::number(n + 1);
+    w.segmentRangeLabel.caption = state_.abList[n].aText + QStringLiteral(" -- ") + state_.abList[n].bText;
     state_.abIndex = n;
 }
 
@@ -92,13 +92,13 @@ void SegmentEditor::ShowEntry(int index) {
     state_.aPoint = state_.abList[index].aText;
     state_.bPoint = state_.abList[index].bText;
     display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
-    window_.label7[2].caption = state_.aPoint + QStringLiteral(" -- ") + state_.bPoint;
+    window_.segmentRangeLabel.caption = state_.aPoint + QStringLiteral(" -- ") + state_.bPoint;
 }
 
 void SegmentEditor::DeleteCurrentAB() {
     Window& w = window_;
     bool ok = false;
-    const int n = w.label7[0].caption.trimmed().toInt(&ok);
+    const int n = w.segmentNumberLabel.caption.trimmed().toInt(&ok);
     // With no segment current the counter names none, and nothing may be deleted.
     const bool named = ok && n >= 1 && n <= static_cast<int>(state_.abList.size());
     const QString path = state_.abListPath;
@@ -112,33 +112,33 @@ void SegmentEditor::DeleteCurrentAB() {
     const int u = static_cast<int>(state_.abList.size()) - 1;
     if (u < 0 || (u == 0 && state_.abList[0].aText.trimmed().isEmpty())) {
         display_.ResetABControls();
-        EnablePair(w.aeroButton1[3], w.idmAPoint, true);
-        EnablePair(w.aeroButton4[0], w.idmDeleteCurrentAB, false);
-        EnablePair(w.aeroButton4[1], w.idmDeleteAB, false);
+        EnablePair(w.setAButton, w.setAItem, true);
+        EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
+        EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
         return;
     }
     const auto steps = [&](bool next, bool previous) {
-        EnablePair(w.aeroButton1[7], w.idmNext, next);
-        EnablePair(w.aeroButton1[8], w.idmPre, previous);
+        EnablePair(w.nextSegmentButton, w.nextSegmentItem, next);
+        EnablePair(w.previousSegmentButton, w.previousSegmentItem, previous);
     };
     if (u == 0) {
         ShowEntry(0);
         steps(false, false);
-        w.label7[0].caption = w.label7[1].caption = QStringLiteral("1");
+        w.segmentNumberLabel.caption = w.segmentCountLabel.caption = QStringLiteral("1");
     } else if (u <= n - 1) {
         ShowEntry(u);
         steps(false, true);
-        w.label7[0].caption = w.label7[1].caption = QString::number(u + 1);
+        w.segmentNumberLabel.caption = w.segmentCountLabel.caption = QString::number(u + 1);
     } else if (n == 1) {
         ShowEntry(0);
         steps(true, false);
-        w.label7[0].caption = QStringLiteral("1");
-        w.label7[1].caption = QString::number(u + 1);
+        w.segmentNumberLabel.caption = QStringLiteral("1");
+        w.segmentCountLabel.caption = QString::number(u + 1);
     } else {
         ShowEntry(n - 1);
         steps(true, true);
-        w.label7[0].caption = QString::number(n);
-        w.label7[1].caption = QString::number(u + 1);
+        w.segmentNumberLabel.caption = QString::number(n);
+        w.segmentCountLabel.caption = QString::number(u + 1);
     }
 }
 

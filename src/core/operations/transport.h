@@ -28,16 +28,16 @@ public:
           loadCompanionText_(std::move(loadCompanionText)) {}
 
     // The player commands act on the player only: a repeat run stays active.
-    void IDM_play_Click() { player_.Play(); }
-    void IDM_Pause_Click() { player_.Pause(); }
-    void IDM_Stop_Click() { player_.Stop(); }
+    void Play() { player_.Play(); }
+    void Pause() { player_.Pause(); }
+    void Stop() { player_.Stop(); }
     // Every 500 ms: the playing position.
-    void Timer5_Timer() { window_.label2.caption = player_.CurrentPositionString(); }
+    void ShowPosition() { window_.positionLabel.caption = player_.CurrentPositionString(); }
 
     // Ends any run and makes the first stored segment of path current; row is its grid row.
     void LoadFileSegments(const QString& path, int row);
     // Once after start-up: the first list entry is opened, not played, with its text and segments.
-    void Timer4_Timer();
+    void LoadFirstEntry();
 
 private:
     Window& window_;
