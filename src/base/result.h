@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <variant>
+
+namespace ostrelle {
+
+// Why an operation failed. Each code has one sentence for the learner (FailureMessage).
+enum class FailureCode {
+    // Files
+    CannotRead,      // missing, no permission, or the read failed
+    CannotWrite,     // the folder or file cannot be written, the disk is full
+    NotAFile,        // a folder, FIFO or device
+    TooLarge,        // over the size the program handles
+    // Audio devices
+    NoInputDevice,   // recording could not start: no input, or the sound server is not there
+    DeviceFailed,    // the device stopped or refused in the middle
+    DeviceNotReady,  // a command came before the device was opened, or in the wrong state
+    NotAudio,        // a file that cannot be played or measured as audio
+};
+
+// A failure: its code and, where there is one, a detail naming the particular cause (a file name, the
+// system's own words, which may be English).
+struct Failure {
+    FailureCode code = FailureCode::CannotRead;
+    QString detail;
+};
+
+// What the learner reads for a failure: the code's Chinese sentence, then the detail on a line of its own.
+QString FailureMessage(const Failure& failure);
+// The same after a sentence of the caller's that says what was being done ("录音没有保存。").
+QString FailureMessage(const QString& whatFailed, const Failure& failure);
+
+// A value, or the failure that kept it from being made.
+template <typename T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : state_(std::move(value)) {}
+    Result(Failure failure) : state_(std::move(failure)) {}
+
+    bool ok() const { return state_.index() == 0; }
+    const T& value() const { return std::get<0>(state_); }
+    T& value() { return std::get<0>(state_); }
+    const Failure& failure() const { return std::get<1>(state_); }
+
+private:
+    std::variant<T, Failure> state_;
+};
+
+// Success, or the failure.
+template <>
+class [[nodiscard]] Result<void> {
+public:
+    Result() = default;
+    Result(Failure failure) : failure_(std::move(failure)) {}
+
+    bool ok() const { return !failure_; }
+    const Failure& failure() const { return *failure_; }
+
+private:
+    std::optional<Failure> failure_;
+};
+
+}  // namespace ostrelle
