@@ -12,9 +12,10 @@ option(OSTRELLE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanit
 
 add_library(ostrelle_options INTERFACE)
 target_compile_features(ostrelle_options INTERFACE cxx_std_20)
-target_compile_options(ostrelle_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow)
-# Qt's signals/slots keywords clash with GLib headers.
-target_compile_definitions(ostrelle_options INTERFACE QT_NO_KEYWORDS)
+target_compile_options(ostrelle_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wold-style-cast -Wnon-virtual-dtor
+                                                     -Woverloaded-virtual)
+# Qt's signals/slots keywords clash with GLib headers. Every text from bytes says its encoding.
+target_compile_definitions(ostrelle_options INTERFACE QT_NO_KEYWORDS QT_NO_CAST_FROM_ASCII)
 if(OSTRELLE_WERROR)
   target_compile_options(ostrelle_options INTERFACE -Werror)
 endif()

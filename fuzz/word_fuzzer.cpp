@@ -10,10 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ostrelle::TextReadResult result = ostrelle::WordToPlainText(bytes);
     if (result.ok()) {
         // Each character of the main text takes at least one byte of the file and gives at most CR LF.
-        FUZZ_CHECK(result.text.size() <= 2 * bytes.size());
+        FUZZ_CHECK(result.value().size() <= 2 * bytes.size());
     } else {
-        FUZZ_CHECK(result.text.isEmpty());
-        FUZZ_CHECK(!result.reason.isEmpty());
+        FUZZ_CHECK(!result.failure().detail.isEmpty());
     }
     return 0;
 }

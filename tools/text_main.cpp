@@ -14,10 +14,10 @@ int main(int argc, char** argv) {
     }
     const ostrelle::TextReadResult result = ostrelle::LoadDocumentText(QFile::decodeName(argv[1]));
     if (!result.ok()) {
-        std::fprintf(stderr, "ostrelle-text: %s\n", result.reason.toUtf8().constData());
+        std::fprintf(stderr, "ostrelle-text: %s\n", result.failure().detail.toUtf8().constData());
         return 1;
     }
-    const QByteArray utf8 = result.text.toUtf8();
+    const QByteArray utf8 = result.value().toUtf8();
     if (std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stdout) !=
             static_cast<size_t>(utf8.size()) ||
         std::fflush(stdout) != 0) {

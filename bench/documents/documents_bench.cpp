@@ -95,7 +95,7 @@ int main() {
     const double baseline = MegabytesPerSecond(gbk, rtfText, [&] { return ostrelle::DecodeTextFile(gbk); });
     const double rtfRate = MegabytesPerSecond(rtf, rtfText, [&] { return ostrelle::RtfToPlainText(rtf); });
     const double docRate =
-        MegabytesPerSecond(doc, docText, [&] { return ostrelle::WordToPlainText(doc).text; });
+        MegabytesPerSecond(doc, docText, [&] { return ostrelle::WordToPlainText(doc).value(); });
 
     std::printf("baseline: GBK plain text %.1f MB decoded at %.1f MB/s\n", gbk.size() / 1048576.0, baseline);
     std::printf("rtf: %.1f MB at %.1f MB/s (%.2fx the baseline)\n", rtf.size() / 1048576.0, rtfRate,

@@ -5,6 +5,7 @@
 
 #include "loop_analysis.h"
 #include "adapters/gst/gst_media_player.h"
+#include "core/model/window_model.h"
 #include "pulse_server.h"
 #include "test_signal.h"
 
@@ -33,7 +34,7 @@ constexpr double kB = 3.456;
 constexpr double kSignalSeconds = 5.0;
 constexpr int kPasses = 3;
 constexpr int kPauseTicks = 100;  // 1 s between passes
-constexpr int kTickMs = 10;
+
 
 struct SourceFile {
     const char* name;
@@ -151,7 +152,7 @@ class RepeatRun {
 public:
     RepeatRun(GstMediaPlayer& player, bool withStopPoint) : player_(player), withStopPoint_(withStopPoint) {
         tick_.setTimerType(Qt::PreciseTimer);
-        tick_.setInterval(kTickMs);
+        tick_.setInterval(kRepeatTickMs);
         QObject::connect(&tick_, &QTimer::timeout, [this] { Tick(); });
     }
     void Start() {

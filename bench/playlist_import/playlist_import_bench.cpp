@@ -179,7 +179,7 @@ AudioFile GenerateFile(int index, const QString& folder) {
     const int kind = index % static_cast<int>(kKinds.size());
     const int units = 100 + (index * 37) % 301;
     const QString caps = QStringLiteral("audio/x-raw,format=S16LE,rate=%1,channels=2").arg(kRate);
-    const QString tail = QStringLiteral("audioconvert ! %1 ! filesink name=out").arg(kKinds[kind].encoder);
+    const QString tail = QStringLiteral("audioconvert ! %1 ! filesink name=out").arg(QString::fromLatin1(kKinds[kind].encoder));
     QString description;
     switch ((index / kKinds.size()) % 3) {
         case 0:
@@ -216,7 +216,7 @@ AudioFile GenerateFile(int index, const QString& folder) {
         }
     }
     const QString path = QDir(folder).filePath(
-        QStringLiteral("source-%1.%2").arg(index, 2, 10, QLatin1Char('0')).arg(kKinds[kind].suffix));
+        QStringLiteral("source-%1.%2").arg(index, 2, 10, QLatin1Char('0')).arg(QString::fromLatin1(kKinds[kind].suffix)));
     WriteAudio(description, path);
     return {path, kind, static_cast<double>(units) * kSamplesPerUnit / kRate};
 }
@@ -351,7 +351,7 @@ int main(int argc, char* argv[]) {
         const AudioFile& source = sources[i % kDistinctFiles];
         const QString name = QStringLiteral("lesson-%1.%2")
                                  .arg(i + 1, 4, 10, QLatin1Char('0'))
-                                 .arg(kKinds[source.kind].suffix);
+                                 .arg(QString::fromLatin1(kKinds[source.kind].suffix));
         const QString path = QDir(audioFolder).filePath(name);
         if (!QFile::copy(source.path, path)) Fail("copy to", path);
         totalBytes += QFileInfo(path).size();

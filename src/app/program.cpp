@@ -6,7 +6,7 @@ std::unique_ptr<SqlCipherPlaylistStore> Program::OpenDatabase(const ProgramFolde
     OpenResult opened = OpenPlaylistStore(folder.DatabaseFile());
     // Told once; the file is kept as it is.
     if (opened.failure)
-        dialogs.ShowMessage(opened.failure.message, QStringLiteral("Ostrelle"), MessageButtons::Ok);
+        dialogs.ShowMessage(opened.failure.message, MessageTitle(), MessageButtons::Ok);
     return std::move(opened.store);
 }
 

@@ -13,6 +13,30 @@ QString Sentence(FailureCode code) {
             return QString::fromUtf8("这不是一个文件。");
         case FailureCode::TooLarge:
             return QString::fromUtf8("文件太大。");
+        case FailureCode::UnknownKind:
+            return QString::fromUtf8("不认识这种文件，只能打开文本、歌词、RTF 和 Word 文档。");
+        case FailureCode::NotWordDocument:
+            return QString::fromUtf8("这不是 Word 97-2003 文档。");
+        case FailureCode::UnsupportedVersion:
+            return QString::fromUtf8("不支持这个版本的 Word 文档（Word 6.0/95 或更早），请另存为 Word 97-2003 文档。");
+        case FailureCode::Encrypted:
+            return QString::fromUtf8("文档有密码保护，无法读取。");
+        case FailureCode::Damaged:
+            return QString::fromUtf8("文件已损坏。");
+        case FailureCode::DatabaseCannotOpen:
+            return QString::fromUtf8("无法打开播放列表数据库。");
+        case FailureCode::DatabaseDamaged:
+            return QString::fromUtf8("播放列表数据库已损坏或密码错误。");
+        case FailureCode::DatabaseBusy:
+            return QString::fromUtf8("播放列表数据库正被另一个程序使用，请稍后再试。");
+        case FailureCode::DatabaseRefused:
+            return QString::fromUtf8("播放列表数据库拒绝了这次修改（例如同一个文件已在列表中）。");
+        case FailureCode::DatabaseBadCommand:
+            return QString::fromUtf8("播放列表数据库命令有误。");
+        case FailureCode::DatabaseIo:
+            return QString::fromUtf8("读写播放列表数据库时出错。");
+        case FailureCode::DatabaseUnavailable:
+            return QString::fromUtf8("播放列表数据库不可用。");
         case FailureCode::NoInputDevice:
             return QString::fromUtf8("无法打开录音设备，请检查麦克风和声音服务。");
         case FailureCode::DeviceFailed:

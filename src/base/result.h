@@ -15,6 +15,20 @@ enum class FailureCode {
     CannotWrite,     // the folder or file cannot be written, the disk is full
     NotAFile,        // a folder, FIFO or device
     TooLarge,        // over the size the program handles
+    // Documents
+    UnknownKind,         // an extension no reader handles
+    NotWordDocument,     // a .doc that is not an OLE2 Word file (a .docx zip, say)
+    UnsupportedVersion,  // Word 6/95 and older
+    Encrypted,           // password-protected
+    Damaged,             // streams missing, offsets or counts out of bounds
+    // The playlist database
+    DatabaseCannotOpen,   // the file or its folder cannot be opened or created
+    DatabaseDamaged,      // wrong key, corrupt, or not a database at all; the file is left untouched
+    DatabaseBusy,         // another program holds the lock past the busy timeout
+    DatabaseRefused,      // a change the table refuses, e.g. a second row for the same path
+    DatabaseBadCommand,   // a command text the store does not run
+    DatabaseIo,           // disk full, read-only file, other I/O failure
+    DatabaseUnavailable,  // it could not be opened at start-up (already told then)
     // Audio devices
     NoInputDevice,   // recording could not start: no input, or the sound server is not there
     DeviceFailed,    // the device stopped or refused in the middle

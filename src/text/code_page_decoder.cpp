@@ -226,7 +226,7 @@ void CodePageDecoder::Append(int codePage, QByteArrayView bytes, QString& out) {
         QChar* write = out.data() + start;
         for (char c : bytes) {
             const auto byte = static_cast<unsigned char>(c);
-            *write++ = byte < 0x80 ? QChar(byte) : QChar(entry.upperHalf[byte - 0x80]);
+            *write++ = byte < 0x80 ? QChar(QLatin1Char(c)) : QChar(entry.upperHalf[byte - 0x80]);
         }
         return;
     }

@@ -15,14 +15,14 @@ TextReadResult LoadDocumentText(const QString& path) {
     if (suffix == u"rtf") return LoadRtfText(path);
     // A .docx is not read; the Word reader says so for any zip container.
     if (suffix == u"doc" || suffix == u"docx") {
-        FileBytes file = ReadFileBytes(path);
-        if (!file.ok()) return TextReadResult::Failure(file.code, file.reason);
+        const Result<QByteArray> file = ReadFileBytes(path);
+        if (!file.ok()) return file.failure();
         // Word opens an RTF named .doc as RTF, and so do we.
-        if (LooksLikeRtf(file.bytes)) return TextReadResult::Success(RtfToPlainText(file.bytes));
-        return WordToPlainText(file.bytes);
+        if (LooksLikeRtf(file.value())) return RtfToPlainText(file.value());
+        return WordToPlainText(file.value());
     }
-    return TextReadResult::Failure(
-        ReadError::UnknownKind, QStringLiteral("%1 is not a text, lyrics, RTF or Word document").arg(path));
+    return Failure{FailureCode::UnknownKind,
+                   QStringLiteral("%1 is not a text, lyrics, RTF or Word document").arg(path)};
 }
 
 }  // namespace ostrelle

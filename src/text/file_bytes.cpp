@@ -13,8 +13,8 @@
 namespace ostrelle {
 namespace {
 
-FileBytes Failure(ReadError code, const QString& reason) {
-    return {{}, code, reason};
+Failure Fail(FailureCode code, const QString& detail) {
+    return {code, detail};
 }
 
 QString SystemReason(int error) {
@@ -37,27 +37,27 @@ private:
 
 }  // namespace
 
-FileBytes ReadFileBytes(const QString& path, qint64 maxBytes) {
+Result<QByteArray> ReadFileBytes(const QString& path, qint64 maxBytes) {
     const QByteArray native = QFile::encodeName(path);
     // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
     FileDescriptor file(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0) {
         const int error = errno;
-        return Failure(ReadError::CannotOpen,
+        return Fail(FailureCode::CannotRead,
                        QStringLiteral("cannot open %1: %2").arg(path, SystemReason(error)));
     }
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) {
         const int error = errno;
-        return Failure(ReadError::CannotOpen,
+        return Fail(FailureCode::CannotRead,
                        QStringLiteral("cannot read %1: %2").arg(path, SystemReason(error)));
     }
     if (S_ISDIR(info.st_mode))
-        return Failure(ReadError::NotAFile, QStringLiteral("%1 is a folder").arg(path));
+        return Fail(FailureCode::NotAFile, QStringLiteral("%1 is a folder").arg(path));
     if (!S_ISREG(info.st_mode))
-        return Failure(ReadError::NotAFile, QStringLiteral("%1 is not a regular file").arg(path));
+        return Fail(FailureCode::NotAFile, QStringLiteral("%1 is not a regular file").arg(path));
     if (info.st_size > maxBytes) {
-        return Failure(ReadError::TooLarge,
+        return Fail(FailureCode::TooLarge,
                        QStringLiteral("file too large: %1 is %2 bytes, at most %3 can be shown")
                            .arg(path)
                            .arg(info.st_size)
@@ -78,18 +78,18 @@ FileBytes ReadFileBytes(const QString& path, qint64 maxBytes) {
         if (got < 0) {
             if (errno == EINTR) continue;
             const int error = errno;
-            return Failure(ReadError::CannotOpen,
+            return Fail(FailureCode::CannotRead,
                            QStringLiteral("cannot read %1: %2").arg(path, SystemReason(error)));
         }
         if (got == 0) break;
         total += got;
     }
     if (total > maxBytes) {
-        return Failure(ReadError::TooLarge,
+        return Fail(FailureCode::TooLarge,
                        QStringLiteral("file too large: %1 is over %2 bytes").arg(path).arg(maxBytes));
     }
     bytes.truncate(static_cast<qsizetype>(total));
-    return {std::move(bytes), ReadError::None, {}};
+    return bytes;
 }
 
 }  // namespace ostrelle

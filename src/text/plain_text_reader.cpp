@@ -6,9 +6,9 @@
 namespace ostrelle {
 
 TextReadResult LoadPlainText(const QString& path) {
-    FileBytes file = ReadFileBytes(path);
-    if (!file.ok()) return TextReadResult::Failure(file.code, file.reason);
-    return TextReadResult::Success(DecodeTextFile(file.bytes));
+    const Result<QByteArray> file = ReadFileBytes(path);
+    if (!file.ok()) return file.failure();
+    return DecodeTextFile(file.value());
 }
 
 }  // namespace ostrelle

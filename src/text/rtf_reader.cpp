@@ -451,7 +451,7 @@ void RtfReader::HexByte() {
 void RtfReader::TextByte(unsigned char byte) {
     if (byte == 0 || deepGroups_ > 0 || ConsumeFallback() || !Emitting()) return;
     if (byte < 0x80 && pending_.isEmpty()) {
-        out_.append(QChar(byte));
+        out_.append(QLatin1Char(static_cast<char>(byte)));
         return;
     }
     // Inside a run of 8-bit bytes an ASCII byte may be the second half of a double-byte character.
@@ -506,10 +506,10 @@ QString RtfToPlainText(QByteArrayView rtf) {
 }
 
 TextReadResult LoadRtfText(const QString& path) {
-    FileBytes file = ReadFileBytes(path);
-    if (!file.ok()) return TextReadResult::Failure(file.code, file.reason);
-    if (!LooksLikeRtf(file.bytes)) return TextReadResult::Success(DecodeTextFile(file.bytes));
-    return TextReadResult::Success(RtfToPlainText(file.bytes));
+    const Result<QByteArray> file = ReadFileBytes(path);
+    if (!file.ok()) return file.failure();
+    if (!LooksLikeRtf(file.value())) return DecodeTextFile(file.value());
+    return RtfToPlainText(file.value());
 }
 
 }  // namespace ostrelle

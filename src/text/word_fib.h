@@ -23,17 +23,9 @@ struct WordFib {
     quint32 lcbPlcfBtePapx = 0;
 };
 
-struct WordFibParse {
-    WordFib fib;
-    ReadError code = ReadError::None;
-    QString reason;
-
-    bool ok() const { return code == ReadError::None; }
-};
-
 // The FIB of a WordDocument stream. Word 6/95 and older give UnsupportedVersion, a password gives
 // Encrypted, a FIB that does not fit the stream gives Damaged.
-WordFibParse ParseWordFib(QByteArrayView wordDocument);
+Result<WordFib> ParseWordFib(QByteArrayView wordDocument);
 
 // Little-endian reads; the caller has checked the bounds.
 inline quint16 ReadU16(QByteArrayView bytes, qsizetype at) {

@@ -37,8 +37,8 @@ constexpr std::array<char16_t, 256> CompressedCharacters() {
 
 constexpr std::array<char16_t, 256> kCompressed = CompressedCharacters();
 
-TextReadResult Failure(ReadError code, const QString& reason) {
-    return TextReadResult::Failure(code, reason);
+Failure Fail(FailureCode code, const QString& detail) {
+    return {code, detail};
 }
 
 // Turns the characters of the main text into the pane's plain text: control characters, fields, cells.
@@ -117,54 +117,54 @@ private:
 
 TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     if (fileBytes.startsWith("PK\x03\x04"))
-        return Failure(ReadError::NotWordDocument,
+        return Fail(FailureCode::NotWordDocument,
                        QStringLiteral("not a Word 97-2003 document (a zip container such as .docx)"));
     if (fileBytes.startsWith("\xDB\xA5") || fileBytes.startsWith("\x31\xBE\x00\x00"))
-        return Failure(ReadError::UnsupportedVersion,
+        return Fail(FailureCode::UnsupportedVersion,
                        QStringLiteral("unsupported Word version (Word 2 or Word for DOS)"));
     if (!OleContainer::HasSignature(fileBytes))
-        return Failure(ReadError::NotWordDocument, QStringLiteral("not a Word 97-2003 document"));
+        return Fail(FailureCode::NotWordDocument, QStringLiteral("not a Word 97-2003 document"));
 
     QString reason;
     const auto ole = OleContainer::Open(fileBytes, &reason);
-    if (!ole) return Failure(ReadError::Damaged, reason);
+    if (!ole) return Fail(FailureCode::Damaged, reason);
     if (!ole->HasStream("WordDocument"))
-        return Failure(ReadError::NotWordDocument,
+        return Fail(FailureCode::NotWordDocument,
                        QStringLiteral("not a Word 97-2003 document (no WordDocument stream)"));
     // No stream is larger than the file that holds it, whatever a damaged directory claims.
     const qint64 maxStreamBytes = fileBytes.size();
     const auto document = ole->Stream("WordDocument", maxStreamBytes);
     if (!document)
-        return Failure(ReadError::Damaged, QStringLiteral("the WordDocument stream cannot be read"));
+        return Fail(FailureCode::Damaged, QStringLiteral("the WordDocument stream cannot be read"));
 
-    const WordFibParse parsed = ParseWordFib(*document);
-    if (!parsed.ok()) return Failure(parsed.code, parsed.reason);
-    const WordFib& fib = parsed.fib;
+    const Result<WordFib> parsed = ParseWordFib(*document);
+    if (!parsed.ok()) return parsed.failure();
+    const WordFib& fib = parsed.value();
 
     const char* tableName = fib.tableStreamIsOne ? "1Table" : "0Table";
     const auto table = ole->Stream(tableName, maxStreamBytes);
     if (!table)
-        return Failure(ReadError::Damaged,
+        return Fail(FailureCode::Damaged,
                        QStringLiteral("the %1 stream is missing").arg(QLatin1StringView(tableName)));
     if (fib.lcbClx == 0) {
         if (!fib.complex)
-            return Failure(ReadError::UnsupportedVersion,
+            return Fail(FailureCode::UnsupportedVersion,
                            QStringLiteral("unsupported Word version (no piece table)"));
-        return Failure(ReadError::Damaged, QStringLiteral("the fast-saved document has no piece table"));
+        return Fail(FailureCode::Damaged, QStringLiteral("the fast-saved document has no piece table"));
     }
     const auto inTable = [&](quint32 fc, quint32 lcb) { return qint64(fc) + qint64(lcb) <= table->size(); };
     if (!inTable(fib.fcClx, fib.lcbClx))
         return Failure(
-            ReadError::Damaged,
+            FailureCode::Damaged,
             QStringLiteral("the piece table lies outside the %1 stream").arg(QLatin1StringView(tableName)));
     // Every character takes at least one byte of the stream; a larger count is a damaged FIB.
     if (fib.ccpText > quint32(document->size()))
-        return Failure(ReadError::Damaged,
+        return Fail(FailureCode::Damaged,
                        QStringLiteral("the text length %1 does not fit the document").arg(fib.ccpText));
 
     const QByteArrayView tableView(*table);
     const auto pieceTable = WordPieceTable::Parse(tableView.sliced(fib.fcClx, fib.lcbClx), &reason);
-    if (!pieceTable) return Failure(ReadError::Damaged, reason);
+    if (!pieceTable) return Fail(FailureCode::Damaged, reason);
 
     const QByteArrayView doc(*document);
     auto binTable = [&](quint32 fc, quint32 lcb) {
@@ -187,7 +187,7 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
         const quint32 count = std::min(piece.cpEnd, fib.ccpText) - piece.cpStart;
         const qint64 width = piece.compressed ? 1 : 2;
         if (qint64(piece.byteOffset) + qint64(count) * width > doc.size())
-            return Failure(ReadError::Damaged,
+            return Fail(FailureCode::Damaged,
                            QStringLiteral("a text piece lies outside the WordDocument stream"));
         for (quint32 i = 0; i < count; ++i) {
             const quint32 offset = piece.byteOffset + i * static_cast<quint32>(width);
@@ -201,13 +201,13 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
             assembler.Add(c, offset);
         }
     }
-    return TextReadResult::Success(std::move(text));
+    return text;
 }
 
 TextReadResult LoadWordText(const QString& path) {
-    FileBytes file = ReadFileBytes(path);
-    if (!file.ok()) return TextReadResult::Failure(file.code, file.reason);
-    return WordToPlainText(file.bytes);
+    const Result<QByteArray> file = ReadFileBytes(path);
+    if (!file.ok()) return file.failure();
+    return WordToPlainText(file.value());
 }
 
 }  // namespace ostrelle

@@ -219,9 +219,9 @@ void MainWindow::BuildControls() {
                                  .arg(model.foreground.blue));
         return l;
     };
-    for (const Label* heading : {&w.repeatInfoHeading, &w.currentSegmentHeading, &w.segmentCountHeading,
-                                 &w.repeatCountHeading, &w.pauseHeading})
-        label(repeat, *heading);
+    for (const Label* repeatHeading : {&w.repeatInfoHeading, &w.currentSegmentHeading, &w.segmentCountHeading,
+                                       &w.repeatCountHeading, &w.pauseHeading})
+        label(repeat, *repeatHeading);
     segmentNumberLabel_ = label(repeat, w.segmentNumberLabel);
     segmentCountLabel_ = label(repeat, w.segmentCountLabel);
     segmentRangeLabel_ = label(repeat, w.segmentRangeLabel);

@@ -46,7 +46,7 @@ TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {
     ASSERT_EQ(testing::WriteTone(QStringLiteral("lamemp3enc ! xingmux"), 8.0, lesson), QString());
     ASSERT_TRUE(WriteIniValue(QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1"),
                               dir.filePath(QStringLiteral("OSTRELLE.ini")))
-                    .ok);
+                    .ok());
     {
         auto program = std::make_unique<RunningProgram>(dir.path());
         Controller& app = program->app;

@@ -114,8 +114,9 @@ TEST_F(DocumentsTest, AnUnreadableDocumentChosenDirectlyIsExplained) {
 }
 
 TEST_F(DocumentsTest, TheOpenDialogStartsAtTheLastPathAndACancelOpensNothing) {
-    WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), QStringLiteral("/m/last.mp3"),
-                  app_.folder().SettingsFile());
+    ASSERT_TRUE(WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), QStringLiteral("/m/last.mp3"),
+                              app_.folder().SettingsFile())
+                    .ok());
     app_.Run(Command::OpenFile);
     ASSERT_EQ(dialogs_.fileDialogs.size(), 1u);
     EXPECT_EQ(dialogs_.fileDialogs[0].second, QStringLiteral("/m/last.mp3"));

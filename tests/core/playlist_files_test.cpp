@@ -56,7 +56,7 @@ TEST(SerializeM3u, WritesCrLfLinesInTheListsEncoding) {
     const QByteArray m3u = SerializeM3u(paths, QStringLiteral("/l/x.m3u"));
     EXPECT_EQ(m3u, QByteArray("/a/1.mp3\r\n") + QStringEncoder("GB18030").encode(paths[1]) + "\r\n");
     EXPECT_EQ(SerializeM3u(paths, QStringLiteral("/l/x.m3u8")),
-              (paths.join(QStringLiteral("\r\n")) + "\r\n").toUtf8());
+              (paths.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
 }
 
 TEST(ParseM3u, ReadsTheRealWorldLists) {

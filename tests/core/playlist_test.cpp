@@ -88,7 +88,7 @@ TEST_F(PlaylistTest, DoubleClickOnADeletedFileTellsAndRemovesTheEntry) {
     playlist().PlayEntry();
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"));
-    EXPECT_EQ(dialogs_.shown[0].title, QStringLiteral("Ostrelle"));
+    EXPECT_EQ(dialogs_.shown[0].title, MessageTitle());
     EXPECT_EQ(TableRows(), 1);
     EXPECT_EQ(grid().CellText(1, 1), QStringLiteral("1."));
     EXPECT_EQ(grid().CellText(1, 2), QStringLiteral("second.mp3")) << "the rows below move up, renumbered";

@@ -35,7 +35,7 @@ protected:
     }
 
     bool Write(const char* section, const char* key, const QString& value) const {
-        return WriteIniValue(QString::fromUtf8(section), QString::fromUtf8(key), value, Path()).ok;
+        return WriteIniValue(QString::fromUtf8(section), QString::fromUtf8(key), value, Path()).ok();
     }
 
     QTemporaryDir dir_;
@@ -175,23 +175,24 @@ TEST_F(SettingsFile, AFailedWriteReportsAndLeavesTheOldFileWhole) {
     tiny.rlim_cur = 4096;
     auto* previous = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-    const IniWriteResult result = WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"),
-                                                QStringLiteral("x").repeated(10000), Path());
+    const Result<void> result = WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"),
+                                              QStringLiteral("x").repeated(10000), Path());
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
 
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.isEmpty());
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure().code, FailureCode::CannotWrite);
+    EXPECT_FALSE(result.failure().detail.isEmpty());
     EXPECT_EQ(Bytes(), before);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("OSTRELLE.ini")});
 }
 
 TEST_F(SettingsFile, AWriteIntoAMissingFolderFails) {
-    const IniWriteResult result =
+    const Result<void> result =
         WriteIniValue(QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1"),
                       dir_.filePath(QStringLiteral("no/such/dir/OSTRELLE.ini")));
-    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.ok());
 }
 
 TEST_F(SettingsFile, AFileOverOneMebibyteIsNeitherReadNorRewritten) {

@@ -35,22 +35,22 @@ protected:
 };
 
 TEST_F(DocumentReading, ExtensionChoosesTheReaderWithoutRegardToCase) {
-    EXPECT_EQ(LoadDocumentText(Write("LESSON.TXT", Gbk(QStringLiteral("课文")))).text,
+    EXPECT_EQ(LoadDocumentText(Write("LESSON.TXT", Gbk(QStringLiteral("课文")))).value(),
               QStringLiteral("课文"));
-    EXPECT_EQ(LoadDocumentText(Write("Lesson.Lrc", "[00:01.00]Hello\n")).text,
+    EXPECT_EQ(LoadDocumentText(Write("Lesson.Lrc", "[00:01.00]Hello\n")).value(),
               QStringLiteral("[00:01.00]Hello\n"));
-    EXPECT_EQ(LoadDocumentText(Write("Lesson.Rtf", "{\\rtf1 Hi\\par}")).text, QStringLiteral("Hi\r\n"));
-    EXPECT_EQ(LoadDocumentText(Write("Lesson.DOC", WordDocument(QStringLiteral("课文\r")))).text,
+    EXPECT_EQ(LoadDocumentText(Write("Lesson.Rtf", "{\\rtf1 Hi\\par}")).value(), QStringLiteral("Hi\r\n"));
+    EXPECT_EQ(LoadDocumentText(Write("Lesson.DOC", WordDocument(QStringLiteral("课文\r")))).value(),
               QStringLiteral("课文\r\n"));
 }
 
 TEST_F(DocumentReading, RtfFileThatIsNotRtfInsideIsShownAsPlainText) {
     const QByteArray plain = Gbk(QStringLiteral("第一课 {不是} \\rtf\r\n"));
-    EXPECT_EQ(LoadDocumentText(Write("lesson.rtf", plain)).text, QStringLiteral("第一课 {不是} \\rtf\r\n"));
+    EXPECT_EQ(LoadDocumentText(Write("lesson.rtf", plain)).value(), QStringLiteral("第一课 {不是} \\rtf\r\n"));
 }
 
 TEST_F(DocumentReading, RtfSavedWithADocNameReadsAsRtf) {
-    EXPECT_EQ(LoadDocumentText(Write("lesson.doc", "{\\rtf1\\ansi Saved by WordPad\\par}")).text,
+    EXPECT_EQ(LoadDocumentText(Write("lesson.doc", "{\\rtf1\\ansi Saved by WordPad\\par}")).value(),
               QStringLiteral("Saved by WordPad\r\n"));
 }
 
@@ -58,19 +58,19 @@ TEST_F(DocumentReading, ZipContainerNamedDocOrDocxIsNotAWordDocument) {
     const QByteArray zip = QByteArray("PK\x03\x04", 4) + QByteArray(64, '\0');
     for (const char* name : {"lesson.docx", "lesson.doc"}) {
         const TextReadResult result = LoadDocumentText(Write(name, zip));
-        EXPECT_EQ(result.code, ReadError::NotWordDocument) << name;
-        EXPECT_TRUE(result.reason.contains("not a Word 97-2003 document")) << name;
+        EXPECT_EQ(result.failure().code, FailureCode::NotWordDocument) << name;
+        EXPECT_TRUE(result.failure().detail.contains("not a Word 97-2003 document")) << name;
     }
 }
 
 TEST_F(DocumentReading, OtherExtensionsAreAnUnknownKind) {
-    EXPECT_EQ(LoadDocumentText(Write("lesson.mp3", "ID3")).code, ReadError::UnknownKind);
-    EXPECT_EQ(LoadDocumentText(Write("lesson", "text")).code, ReadError::UnknownKind);
+    EXPECT_EQ(LoadDocumentText(Write("lesson.mp3", "ID3")).failure().code, FailureCode::UnknownKind);
+    EXPECT_EQ(LoadDocumentText(Write("lesson", "text")).failure().code, FailureCode::UnknownKind);
 }
 
 TEST_F(DocumentReading, FolderNamedLikeADocumentIsRefused) {
     ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.doc"));
-    EXPECT_EQ(LoadDocumentText(dir_.filePath("folder.doc")).code, ReadError::NotAFile);
+    EXPECT_EQ(LoadDocumentText(dir_.filePath("folder.doc")).failure().code, FailureCode::NotAFile);
 }
 
 #ifdef OSTRELLE_TEXT_TOOL

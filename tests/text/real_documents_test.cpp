@@ -35,8 +35,8 @@ protected:
 
     static QString Text(const QString& relative) {
         const TextReadResult result = Load(relative);
-        EXPECT_TRUE(result.ok()) << relative.toStdString() << ": " << result.reason.toStdString();
-        return result.text;
+        EXPECT_TRUE(result.ok()) << relative.toStdString() << ": " << result.failure().detail.toStdString();
+        return result.value();
     }
 
     // Each fixture's facts by its path in the folder ("doc/…").
@@ -174,8 +174,8 @@ TEST_F(RealDocuments, TextBoxOnlyDocumentShowsNoMainText) {
 TEST_F(RealDocuments, DocxIsNotAWordDocument) {
     for (const QString& path : Documents("docx")) {
         const TextReadResult result = Load(path);
-        EXPECT_EQ(result.code, ReadError::NotWordDocument) << path.toStdString();
-        EXPECT_TRUE(result.reason.contains("not a Word 97-2003 document"));
+        EXPECT_EQ(result.failure().code, FailureCode::NotWordDocument) << path.toStdString();
+        EXPECT_TRUE(result.failure().detail.contains("not a Word 97-2003 document"));
     }
 }
 

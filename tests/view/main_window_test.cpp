@@ -25,7 +25,7 @@ protected:
     void WriteIni(const char* section, const char* key, const char* value) {
         ASSERT_TRUE(WriteIniValue(QString::fromLatin1(section), QString::fromLatin1(key),
                                   QString::fromLatin1(value), Ini())
-                        .ok);
+                        .ok());
     }
 
     // Start-up as the program does it: load, then the window renders and shows.

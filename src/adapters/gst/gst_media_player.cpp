@@ -205,7 +205,7 @@ void GstMediaPlayer::SetUrl(const QString& path) {
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(QFile::encodeName(info.absoluteFilePath()).constData(), &error);
     if (!uri) {
-        Fail(QStringLiteral("The file name cannot be used: %1").arg(error ? error->message : ""));
+        Fail(QStringLiteral("The file name cannot be used: %1").arg(QString::fromUtf8(error ? error->message : "")));
         g_clear_error(&error);
         return;
     }

@@ -251,16 +251,16 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
     return IniDocument::Parse(file.readAll()).Value(section, key).value_or(QString());
 }
 
-IniWriteResult WriteIniValue(const QString& section, const QString& key, const QString& value,
-                             const QString& filePath) {
+Result<void> WriteIniValue(const QString& section, const QString& key, const QString& value,
+                           const QString& filePath) {
     QByteArray old;
     {
         QFile file(filePath);
         if (file.exists()) {
             if (file.size() > kMaxSettingsBytes)
-                return {false, QStringLiteral("%1 is too large for a settings file").arg(filePath)};
+                return Failure{FailureCode::TooLarge, filePath};
             if (!file.open(QIODevice::ReadOnly))
-                return {false, QStringLiteral("cannot read %1: %2").arg(filePath, file.errorString())};
+                return Failure{FailureCode::CannotRead, QStringLiteral("%1: %2").arg(filePath, file.errorString())};
             old = file.readAll();
         }
     }
@@ -270,7 +270,7 @@ IniWriteResult WriteIniValue(const QString& section, const QString& key, const Q
     const QByteArray bytes = doc.Serialize();
 
     const QString error = WriteFileAtomically(filePath, bytes);
-    if (!error.isEmpty()) return {false, error};
+    if (!error.isEmpty()) return Failure{FailureCode::CannotWrite, error};
     return {};
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -45,18 +47,13 @@ private:
     Encoding encoding_ = Encoding::Gb18030;
 };
 
-struct IniWriteResult {
-    bool ok = true;
-    QString error;  // readable reason when !ok
-};
-
 // The value under section and key of the file, read whole; empty when the file, section or key is absent,
 // or when the file is over 1 MiB.
 QString ReadIniValue(const QString& section, const QString& key, const QString& filePath);
 
 // Writes value under section and key, creating the file, section or key as needed. The new file replaces
 // the old one by rename, so a failed write leaves the old file as it was. A file over 1 MiB is refused.
-IniWriteResult WriteIniValue(const QString& section, const QString& key, const QString& value,
-                             const QString& filePath);
+Result<void> WriteIniValue(const QString& section, const QString& key, const QString& value,
+                           const QString& filePath);
 
 }  // namespace ostrelle

@@ -88,6 +88,10 @@ struct ModelTimer {
     bool Running() const { return enabled && intervalMs > 0; }
 };
 
+// The listing and sequential-play ticks while a file starts, and the repeat engine's tick.
+inline constexpr int kListingIntervalMs = 250;
+inline constexpr int kRepeatTickMs = 10;
+
 struct LineDecoration {
     int x1 = 0;
     int x2 = 0;

@@ -120,13 +120,13 @@ void Controller::Start() {
 }
 
 void Controller::WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues) {
-    QString error;
+    std::optional<Failure> failed;
     for (const auto& [section, key, value] : sectionKeyValues) {
-        const IniWriteResult result = WriteIniValue(section, key, value, folder_.SettingsFile());
-        if (!result.ok && error.isEmpty()) error = result.error;
+        const Result<void> written = WriteIniValue(section, key, value, folder_.SettingsFile());
+        if (!written.ok() && !failed) failed = written.failure();
     }
-    if (!error.isEmpty())
-        adapters_.dialogs.ShowMessage(QString::fromUtf8("设置没有保存：") + error, QStringLiteral("Ostrelle"),
+    if (failed)
+        adapters_.dialogs.ShowMessage(FailureMessage(QString::fromUtf8("设置没有保存。"), *failed), MessageTitle(),
                                       MessageButtons::Ok);
 }
 

@@ -11,7 +11,6 @@
 namespace ostrelle {
 namespace {
 
-constexpr int kListingIntervalMs = 250;
 constexpr int kDurationRetries = 5;
 
 }  // namespace
@@ -86,17 +85,18 @@ void Documents::LoadCompanionText(const QString& audioPath) {
 }
 
 void Documents::LoadPlainText(const QString& path) {
-    ShowText(ostrelle::LoadPlainText(path).text);
+    const TextReadResult text = ostrelle::LoadPlainText(path);
+    ShowText(text.ok() ? text.value() : QString());
 }
 
 void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
     if (path.isEmpty()) return;
     // The kind is the extension, in any letter case (a folder named "x.doc" says nothing of the file).
     const QString suffix = QFileInfo(path).suffix().toLower();
-    TextReadResult result;
+    TextReadResult result = QString();
     if (suffix == QStringLiteral("doc")) {
         if (!QFileInfo::exists(path)) {
-            dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), QStringLiteral("Ostrelle"),
+            dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), MessageTitle(),
                                  MessageButtons::Ok);
             return;
         }
@@ -108,9 +108,9 @@ void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
     } else {
         return;
     }
-    ShowText(result.text);
+    ShowText(result.ok() ? result.value() : QString());
     if (!result.ok() && tellErrors)
-        dialogs_.ShowMessage(QString::fromUtf8("无法读取文档：") + result.reason, QStringLiteral("Ostrelle"),
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法读取文档。"), result.failure()), MessageTitle(),
                              MessageButtons::Ok);
 }
 

@@ -107,7 +107,7 @@ void Playlist::PlayEntry() {
         return;
     }
     dialogs_.ShowMessage(QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"),
-                         QStringLiteral("Ostrelle"), MessageButtons::Ok);
+                         MessageTitle(), MessageButtons::Ok);
     state_.currentListPath = path;
     DeletePlaylistEntry();
 }

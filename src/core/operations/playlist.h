@@ -21,8 +21,6 @@ public:
         std::function<void(const QString& path, int row)> loadFileSegments;
     };
 
-    static constexpr int kListingIntervalMs = 250;
-
     Playlist(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, DurationProbe& probe,
              PlaylistStore* database, SegmentDisplay& display, Hooks hooks)
         : window_(window),

@@ -1,5 +1,6 @@
 #include "core/operations/playlist_files.h"
 
+#include "base/result.h"
 #include "core/formats/atomic_file.h"
 #include "core/formats/m3u.h"
 #include "core/formats/time_values.h"
@@ -12,7 +13,6 @@ namespace ostrelle {
 namespace {
 
 constexpr qint64 kMaxListBytes = 64 * 1024 * 1024;
-const QString kAppTitle = QStringLiteral("Ostrelle");
 
 }  // namespace
 
@@ -28,16 +28,16 @@ void PlaylistFiles::OpenList() {
 void PlaylistFiles::LoadM3uList(const QString& listPath) {
     if (listPath.isEmpty()) return;  // the dialog was cancelled
     QFile file(listPath);
-    QString problem;
+    std::optional<Failure> problem;
     if (!QFileInfo(listPath).isFile())
-        problem = QString::fromUtf8("文件不存在");
+        problem = Failure{FailureCode::CannotRead, QString::fromUtf8("文件不存在")};
     else if (file.size() > kMaxListBytes)
-        problem = QString::fromUtf8("文件太大");
+        problem = Failure{FailureCode::TooLarge, {}};
     else if (!file.open(QIODevice::ReadOnly))
-        problem = file.errorString();
-    if (!problem.isEmpty()) {
-        dialogs_.ShowMessage(QString::fromUtf8("无法读取播放列表 %1：%2").arg(listPath, problem), kAppTitle,
-                             MessageButtons::Ok);
+        problem = Failure{FailureCode::CannotRead, file.errorString()};
+    if (problem) {
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法读取播放列表 %1。").arg(listPath), *problem),
+                             MessageTitle(), MessageButtons::Ok);
         return;
     }
     const std::vector<M3uEntry> entries = ParseM3u(file.readAll(), listPath);
@@ -79,7 +79,7 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
 void PlaylistFiles::SaveM3uList() {
     const GridModel& grid = window_.playlistGrid;
     if (grid.CellText(1, 4).trimmed().isEmpty()) {
-        dialogs_.ShowMessage(QString::fromUtf8("表格内没有MP3文件存在！"), kAppTitle, MessageButtons::Ok);
+        dialogs_.ShowMessage(QString::fromUtf8("表格内没有MP3文件存在！"), MessageTitle(), MessageButtons::Ok);
         return;
     }
     const FileChoice choice = dialogs_.SaveFile(QString::fromUtf8("播放列表(*.M3U)|*.M3U "), QString());
@@ -90,7 +90,8 @@ void PlaylistFiles::SaveM3uList() {
         paths << grid.CellText(r, 4);
     const QString error = WriteFileAtomically(choice.fileName, SerializeM3u(paths, choice.fileName));
     if (!error.isEmpty())
-        dialogs_.ShowMessage(QString::fromUtf8("无法保存播放列表：") + error, kAppTitle, MessageButtons::Ok);
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法保存播放列表。"), {FailureCode::CannotWrite, error}),
+                             MessageTitle(), MessageButtons::Ok);
     playlist_.CountPlaylistRows();
 }
 

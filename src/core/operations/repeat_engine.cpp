@@ -48,7 +48,7 @@ void RepeatEngine::PlayRepeat() {
     player_.SetCurrentPosition(a);
     player_.Play();
 
-    w.repeatTick = {true, kTickMs};
+    w.repeatTick = {true, kRepeatTickMs};
     state_.repeatLeft = RepeatCount();
     state_.pauseTicks = PauseTicksSetting();
     state_.pausing = false;

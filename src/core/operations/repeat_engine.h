@@ -23,8 +23,7 @@ struct RunEnding {
 // B is heard.
 class RepeatEngine {
 public:
-    static constexpr int kTickMs = 10;
-    static constexpr int kTicksPerSecond = 100;
+    static constexpr int kTicksPerSecond = 1000 / kRepeatTickMs;
 
     RepeatEngine(Window& window, PlayerState& state, MediaPlayer& player, SegmentDisplay& display)
         : window_(window), state_(state), player_(player), display_(display) {}

@@ -21,7 +21,7 @@ bool SegmentEditor::Failed(const StoreFailure& failure) {
     if (!failure) return false;
     if (failure.code != StoreError::Unavailable)
         dialogs_.ShowMessage(QString::fromUtf8("播放列表数据库写入失败：") + failure.message,
-                             QStringLiteral("Ostrelle"), MessageButtons::Ok);
+                             MessageTitle(), MessageButtons::Ok);
     return true;
 }
 

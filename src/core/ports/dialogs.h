@@ -5,6 +5,11 @@
 namespace ostrelle {
 
 enum class MessageButtons { Ok, YesNo };
+
+// The title of every message box of the program.
+inline QString MessageTitle() {
+    return QStringLiteral("Ostrelle");
+}
 enum class MessageAnswer { Ok, Yes, No };
 
 // A file the learner chose in a dialog: the full path and the name with its extension; both empty when
