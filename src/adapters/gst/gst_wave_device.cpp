@@ -1,7 +1,8 @@
 #include "adapters/gst/gst_wave_device.h"
 
-#include "core/formats/atomic_file.h"
+#include "adapters/gst/gst_support.h"
 #include "adapters/gst/wav_header.h"
+#include "core/formats/atomic_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -48,17 +49,6 @@ QString PlaybackDescription(const QString& sink) {
     return QStringLiteral("filesrc name=file ! wavparse ! audioconvert ! audioresample ! %1").arg(sink);
 }
 
-QString ErrorMessageText(GstMessage* message) {
-    GError* error = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(message, &error, &debug);
-    QString text =
-        error && error->message ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
-    g_clear_error(&error);
-    g_free(debug);
-    return text;
-}
-
 std::filesystem::path FileSystemPath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
@@ -72,7 +62,8 @@ struct GstWaveDevice::Callbacks {
         auto* device = static_cast<GstWaveDevice*>(self);
         const GstMessageType type = GST_MESSAGE_TYPE(message);
         if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
-            const QString text = type == GST_MESSAGE_ERROR ? ErrorMessageText(message) : QString();
+            const QString text =
+                type == GST_MESSAGE_ERROR ? GstErrorText(ParseErrorMessage(message).get()) : QString();
             unsigned generation = 0;
             {
                 std::lock_guard lock(device->mutex_);
@@ -88,7 +79,7 @@ struct GstWaveDevice::Callbacks {
                 &device->eventContext_, [device, generation] { device->HandleStreamingEvent(generation); },
                 Qt::QueuedConnection);
         }
-        gst_message_unref(message);  // dropped messages are ours to release
+        const GstMessagePtr dropped(message);  // dropped messages are ours to release
         return GST_BUS_DROP;
     }
 
@@ -110,7 +101,7 @@ GstWaveDevice::GstWaveDevice(QString captureSource, QString playbackSink)
     : captureSource_(captureSource.isEmpty() ? QString::fromLatin1(kDefaultSource)
                                              : std::move(captureSource)),
       playbackSink_(playbackSink.isEmpty() ? QString::fromLatin1(kDefaultSink) : std::move(playbackSink)) {
-    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    (void)InitGstreamer();  // a failure is reported when a pipeline is started
 }
 
 GstWaveDevice::~GstWaveDevice() {
@@ -285,37 +276,35 @@ QString GstWaveDevice::StartPipeline(const QString& description, const QString& 
         streaming_.ended = false;
         streaming_.error.clear();
     }
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
+    if (const Result<void> started = InitGstreamer(); !started.ok()) return started.failure().detail;
+    GError* rawError = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &rawError);
+    const GErrorPtr error(rawError);
     // gst_parse_launch can return a pipeline and an error at once.
     if (error || !pipeline) {
-        const QString text = error ? QString::fromUtf8(error->message) : QStringLiteral("no pipeline");
-        g_clear_error(&error);
         if (pipeline) gst_object_unref(pipeline);
-        return text;
+        return error ? QString::fromUtf8(error->message) : QStringLiteral("no pipeline");
     }
-    pipeline_ = GST_ELEMENT(gst_object_ref_sink(pipeline));
+    pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(pipeline)));
 
-    GstElement* file = gst_bin_get_by_name(GST_BIN(pipeline_), "file");
+    const GstObjectPtr<GstElement> file(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "file"));
     if (!file) {
         StopPipeline();
         return QStringLiteral("the pipeline has no file element");
     }
-    g_object_set(file, "location", QFile::encodeName(fileElementLocation).constData(), nullptr);
-    gst_object_unref(file);
-    if (GstElement* encoder = gst_bin_get_by_name(GST_BIN(pipeline_), "encoder")) {
-        GstPad* pad = gst_element_get_static_pad(encoder, "sink");
+    g_object_set(file.get(), "location", QFile::encodeName(fileElementLocation).constData(), nullptr);
+    if (const GstObjectPtr<GstElement> encoder(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "encoder"));
+        encoder) {
+        const GstObjectPtr<GstPad> pad(gst_element_get_static_pad(encoder.get(), "sink"));
         gst_pad_add_probe(
-            pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+            pad.get(),
+            static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
             &Callbacks::CountCallback, this, nullptr);
-        gst_object_unref(pad);
-        gst_object_unref(encoder);
     }
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, &Callbacks::BusSyncCallback, this, nullptr);
-    gst_object_unref(bus);
+    const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline_.get()));
+    gst_bus_set_sync_handler(bus.get(), &Callbacks::BusSyncCallback, this, nullptr);
 
-    if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         QString text;
         {
             std::lock_guard lock(mutex_);
@@ -329,12 +318,10 @@ QString GstWaveDevice::StartPipeline(const QString& description, const QString& 
 
 void GstWaveDevice::StopPipeline() {
     if (pipeline_) {
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
-        GstBus* bus = gst_element_get_bus(pipeline_);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-        gst_object_unref(pipeline_);
-        pipeline_ = nullptr;
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+        const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline_.get()));
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+        pipeline_.reset();
     }
     std::lock_guard lock(mutex_);
     ++streaming_.generation;  // events of this pipeline still queued are stale from here on
@@ -352,13 +339,13 @@ QString GstWaveDevice::FinishCapture() {
     GstState current = GST_STATE_VOID_PENDING;
     GstStateChangeReturn start = GST_STATE_CHANGE_ASYNC;
     while (start == GST_STATE_CHANGE_ASYNC && std::chrono::steady_clock::now() < deadline) {
-        start = gst_element_get_state(pipeline_, &current, nullptr, kStartPollMs * GST_MSECOND);
+        start = gst_element_get_state(pipeline_.get(), &current, nullptr, kStartPollMs * GST_MSECOND);
         std::lock_guard lock(mutex_);
         if (streamingOver()) break;
     }
     if ((start == GST_STATE_CHANGE_SUCCESS || start == GST_STATE_CHANGE_NO_PREROLL) &&
         current == GST_STATE_PLAYING)
-        gst_element_send_event(pipeline_, gst_event_new_eos());
+        gst_element_send_event(pipeline_.get(), gst_event_new_eos());
 
     Streaming result;
     {
@@ -466,7 +453,7 @@ qint64 GstWaveDevice::LengthMs() const {
 qint64 GstWaveDevice::PositionMs() const {
     if (state_ == State::kPlaying) {
         gint64 position = 0;
-        if (gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) && position >= 0)
+        if (gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) && position >= 0)
             positionMs_ = std::min<qint64>(position / GST_MSECOND, fileLengthMs_);
         return positionMs_;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "adapters/gst/gst_support.h"
 #include "core/ports/wave_device.h"
 
 #include <QObject>
@@ -101,7 +102,7 @@ private:
     QString captureError_;  // reported by the next "save" or "stop"
     State state_ = State::kClosed;
 
-    GstElement* pipeline_ = nullptr;
+    GstObjectPtr<GstElement> pipeline_;
     QString partPath_;
     qint64 fileLengthMs_ = 0;
     mutable qint64 positionMs_ = 0;
