@@ -57,7 +57,7 @@ std::filesystem::path FileSystemPath(const QString& path) {
 
 struct GstWaveDevice::Callbacks {
     // Runs on GStreamer's threads (or inside a state change on ours): records what happened for a waiting
-    // "save" and hands the rest to the creating thread.
+    // Save() and hands the rest to the creating thread.
     static GstBusSyncReply BusSyncCallback(GstBus*, GstMessage* message, gpointer self) {
         auto* device = static_cast<GstWaveDevice*>(self);
         const GstMessageType type = GST_MESSAGE_TYPE(message);
@@ -110,42 +110,32 @@ GstWaveDevice::~GstWaveDevice() {
     Close();
 }
 
-QString GstWaveDevice::Command(const QString& command) {
-    const QString word = command.trimmed().toLower();
-    if (word == QLatin1String("open")) return Open();
-    if (word == QLatin1String("record")) return Record();
-    if (word == QLatin1String("save")) return Save();
-    if (word == QLatin1String("stop")) return Stop();
-    if (word == QLatin1String("play")) return Play();
-    if (word == QLatin1String("close")) return Close();
-    return Fail(QStringLiteral("The recording device does not know the command \"%1\".").arg(command));
+Failure GstWaveDevice::Fail(FailureCode code, const QString& detail) {
+    errorText_ = detail;
+    return Failure{code, detail};
 }
 
-QString GstWaveDevice::Fail(const QString& reason) {
-    errorText_ = reason;
-    return reason;
-}
-
-QString GstWaveDevice::Open() {
+Result<void> GstWaveDevice::Open(const QString& path) {
     Close();
     errorText_.clear();
-    if (!deviceType_.isEmpty() && deviceType_.compare(QLatin1String("waveaudio"), Qt::CaseInsensitive) != 0)
-        return Fail(QStringLiteral("The recording device cannot be a \"%1\" device.").arg(deviceType_));
-    if (fileName_.isEmpty()) return Fail(QStringLiteral("No file was named for the recording."));
+    fileName_ = path;
+    if (fileName_.isEmpty())
+        return Fail(FailureCode::DeviceNotReady, QStringLiteral("No file was named for the recording."));
     state_ = State::kOpen;
     WavHeader header;
     if (ReadWavHeader(fileName_, header).isEmpty()) fileLengthMs_ = header.LengthMs();
     return {};
 }
 
-QString GstWaveDevice::Record() {
+Result<void> GstWaveDevice::StartRecording() {
     switch (state_) {
         case State::kClosed:
-            return Fail(QStringLiteral("The recording device is not open."));
+            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording device is not open."));
         case State::kCapturing:
             return {};
         case State::kPlaying:
-            return Fail(QStringLiteral("The recording is playing; stop it before recording."));
+            return Fail(FailureCode::DeviceNotReady,
+                        QStringLiteral("The recording is playing; stop it before recording."));
         case State::kCaptured:
             DiscardCapture();
             break;
@@ -156,12 +146,13 @@ QString GstWaveDevice::Record() {
     captureError_.clear();
     state_ = State::kOpen;
 
-    // A new file beside the old recording, so that the old one stays whole until "save" and the rename
+    // A new file beside the old recording, so that the old one stays whole until Save() and the rename
     // that replaces it does not cross file systems.
     QTemporaryFile part(fileName_ + QStringLiteral(".part-XXXXXX"));
     part.setAutoRemove(false);
     if (!part.open()) {
-        return Fail(QStringLiteral("The recording cannot be written in the folder %1 (%2).")
+        return Fail(FailureCode::CannotWrite,
+                    QStringLiteral("The recording cannot be written in the folder %1 (%2).")
                         .arg(QFileInfo(fileName_).absolutePath(), part.errorString()));
     }
     part.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
@@ -173,44 +164,45 @@ QString GstWaveDevice::Record() {
     const QString error = StartPipeline(CaptureDescription(captureSource_), partPath_);
     if (!error.isEmpty()) {
         DiscardCapture();
-        return Fail(QStringLiteral("The sound input could not be opened: %1").arg(error));
+        return Fail(FailureCode::NoInputDevice,
+                    QStringLiteral("The sound input could not be opened: %1").arg(error));
     }
     state_ = State::kCapturing;
     return {};
 }
 
-QString GstWaveDevice::Save() {
+Result<void> GstWaveDevice::TakeCaptureFailure() {
+    const QString error = captureError_;
+    captureError_.clear();
+    state_ = State::kOpen;
+    return Fail(FailureCode::DeviceFailed, error);
+}
+
+Result<void> GstWaveDevice::Save() {
     switch (state_) {
         case State::kCapturing: {
-            const QString error = FinishCapture();
-            if (!error.isEmpty()) return Fail(error);
+            const Result<void> finished = FinishCapture();
+            if (!finished.ok()) return Fail(finished.failure().code, finished.failure().detail);
             return CommitCapture();
         }
         case State::kCaptured:
             return CommitCapture();
-        case State::kCaptureFailed: {
-            const QString error = captureError_;
-            captureError_.clear();
-            state_ = State::kOpen;
-            return Fail(error);
-        }
+        case State::kCaptureFailed:
+            return TakeCaptureFailure();
         default:
-            return Fail(QStringLiteral("Nothing has been recorded to save."));
+            return Fail(FailureCode::DeviceNotReady, QStringLiteral("Nothing has been recorded to save."));
     }
 }
 
-QString GstWaveDevice::Stop() {
+Result<void> GstWaveDevice::Stop() {
     switch (state_) {
         case State::kCapturing: {
-            const QString error = FinishCapture();
-            return error.isEmpty() ? QString() : Fail(error);
+            const Result<void> finished = FinishCapture();
+            if (!finished.ok()) return Fail(finished.failure().code, finished.failure().detail);
+            return {};
         }
-        case State::kCaptureFailed: {
-            const QString error = captureError_;
-            captureError_.clear();
-            state_ = State::kOpen;
-            return Fail(error);
-        }
+        case State::kCaptureFailed:
+            return TakeCaptureFailure();
         case State::kPlaying:
             PositionMs();  // keeps where it stopped
             EndPlayback({});
@@ -221,15 +213,15 @@ QString GstWaveDevice::Stop() {
     }
 }
 
-QString GstWaveDevice::Play() {
+Result<void> GstWaveDevice::Play() {
     switch (state_) {
         case State::kClosed:
-            return Fail(QStringLiteral("The recording device is not open."));
+            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording device is not open."));
         case State::kPlaying:
             return {};
         case State::kCapturing:
         case State::kCaptured:
-            return Fail(QStringLiteral("The recording has not been saved yet."));
+            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording has not been saved yet."));
         case State::kCaptureFailed:
             captureError_.clear();
             state_ = State::kOpen;
@@ -239,16 +231,19 @@ QString GstWaveDevice::Play() {
     }
     WavHeader header;
     QString error = ReadWavHeader(fileName_, header);
-    if (!error.isEmpty()) return Fail(error);
+    if (!error.isEmpty())
+        return Fail(QFileInfo(fileName_).isFile() ? FailureCode::NotAudio : FailureCode::CannotRead, error);
     fileLengthMs_ = header.LengthMs();
     positionMs_ = 0;
     error = StartPipeline(PlaybackDescription(playbackSink_), fileName_);
-    if (!error.isEmpty()) return Fail(QStringLiteral("The recording could not be played: %1").arg(error));
+    if (!error.isEmpty())
+        return Fail(FailureCode::DeviceFailed,
+                    QStringLiteral("The recording could not be played: %1").arg(error));
     state_ = State::kPlaying;
     return {};
 }
 
-QString GstWaveDevice::Close() {
+void GstWaveDevice::Close() {
     switch (state_) {
         case State::kCapturing:
             StopPipeline();
@@ -267,7 +262,6 @@ QString GstWaveDevice::Close() {
     captureError_.clear();
     fileLengthMs_ = 0;
     positionMs_ = 0;
-    return {};
 }
 
 QString GstWaveDevice::StartPipeline(const QString& description, const QString& fileElementLocation) {
@@ -329,7 +323,7 @@ void GstWaveDevice::StopPipeline() {
     streaming_.error.clear();
 }
 
-QString GstWaveDevice::FinishCapture() {
+Result<void> GstWaveDevice::FinishCapture() {
     const auto deadline = std::chrono::steady_clock::now() + kFinishTimeout;
     auto streamingOver = [this] { return streaming_.ended || !streaming_.error.isEmpty(); };
 
@@ -357,37 +351,42 @@ QString GstWaveDevice::FinishCapture() {
     if (!result.error.isEmpty()) {
         DiscardCapture();
         state_ = State::kOpen;
-        return QStringLiteral("The recording stopped: %1").arg(result.error);
+        return Failure{FailureCode::DeviceFailed,
+                       QStringLiteral("The recording stopped: %1").arg(result.error)};
     }
     if (!result.ended) {
         DiscardCapture();
         state_ = State::kOpen;
-        return capturedBytes_.load() == 0 ? QStringLiteral("No sound came from the input.")
-                                          : QStringLiteral("The recording could not be finished in time.");
+        if (capturedBytes_.load() == 0)
+            return Failure{FailureCode::NoInputDevice, QStringLiteral("No sound came from the input.")};
+        return Failure{FailureCode::DeviceFailed,
+                       QStringLiteral("The recording could not be finished in time.")};
     }
     state_ = State::kCaptured;
     return {};
 }
 
-QString GstWaveDevice::CommitCapture() {
+Result<void> GstWaveDevice::CommitCapture() {
     // The header must hold the true length: the sizes agree with the file and with what was captured.
     WavHeader header;
     const QString error = ReadWavHeader(partPath_, header);
     if (!error.isEmpty() || !header.sizesAgree || header.dataBytes != capturedBytes_.load()) {
         DiscardCapture();
         state_ = State::kOpen;
-        return Fail(capturedBytes_.load() == 0 ? QStringLiteral("Nothing was recorded.")
-                                               : QStringLiteral("The recording could not be finished."));
+        return Fail(FailureCode::DeviceFailed, capturedBytes_.load() == 0
+                                                   ? QStringLiteral("Nothing was recorded.")
+                                                   : QStringLiteral("The recording could not be finished."));
     }
     std::error_code renameError;
     std::filesystem::rename(FileSystemPath(partPath_), FileSystemPath(fileName_), renameError);
     if (renameError) {
-        // A rename cannot cross file systems, as when FileName was moved elsewhere after "Record".
+        // A rename fails across file systems, where a copy still saves the recording.
         const QString copyError = CopyFileAtomically(partPath_, fileName_);
         DiscardCapture();
         if (!copyError.isEmpty()) {
             state_ = State::kOpen;
             return Fail(
+                FailureCode::CannotWrite,
                 QStringLiteral("The recording could not be saved as %1: %2").arg(fileName_, copyError));
         }
     }
@@ -428,7 +427,7 @@ void GstWaveDevice::HandleStreamingEvent(unsigned generation) {
         if (!now.error.isEmpty()) {
             FailCapture(now.error);
         } else if (now.ended) {
-            // The source ran out by itself: the file is complete and waits for "save".
+            // The source ran out by itself: the file is complete and waits for Save().
             StopPipeline();
             state_ = State::kCaptured;
         }
