@@ -1,11 +1,11 @@
 // Importing a list of 1,000 short files (MP3 CBR, VBR without and with an Xing header, WMA) through
 // LoadM3uList with the real probe and the real store, against one process of a media tool per file on the
 // same files; then the grid fill of a 10,000-row table. The last two lines are the summary.
-#include "core/formats/time_values.h"
-#include "core/operations/controller.h"
-#include "core/model/grid_model.h"
 #include "adapters/gst/gst_duration_probe.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
+#include "core/formats/time_values.h"
+#include "core/model/grid_model.h"
+#include "core/operations/controller.h"
 #include "support/timing.h"
 
 #include <QCoreApplication>
@@ -120,13 +120,18 @@ public:
 
 class IdleWaveDevice final : public WaveDevice {
 public:
-    void SetDeviceType(const QString& /*type*/) override {}
-    void SetFileName(const QString& path) override { fileName_ = path; }
+    Result<void> Open(const QString& path) override {
+        fileName_ = path;
+        return {};
+    }
     QString FileName() const override { return fileName_; }
-    QString Command(const QString& /*command*/) override { return {}; }
+    Result<void> StartRecording() override { return {}; }
+    Result<void> Save() override { return {}; }
+    Result<void> Play() override { return {}; }
+    Result<void> Stop() override { return {}; }
+    void Close() override {}
     qint64 LengthMs() const override { return 0; }
     qint64 PositionMs() const override { return 0; }
-    void SetVisible(bool /*visible*/) override {}
 
 private:
     QString fileName_;

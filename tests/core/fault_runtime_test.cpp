@@ -109,7 +109,8 @@ TEST_F(FaultDiskFull, SavingTheRecordingOverAnExistingFileTellsOnceAndKeepsTheOl
 
     ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] { app_.Run(Command::SaveRecording); }));
     ASSERT_EQ(dialogs_.shown.size(), 1u);
-    EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("录音没有另存：")))
+    EXPECT_TRUE(dialogs_.shown[0].text.startsWith(
+        QString::fromUtf8("录音没有另存。无法写入文件，请检查文件夹是否可写、磁盘是否已满。\n")))
         << dialogs_.shown[0].text.toStdString();
     EXPECT_TRUE(dialogs_.shown[0].text.contains(QStringLiteral("copy.wav")));
     EXPECT_EQ(Bytes(copyPath), old);

@@ -8,27 +8,36 @@
 
 namespace ostrelle {
 
-// A device that logs its commands, fails where told, and writes a small file at "save".
+// A device that logs its calls ("open", "record", "save", "play", "stop", "close"), fails where told, and
+// writes a small file at "save".
 class FakeWaveDevice : public WaveDevice {
 public:
-    void SetDeviceType(const QString& type) override { log << QStringLiteral("type ") + type; }
-    void SetFileName(const QString& path) override { fileName_ = path; }
-    QString FileName() const override { return fileName_; }
-    QString Command(const QString& command) override {
-        log << command;
-        const QString error = failures.value(command);
-        if (!error.isEmpty()) return error;
-        if (command == QStringLiteral("save")) {
-            QFile file(fileName_);
-            if (file.open(QIODevice::WriteOnly)) file.write("RIFF....WAVE");
-        }
-        if (command == QStringLiteral("play")) playing = true;
-        if (command == QStringLiteral("stop") && playing) Finish();
-        return {};
+    Result<void> Open(const QString& path) override {
+        fileName_ = path;
+        return Call(QStringLiteral("open"));
     }
+    QString FileName() const override { return fileName_; }
+    Result<void> StartRecording() override { return Call(QStringLiteral("record")); }
+    Result<void> Save() override {
+        Result<void> result = Call(QStringLiteral("save"));
+        if (!result.ok()) return result;
+        QFile file(fileName_);
+        if (file.open(QIODevice::WriteOnly)) file.write("RIFF....WAVE");
+        return result;
+    }
+    Result<void> Play() override {
+        Result<void> result = Call(QStringLiteral("play"));
+        if (result.ok()) playing = true;
+        return result;
+    }
+    Result<void> Stop() override {
+        Result<void> result = Call(QStringLiteral("stop"));
+        if (result.ok() && playing) Finish();
+        return result;
+    }
+    void Close() override { log << QStringLiteral("close"); }
     qint64 LengthMs() const override { return lengthMs; }
     qint64 PositionMs() const override { return positionMs; }
-    void SetVisible(bool shown) override { visible = shown; }
 
     // Playback reaches its end.
     void Finish() {
@@ -37,13 +46,18 @@ public:
     }
 
     QStringList log;
-    QHash<QString, QString> failures;  // command → error it returns
+    QHash<QString, Failure> failures;  // call → failure it returns
     qint64 lengthMs = 0;
     qint64 positionMs = 0;
     bool playing = false;
-    bool visible = false;
 
 private:
+    Result<void> Call(const QString& name) {
+        log << name;
+        if (const auto failure = failures.constFind(name); failure != failures.constEnd()) return *failure;
+        return {};
+    }
+
     QString fileName_;
 };
 

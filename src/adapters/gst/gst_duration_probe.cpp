@@ -1,5 +1,6 @@
 #include "adapters/gst/gst_duration_probe.h"
 
+#include "adapters/gst/gst_support.h"
 #include "adapters/gst/mp3_frame_scanner.h"
 
 #include <QFile>
@@ -22,22 +23,22 @@ namespace ostrelle {
 
 namespace {
 
-ProbeResult Failure(ProbeError error, const QString& message) {
+ProbeResult ProbeFailure(ProbeError error, const QString& message) {
     return {std::nullopt, error, message};
 }
 
 ProbeResult OpenFailure(int error) {
     if (error == ENOENT || error == ENOTDIR)
-        return Failure(ProbeError::kNotFound, QStringLiteral("no such file"));
-    return Failure(ProbeError::kUnreadable, QString::fromLocal8Bit(std::strerror(error)));
+        return ProbeFailure(ProbeError::kNotFound, QStringLiteral("no such file"));
+    return ProbeFailure(ProbeError::kUnreadable, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 ProbeResult CheckType(const struct stat& info) {
-    if (S_ISDIR(info.st_mode)) return Failure(ProbeError::kNotAFile, QStringLiteral("is a folder"));
+    if (S_ISDIR(info.st_mode)) return ProbeFailure(ProbeError::kNotAFile, QStringLiteral("is a folder"));
     if (!S_ISREG(info.st_mode))
-        return Failure(ProbeError::kNotAFile,
-                       QStringLiteral("is not a regular file (pipe, device or socket)"));
-    if (info.st_size == 0) return Failure(ProbeError::kEmpty, QStringLiteral("is empty"));
+        return ProbeFailure(ProbeError::kNotAFile,
+                            QStringLiteral("is not a regular file (pipe, device or socket)"));
+    if (info.st_size == 0) return ProbeFailure(ProbeError::kEmpty, QStringLiteral("is empty"));
     return {};
 }
 
@@ -72,7 +73,7 @@ public:
     // can act on it; the open does not block and the type is checked again on what was opened.
     ProbeResult Open(const QString& path) {
         const QByteArray name = QFile::encodeName(path);
-        if (name.isEmpty()) return Failure(ProbeError::kNotFound, QStringLiteral("no file name"));
+        if (name.isEmpty()) return ProbeFailure(ProbeError::kNotFound, QStringLiteral("no file name"));
         struct stat info {};
         if (stat(name.constData(), &info) != 0) return OpenFailure(errno);
         if (ProbeResult wrongType = CheckType(info); wrongType.error != ProbeError::kNone) return wrongType;
@@ -98,7 +99,7 @@ public:
                 pread(fd_, bytes.Data() + done, count - done, static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0)
-                return Failure(ProbeError::kUnreadable, QString::fromLocal8Bit(std::strerror(errno)));
+                return ProbeFailure(ProbeError::kUnreadable, QString::fromLocal8Bit(std::strerror(errno)));
             if (got == 0) break;
             done += static_cast<std::size_t>(got);
         }
@@ -153,12 +154,12 @@ ProbeResult GstDurationProbe::Probe(const QString& path) {
             file.ReadAt(0, static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kHeadBytes)), head);
         read.error != ProbeError::kNone)
         return read;
-    if (head.Bytes().empty()) return Failure(ProbeError::kEmpty, QStringLiteral("is empty"));
+    if (head.Bytes().empty()) return ProbeFailure(ProbeError::kEmpty, QStringLiteral("is empty"));
 
     const std::size_t contentStart = Id3v2TagsEnd(head.Bytes());
     if (contentStart >= file.Size())
-        return Failure(ProbeError::kNotAudio,
-                       QStringLiteral("holds no audio: its tag runs past the end of the file"));
+        return ProbeFailure(ProbeError::kNotAudio,
+                            QStringLiteral("holds no audio: its tag runs past the end of the file"));
     // Tags larger than the head (cover pictures) hide the container's magic further in.
     ByteBuffer afterTags;
     std::span<const std::uint8_t> content = head.Bytes().subspan(std::min(contentStart, head.Bytes().size()));
@@ -171,9 +172,9 @@ ProbeResult GstDurationProbe::Probe(const QString& path) {
     if (IsContainerWithLength(content)) return Discover(path);
 
     if (file.Size() > kMaxScannedBytes)
-        return Failure(ProbeError::kTooLarge,
-                       QStringLiteral("is larger than %1 MiB and gives no length in a header")
-                           .arg(kMaxScannedBytes / (1024 * 1024)));
+        return ProbeFailure(ProbeError::kTooLarge,
+                            QStringLiteral("is larger than %1 MiB and gives no length in a header")
+                                .arg(kMaxScannedBytes / (1024 * 1024)));
     std::span<const std::uint8_t> bytes = head.Bytes();
     ByteBuffer whole;
     if (file.Size() > bytes.size()) {
@@ -189,31 +190,30 @@ ProbeResult GstDurationProbe::Probe(const QString& path) {
 }
 
 ProbeResult GstDurationProbe::Discover(const QString& path) {
-    GError* error = nullptr;
     if (!discoverer_) {
-        if (!gst_init_check(nullptr, nullptr, &error)) {
-            const QString text = QString::fromUtf8(error ? error->message : "unknown error");
-            g_clear_error(&error);
-            return Failure(ProbeError::kNotAudio, QStringLiteral("GStreamer cannot start: %1").arg(text));
-        }
-        discoverer_ = gst_discoverer_new(static_cast<GstClockTime>(timeout_.count()) * GST_MSECOND, &error);
-        if (!discoverer_) {
-            const QString text = QString::fromUtf8(error ? error->message : "unknown error");
-            g_clear_error(&error);
-            return Failure(ProbeError::kNotAudio,
-                           QStringLiteral("GStreamer cannot read files: %1").arg(text));
-        }
+        if (const Result<void> started = InitGstreamer(); !started.ok())
+            return ProbeFailure(ProbeError::kNotAudio, started.failure().detail);
+        GError* rawError = nullptr;
+        discoverer_ =
+            gst_discoverer_new(static_cast<GstClockTime>(timeout_.count()) * GST_MSECOND, &rawError);
+        const GErrorPtr error(rawError);
+        if (!discoverer_)
+            return ProbeFailure(
+                ProbeError::kNotAudio,
+                QStringLiteral("GStreamer cannot read files: %1").arg(GstErrorText(error.get())));
     }
 
-    gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), &error);
+    GError* rawError = nullptr;
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), &rawError);
     if (!uri) {
-        g_clear_error(&error);
-        return Failure(ProbeError::kNotFound, QStringLiteral("no usable file name"));
+        g_clear_error(&rawError);
+        return ProbeFailure(ProbeError::kNotFound, QStringLiteral("no usable file name"));
     }
-    GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer_, uri, &error);
+    GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer_, uri, &rawError);
     g_free(uri);
+    const GErrorPtr error(rawError);
 
-    ProbeResult result = Failure(ProbeError::kNotAudio, QStringLiteral("cannot be read as audio"));
+    ProbeResult result = ProbeFailure(ProbeError::kNotAudio, QStringLiteral("cannot be read as audio"));
     switch (info ? gst_discoverer_info_get_result(info) : GST_DISCOVERER_ERROR) {
         case GST_DISCOVERER_OK: {
             GList* audio = gst_discoverer_info_get_audio_streams(info);
@@ -229,7 +229,7 @@ ProbeResult GstDurationProbe::Discover(const QString& path) {
             break;
         }
         case GST_DISCOVERER_TIMEOUT:
-            result = Failure(
+            result = ProbeFailure(
                 ProbeError::kTimedOut,
                 QStringLiteral("was not read within %1 ms").arg(static_cast<qint64>(timeout_.count())));
             // Whatever is still stuck in the old discoverer stays out of the next file's way.
@@ -245,7 +245,6 @@ ProbeResult GstDurationProbe::Discover(const QString& path) {
                     QStringLiteral("cannot be read as audio (%1)").arg(QString::fromUtf8(error->message));
             break;
     }
-    g_clear_error(&error);
     if (info) g_object_unref(info);
     return result;
 }

@@ -1,5 +1,6 @@
 #include "adapters/gst/gst_media_player.h"
 
+#include "adapters/gst/gst_support.h"
 #include "core/formats/time_values.h"
 
 #include <QFile>
@@ -26,13 +27,6 @@ constexpr int kOpenTimeoutMs = 10000;
 // Output left running at a stop point is really paused after this long, so an abandoned run does not
 // keep the audio device busy.
 constexpr int kIdleAtStopPointMs = 20000;
-// Repeat passes start this far ahead: time to decode the first buffer and for an audio server stream
-// to get going, which drops whatever arrives before it runs.
-constexpr gint64 kRestartLeadNs = 60 * GST_MSECOND;
-// The sink reports the end of the last buffer; sample rounding keeps it a few microseconds off.
-constexpr double kReachToleranceSeconds = 0.0005;
-// A position that no longer moves while playing after everything was sent means the output is drained.
-constexpr qint64 kStallMs = 300;
 
 gint64 ToClockTime(double seconds) {
     return std::llround(seconds * GST_SECOND);
@@ -41,18 +35,9 @@ double ToSeconds(gint64 time) {
     return static_cast<double>(time) / GST_SECOND;
 }
 
-void InitGstreamerOnce() {
-    static const bool initialised = [] {
-        gst_init(nullptr, nullptr);
-        return true;
-    }();
-    (void)initialised;
-}
-
 // GStreamer's own text, after a sentence that says what it means for the learner's file.
 QString ErrorMessageText(GstMessage* message) {
-    GError* error = nullptr;
-    gst_message_parse_error(message, &error, nullptr);
+    const GErrorPtr error = ParseErrorMessage(message);
     const QString detail = error && error->message ? QString::fromUtf8(error->message) : QString();
     QString meaning = QStringLiteral("The file cannot be played.");
     if (error && error->domain == GST_STREAM_ERROR) {
@@ -71,7 +56,6 @@ QString ErrorMessageText(GstMessage* message) {
     } else if (error && error->domain == GST_RESOURCE_ERROR) {
         meaning = QStringLiteral("The file cannot be read.");
     }
-    g_clear_error(&error);
     return detail.isEmpty() ? meaning : meaning + QStringLiteral(" (") + detail + u')';
 }
 
@@ -83,7 +67,7 @@ struct GstMediaPlayer::Callbacks {
         auto* player = static_cast<GstMediaPlayer*>(self);
         const Generation posted{player->mediaGeneration_.load(), player->seekGeneration_.load()};
         // On GST_BUS_DROP the message is ours to release.
-        std::shared_ptr<GstMessage> held(message, [](GstMessage* m) { gst_message_unref(m); });
+        std::shared_ptr<GstMessage> held(message, GstMessageUnref());
         QMetaObject::invokeMethod(
             &player->busContext_, [player, held, posted] { player->HandleMessage(held.get(), posted); },
             Qt::QueuedConnection);
@@ -92,7 +76,11 @@ struct GstMediaPlayer::Callbacks {
 };
 
 GstMediaPlayer::GstMediaPlayer(AudioOutput output) {
-    InitGstreamerOnce();
+    if (const Result<void> started = InitGstreamer(); !started.ok()) {
+        media_ = Media::kFailed;
+        errorText_ = started.failure().detail;
+        return;
+    }
     GstElement* sink = nullptr;
     if (output == AudioOutput::kSilentRealTime) {
         sink = gst_element_factory_make("fakesink", nullptr);
@@ -104,30 +92,30 @@ GstMediaPlayer::GstMediaPlayer(AudioOutput output) {
 }
 
 GstMediaPlayer::GstMediaPlayer(GstElement* audioSink) {
-    InitGstreamerOnce();
+    (void)InitGstreamer();  // the caller made audioSink, so GStreamer runs already
     Construct(audioSink);
 }
 
 void GstMediaPlayer::Construct(GstElement* audioSink) {
-    playbin_ = gst_element_factory_make("playbin", nullptr);
-    if (!playbin_) {
+    GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+    if (!playbin) {
         if (audioSink) gst_object_unref(gst_object_ref_sink(audioSink));
         media_ = Media::kFailed;
         errorText_ = QStringLiteral("The GStreamer playbin element is not installed.");
         return;
     }
-    gst_object_ref_sink(playbin_);
-    g_object_set(playbin_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    playbin_.reset(GST_ELEMENT(gst_object_ref_sink(playbin)));
+    g_object_set(playbin_.get(), "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
     if (audioSink) {
-        sinkPad_ = gst_element_get_static_pad(audioSink, "sink");
-        g_object_set(playbin_, "audio-sink", audioSink, nullptr);
+        sinkPad_.reset(gst_element_get_static_pad(audioSink, "sink"));
+        g_object_set(playbin_.get(), "audio-sink", audioSink, nullptr);
     }
     SetVolume(volume_);
 
-    GstBus* bus = gst_element_get_bus(playbin_);
-    gst_bus_set_sync_handler(bus, &Callbacks::BusSyncCallback, this, nullptr);
-    gst_object_unref(bus);
+    const GstObjectPtr<GstBus> bus(gst_element_get_bus(playbin_.get()));
+    gst_bus_set_sync_handler(bus.get(), &Callbacks::BusSyncCallback, this, nullptr);
 
+    clock_.start();
     openTimeout_.setSingleShot(true);
     QObject::connect(&openTimeout_, &QTimer::timeout, &busContext_, [this] {
         if (media_ == Media::kOpening) Fail(QStringLiteral("The file could not be opened in time."));
@@ -136,19 +124,16 @@ void GstMediaPlayer::Construct(GstElement* audioSink) {
     QObject::connect(&reachPoll_, &QTimer::timeout, &busContext_, [this] { UpdateStopPointReached(); });
     idleTimeout_.setSingleShot(true);
     QObject::connect(&idleTimeout_, &QTimer::timeout, &busContext_, [this] {
-        if (idleAtStopPoint_) LeaveIdleWithRealPause();
+        if (stop_.Idle()) LeaveIdleWithRealPause();
     });
 }
 
 GstMediaPlayer::~GstMediaPlayer() {
     if (!playbin_) return;
     // NULL joins the streaming threads, so no callback runs after the handler is removed.
-    gst_element_set_state(playbin_, GST_STATE_NULL);
-    GstBus* bus = gst_element_get_bus(playbin_);
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
-    if (sinkPad_) gst_object_unref(sinkPad_);
-    gst_object_unref(playbin_);
+    gst_element_set_state(playbin_.get(), GST_STATE_NULL);
+    const GstObjectPtr<GstBus> bus(gst_element_get_bus(playbin_.get()));
+    gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     // Messages still queued to busContext_ are dropped with it.
 }
 
@@ -161,10 +146,7 @@ void GstMediaPlayer::ResetMediaState() {
     duration_ = 0;
     wantPlaying_ = false;
     stopped_ = false;
-    stopPoint_.reset();
-    activeStop_.reset();
-    segmentDone_ = false;
-    idleAtStopPoint_ = false;
+    stop_.Reset();
     deferredSeek_.reset();
     seekPending_ = false;
     restartPending_ = false;
@@ -179,8 +161,8 @@ void GstMediaPlayer::SetUrl(const QString& path) {
         Fail(QStringLiteral("The GStreamer playbin element is not installed."));
         return;
     }
-    gst_element_set_state(playbin_, GST_STATE_NULL);
-    if (sinkPad_) gst_pad_set_offset(sinkPad_, 0);
+    gst_element_set_state(playbin_.get(), GST_STATE_NULL);
+    if (sinkPad_) gst_pad_set_offset(sinkPad_.get(), 0);
     sinkOffset_ = 0;
     ++mediaGeneration_;  // messages of the previous file are stale from here on
 
@@ -202,20 +184,20 @@ void GstMediaPlayer::SetUrl(const QString& path) {
         return;
     }
 
-    GError* error = nullptr;
-    gchar* uri = gst_filename_to_uri(QFile::encodeName(info.absoluteFilePath()).constData(), &error);
+    GError* rawError = nullptr;
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(info.absoluteFilePath()).constData(), &rawError);
+    const GErrorPtr error(rawError);
     if (!uri) {
         Fail(QStringLiteral("The file name cannot be used: %1").arg(QString::fromUtf8(error ? error->message : "")));
-        g_clear_error(&error);
         return;
     }
-    g_object_set(playbin_, "uri", uri, nullptr);
+    g_object_set(playbin_.get(), "uri", uri, nullptr);
     g_free(uri);
 
     media_ = Media::kOpening;
     wantPlaying_ = autoStart_;
     openTimeout_.start(kOpenTimeoutMs);
-    if (gst_element_set_state(playbin_, autoStart_ ? GST_STATE_PLAYING : GST_STATE_PAUSED) ==
+    if (gst_element_set_state(playbin_.get(), autoStart_ ? GST_STATE_PLAYING : GST_STATE_PAUSED) ==
         GST_STATE_CHANGE_FAILURE) {
         // The ERROR message that follows carries the reason and replaces this text.
         Fail(QStringLiteral("The file could not be opened."));
@@ -230,18 +212,18 @@ void GstMediaPlayer::Fail(const QString& reason) {
     idleTimeout_.stop();
     duration_ = 0;
     wantPlaying_ = false;
-    idleAtStopPoint_ = false;
+    stop_.LeaveIdle();
     seekPending_ = false;
     restartPending_ = false;
     lastPosition_ = 0;
-    if (playbin_) gst_element_set_state(playbin_, GST_STATE_NULL);
+    if (playbin_) gst_element_set_state(playbin_.get(), GST_STATE_NULL);
 }
 
 void GstMediaPlayer::OnOpened() {
     media_ = Media::kOpen;
     openTimeout_.stop();
     QueryDuration();
-    if (deferredSeek_ || stopPoint_) {
+    if (deferredSeek_ || stop_.Requested()) {
         const double target = deferredSeek_.value_or(0);
         deferredSeek_.reset();
         Seek(target);
@@ -253,7 +235,7 @@ void GstMediaPlayer::HandleMessage(GstMessage* message, Generation posted) {
     // The pipeline sums up its children's ASYNC_DONE, SEGMENT_DONE and EOS; those posted before the
     // latest seek belong to a segment that was flushed.
     const bool fromPipeline =
-        GST_MESSAGE_SRC(message) == GST_OBJECT(playbin_) && posted.seek == seekGeneration_.load();
+        GST_MESSAGE_SRC(message) == GST_OBJECT(playbin_.get()) && posted.seek == seekGeneration_.load();
 
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR:
@@ -274,9 +256,8 @@ void GstMediaPlayer::HandleMessage(GstMessage* message, Generation posted) {
             if (media_ == Media::kOpen || media_ == Media::kOpening) QueryDuration();
             break;
         case GST_MESSAGE_SEGMENT_DONE:
-            if (fromPipeline && media_ == Media::kOpen && activeStop_) {
-                segmentDone_ = true;
-                stallPosition_ = -1;
+            if (fromPipeline && media_ == Media::kOpen && stop_.Active()) {
+                stop_.SegmentDone();
                 reachPoll_.start();
             }
             break;
@@ -286,8 +267,8 @@ void GstMediaPlayer::HandleMessage(GstMessage* message, Generation posted) {
         case GST_MESSAGE_CLOCK_LOST:
             // The usual recovery: a new clock is chosen on the way back to PLAYING.
             if (media_ == Media::kOpen && wantPlaying_) {
-                gst_element_set_state(playbin_, GST_STATE_PAUSED);
-                gst_element_set_state(playbin_, GST_STATE_PLAYING);
+                gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
+                gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
             }
             break;
         default:
@@ -297,78 +278,60 @@ void GstMediaPlayer::HandleMessage(GstMessage* message, Generation posted) {
 
 void GstMediaPlayer::QueryDuration() {
     gint64 duration = 0;
-    if (playbin_ && gst_element_query_duration(playbin_, GST_FORMAT_TIME, &duration) && duration > 0)
+    if (playbin_ && gst_element_query_duration(playbin_.get(), GST_FORMAT_TIME, &duration) && duration > 0)
         duration_ = ToSeconds(duration);
 }
 
 void GstMediaPlayer::EndOfMedia() {
     reachPoll_.stop();
     idleTimeout_.stop();
-    idleAtStopPoint_ = false;
+    stop_.LeaveIdle();
     stopped_ = true;
     wantPlaying_ = false;
-    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
     Seek(0);
 }
 
 void GstMediaPlayer::Seek(double seconds) {
     reachPoll_.stop();
     idleTimeout_.stop();
-    idleAtStopPoint_ = false;
-    segmentDone_ = false;
-
-    // With a stop point the segment ends at it and posts SEGMENT_DONE instead of EOS. A target at or
-    // past the stop point plays on without it; the stop applies again to the next seek before it.
+    const SegmentSeek seek = stop_.PlanSeek(seconds);
     int flags = GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE;
-    gint64 stop = GST_CLOCK_TIME_NONE;
-    activeStop_.reset();
-    if (stopPoint_ && seconds < *stopPoint_ - kReachToleranceSeconds) {
-        flags |= GST_SEEK_FLAG_SEGMENT;
-        stop = ToClockTime(*stopPoint_);
-        activeStop_ = stopPoint_;
-    }
+    if (seek.stopSeconds) flags |= GST_SEEK_FLAG_SEGMENT;
     ++seekGeneration_;
     restartPending_ = false;
-    // A flush starts the running time afresh, so the shifts of earlier restarts no longer apply. The
-    // first pass of a repeat run starts a short lead late, as the restarts do: an audio server drops
-    // whatever arrives before its stream has started, so that lead is silence.
-    const gint64 offset = activeStop_ ? kRestartLeadNs : 0;
-    if (sinkPad_ && sinkOffset_ != offset) {
-        gst_pad_set_offset(sinkPad_, offset);
-        sinkOffset_ = offset;
+    if (sinkPad_ && sinkOffset_ != seek.sinkOffsetNs) {
+        gst_pad_set_offset(sinkPad_.get(), seek.sinkOffsetNs);
+        sinkOffset_ = seek.sinkOffsetNs;
     }
-    if (gst_element_seek(playbin_, 1.0, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags), GST_SEEK_TYPE_SET,
-                         ToClockTime(seconds), GST_SEEK_TYPE_SET, stop)) {
+    if (gst_element_seek(playbin_.get(), 1.0, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
+                         GST_SEEK_TYPE_SET, ToClockTime(seconds), GST_SEEK_TYPE_SET,
+                         seek.stopSeconds ? ToClockTime(*seek.stopSeconds) : GST_CLOCK_TIME_NONE)) {
         seekPending_ = true;
         seekTarget_ = seconds;
         lastPosition_ = seconds;
     }
 }
 
-// At the stop point the pipeline is still PLAYING and the sink has rendered everything up to it. A
-// non-flushing segment seek queues the next pass behind the last one without flushing the sink: a flush
-// pauses the audio device (a cork/uncork through PulseAudio), which drops the first milliseconds of the
-// pass. The new segment's running time continues from the stop point, so the sink input is shifted by
-// the time spent waiting there, plus a short lead for decoding.
 bool GstMediaPlayer::RestartWithoutFlush(double seconds) {
-    if (!sinkPad_ || !stopPoint_ || seconds >= *stopPoint_ - kReachToleranceSeconds) return false;
-    const GstClockTime now = gst_element_get_current_running_time(playbin_);
-    if (!GST_CLOCK_TIME_IS_VALID(now) || reachRunningTime_ == 0) return false;
-    const gint64 shift = static_cast<gint64>(now) + kRestartLeadNs - static_cast<gint64>(reachRunningTime_);
+    if (!sinkPad_) return false;
+    const GstClockTime now = gst_element_get_current_running_time(playbin_.get());
+    const std::optional<SegmentSeek> restart = stop_.PlanRestart(
+        seconds, GST_CLOCK_TIME_IS_VALID(now) ? std::optional<std::uint64_t>(now) : std::nullopt,
+        reachRunningTime_);
+    if (!restart) return false;
     ++seekGeneration_;
-    gst_pad_set_offset(sinkPad_, sinkOffset_ + shift);
+    gst_pad_set_offset(sinkPad_.get(), sinkOffset_ + restart->sinkOffsetNs);
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_ACCURATE | GST_SEEK_FLAG_SEGMENT);
-    if (!gst_element_seek(playbin_, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, ToClockTime(seconds),
-                          GST_SEEK_TYPE_SET, ToClockTime(*stopPoint_))) {
-        gst_pad_set_offset(sinkPad_, sinkOffset_);
+    if (!gst_element_seek(playbin_.get(), 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
+                          ToClockTime(seconds), GST_SEEK_TYPE_SET, ToClockTime(*restart->stopSeconds))) {
+        gst_pad_set_offset(sinkPad_.get(), sinkOffset_);
         return false;
     }
-    sinkOffset_ += shift;
-    activeStop_ = stopPoint_;
+    sinkOffset_ += restart->sinkOffsetNs;
+    stop_.Restarted();
     reachPoll_.stop();
     idleTimeout_.stop();
-    idleAtStopPoint_ = false;
-    segmentDone_ = false;
     restartPending_ = true;
     seekTarget_ = seconds;
     lastPosition_ = seconds;
@@ -380,35 +343,35 @@ void GstMediaPlayer::Play() {
     stopped_ = false;
     if (media_ == Media::kOpening) {
         wantPlaying_ = true;
-        gst_element_set_state(playbin_, GST_STATE_PLAYING);
+        gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
         return;
     }
     UpdateStopPointReached();
-    if (idleAtStopPoint_) {
-        const double target = deferredSeek_.value_or(activeStop_.value_or(0));
-        if (stopPoint_ && target >= *stopPoint_ - kReachToleranceSeconds) return;  // nothing left before it
+    if (stop_.Idle()) {
+        const double target = deferredSeek_.value_or(stop_.Active().value_or(0));
+        if (stop_.Requested() && !stop_.Bounds(target)) return;  // nothing left before it
         deferredSeek_.reset();
         wantPlaying_ = true;
         if (!RestartWithoutFlush(target)) Seek(target);
         return;
     }
     wantPlaying_ = true;
-    gst_element_set_state(playbin_, GST_STATE_PLAYING);
+    gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
 }
 
 void GstMediaPlayer::Pause() {
     if (media_ == Media::kOpening) {
         wantPlaying_ = false;
-        gst_element_set_state(playbin_, GST_STATE_PAUSED);
+        gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
         return;
     }
     if (media_ != Media::kOpen || stopped_) return;
     UpdateStopPointReached();
     // At the stop point nothing more is sent to the output, so it is left running: pausing and resuming
     // an audio server stream (cork/uncork) would clip the start of the next pass.
-    if (idleAtStopPoint_) return;
+    if (stop_.Idle()) return;
     wantPlaying_ = false;
-    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
 }
 
 void GstMediaPlayer::Stop() {
@@ -416,7 +379,7 @@ void GstMediaPlayer::Stop() {
         stopped_ = true;
         wantPlaying_ = false;
         deferredSeek_.reset();
-        gst_element_set_state(playbin_, GST_STATE_PAUSED);
+        gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
         return;
     }
     if (media_ != Media::kOpen) return;
@@ -425,64 +388,52 @@ void GstMediaPlayer::Stop() {
 }
 
 void GstMediaPlayer::LeaveIdleWithRealPause() {
-    const double target = deferredSeek_.value_or(activeStop_.value_or(lastPosition_));
+    const double target = deferredSeek_.value_or(stop_.Active().value_or(lastPosition_));
     deferredSeek_.reset();
-    idleAtStopPoint_ = false;
+    stop_.LeaveIdle();
     wantPlaying_ = false;
-    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
     Seek(target);
 }
 
-bool GstMediaPlayer::OutputAtStopPoint(double position) const {
-    return segmentDone_ && activeStop_ && position >= *activeStop_ - kReachToleranceSeconds;
-}
-
-// The stop point counts as reached once the output has played up to it, not when the parser has sent
-// its last buffer: the sink still holds some. Polled while that tail plays, and before each command.
+// Polled while the tail of the segment plays, and before each command.
 void GstMediaPlayer::UpdateStopPointReached() {
-    if (!segmentDone_ || idleAtStopPoint_ || media_ != Media::kOpen) return;
+    if (!stop_.AwaitingOutput() || media_ != Media::kOpen) return;
     gint64 position = 0;
-    if (!gst_element_query_position(playbin_, GST_FORMAT_TIME, &position) || position < 0) return;
-    const double seconds = ToSeconds(position);
-    if (OutputAtStopPoint(seconds)) {
-        reachPoll_.stop();
-        idleAtStopPoint_ = true;
-        restartPending_ = false;
-        wantPlaying_ = false;
-        lastPosition_ = *activeStop_;
-        const GstClockTime now = gst_element_get_current_running_time(playbin_);
-        reachRunningTime_ = GST_CLOCK_TIME_IS_VALID(now) ? now : 0;
-        idleTimeout_.start(kIdleAtStopPointMs);
-        return;
-    }
-    if (!wantPlaying_) return;  // paused short of the stop point: the rest plays after Play()
-    if (seconds != stallPosition_) {
-        stallPosition_ = seconds;
-        stallClock_.start();
-    } else if (stallClock_.elapsed() >= kStallMs) {
-        EndOfMedia();  // the media ended before the stop point
+    if (!gst_element_query_position(playbin_.get(), GST_FORMAT_TIME, &position) || position < 0) return;
+    switch (stop_.Track(ToSeconds(position), wantPlaying_, clock_.elapsed())) {
+        case StopPointProgress::kReached: {
+            reachPoll_.stop();
+            restartPending_ = false;
+            wantPlaying_ = false;
+            lastPosition_ = *stop_.Active();
+            const GstClockTime now = gst_element_get_current_running_time(playbin_.get());
+            reachRunningTime_ = GST_CLOCK_TIME_IS_VALID(now) ? now : 0;
+            idleTimeout_.start(kIdleAtStopPointMs);
+            break;
+        }
+        case StopPointProgress::kMediaEnded:
+            EndOfMedia();  // the media ended before the stop point
+            break;
+        case StopPointProgress::kDraining:
+            break;
     }
 }
 
 double GstMediaPlayer::CurrentPosition() const {
     if (media_ == Media::kOpening) return deferredSeek_.value_or(0);
     if (media_ != Media::kOpen) return 0;
-    if (idleAtStopPoint_) return deferredSeek_.value_or(*activeStop_);
+    if (stop_.Idle()) return deferredSeek_.value_or(*stop_.Active());
     // Between a flushing seek and ASYNC_DONE GStreamer has no position to give.
     if (seekPending_) return seekTarget_;
     gint64 position = 0;
-    if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &position) && position >= 0) {
-        double seconds = ToSeconds(position);
+    if (gst_element_query_position(playbin_.get(), GST_FORMAT_TIME, &position) && position >= 0) {
+        const double seconds = ToSeconds(position);
         if (restartPending_) {
-            // Until the new segment reaches the sink it still reports the old one, at the stop point.
-            if (!activeStop_ || seconds >= *activeStop_ - kReachToleranceSeconds) return seekTarget_;
+            if (stop_.StillInOldPass(seconds)) return seekTarget_;
             restartPending_ = false;
         }
-        // Playing goes forward from the target; a restart's first buffer may still wait for its time.
-        seconds = std::max(seconds, seekTarget_);
-        if (activeStop_) seconds = std::min(seconds, *activeStop_);
-        if (OutputAtStopPoint(seconds)) seconds = *activeStop_;
-        lastPosition_ = seconds;
+        lastPosition_ = stop_.ReportedPosition(seconds, seekTarget_);
     }
     return lastPosition_;
 }
@@ -497,7 +448,7 @@ void GstMediaPlayer::SetCurrentPosition(double seconds) {
     }
     if (media_ != Media::kOpen) return;
     UpdateStopPointReached();
-    if (idleAtStopPoint_) {
+    if (stop_.Idle()) {
         deferredSeek_ = seconds;  // sought at Play(), so the output stays idle meanwhile
         return;
     }
@@ -520,7 +471,7 @@ int GstMediaPlayer::PlayState() const {
             break;
     }
     if (stopped_) return kPlayStateStopped;
-    if (idleAtStopPoint_ || OutputAtStopPoint(CurrentPosition())) return kPlayStatePaused;
+    if (stop_.ReportsPaused(CurrentPosition())) return kPlayStatePaused;
     return wantPlaying_ ? kPlayStatePlaying : kPlayStatePaused;
 }
 
@@ -529,26 +480,23 @@ void GstMediaPlayer::SetVolume(int volume) {
     if (!playbin_) return;
     const double linear = gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC,
                                                            GST_STREAM_VOLUME_FORMAT_LINEAR, volume_ / 100.0);
-    g_object_set(playbin_, "volume", linear, nullptr);
+    g_object_set(playbin_.get(), "volume", linear, nullptr);
 }
 
 void GstMediaPlayer::SetStopPoint(std::optional<double> seconds) {
     if (seconds && !std::isfinite(*seconds)) return;
-    stopPoint_ = seconds;
+    stop_.Set(seconds);
     if (media_ != Media::kOpen) return;  // applied once the media is open
     UpdateStopPointReached();
-    if (idleAtStopPoint_) {
+    if (stop_.Idle()) {
         // The run is over: a real pause where the next pass would have started.
         if (!seconds) LeaveIdleWithRealPause();
         return;  // a new stop point applies at Play()
     }
-    if (seconds == activeStop_) return;
+    if (seconds == stop_.Active()) return;
     const double position = CurrentPosition();
-    if (seconds && position >= *seconds) {
-        activeStop_.reset();  // already past it: it applies from the next seek on
-        return;
-    }
-    Seek(position);  // the segment being played gets the new end
+    if (!stop_.NeedsReseek(position)) return;  // already past it: it applies from the next seek on
+    Seek(position);                            // the segment being played gets the new end
 }
 
 }  // namespace ostrelle

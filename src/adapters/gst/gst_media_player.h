@@ -1,5 +1,7 @@
 #pragma once
 
+#include "adapters/gst/gst_support.h"
+#include "adapters/gst/stop_point.h"
 #include "core/ports/media_player.h"
 
 #include <QElapsedTimer>
@@ -74,7 +76,6 @@ private:
     void Seek(double seconds);
     bool RestartWithoutFlush(double seconds);
     void UpdateStopPointReached();
-    bool OutputAtStopPoint(double position) const;
     void LeaveIdleWithRealPause();
     void QueryDuration();
     void ResetMediaState();
@@ -85,9 +86,9 @@ private:
     QTimer openTimeout_;
     QTimer reachPoll_;
     QTimer idleTimeout_;
-    GstElement* playbin_ = nullptr;
-    GstPad* sinkPad_ = nullptr;    // the audio sink's input, where restarts shift the running time
-    std::int64_t sinkOffset_ = 0;  // ns added to the running time of everything the sink gets
+    GstObjectPtr<GstElement> playbin_;
+    GstObjectPtr<GstPad> sinkPad_;  // the audio sink's input, where restarts shift the running time
+    std::int64_t sinkOffset_ = 0;   // ns added to the running time of everything the sink gets
     std::atomic<unsigned> mediaGeneration_{0};
     std::atomic<unsigned> seekGeneration_{0};
 
@@ -102,13 +103,9 @@ private:
     bool wantPlaying_ = false;  // what the caller asked for: playing, or paused
     bool stopped_ = false;      // after Stop() or the end of the media, until Play()
 
-    std::optional<double> stopPoint_;     // as set by the caller
-    std::optional<double> activeStop_;    // the stop of the segment being played
-    bool segmentDone_ = false;            // everything up to activeStop_ has been sent to the sink
-    bool idleAtStopPoint_ = false;        // paused at the stop point with the output left running
+    StopPoint stop_;
     std::uint64_t reachRunningTime_ = 0;  // pipeline running time when the output reached the stop point
-    QElapsedTimer stallClock_;
-    double stallPosition_ = -1;
+    QElapsedTimer clock_;                 // started at construction; tells a stalled output
 
     std::optional<double> deferredSeek_;   // applied once the media is open, or at Play() when idle
     bool seekPending_ = false;             // a flushing seek awaits ASYNC_DONE

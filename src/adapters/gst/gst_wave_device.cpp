@@ -1,7 +1,8 @@
 #include "adapters/gst/gst_wave_device.h"
 
-#include "core/formats/atomic_file.h"
+#include "adapters/gst/gst_support.h"
 #include "adapters/gst/wav_header.h"
+#include "core/formats/atomic_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -48,17 +49,6 @@ QString PlaybackDescription(const QString& sink) {
     return QStringLiteral("filesrc name=file ! wavparse ! audioconvert ! audioresample ! %1").arg(sink);
 }
 
-QString ErrorMessageText(GstMessage* message) {
-    GError* error = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(message, &error, &debug);
-    QString text =
-        error && error->message ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
-    g_clear_error(&error);
-    g_free(debug);
-    return text;
-}
-
 std::filesystem::path FileSystemPath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
@@ -67,12 +57,13 @@ std::filesystem::path FileSystemPath(const QString& path) {
 
 struct GstWaveDevice::Callbacks {
     // Runs on GStreamer's threads (or inside a state change on ours): records what happened for a waiting
-    // "save" and hands the rest to the creating thread.
+    // Save() and hands the rest to the creating thread.
     static GstBusSyncReply BusSyncCallback(GstBus*, GstMessage* message, gpointer self) {
         auto* device = static_cast<GstWaveDevice*>(self);
         const GstMessageType type = GST_MESSAGE_TYPE(message);
         if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
-            const QString text = type == GST_MESSAGE_ERROR ? ErrorMessageText(message) : QString();
+            const QString text =
+                type == GST_MESSAGE_ERROR ? GstErrorText(ParseErrorMessage(message).get()) : QString();
             unsigned generation = 0;
             {
                 std::lock_guard lock(device->mutex_);
@@ -88,7 +79,7 @@ struct GstWaveDevice::Callbacks {
                 &device->eventContext_, [device, generation] { device->HandleStreamingEvent(generation); },
                 Qt::QueuedConnection);
         }
-        gst_message_unref(message);  // dropped messages are ours to release
+        const GstMessagePtr dropped(message);  // dropped messages are ours to release
         return GST_BUS_DROP;
     }
 
@@ -110,7 +101,7 @@ GstWaveDevice::GstWaveDevice(QString captureSource, QString playbackSink)
     : captureSource_(captureSource.isEmpty() ? QString::fromLatin1(kDefaultSource)
                                              : std::move(captureSource)),
       playbackSink_(playbackSink.isEmpty() ? QString::fromLatin1(kDefaultSink) : std::move(playbackSink)) {
-    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    (void)InitGstreamer();  // a failure is reported when a pipeline is started
 }
 
 GstWaveDevice::~GstWaveDevice() {
@@ -119,42 +110,32 @@ GstWaveDevice::~GstWaveDevice() {
     Close();
 }
 
-QString GstWaveDevice::Command(const QString& command) {
-    const QString word = command.trimmed().toLower();
-    if (word == QLatin1String("open")) return Open();
-    if (word == QLatin1String("record")) return Record();
-    if (word == QLatin1String("save")) return Save();
-    if (word == QLatin1String("stop")) return Stop();
-    if (word == QLatin1String("play")) return Play();
-    if (word == QLatin1String("close")) return Close();
-    return Fail(QStringLiteral("The recording device does not know the command \"%1\".").arg(command));
+Failure GstWaveDevice::Fail(FailureCode code, const QString& detail) {
+    errorText_ = detail;
+    return Failure{code, detail};
 }
 
-QString GstWaveDevice::Fail(const QString& reason) {
-    errorText_ = reason;
-    return reason;
-}
-
-QString GstWaveDevice::Open() {
+Result<void> GstWaveDevice::Open(const QString& path) {
     Close();
     errorText_.clear();
-    if (!deviceType_.isEmpty() && deviceType_.compare(QLatin1String("waveaudio"), Qt::CaseInsensitive) != 0)
-        return Fail(QStringLiteral("The recording device cannot be a \"%1\" device.").arg(deviceType_));
-    if (fileName_.isEmpty()) return Fail(QStringLiteral("No file was named for the recording."));
+    fileName_ = path;
+    if (fileName_.isEmpty())
+        return Fail(FailureCode::DeviceNotReady, QStringLiteral("No file was named for the recording."));
     state_ = State::kOpen;
     WavHeader header;
     if (ReadWavHeader(fileName_, header).isEmpty()) fileLengthMs_ = header.LengthMs();
     return {};
 }
 
-QString GstWaveDevice::Record() {
+Result<void> GstWaveDevice::StartRecording() {
     switch (state_) {
         case State::kClosed:
-            return Fail(QStringLiteral("The recording device is not open."));
+            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording device is not open."));
         case State::kCapturing:
             return {};
         case State::kPlaying:
-            return Fail(QStringLiteral("The recording is playing; stop it before recording."));
+            return Fail(FailureCode::DeviceNotReady,
+                        QStringLiteral("The recording is playing; stop it before recording."));
         case State::kCaptured:
             DiscardCapture();
             break;
@@ -165,12 +146,13 @@ QString GstWaveDevice::Record() {
     captureError_.clear();
     state_ = State::kOpen;
 
-    // A new file beside the old recording, so that the old one stays whole until "save" and the rename
+    // A new file beside the old recording, so that the old one stays whole until Save() and the rename
     // that replaces it does not cross file systems.
     QTemporaryFile part(fileName_ + QStringLiteral(".part-XXXXXX"));
     part.setAutoRemove(false);
     if (!part.open()) {
-        return Fail(QStringLiteral("The recording cannot be written in the folder %1 (%2).")
+        return Fail(FailureCode::CannotWrite,
+                    QStringLiteral("The recording cannot be written in the folder %1 (%2).")
                         .arg(QFileInfo(fileName_).absolutePath(), part.errorString()));
     }
     part.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
@@ -182,44 +164,45 @@ QString GstWaveDevice::Record() {
     const QString error = StartPipeline(CaptureDescription(captureSource_), partPath_);
     if (!error.isEmpty()) {
         DiscardCapture();
-        return Fail(QStringLiteral("The sound input could not be opened: %1").arg(error));
+        return Fail(FailureCode::NoInputDevice,
+                    QStringLiteral("The sound input could not be opened: %1").arg(error));
     }
     state_ = State::kCapturing;
     return {};
 }
 
-QString GstWaveDevice::Save() {
+Result<void> GstWaveDevice::TakeCaptureFailure() {
+    const QString error = captureError_;
+    captureError_.clear();
+    state_ = State::kOpen;
+    return Fail(FailureCode::DeviceFailed, error);
+}
+
+Result<void> GstWaveDevice::Save() {
     switch (state_) {
         case State::kCapturing: {
-            const QString error = FinishCapture();
-            if (!error.isEmpty()) return Fail(error);
+            const Result<void> finished = FinishCapture();
+            if (!finished.ok()) return Fail(finished.failure().code, finished.failure().detail);
             return CommitCapture();
         }
         case State::kCaptured:
             return CommitCapture();
-        case State::kCaptureFailed: {
-            const QString error = captureError_;
-            captureError_.clear();
-            state_ = State::kOpen;
-            return Fail(error);
-        }
+        case State::kCaptureFailed:
+            return TakeCaptureFailure();
         default:
-            return Fail(QStringLiteral("Nothing has been recorded to save."));
+            return Fail(FailureCode::DeviceNotReady, QStringLiteral("Nothing has been recorded to save."));
     }
 }
 
-QString GstWaveDevice::Stop() {
+Result<void> GstWaveDevice::Stop() {
     switch (state_) {
         case State::kCapturing: {
-            const QString error = FinishCapture();
-            return error.isEmpty() ? QString() : Fail(error);
+            const Result<void> finished = FinishCapture();
+            if (!finished.ok()) return Fail(finished.failure().code, finished.failure().detail);
+            return {};
         }
-        case State::kCaptureFailed: {
-            const QString error = captureError_;
-            captureError_.clear();
-            state_ = State::kOpen;
-            return Fail(error);
-        }
+        case State::kCaptureFailed:
+            return TakeCaptureFailure();
         case State::kPlaying:
             PositionMs();  // keeps where it stopped
             EndPlayback({});
@@ -230,15 +213,15 @@ QString GstWaveDevice::Stop() {
     }
 }
 
-QString GstWaveDevice::Play() {
+Result<void> GstWaveDevice::Play() {
     switch (state_) {
         case State::kClosed:
-            return Fail(QStringLiteral("The recording device is not open."));
+            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording device is not open."));
         case State::kPlaying:
             return {};
         case State::kCapturing:
         case State::kCaptured:
-            return Fail(QStringLiteral("The recording has not been saved yet."));
+            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording has not been saved yet."));
         case State::kCaptureFailed:
             captureError_.clear();
             state_ = State::kOpen;
@@ -248,16 +231,19 @@ QString GstWaveDevice::Play() {
     }
     WavHeader header;
     QString error = ReadWavHeader(fileName_, header);
-    if (!error.isEmpty()) return Fail(error);
+    if (!error.isEmpty())
+        return Fail(QFileInfo(fileName_).isFile() ? FailureCode::NotAudio : FailureCode::CannotRead, error);
     fileLengthMs_ = header.LengthMs();
     positionMs_ = 0;
     error = StartPipeline(PlaybackDescription(playbackSink_), fileName_);
-    if (!error.isEmpty()) return Fail(QStringLiteral("The recording could not be played: %1").arg(error));
+    if (!error.isEmpty())
+        return Fail(FailureCode::DeviceFailed,
+                    QStringLiteral("The recording could not be played: %1").arg(error));
     state_ = State::kPlaying;
     return {};
 }
 
-QString GstWaveDevice::Close() {
+void GstWaveDevice::Close() {
     switch (state_) {
         case State::kCapturing:
             StopPipeline();
@@ -276,7 +262,6 @@ QString GstWaveDevice::Close() {
     captureError_.clear();
     fileLengthMs_ = 0;
     positionMs_ = 0;
-    return {};
 }
 
 QString GstWaveDevice::StartPipeline(const QString& description, const QString& fileElementLocation) {
@@ -285,37 +270,35 @@ QString GstWaveDevice::StartPipeline(const QString& description, const QString& 
         streaming_.ended = false;
         streaming_.error.clear();
     }
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
+    if (const Result<void> started = InitGstreamer(); !started.ok()) return started.failure().detail;
+    GError* rawError = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &rawError);
+    const GErrorPtr error(rawError);
     // gst_parse_launch can return a pipeline and an error at once.
     if (error || !pipeline) {
-        const QString text = error ? QString::fromUtf8(error->message) : QStringLiteral("no pipeline");
-        g_clear_error(&error);
         if (pipeline) gst_object_unref(pipeline);
-        return text;
+        return error ? QString::fromUtf8(error->message) : QStringLiteral("no pipeline");
     }
-    pipeline_ = GST_ELEMENT(gst_object_ref_sink(pipeline));
+    pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(pipeline)));
 
-    GstElement* file = gst_bin_get_by_name(GST_BIN(pipeline_), "file");
+    const GstObjectPtr<GstElement> file(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "file"));
     if (!file) {
         StopPipeline();
         return QStringLiteral("the pipeline has no file element");
     }
-    g_object_set(file, "location", QFile::encodeName(fileElementLocation).constData(), nullptr);
-    gst_object_unref(file);
-    if (GstElement* encoder = gst_bin_get_by_name(GST_BIN(pipeline_), "encoder")) {
-        GstPad* pad = gst_element_get_static_pad(encoder, "sink");
+    g_object_set(file.get(), "location", QFile::encodeName(fileElementLocation).constData(), nullptr);
+    if (const GstObjectPtr<GstElement> encoder(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "encoder"));
+        encoder) {
+        const GstObjectPtr<GstPad> pad(gst_element_get_static_pad(encoder.get(), "sink"));
         gst_pad_add_probe(
-            pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+            pad.get(),
+            static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
             &Callbacks::CountCallback, this, nullptr);
-        gst_object_unref(pad);
-        gst_object_unref(encoder);
     }
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, &Callbacks::BusSyncCallback, this, nullptr);
-    gst_object_unref(bus);
+    const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline_.get()));
+    gst_bus_set_sync_handler(bus.get(), &Callbacks::BusSyncCallback, this, nullptr);
 
-    if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         QString text;
         {
             std::lock_guard lock(mutex_);
@@ -329,12 +312,10 @@ QString GstWaveDevice::StartPipeline(const QString& description, const QString& 
 
 void GstWaveDevice::StopPipeline() {
     if (pipeline_) {
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
-        GstBus* bus = gst_element_get_bus(pipeline_);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-        gst_object_unref(pipeline_);
-        pipeline_ = nullptr;
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+        const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline_.get()));
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+        pipeline_.reset();
     }
     std::lock_guard lock(mutex_);
     ++streaming_.generation;  // events of this pipeline still queued are stale from here on
@@ -342,7 +323,7 @@ void GstWaveDevice::StopPipeline() {
     streaming_.error.clear();
 }
 
-QString GstWaveDevice::FinishCapture() {
+Result<void> GstWaveDevice::FinishCapture() {
     const auto deadline = std::chrono::steady_clock::now() + kFinishTimeout;
     auto streamingOver = [this] { return streaming_.ended || !streaming_.error.isEmpty(); };
 
@@ -352,13 +333,13 @@ QString GstWaveDevice::FinishCapture() {
     GstState current = GST_STATE_VOID_PENDING;
     GstStateChangeReturn start = GST_STATE_CHANGE_ASYNC;
     while (start == GST_STATE_CHANGE_ASYNC && std::chrono::steady_clock::now() < deadline) {
-        start = gst_element_get_state(pipeline_, &current, nullptr, kStartPollMs * GST_MSECOND);
+        start = gst_element_get_state(pipeline_.get(), &current, nullptr, kStartPollMs * GST_MSECOND);
         std::lock_guard lock(mutex_);
         if (streamingOver()) break;
     }
     if ((start == GST_STATE_CHANGE_SUCCESS || start == GST_STATE_CHANGE_NO_PREROLL) &&
         current == GST_STATE_PLAYING)
-        gst_element_send_event(pipeline_, gst_event_new_eos());
+        gst_element_send_event(pipeline_.get(), gst_event_new_eos());
 
     Streaming result;
     {
@@ -370,37 +351,42 @@ QString GstWaveDevice::FinishCapture() {
     if (!result.error.isEmpty()) {
         DiscardCapture();
         state_ = State::kOpen;
-        return QStringLiteral("The recording stopped: %1").arg(result.error);
+        return Failure{FailureCode::DeviceFailed,
+                       QStringLiteral("The recording stopped: %1").arg(result.error)};
     }
     if (!result.ended) {
         DiscardCapture();
         state_ = State::kOpen;
-        return capturedBytes_.load() == 0 ? QStringLiteral("No sound came from the input.")
-                                          : QStringLiteral("The recording could not be finished in time.");
+        if (capturedBytes_.load() == 0)
+            return Failure{FailureCode::NoInputDevice, QStringLiteral("No sound came from the input.")};
+        return Failure{FailureCode::DeviceFailed,
+                       QStringLiteral("The recording could not be finished in time.")};
     }
     state_ = State::kCaptured;
     return {};
 }
 
-QString GstWaveDevice::CommitCapture() {
+Result<void> GstWaveDevice::CommitCapture() {
     // The header must hold the true length: the sizes agree with the file and with what was captured.
     WavHeader header;
     const QString error = ReadWavHeader(partPath_, header);
     if (!error.isEmpty() || !header.sizesAgree || header.dataBytes != capturedBytes_.load()) {
         DiscardCapture();
         state_ = State::kOpen;
-        return Fail(capturedBytes_.load() == 0 ? QStringLiteral("Nothing was recorded.")
-                                               : QStringLiteral("The recording could not be finished."));
+        return Fail(FailureCode::DeviceFailed, capturedBytes_.load() == 0
+                                                   ? QStringLiteral("Nothing was recorded.")
+                                                   : QStringLiteral("The recording could not be finished."));
     }
     std::error_code renameError;
     std::filesystem::rename(FileSystemPath(partPath_), FileSystemPath(fileName_), renameError);
     if (renameError) {
-        // A rename cannot cross file systems, as when FileName was moved elsewhere after "Record".
+        // A rename fails across file systems, where a copy still saves the recording.
         const QString copyError = CopyFileAtomically(partPath_, fileName_);
         DiscardCapture();
         if (!copyError.isEmpty()) {
             state_ = State::kOpen;
             return Fail(
+                FailureCode::CannotWrite,
                 QStringLiteral("The recording could not be saved as %1: %2").arg(fileName_, copyError));
         }
     }
@@ -441,7 +427,7 @@ void GstWaveDevice::HandleStreamingEvent(unsigned generation) {
         if (!now.error.isEmpty()) {
             FailCapture(now.error);
         } else if (now.ended) {
-            // The source ran out by itself: the file is complete and waits for "save".
+            // The source ran out by itself: the file is complete and waits for Save().
             StopPipeline();
             state_ = State::kCaptured;
         }
@@ -466,7 +452,7 @@ qint64 GstWaveDevice::LengthMs() const {
 qint64 GstWaveDevice::PositionMs() const {
     if (state_ == State::kPlaying) {
         gint64 position = 0;
-        if (gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) && position >= 0)
+        if (gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) && position >= 0)
             positionMs_ = std::min<qint64>(position / GST_MSECOND, fileLengthMs_);
         return positionMs_;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "adapters/gst/gst_support.h"
 #include "core/ports/wave_device.h"
 
 #include <QObject>
@@ -20,16 +21,15 @@ namespace ostrelle {
 // chain); empty means the desktop's default input ("pulsesrc", also under PipeWire) and output
 // ("autoaudiosink"). Tests pass "audiotestsrc is-live=true" and "fakesink sync=true".
 //
-// Commands, beyond the base contract:
-//   "Record" writes into a temporary file beside FileName; a folder that cannot be written to or an input
-//            that cannot be opened is reported here, and nothing is left behind.
-//   "save"   waits (at most 3 s) until the file is finished, then renames it over FileName; it returns the
-//            reason when the input failed during capture or nothing was recorded, and FileName stays as
-//            it was. "stop" during capture finishes the file the same way, to be saved or closed.
-//   "play"   fails at once for a missing file or one that is not WAV; the done handler is then not raised.
-//            After a "play" that succeeded, done is raised exactly once: at the end (through the event
-//            loop), before "stop" returns, or when playback fails midway; "close" ends playback silently.
-//   "close"  discards a capture that was not saved.
+// Beyond the base contract:
+//   StartRecording() writes into a temporary file beside FileName; a folder that cannot be written to or
+//            an input that cannot be opened is reported here, and nothing is left behind.
+//   Save()   waits (at most 3 s) until the file is finished, then renames it over FileName; it fails when
+//            the input failed during capture or nothing was recorded, and FileName stays as it was.
+//            Stop() during capture finishes the file the same way, to be saved or closed.
+//   Play()   fails at once for a missing file or one that is not WAV; the done handler is then not raised.
+//            After a Play() that succeeded, done is raised exactly once: at the end (through the event
+//            loop), before Stop() returns, or when playback fails midway; Close() ends playback silently.
 // GStreamer's messages are handled on the thread that created the device, through its Qt event loop.
 class GstWaveDevice final : public WaveDevice {
 public:
@@ -39,20 +39,21 @@ public:
     GstWaveDevice(const GstWaveDevice&) = delete;
     GstWaveDevice& operator=(const GstWaveDevice&) = delete;
 
-    void SetDeviceType(const QString& type) override { deviceType_ = type; }
-    void SetFileName(const QString& path) override { fileName_ = path; }
+    Result<void> Open(const QString& path) override;
     QString FileName() const override { return fileName_; }
-    QString Command(const QString& command) override;
+    Result<void> StartRecording() override;
+    Result<void> Save() override;
+    Result<void> Play() override;
+    Result<void> Stop() override;
+    void Close() override;
 
     // While capturing: the length recorded so far; open for playback: the file's length.
     qint64 LengthMs() const override;
     // While playing: the position played; after playback, where it ended; while capturing, LengthMs().
     qint64 PositionMs() const override;
 
-    void SetVisible(bool) override {}  // no window of its own
-
-    // The reason of the last failure, including one between commands (the input failing while
-    // capturing, playback failing midway). Cleared by "open".
+    // The detail of the last failure, including one between calls (the input failing while capturing,
+    // playback failing midway). Cleared by Open().
     QString ErrorText() const { return errorText_; }
 
 private:
@@ -60,27 +61,21 @@ private:
         kClosed,
         kOpen,           // a file name to record into or play
         kCapturing,      // capture running into partPath_
-        kCaptured,       // capture finished into partPath_, waiting for "save" or "close"
-        kCaptureFailed,  // the input failed; partPath_ is gone and the reason waits for "save" or "stop"
+        kCaptured,       // capture finished into partPath_, waiting for Save() or Close()
+        kCaptureFailed,  // the input failed; partPath_ is gone and the reason waits for Save() or Stop()
         kPlaying,
     };
 
-    QString Open();
-    QString Record();
-    QString Save();
-    QString Stop();
-    QString Play();
-    QString Close();
-
     QString StartPipeline(const QString& description, const QString& fileElementLocation);
-    QString FinishCapture();
-    QString CommitCapture();
+    Result<void> FinishCapture();
+    Result<void> CommitCapture();
+    Result<void> TakeCaptureFailure();
     void FailCapture(const QString& reason);
     void DiscardCapture();
     void EndPlayback(const QString& reason);
     void StopPipeline();
     void HandleStreamingEvent(unsigned generation);
-    QString Fail(const QString& reason);
+    Failure Fail(FailureCode code, const QString& detail);
 
     struct Callbacks;  // GStreamer C callbacks, defined beside the implementation
 
@@ -95,13 +90,12 @@ private:
     const QString captureSource_;
     const QString playbackSink_;
 
-    QString deviceType_;
     QString fileName_;
     QString errorText_;
-    QString captureError_;  // reported by the next "save" or "stop"
+    QString captureError_;  // reported by the next Save() or Stop()
     State state_ = State::kClosed;
 
-    GstElement* pipeline_ = nullptr;
+    GstObjectPtr<GstElement> pipeline_;
     QString partPath_;
     qint64 fileLengthMs_ = 0;
     mutable qint64 positionMs_ = 0;

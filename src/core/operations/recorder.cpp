@@ -42,39 +42,33 @@ void Recorder::EnablePlayAndSave(bool enabled) {
     window_.saveRecordingItem.enabled = enabled;
 }
 
-void Recorder::Tell(const QString& what, const QString& reason) {
-    dialogs_.ShowMessage(what + reason, QStringLiteral("Ostrelle"), MessageButtons::Ok);
+void Recorder::Tell(const QString& whatFailed, const Failure& failure) {
+    dialogs_.ShowMessage(FailureMessage(whatFailed, failure), QStringLiteral("Ostrelle"), MessageButtons::Ok);
 }
 
 void Recorder::ToggleRecording() {
     Window& w = window_;
     if (w.recordButton.caption == kRecordCaption) {
         EnablePlayAndSave(false);
-        device_.Command(QStringLiteral("close"));
         w.recordButton.caption = w.recordItem.caption = kStopRecordCaption;
-        device_.SetVisible(true);
-        device_.SetDeviceType(QStringLiteral("waveaudio"));
-        device_.Command(QStringLiteral("close"));
-        device_.SetFileName(recordingPath_);
         // The earlier recording stays until the new one is saved over it.
-        QString error = device_.Command(QStringLiteral("open"));
-        if (error.isEmpty()) error = device_.Command(QStringLiteral("Record"));
-        if (!error.isEmpty()) {
-            device_.Command(QStringLiteral("close"));
+        Result<void> started = device_.Open(recordingPath_);
+        if (started.ok()) started = device_.StartRecording();
+        if (!started.ok()) {
+            device_.Close();
             w.recordButton.caption = w.recordItem.caption = kRecordCaption;
             EnablePlayAndSave(RecordingExists());
-            Tell(QString::fromUtf8("无法开始录音："), error);
+            Tell(QString::fromUtf8("无法开始录音。"), started.failure());
             return;
         }
         w.recorderClockTimer = {true, kTickMs};
         return;
     }
     w.recordButton.caption = w.recordItem.caption = kRecordCaption;
-    device_.SetFileName(recordingPath_);
-    const QString error = device_.Command(QStringLiteral("save"));
+    const Result<void> saved = device_.Save();
     w.recorderClockTimer.enabled = false;
     EnablePlayAndSave(RecordingExists());
-    if (!error.isEmpty()) Tell(QString::fromUtf8("录音没有保存："), error);
+    if (!saved.ok()) Tell(QString::fromUtf8("录音没有保存。"), saved.failure());
 }
 
 void Recorder::PlayRecording() {
@@ -83,29 +77,26 @@ void Recorder::PlayRecording() {
     EnablePair(w.recordButton, w.recordItem, false);
     if (w.playRecordingButton.caption == kPlayCaption) {
         w.playRecordingButton.caption = w.playRecordingItem.caption = kStopPlayCaption;
-        QString error = QString::fromUtf8("找不到录音文件 ") + recordingPath_;
+        Result<void> playing = Failure{FailureCode::CannotRead, recordingPath_};
         if (RecordingExists()) {
-            device_.SetDeviceType(QStringLiteral("waveaudio"));
-            device_.Command(QStringLiteral("close"));
-            device_.SetFileName(recordingPath_);
-            error = device_.Command(QStringLiteral("open"));
-            if (error.isEmpty()) error = device_.Command(QStringLiteral("play"));
+            playing = device_.Open(recordingPath_);
+            if (playing.ok()) playing = device_.Play();
         }
-        if (!error.isEmpty()) {
+        if (!playing.ok()) {
             // Nothing plays, so no completion will come: return to idle here.
             w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
             EnablePair(w.recordButton, w.recordItem, true);
             EnablePlayAndSave(RecordingExists());
-            Tell(QString::fromUtf8("无法播放录音："), error);
+            Tell(QString::fromUtf8("无法播放录音。"), playing.failure());
             return;
         }
         w.recordingGroup.caption = QString::fromUtf8("录音  正在播放录音") + QStringLiteral(" -- ( ") +
-                                  Seconds(device_.LengthMs()) + QStringLiteral(" )");
+                                   Seconds(device_.LengthMs()) + QStringLiteral(" )");
         w.recorderClockTimer.enabled = true;
         return;
     }
     w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
-    device_.Command(QStringLiteral("stop"));
+    (void)device_.Stop();  // the completion it raises returns the recorder to idle
     w.recorderClockTimer.enabled = false;
     w.recordingGroup.caption = kGroupCaption;
 }
@@ -113,7 +104,7 @@ void Recorder::PlayRecording() {
 void Recorder::RecordingDone() {
     Window& w = window_;
     w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
-    device_.Command(QStringLiteral("stop"));
+    (void)device_.Stop();  // playback is over already; nothing is left to report
     w.recorderClockTimer.enabled = false;
     w.recordingGroup.caption = kGroupCaption;
     EnablePair(w.recordButton, w.recordItem, true);
@@ -124,11 +115,11 @@ void Recorder::ShowRecordingTime() {
     const qint64 length = device_.LengthMs();
     if (!w.playRecordingButton.enabled) {
         w.recordingGroup.caption = QString::fromUtf8("录音  正在录音") + QStringLiteral(" -- ( ") +
-                                  Seconds(length) + QStringLiteral(" )");
+                                   Seconds(length) + QStringLiteral(" )");
         return;
     }
     w.recordingGroup.caption = QString::fromUtf8("录音 --正在录音") + QStringLiteral(" -- ( -") +
-                              Seconds(length - device_.PositionMs()) + QStringLiteral(" )");
+                               Seconds(length - device_.PositionMs()) + QStringLiteral(" )");
 }
 
 void Recorder::DiscardUnfinishedRecordings() const {
@@ -143,7 +134,7 @@ void Recorder::SaveRecording() {
     const FileChoice choice = dialogs_.SaveFile(QString::fromUtf8("声音文件(*.wav)|*.wav "), QString());
     if (choice.fileName.trimmed().isEmpty()) return;
     const QString error = CopyFileAtomically(recordingPath_, choice.fileName);
-    if (!error.isEmpty()) Tell(QString::fromUtf8("录音没有另存："), error);
+    if (!error.isEmpty()) Tell(QString::fromUtf8("录音没有另存。"), Failure{FailureCode::CannotWrite, error});
 }
 
 }  // namespace ostrelle

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/ports/dialogs.h"
 #include "core/model/window_model.h"
+#include "core/ports/dialogs.h"
 #include "core/ports/media_player.h"
 #include "core/ports/wave_device.h"
 
@@ -28,7 +28,7 @@ public:
 private:
     bool RecordingExists() const;
     void EnablePlayAndSave(bool enabled);
-    void Tell(const QString& what, const QString& reason);
+    void Tell(const QString& whatFailed, const Failure& failure);
 
     Window& window_;
     MediaPlayer& player_;

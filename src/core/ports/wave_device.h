@@ -1,36 +1,37 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <QString>
 
 #include <functional>
 
 namespace ostrelle {
 
-// The recorder's device, driven by command words as the recording operations send them:
-//   "open"   prepares recording into FileName (or playback of it, when a file of that name exists and
-//            the next command is "play"),
-//   "Record" starts capturing from the default input,
-//   "save"   ends capturing and finishes the file as FileName (header with the true length); until then
-//            an earlier file of that name is left as it was,
-//   "play"   plays FileName, "stop" stops playing or capturing, "close" releases everything.
-// Every call returns at once.
+// The recorder's device: records the default input into a WAV file and plays one back. Every call
+// returns at once; a failure carries the device's own reason as its detail.
 class WaveDevice {
 public:
     virtual ~WaveDevice() = default;
 
-    virtual void SetDeviceType(const QString& type) = 0;  // "waveaudio"
-    virtual void SetFileName(const QString& path) = 0;
+    // Prepares recording into path, or playback of it; closes whatever was open first.
+    virtual Result<void> Open(const QString& path) = 0;
     virtual QString FileName() const = 0;
-    // Empty on success, else a reason the learner can read (no input device, folder not writable…).
-    virtual QString Command(const QString& command) = 0;
+    // Starts capturing from the default input; an earlier file of that name is left as it was until Save().
+    virtual Result<void> StartRecording() = 0;
+    // Ends capturing and finishes the file as FileName (header with the true length).
+    virtual Result<void> Save() = 0;
+    virtual Result<void> Play() = 0;
+    // Stops playing or capturing; a capture stopped this way waits for Save() or Close().
+    virtual Result<void> Stop() = 0;
+    // Releases everything; a capture that was not saved is discarded.
+    virtual void Close() = 0;
 
     // Milliseconds: the recording's length (growing while capturing) and the playing position.
     virtual qint64 LengthMs() const = 0;
     virtual qint64 PositionMs() const = 0;
 
-    virtual void SetVisible(bool visible) = 0;
-
-    // Raised on the UI thread when playback reaches its end, and after a "stop" of playback.
+    // Raised on the UI thread when playback reaches its end, and after a Stop() of playback.
     void SetDoneHandler(std::function<void()> handler) { done_ = std::move(handler); }
 
 protected:

@@ -123,22 +123,20 @@ protected:
         return QTest::qWaitFor(condition, kDeadlineMs);
     }
 
-    // The command words in the order the recorder's start operation sends them.
+    // The failure's detail; empty on success.
+    static QString Detail(const Result<void>& result) {
+        return result.ok() ? QString() : result.failure().detail;
+    }
+
+    // The calls in the order the recorder's start operation makes them.
     QString StartRecording(GstWaveDevice& device) {
-        device.Command(QStringLiteral("close"));
-        device.SetDeviceType(QStringLiteral("waveaudio"));
-        device.Command(QStringLiteral("close"));
-        device.SetFileName(Path());
-        QString error = device.Command(QStringLiteral("open"));
-        if (error.isEmpty()) error = device.Command(QStringLiteral("Record"));
-        return error;
+        Result<void> started = device.Open(Path());
+        if (started.ok()) started = device.StartRecording();
+        return Detail(started);
     }
     QString StartRecording() { return StartRecording(device_); }
 
-    QString SaveRecording() {
-        device_.SetFileName(Path());
-        return device_.Command(QStringLiteral("save"));
-    }
+    QString SaveRecording() { return Detail(device_.Save()); }
 
     // Records at least ms of the tone into temp.wav.
     QString RecordFor(qint64 ms) {
@@ -150,12 +148,9 @@ protected:
     }
 
     QString StartPlaying() {
-        device_.SetDeviceType(QStringLiteral("waveaudio"));
-        device_.Command(QStringLiteral("close"));
-        device_.SetFileName(Path());
-        QString error = device_.Command(QStringLiteral("open"));
-        if (error.isEmpty()) error = device_.Command(QStringLiteral("play"));
-        return error;
+        Result<void> playing = device_.Open(Path());
+        if (playing.ok()) playing = device_.Play();
+        return Detail(playing);
     }
 
     QTemporaryDir dir_;
@@ -225,7 +220,7 @@ TEST_F(GstWaveDeviceTest, CloseDuringCaptureDiscardsItAndKeepsTheOldRecording) {
     ASSERT_EQ(StartRecording(), QString());
     ASSERT_TRUE(WaitFor([&] { return device_.LengthMs() >= 200; }));
     EXPECT_EQ(FilesInFolder().size(), 2);  // the capture goes to a file of its own
-    EXPECT_EQ(device_.Command(QStringLiteral("close")), QString());
+    device_.Close();
 
     EXPECT_EQ(ReadAll(Path()), first);
     EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
@@ -234,7 +229,7 @@ TEST_F(GstWaveDeviceTest, CloseDuringCaptureDiscardsItAndKeepsTheOldRecording) {
 TEST_F(GstWaveDeviceTest, StopDuringCaptureFinishesTheFileForSave) {
     ASSERT_EQ(StartRecording(), QString());
     ASSERT_TRUE(WaitFor([&] { return device_.LengthMs() >= 300; }));
-    ASSERT_EQ(device_.Command(QStringLiteral("stop")), QString());
+    ASSERT_EQ(Detail(device_.Stop()), QString());
     const qint64 stoppedAt = device_.LengthMs();
     EXPECT_FALSE(QFile::exists(Path()));
 
@@ -264,7 +259,7 @@ TEST_F(GstWaveDeviceTest, PlaybackReportsTheFileLengthAndRaisesDoneOnceAtTheEnd)
     EXPECT_EQ(device_.PositionMs(), device_.LengthMs());
 
     // The recorder sends "stop" from its done handler: that must not raise it again.
-    EXPECT_EQ(device_.Command(QStringLiteral("stop")), QString());
+    EXPECT_EQ(Detail(device_.Stop()), QString());
     EXPECT_EQ(doneCount_, 1);
 }
 
@@ -274,7 +269,7 @@ TEST_F(GstWaveDeviceTest, StopDuringPlaybackRaisesDoneOnce) {
     ASSERT_EQ(StartPlaying(), QString());
     ASSERT_TRUE(WaitFor([&] { return device_.PositionMs() >= 100 || doneCount_ > 0; }));
     ASSERT_EQ(doneCount_, 0);
-    EXPECT_EQ(device_.Command(QStringLiteral("stop")), QString());
+    EXPECT_EQ(Detail(device_.Stop()), QString());
     EXPECT_EQ(doneCount_, 1);
     EXPECT_LT(device_.PositionMs(), device_.LengthMs());
 
@@ -306,10 +301,10 @@ TEST_F(GstWaveDeviceTest, AnInputFailingMidwayIsReportedBySaveAndLeavesTheOldRec
     ASSERT_TRUE(WaitFor([&] { return !device.ErrorText().isEmpty(); }));
     EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
 
-    device.SetFileName(Path());
-    const QString error = device.Command(QStringLiteral("save"));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(error, device.ErrorText());
+    const Result<void> saved = device.Save();
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.failure().code, FailureCode::DeviceFailed);
+    EXPECT_EQ(saved.failure().detail, device.ErrorText());
     EXPECT_EQ(ReadAll(Path()), "the earlier recording");
     EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
 }
@@ -320,8 +315,7 @@ TEST_F(GstWaveDeviceTest, SaveStraightAfterAFailingStartKeepsTheOldRecording) {
     // no recording to keep, and the event loop has not run in between.
     GstWaveDevice device{kToneSource + QStringLiteral(" ! identity error-after=1"), kSilentSink};
     ASSERT_EQ(StartRecording(device), QString());
-    device.SetFileName(Path());
-    EXPECT_FALSE(device.Command(QStringLiteral("save")).isEmpty());
+    EXPECT_FALSE(device.Save().ok());
     EXPECT_EQ(ReadAll(Path()), "the earlier recording");
     EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
 }
@@ -344,14 +338,14 @@ TEST_F(GstWaveDeviceTest, SaveStraightAfterRecordKeepsAFinishedFileOrNone) {
 TEST_F(GstWaveDeviceTest, AFolderThatCannotBeWrittenIsReportedAtRecordAndNothingIsCreated) {
     // A folder under a regular file cannot be created, even by root.
     WriteAll(dir_.filePath(QStringLiteral("notAFolder")), "x");
-    device_.SetDeviceType(QStringLiteral("waveaudio"));
-    device_.SetFileName(dir_.filePath(QStringLiteral("notAFolder/temp.wav")));
-    QString error = device_.Command(QStringLiteral("open"));
-    if (error.isEmpty()) error = device_.Command(QStringLiteral("Record"));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_TRUE(error.contains(QStringLiteral("notAFolder"))) << error.toStdString();
+    ASSERT_TRUE(device_.Open(dir_.filePath(QStringLiteral("notAFolder/temp.wav"))).ok());
+    const Result<void> started = device_.StartRecording();
+    ASSERT_FALSE(started.ok());
+    EXPECT_EQ(started.failure().code, FailureCode::CannotWrite);
+    EXPECT_TRUE(started.failure().detail.contains(QStringLiteral("notAFolder")))
+        << started.failure().detail.toStdString();
     EXPECT_EQ(FilesInFolder(), QStringList{"notAFolder"});
-    EXPECT_FALSE(device_.Command(QStringLiteral("save")).isEmpty());
+    EXPECT_FALSE(device_.Save().ok());
     EXPECT_EQ(FilesInFolder(), QStringList{"notAFolder"});
 }
 
@@ -364,7 +358,7 @@ TEST_F(GstWaveDeviceTest, PlayingAMissingOrBrokenFileFailsWithoutDone) {
         if (!content.isNull()) WriteAll(Path(), content);
         const QString error = StartPlaying();
         EXPECT_FALSE(error.isEmpty());
-        EXPECT_EQ(device_.Command(QStringLiteral("stop")), QString());
+        EXPECT_EQ(Detail(device_.Stop()), QString());
         EXPECT_EQ(device_.PositionMs(), 0);
     }
     EXPECT_EQ(doneCount_, 0);
@@ -376,12 +370,13 @@ TEST_F(GstWaveDeviceTest, PlayingAMissingOrBrokenFileFailsWithoutDone) {
     EXPECT_EQ(doneCount_, 1);
 }
 
-TEST_F(GstWaveDeviceTest, CommandsNeedAnOpenDevice) {
-    EXPECT_FALSE(device_.Command(QStringLiteral("Record")).isEmpty());
-    EXPECT_FALSE(device_.Command(QStringLiteral("play")).isEmpty());
-    EXPECT_FALSE(device_.Command(QStringLiteral("save")).isEmpty());
-    EXPECT_EQ(device_.Command(QStringLiteral("stop")), QString());
-    EXPECT_EQ(device_.Command(QStringLiteral("close")), QString());
+TEST_F(GstWaveDeviceTest, CallsNeedAnOpenDevice) {
+    for (const Result<void>& result : {device_.StartRecording(), device_.Play(), device_.Save()}) {
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.failure().code, FailureCode::DeviceNotReady);
+    }
+    EXPECT_TRUE(device_.Stop().ok());
+    device_.Close();
     EXPECT_TRUE(FilesInFolder().isEmpty());
 }
 

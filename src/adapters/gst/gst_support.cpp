@@ -1,0 +1,40 @@
+#include "adapters/gst/gst_support.h"
+
+#include <gst/gst.h>
+
+namespace ostrelle {
+
+Result<void> InitGstreamer() {
+    static const Result<void> initialised = []() -> Result<void> {
+        GError* raw = nullptr;
+        const bool ok = gst_init_check(nullptr, nullptr, &raw);
+        const GErrorPtr error(raw);
+        if (ok) return {};
+        return Failure{FailureCode::DeviceFailed,
+                       QStringLiteral("GStreamer cannot start: %1").arg(GstErrorText(error.get()))};
+    }();
+    return initialised;
+}
+
+QString GstErrorText(const GError* error) {
+    return error && error->message ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
+}
+
+void GstObjectUnref::operator()(void* object) const {
+    gst_object_unref(object);
+}
+void GstMessageUnref::operator()(GstMessage* message) const {
+    gst_message_unref(message);
+}
+void GErrorFree::operator()(GError* error) const {
+    g_error_free(error);
+}
+
+GErrorPtr ParseErrorMessage(GstMessage* message) {
+    if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR) return nullptr;
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    return GErrorPtr(error);
+}
+
+}  // namespace ostrelle
