@@ -16,20 +16,20 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     ostrelle::OpenResult opened = ostrelle::OpenPlaylistStore(args[1]);
-    if (opened.failure) {
-        std::fprintf(stderr, "%s\n", qPrintable(opened.failure.message));
+    if (!opened.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(ostrelle::FailureMessage(opened.failure())));
         return 1;
     }
-    ostrelle::QueryResult result = opened.store->RowFor(args[2]);
-    if (result.failure) return 1;
-    ostrelle::Recordset& row = *result.recordset;
+    ostrelle::QueryResult result = opened.value()->RowFor(args[2]);
+    if (!result.ok()) return 1;
+    ostrelle::Recordset& row = *result.value();
     if (row.Eof()) row.AddNew();
     row.SetField(ostrelle::kFileNameField, ostrelle::FileNameOfPath(args[2]).value_or(args[2]));
     row.SetField(ostrelle::kSavePathField, args[2]);
     row.SetField(ostrelle::kPlayTimeField, args[3]);
     for (int i = 4; i < args.size() && i - 4 < ostrelle::kSegmentSlots; ++i)
         row.SetField(ostrelle::kFirstSegmentField + i - 4, args[i]);
-    const ostrelle::StoreFailure failure = row.Update();
-    if (failure) std::fprintf(stderr, "%s\n", qPrintable(failure.message));
-    return failure ? 1 : 0;
+    const ostrelle::Result<void> stored = row.Update();
+    if (!stored.ok()) std::fprintf(stderr, "%s\n", qPrintable(ostrelle::FailureMessage(stored.failure())));
+    return stored.ok() ? 0 : 1;
 }

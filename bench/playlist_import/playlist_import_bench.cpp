@@ -238,16 +238,16 @@ QString KindFigures(const std::vector<double>& valueByKind, int decimals = 1) {
 
 std::unique_ptr<SqlCipherPlaylistStore> OpenWithPassphrase(const QString& path, double& openMs) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) Fail("cannot make", path);
-    OpenResult opened;
-    openMs = TimeMs([&] { opened = OpenPlaylistStore(path); });
-    if (!opened.store) Fail("open database", opened.failure.message);
-    return std::move(opened.store);
+    std::optional<OpenResult> opened;
+    openMs = TimeMs([&] { opened.emplace(OpenPlaylistStore(path)); });
+    if (!opened->ok()) Fail("open database", FailureMessage(opened->failure()));
+    return std::move(opened->value());
 }
 
 int TableRows(SqlCipherPlaylistStore& db) {
     QueryResult result = db.AllRows();
-    if (!result.recordset) Fail("count rows", result.failure.message);
-    return result.recordset->RecordCount();
+    if (!result.value()) Fail("count rows", FailureMessage(result.failure()));
+    return result.value()->RecordCount();
 }
 
 struct ImportRun {
@@ -471,7 +471,8 @@ int main(int argc, char* argv[]) {
             ") SELECT printf('Lesson %05d - Excuse me.mp3', i), "
             "printf('/home/learner/新概念英语/Book %d/Lesson %05d - Excuse me.mp3', i % 4 + 1, i), "
             "printf('%d:%02d', i % 60, (i * 7) % 60) FROM n");
-    if (const StoreFailure failure = gridDb->Execute(fill).failure) Fail("fill table", failure.message);
+    if (const QueryResult filled = gridDb->Execute(fill); !filled.ok())
+        Fail("fill table", FailureMessage(filled.failure()));
     std::vector<double> gridMs;
     {
         IdlePlayer player;

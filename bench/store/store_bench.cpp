@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <optional>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -83,8 +84,8 @@ void InsertFixtureRows(const QString& path, const QString& key) {
 
 std::unique_ptr<Recordset> Query(SqlCipherPlaylistStore& db, const QString& sql, const QStringList& args = {}) {
     QueryResult result = db.Execute(sql, args);
-    if (!result.recordset) Fail("query", result.failure.message);
-    return std::move(result.recordset);
+    if (!result.value()) Fail("query", FailureMessage(result.failure()));
+    return std::move(result.value());
 }
 
 // Baseline: the same grid fill straight from SQLite on its own connection, with the store's cache size.
@@ -126,25 +127,25 @@ int main() {
     // databases, one keyed by the passphrase and one by a raw key; the difference is the derivation.
     const QString emptyByPassphrase = dir.filePath(QStringLiteral("passphrase.mdb"));
     const QString emptyByRawKey = dir.filePath(QStringLiteral("rawkey.mdb"));
-    if (!OpenPlaylistStore(emptyByPassphrase).store ||
-        !OpenPlaylistStore(emptyByRawKey, kRawKey).store)
+    if (!OpenPlaylistStore(emptyByPassphrase).ok() ||
+        !OpenPlaylistStore(emptyByRawKey, kRawKey).ok())
         Fail("create empty databases");
     std::vector<double> passphraseMs, rawKeyMs, fullOpenMs;
     for (int run = 0; run < 7; ++run) {
         passphraseMs.push_back(TimeMs([&] {
-            if (!OpenPlaylistStore(emptyByPassphrase).store) Fail("open with passphrase");
+            if (!OpenPlaylistStore(emptyByPassphrase).ok()) Fail("open with passphrase");
         }));
         rawKeyMs.push_back(TimeMs([&] {
-            if (!OpenPlaylistStore(emptyByRawKey, kRawKey).store) Fail("open with raw key");
+            if (!OpenPlaylistStore(emptyByRawKey, kRawKey).ok()) Fail("open with raw key");
         }));
     }
     const double derivationMs = Median(passphraseMs) - Median(rawKeyMs);
 
-    if (!OpenPlaylistStore(path).store) Fail("create");
+    if (!OpenPlaylistStore(path).ok()) Fail("create");
     InsertFixtureRows(path, passphrase);
     for (int run = 0; run < 5; ++run) {
         fullOpenMs.push_back(TimeMs([&] {
-            if (!OpenPlaylistStore(path).store) Fail("open the filled database");
+            if (!OpenPlaylistStore(path).ok()) Fail("open the filled database");
         }));
     }
     std::printf(
@@ -156,8 +157,8 @@ int main() {
         kRows, Median(fullOpenMs));
 
     OpenResult opened = OpenPlaylistStore(path);  // the passphrase, as the program opens it
-    if (!opened.store) Fail("open", opened.failure.message);
-    SqlCipherPlaylistStore& db = *opened.store;
+    if (!opened.ok()) Fail("open", FailureMessage(opened.failure()));
+    SqlCipherPlaylistStore& db = *opened.value();
     std::mt19937 random(1);
     std::uniform_int_distribution<int> anyRow(0, kRows - 1);
 
@@ -203,9 +204,9 @@ int main() {
     for (int run = 0; run < 100; ++run) {
         const QString wanted = PathOf(anyRow(random));
         storeRuns.push_back(TimeMs([&] {
-            const StoreFailure failure = segments.StoreSegment(
+            const Result<void> failure = segments.StoreSegment(
                 wanted, SlotText(QStringLiteral("01:01"), QStringLiteral("01:04")), QString());
-            if (failure) Fail("store", failure.message);
+            if (!failure.ok()) Fail("store", FailureMessage(failure.failure()));
         }));
     }
     const double storeMs = Median(storeRuns);
@@ -216,9 +217,10 @@ int main() {
     std::vector<double> loadRuns;
     for (int run = 0; run < 200; ++run) {
         const QString wanted = PathOf(anyRow(random));
-        LoadedSegments loaded;
-        loadRuns.push_back(TimeMs([&] { loaded = segments.LoadABList(wanted); }));
-        if (static_cast<int>(loaded.list.size()) < kSegmentsPerRow) Fail("load found too few segments");
+        std::optional<Result<LoadedSegments>> loaded;
+        loadRuns.push_back(TimeMs([&] { loaded.emplace(segments.LoadABList(wanted)); }));
+        if (!loaded->ok() || static_cast<int>(loaded->value().list.size()) < kSegmentsPerRow)
+            Fail("load found too few segments");
     }
     const double loadMs = Median(loadRuns);
     std::printf("load_ablist: median %.3f ms of %zu, max %.3f ms\n", loadMs, loadRuns.size(),
@@ -229,8 +231,8 @@ int main() {
     for (int run = 0; run < 3; ++run) {
         if (run > 0) InsertFixtureRows(path, passphrase);
         clearRuns.push_back(TimeMs([&] {
-            if (const StoreFailure failure = db.DeleteAll())
-                Fail("clear", failure.message);
+            if (const Result<void> cleared = db.DeleteAll(); !cleared.ok())
+                Fail("clear", FailureMessage(cleared.failure()));
         }));
         if (!Query(db, kAllRowsSql)->Eof()) Fail("rows left after clear");
     }

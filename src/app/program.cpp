@@ -5,9 +5,11 @@ namespace ostrelle {
 std::unique_ptr<SqlCipherPlaylistStore> Program::OpenDatabase(const ProgramFolder& folder, Dialogs& dialogs) {
     OpenResult opened = OpenPlaylistStore(folder.DatabaseFile());
     // Told once; the file is kept as it is.
-    if (opened.failure)
-        dialogs.ShowMessage(opened.failure.message, MessageTitle(), MessageButtons::Ok);
-    return std::move(opened.store);
+    if (!opened.ok()) {
+        dialogs.ShowMessage(FailureMessage(opened.failure()), MessageTitle(), MessageButtons::Ok);
+        return nullptr;
+    }
+    return std::move(opened.value());
 }
 
 Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& options)

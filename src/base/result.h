@@ -72,7 +72,7 @@ public:
     Result(Failure failure) : failure_(std::move(failure)) {}
 
     bool ok() const { return !failure_; }
-    const Failure& failure() const { return *failure_; }
+    const Failure& failure() const { return failure_.value(); }
 
 private:
     std::optional<Failure> failure_;

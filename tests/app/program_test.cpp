@@ -61,11 +61,11 @@ TEST_F(ProgramTest, AGarbageDatabaseIsToldOnceAndKept) {
 TEST_F(ProgramTest, ADatabaseOfAnotherKeyIsToldOnceAndKept) {
     {
         OpenResult other = OpenPlaylistStore(Database(), kOtherKey);
-        ASSERT_FALSE(other.failure);
-        ASSERT_FALSE(other.store
+        ASSERT_TRUE(other.ok());
+        ASSERT_TRUE(other.value()
                          ->Execute(QStringLiteral("insert into playlist (savepath) values (?)"),
                                          {QStringLiteral("/m/a.mp3")})
-                         .failure);
+                         .ok());
     }
     ExpectStartsWithoutTheDatabase();
 }
@@ -73,16 +73,16 @@ TEST_F(ProgramTest, ADatabaseOfAnotherKeyIsToldOnceAndKept) {
 TEST_F(ProgramTest, ATruncatedDatabaseIsToldOnceAndKept) {
     {
         OpenResult real = OpenPlaylistStore(Database());
-        ASSERT_FALSE(real.failure);
+        ASSERT_TRUE(real.ok());
         for (int i = 0; i < 200; ++i)
-            ASSERT_FALSE(real.store
+            ASSERT_TRUE(real.value()
                              ->Execute(QStringLiteral("insert into playlist (savepath) values (?)"),
                                              {QStringLiteral("/m/%1.mp3").arg(i)})
-                             .failure);
-        ASSERT_FALSE(real.store->Execute(QStringLiteral("select * from playlist")).failure);
+                             .ok());
+        ASSERT_TRUE(real.value()->Execute(QStringLiteral("select * from playlist")).ok());
     }
     // Fold the write-ahead log in by reopening once, then cut the file in half.
-    ASSERT_FALSE(OpenPlaylistStore(Database()).failure);
+    ASSERT_TRUE(OpenPlaylistStore(Database()).ok());
     QFile file(Database());
     ASSERT_TRUE(file.resize(file.size() / 2));
     ExpectStartsWithoutTheDatabase();

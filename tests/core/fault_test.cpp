@@ -108,8 +108,8 @@ public:
 
 std::unique_ptr<SqlCipherPlaylistStore> OpenOrExit(const QString& folder) {
     OpenResult opened = OpenPlaylistStore(ProgramFolder{folder, folder}.DatabaseFile(), kTestKey);
-    if (!opened.store) _exit(kChildCannotOpen);
-    return std::move(opened.store);
+    if (!opened.ok()) _exit(kChildCannotOpen);
+    return std::move(opened.value());
 }
 
 // The controller as the program starts it (window loaded), over the folder's database, inside a child.
@@ -130,11 +130,11 @@ struct ChildApp {
 std::vector<QString> SavePaths(SqlCipherPlaylistStore& db, const QString& sql, const QStringList& args = {}) {
     std::vector<QString> paths;
     QueryResult result = db.Execute(sql, args);
-    if (result.failure) {
-        ADD_FAILURE() << result.failure.message.toStdString();
+    if (!result.ok()) {
+        ADD_FAILURE() << FailureMessage(result.failure()).toStdString();
         return paths;
     }
-    for (Recordset& rows = *result.recordset; !rows.Eof(); rows.MoveNext())
+    for (Recordset& rows = *result.value(); !rows.Eof(); rows.MoveNext())
         paths.push_back(rows.Field(kSavePathField).value_or(QString()));
     std::sort(paths.begin(), paths.end());
     return paths;
@@ -144,13 +144,13 @@ std::vector<QString> SavePaths(SqlCipherPlaylistStore& db, const QString& sql, c
 std::vector<QString> StoredSlots(SqlCipherPlaylistStore& db, const QString& path) {
     std::vector<QString> slots;
     QueryResult result = db.RowFor(path);
-    if (result.failure) {
-        ADD_FAILURE() << result.failure.message.toStdString();
+    if (!result.ok()) {
+        ADD_FAILURE() << FailureMessage(result.failure()).toStdString();
         return slots;
     }
-    if (result.recordset->Eof()) return slots;
+    if (result.value()->Eof()) return slots;
     for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
-        const std::optional<QString> slot = result.recordset->Field(p);
+        const std::optional<QString> slot = result.value()->Field(p);
         if (!slot) break;
         slots.push_back(*slot);
     }
@@ -223,8 +223,8 @@ protected:
     std::unique_ptr<SqlCipherPlaylistStore> Reopen() const {
         OpenResult opened =
             OpenPlaylistStore(ProgramFolder{Folder(), Folder()}.DatabaseFile(), kTestKey);
-        EXPECT_TRUE(opened.store) << opened.failure.message.toStdString();
-        return std::move(opened.store);
+        EXPECT_TRUE(opened.ok()) << FailureMessage(opened.failure()).toStdString();
+        return std::move(opened.value());
     }
 
     void ExpectSettingsStillRead() const {
@@ -318,27 +318,29 @@ std::vector<QString> FillPaths(int fill) {
 }
 
 // One command, so a fill is all there or not at all; long segments spread the rows over many pages.
-StoreFailure Fill(SqlCipherPlaylistStore& db, int fill) {
+Result<void> Fill(SqlCipherPlaylistStore& db, int fill) {
     const QString sql = QStringLiteral(
                             "insert into playlist (filename, savepath, playtime, segment1) "
                             "with recursive n(x) as (select 1 union all select x + 1 from n where x < %1) "
                             "select 'lesson' || x || '.mp3', ? || x || '.mp3', '1:00', ? from n")
                             .arg(kFillRows);
-    return db.Execute(sql, {FillPrefix(fill), QString(3000, u'x')}).failure;
+    QueryResult filled = db.Execute(sql, {FillPrefix(fill), QString(3000, u'x')});
+    if (!filled.ok()) return filled.failure();
+    return {};
 }
 
 // Change 2k is fill k stored and shown; change 2k+1 is the list cleared after it.
 [[noreturn]] void FillAndClearUntilKilled(const QString& folder, int reportFd) {
     ChildApp child(folder);
     for (int fill = 0; fill < 1000; ++fill) {
-        if (Fill(*child.db, fill)) _exit(kChildStepFailed);
+        if (!Fill(*child.db, fill).ok()) _exit(kChildStepFailed);
         child.app.playlist().LoadPlaylistGrid();
         if (child.app.window().playlistGrid.CellText(kFillRows, 2).isEmpty()) _exit(kChildStepFailed);
         Report(reportFd, 2 * fill);
         child.dialogs.answers = {MessageAnswer::Yes};
         child.app.Run(Command::ClearList);
         QueryResult left = child.db->AllRows();
-        if (left.failure || left.recordset->RecordCount() != 0 ||
+        if (!left.ok() || left.value()->RecordCount() != 0 ||
             !child.app.window().playlistGrid.CellText(1, 2).isEmpty())
             _exit(kChildStepFailed);
         Report(reportFd, 2 * fill + 1);
@@ -365,7 +367,7 @@ TEST_F(FaultKilledChild, KilledWhileClearingTheListLeavesItWholeOrEmpty) {
             << (rows.empty() ? std::string() : rows.front().toStdString());
         ExpectSettingsStillRead();
         // Each round starts from an empty table.
-        ASSERT_FALSE(db->DeleteAll());
+        ASSERT_TRUE(db->DeleteAll().ok());
     }
 }
 
@@ -399,7 +401,7 @@ QString ImportedPath(int round, int change) {
         if (!child.dialogs.shown.empty()) _exit(kChildStepFailed);
         const int last = list * kListEntries + kListEntries - 1;
         QueryResult stored = child.db->RowFor(ImportedPath(round, last));
-        if (stored.failure || stored.recordset->Eof()) _exit(kChildStepFailed);
+        if (!stored.ok() || stored.value()->Eof()) _exit(kChildStepFailed);
         Report(reportFd, last);
     }
     WaitForKill();
@@ -502,12 +504,12 @@ protected:
             if (write(errorFd, bytes.constData(), bytes.size()) < 0) _exit(kChildCannotReport);
             _exit(kChildStepFailed);
         };
-        if (!opened.store) fail(QStringLiteral("open: ") + opened.failure.message);
-        SegmentStore store(opened.store.get());
+        if (!opened.ok()) fail(QStringLiteral("open: ") + FailureMessage(opened.failure()));
+        SegmentStore store(opened.value().get());
         for (int segment = 0; segment < kSegmentsEach; ++segment) {
-            const StoreFailure failure = store.StoreSegment(
+            const Result<void> failure = store.StoreSegment(
                 InstanceFile(instance, segment), InstanceSlot(instance, segment), QStringLiteral("1:00"));
-            if (failure) fail(QStringLiteral("segment %1: %2").arg(segment).arg(failure.message));
+            if (!failure.ok()) fail(QStringLiteral("segment %1: %2").arg(segment).arg(FailureMessage(failure.failure())));
         }
         _exit(0);
     }
@@ -552,13 +554,13 @@ protected:
         EXPECT_TRUE(failures.empty()) << failures;
 
         OpenResult reopened = OpenPlaylistStore(DbPath(), kTestKey);
-        ASSERT_TRUE(reopened.store) << reopened.failure.message.toStdString();
+        ASSERT_TRUE(reopened.ok()) << FailureMessage(reopened.failure()).toStdString();
         for (int instance = 0; instance < 2; ++instance) {
             for (int file = 0; file < kFilesEach; ++file) {
                 std::vector<QString> expected;
                 for (int segment = file; segment < kSegmentsEach; segment += kFilesEach)
                     expected.push_back(InstanceSlot(instance, segment));
-                EXPECT_EQ(StoredSlots(*reopened.store, InstanceFile(instance, file)), expected)
+                EXPECT_EQ(StoredSlots(*reopened.value(), InstanceFile(instance, file)), expected)
                     << "instance " << instance << ", file " << file;
             }
         }
@@ -571,7 +573,7 @@ TEST_F(FaultTwoInstances, TwoProcessesStoringSegmentsTogetherLoseNone) {
     // The folder in use already, as after the program's first start.
     {
         OpenResult created = OpenPlaylistStore(DbPath(), kTestKey);
-        ASSERT_TRUE(created.store) << created.failure.message.toStdString();
+        ASSERT_TRUE(created.ok()) << FailureMessage(created.failure()).toStdString();
     }
     RunBothAndCheck();
 }

@@ -117,7 +117,7 @@ TEST_F(PlaylistFilesTest, ReadingAListFillsGridAndTableFromRowOne) {
     EXPECT_EQ(grid().CellText(4, 3), QString()) << "a file that cannot be measured gets no made-up length";
     EXPECT_EQ(TableRows(), 3);
     QueryResult kept = db_->RowFor(QStringLiteral("/m/2.mp3"));
-    EXPECT_EQ(kept.recordset->Field(kPlayTimeField), QStringLiteral("9:59"))
+    EXPECT_EQ(kept.value()->Field(kPlayTimeField), QStringLiteral("9:59"))
         << "an existing row is not changed";
     EXPECT_EQ(state().currentListRow, 1);
     EXPECT_EQ(grid().SelectedRow(), 1);
@@ -183,7 +183,7 @@ TEST_F(PlaylistFilesTest, ASavedListReadsBackIntoTheSameRows) {
         dialogs_.files = {{target, name}};
         app_.Run(Command::SaveList);
         ASSERT_TRUE(QFile::exists(target));
-        ASSERT_TRUE(db_->DeleteAll().code == StoreError::None);
+        ASSERT_TRUE(db_->DeleteAll().ok());
         app_.playlist().LoadPlaylistGrid();
         files().LoadM3uList(target);
         for (int r = 0; r < paths.size(); ++r)

@@ -160,7 +160,7 @@ TEST_F(PlaylistTest, ListingAFileAlreadyListedRewritesItsRowInPlace) {
     EXPECT_EQ(grid().CellText(2, 3), QStringLiteral("1:02:05"));
     EXPECT_EQ(grid().CellText(4, 2), QString());
     QueryResult row = db_->RowFor(path);
-    EXPECT_EQ(row.recordset->Field(kPlayTimeField), QStringLiteral("1:02:05"));
+    EXPECT_EQ(row.value()->Field(kPlayTimeField), QStringLiteral("1:02:05"));
 }
 
 TEST_F(PlaylistTest, AnUnknownDurationIsRetriedAndNeverMadeUp) {

@@ -23,9 +23,9 @@ protected:
     Slots SlotsOf(const QString& path) {
         QueryResult result = db_->RowFor(path);
         Slots slots;
-        if (result.failure || result.recordset->Eof()) return slots;
+        if (!result.ok() || result.value()->Eof()) return slots;
         for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p)
-            slots.push_back(result.recordset->Field(p));
+            slots.push_back(result.value()->Field(p));
         return slots;
     }
 
@@ -145,8 +145,8 @@ TEST_F(SegmentEditorTest, SetBPointForAFileWithoutARowKeepsTheSegmentInANewRow) 
     ASSERT_EQ(slots.size(), 50u);
     EXPECT_EQ(slots[0], QStringLiteral("A00:03B00:06"));
     QueryResult row = db_->RowFor(kLesson);
-    EXPECT_EQ(row.recordset->Field(kFileNameField), QStringLiteral("lesson.mp3"));
-    EXPECT_EQ(row.recordset->Field(kPlayTimeField), QStringLiteral("10:00"));
+    EXPECT_EQ(row.value()->Field(kFileNameField), QStringLiteral("lesson.mp3"));
+    EXPECT_EQ(row.value()->Field(kPlayTimeField), QStringLiteral("10:00"));
     EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("1"));
     EXPECT_FALSE(On(&Window::previousSegmentButton));
 }
@@ -300,20 +300,22 @@ TEST_F(SegmentEditorTest, AfterDeleteAllTheNextSegmentIsNumberOneOfOneInTheFirst
 TEST_F(SegmentEditorTest, LoadingStopsAtTheFirstNullAndSkipsBlankSlots) {
     AddRowWith(kLesson, {Numbered(1), Numbered(2), std::nullopt, Numbered(4)});
     SegmentStore store(db_.get());
-    LoadedSegments loaded = store.LoadABList(kLesson);
-    EXPECT_EQ(loaded.list.size(), 2u);
-    EXPECT_TRUE(loaded.hasAB);
+    Result<LoadedSegments> loaded = store.LoadABList(kLesson);
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.value().list.size(), 2u);
+    EXPECT_TRUE(loaded.value().hasAB);
 
     const QString blanks = QStringLiteral("/music/blanks.mp3");
     Slots fifty(50, QStringLiteral(" "));
     AddRowWith(blanks, fifty);
     loaded = store.LoadABList(blanks);
-    EXPECT_TRUE(loaded.list.empty());
-    EXPECT_FALSE(loaded.hasAB);
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_TRUE(loaded.value().list.empty());
+    EXPECT_FALSE(loaded.value().hasAB);
 
     loaded = store.LoadABList(QStringLiteral("/music/absent.mp3"));
-    EXPECT_TRUE(loaded.list.empty());
-    EXPECT_FALSE(loaded.failure);
+    ASSERT_TRUE(loaded.ok()) << "a file without a row has no segments, which is no failure";
+    EXPECT_TRUE(loaded.value().list.empty());
 }
 
 TEST(SegmentEditorWithoutDatabase, MarkingStillWorksOnScreenWithoutAMessageEachTime) {

@@ -32,8 +32,8 @@ protected:
 
     std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase() {
         OpenResult opened = OpenPlaylistStore(dir_.filePath(QStringLiteral("quillan.mdb")), kTestKey);
-        EXPECT_FALSE(opened.failure) << opened.failure.message.toStdString();
-        return std::move(opened.store);
+        EXPECT_TRUE(opened.ok()) << FailureMessage(opened.failure()).toStdString();
+        return std::move(opened.value());
     }
 
     Window& window() { return app_.window(); }
@@ -44,24 +44,24 @@ protected:
     void AddRow(const QString& path, const QString& duration = QStringLiteral("1:00"),
                 const std::vector<std::optional<QString>>& slots = {}, bool listed = true) {
         QueryResult result = db_->AllRows();
-        ASSERT_FALSE(result.failure);
-        Recordset& row = *result.recordset;
+        ASSERT_TRUE(result.ok());
+        Recordset& row = *result.value();
         row.AddNew();
         row.SetField(kFileNameField, path.section(u'/', -1));
         row.SetField(kSavePathField, path);
         row.SetField(kPlayTimeField, duration);
         for (size_t i = 0; i < slots.size(); ++i)
             row.SetField(kFirstSegmentField + static_cast<int>(i), slots[i]);
-        ASSERT_FALSE(row.Update());
+        ASSERT_TRUE(row.Update().ok());
         if (!listed) {
             const QString unlist = QStringLiteral("update playlist set seq=0 where savepath=?");
-            ASSERT_FALSE(db_->Execute(unlist, {path}).failure);
+            ASSERT_TRUE(db_->Execute(unlist, {path}).ok());
         }
     }
 
     int TableRows() {
         QueryResult result = db_->AllRows();
-        return result.failure ? -1 : result.recordset->RecordCount();
+        return !result.ok() ? -1 : result.value()->RecordCount();
     }
 
     // A real (empty) file, so that existence tests pass.

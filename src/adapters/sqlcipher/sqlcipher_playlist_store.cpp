@@ -39,27 +39,21 @@ bool IsRawKey(const QString& key) {
     return true;
 }
 
-StoreFailure OpenFailure(StoreError code, const QString& path, const QString& reason, sqlite3* db = nullptr) {
-    QString message = QStringLiteral("无法打开播放列表数据库 %1: %2").arg(path, reason);
-    if (db) message += QStringLiteral(" (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db)));
-    return {code, message};
+Failure OpenFailure(FailureCode code, const QString& path, const QString& reason, sqlite3* db = nullptr) {
+    QString detail = reason.isEmpty() ? path : QStringLiteral("%1（%2）").arg(path, reason);
+    if (db) detail += u'\n' + QString::fromUtf8(sqlite3_errmsg(db));
+    return {code, detail};
 }
 
-StoreFailure OpenFailure(int rc, const QString& path, sqlite3* db) {
-    switch (CodeOf(rc)) {
-        case StoreError::NotADatabase:
-            return OpenFailure(StoreError::NotADatabase, path, QStringLiteral("密码错误或文件已损坏"), db);
-        case StoreError::Busy:
-            return OpenFailure(StoreError::Busy, path, QStringLiteral("文件正被另一个程序使用"), db);
-        case StoreError::Io:
-            return OpenFailure(StoreError::Io, path, QStringLiteral("读写文件时出错"), db);
-        default:
-            return OpenFailure(StoreError::CannotOpen, path, QStringLiteral("无法读取文件"), db);
-    }
+Failure OpenFailure(int rc, const QString& path, sqlite3* db) {
+    const FailureCode code = CodeOf(rc);
+    const bool kept = code == FailureCode::DatabaseDamaged || code == FailureCode::DatabaseBusy ||
+                      code == FailureCode::DatabaseIo;
+    return OpenFailure(kept ? code : FailureCode::DatabaseCannotOpen, path, {}, db);
 }
 
 // Reads the first column of the first row as text; nothing when there is no row.
-StoreFailure QueryText(sqlite3* db, const char* sql, std::optional<QString>& out, int& rc) {
+Result<void> QueryText(sqlite3* db, const char* sql, std::optional<QString>& out, int& rc) {
     Statement statement;
     sqlite3_stmt* raw = nullptr;
     rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
@@ -72,7 +66,7 @@ StoreFailure QueryText(sqlite3* db, const char* sql, std::optional<QString>& out
         out.reset();
         rc = SQLITE_OK;
     }
-    return rc == SQLITE_OK ? StoreFailure{} : SqliteFailure(db, rc);
+    return rc == SQLITE_OK ? Result<void>() : SqliteFailure(db, rc);
 }
 
 // The existing table must have our columns at our positions, or every field read would be wrong.
@@ -101,70 +95,71 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &connection->db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK || !connection->db)
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("无法打开或创建文件"),
-                                     connection->db)};
+        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("无法打开或创建文件"),
+                                     connection->db);
     sqlite3* db = connection->db;
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
 
     // Passed as bytes, never spliced into SQL; SQLCipher itself tells a raw x'…' key from a passphrase.
     const QByteArray keyBytes = key.toUtf8();
     rc = sqlite3_key_v2(db, "main", keyBytes.constData(), static_cast<int>(keyBytes.size()));
-    if (rc != SQLITE_OK) return {nullptr, OpenFailure(rc, path, db)};
+    if (rc != SQLITE_OK) return OpenFailure(rc, path, db);
 
     // A wrong key or a damaged file shows only at the first read. Nothing is written before this passes.
     std::optional<QString> tableName;
-    if (QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'playlist'", tableName,
-                  rc))
-        return {nullptr, OpenFailure(rc, path, db)};
+    if (!QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'playlist'", tableName,
+                  rc)
+             .ok())
+        return OpenFailure(rc, path, db);
     // Reads every page once, so a file cut short or damaged past page 1 is refused now, not written to later.
     std::optional<QString> check;
-    if (QueryText(db, "PRAGMA quick_check(1)", check, rc)) return {nullptr, OpenFailure(rc, path, db)};
+    if (!QueryText(db, "PRAGMA quick_check(1)", check, rc).ok()) return OpenFailure(rc, path, db);
     if (check != u"ok") {
-        return {nullptr, OpenFailure(StoreError::NotADatabase, path,
-                                     QStringLiteral("文件已损坏 (%1)").arg(check.value_or(QString())))};
+        return OpenFailure(FailureCode::DatabaseDamaged, path,
+                                     QStringLiteral("文件已损坏 (%1)").arg(check.value_or(QString())));
     }
     if (sqlite3_db_readonly(db, "main") == 1)
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("文件是只读的"))};
+        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("文件是只读的"));
     if (tableName && !HasPlaylistLayout(db)) {
-        return {nullptr, OpenFailure(StoreError::NotADatabase, path,
-                                     QStringLiteral("表 playlist 的栏位与本程序不符"))};
+        return OpenFailure(FailureCode::DatabaseDamaged, path,
+                                     QStringLiteral("表 playlist 的栏位与本程序不符"));
     }
 
     // WAL with synchronous=NORMAL: a killed process loses no commit, and a commit needs no fsync.
     // Switching to WAL takes the file's lock for a moment; another program opening it waits its turn.
     std::optional<QString> mode;
     QDeadlineTimer lockDeadline(kBusyTimeoutMs);
-    while (QueryText(db, "PRAGMA journal_mode = WAL", mode, rc)) {
+    while (!QueryText(db, "PRAGMA journal_mode = WAL", mode, rc).ok()) {
         if ((rc & 0xFF) != SQLITE_BUSY || lockDeadline.hasExpired())
-            return {nullptr, OpenFailure(rc, path, db)};
+            return OpenFailure(rc, path, db);
         QThread::msleep(10);
     }
     if (!mode || mode->compare(u"wal", Qt::CaseInsensitive) != 0)
-        return {nullptr, OpenFailure(StoreError::Io, path, QStringLiteral("无法切换到 WAL 日志模式"))};
-    if (Exec(db, "PRAGMA synchronous = NORMAL"))
-        return {nullptr, OpenFailure(StoreError::Io, path, QStringLiteral("无法设置同步方式"), db)};
+        return OpenFailure(FailureCode::DatabaseIo, path, QStringLiteral("无法切换到 WAL 日志模式"));
+    if (!Exec(db, "PRAGMA synchronous = NORMAL").ok())
+        return OpenFailure(FailureCode::DatabaseIo, path, QStringLiteral("无法设置同步方式"), db);
     // Pages are kept decrypted: a list of 10,000 files fits, so filling the grid again decrypts nothing.
-    Exec(db, "PRAGMA cache_size = -16384");
+    (void)Exec(db, "PRAGMA cache_size = -16384");
 
     if (!tableName) {
         const QByteArray schema = CreateSchemaSql();
-        const StoreFailure failure = InTransaction(db, [&] { return Exec(db, schema.constData()); });
-        if (failure) return {nullptr, OpenFailure(failure.code, path, failure.message)};
+        const Result<void> made = InTransaction(db, [&] { return Exec(db, schema.constData()); });
+        if (!made.ok()) return OpenFailure(made.failure().code, path, made.failure().detail);
     }
-    return {std::make_unique<SqlCipherPlaylistStore>(std::move(connection)), {}};
+    return OpenResult(std::make_unique<SqlCipherPlaylistStore>(std::move(connection)));
 }
 
 // A new database is made whole under a temporary name and then linked into place, so that two programs
 // starting at once never key or half-see each other's new file.
-StoreFailure CreateInPlace(const QString& path, const QString& key) {
+Result<void> CreateInPlace(const QString& path, const QString& key) {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temp = target + ".new-XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0)
-        return OpenFailure(StoreError::CannotOpen, path, QString::fromLocal8Bit(std::strerror(errno)));
+        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QString::fromLocal8Bit(std::strerror(errno)));
     ::close(fd);
     const auto removeTemp = qScopeGuard([&] { ::unlink(temp.constData()); });
-    if (OpenResult made = OpenChecked(QFile::decodeName(temp), key); made.failure) return made.failure;
+    if (OpenResult made = OpenChecked(QFile::decodeName(temp), key); !made.ok()) return made.failure();
     // Closed again: its log is folded in, so the one file holds everything.
     if (::link(temp.constData(), target.constData()) == 0) return {};
     const int error = errno;
@@ -175,24 +170,24 @@ StoreFailure CreateInPlace(const QString& path, const QString& key) {
     }
     // A file system without hard links: a rename does, unless the name has been taken meanwhile.
     if (!QFileInfo::exists(path) && ::rename(temp.constData(), target.constData()) == 0) return {};
-    return OpenFailure(StoreError::CannotOpen, path, QString::fromLocal8Bit(std::strerror(error)));
+    return OpenFailure(FailureCode::DatabaseCannotOpen, path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 }  // namespace
 
 OpenResult OpenPlaylistStore(const QString& path, const QString& key) {
     if (path.isEmpty())
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("没有文件名"))};
+        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("没有文件名"));
     if (key.isEmpty())
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("没有密码"))};
+        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("没有密码"));
     if (key.startsWith(u"x'", Qt::CaseInsensitive) && !IsRawKey(key))
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("密钥格式不对"))};
+        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("密钥格式不对"));
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
-        return {nullptr, OpenFailure(StoreError::CannotOpen, path, QStringLiteral("这不是一个文件"))};
+        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("这不是一个文件"));
 
     if (!info.exists() || info.size() == 0) {
-        if (const StoreFailure failure = CreateInPlace(path, key)) return {nullptr, failure};
+        if (Result<void> made = CreateInPlace(path, key); !made.ok()) return made.failure();
     }
     return OpenChecked(path, key);
 }
@@ -220,8 +215,10 @@ QueryResult SqlCipherPlaylistStore::RowFor(const QString& path) {
     return Execute(kRowByPathSql, {path});
 }
 
-StoreFailure SqlCipherPlaylistStore::DeleteAll() {
-    return Execute(kDeleteAllRowsSql).failure;
+Result<void> SqlCipherPlaylistStore::DeleteAll() {
+    QueryResult deleted = Execute(kDeleteAllRowsSql);
+    if (!deleted.ok()) return deleted.failure();
+    return {};
 }
 
 QString SqlCipherPlaylistStore::Path() const {
@@ -234,24 +231,28 @@ QueryResult SqlCipherPlaylistStore::Execute(const QString& commandText, const QS
     const bool write = word == u"INSERT" || word == u"DELETE" || word == u"UPDATE";
     // Only selects are read: a PRAGMA could rekey the file, an ATTACH create one, a BEGIN stay open.
     if (!write && word != u"SELECT" && word != u"WITH" && word != u"VALUES")
-        return {nullptr, MakeFailure(StoreError::BadCommand, QStringLiteral("不是查询命令: %1").arg(word))};
+        return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("不是查询命令: %1").arg(word)};
 
     Statement statement;
-    if (StoreFailure f = PrepareOne(db, commandText.toUtf8(), statement)) return {nullptr, f};
+    if (Result<void> prepared = PrepareOne(db, commandText.toUtf8(), statement); !prepared.ok())
+        return prepared.failure();
     if (!write && !sqlite3_stmt_readonly(statement.get()))
-        return {nullptr, MakeFailure(StoreError::BadCommand, QStringLiteral("查询命令不能修改数据"))};
+        return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("查询命令不能修改数据")};
     if (sqlite3_bind_parameter_count(statement.get()) != parameters.size()) {
-        return {nullptr,
-                MakeFailure(StoreError::BadCommand, QStringLiteral("命令需要 %1 个参数，给了 %2 个")
-                                                    .arg(sqlite3_bind_parameter_count(statement.get()))
-                                                    .arg(parameters.size()))};
+        return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("命令需要 %1 个参数，给了 %2 个")
+                                                            .arg(sqlite3_bind_parameter_count(statement.get()))
+                                                            .arg(parameters.size())};
     }
     for (int i = 0; i < parameters.size(); ++i) {
         if (const int rc = BindText(statement.get(), i + 1, parameters[i]); rc != SQLITE_OK)
-            return {nullptr, SqliteFailure(db, rc)};
+            return SqliteFailure(db, rc);
     }
 
-    if (write) return {nullptr, InTransaction(db, [&] { return StepToEnd(db, statement.get()); })};
+    if (write) {
+        const Result<void> written = InTransaction(db, [&] { return StepToEnd(db, statement.get()); });
+        if (!written.ok()) return written.failure();
+        return QueryResult(std::unique_ptr<Recordset>());
+    }
 
     const int columns = sqlite3_column_count(statement.get());
     bool updatable = columns == kColumnCount;
@@ -259,13 +260,11 @@ QueryResult SqlCipherPlaylistStore::Execute(const QString& commandText, const QS
         updatable =
             ColumnName(i).compare(sqlite3_column_name(statement.get(), i), Qt::CaseInsensitive) == 0;
     QueryResult read = ReadRecordset(connection_, statement.get(), columns, updatable);
-    StoreFailure failure = read.failure;
     statement.reset();
     if (!sqlite3_get_autocommit(db)) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        if (!failure) failure = MakeFailure(StoreError::BadCommand, QStringLiteral("查询留下了未结束的事务"));
+        if (read.ok()) return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("查询留下了未结束的事务")};
     }
-    if (failure) return {nullptr, failure};
     return read;
 }
 

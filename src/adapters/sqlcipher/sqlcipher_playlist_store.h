@@ -23,7 +23,7 @@ public:
     QueryResult ListedRows() override;
     QueryResult AllRows() override;
     QueryResult RowFor(const QString& path) override;
-    StoreFailure DeleteAll() override;
+    Result<void> DeleteAll() override;
     QString Path() const override;
 
     // One SQL command for tools, tests and benchmarks that set up or inspect a table directly. A command
@@ -35,10 +35,8 @@ private:
     std::shared_ptr<sqlcipher::Connection> connection_;
 };
 
-struct OpenResult {
-    std::unique_ptr<SqlCipherPlaylistStore> store;
-    StoreFailure failure;
-};
+// The opened store, or why it could not be opened.
+using OpenResult = Result<std::unique_ptr<SqlCipherPlaylistStore>>;
 
 // key is the passphrase, or a raw key written as x'64 hex digits' (no key derivation: for tests).
 OpenResult OpenPlaylistStore(const QString& path,

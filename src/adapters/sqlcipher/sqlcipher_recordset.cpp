@@ -25,7 +25,7 @@ public:
     SqlRecordset(ConnectionPtr connection, int columns, bool updatable)
         : connection_(std::move(connection)), columns_(columns), updatable_(updatable) {}
 
-    StoreFailure ReadAll(sqlite3_stmt* statement) {
+    Result<void> ReadAll(sqlite3_stmt* statement) {
         std::vector<const char*> data(static_cast<size_t>(columns_));
         int rc;
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -40,7 +40,7 @@ public:
                 data[static_cast<size_t>(i)] =
                     reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
                 const int bytes = sqlite3_column_bytes(statement, i);
-                if (bytes > INT_MAX - total) return MakeFailure(StoreError::Io, QStringLiteral("一行数据太大"));
+                if (bytes > INT_MAX - total) return Failure{FailureCode::DatabaseIo, QStringLiteral("一行数据太大")};
                 row.spans.emplace_back(total, bytes);
                 total += bytes;
             }
@@ -96,8 +96,8 @@ public:
         ++live_;
     }
 
-    StoreFailure Update() override {
-        if (Eof()) return MakeFailure(StoreError::BadCommand, QStringLiteral("没有当前行"));
+    Result<void> Update() override {
+        if (Eof()) return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("没有当前行")};
         Row& row = rows_[current_];
         if (row.deleted || (!row.fresh && row.pending.empty())) return {};
         if (!updatable_) return NotUpdatable();
@@ -119,22 +119,22 @@ public:
             sql = "UPDATE playlist SET " + sql + " WHERE id = ?";
         }
         qint64 insertedId = 0;
-        const StoreFailure failure = InTransaction(db, [&]() -> StoreFailure {
+        const Result<void> done = InTransaction(db, [&]() -> Result<void> {
             Statement statement;
-            if (StoreFailure f = PrepareOne(db, sql, statement)) return f;
+            if (Result<void> prepared = PrepareOne(db, sql, statement); !prepared.ok()) return prepared;
             int index = 1;
             for (const int field : fields) {
                 if (const int rc = BindText(statement.get(), index++, row.changed[field]); rc != SQLITE_OK)
                     return SqliteFailure(db, rc);
             }
             if (!row.fresh) sqlite3_bind_int64(statement.get(), index, row.id);
-            if (StoreFailure f = StepToEnd(db, statement.get())) return f;
+            if (Result<void> stepped = StepToEnd(db, statement.get()); !stepped.ok()) return stepped;
             if (!row.fresh && sqlite3_changes(db) == 0)
-                return MakeFailure(StoreError::BadCommand, QStringLiteral("这一行已不在播放列表中"));
+                return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("这一行已不在播放列表中")};
             insertedId = sqlite3_last_insert_rowid(db);
             return {};
         });
-        if (failure) return failure;  // the changes stay pending, so the caller may try again
+        if (!done.ok()) return done;  // the changes stay pending, so the caller may try again
         if (row.fresh) {
             row.fresh = false;
             row.id = insertedId;
@@ -144,21 +144,23 @@ public:
         return {};
     }
 
-    StoreFailure DeleteCurrent() override {
-        if (Eof()) return MakeFailure(StoreError::BadCommand, QStringLiteral("没有当前行"));
+    Result<void> DeleteCurrent() override {
+        if (Eof()) return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("没有当前行")};
         Row& row = rows_[current_];
         if (row.deleted) return {};
         if (!row.fresh) {
             if (!updatable_) return NotUpdatable();
             sqlite3* db = connection_->db;
             const qint64 id = row.id;
-            const StoreFailure failure = InTransaction(db, [db, id]() -> StoreFailure {
+            const Result<void> done = InTransaction(db, [db, id]() -> Result<void> {
                 Statement statement;
-                if (StoreFailure f = PrepareOne(db, "DELETE FROM playlist WHERE id = ?", statement)) return f;
+                if (Result<void> prepared = PrepareOne(db, "DELETE FROM playlist WHERE id = ?", statement);
+                    !prepared.ok())
+                    return prepared;
                 sqlite3_bind_int64(statement.get(), 1, id);
                 return StepToEnd(db, statement.get());
             });
-            if (failure) return failure;
+            if (!done.ok()) return done;
         }
         row.deleted = true;
         row.pending.clear();
@@ -167,9 +169,9 @@ public:
     }
 
 private:
-    static StoreFailure NotUpdatable() {
-        return MakeFailure(StoreError::BadCommand,
-                       QStringLiteral("这个查询结果不能修改（需要 select * from playlist）"));
+    static Failure NotUpdatable() {
+        return Failure{FailureCode::DatabaseBadCommand,
+                       QStringLiteral("这个查询结果不能修改（需要 select * from playlist）")};
     }
 
     void SkipDeletedFrom(size_t index) {
@@ -190,8 +192,8 @@ private:
 
 QueryResult ReadRecordset(ConnectionPtr connection, sqlite3_stmt* statement, int columns, bool updatable) {
     auto recordset = std::make_unique<SqlRecordset>(std::move(connection), columns, updatable);
-    if (StoreFailure failure = recordset->ReadAll(statement)) return {nullptr, failure};
-    return {std::move(recordset), {}};
+    if (Result<void> read = recordset->ReadAll(statement); !read.ok()) return read.failure();
+    return QueryResult(std::unique_ptr<Recordset>(std::move(recordset)));
 }
 
 }  // namespace ostrelle::sqlcipher

@@ -34,75 +34,40 @@ QByteArray CreateSchemaSql() {
     return sql;
 }
 
-namespace {
-
-QString Summary(StoreError code) {
-    switch (code) {
-        case StoreError::None:
-            return {};
-        case StoreError::CannotOpen:
-            return QStringLiteral("无法打开播放列表数据库");
-        case StoreError::NotADatabase:
-            return QStringLiteral("播放列表数据库已损坏或密码错误");
-        case StoreError::Busy:
-            return QStringLiteral("播放列表数据库正被另一个程序使用，请稍后再试");
-        case StoreError::Constraint:
-            return QStringLiteral("播放列表数据库拒绝了这次修改（例如同一个文件已在列表中）");
-        case StoreError::BadCommand:
-            return QStringLiteral("播放列表数据库命令有误");
-        case StoreError::Io:
-            return QStringLiteral("读写播放列表数据库时出错");
-        case StoreError::Unavailable:
-            return QStringLiteral("播放列表数据库不可用");
-    }
-    return {};
-}
-
-}  // namespace
-
-StoreFailure MakeFailure(StoreError code, const QString& detail) {
-    if (code == StoreError::None) return {};
-    return {code, QStringLiteral("%1: %2").arg(Summary(code), detail)};
-}
-
-StoreError CodeOf(int rc) {
+FailureCode CodeOf(int rc) {
     switch (rc & 0xff) {
-        case SQLITE_OK:
-        case SQLITE_DONE:
-        case SQLITE_ROW:
-            return StoreError::None;
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            return StoreError::Busy;
+            return FailureCode::DatabaseBusy;
         case SQLITE_CONSTRAINT:
-            return StoreError::Constraint;
+            return FailureCode::DatabaseRefused;
         case SQLITE_NOTADB:
         case SQLITE_CORRUPT:
-            return StoreError::NotADatabase;
+            return FailureCode::DatabaseDamaged;
         case SQLITE_CANTOPEN:
-            return StoreError::CannotOpen;
+            return FailureCode::DatabaseCannotOpen;
         case SQLITE_ERROR:
         case SQLITE_RANGE:
         case SQLITE_MISUSE:
         case SQLITE_TOOBIG:
         case SQLITE_MISMATCH:
-            return StoreError::BadCommand;
+            return FailureCode::DatabaseBadCommand;
         default:
-            return StoreError::Io;  // FULL, IOERR, READONLY, PERM, NOMEM, ...
+            return FailureCode::DatabaseIo;  // FULL, IOERR, READONLY, PERM, NOMEM, ...
     }
 }
 
-StoreFailure SqliteFailure(sqlite3* db, int rc) {
-    return MakeFailure(CodeOf(rc), QString::fromUtf8(sqlite3_errmsg(db)));
+Failure SqliteFailure(sqlite3* db, int rc) {
+    return {CodeOf(rc), QString::fromUtf8(sqlite3_errmsg(db))};
 }
 
-StoreFailure Exec(sqlite3* db, const char* sql) {
+Result<void> Exec(sqlite3* db, const char* sql) {
     const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    return rc == SQLITE_OK ? StoreFailure{} : SqliteFailure(db, rc);
+    return rc == SQLITE_OK ? Result<void>() : SqliteFailure(db, rc);
 }
 
-StoreFailure PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out) {
-    if (sql.size() >= INT_MAX) return MakeFailure(StoreError::BadCommand, QStringLiteral("命令太长"));
+Result<void> PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out) {
+    if (sql.size() >= INT_MAX) return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("命令太长")};
     const char* end = sql.constData() + sql.size();
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
@@ -110,12 +75,12 @@ StoreFailure PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out) {
     out.reset(raw);
     if (rc != SQLITE_OK) {
         // Locks and damage keep their own codes; everything else is a text the store cannot run.
-        const StoreError code = CodeOf(rc);
+        const FailureCode code = CodeOf(rc);
         const bool kept =
-            code == StoreError::Busy || code == StoreError::NotADatabase || code == StoreError::Io;
-        return MakeFailure(kept ? code : StoreError::BadCommand, QString::fromUtf8(sqlite3_errmsg(db)));
+            code == FailureCode::DatabaseBusy || code == FailureCode::DatabaseDamaged || code == FailureCode::DatabaseIo;
+        return Failure{kept ? code : FailureCode::DatabaseBadCommand, QString::fromUtf8(sqlite3_errmsg(db))};
     }
-    if (!out) return MakeFailure(StoreError::BadCommand, QStringLiteral("空命令"));
+    if (!out) return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("空命令")};
     while (tail && tail < end) {
         sqlite3_stmt* extra = nullptr;
         const char* next = nullptr;
@@ -123,7 +88,7 @@ StoreFailure PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out) {
         sqlite3_finalize(extra);
         if (rc != SQLITE_OK || extra) {
             out.reset();
-            return MakeFailure(StoreError::BadCommand, QStringLiteral("一次只能执行一条命令"));
+            return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("一次只能执行一条命令")};
         }
         if (next == tail) break;
         tail = next;
@@ -138,12 +103,12 @@ int BindText(sqlite3_stmt* statement, int index, const std::optional<QString>& v
                                SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
-StoreFailure StepToEnd(sqlite3* db, sqlite3_stmt* statement) {
+Result<void> StepToEnd(sqlite3* db, sqlite3_stmt* statement) {
     int rc;
     do {
         rc = sqlite3_step(statement);
     } while (rc == SQLITE_ROW);
-    return rc == SQLITE_DONE ? StoreFailure{} : SqliteFailure(db, rc);
+    return rc == SQLITE_DONE ? Result<void>() : SqliteFailure(db, rc);
 }
 
 QString FirstWord(const QString& text) {

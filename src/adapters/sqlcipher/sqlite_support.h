@@ -40,28 +40,27 @@ struct Connection {
 };
 using ConnectionPtr = std::shared_ptr<Connection>;
 
-// A failure with the code's summary for the learner and the detail after it; none for StoreError::None.
-StoreFailure MakeFailure(StoreError code, const QString& detail);
-StoreError CodeOf(int rc);
-StoreFailure SqliteFailure(sqlite3* db, int rc);
-StoreFailure Exec(sqlite3* db, const char* sql);
+// The failure code of an SQLite result code that is not a success.
+FailureCode CodeOf(int rc);
+Failure SqliteFailure(sqlite3* db, int rc);
+Result<void> Exec(sqlite3* db, const char* sql);
 // Prepares exactly one statement: a second one after ";" would otherwise go unnoticed.
-StoreFailure PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out);
+Result<void> PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out);
 int BindText(sqlite3_stmt* statement, int index, const std::optional<QString>& value);
-StoreFailure StepToEnd(sqlite3* db, sqlite3_stmt* statement);
+Result<void> StepToEnd(sqlite3* db, sqlite3_stmt* statement);
 // The first word of a command text, in capitals.
 QString FirstWord(const QString& text);
 
 // Runs body in one write transaction; anything but success leaves nothing open and nothing written.
 template <typename Body>
-StoreFailure InTransaction(sqlite3* db, Body body) {
+Result<void> InTransaction(sqlite3* db, Body body) {
     // IMMEDIATE takes the write lock up front, so the busy timeout applies and no read lock must upgrade.
-    StoreFailure failure = Exec(db, "BEGIN IMMEDIATE");
-    if (failure) return failure;
-    failure = body();
-    if (!failure) failure = Exec(db, "COMMIT");
-    if (failure && !sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    return failure;
+    Result<void> done = Exec(db, "BEGIN IMMEDIATE");
+    if (!done.ok()) return done;
+    done = body();
+    if (done.ok()) done = Exec(db, "COMMIT");
+    if (!done.ok() && !sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return done;
 }
 
 }  // namespace ostrelle::sqlcipher

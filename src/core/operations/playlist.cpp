@@ -37,8 +37,8 @@ void Playlist::LoadPlaylistGrid() {
 
     if (database_) {
         QueryResult result = database_->ListedRows();
-        if (!result.failure) {
-            Recordset& rows = *result.recordset;
+        if (result.ok()) {
+            Recordset& rows = *result.value();
             int r = 1;
             for (rows.MoveFirst(); !rows.Eof(); rows.MoveNext(), ++r) {
                 if (r > 10) grid.SetRows(grid.Rows() + 1);
@@ -117,8 +117,8 @@ void Playlist::ClearPlaylist() {
                              MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
     display_.ResetABControls();
-    // One command, one transaction: the table is either emptied or left whole.
-    if (database_) database_->DeleteAll();
+    // One command, one transaction: the table is either emptied or left whole, and the refill shows which.
+    if (database_) (void)database_->DeleteAll();
     LoadPlaylistGrid();
     Window& w = window_;
     EnablePair(w.deleteEntryButton, w.deleteEntryItem, false);
@@ -132,7 +132,7 @@ void Playlist::DeletePlaylistEntry() {
     display_.ResetABControls();
     if (database_) {
         QueryResult result = database_->RowFor(state_.currentListPath);
-        if (!result.failure && !result.recordset->Eof()) result.recordset->DeleteCurrent();
+        if (result.ok() && !result.value()->Eof()) (void)result.value()->DeleteCurrent();
     }
     LoadPlaylistGrid();
     window_.playlistGrid.FocusTopLeft();
@@ -164,15 +164,15 @@ void Playlist::ListPlayingFile() {
     if (!fileName || !database_) return;
 
     QueryResult result = database_->RowFor(path);
-    if (result.failure) return;
-    Recordset& row = *result.recordset;
+    if (!result.ok()) return;
+    Recordset& row = *result.value();
     GridModel& grid = window_.playlistGrid;
     const bool listed = !row.Eof();
     if (!listed) row.AddNew();
     row.SetField(kFileNameField, *fileName);
     row.SetField(kSavePathField, path);
     row.SetField(kPlayTimeField, *duration);
-    if (row.Update()) return;
+    if (!row.Update().ok()) return;
 
     int gridRow = listed ? FindPlaylistRow(path) : state_.currentListRow;
     if (!listed) grid.SetRows(grid.Rows() + 1);

@@ -59,14 +59,14 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
 
         if (!database_) continue;
         QueryResult result = database_->RowFor(entry.path);
-        if (result.failure) break;
-        if (result.recordset->Eof()) {
-            Recordset& added = *result.recordset;
+        if (!result.ok()) break;
+        if (result.value()->Eof()) {
+            Recordset& added = *result.value();
             added.AddNew();
             added.SetField(kFileNameField, fileName);
             added.SetField(kSavePathField, entry.path);
             added.SetField(kPlayTimeField, duration);
-            if (added.Update()) break;
+            if (!added.Update().ok()) break;
         }
     }
     dialogs_.ReportProgress(QString(), total, total);

@@ -17,20 +17,19 @@ std::optional<int> SegmentEditor::PlayerMarkLeft() const {
     return MarkLeftTwips(p, d);
 }
 
-bool SegmentEditor::Failed(const StoreFailure& failure) {
-    if (!failure) return false;
-    if (failure.code != StoreError::Unavailable)
-        dialogs_.ShowMessage(QString::fromUtf8("播放列表数据库写入失败：") + failure.message,
-                             MessageTitle(), MessageButtons::Ok);
+bool SegmentEditor::Failed(const Result<void>& stored) {
+    if (stored.ok()) return false;
+    if (stored.failure().code != FailureCode::DatabaseUnavailable)
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("段点没有保存。"), stored.failure()), MessageTitle(),
+                             MessageButtons::Ok);
     return true;
 }
 
-StoreFailure SegmentEditor::ReloadSegments(const QString& path) {
-    LoadedSegments loaded = store_.LoadABList(path);
-    state_.abList = std::move(loaded.list);
-    state_.hasAB = loaded.hasAB;
+void SegmentEditor::ReloadSegments(const QString& path) {
+    Result<LoadedSegments> loaded = store_.LoadABList(path);
+    state_.abList = loaded.ok() ? std::move(loaded.value().list) : ABList();
+    state_.hasAB = loaded.ok() && loaded.value().hasAB;
     state_.abListPath = path;
-    return loaded.failure;
 }
 
 void SegmentEditor::SetAPoint() {

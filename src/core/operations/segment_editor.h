@@ -31,15 +31,15 @@ public:
     // Asks, then deletes every segment of the file whose segments are shown.
     void DeleteAllAB();
 
-    // Reads path's segments into the player state; the failure, if any, is returned for the caller.
-    StoreFailure ReloadSegments(const QString& path);
+    // Reads path's segments into the player state; none when they cannot be read.
+    void ReloadSegments(const QString& path);
 
 private:
     // The mark position of the player's current place, or nothing when position or duration reads 0.
     std::optional<int> PlayerMarkLeft() const;
     void ShowEntry(int index);
     // True when the store failed; the learner is told, unless the database was never available.
-    bool Failed(const StoreFailure& failure);
+    bool Failed(const Result<void>& stored);
 
     Window& window_;
     PlayerState& state_;

@@ -12,22 +12,16 @@ bool IsFree(const std::optional<QString>& slot) {
 
 }  // namespace
 
-StoreFailure SegmentStore::Unavailable() const {
-    return {StoreError::Unavailable, QString::fromUtf8("播放列表数据库无法使用")};
+Failure SegmentStore::Unavailable() const {
+    return {FailureCode::DatabaseUnavailable, {}};
 }
 
-LoadedSegments SegmentStore::LoadABList(const QString& path) const {
-    LoadedSegments loaded;
-    if (!database_) {
-        loaded.failure = Unavailable();
-        return loaded;
-    }
+Result<LoadedSegments> SegmentStore::LoadABList(const QString& path) const {
+    if (!database_) return Unavailable();
     QueryResult result = database_->RowFor(path);
-    if (result.failure) {
-        loaded.failure = result.failure;
-        return loaded;
-    }
-    Recordset& row = *result.recordset;
+    if (!result.ok()) return result.failure();
+    LoadedSegments loaded;
+    Recordset& row = *result.value();
     if (row.Eof()) return loaded;
     for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
         const std::optional<QString> slot = row.Field(p);
@@ -41,12 +35,12 @@ LoadedSegments SegmentStore::LoadABList(const QString& path) const {
     return loaded;
 }
 
-StoreFailure SegmentStore::StoreSegment(const QString& path, const QString& slotText,
+Result<void> SegmentStore::StoreSegment(const QString& path, const QString& slotText,
                                         const QString& lengthText) {
     if (!database_) return Unavailable();
     QueryResult result = database_->RowFor(path);
-    if (result.failure) return result.failure;
-    Recordset& row = *result.recordset;
+    if (!result.ok()) return result.failure();
+    Recordset& row = *result.value();
     if (row.Eof()) {
         row.AddNew();
         row.SetField(kFileNameField, FileNameOfPath(path).value_or(path));
@@ -66,12 +60,12 @@ StoreFailure SegmentStore::StoreSegment(const QString& path, const QString& slot
     return row.Update();
 }
 
-StoreFailure SegmentStore::DeleteSegment(const QString& path, int number) {
+Result<void> SegmentStore::DeleteSegment(const QString& path, int number) {
     if (!database_) return Unavailable();
     if (number < 1 || number > kSegmentSlots) return {};
     QueryResult result = database_->RowFor(path);
-    if (result.failure) return result.failure;
-    Recordset& row = *result.recordset;
+    if (!result.ok()) return result.failure();
+    Recordset& row = *result.value();
     if (row.Eof()) return {};
     const int k = kFirstSegmentField + number - 1;
     const bool lastHeldOne = !IsFree(row.Field(kLastSegmentField));
@@ -82,11 +76,11 @@ StoreFailure SegmentStore::DeleteSegment(const QString& path, int number) {
     return row.Update();
 }
 
-StoreFailure SegmentStore::DeleteAllSegments(const QString& path) {
+Result<void> SegmentStore::DeleteAllSegments(const QString& path) {
     if (!database_) return Unavailable();
     QueryResult result = database_->RowFor(path);
-    if (result.failure) return result.failure;
-    Recordset& row = *result.recordset;
+    if (!result.ok()) return result.failure();
+    Recordset& row = *result.value();
     if (row.Eof()) return {};
     for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p)
         row.SetField(p, QString());

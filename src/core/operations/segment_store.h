@@ -8,7 +8,6 @@ namespace ostrelle {
 struct LoadedSegments {
     ABList list;
     bool hasAB = false;  // at least one used slot
-    StoreFailure failure;
 };
 
 // A file's segments in the slots of its playlist row. Slots are used from the first upward without gaps;
@@ -19,21 +18,21 @@ public:
     explicit SegmentStore(PlaylistStore* database) : database_(database) {}
 
     // The segments of the path's row, in slot order, up to the first Null slot; blank slots are skipped.
-    LoadedSegments LoadABList(const QString& path) const;
+    Result<LoadedSegments> LoadABList(const QString& path) const;
 
     // Stores the slot text in the first free slot of the path's row; with all slots taken the oldest
     // segment drops and the rest move down. A path without a row gets one (file name, path, lengthText),
     // so that nothing the learner marked is lost.
-    StoreFailure StoreSegment(const QString& path, const QString& slotText, const QString& lengthText);
+    Result<void> StoreSegment(const QString& path, const QString& slotText, const QString& lengthText);
 
     // Frees segment number (1-based) and moves the later ones down. No row: nothing happens.
-    StoreFailure DeleteSegment(const QString& path, int number);
+    Result<void> DeleteSegment(const QString& path, int number);
 
     // Writes the empty text into every slot of the path's row.
-    StoreFailure DeleteAllSegments(const QString& path);
+    Result<void> DeleteAllSegments(const QString& path);
 
 private:
-    StoreFailure Unavailable() const;
+    Failure Unavailable() const;
 
     PlaylistStore* database_;
 };

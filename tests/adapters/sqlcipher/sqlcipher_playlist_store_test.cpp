@@ -45,7 +45,7 @@ TEST_F(PlaylistStoreTest, NewRowHasNullSlotsSeqOneAndIsListed) {
     EXPECT_EQ(rs->Field(kIdField), std::nullopt);
     rs->SetField(kFileNameField, QStringLiteral("one.mp3"));
     rs->SetField(kSavePathField, QStringLiteral("/a/one.mp3"));
-    ASSERT_FALSE(rs->Update());
+    ASSERT_TRUE(rs->Update().ok());
     const QString id = rs->Field(kIdField).value_or(QString());
     EXPECT_GT(id.toLongLong(), 0);
 
@@ -68,7 +68,7 @@ TEST_F(PlaylistStoreTest, FieldsReadBackAtTheirPositionsAndByName) {
     rs->AddNew();
     for (int position = 1; position <= kLastSegmentField; ++position)
         rs->SetField(position, QStringLiteral("v%1").arg(position));
-    ASSERT_FALSE(rs->Update());
+    ASSERT_TRUE(rs->Update().ok());
 
     auto all = Select(*db, kAllRowsSql);
     ASSERT_TRUE(all);
@@ -86,18 +86,18 @@ TEST_F(PlaylistStoreTest, FieldsReadBackAtTheirPositionsAndByName) {
     EXPECT_EQ(named->Field(3), QStringLiteral("v2"));
     // Not the whole row, so there is no id to write it back by.
     named->SetField(1, QStringLiteral("changed"));
-    EXPECT_EQ(named->Update().code, StoreError::BadCommand);
+    EXPECT_EQ(named->Update().failure().code, FailureCode::DatabaseBadCommand);
 }
 
 TEST_F(PlaylistStoreTest, UnlistedRowIsLeftOutOfTheListedRows) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/listed.mp3")));
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/hidden.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/listed.mp3")).ok());
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/hidden.mp3")).ok());
     auto hidden = Lookup(*db, QStringLiteral("/a/hidden.mp3"));
     ASSERT_TRUE(hidden);
     hidden->SetField(kSeqField, QStringLiteral("0"));
-    ASSERT_FALSE(hidden->Update());
+    ASSERT_TRUE(hidden->Update().ok());
 
     auto listed = Select(*db, kListedRowsSql);
     ASSERT_TRUE(listed);
@@ -115,7 +115,7 @@ TEST_F(PlaylistStoreTest, ZeroByteFileIsCreatedFresh) {
     }
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    EXPECT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    EXPECT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     auto rs = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(rs);
     EXPECT_EQ(rs->RecordCount(), 1);
@@ -134,7 +134,7 @@ TEST_F(PlaylistStoreTest, ExistingDatabaseWithoutPlaylistTableGetsItAndKeepsItsO
     }
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    EXPECT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    EXPECT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     auto notes = Select(*db, QStringLiteral("select x from notes"));
     ASSERT_TRUE(notes);
     EXPECT_EQ(notes->Field(0), QStringLiteral("kept"));
@@ -151,25 +151,25 @@ TEST_F(PlaylistStoreTest, PlaylistTableOfAnotherLayoutIsRefusedAndUntouched) {
                   SQLITE_OK);
         sqlite3_close(db);
     }
-    ExpectRefusedAndUntouched(kRawKey, StoreError::NotADatabase);
+    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
 }
 
 TEST_F(PlaylistStoreTest, ProgramPassphraseOpensWhatItCreatedAndAnotherPassphraseDoesNot) {
     {
         OpenResult created = OpenPlaylistStore(DbPath());
-        ASSERT_TRUE(created.store) << created.failure.message.toStdString();
-        ASSERT_FALSE(AddRow(*created.store, QStringLiteral("/a/one.mp3")));
+        ASSERT_TRUE(created.ok()) << FailureMessage(created.failure()).toStdString();
+        ASSERT_TRUE(AddRow(*created.value(), QStringLiteral("/a/one.mp3")).ok());
     }
     {
         OpenResult reopened =
             OpenPlaylistStore(DbPath(), QString::fromLatin1(SqlCipherPlaylistStore::kPassword));
-        ASSERT_TRUE(reopened.store) << reopened.failure.message.toStdString();
-        auto rs = Lookup(*reopened.store, QStringLiteral("/a/one.mp3"));
+        ASSERT_TRUE(reopened.ok()) << FailureMessage(reopened.failure()).toStdString();
+        auto rs = Lookup(*reopened.value(), QStringLiteral("/a/one.mp3"));
         ASSERT_TRUE(rs);
         EXPECT_EQ(rs->RecordCount(), 1);
     }
-    ExpectRefusedAndUntouched(QStringLiteral("73940269"), StoreError::NotADatabase);
-    ExpectRefusedAndUntouched(kRawKey, StoreError::NotADatabase);
+    ExpectRefusedAndUntouched(QStringLiteral("73940269"), FailureCode::DatabaseDamaged);
+    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
 }
 
 TEST_F(PlaylistStoreTest, PassphraseWithQuotesIsAKeyNotSql) {
@@ -177,7 +177,7 @@ TEST_F(PlaylistStoreTest, PassphraseWithQuotesIsAKeyNotSql) {
     {
         auto db = OpenDb(key);
         ASSERT_TRUE(db);
-        ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+        ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     }
     auto db = OpenDb(key);
     ASSERT_TRUE(db);
@@ -185,15 +185,15 @@ TEST_F(PlaylistStoreTest, PassphraseWithQuotesIsAKeyNotSql) {
     ASSERT_TRUE(rs);
     EXPECT_EQ(rs->RecordCount(), 1);
     db.reset();
-    ExpectRefusedAndUntouched(QStringLiteral("it's"), StoreError::NotADatabase);
+    ExpectRefusedAndUntouched(QStringLiteral("it's"), FailureCode::DatabaseDamaged);
 }
 
 // Opening what cannot be read
 
 TEST_F(PlaylistStoreTest, DatabaseOfAnotherKeyIsRefusedAndUntouched) {
     MakeDatabaseWithRows(5, kOtherRawKey);
-    ExpectRefusedAndUntouched(kRawKey, StoreError::NotADatabase);
-    ExpectRefusedAndUntouched(QStringLiteral("wrong passphrase"), StoreError::NotADatabase);
+    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
+    ExpectRefusedAndUntouched(QStringLiteral("wrong passphrase"), FailureCode::DatabaseDamaged);
 }
 
 TEST_F(PlaylistStoreTest, GarbageFileIsRefusedAndUntouched) {
@@ -205,12 +205,12 @@ TEST_F(PlaylistStoreTest, GarbageFileIsRefusedAndUntouched) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(garbage);
     file.close();
-    ExpectRefusedAndUntouched(kRawKey, StoreError::NotADatabase);
+    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
 
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("#EXTM3U\n/a/one.mp3\n");
     file.close();
-    ExpectRefusedAndUntouched(kRawKey, StoreError::NotADatabase);
+    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
 }
 
 TEST_F(PlaylistStoreTest, TruncatedDatabaseIsRefusedAndUntouched) {
@@ -223,16 +223,16 @@ TEST_F(PlaylistStoreTest, TruncatedDatabaseIsRefusedAndUntouched) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(whole.left(size));
         file.close();
-        ExpectRefusedAndUntouched(kRawKey, StoreError::NotADatabase);
+        ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
     }
 }
 
 TEST_F(PlaylistStoreTest, FolderInPlaceOfTheFileCannotBeOpened) {
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("quillan.mdb")));
     const OpenResult result = OpenPlaylistStore(DbPath(), kRawKey);
-    EXPECT_FALSE(result.store);
-    EXPECT_EQ(result.failure.code, StoreError::CannotOpen);
-    EXPECT_FALSE(result.failure.message.isEmpty());
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.failure().code, FailureCode::DatabaseCannotOpen);
+    EXPECT_FALSE(FailureMessage(result.failure()).isEmpty());
     EXPECT_TRUE(QFileInfo(DbPath()).isDir());
     EXPECT_TRUE(QDir(DbPath()).isEmpty());
 }
@@ -240,8 +240,8 @@ TEST_F(PlaylistStoreTest, FolderInPlaceOfTheFileCannotBeOpened) {
 TEST_F(PlaylistStoreTest, MissingFolderCannotBeOpenedAndIsNotCreated) {
     const QString path = dir_.filePath(QStringLiteral("absent/quillan.mdb"));
     const OpenResult result = OpenPlaylistStore(path, kRawKey);
-    EXPECT_FALSE(result.store);
-    EXPECT_EQ(result.failure.code, StoreError::CannotOpen);
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.failure().code, FailureCode::DatabaseCannotOpen);
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath(QStringLiteral("absent"))));
 }
 
@@ -249,8 +249,8 @@ TEST_F(PlaylistStoreTest, MalformedRawKeyIsRefusedBeforeAnyFileIsMade) {
     for (const QString& key :
          {QStringLiteral("x'0102'"), kRawKey.left(66) + QStringLiteral("g'"), QString()}) {
         const OpenResult result = OpenPlaylistStore(DbPath(), key);
-        EXPECT_FALSE(result.store);
-        EXPECT_EQ(result.failure.code, StoreError::CannotOpen) << key.toStdString();
+        EXPECT_FALSE(result.ok());
+        EXPECT_EQ(result.failure().code, FailureCode::DatabaseCannotOpen) << key.toStdString();
     }
     EXPECT_TRUE(FolderEntries().isEmpty());
 }
@@ -262,13 +262,13 @@ TEST_F(PlaylistStoreTest, InsertUpdateAndDeleteCommandsRunWithoutRecordset) {
     ASSERT_TRUE(db);
     QueryResult inserted =
         db->Execute(kInsertSql, {QStringLiteral("one.mp3"), QStringLiteral("/a/one.mp3")});
-    EXPECT_FALSE(inserted.failure);
-    EXPECT_FALSE(inserted.recordset);
+    EXPECT_TRUE(inserted.ok());
+    EXPECT_FALSE(inserted.value());
     QueryResult updated =
         db->Execute(QStringLiteral("UPDATE playlist SET playtime = ? WHERE savepath = ?"),
                           {QStringLiteral("03:15"), QStringLiteral("/a/one.mp3")});
-    EXPECT_FALSE(updated.failure);
-    EXPECT_FALSE(updated.recordset);
+    EXPECT_TRUE(updated.ok());
+    EXPECT_FALSE(updated.value());
 
     auto rs = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(rs);
@@ -277,8 +277,8 @@ TEST_F(PlaylistStoreTest, InsertUpdateAndDeleteCommandsRunWithoutRecordset) {
     EXPECT_EQ(rs->Field(kSeqField), QStringLiteral("1"));
 
     QueryResult deleted = db->Execute(kDeleteByPathSql, {QStringLiteral("/a/one.mp3")});
-    EXPECT_FALSE(deleted.failure);
-    EXPECT_FALSE(deleted.recordset);
+    EXPECT_TRUE(deleted.ok());
+    EXPECT_FALSE(deleted.value());
     auto gone = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(gone);
     EXPECT_TRUE(gone->Eof());
@@ -287,8 +287,8 @@ TEST_F(PlaylistStoreTest, InsertUpdateAndDeleteCommandsRunWithoutRecordset) {
 TEST_F(PlaylistStoreTest, SelectAndDeleteWorkInAnyLetterCase) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/two.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/two.mp3")).ok());
     for (const QString& sql : {QStringLiteral("SELECT * FROM playlist WHERE savepath = ?"),
                                QStringLiteral("  SeLeCt * from playlist where savepath = ?")}) {
         auto rs = Select(*db, sql, {QStringLiteral("/a/two.mp3")});
@@ -298,8 +298,8 @@ TEST_F(PlaylistStoreTest, SelectAndDeleteWorkInAnyLetterCase) {
     }
     QueryResult deleted = db->Execute(QStringLiteral("DeLeTe FROM playlist WHERE savepath = ?"),
                                             {QStringLiteral("/a/one.mp3")});
-    EXPECT_FALSE(deleted.failure);
-    EXPECT_FALSE(deleted.recordset);
+    EXPECT_TRUE(deleted.ok());
+    EXPECT_FALSE(deleted.value());
     auto all = Select(*db, kAllRowsSql);
     ASSERT_TRUE(all);
     ASSERT_EQ(all->RecordCount(), 1);
@@ -309,7 +309,7 @@ TEST_F(PlaylistStoreTest, SelectAndDeleteWorkInAnyLetterCase) {
 TEST_F(PlaylistStoreTest, BadCommandTextFailsAndChangesNothing) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     const std::vector<std::pair<QString, QStringList>> commands = {
         {QString(), {}},
         {QStringLiteral("selectt * from playlist"), {}},
@@ -328,9 +328,9 @@ TEST_F(PlaylistStoreTest, BadCommandTextFailsAndChangesNothing) {
     };
     for (const auto& [sql, args] : commands) {
         const QueryResult result = db->Execute(sql, args);
-        EXPECT_EQ(result.failure.code, StoreError::BadCommand) << sql.toStdString();
-        EXPECT_FALSE(result.failure.message.isEmpty());
-        EXPECT_FALSE(result.recordset);
+        ASSERT_FALSE(result.ok()) << sql.toStdString();
+        EXPECT_EQ(result.failure().code, FailureCode::DatabaseBadCommand) << sql.toStdString();
+        EXPECT_FALSE(result.failure().detail.isEmpty());
     }
     auto rs = Select(*db, kAllRowsSql);
     ASSERT_TRUE(rs);
@@ -350,7 +350,7 @@ TEST_F(PlaylistStoreTest, BadCommandTextFailsAndChangesNothing) {
 TEST_F(PlaylistStoreTest, LookupOfAbsentPathIsEofAtOnce) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     auto rs = Lookup(*db, QStringLiteral("/a/absent.mp3"));
     ASSERT_TRUE(rs);
     EXPECT_TRUE(rs->Eof());
@@ -364,13 +364,13 @@ TEST_F(PlaylistStoreTest, LookupOfAbsentPathIsEofAtOnce) {
 TEST_F(PlaylistStoreTest, FileAddedTwiceKeepsOneRow) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3"), QStringLiteral("first")));
-    const StoreFailure second = AddRow(*db, QStringLiteral("/a/one.mp3"), QStringLiteral("second"));
-    EXPECT_EQ(second.code, StoreError::Constraint);
-    EXPECT_FALSE(second.message.isEmpty());
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3"), QStringLiteral("first")).ok());
+    const Result<void> second = AddRow(*db, QStringLiteral("/a/one.mp3"), QStringLiteral("second"));
+    EXPECT_EQ(second.failure().code, FailureCode::DatabaseRefused);
+    EXPECT_FALSE(FailureMessage(second.failure()).isEmpty());
     const QueryResult inserted =
         db->Execute(kInsertSql, {QStringLiteral("third"), QStringLiteral("/a/one.mp3")});
-    EXPECT_EQ(inserted.failure.code, StoreError::Constraint);
+    EXPECT_EQ(inserted.failure().code, FailureCode::DatabaseRefused);
 
     auto rs = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(rs);
@@ -391,22 +391,22 @@ TEST_F(PlaylistStoreTest, UnusualPathsAreFoundRefreshedAndDeletedByTheirWholePat
     ASSERT_TRUE(db);
     for (const QString& path : paths) {
         SCOPED_TRACE(path.toStdString());
-        ASSERT_FALSE(AddRow(*db, path));
-        ASSERT_FALSE(AddRow(*db, path + u' '));  // a different file name, so a different row
+        ASSERT_TRUE(AddRow(*db, path).ok());
+        ASSERT_TRUE(AddRow(*db, path + u' ').ok());  // a different file name, so a different row
 
         auto found = Lookup(*db, path);
         ASSERT_TRUE(found);
         ASSERT_EQ(found->RecordCount(), 1);
         EXPECT_EQ(found->Field(kSavePathField), path);
         found->SetField(kFirstSegmentField, QStringLiteral("1.50|3.25"));
-        ASSERT_FALSE(found->Update());
+        ASSERT_TRUE(found->Update().ok());
 
         auto refreshed = Lookup(*db, path);
         ASSERT_TRUE(refreshed);
         EXPECT_EQ(refreshed->Field(kFirstSegmentField), QStringLiteral("1.50|3.25"));
 
         const QueryResult deleted = db->Execute(kDeleteByPathSql, {path});
-        EXPECT_FALSE(deleted.failure);
+        EXPECT_TRUE(deleted.ok());
         auto gone = Lookup(*db, path);
         ASSERT_TRUE(gone);
         EXPECT_TRUE(gone->Eof());

@@ -8,12 +8,12 @@ namespace {
 TEST_F(PlaylistStoreTest, NullIsTestableAndBlankTextIsNotNull) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     auto rs = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(rs);
     rs->SetField(kFirstSegmentField, QString());
     rs->SetField(kFirstSegmentField + 1, QStringLiteral(" "));
-    ASSERT_FALSE(rs->Update());
+    ASSERT_TRUE(rs->Update().ok());
 
     auto read = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(read);
@@ -23,7 +23,7 @@ TEST_F(PlaylistStoreTest, NullIsTestableAndBlankTextIsNotNull) {
     EXPECT_EQ(read->Field(kFirstSegmentField + 2), std::nullopt);
 
     read->SetField(kFirstSegmentField, std::nullopt);
-    ASSERT_FALSE(read->Update());
+    ASSERT_TRUE(read->Update().ok());
     auto nulls = Select(*db, QStringLiteral("select * from playlist where segment1 is null"));
     ASSERT_TRUE(nulls);
     EXPECT_EQ(nulls->RecordCount(), 1);
@@ -35,7 +35,7 @@ TEST_F(PlaylistStoreTest, MovesWalkTheRowsAndStopAtEof) {
     const QStringList paths = {QStringLiteral("/a/1.mp3"), QStringLiteral("/a/2.mp3"),
                                QStringLiteral("/a/3.mp3")};
     for (const QString& path : paths)
-        ASSERT_FALSE(AddRow(*db, path));
+        ASSERT_TRUE(AddRow(*db, path).ok());
     auto rs = Select(*db, kSelectByIdSql);
     ASSERT_TRUE(rs);
     EXPECT_EQ(rs->RecordCount(), 3);
@@ -48,8 +48,8 @@ TEST_F(PlaylistStoreTest, MovesWalkTheRowsAndStopAtEof) {
     EXPECT_TRUE(rs->Eof());
     EXPECT_EQ(rs->Field(kSavePathField), std::nullopt);
     rs->SetField(kFileNameField, QStringLiteral("ignored"));
-    EXPECT_EQ(rs->Update().code, StoreError::BadCommand);
-    EXPECT_EQ(rs->DeleteCurrent().code, StoreError::BadCommand);
+    EXPECT_EQ(rs->Update().failure().code, FailureCode::DatabaseBadCommand);
+    EXPECT_EQ(rs->DeleteCurrent().failure().code, FailureCode::DatabaseBadCommand);
     rs->MoveFirst();
     EXPECT_EQ(rs->Field(kSavePathField), paths[0]);
     EXPECT_EQ(rs->Field(kFileNameField), QStringLiteral("1.mp3"));
@@ -58,7 +58,7 @@ TEST_F(PlaylistStoreTest, MovesWalkTheRowsAndStopAtEof) {
 TEST_F(PlaylistStoreTest, IdAndOutOfRangePositionsAreNotWritable) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     auto rs = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(rs);
     const auto id = rs->Field(kIdField);
@@ -68,7 +68,7 @@ TEST_F(PlaylistStoreTest, IdAndOutOfRangePositionsAreNotWritable) {
     rs->SetField(-1, QStringLiteral("x"));
     EXPECT_EQ(rs->Field(kIdField), id);
     EXPECT_EQ(rs->Field(kSeqField + 1), std::nullopt);
-    EXPECT_FALSE(rs->Update());
+    EXPECT_TRUE(rs->Update().ok());
     auto again = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(again);
     EXPECT_EQ(again->Field(kIdField), id);
@@ -80,15 +80,15 @@ TEST_F(PlaylistStoreTest, DeletedRowStaysReadableUntilAMoveAndUpdateDoesNotBring
     const QStringList paths = {QStringLiteral("/a/1.mp3"), QStringLiteral("/a/2.mp3"),
                                QStringLiteral("/a/3.mp3")};
     for (const QString& path : paths)
-        ASSERT_FALSE(AddRow(*db, path));
+        ASSERT_TRUE(AddRow(*db, path).ok());
     auto rs = Select(*db, kSelectByIdSql);
     ASSERT_TRUE(rs);
 
-    ASSERT_FALSE(rs->DeleteCurrent());
+    ASSERT_TRUE(rs->DeleteCurrent().ok());
     EXPECT_FALSE(rs->Eof());
     EXPECT_EQ(rs->Field(kSavePathField), paths[0]);
     EXPECT_EQ(rs->RecordCount(), 2);
-    EXPECT_FALSE(rs->Update());
+    EXPECT_TRUE(rs->Update().ok());
     auto gone = Lookup(*db, paths[0]);
     ASSERT_TRUE(gone);
     EXPECT_TRUE(gone->Eof());
@@ -98,7 +98,7 @@ TEST_F(PlaylistStoreTest, DeletedRowStaysReadableUntilAMoveAndUpdateDoesNotBring
     rs->MoveFirst();
     EXPECT_EQ(rs->Field(kSavePathField), paths[1]);
     rs->MoveNext();
-    ASSERT_FALSE(rs->DeleteCurrent());
+    ASSERT_TRUE(rs->DeleteCurrent().ok());
     rs->MoveNext();
     EXPECT_TRUE(rs->Eof());
     auto left = Select(*db, kAllRowsSql);
@@ -115,8 +115,8 @@ TEST_F(PlaylistStoreTest, RowDeletedBeforeItsFirstUpdateNeverReachesTheTable) {
     rs->AddNew();
     rs->SetField(kSavePathField, QStringLiteral("/a/one.mp3"));
     EXPECT_EQ(rs->RecordCount(), 1);
-    ASSERT_FALSE(rs->DeleteCurrent());
-    EXPECT_FALSE(rs->Update());
+    ASSERT_TRUE(rs->DeleteCurrent().ok());
+    EXPECT_TRUE(rs->Update().ok());
     EXPECT_EQ(rs->RecordCount(), 0);
     auto all = Select(*db, kAllRowsSql);
     ASSERT_TRUE(all);
@@ -126,14 +126,14 @@ TEST_F(PlaylistStoreTest, RowDeletedBeforeItsFirstUpdateNeverReachesTheTable) {
 TEST_F(PlaylistStoreTest, UpdateWritesOnlyTheChangedFields) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     auto first = Lookup(*db, QStringLiteral("/a/one.mp3"));
     auto second = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(first && second);
     first->SetField(kFirstSegmentField, QStringLiteral("1|2"));
     second->SetField(kPlayTimeField, QStringLiteral("04:00"));
-    ASSERT_FALSE(first->Update());
-    ASSERT_FALSE(second->Update());
+    ASSERT_TRUE(first->Update().ok());
+    ASSERT_TRUE(second->Update().ok());
     auto read = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(read);
     EXPECT_EQ(read->Field(kFirstSegmentField), QStringLiteral("1|2"));
@@ -143,12 +143,12 @@ TEST_F(PlaylistStoreTest, UpdateWritesOnlyTheChangedFields) {
 TEST_F(PlaylistStoreTest, UpdateOfARowDeletedElsewhereFailsAndAddsNothing) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     auto stale = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(stale);
-    ASSERT_FALSE(db->DeleteAll());
+    ASSERT_TRUE(db->DeleteAll().ok());
     stale->SetField(kFirstSegmentField, QStringLiteral("1|2"));
-    EXPECT_TRUE(stale->Update());
+    EXPECT_FALSE(stale->Update().ok());
     auto all = Select(*db, kAllRowsSql);
     ASSERT_TRUE(all);
     EXPECT_TRUE(all->Eof());
@@ -157,13 +157,13 @@ TEST_F(PlaylistStoreTest, UpdateOfARowDeletedElsewhereFailsAndAddsNothing) {
 TEST_F(PlaylistStoreTest, RecordsetOutlivingTheDatabaseObjectStillWorks) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     auto rs = Lookup(*db, QStringLiteral("/a/one.mp3"));
     ASSERT_TRUE(rs);
     db.reset();
     EXPECT_EQ(rs->Field(kSavePathField), QStringLiteral("/a/one.mp3"));
     rs->SetField(kFirstSegmentField, QStringLiteral("1|2"));
-    EXPECT_FALSE(rs->Update());
+    EXPECT_TRUE(rs->Update().ok());
     rs.reset();
 
     auto reopened = OpenDb();
@@ -179,14 +179,14 @@ TEST_F(PlaylistStoreTest, FailedWriteLeavesNoTransactionOpen) {
     auto db = OpenDb();
     auto other = OpenDb();
     ASSERT_TRUE(db && other);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
-    EXPECT_EQ(AddRow(*db, QStringLiteral("/a/one.mp3")).code, StoreError::Constraint);
-    EXPECT_EQ(db->Execute(kInsertSql, {QString(), QStringLiteral("/a/one.mp3")}).failure.code,
-              StoreError::Constraint);
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
+    EXPECT_EQ(AddRow(*db, QStringLiteral("/a/one.mp3")).failure().code, FailureCode::DatabaseRefused);
+    EXPECT_EQ(db->Execute(kInsertSql, {QString(), QStringLiteral("/a/one.mp3")}).failure().code,
+              FailureCode::DatabaseRefused);
     // A transaction left open would hold the write lock and make these wait out the busy timeout.
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(AddRow(*other, QStringLiteral("/a/two.mp3")));
-    EXPECT_FALSE(AddRow(*db, QStringLiteral("/a/three.mp3")));
+    EXPECT_TRUE(AddRow(*other, QStringLiteral("/a/two.mp3")).ok());
+    EXPECT_TRUE(AddRow(*db, QStringLiteral("/a/three.mp3")).ok());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     auto all = Select(*other, kAllRowsSql);
     ASSERT_TRUE(all);
@@ -196,15 +196,15 @@ TEST_F(PlaylistStoreTest, FailedWriteLeavesNoTransactionOpen) {
 TEST_F(PlaylistStoreTest, ReaderHoldingASnapshotDoesNotBlockAWriter) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    ASSERT_FALSE(AddRow(*db, QStringLiteral("/a/one.mp3")));
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
     RawConnection reader(DbPath(), kRawKey);
     ASSERT_EQ(reader.Exec("BEGIN"), SQLITE_OK);
     ASSERT_EQ(reader.Rows("select count(*) from playlist"), (std::vector<std::vector<std::string>>{{"1"}}));
 
     auto writer = OpenDb();
     ASSERT_TRUE(writer);
-    EXPECT_FALSE(AddRow(*writer, QStringLiteral("/a/two.mp3")));
-    EXPECT_FALSE(writer->Execute(kDeleteByPathSql, {QStringLiteral("/a/one.mp3")}).failure);
+    EXPECT_TRUE(AddRow(*writer, QStringLiteral("/a/two.mp3")).ok());
+    EXPECT_TRUE(writer->Execute(kDeleteByPathSql, {QStringLiteral("/a/one.mp3")}).ok());
     EXPECT_EQ(reader.Rows("select count(*) from playlist where savepath = '/a/one.mp3'"),
               (std::vector<std::vector<std::string>>{{"1"}}));
     ASSERT_EQ(reader.Exec("COMMIT"), SQLITE_OK);
@@ -232,10 +232,10 @@ TEST_F(PlaylistStoreTest, WriterWaitsOutABriefLockInsteadOfFailing) {
     });
     locked.get_future().wait();
     const auto start = std::chrono::steady_clock::now();
-    const StoreFailure failure = AddRow(*db, QStringLiteral("/a/mine.mp3"));
+    const Result<void> failure = AddRow(*db, QStringLiteral("/a/mine.mp3"));
     const auto waited = std::chrono::steady_clock::now() - start;
     other.join();
-    EXPECT_FALSE(failure) << failure.message.toStdString();
+    EXPECT_TRUE(failure.ok()) << FailureMessage(failure.failure()).toStdString();
     EXPECT_GE(waited, kHeld / 2);
     auto all = Select(*db, kAllRowsSql);
     ASSERT_TRUE(all);
@@ -251,13 +251,13 @@ QString CrashPath(int round, int change) {
 // Even changes add a row, odd ones store a segment in the row before; each is reported once committed.
 [[noreturn]] void WriteUntilKilled(const QString& dbPath, int round, int reportFd) {
     OpenResult opened = OpenPlaylistStore(dbPath, kRawKey);
-    if (!opened.store) _exit(2);
-    SqlCipherPlaylistStore& db = *opened.store;
+    if (!opened.ok()) _exit(2);
+    SqlCipherPlaylistStore& db = *opened.value();
     const QString longName(3000, u'n');  // rows over more than one page
     for (int change = 0; change < 100000; ++change) {
         QueryResult found = db.RowFor(CrashPath(round, change - change % 2));
-        if (!found.recordset) _exit(3);
-        Recordset& rs = *found.recordset;
+        if (!found.value()) _exit(3);
+        Recordset& rs = *found.value();
         if (change % 2 == 0) {
             rs.AddNew();
             rs.SetField(kFileNameField, longName);
@@ -265,7 +265,7 @@ QString CrashPath(int round, int change) {
         } else {
             rs.SetField(kFirstSegmentField + 1, QStringLiteral("segment %1").arg(change));
         }
-        if (rs.Update()) _exit(4);
+        if (!rs.Update().ok()) _exit(4);
         if (write(reportFd, &change, sizeof change) != sizeof change) _exit(5);
     }
     _exit(6);

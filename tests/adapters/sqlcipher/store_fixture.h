@@ -81,26 +81,26 @@ protected:
 
     std::unique_ptr<SqlCipherPlaylistStore> OpenDb(const QString& key = kRawKey) const {
         OpenResult result = OpenPlaylistStore(DbPath(), key);
-        EXPECT_FALSE(result.failure) << result.failure.message.toStdString();
-        EXPECT_TRUE(result.store);
-        return std::move(result.store);
+        EXPECT_TRUE(result.ok()) << FailureMessage(result.failure()).toStdString();
+        EXPECT_TRUE(result.ok());
+        return std::move(result.value());
     }
 
-    static StoreFailure AddRow(SqlCipherPlaylistStore& db, const QString& path, const QString& fileName = {}) {
+    static Result<void> AddRow(SqlCipherPlaylistStore& db, const QString& path, const QString& fileName = {}) {
         QueryResult result = db.RowFor(path);
-        if (!result.recordset) return result.failure;
-        result.recordset->AddNew();
-        result.recordset->SetField(kFileNameField, fileName.isEmpty() ? path.section(u'/', -1) : fileName);
-        result.recordset->SetField(kSavePathField, path);
-        return result.recordset->Update();
+        if (!result.ok()) return result.failure();
+        result.value()->AddNew();
+        result.value()->SetField(kFileNameField, fileName.isEmpty() ? path.section(u'/', -1) : fileName);
+        result.value()->SetField(kSavePathField, path);
+        return result.value()->Update();
     }
 
     static std::unique_ptr<Recordset> Select(SqlCipherPlaylistStore& db, const QString& sql,
                                              const QStringList& args = {}) {
         QueryResult result = db.Execute(sql, args);
-        EXPECT_FALSE(result.failure) << result.failure.message.toStdString();
-        EXPECT_TRUE(result.recordset) << sql.toStdString();
-        return std::move(result.recordset);
+        EXPECT_TRUE(result.ok()) << FailureMessage(result.failure()).toStdString();
+        EXPECT_TRUE(result.value()) << sql.toStdString();
+        return std::move(result.value());
     }
 
     static std::unique_ptr<Recordset> Lookup(SqlCipherPlaylistStore& db, const QString& path) {
@@ -121,16 +121,16 @@ protected:
         auto db = OpenDb(key);
         ASSERT_TRUE(db);
         for (int i = 0; i < rows; ++i)
-            ASSERT_FALSE(AddRow(*db, QStringLiteral("/lessons/unit%1/%2.mp3").arg(i).arg(QString(80, u'x'))));
+            ASSERT_TRUE(AddRow(*db, QStringLiteral("/lessons/unit%1/%2.mp3").arg(i).arg(QString(80, u'x'))).ok());
     }
 
-    void ExpectRefusedAndUntouched(const QString& key, StoreError expected) const {
+    void ExpectRefusedAndUntouched(const QString& key, FailureCode expected) const {
         const QByteArray before = FileBytes();
         const QStringList entries = FolderEntries();
         const OpenResult result = OpenPlaylistStore(DbPath(), key);
-        EXPECT_FALSE(result.store);
-        EXPECT_EQ(result.failure.code, expected);
-        EXPECT_TRUE(result.failure.message.contains(DbPath())) << result.failure.message.toStdString();
+        EXPECT_FALSE(result.ok());
+        EXPECT_EQ(result.failure().code, expected);
+        EXPECT_TRUE(FailureMessage(result.failure()).contains(DbPath())) << FailureMessage(result.failure()).toStdString();
         EXPECT_EQ(FileBytes(), before);
         EXPECT_EQ(FolderEntries(), entries);
     }
