@@ -23,12 +23,12 @@ int main(int argc, char* argv[]) {
     bool allMeasured = true;
     for (const QString& path : paths) {
         const ostrelle::ProbeResult result = probe.Probe(path);
-        if (result.seconds) {
-            out << ostrelle::FormatSeconds(*result.seconds) << '\t'
-                << QString::number(*result.seconds, 'f', 3) << '\t' << path << '\n';
+        if (result.ok()) {
+            out << ostrelle::FormatSeconds(result.value()) << '\t'
+                << QString::number(result.value(), 'f', 3) << '\t' << path << '\n';
         } else {
             out.flush();
-            err << "ostrelle-probe: " << path << ": " << result.message << '\n';
+            err << "ostrelle-probe: " << path << ": " << result.failure().detail << '\n';
             err.flush();
             allMeasured = false;
         }

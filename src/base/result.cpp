@@ -5,6 +5,12 @@ namespace {
 
 QString Sentence(FailureCode code) {
     switch (code) {
+        case FailureCode::Missing:
+            return QString::fromUtf8("找不到文件。");
+        case FailureCode::Empty:
+            return QString::fromUtf8("文件是空的。");
+        case FailureCode::TimedOut:
+            return QString::fromUtf8("测量文件长度的时间太长，已放弃。");
         case FailureCode::CannotRead:
             return QString::fromUtf8("无法读取文件。");
         case FailureCode::CannotWrite:

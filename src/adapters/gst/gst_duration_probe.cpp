@@ -23,22 +23,22 @@ namespace ostrelle {
 
 namespace {
 
-ProbeResult ProbeFailure(ProbeError error, const QString& message) {
-    return {std::nullopt, error, message};
+Failure ProbeFailure(FailureCode code, const QString& detail) {
+    return {code, detail};
 }
 
-ProbeResult OpenFailure(int error) {
+Failure OpenFailure(int error) {
     if (error == ENOENT || error == ENOTDIR)
-        return ProbeFailure(ProbeError::kNotFound, QStringLiteral("no such file"));
-    return ProbeFailure(ProbeError::kUnreadable, QString::fromLocal8Bit(std::strerror(error)));
+        return ProbeFailure(FailureCode::Missing, QStringLiteral("no such file"));
+    return ProbeFailure(FailureCode::CannotRead, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-ProbeResult CheckType(const struct stat& info) {
-    if (S_ISDIR(info.st_mode)) return ProbeFailure(ProbeError::kNotAFile, QStringLiteral("is a folder"));
+Result<void> CheckType(const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) return ProbeFailure(FailureCode::NotAFile, QStringLiteral("is a folder"));
     if (!S_ISREG(info.st_mode))
-        return ProbeFailure(ProbeError::kNotAFile,
+        return ProbeFailure(FailureCode::NotAFile,
                             QStringLiteral("is not a regular file (pipe, device or socket)"));
-    if (info.st_size == 0) return ProbeFailure(ProbeError::kEmpty, QStringLiteral("is empty"));
+    if (info.st_size == 0) return ProbeFailure(FailureCode::Empty, QStringLiteral("is empty"));
     return {};
 }
 
@@ -71,17 +71,17 @@ public:
 
     // The type is checked before opening, since opening a pipe waits for a writer and opening a device
     // can act on it; the open does not block and the type is checked again on what was opened.
-    ProbeResult Open(const QString& path) {
+    Result<void> Open(const QString& path) {
         const QByteArray name = QFile::encodeName(path);
-        if (name.isEmpty()) return ProbeFailure(ProbeError::kNotFound, QStringLiteral("no file name"));
+        if (name.isEmpty()) return ProbeFailure(FailureCode::Missing, QStringLiteral("no file name"));
         struct stat info {};
         if (stat(name.constData(), &info) != 0) return OpenFailure(errno);
-        if (ProbeResult wrongType = CheckType(info); wrongType.error != ProbeError::kNone) return wrongType;
+        if (Result<void> checked = CheckType(info); !checked.ok()) return checked;
 
         fd_ = open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd_ < 0) return OpenFailure(errno);
         if (fstat(fd_, &info) != 0) return OpenFailure(errno);
-        if (ProbeResult wrongType = CheckType(info); wrongType.error != ProbeError::kNone) return wrongType;
+        if (Result<void> checked = CheckType(info); !checked.ok()) return checked;
         size_ = static_cast<std::uint64_t>(info.st_size);
         return {};
     }
@@ -91,7 +91,7 @@ public:
 
     // Up to count bytes from offset into bytes, which then holds what was read: fewer at the end of the
     // file, or when it has been cut since it was opened.
-    ProbeResult ReadAt(std::uint64_t offset, std::size_t count, ByteBuffer& bytes) const {
+    Result<void> ReadAt(std::uint64_t offset, std::size_t count, ByteBuffer& bytes) const {
         bytes.Allocate(count);
         std::size_t done = 0;
         while (done < count) {
@@ -99,7 +99,7 @@ public:
                 pread(fd_, bytes.Data() + done, count - done, static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0)
-                return ProbeFailure(ProbeError::kUnreadable, QString::fromLocal8Bit(std::strerror(errno)));
+                return ProbeFailure(FailureCode::CannotRead, QString::fromLocal8Bit(std::strerror(errno)));
             if (got == 0) break;
             done += static_cast<std::size_t>(got);
         }
@@ -146,45 +146,45 @@ GstDurationProbe::~GstDurationProbe() {
 
 ProbeResult GstDurationProbe::Probe(const QString& path) {
     ReadOnlyFile file;
-    if (ProbeResult opened = file.Open(path); opened.error != ProbeError::kNone) return opened;
+    if (Result<void> opened = file.Open(path); !opened.ok()) return opened.failure();
 
     // The head tells a container from MPEG audio; only MPEG audio is read whole.
     ByteBuffer head;
-    if (ProbeResult read =
+    if (Result<void> read =
             file.ReadAt(0, static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kHeadBytes)), head);
-        read.error != ProbeError::kNone)
-        return read;
-    if (head.Bytes().empty()) return ProbeFailure(ProbeError::kEmpty, QStringLiteral("is empty"));
+        !read.ok())
+        return read.failure();
+    if (head.Bytes().empty()) return ProbeFailure(FailureCode::Empty, QStringLiteral("is empty"));
 
     const std::size_t contentStart = Id3v2TagsEnd(head.Bytes());
     if (contentStart >= file.Size())
-        return ProbeFailure(ProbeError::kNotAudio,
+        return ProbeFailure(FailureCode::NotAudio,
                             QStringLiteral("holds no audio: its tag runs past the end of the file"));
     // Tags larger than the head (cover pictures) hide the container's magic further in.
     ByteBuffer afterTags;
     std::span<const std::uint8_t> content = head.Bytes().subspan(std::min(contentStart, head.Bytes().size()));
     if (content.size() < kMagicBytes) {
-        if (ProbeResult read = file.ReadAt(contentStart, kMagicBytes, afterTags);
-            read.error != ProbeError::kNone)
-            return read;
+        if (Result<void> read = file.ReadAt(contentStart, kMagicBytes, afterTags);
+            !read.ok())
+            return read.failure();
         content = afterTags.Bytes();
     }
     if (IsContainerWithLength(content)) return Discover(path);
 
     if (file.Size() > kMaxScannedBytes)
-        return ProbeFailure(ProbeError::kTooLarge,
+        return ProbeFailure(FailureCode::TooLarge,
                             QStringLiteral("is larger than %1 MiB and gives no length in a header")
                                 .arg(kMaxScannedBytes / (1024 * 1024)));
     std::span<const std::uint8_t> bytes = head.Bytes();
     ByteBuffer whole;
     if (file.Size() > bytes.size()) {
-        if (ProbeResult read = file.ReadAt(0, static_cast<std::size_t>(file.Size()), whole);
-            read.error != ProbeError::kNone)
-            return read;
+        if (Result<void> read = file.ReadAt(0, static_cast<std::size_t>(file.Size()), whole);
+            !read.ok())
+            return read.failure();
         bytes = whole.Bytes();
     }
     const std::optional<Mp3FrameCount> frames = CountMp3Frames(bytes);
-    if (frames && frames->audioFrames > 0) return {frames->Seconds(), ProbeError::kNone, {}};
+    if (frames && frames->audioFrames > 0) return frames->Seconds();
     // Not MPEG audio (or none found): AAC, AC-3 and the rest.
     return Discover(path);
 }
@@ -192,14 +192,14 @@ ProbeResult GstDurationProbe::Probe(const QString& path) {
 ProbeResult GstDurationProbe::Discover(const QString& path) {
     if (!discoverer_) {
         if (const Result<void> started = InitGstreamer(); !started.ok())
-            return ProbeFailure(ProbeError::kNotAudio, started.failure().detail);
+            return ProbeFailure(FailureCode::NotAudio, started.failure().detail);
         GError* rawError = nullptr;
         discoverer_ =
             gst_discoverer_new(static_cast<GstClockTime>(timeout_.count()) * GST_MSECOND, &rawError);
         const GErrorPtr error(rawError);
         if (!discoverer_)
             return ProbeFailure(
-                ProbeError::kNotAudio,
+                FailureCode::NotAudio,
                 QStringLiteral("GStreamer cannot read files: %1").arg(GstErrorText(error.get())));
     }
 
@@ -207,42 +207,42 @@ ProbeResult GstDurationProbe::Discover(const QString& path) {
     gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), &rawError);
     if (!uri) {
         g_clear_error(&rawError);
-        return ProbeFailure(ProbeError::kNotFound, QStringLiteral("no usable file name"));
+        return ProbeFailure(FailureCode::Missing, QStringLiteral("no usable file name"));
     }
     GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer_, uri, &rawError);
     g_free(uri);
     const GErrorPtr error(rawError);
 
-    ProbeResult result = ProbeFailure(ProbeError::kNotAudio, QStringLiteral("cannot be read as audio"));
+    ProbeResult result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("cannot be read as audio"));
     switch (info ? gst_discoverer_info_get_result(info) : GST_DISCOVERER_ERROR) {
         case GST_DISCOVERER_OK: {
             GList* audio = gst_discoverer_info_get_audio_streams(info);
             const GstClockTime duration = gst_discoverer_info_get_duration(info);
             if (!audio) {
-                result.message = QStringLiteral("holds no audio stream");
+                result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("holds no audio stream"));
             } else if (!GST_CLOCK_TIME_IS_VALID(duration) || duration == 0) {
-                result.message = QStringLiteral("does not tell how long it plays");
+                result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("does not tell how long it plays"));
             } else {
-                result = {static_cast<double>(duration) / GST_SECOND, ProbeError::kNone, {}};
+                result = static_cast<double>(duration) / GST_SECOND;
             }
             gst_discoverer_stream_info_list_free(audio);
             break;
         }
         case GST_DISCOVERER_TIMEOUT:
             result = ProbeFailure(
-                ProbeError::kTimedOut,
+                FailureCode::TimedOut,
                 QStringLiteral("was not read within %1 ms").arg(static_cast<qint64>(timeout_.count())));
             // Whatever is still stuck in the old discoverer stays out of the next file's way.
             g_object_unref(discoverer_);
             discoverer_ = nullptr;
             break;
         case GST_DISCOVERER_MISSING_PLUGINS:
-            result.message = QStringLiteral("needs a GStreamer plugin that is not installed");
+            result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("needs a GStreamer plugin that is not installed"));
             break;
         default:
             if (error)
-                result.message =
-                    QStringLiteral("cannot be read as audio (%1)").arg(QString::fromUtf8(error->message));
+                result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("cannot be read as audio (%1)")
+                                                                 .arg(QString::fromUtf8(error->message)));
             break;
     }
     if (info) g_object_unref(info);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/result.h"
 #include "core/ports/duration_probe.h"
 
 #include <QString>
@@ -13,23 +14,10 @@ typedef struct _GstDiscoverer GstDiscoverer;
 
 namespace ostrelle {
 
-// Why a file's duration could not be measured.
-enum class ProbeError {
-    kNone,
-    kNotFound,
-    kNotAFile,    // a folder, pipe, device or socket
-    kUnreadable,  // no permission or an I/O error
-    kEmpty,
-    kNotAudio,  // no audio stream, or one whose length is unknown
-    kTimedOut,
-    kTooLarge,  // over GstDurationProbe::kMaxScannedBytes, and no header gives the length
-};
-
-struct ProbeResult {
-    std::optional<double> seconds;
-    ProbeError error = ProbeError::kNone;
-    QString message;  // for the user, empty when measured
-};
+// A file's duration in seconds, or why it could not be measured: Missing, NotAFile, CannotRead, Empty,
+// NotAudio (no audio stream, or one whose length is unknown), TimedOut, or TooLarge (over kMaxScannedBytes
+// and no header gives the length).
+using ProbeResult = Result<double>;
 
 // DurationProbe on GStreamer. MPEG audio files are measured by counting their frames (exact, and
 // without GStreamer); other formats by GstDiscoverer from their headers. Synchronous: needs no event
@@ -40,7 +28,7 @@ class GstDurationProbe final : public DurationProbe {
 public:
     // A file is read whole only to count its frames, and only up to this size; a larger one is measured
     // only when it is a container whose header gives the length (WAV, FLAC, WMA, ...), else it gets
-    // kTooLarge at once, without being read, rather than a length counted from part of it.
+    // TooLarge at once, without being read, rather than a length counted from part of it.
     static constexpr std::uint64_t kMaxScannedBytes = 512ull * 1024 * 1024;
 
     // timeout bounds the time GstDiscoverer may take over one file.
@@ -50,7 +38,10 @@ public:
     GstDurationProbe(const GstDurationProbe&) = delete;
     GstDurationProbe& operator=(const GstDurationProbe&) = delete;
 
-    std::optional<double> ProbeSeconds(const QString& path) override { return Probe(path).seconds; }
+    std::optional<double> ProbeSeconds(const QString& path) override {
+        const ProbeResult probed = Probe(path);
+        return probed.ok() ? std::optional<double>(probed.value()) : std::nullopt;
+    }
     // The duration in seconds, or why there is none.
     ProbeResult Probe(const QString& path);
 

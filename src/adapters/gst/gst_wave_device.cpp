@@ -381,13 +381,12 @@ Result<void> GstWaveDevice::CommitCapture() {
     std::filesystem::rename(FileSystemPath(partPath_), FileSystemPath(fileName_), renameError);
     if (renameError) {
         // A rename fails across file systems, where a copy still saves the recording.
-        const QString copyError = CopyFileAtomically(partPath_, fileName_);
+        const Result<void> copied = CopyFileAtomically(partPath_, fileName_);
         DiscardCapture();
-        if (!copyError.isEmpty()) {
+        if (!copied.ok()) {
             state_ = State::kOpen;
-            return Fail(
-                FailureCode::CannotWrite,
-                QStringLiteral("The recording could not be saved as %1: %2").arg(fileName_, copyError));
+            return Fail(copied.failure().code, QStringLiteral("The recording could not be saved as %1: %2")
+                                                   .arg(fileName_, copied.failure().detail));
         }
     }
     partPath_.clear();

@@ -16,9 +16,9 @@
 namespace ostrelle {
 namespace {
 
-QString Reason(const QString& path, int error) {
-    return QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(),
-                                        QString::fromLocal8Bit(std::strerror(error)));
+Failure CannotWrite(const QString& path, int error) {
+    return {FailureCode::CannotWrite,
+            QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), QString::fromLocal8Bit(std::strerror(error)))};
 }
 
 }  // namespace
@@ -33,14 +33,15 @@ void RemoveStaleTemporaries(const QString& path) {
     }
 }
 
-QString CopyFileAtomically(const QString& source, const QString& target) {
+Result<void> CopyFileAtomically(const QString& source, const QString& target) {
     QFile file(source);
     if (!QFileInfo(source).isFile() || !file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1: %2").arg(QFileInfo(source).fileName(), file.errorString());
+        return Failure{FailureCode::CannotRead,
+                       QStringLiteral("%1: %2").arg(QFileInfo(source).fileName(), file.errorString())};
     return WriteFileAtomically(target, file.readAll());
 }
 
-QString WriteFileAtomically(const QString& path, const QByteArray& bytes) {
+Result<void> WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     // Write through a symbolic link to the file it names, as an in-place write would.
     const QFileInfo info(path);
     const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
@@ -48,7 +49,7 @@ QString WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     QByteArray tempName = targetName + ".tmp-XXXXXX";
 
     const int fd = mkstemp(tempName.data());
-    if (fd < 0) return Reason(target, errno);
+    if (fd < 0) return CannotWrite(target, errno);
 
     struct stat old {};
     if (stat(targetName.constData(), &old) == 0)
@@ -69,7 +70,7 @@ QString WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     if (error == 0 && std::rename(tempName.constData(), targetName.constData()) != 0) error = errno;
     if (error != 0) {
         ::unlink(tempName.constData());
-        return Reason(target, error);
+        return CannotWrite(target, error);
     }
     return {};
 }

@@ -269,9 +269,7 @@ Result<void> WriteIniValue(const QString& section, const QString& key, const QSt
     doc.MakeUnambiguous();
     const QByteArray bytes = doc.Serialize();
 
-    const QString error = WriteFileAtomically(filePath, bytes);
-    if (!error.isEmpty()) return Failure{FailureCode::CannotWrite, error};
-    return {};
+    return WriteFileAtomically(filePath, bytes);
 }
 
 }  // namespace ostrelle

@@ -88,10 +88,10 @@ void PlaylistFiles::SaveM3uList() {
     QStringList paths;
     for (int r = 1; r < grid.Rows() && !grid.CellText(r, 4).trimmed().isEmpty(); ++r)
         paths << grid.CellText(r, 4);
-    const QString error = WriteFileAtomically(choice.fileName, SerializeM3u(paths, choice.fileName));
-    if (!error.isEmpty())
-        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法保存播放列表。"), {FailureCode::CannotWrite, error}),
-                             MessageTitle(), MessageButtons::Ok);
+    const Result<void> written = WriteFileAtomically(choice.fileName, SerializeM3u(paths, choice.fileName));
+    if (!written.ok())
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法保存播放列表。"), written.failure()), MessageTitle(),
+                             MessageButtons::Ok);
     playlist_.CountPlaylistRows();
 }
 

@@ -133,8 +133,8 @@ void Recorder::DiscardUnfinishedRecordings() const {
 void Recorder::SaveRecording() {
     const FileChoice choice = dialogs_.SaveFile(QString::fromUtf8("声音文件(*.wav)|*.wav "), QString());
     if (choice.fileName.trimmed().isEmpty()) return;
-    const QString error = CopyFileAtomically(recordingPath_, choice.fileName);
-    if (!error.isEmpty()) Tell(QString::fromUtf8("录音没有另存。"), Failure{FailureCode::CannotWrite, error});
+    const Result<void> copied = CopyFileAtomically(recordingPath_, choice.fileName);
+    if (!copied.ok()) Tell(QString::fromUtf8("录音没有另存。"), copied.failure());
 }
 
 }  // namespace ostrelle

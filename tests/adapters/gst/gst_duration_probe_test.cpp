@@ -60,9 +60,9 @@ TEST_P(GeneratedAudioTest, MeasuresTheToneWithinWhatTheEncoderAdds) {
     ASSERT_EQ(testing::WriteTone(kToneSeconds, kind.rate, kind.channels, kind.encoder, path), QString());
 
     const ProbeResult result = GstDurationProbe().Probe(path);
-    ASSERT_TRUE(result.seconds) << result.message.toStdString();
-    EXPECT_GE(*result.seconds, kToneSeconds - kSecondsRounding);
-    EXPECT_LE(*result.seconds, kToneSeconds + static_cast<double>(kind.extraSamplesAtMost) / kind.rate);
+    ASSERT_TRUE(result.ok()) << result.failure().detail.toStdString();
+    EXPECT_GE(result.value(), kToneSeconds - kSecondsRounding);
+    EXPECT_LE(result.value(), kToneSeconds + static_cast<double>(kind.extraSamplesAtMost) / kind.rate);
 
     if (kind.infoHeader) {
         const std::optional<Mp3FrameCount> frames = CountFramesOf(path);
@@ -134,9 +134,9 @@ TEST(GstDurationProbeTest, AnMp3LargerThanTheScanBoundGetsNoLengthRatherThanThat
     file.close();
 
     const ProbeResult result = GstDurationProbe().Probe(path);
-    EXPECT_FALSE(result.seconds) << *result.seconds;
-    EXPECT_EQ(result.error, ProbeError::kTooLarge);
-    EXPECT_TRUE(result.message.contains(QStringLiteral("512 MiB"))) << result.message.toStdString();
+    ASSERT_FALSE(result.ok()) << result.value();
+    EXPECT_EQ(result.failure().code, FailureCode::TooLarge);
+    EXPECT_TRUE(result.failure().detail.contains(QStringLiteral("512 MiB"))) << result.failure().detail.toStdString();
 }
 
 TEST(GstDurationProbeTest, AWavLargerThanTheScanBoundIsMeasuredFromItsHeader) {
@@ -174,8 +174,8 @@ TEST(GstDurationProbeTest, AWavLargerThanTheScanBoundIsMeasuredFromItsHeader) {
     file.close();
 
     const ProbeResult result = GstDurationProbe().Probe(path);
-    ASSERT_TRUE(result.seconds) << result.message.toStdString();
-    EXPECT_NEAR(*result.seconds, kSeconds, kSecondsRounding);
+    ASSERT_TRUE(result.ok()) << result.failure().detail.toStdString();
+    EXPECT_NEAR(result.value(), kSeconds, kSecondsRounding);
 }
 
 // Facts from fixtures/real/PROVENANCE.md: MP3 frame counts (header frame excluded) and WMA header lengths.
@@ -194,8 +194,8 @@ TEST_P(RealAudioTest, MeasuresTheFramesOrTheHeaderLength) {
     const QString path = QStringLiteral(OSTRELLE_REAL_FIXTURES "/audio/") + GetParam().file;
     if (!QFile::exists(path)) GTEST_SKIP() << "missing " << path.toStdString();
     const ProbeResult result = GstDurationProbe().Probe(path);
-    ASSERT_TRUE(result.seconds) << result.message.toStdString();
-    EXPECT_NEAR(*result.seconds, GetParam().seconds, kSecondsRounding);
+    ASSERT_TRUE(result.ok()) << result.failure().detail.toStdString();
+    EXPECT_NEAR(result.value(), GetParam().seconds, kSecondsRounding);
 #endif
 }
 
@@ -220,11 +220,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 class UnreadableFileTest : public ::testing::Test {
 protected:
-    void ExpectNothing(const QString& path, ProbeError error) {
+    void ExpectNothing(const QString& path, FailureCode error) {
         const ProbeResult result = probe_.Probe(path);
-        EXPECT_FALSE(result.seconds) << *result.seconds;
-        EXPECT_EQ(result.error, error);
-        EXPECT_FALSE(result.message.isEmpty());
+        ASSERT_FALSE(result.ok()) << result.value();
+        EXPECT_EQ(result.failure().code, error);
+        EXPECT_FALSE(result.failure().detail.isEmpty());
         EXPECT_FALSE(probe_.ProbeSeconds(path));
     }
 
@@ -233,12 +233,12 @@ protected:
 };
 
 TEST_F(UnreadableFileTest, AMissingFileIsNotFound) {
-    ExpectNothing(dir_.filePath(QStringLiteral("gone.mp3")), ProbeError::kNotFound);
+    ExpectNothing(dir_.filePath(QStringLiteral("gone.mp3")), FailureCode::Missing);
 }
 
 TEST_F(UnreadableFileTest, AFolderIsNotAFile) {
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("album.mp3")));
-    ExpectNothing(dir_.filePath(QStringLiteral("album.mp3")), ProbeError::kNotAFile);
+    ExpectNothing(dir_.filePath(QStringLiteral("album.mp3")), FailureCode::NotAFile);
 }
 
 TEST_F(UnreadableFileTest, APipeIsRefusedWithoutWaitingForAWriter) {
@@ -246,20 +246,20 @@ TEST_F(UnreadableFileTest, APipeIsRefusedWithoutWaitingForAWriter) {
     ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     QElapsedTimer timer;
     timer.start();
-    ExpectNothing(path, ProbeError::kNotAFile);
+    ExpectNothing(path, FailureCode::NotAFile);
     EXPECT_LT(timer.elapsed(), 1000);
 }
 
 TEST_F(UnreadableFileTest, AnEmptyFileIsEmpty) {
     const QString path = dir_.filePath(QStringLiteral("empty.mp3"));
     ASSERT_TRUE(WriteBytes(path, {}));
-    ExpectNothing(path, ProbeError::kEmpty);
+    ExpectNothing(path, FailureCode::Empty);
 }
 
 TEST_F(UnreadableFileTest, ATextFileNamedMp3IsNotAudio) {
     const QString path = dir_.filePath(QStringLiteral("notes.mp3"));
     ASSERT_TRUE(WriteBytes(path, QByteArray("Lesson 4: at school.\nWir sind in der Schule.\n").repeated(50)));
-    ExpectNothing(path, ProbeError::kNotAudio);
+    ExpectNothing(path, FailureCode::NotAudio);
 }
 
 TEST_F(UnreadableFileTest, RandomBytesAreNotAudio) {
@@ -269,7 +269,7 @@ TEST_F(UnreadableFileTest, RandomBytesAreNotAudio) {
         byte = static_cast<char>(random() & 0xFF);
     const QString path = dir_.filePath(QStringLiteral("noise.mp3"));
     ASSERT_TRUE(WriteBytes(path, bytes));
-    ExpectNothing(path, ProbeError::kNotAudio);
+    ExpectNothing(path, FailureCode::NotAudio);
 }
 
 TEST_F(UnreadableFileTest, AFileCutInsideItsTagIsNotAudio) {
@@ -279,7 +279,7 @@ TEST_F(UnreadableFileTest, AFileCutInsideItsTagIsNotAudio) {
     const QString path =
         QStringLiteral(OSTRELLE_REAL_FIXTURES "/audio/corrupt_truncated-inside-id3v2-tag_no-audio.mp3");
     if (!QFile::exists(path)) GTEST_SKIP() << "missing " << path.toStdString();
-    ExpectNothing(path, ProbeError::kNotAudio);
+    ExpectNothing(path, FailureCode::NotAudio);
 #endif
 }
 
