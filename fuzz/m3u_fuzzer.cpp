@@ -1,6 +1,6 @@
 // The list file reader: any bytes give entries in line order, one per non-comment line at most.
-#include "fuzz_check.h"
 #include "core/formats/m3u.h"
+#include "fuzz_check.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Stored segment texts: any text splits, and a slot text of two time texts splits back into them.
-#include "fuzz_check.h"
 #include "core/formats/segment_text.h"
+#include "fuzz_check.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Time texts: any text reads as a number, and what FormatSeconds writes reads back.
-#include "fuzz_check.h"
 #include "core/formats/time_values.h"
+#include "fuzz_check.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // ostrelle-demo-list DATABASE PATH DURATION [SEGMENT...]: adds one playlist row with its stored segments
 // (slot texts such as A00:01B00:04) to a program folder's database, for demonstrations.
-#include "core/formats/path_names.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
+#include "core/formats/path_names.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -2,8 +2,8 @@
 // Prints "<time text>\t<seconds, 3 decimals>\t<path>" per file; a file that cannot be measured is
 // reported on stderr and the tool goes on. Exit code 0 when every file was measured, 1 otherwise.
 
-#include "core/formats/time_values.h"
 #include "adapters/gst/gst_duration_probe.h"
+#include "core/formats/time_values.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -24,8 +24,8 @@ int main(int argc, char* argv[]) {
     for (const QString& path : paths) {
         const ostrelle::ProbeResult result = probe.Probe(path);
         if (result.ok()) {
-            out << ostrelle::FormatSeconds(result.value()) << '\t'
-                << QString::number(result.value(), 'f', 3) << '\t' << path << '\n';
+            out << ostrelle::FormatSeconds(result.value()) << '\t' << QString::number(result.value(), 'f', 3)
+                << '\t' << path << '\n';
         } else {
             out.flush();
             err << "ostrelle-probe: " << path << ": " << result.failure().detail << '\n';

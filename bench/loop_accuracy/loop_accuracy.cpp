@@ -3,9 +3,9 @@
 // Our design (a stop point, output kept running between passes) is measured in the same run as the
 // plain one (10 ms tick, pause once the position is at or past B).
 
-#include "loop_analysis.h"
 #include "adapters/gst/gst_media_player.h"
 #include "core/model/window_model.h"
+#include "loop_analysis.h"
 #include "pulse_server.h"
 #include "test_signal.h"
 
@@ -34,7 +34,6 @@ constexpr double kB = 3.456;
 constexpr double kSignalSeconds = 5.0;
 constexpr int kPasses = 3;
 constexpr int kPauseTicks = 100;  // 1 s between passes
-
 
 struct SourceFile {
     const char* name;

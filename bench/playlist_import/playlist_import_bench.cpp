@@ -184,7 +184,8 @@ AudioFile GenerateFile(int index, const QString& folder) {
     const int kind = index % static_cast<int>(kKinds.size());
     const int units = 100 + (index * 37) % 301;
     const QString caps = QStringLiteral("audio/x-raw,format=S16LE,rate=%1,channels=2").arg(kRate);
-    const QString tail = QStringLiteral("audioconvert ! %1 ! filesink name=out").arg(QString::fromLatin1(kKinds[kind].encoder));
+    const QString tail = QStringLiteral("audioconvert ! %1 ! filesink name=out")
+                             .arg(QString::fromLatin1(kKinds[kind].encoder));
     QString description;
     switch ((index / kKinds.size()) % 3) {
         case 0:
@@ -220,8 +221,9 @@ AudioFile GenerateFile(int index, const QString& folder) {
             break;
         }
     }
-    const QString path = QDir(folder).filePath(
-        QStringLiteral("source-%1.%2").arg(index, 2, 10, QLatin1Char('0')).arg(QString::fromLatin1(kKinds[kind].suffix)));
+    const QString path = QDir(folder).filePath(QStringLiteral("source-%1.%2")
+                                                   .arg(index, 2, 10, QLatin1Char('0'))
+                                                   .arg(QString::fromLatin1(kKinds[kind].suffix)));
     WriteAudio(description, path);
     return {path, kind, static_cast<double>(units) * kSamplesPerUnit / kRate};
 }

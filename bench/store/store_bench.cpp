@@ -1,18 +1,18 @@
 // The playlist database on 10,000 rows of 10 segments each, keyed with the program's passphrase: the
 // operations the window performs, through the store's public API, against raw SQLite as the baseline.
-#include "core/operations/segment_store.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
+#include "core/operations/segment_store.h"
 #include "support/timing.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <optional>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -82,7 +82,8 @@ void InsertFixtureRows(const QString& path, const QString& key) {
     sqlite3_close(db);
 }
 
-std::unique_ptr<Recordset> Query(SqlCipherPlaylistStore& db, const QString& sql, const QStringList& args = {}) {
+std::unique_ptr<Recordset> Query(SqlCipherPlaylistStore& db, const QString& sql,
+                                 const QStringList& args = {}) {
     QueryResult result = db.Execute(sql, args);
     if (!result.value()) Fail("query", FailureMessage(result.failure()));
     return std::move(result.value());
@@ -127,8 +128,7 @@ int main() {
     // databases, one keyed by the passphrase and one by a raw key; the difference is the derivation.
     const QString emptyByPassphrase = dir.filePath(QStringLiteral("passphrase.mdb"));
     const QString emptyByRawKey = dir.filePath(QStringLiteral("rawkey.mdb"));
-    if (!OpenPlaylistStore(emptyByPassphrase).ok() ||
-        !OpenPlaylistStore(emptyByRawKey, kRawKey).ok())
+    if (!OpenPlaylistStore(emptyByPassphrase).ok() || !OpenPlaylistStore(emptyByRawKey, kRawKey).ok())
         Fail("create empty databases");
     std::vector<double> passphraseMs, rawKeyMs, fullOpenMs;
     for (int run = 0; run < 7; ++run) {

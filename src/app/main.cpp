@@ -1,5 +1,5 @@
-#include "app/program.h"
 #include "adapters/qt/qt_dialogs.h"
+#include "app/program.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "core/ports/dialogs.h"
-#include "core/operations/controller.h"
-#include "core/model/program_folder.h"
-#include "view/main_window.h"
-#include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_duration_probe.h"
+#include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_wave_device.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
+#include "core/model/program_folder.h"
+#include "core/operations/controller.h"
+#include "core/ports/dialogs.h"
+#include "view/main_window.h"
 
 #include <memory>
 
@@ -35,7 +35,8 @@ public:
     bool HasDatabase() const { return database_ != nullptr; }
 
 private:
-    static std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase(const ProgramFolder& folder, Dialogs& dialogs);
+    static std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase(const ProgramFolder& folder,
+                                                                Dialogs& dialogs);
 
     std::unique_ptr<SqlCipherPlaylistStore> database_;
     GstMediaPlayer player_;

@@ -24,7 +24,8 @@ QString Sentence(FailureCode code) {
         case FailureCode::NotWordDocument:
             return QString::fromUtf8("这不是 Word 97-2003 文档。");
         case FailureCode::UnsupportedVersion:
-            return QString::fromUtf8("不支持这个版本的 Word 文档（Word 6.0/95 或更早），请另存为 Word 97-2003 文档。");
+            return QString::fromUtf8(
+                "不支持这个版本的 Word 文档（Word 6.0/95 或更早），请另存为 Word 97-2003 文档。");
         case FailureCode::Encrypted:
             return QString::fromUtf8("文档有密码保护，无法读取。");
         case FailureCode::Damaged:

@@ -11,13 +11,13 @@ namespace ostrelle {
 // Why an operation failed. Each code has one sentence for the learner (FailureMessage).
 enum class FailureCode {
     // Files
-    Missing,         // no file of that name
-    CannotRead,      // no permission, or the read failed (or, where not told apart, missing)
-    CannotWrite,     // the folder or file cannot be written, the disk is full
-    NotAFile,        // a folder, FIFO or device
-    TooLarge,        // over the size the program handles
-    Empty,           // a file of no bytes
-    TimedOut,        // measuring took longer than allowed
+    Missing,      // no file of that name
+    CannotRead,   // no permission, or the read failed (or, where not told apart, missing)
+    CannotWrite,  // the folder or file cannot be written, the disk is full
+    NotAFile,     // a folder, FIFO or device
+    TooLarge,     // over the size the program handles
+    Empty,        // a file of no bytes
+    TimedOut,     // measuring took longer than allowed
     // Documents
     UnknownKind,         // an extension no reader handles
     NotWordDocument,     // a .doc that is not an OLE2 Word file (a .docx zip, say)

@@ -44,24 +44,23 @@ Result<QByteArray> ReadFileBytes(const QString& path, qint64 maxBytes) {
     if (file.get() < 0) {
         const int error = errno;
         return Fail(FailureCode::CannotRead,
-                       QStringLiteral("cannot open %1: %2").arg(path, SystemReason(error)));
+                    QStringLiteral("cannot open %1: %2").arg(path, SystemReason(error)));
     }
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) {
         const int error = errno;
         return Fail(FailureCode::CannotRead,
-                       QStringLiteral("cannot read %1: %2").arg(path, SystemReason(error)));
+                    QStringLiteral("cannot read %1: %2").arg(path, SystemReason(error)));
     }
-    if (S_ISDIR(info.st_mode))
-        return Fail(FailureCode::NotAFile, QStringLiteral("%1 is a folder").arg(path));
+    if (S_ISDIR(info.st_mode)) return Fail(FailureCode::NotAFile, QStringLiteral("%1 is a folder").arg(path));
     if (!S_ISREG(info.st_mode))
         return Fail(FailureCode::NotAFile, QStringLiteral("%1 is not a regular file").arg(path));
     if (info.st_size > maxBytes) {
         return Fail(FailureCode::TooLarge,
-                       QStringLiteral("file too large: %1 is %2 bytes, at most %3 can be shown")
-                           .arg(path)
-                           .arg(info.st_size)
-                           .arg(maxBytes));
+                    QStringLiteral("file too large: %1 is %2 bytes, at most %3 can be shown")
+                        .arg(path)
+                        .arg(info.st_size)
+                        .arg(maxBytes));
     }
 
     // The file may grow while it is read: read at most one byte past the limit to notice.
@@ -79,14 +78,14 @@ Result<QByteArray> ReadFileBytes(const QString& path, qint64 maxBytes) {
             if (errno == EINTR) continue;
             const int error = errno;
             return Fail(FailureCode::CannotRead,
-                           QStringLiteral("cannot read %1: %2").arg(path, SystemReason(error)));
+                        QStringLiteral("cannot read %1: %2").arg(path, SystemReason(error)));
         }
         if (got == 0) break;
         total += got;
     }
     if (total > maxBytes) {
         return Fail(FailureCode::TooLarge,
-                       QStringLiteral("file too large: %1 is over %2 bytes").arg(path).arg(maxBytes));
+                    QStringLiteral("file too large: %1 is over %2 bytes").arg(path).arg(maxBytes));
     }
     bytes.truncate(static_cast<qsizetype>(total));
     return bytes;

@@ -36,8 +36,7 @@ Result<WordFib> ParseWordFib(QByteArrayView doc) {
     fib.encrypted = (flags & 0x0100) != 0;
     fib.tableStreamIsOne = (flags & 0x0200) != 0;
     if (fib.encrypted)
-        return Fail(FailureCode::Encrypted,
-                       QStringLiteral("the document is encrypted (password-protected)"));
+        return Fail(FailureCode::Encrypted, QStringLiteral("the document is encrypted (password-protected)"));
 
     // csw 16-bit words, cslw 32-bit longs, cbRgFcLcb (fc, lcb) pairs, each preceded by its count.
     qsizetype at = kFibBaseSize;

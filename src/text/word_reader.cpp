@@ -118,10 +118,10 @@ private:
 TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     if (fileBytes.startsWith("PK\x03\x04"))
         return Fail(FailureCode::NotWordDocument,
-                       QStringLiteral("not a Word 97-2003 document (a zip container such as .docx)"));
+                    QStringLiteral("not a Word 97-2003 document (a zip container such as .docx)"));
     if (fileBytes.startsWith("\xDB\xA5") || fileBytes.startsWith("\x31\xBE\x00\x00"))
         return Fail(FailureCode::UnsupportedVersion,
-                       QStringLiteral("unsupported Word version (Word 2 or Word for DOS)"));
+                    QStringLiteral("unsupported Word version (Word 2 or Word for DOS)"));
     if (!OleContainer::HasSignature(fileBytes))
         return Fail(FailureCode::NotWordDocument, QStringLiteral("not a Word 97-2003 document"));
 
@@ -130,7 +130,7 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     if (!ole) return Fail(FailureCode::Damaged, reason);
     if (!ole->HasStream("WordDocument"))
         return Fail(FailureCode::NotWordDocument,
-                       QStringLiteral("not a Word 97-2003 document (no WordDocument stream)"));
+                    QStringLiteral("not a Word 97-2003 document (no WordDocument stream)"));
     // No stream is larger than the file that holds it, whatever a damaged directory claims.
     const qint64 maxStreamBytes = fileBytes.size();
     const auto document = ole->Stream("WordDocument", maxStreamBytes);
@@ -145,11 +145,11 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     const auto table = ole->Stream(tableName, maxStreamBytes);
     if (!table)
         return Fail(FailureCode::Damaged,
-                       QStringLiteral("the %1 stream is missing").arg(QLatin1StringView(tableName)));
+                    QStringLiteral("the %1 stream is missing").arg(QLatin1StringView(tableName)));
     if (fib.lcbClx == 0) {
         if (!fib.complex)
             return Fail(FailureCode::UnsupportedVersion,
-                           QStringLiteral("unsupported Word version (no piece table)"));
+                        QStringLiteral("unsupported Word version (no piece table)"));
         return Fail(FailureCode::Damaged, QStringLiteral("the fast-saved document has no piece table"));
     }
     const auto inTable = [&](quint32 fc, quint32 lcb) { return qint64(fc) + qint64(lcb) <= table->size(); };
@@ -160,7 +160,7 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     // Every character takes at least one byte of the stream; a larger count is a damaged FIB.
     if (fib.ccpText > quint32(document->size()))
         return Fail(FailureCode::Damaged,
-                       QStringLiteral("the text length %1 does not fit the document").arg(fib.ccpText));
+                    QStringLiteral("the text length %1 does not fit the document").arg(fib.ccpText));
 
     const QByteArrayView tableView(*table);
     const auto pieceTable = WordPieceTable::Parse(tableView.sliced(fib.fcClx, fib.lcbClx), &reason);
@@ -188,7 +188,7 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
         const qint64 width = piece.compressed ? 1 : 2;
         if (qint64(piece.byteOffset) + qint64(count) * width > doc.size())
             return Fail(FailureCode::Damaged,
-                           QStringLiteral("a text piece lies outside the WordDocument stream"));
+                        QStringLiteral("a text piece lies outside the WordDocument stream"));
         for (quint32 i = 0; i < count; ++i) {
             const quint32 offset = piece.byteOffset + i * static_cast<quint32>(width);
             if (!deleted.empty()) {

@@ -68,12 +68,12 @@ QToolButton:hover { background: rgb(206, 230, 250); }
 
 // The check boxes, combo boxes and timers in the order the view keeps their widgets.
 constexpr std::array<CheckBox Window::*, 3> kCheckBoxes = {&Window::showTextBox, &Window::cursorFollowsBox,
-                                                          &Window::sequentialPlayBox};
+                                                           &Window::sequentialPlayBox};
 constexpr std::array<ComboBox Window::*, 3> kComboBoxes = {&Window::repeatCountBox, &Window::pauseBox,
-                                                          &Window::fontSizeBox};
+                                                           &Window::fontSizeBox};
 constexpr std::array<ModelTimer Window::*, 6> kTimers = {
-    &Window::listingTimer,  &Window::recorderClockTimer, &Window::repeatTick,
-    &Window::firstEntryTimer, &Window::positionTimer,    &Window::sequentialPlayTimer};
+    &Window::listingTimer,    &Window::recorderClockTimer, &Window::repeatTick,
+    &Window::firstEntryTimer, &Window::positionTimer,      &Window::sequentialPlayTimer};
 
 template <typename Member, size_t N>
 size_t IndexOf(const std::array<Member, N>& members, Member member) {
@@ -81,7 +81,8 @@ size_t IndexOf(const std::array<Member, N>& members, Member member) {
 }
 
 bool InRecordingGroup(Command command) {
-    return command == Command::Record || command == Command::PlayRecording || command == Command::SaveRecording;
+    return command == Command::Record || command == Command::PlayRecording ||
+           command == Command::SaveRecording;
 }
 
 bool InRepeatGroup(Command command) {
@@ -154,11 +155,14 @@ void MainWindow::BuildControls() {
 
     for (const auto& [command, member] : CommandButtons()) {
         const Button& model = w.*member;
-        QWidget* group = InRecordingGroup(command) ? recordingGroup_ : InRepeatGroup(command) ? repeatGroup_ : list;
+        QWidget* group = InRecordingGroup(command) ? recordingGroup_
+                         : InRepeatGroup(command)  ? repeatGroup_
+                                                   : list;
         auto* b = new QPushButton(model.caption, group);
         b->setGeometry(Px(model.geometry));
         b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QPushButton::clicked, this, [this, command = command] { Handle([this, command] { app_.Run(command); }); });
+        connect(b, &QPushButton::clicked, this,
+                [this, command = command] { Handle([this, command] { app_.Run(command); }); });
         buttons_.emplace_back(command, b);
     }
 
@@ -329,8 +333,9 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::BuildTimers() {
     const std::array<std::function<void()>, 6> ticks = {
-        [this] { app_.ListPlayingFile(); }, [this] { app_.ShowRecordingTime(); }, [this] { app_.TickRepeat(); },
-        [this] { app_.LoadFirstEntry(); },  [this] { app_.ShowPosition(); },      [this] { app_.PlayNextWhenEnded(); }};
+        [this] { app_.ListPlayingFile(); }, [this] { app_.ShowRecordingTime(); },
+        [this] { app_.TickRepeat(); },      [this] { app_.LoadFirstEntry(); },
+        [this] { app_.ShowPosition(); },    [this] { app_.PlayNextWhenEnded(); }};
     for (size_t i = 0; i < timers_.size(); ++i) {
         timers_[i].setTimerType(Qt::PreciseTimer);
         connect(&timers_[i], &QTimer::timeout, this, [this, tick = ticks[i]] { Handle(tick); });
@@ -383,7 +388,9 @@ void MainWindow::Render() {
     }
 
     const std::array<std::pair<QGroupBox*, const GroupBox*>, 3> groups = {
-        {{repeatGroup_, &w.repeatGroup}, {recordingGroup_, &w.recordingGroup}, {playlistGroup_, &w.playlistGroup}}};
+        {{repeatGroup_, &w.repeatGroup},
+         {recordingGroup_, &w.recordingGroup},
+         {playlistGroup_, &w.playlistGroup}}};
     for (const auto& [widget, model] : groups) {
         widget->setGeometry(Px(model->geometry));
         if (widget->title() != model->caption) widget->setTitle(model->caption);
@@ -444,7 +451,8 @@ void MainWindow::Render() {
         const QRect box = Px(w.markCaptionBoxes[i].geometry);
         markCaptionBoxes_[i]->setGeometry(box.left() - box.width() / 2, box.top(), box.width(), box.height());
         markCaptions_[i]->setGeometry(0, 0, box.width(), box.height());
-        if (markCaptions_[i]->text() != w.markCaptions[i].caption) markCaptions_[i]->setText(w.markCaptions[i].caption);
+        if (markCaptions_[i]->text() != w.markCaptions[i].caption)
+            markCaptions_[i]->setText(w.markCaptions[i].caption);
         markCaptionBoxes_[i]->setVisible(w.markCaptionBoxes[i].visible);
     }
     textBackdrop_->lower();

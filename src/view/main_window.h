@@ -61,9 +61,9 @@ private:
     MediaPlayer& player_;
     QWidget* canvas_ = nullptr;
     std::vector<std::pair<Command, QPushButton*>> buttons_;
-    std::array<QCheckBox*, 3> checkBoxes_{};   // in the order of kCheckBoxes
-    std::array<QComboBox*, 3> comboBoxes_{};   // in the order of kComboBoxes
-    std::array<QTimer, 6> timers_;             // in the order of kTimers
+    std::array<QCheckBox*, 3> checkBoxes_{};  // in the order of kCheckBoxes
+    std::array<QComboBox*, 3> comboBoxes_{};  // in the order of kComboBoxes
+    std::array<QTimer, 6> timers_;            // in the order of kTimers
     QGroupBox* repeatGroup_ = nullptr;
     QGroupBox* recordingGroup_ = nullptr;
     QGroupBox* playlistGroup_ = nullptr;

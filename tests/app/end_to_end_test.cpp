@@ -77,7 +77,8 @@ TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {
         // F4 repeats it once (the stored settings say 1 pass) and waits at A.
         QTest::keyClick(&window, Qt::Key_F4);
         EXPECT_EQ(window.CommandButton(Command::PlayRepeat)->text(), QString::fromUtf8("停止"));
-        ASSERT_TRUE(WaitFor([&] { return window.CommandButton(Command::PlayRepeat)->text() == QString::fromUtf8("播放"); }));
+        ASSERT_TRUE(WaitFor(
+            [&] { return window.CommandButton(Command::PlayRepeat)->text() == QString::fromUtf8("播放"); }));
         EXPECT_EQ(program->player.PlayState(), kPlayStatePaused);
         EXPECT_NEAR(program->player.CurrentPosition(), 1.0, 0.05);
     }

@@ -63,9 +63,9 @@ TEST_F(ProgramTest, ADatabaseOfAnotherKeyIsToldOnceAndKept) {
         OpenResult other = OpenPlaylistStore(Database(), kOtherKey);
         ASSERT_TRUE(other.ok());
         ASSERT_TRUE(other.value()
-                         ->Execute(QStringLiteral("insert into playlist (savepath) values (?)"),
-                                         {QStringLiteral("/m/a.mp3")})
-                         .ok());
+                        ->Execute(QStringLiteral("insert into playlist (savepath) values (?)"),
+                                  {QStringLiteral("/m/a.mp3")})
+                        .ok());
     }
     ExpectStartsWithoutTheDatabase();
 }
@@ -76,9 +76,9 @@ TEST_F(ProgramTest, ATruncatedDatabaseIsToldOnceAndKept) {
         ASSERT_TRUE(real.ok());
         for (int i = 0; i < 200; ++i)
             ASSERT_TRUE(real.value()
-                             ->Execute(QStringLiteral("insert into playlist (savepath) values (?)"),
-                                             {QStringLiteral("/m/%1.mp3").arg(i)})
-                             .ok());
+                            ->Execute(QStringLiteral("insert into playlist (savepath) values (?)"),
+                                      {QStringLiteral("/m/%1.mp3").arg(i)})
+                            .ok());
         ASSERT_TRUE(real.value()->Execute(QStringLiteral("select * from playlist")).ok());
     }
     // Fold the write-ahead log in by reopening once, then cut the file in half.

@@ -114,8 +114,8 @@ TEST_F(DocumentsTest, AnUnreadableDocumentChosenDirectlyIsExplained) {
 }
 
 TEST_F(DocumentsTest, TheOpenDialogStartsAtTheLastPathAndACancelOpensNothing) {
-    ASSERT_TRUE(WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), QStringLiteral("/m/last.mp3"),
-                              app_.folder().SettingsFile())
+    ASSERT_TRUE(WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"),
+                              QStringLiteral("/m/last.mp3"), app_.folder().SettingsFile())
                     .ok());
     app_.Run(Command::OpenFile);
     ASSERT_EQ(dialogs_.fileDialogs.size(), 1u);

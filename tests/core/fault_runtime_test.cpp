@@ -240,8 +240,7 @@ TEST_F(FaultBadFiles, AFifoNamedLikeTheCompanionTextNeitherHangsNorFillsThePane)
     }
     EXPECT_EQ(player_.Url(), audio);
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
-    EXPECT_TRUE(window().textPane.text == QStringLiteral("before") ||
-                window().textPane.text.isEmpty())
+    EXPECT_TRUE(window().textPane.text == QStringLiteral("before") || window().textPane.text.isEmpty())
         << window().textPane.text.left(80).toStdString();
 
     // Chosen directly in the open dialog it is refused the same way.

@@ -221,8 +221,7 @@ protected:
 
     // The database opens after the kill; null (with a failure) when it does not.
     std::unique_ptr<SqlCipherPlaylistStore> Reopen() const {
-        OpenResult opened =
-            OpenPlaylistStore(ProgramFolder{Folder(), Folder()}.DatabaseFile(), kTestKey);
+        OpenResult opened = OpenPlaylistStore(ProgramFolder{Folder(), Folder()}.DatabaseFile(), kTestKey);
         EXPECT_TRUE(opened.ok()) << FailureMessage(opened.failure()).toStdString();
         return std::move(opened.value());
     }
@@ -509,7 +508,8 @@ protected:
         for (int segment = 0; segment < kSegmentsEach; ++segment) {
             const Result<void> failure = store.StoreSegment(
                 InstanceFile(instance, segment), InstanceSlot(instance, segment), QStringLiteral("1:00"));
-            if (!failure.ok()) fail(QStringLiteral("segment %1: %2").arg(segment).arg(FailureMessage(failure.failure())));
+            if (!failure.ok())
+                fail(QStringLiteral("segment %1: %2").arg(segment).arg(FailureMessage(failure.failure())));
         }
         _exit(0);
     }

@@ -110,7 +110,8 @@ TEST_F(PlaylistTest, ClearAnsweredNoKeepsEverythingAndYesEmptiesTheTable) {
     playlist().ClearPlaylist();
     EXPECT_EQ(TableRows(), 0) << "rows whose seq is false go too";
     EXPECT_EQ(grid().CellText(1, 2), QString());
-    for (const Button* button : {&window().setAButton, &window().clearListButton, &window().deleteEntryButton, &window().saveListButton})
+    for (const Button* button : {&window().setAButton, &window().clearListButton, &window().deleteEntryButton,
+                                 &window().saveListButton})
         EXPECT_FALSE(button->enabled) << button->caption.toStdString();
     EXPECT_FALSE(window().saveListItem.enabled);
     EXPECT_EQ(grid().SelectedRow(), -1);

@@ -64,13 +64,15 @@ TEST(SegmentDisplay, ResetTurnsTheSegmentCommandsOffAndHidesTheMarks) {
     SegmentDisplay display(window);
     display.ShowABMarks(QStringLiteral("00:01"), QStringLiteral("00:02"), QStringLiteral("1:00"));
     display.ResetABControls();
-    for (const Button* button : {&window.playRepeatButton, &window.setAButton, &window.nextSegmentButton, &window.previousSegmentButton})
+    for (const Button* button : {&window.playRepeatButton, &window.setAButton, &window.nextSegmentButton,
+                                 &window.previousSegmentButton})
         EXPECT_FALSE(button->enabled) << button->caption.toStdString();
     EXPECT_TRUE(window.setBButton.enabled) << "set-B is left alone";
     EXPECT_FALSE(window.deleteSegmentButton.enabled);
     EXPECT_FALSE(window.deleteAllSegmentsButton.enabled);
-    for (const MenuItem* m : {&window.playRepeatItem, &window.setAItem, &window.nextSegmentItem, &window.previousSegmentItem,
-                              &window.deleteSegmentItem, &window.deleteAllSegmentsItem})
+    for (const MenuItem* m :
+         {&window.playRepeatItem, &window.setAItem, &window.nextSegmentItem, &window.previousSegmentItem,
+          &window.deleteSegmentItem, &window.deleteAllSegmentsItem})
         EXPECT_FALSE(m->enabled);
     EXPECT_EQ(window.segmentNumberLabel.caption, QString());
     EXPECT_EQ(window.segmentCountLabel.caption, QString());

@@ -70,7 +70,8 @@ TEST_F(SegmentEditorTest, SetAPointTakesThePlayersPlaceAndShowsOnlyTheAMark) {
     EXPECT_FALSE(On(&Window::setAButton));
     EXPECT_TRUE(On(&Window::setBButton));
     EXPECT_TRUE(window().setBItem.enabled);
-    for (Button Window::*button : {&Window::playRepeatButton, &Window::nextSegmentButton, &Window::previousSegmentButton})
+    for (Button Window::*button :
+         {&Window::playRepeatButton, &Window::nextSegmentButton, &Window::previousSegmentButton})
         EXPECT_FALSE(On(button));
     EXPECT_FALSE(window().deleteSegmentButton.enabled);
     EXPECT_FALSE(window().deleteAllSegmentsItem.enabled);
@@ -210,7 +211,8 @@ TEST_F(SegmentEditorTest, DeletingTheOnlySegmentResetsTheSegmentControls) {
     EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral(" -- "));
     EXPECT_FALSE(window().markFlags[0].visible || window().markCaptionBoxes[1].visible);
     EXPECT_TRUE(On(&Window::setAButton));
-    for (Button Window::*button : {&Window::playRepeatButton, &Window::nextSegmentButton, &Window::previousSegmentButton})
+    for (Button Window::*button :
+         {&Window::playRepeatButton, &Window::nextSegmentButton, &Window::previousSegmentButton})
         EXPECT_FALSE(On(button));
     EXPECT_FALSE(window().deleteSegmentButton.enabled || window().deleteAllSegmentsButton.enabled);
 }

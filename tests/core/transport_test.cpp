@@ -47,7 +47,8 @@ TEST_F(TransportTest, AFileWithoutSegmentsHidesTheMarksAndKeepsThePoints) {
     state().aPoint = QStringLiteral("00:03");
     state().bPoint = QStringLiteral("00:04");
     LoadWithSegments(0);
-    EXPECT_FALSE(window().markFlags[0].visible || window().markCaptionBoxes[0].visible || window().markFlags[1].visible);
+    EXPECT_FALSE(window().markFlags[0].visible || window().markCaptionBoxes[0].visible ||
+                 window().markFlags[1].visible);
     EXPECT_EQ(window().segmentNumberLabel.caption, QString());
     EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral(" -- "));
     EXPECT_FALSE(window().deleteSegmentButton.enabled || window().deleteAllSegmentsButton.enabled);

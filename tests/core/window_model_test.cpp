@@ -1,5 +1,5 @@
-#include "core/model/commands.h"
 #include "core/model/window_model.h"
+#include "core/model/commands.h"
 
 #include <QSet>
 
@@ -47,18 +47,34 @@ TEST(WindowModel, EveryCommandAndMenuItemStartsEnabled) {
     const Window w;
     for (const auto& [command, button] : CommandButtons())
         EXPECT_TRUE((w.*button).enabled) << (w.*button).caption.toStdString();
-    for (const MenuItem* m : {&w.openFileItem, &w.deleteEntryItem, &w.clearListItem, &w.playRepeatItem,
-                              &w.setBItem, &w.previousSegmentItem, &w.nextSegmentItem, &w.playRecordingItem, &w.saveRecordingItem})
+    for (const MenuItem* m :
+         {&w.openFileItem, &w.deleteEntryItem, &w.clearListItem, &w.playRepeatItem, &w.setBItem,
+          &w.previousSegmentItem, &w.nextSegmentItem, &w.playRecordingItem, &w.saveRecordingItem})
         EXPECT_TRUE(m->enabled && m->visible) << m->caption.toStdString();
 }
 
 TEST(WindowModel, ShortcutsAreDistinctAndSegmentStepsMatchTheirDirection) {
     const Window w;
-    const MenuItem* items[] = {
-        &w.openFileItem,  &w.openListItem, &w.saveListItem,   &w.deleteEntryItem, &w.clearListItem,
-        &w.exitItem,    &w.recordItem, &w.playRecordingItem, &w.saveRecordingItem, &w.playRepeatItem,
-        &w.setAItem,   &w.setBItem,      &w.previousSegmentItem,        &w.nextSegmentItem,       &w.deleteSegmentItem,
-        &w.deleteAllSegmentsItem, &w.playItem,        &w.pauseItem,      &w.stopItem,       &w.usageItem};
+    const MenuItem* items[] = {&w.openFileItem,
+                               &w.openListItem,
+                               &w.saveListItem,
+                               &w.deleteEntryItem,
+                               &w.clearListItem,
+                               &w.exitItem,
+                               &w.recordItem,
+                               &w.playRecordingItem,
+                               &w.saveRecordingItem,
+                               &w.playRepeatItem,
+                               &w.setAItem,
+                               &w.setBItem,
+                               &w.previousSegmentItem,
+                               &w.nextSegmentItem,
+                               &w.deleteSegmentItem,
+                               &w.deleteAllSegmentsItem,
+                               &w.playItem,
+                               &w.pauseItem,
+                               &w.stopItem,
+                               &w.usageItem};
     QSet<QString> seen;
     for (const MenuItem* m : items) {
         EXPECT_FALSE(m->shortcut.isEmpty()) << m->caption.toStdString();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/operations/controller.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
+#include "core/operations/controller.h"
 #include "support/fake_duration_probe.h"
 #include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"

@@ -46,7 +46,8 @@ TEST_F(DocumentReading, ExtensionChoosesTheReaderWithoutRegardToCase) {
 
 TEST_F(DocumentReading, RtfFileThatIsNotRtfInsideIsShownAsPlainText) {
     const QByteArray plain = Gbk(QStringLiteral("第一课 {不是} \\rtf\r\n"));
-    EXPECT_EQ(LoadDocumentText(Write("lesson.rtf", plain)).value(), QStringLiteral("第一课 {不是} \\rtf\r\n"));
+    EXPECT_EQ(LoadDocumentText(Write("lesson.rtf", plain)).value(),
+              QStringLiteral("第一课 {不是} \\rtf\r\n"));
 }
 
 TEST_F(DocumentReading, RtfSavedWithADocNameReadsAsRtf) {

@@ -1,10 +1,10 @@
 #include "view/main_window.h"
+#include "adapters/qt/qt_dialogs.h"
 #include "core/formats/settings_file.h"
+#include "support/app_fixture.h"
 #include "view/about_window.h"
 #include "view/pictures.h"
-#include "adapters/qt/qt_dialogs.h"
 #include "view/seek_bar.h"
-#include "support/app_fixture.h"
 
 #include <QAction>
 #include <QApplication>

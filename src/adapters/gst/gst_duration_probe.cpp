@@ -164,8 +164,7 @@ ProbeResult GstDurationProbe::Probe(const QString& path) {
     ByteBuffer afterTags;
     std::span<const std::uint8_t> content = head.Bytes().subspan(std::min(contentStart, head.Bytes().size()));
     if (content.size() < kMagicBytes) {
-        if (Result<void> read = file.ReadAt(contentStart, kMagicBytes, afterTags);
-            !read.ok())
+        if (Result<void> read = file.ReadAt(contentStart, kMagicBytes, afterTags); !read.ok())
             return read.failure();
         content = afterTags.Bytes();
     }
@@ -178,8 +177,7 @@ ProbeResult GstDurationProbe::Probe(const QString& path) {
     std::span<const std::uint8_t> bytes = head.Bytes();
     ByteBuffer whole;
     if (file.Size() > bytes.size()) {
-        if (Result<void> read = file.ReadAt(0, static_cast<std::size_t>(file.Size()), whole);
-            !read.ok())
+        if (Result<void> read = file.ReadAt(0, static_cast<std::size_t>(file.Size()), whole); !read.ok())
             return read.failure();
         bytes = whole.Bytes();
     }
@@ -221,7 +219,8 @@ ProbeResult GstDurationProbe::Discover(const QString& path) {
             if (!audio) {
                 result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("holds no audio stream"));
             } else if (!GST_CLOCK_TIME_IS_VALID(duration) || duration == 0) {
-                result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("does not tell how long it plays"));
+                result =
+                    ProbeFailure(FailureCode::NotAudio, QStringLiteral("does not tell how long it plays"));
             } else {
                 result = static_cast<double>(duration) / GST_SECOND;
             }
@@ -237,12 +236,14 @@ ProbeResult GstDurationProbe::Discover(const QString& path) {
             discoverer_ = nullptr;
             break;
         case GST_DISCOVERER_MISSING_PLUGINS:
-            result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("needs a GStreamer plugin that is not installed"));
+            result = ProbeFailure(FailureCode::NotAudio,
+                                  QStringLiteral("needs a GStreamer plugin that is not installed"));
             break;
         default:
             if (error)
-                result = ProbeFailure(FailureCode::NotAudio, QStringLiteral("cannot be read as audio (%1)")
-                                                                 .arg(QString::fromUtf8(error->message)));
+                result = ProbeFailure(
+                    FailureCode::NotAudio,
+                    QStringLiteral("cannot be read as audio (%1)").arg(QString::fromUtf8(error->message)));
             break;
     }
     if (info) g_object_unref(info);

@@ -188,7 +188,8 @@ void GstMediaPlayer::SetUrl(const QString& path) {
     gchar* uri = gst_filename_to_uri(QFile::encodeName(info.absoluteFilePath()).constData(), &rawError);
     const GErrorPtr error(rawError);
     if (!uri) {
-        Fail(QStringLiteral("The file name cannot be used: %1").arg(QString::fromUtf8(error ? error->message : "")));
+        Fail(QStringLiteral("The file name cannot be used: %1")
+                 .arg(QString::fromUtf8(error ? error->message : "")));
         return;
     }
     g_object_set(playbin_.get(), "uri", uri, nullptr);

@@ -18,7 +18,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-
 namespace ostrelle {
 
 using namespace sqlcipher;
@@ -96,7 +95,7 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK || !connection->db)
         return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("无法打开或创建文件"),
-                                     connection->db);
+                           connection->db);
     sqlite3* db = connection->db;
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
 
@@ -108,7 +107,7 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
     // A wrong key or a damaged file shows only at the first read. Nothing is written before this passes.
     std::optional<QString> tableName;
     if (!QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'playlist'", tableName,
-                  rc)
+                   rc)
              .ok())
         return OpenFailure(rc, path, db);
     // Reads every page once, so a file cut short or damaged past page 1 is refused now, not written to later.
@@ -116,13 +115,13 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
     if (!QueryText(db, "PRAGMA quick_check(1)", check, rc).ok()) return OpenFailure(rc, path, db);
     if (check != u"ok") {
         return OpenFailure(FailureCode::DatabaseDamaged, path,
-                                     QStringLiteral("文件已损坏 (%1)").arg(check.value_or(QString())));
+                           QStringLiteral("文件已损坏 (%1)").arg(check.value_or(QString())));
     }
     if (sqlite3_db_readonly(db, "main") == 1)
         return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("文件是只读的"));
     if (tableName && !HasPlaylistLayout(db)) {
         return OpenFailure(FailureCode::DatabaseDamaged, path,
-                                     QStringLiteral("表 playlist 的栏位与本程序不符"));
+                           QStringLiteral("表 playlist 的栏位与本程序不符"));
     }
 
     // WAL with synchronous=NORMAL: a killed process loses no commit, and a commit needs no fsync.
@@ -130,8 +129,7 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
     std::optional<QString> mode;
     QDeadlineTimer lockDeadline(kBusyTimeoutMs);
     while (!QueryText(db, "PRAGMA journal_mode = WAL", mode, rc).ok()) {
-        if ((rc & 0xFF) != SQLITE_BUSY || lockDeadline.hasExpired())
-            return OpenFailure(rc, path, db);
+        if ((rc & 0xFF) != SQLITE_BUSY || lockDeadline.hasExpired()) return OpenFailure(rc, path, db);
         QThread::msleep(10);
     }
     if (!mode || mode->compare(u"wal", Qt::CaseInsensitive) != 0)
@@ -156,7 +154,8 @@ Result<void> CreateInPlace(const QString& path, const QString& key) {
     QByteArray temp = target + ".new-XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0)
-        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QString::fromLocal8Bit(std::strerror(errno)));
+        return OpenFailure(FailureCode::DatabaseCannotOpen, path,
+                           QString::fromLocal8Bit(std::strerror(errno)));
     ::close(fd);
     const auto removeTemp = qScopeGuard([&] { ::unlink(temp.constData()); });
     if (OpenResult made = OpenChecked(QFile::decodeName(temp), key); !made.ok()) return made.failure();
@@ -178,8 +177,7 @@ Result<void> CreateInPlace(const QString& path, const QString& key) {
 OpenResult OpenPlaylistStore(const QString& path, const QString& key) {
     if (path.isEmpty())
         return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("没有文件名"));
-    if (key.isEmpty())
-        return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("没有密码"));
+    if (key.isEmpty()) return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("没有密码"));
     if (key.startsWith(u"x'", Qt::CaseInsensitive) && !IsRawKey(key))
         return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("密钥格式不对"));
     const QFileInfo info(path);
@@ -201,7 +199,8 @@ const QString kDeleteAllRowsSql = QStringLiteral("delete from playlist");
 
 }  // namespace
 
-SqlCipherPlaylistStore::SqlCipherPlaylistStore(ConnectionPtr connection) : connection_(std::move(connection)) {}
+SqlCipherPlaylistStore::SqlCipherPlaylistStore(ConnectionPtr connection)
+    : connection_(std::move(connection)) {}
 
 QueryResult SqlCipherPlaylistStore::ListedRows() {
     return Execute(kListedRowsSql);
@@ -239,9 +238,10 @@ QueryResult SqlCipherPlaylistStore::Execute(const QString& commandText, const QS
     if (!write && !sqlite3_stmt_readonly(statement.get()))
         return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("查询命令不能修改数据")};
     if (sqlite3_bind_parameter_count(statement.get()) != parameters.size()) {
-        return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("命令需要 %1 个参数，给了 %2 个")
-                                                            .arg(sqlite3_bind_parameter_count(statement.get()))
-                                                            .arg(parameters.size())};
+        return Failure{FailureCode::DatabaseBadCommand,
+                       QStringLiteral("命令需要 %1 个参数，给了 %2 个")
+                           .arg(sqlite3_bind_parameter_count(statement.get()))
+                           .arg(parameters.size())};
     }
     for (int i = 0; i < parameters.size(); ++i) {
         if (const int rc = BindText(statement.get(), i + 1, parameters[i]); rc != SQLITE_OK)
@@ -257,13 +257,13 @@ QueryResult SqlCipherPlaylistStore::Execute(const QString& commandText, const QS
     const int columns = sqlite3_column_count(statement.get());
     bool updatable = columns == kColumnCount;
     for (int i = 0; updatable && i < columns; ++i)
-        updatable =
-            ColumnName(i).compare(sqlite3_column_name(statement.get(), i), Qt::CaseInsensitive) == 0;
+        updatable = ColumnName(i).compare(sqlite3_column_name(statement.get(), i), Qt::CaseInsensitive) == 0;
     QueryResult read = ReadRecordset(connection_, statement.get(), columns, updatable);
     statement.reset();
     if (!sqlite3_get_autocommit(db)) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        if (read.ok()) return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("查询留下了未结束的事务")};
+        if (read.ok())
+            return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("查询留下了未结束的事务")};
     }
     return read;
 }

@@ -40,7 +40,8 @@ public:
                 data[static_cast<size_t>(i)] =
                     reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
                 const int bytes = sqlite3_column_bytes(statement, i);
-                if (bytes > INT_MAX - total) return Failure{FailureCode::DatabaseIo, QStringLiteral("一行数据太大")};
+                if (bytes > INT_MAX - total)
+                    return Failure{FailureCode::DatabaseIo, QStringLiteral("一行数据太大")};
                 row.spans.emplace_back(total, bytes);
                 total += bytes;
             }

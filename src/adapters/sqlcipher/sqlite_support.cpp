@@ -76,8 +76,8 @@ Result<void> PrepareOne(sqlite3* db, const QByteArray& sql, Statement& out) {
     if (rc != SQLITE_OK) {
         // Locks and damage keep their own codes; everything else is a text the store cannot run.
         const FailureCode code = CodeOf(rc);
-        const bool kept =
-            code == FailureCode::DatabaseBusy || code == FailureCode::DatabaseDamaged || code == FailureCode::DatabaseIo;
+        const bool kept = code == FailureCode::DatabaseBusy || code == FailureCode::DatabaseDamaged ||
+                          code == FailureCode::DatabaseIo;
         return Failure{kept ? code : FailureCode::DatabaseBadCommand, QString::fromUtf8(sqlite3_errmsg(db))};
     }
     if (!out) return Failure{FailureCode::DatabaseBadCommand, QStringLiteral("空命令")};

@@ -18,7 +18,8 @@ namespace {
 
 Failure CannotWrite(const QString& path, int error) {
     return {FailureCode::CannotWrite,
-            QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), QString::fromLocal8Bit(std::strerror(error)))};
+            QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(),
+                                         QString::fromLocal8Bit(std::strerror(error)))};
 }
 
 }  // namespace

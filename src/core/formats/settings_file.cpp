@@ -257,10 +257,10 @@ Result<void> WriteIniValue(const QString& section, const QString& key, const QSt
     {
         QFile file(filePath);
         if (file.exists()) {
-            if (file.size() > kMaxSettingsBytes)
-                return Failure{FailureCode::TooLarge, filePath};
+            if (file.size() > kMaxSettingsBytes) return Failure{FailureCode::TooLarge, filePath};
             if (!file.open(QIODevice::ReadOnly))
-                return Failure{FailureCode::CannotRead, QStringLiteral("%1: %2").arg(filePath, file.errorString())};
+                return Failure{FailureCode::CannotRead,
+                               QStringLiteral("%1: %2").arg(filePath, file.errorString())};
             old = file.readAll();
         }
     }

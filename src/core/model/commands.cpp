@@ -24,7 +24,9 @@ const std::vector<MenuSection>& MenuBar() {
           {Command::DeleteSegment, &Window::deleteSegmentItem},
           {Command::DeleteAllSegments, &Window::deleteAllSegmentsItem}}},
         {&Window::playerMenu,
-         {{Command::Play, &Window::playItem}, {Command::Pause, &Window::pauseItem}, {Command::Stop, &Window::stopItem}}},
+         {{Command::Play, &Window::playItem},
+          {Command::Pause, &Window::pauseItem},
+          {Command::Stop, &Window::stopItem}}},
         {&Window::usageMenu, {{Command::ShowUsage, &Window::usageItem}}},
     };
     return bar;

@@ -137,8 +137,8 @@ struct Window {
     CheckBox cursorFollowsBox;
     CheckBox sequentialPlayBox;
 
-    Label usageLabel;     // the usage line at the bottom
-    Label positionLabel;  // playing position
+    Label usageLabel;                   // the usage line at the bottom
+    Label positionLabel;                // playing position
     std::array<Label, 2> markCaptions;  // over the A and B marks
     Label repeatCountHeading;           // 复读次数
     Label pauseHeading;                 // 间隔时间
@@ -160,7 +160,7 @@ struct Window {
     TextPane textPane;      // companion text
     TextPane textBackdrop;  // blank backdrop behind it
 
-    Picture playlistHeading;                 // heading strip of the playlist
+    Picture playlistHeading;                  // heading strip of the playlist
     std::array<Picture, 2> markCaptionBoxes;  // boxes of the A and B mark captions
     std::array<Picture, 2> markFlags;         // A and B mark pointers
     TwipsRect playerStrip;

@@ -126,8 +126,8 @@ void Controller::WriteSettings(const std::vector<std::array<QString, 3>>& sectio
         if (!written.ok() && !failed) failed = written.failure();
     }
     if (failed)
-        adapters_.dialogs.ShowMessage(FailureMessage(QString::fromUtf8("设置没有保存。"), *failed), MessageTitle(),
-                                      MessageButtons::Ok);
+        adapters_.dialogs.ShowMessage(FailureMessage(QString::fromUtf8("设置没有保存。"), *failed),
+                                      MessageTitle(), MessageButtons::Ok);
 }
 
 void Controller::RestoreRepeatSettings() {
@@ -146,8 +146,7 @@ void Controller::RestoreRepeatSettings() {
         w.repeatCountBox.text = w.repeatCountBox.items[*count - 1];
     const std::optional<int> pause =
         WholeNumber(ReadIniValue(QStringLiteral("comb"), QStringLiteral("1"), ini));
-    if (pause && *pause >= 0 && *pause < w.pauseBox.items.size())
-        w.pauseBox.text = w.pauseBox.items[*pause];
+    if (pause && *pause >= 0 && *pause < w.pauseBox.items.size()) w.pauseBox.text = w.pauseBox.items[*pause];
 }
 
 void Controller::Run(Command command) {

@@ -1,23 +1,23 @@
 #pragma once
 
-#include "core/ports/dialogs.h"
 #include "core/model/commands.h"
 #include "core/model/player_state.h"
 #include "core/model/program_folder.h"
 #include "core/model/window_model.h"
-#include "core/ports/media_player.h"
+#include "core/operations/documents.h"
+#include "core/operations/playlist.h"
+#include "core/operations/playlist_files.h"
+#include "core/operations/recorder.h"
 #include "core/operations/repeat_engine.h"
 #include "core/operations/segment_display.h"
 #include "core/operations/segment_editor.h"
 #include "core/operations/segment_store.h"
 #include "core/operations/transport.h"
+#include "core/ports/dialogs.h"
 #include "core/ports/duration_probe.h"
-#include "core/operations/playlist.h"
+#include "core/ports/media_player.h"
 #include "core/ports/playlist_store.h"
-#include "core/operations/playlist_files.h"
-#include "core/operations/recorder.h"
 #include "core/ports/wave_device.h"
-#include "core/operations/documents.h"
 
 #include <array>
 #include <functional>

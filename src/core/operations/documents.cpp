@@ -96,8 +96,7 @@ void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
     TextReadResult result = QString();
     if (suffix == QStringLiteral("doc")) {
         if (!QFileInfo::exists(path)) {
-            dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), MessageTitle(),
-                                 MessageButtons::Ok);
+            dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), MessageTitle(), MessageButtons::Ok);
             return;
         }
         result = LoadWordText(path);
@@ -110,8 +109,8 @@ void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
     }
     ShowText(result.ok() ? result.value() : QString());
     if (!result.ok() && tellErrors)
-        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法读取文档。"), result.failure()), MessageTitle(),
-                             MessageButtons::Ok);
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法读取文档。"), result.failure()),
+                             MessageTitle(), MessageButtons::Ok);
 }
 
 void Documents::ApplyTextShown() {

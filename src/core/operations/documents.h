@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/ports/dialogs.h"
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/ports/dialogs.h"
 #include "core/ports/media_player.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 #include "core/operations/playlist.h"
 
-#include "core/formats/time_values.h"
 #include "core/formats/path_names.h"
+#include "core/formats/time_values.h"
 
 #include <QFileInfo>
 
@@ -106,8 +106,8 @@ void Playlist::PlayEntry() {
         hooks_.loadFileSegments(path, row);
         return;
     }
-    dialogs_.ShowMessage(QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"),
-                         MessageTitle(), MessageButtons::Ok);
+    dialogs_.ShowMessage(QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"), MessageTitle(),
+                         MessageButtons::Ok);
     state_.currentListPath = path;
     DeletePlaylistEntry();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/ports/dialogs.h"
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
-#include "core/ports/media_player.h"
 #include "core/operations/segment_display.h"
+#include "core/ports/dialogs.h"
 #include "core/ports/duration_probe.h"
+#include "core/ports/media_player.h"
 #include "core/ports/playlist_store.h"
 
 #include <functional>
@@ -46,7 +46,8 @@ public:
     void DeletePlaylistEntry();
     // The listing tick: enters or refreshes the playing file's row in table and grid.
     void ListPlayingFile();
-    // The sequential-play tick: plays the next entry when the current one has ended and sequential play is on.
+    // The sequential-play tick: plays the next entry when the current one has ended and sequential play is
+    // on.
     void PlayNextWhenEnded();
 
     // Writes list entry row (from 1) into the grid.

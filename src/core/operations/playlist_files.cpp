@@ -3,8 +3,8 @@
 #include "base/result.h"
 #include "core/formats/atomic_file.h"
 #include "core/formats/m3u.h"
-#include "core/formats/time_values.h"
 #include "core/formats/path_names.h"
+#include "core/formats/time_values.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -36,8 +36,9 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
     else if (!file.open(QIODevice::ReadOnly))
         problem = Failure{FailureCode::CannotRead, file.errorString()};
     if (problem) {
-        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法读取播放列表 %1。").arg(listPath), *problem),
-                             MessageTitle(), MessageButtons::Ok);
+        dialogs_.ShowMessage(
+            FailureMessage(QString::fromUtf8("无法读取播放列表 %1。").arg(listPath), *problem),
+            MessageTitle(), MessageButtons::Ok);
         return;
     }
     const std::vector<M3uEntry> entries = ParseM3u(file.readAll(), listPath);
@@ -79,7 +80,8 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
 void PlaylistFiles::SaveM3uList() {
     const GridModel& grid = window_.playlistGrid;
     if (grid.CellText(1, 4).trimmed().isEmpty()) {
-        dialogs_.ShowMessage(QString::fromUtf8("表格内没有MP3文件存在！"), MessageTitle(), MessageButtons::Ok);
+        dialogs_.ShowMessage(QString::fromUtf8("表格内没有MP3文件存在！"), MessageTitle(),
+                             MessageButtons::Ok);
         return;
     }
     const FileChoice choice = dialogs_.SaveFile(QString::fromUtf8("播放列表(*.M3U)|*.M3U "), QString());
@@ -90,8 +92,8 @@ void PlaylistFiles::SaveM3uList() {
         paths << grid.CellText(r, 4);
     const Result<void> written = WriteFileAtomically(choice.fileName, SerializeM3u(paths, choice.fileName));
     if (!written.ok())
-        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法保存播放列表。"), written.failure()), MessageTitle(),
-                             MessageButtons::Ok);
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法保存播放列表。"), written.failure()),
+                             MessageTitle(), MessageButtons::Ok);
     playlist_.CountPlaylistRows();
 }
 

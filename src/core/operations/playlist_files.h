@@ -1,12 +1,12 @@
 #pragma once
 
-#include "core/ports/dialogs.h"
+#include "core/formats/m3u.h"
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
-#include "core/ports/media_player.h"
-#include "core/ports/duration_probe.h"
 #include "core/operations/playlist.h"
-#include "core/formats/m3u.h"
+#include "core/ports/dialogs.h"
+#include "core/ports/duration_probe.h"
+#include "core/ports/media_player.h"
 #include "core/ports/playlist_store.h"
 
 #include <QByteArray>

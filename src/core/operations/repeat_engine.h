@@ -2,8 +2,8 @@
 
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
-#include "core/ports/media_player.h"
 #include "core/operations/segment_display.h"
+#include "core/ports/media_player.h"
 
 namespace ostrelle {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/model/window_model.h"
 #include "core/formats/segment_text.h"
+#include "core/model/window_model.h"
 
 namespace ostrelle {
 

@@ -20,8 +20,8 @@ std::optional<int> SegmentEditor::PlayerMarkLeft() const {
 bool SegmentEditor::Failed(const Result<void>& stored) {
     if (stored.ok()) return false;
     if (stored.failure().code != FailureCode::DatabaseUnavailable)
-        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("段点没有保存。"), stored.failure()), MessageTitle(),
-                             MessageButtons::Ok);
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("段点没有保存。"), stored.failure()),
+                             MessageTitle(), MessageButtons::Ok);
     return true;
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "core/ports/dialogs.h"
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
-#include "core/ports/media_player.h"
 #include "core/operations/repeat_engine.h"
 #include "core/operations/segment_display.h"
 #include "core/operations/segment_store.h"
+#include "core/ports/dialogs.h"
+#include "core/ports/media_player.h"
 
 namespace ostrelle {
 

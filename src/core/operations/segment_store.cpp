@@ -1,7 +1,7 @@
 #include "core/operations/segment_store.h"
 
-#include "core/formats/segment_text.h"
 #include "core/formats/path_names.h"
+#include "core/formats/segment_text.h"
 
 namespace ostrelle {
 namespace {

@@ -2,10 +2,10 @@
 
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
-#include "core/ports/media_player.h"
 #include "core/operations/repeat_engine.h"
 #include "core/operations/segment_display.h"
 #include "core/operations/segment_editor.h"
+#include "core/ports/media_player.h"
 
 #include <functional>
 

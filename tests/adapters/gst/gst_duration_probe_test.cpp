@@ -1,7 +1,7 @@
 #include "adapters/gst/gst_duration_probe.h"
 
-#include "support/generated_audio.h"
 #include "adapters/gst/mp3_frame_scanner.h"
+#include "support/generated_audio.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -136,7 +136,8 @@ TEST(GstDurationProbeTest, AnMp3LargerThanTheScanBoundGetsNoLengthRatherThanThat
     const ProbeResult result = GstDurationProbe().Probe(path);
     ASSERT_FALSE(result.ok()) << result.value();
     EXPECT_EQ(result.failure().code, FailureCode::TooLarge);
-    EXPECT_TRUE(result.failure().detail.contains(QStringLiteral("512 MiB"))) << result.failure().detail.toStdString();
+    EXPECT_TRUE(result.failure().detail.contains(QStringLiteral("512 MiB")))
+        << result.failure().detail.toStdString();
 }
 
 TEST(GstDurationProbeTest, AWavLargerThanTheScanBoundIsMeasuredFromItsHeader) {

@@ -260,13 +260,11 @@ TEST_F(PlaylistStoreTest, MalformedRawKeyIsRefusedBeforeAnyFileIsMade) {
 TEST_F(PlaylistStoreTest, InsertUpdateAndDeleteCommandsRunWithoutRecordset) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
-    QueryResult inserted =
-        db->Execute(kInsertSql, {QStringLiteral("one.mp3"), QStringLiteral("/a/one.mp3")});
+    QueryResult inserted = db->Execute(kInsertSql, {QStringLiteral("one.mp3"), QStringLiteral("/a/one.mp3")});
     EXPECT_TRUE(inserted.ok());
     EXPECT_FALSE(inserted.value());
-    QueryResult updated =
-        db->Execute(QStringLiteral("UPDATE playlist SET playtime = ? WHERE savepath = ?"),
-                          {QStringLiteral("03:15"), QStringLiteral("/a/one.mp3")});
+    QueryResult updated = db->Execute(QStringLiteral("UPDATE playlist SET playtime = ? WHERE savepath = ?"),
+                                      {QStringLiteral("03:15"), QStringLiteral("/a/one.mp3")});
     EXPECT_TRUE(updated.ok());
     EXPECT_FALSE(updated.value());
 
@@ -297,7 +295,7 @@ TEST_F(PlaylistStoreTest, SelectAndDeleteWorkInAnyLetterCase) {
         EXPECT_EQ(rs->Field(kSavePathField), QStringLiteral("/a/two.mp3"));
     }
     QueryResult deleted = db->Execute(QStringLiteral("DeLeTe FROM playlist WHERE savepath = ?"),
-                                            {QStringLiteral("/a/one.mp3")});
+                                      {QStringLiteral("/a/one.mp3")});
     EXPECT_TRUE(deleted.ok());
     EXPECT_FALSE(deleted.value());
     auto all = Select(*db, kAllRowsSql);

@@ -24,7 +24,6 @@
 
 namespace ostrelle::store_test {
 
-
 // The texts the store runs for its typed queries.
 const QString kListedRowsSql = QStringLiteral("select * from playlist where seq=1 order by seq asc");
 const QString kAllRowsSql = QStringLiteral("select * from playlist");
@@ -86,7 +85,8 @@ protected:
         return std::move(result.value());
     }
 
-    static Result<void> AddRow(SqlCipherPlaylistStore& db, const QString& path, const QString& fileName = {}) {
+    static Result<void> AddRow(SqlCipherPlaylistStore& db, const QString& path,
+                               const QString& fileName = {}) {
         QueryResult result = db.RowFor(path);
         if (!result.ok()) return result.failure();
         result.value()->AddNew();
@@ -121,7 +121,8 @@ protected:
         auto db = OpenDb(key);
         ASSERT_TRUE(db);
         for (int i = 0; i < rows; ++i)
-            ASSERT_TRUE(AddRow(*db, QStringLiteral("/lessons/unit%1/%2.mp3").arg(i).arg(QString(80, u'x'))).ok());
+            ASSERT_TRUE(
+                AddRow(*db, QStringLiteral("/lessons/unit%1/%2.mp3").arg(i).arg(QString(80, u'x'))).ok());
     }
 
     void ExpectRefusedAndUntouched(const QString& key, FailureCode expected) const {
@@ -130,7 +131,8 @@ protected:
         const OpenResult result = OpenPlaylistStore(DbPath(), key);
         EXPECT_FALSE(result.ok());
         EXPECT_EQ(result.failure().code, expected);
-        EXPECT_TRUE(FailureMessage(result.failure()).contains(DbPath())) << FailureMessage(result.failure()).toStdString();
+        EXPECT_TRUE(FailureMessage(result.failure()).contains(DbPath()))
+            << FailureMessage(result.failure()).toStdString();
         EXPECT_EQ(FileBytes(), before);
         EXPECT_EQ(FolderEntries(), entries);
     }
