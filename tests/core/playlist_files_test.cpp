@@ -1,5 +1,6 @@
 #include "core/operations/playlist_files.h"
 #include "support/app_fixture.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,11 +94,7 @@ protected:
     PlaylistFiles& files() { return app_.playlistFiles(); }
 
     QString WriteList(const QString& name, const QByteArray& bytes) {
-        const QString path = dir_.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+        return testing::WriteTestFile(dir_.filePath(name), bytes);
     }
 };
 

@@ -1,18 +1,13 @@
-#include "core/operations/controller.h"
-#include "support/fake_duration_probe.h"
-#include "support/fake_wave_device.h"
-#include "support/scripted_dialogs.h"
-#include "support/simulated_player.h"
+#include "support/app_fixture.h"
 
 #include <gtest/gtest.h>
 
 namespace ostrelle {
 namespace {
 
-class RepeatEngineTest : public ::testing::Test {
+class RepeatEngineTest : public AppFixture {
 protected:
-    RepeatEngineTest() : app_({player_, dialogs_, probe_, device_}, {}) {
-        player_.SetAutoStart(false);
+    RepeatEngineTest() {
         player_.SetUrl(QStringLiteral("/music/lesson.mp3"));
         Choose(QString::fromUtf8("1次"), QString::fromUtf8("0秒"));
         state().abList = {{QStringLiteral("00:05"), QStringLiteral("00:08")},
@@ -24,8 +19,6 @@ protected:
         state().lengthText = QStringLiteral("1:00");
     }
 
-    Window& window() { return app_.window(); }
-    PlayerState& state() { return app_.state(); }
     bool Running() { return window().repeatTick.Running(); }
     QString PassesLeft() { return window().passesLeftLabel.caption; }
 
@@ -58,12 +51,6 @@ protected:
         }
         return ticks;
     }
-
-    SimulatedPlayer player_;
-    ScriptedDialogs dialogs_;
-    FakeDurationProbe probe_;
-    FakeWaveDevice device_;
-    Controller app_;
 };
 
 TEST_F(RepeatEngineTest, StartingARunSeeksAPlaysAndShowsTheRunState) {

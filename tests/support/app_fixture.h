@@ -6,6 +6,7 @@
 #include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
+#include "support/test_database.h"
 
 #include <QTemporaryDir>
 
@@ -14,10 +15,6 @@
 #include <memory>
 
 namespace ostrelle {
-
-// A raw key skips the key derivation that the real passphrase costs at every open.
-inline const QString kTestKey =
-    QStringLiteral("x'2DD29CA851E7B56E4697B0E1F08507293D761A05CE4D1B628663F411A8086D99'");
 
 // The controller with a simulated player, scripted dialogs, a fake probe and a real database in a
 // temporary folder.

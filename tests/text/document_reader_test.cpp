@@ -1,5 +1,6 @@
 #include "text/document_reader.h"
 
+#include "support/test_files.h"
 #include "word_document_builder.h"
 
 #include <QDir>
@@ -16,11 +17,7 @@ namespace {
 class DocumentReading : public ::testing::Test {
 protected:
     QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir_.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+        return testing::WriteTestFile(dir_.filePath(name), bytes);
     }
 
     static QByteArray Gbk(const QString& text) { return QStringEncoder("GBK").encode(text); }
@@ -75,23 +72,14 @@ TEST_F(DocumentReading, FolderNamedLikeADocumentIsRefused) {
 }
 
 #ifdef OSTRELLE_TEXT_TOOL
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-ToolRun RunTool(const QString& path) {
-    QProcess tool;
-    tool.start(QStringLiteral(OSTRELLE_TEXT_TOOL), {path});
-    EXPECT_TRUE(tool.waitForFinished(30000));
-    return {tool.exitCode(), tool.readAllStandardOutput(), tool.readAllStandardError()};
+testing::ToolRun RunTool(const QString& path) {
+    return testing::RunTool(QStringLiteral(OSTRELLE_TEXT_TOOL), {path});
 }
 
 TEST_F(DocumentReading, ToolPrintsThePaneTextInUtf8) {
-    const ToolRun run = RunTool(Write("lesson.doc", WordDocument(QStringLiteral("学习\r"))));
+    const testing::ToolRun run = RunTool(Write("lesson.doc", WordDocument(QStringLiteral("学习\r"))));
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, QStringLiteral("学习\r\n").toUtf8());
+    EXPECT_EQ(run.out, QStringLiteral("学习\r\n"));
     EXPECT_TRUE(run.err.isEmpty());
 }
 
@@ -99,7 +87,7 @@ TEST_F(DocumentReading, ToolReportsAnErrorOnStandardErrorWithExitCodeOne) {
     testing::WordDocumentLayout layout;
     layout.pieces.push_back({QStringLiteral("secret\r"), true});
     layout.encrypted = true;
-    const ToolRun run = RunTool(Write("secret.doc", testing::BuildWordDocument(layout)));
+    const testing::ToolRun run = RunTool(Write("secret.doc", testing::BuildWordDocument(layout)));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_TRUE(run.err.contains("encrypted"));

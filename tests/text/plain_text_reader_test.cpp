@@ -1,4 +1,5 @@
 #include "text/plain_text_reader.h"
+#include "support/test_files.h"
 #include "text/file_bytes.h"
 
 #include <QFile>
@@ -15,11 +16,7 @@ namespace {
 class PlainTextReading : public ::testing::Test {
 protected:
     QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir_.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+        return testing::WriteTestFile(dir_.filePath(name), bytes);
     }
 
     static QByteArray Encoded(const char* codec, const QString& text) {

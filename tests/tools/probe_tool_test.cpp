@@ -1,4 +1,5 @@
 #include "support/generated_audio.h"
+#include "support/test_files.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -10,25 +11,8 @@
 namespace ostrelle {
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun RunTool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(OSTRELLE_PROBE_TOOL), arguments);
-    ToolRun run;
-    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+testing::ToolRun RunTool(const QStringList& arguments) {
+    return testing::RunTool(QStringLiteral(OSTRELLE_PROBE_TOOL), arguments, 20000);
 }
 
 class ProbeToolTest : public ::testing::Test {
@@ -51,7 +35,7 @@ TEST_F(ProbeToolTest, PrintsTimeTextSecondsAndPathPerFileAndReportsAnUnreadableO
     file.write("not audio\n");
     file.close();
 
-    const ToolRun run = RunTool({shortWav_, text, longWav_});
+    const testing::ToolRun run = RunTool({shortWav_, text, longWav_});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, QStringLiteral("0:03\t3.000\t%1\n1:02\t62.500\t%2\n").arg(shortWav_, longWav_));
     EXPECT_TRUE(run.err.startsWith(QStringLiteral("ostrelle-probe: %1: ").arg(text)))
@@ -60,14 +44,14 @@ TEST_F(ProbeToolTest, PrintsTimeTextSecondsAndPathPerFileAndReportsAnUnreadableO
 }
 
 TEST_F(ProbeToolTest, ExitsWithZeroWhenEveryFileIsMeasured) {
-    const ToolRun run = RunTool({longWav_, shortWav_});
+    const testing::ToolRun run = RunTool({longWav_, shortWav_});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out.count(QLatin1Char('\n')), 2);
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
 }
 
 TEST(ProbeToolUsageTest, WithoutFilesItPrintsUsageAndFails) {
-    const ToolRun run = RunTool({});
+    const testing::ToolRun run = RunTool({});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_TRUE(run.err.startsWith(QStringLiteral("usage: ostrelle-probe"))) << run.err.toStdString();

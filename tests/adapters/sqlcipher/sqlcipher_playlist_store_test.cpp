@@ -9,7 +9,7 @@ TEST_F(PlaylistStoreTest, NewFileGetsEncryptedPlaylistTableWithColumnsAtTheirPos
     ASSERT_TRUE(OpenDb());
     EXPECT_NE(FileBytes().left(15), QByteArray("SQLite format 3"));
 
-    RawConnection raw(DbPath(), kRawKey);
+    RawConnection raw(DbPath(), kTestKey);
     const auto columns = raw.Rows("PRAGMA table_info(playlist)");  // cid, name, type, notnull, dflt, pk
     ASSERT_EQ(columns.size(), 56u);
     EXPECT_EQ(columns[kIdField][1], "id");
@@ -125,7 +125,7 @@ TEST_F(PlaylistStoreTest, ExistingDatabaseWithoutPlaylistTableGetsItAndKeepsItsO
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(QFile::encodeName(DbPath()).constData(), &db), SQLITE_OK);
-        const QByteArray key = kRawKey.toUtf8();
+        const QByteArray key = kTestKey.toUtf8();
         sqlite3_key_v2(db, "main", key.constData(), static_cast<int>(key.size()));
         EXPECT_EQ(sqlite3_exec(db, "create table notes (x); insert into notes values ('kept')", nullptr,
                                nullptr, nullptr),
@@ -144,14 +144,14 @@ TEST_F(PlaylistStoreTest, PlaylistTableOfAnotherLayoutIsRefusedAndUntouched) {
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(QFile::encodeName(DbPath()).constData(), &db), SQLITE_OK);
-        const QByteArray key = kRawKey.toUtf8();
+        const QByteArray key = kTestKey.toUtf8();
         sqlite3_key_v2(db, "main", key.constData(), static_cast<int>(key.size()));
         EXPECT_EQ(sqlite3_exec(db, "create table playlist (id integer primary key, path text)", nullptr,
                                nullptr, nullptr),
                   SQLITE_OK);
         sqlite3_close(db);
     }
-    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
+    ExpectRefusedAndUntouched(kTestKey, FailureCode::DatabaseDamaged);
 }
 
 TEST_F(PlaylistStoreTest, ProgramPassphraseOpensWhatItCreatedAndAnotherPassphraseDoesNot) {
@@ -169,7 +169,7 @@ TEST_F(PlaylistStoreTest, ProgramPassphraseOpensWhatItCreatedAndAnotherPassphras
         EXPECT_EQ(rs->RecordCount(), 1);
     }
     ExpectRefusedAndUntouched(QStringLiteral("73940269"), FailureCode::DatabaseDamaged);
-    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
+    ExpectRefusedAndUntouched(kTestKey, FailureCode::DatabaseDamaged);
 }
 
 TEST_F(PlaylistStoreTest, PassphraseWithQuotesIsAKeyNotSql) {
@@ -192,7 +192,7 @@ TEST_F(PlaylistStoreTest, PassphraseWithQuotesIsAKeyNotSql) {
 
 TEST_F(PlaylistStoreTest, DatabaseOfAnotherKeyIsRefusedAndUntouched) {
     MakeDatabaseWithRows(5, kOtherRawKey);
-    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
+    ExpectRefusedAndUntouched(kTestKey, FailureCode::DatabaseDamaged);
     ExpectRefusedAndUntouched(QStringLiteral("wrong passphrase"), FailureCode::DatabaseDamaged);
 }
 
@@ -205,12 +205,12 @@ TEST_F(PlaylistStoreTest, GarbageFileIsRefusedAndUntouched) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(garbage);
     file.close();
-    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
+    ExpectRefusedAndUntouched(kTestKey, FailureCode::DatabaseDamaged);
 
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("#EXTM3U\n/a/one.mp3\n");
     file.close();
-    ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
+    ExpectRefusedAndUntouched(kTestKey, FailureCode::DatabaseDamaged);
 }
 
 TEST_F(PlaylistStoreTest, TruncatedDatabaseIsRefusedAndUntouched) {
@@ -223,13 +223,13 @@ TEST_F(PlaylistStoreTest, TruncatedDatabaseIsRefusedAndUntouched) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(whole.left(size));
         file.close();
-        ExpectRefusedAndUntouched(kRawKey, FailureCode::DatabaseDamaged);
+        ExpectRefusedAndUntouched(kTestKey, FailureCode::DatabaseDamaged);
     }
 }
 
 TEST_F(PlaylistStoreTest, FolderInPlaceOfTheFileCannotBeOpened) {
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("quillan.mdb")));
-    const OpenResult result = OpenPlaylistStore(DbPath(), kRawKey);
+    const OpenResult result = OpenPlaylistStore(DbPath(), kTestKey);
     EXPECT_FALSE(result.ok());
     EXPECT_EQ(result.failure().code, FailureCode::DatabaseCannotOpen);
     EXPECT_FALSE(FailureMessage(result.failure()).isEmpty());
@@ -239,7 +239,7 @@ TEST_F(PlaylistStoreTest, FolderInPlaceOfTheFileCannotBeOpened) {
 
 TEST_F(PlaylistStoreTest, MissingFolderCannotBeOpenedAndIsNotCreated) {
     const QString path = dir_.filePath(QStringLiteral("absent/quillan.mdb"));
-    const OpenResult result = OpenPlaylistStore(path, kRawKey);
+    const OpenResult result = OpenPlaylistStore(path, kTestKey);
     EXPECT_FALSE(result.ok());
     EXPECT_EQ(result.failure().code, FailureCode::DatabaseCannotOpen);
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath(QStringLiteral("absent"))));
@@ -247,7 +247,7 @@ TEST_F(PlaylistStoreTest, MissingFolderCannotBeOpenedAndIsNotCreated) {
 
 TEST_F(PlaylistStoreTest, MalformedRawKeyIsRefusedBeforeAnyFileIsMade) {
     for (const QString& key :
-         {QStringLiteral("x'0102'"), kRawKey.left(66) + QStringLiteral("g'"), QString()}) {
+         {QStringLiteral("x'0102'"), kTestKey.left(66) + QStringLiteral("g'"), QString()}) {
         const OpenResult result = OpenPlaylistStore(DbPath(), key);
         EXPECT_FALSE(result.ok());
         EXPECT_EQ(result.failure().code, FailureCode::DatabaseCannotOpen) << key.toStdString();

@@ -197,7 +197,7 @@ TEST_F(PlaylistStoreTest, ReaderHoldingASnapshotDoesNotBlockAWriter) {
     auto db = OpenDb();
     ASSERT_TRUE(db);
     ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/one.mp3")).ok());
-    RawConnection reader(DbPath(), kRawKey);
+    RawConnection reader(DbPath(), kTestKey);
     ASSERT_EQ(reader.Exec("BEGIN"), SQLITE_OK);
     ASSERT_EQ(reader.Rows("select count(*) from playlist"), (std::vector<std::vector<std::string>>{{"1"}}));
 
@@ -221,7 +221,7 @@ TEST_F(PlaylistStoreTest, WriterWaitsOutABriefLockInsteadOfFailing) {
     std::promise<void> locked;
     constexpr auto kHeld = std::chrono::milliseconds(300);
     std::thread other([&] {
-        RawConnection holder(DbPath(), kRawKey);
+        RawConnection holder(DbPath(), kTestKey);
         const bool ok = holder.Exec("BEGIN IMMEDIATE") == SQLITE_OK &&
                         holder.Exec("insert into playlist (savepath) values ('/a/other.mp3')") == SQLITE_OK;
         locked.set_value();
@@ -250,7 +250,7 @@ QString CrashPath(int round, int change) {
 
 // Even changes add a row, odd ones store a segment in the row before; each is reported once committed.
 [[noreturn]] void WriteUntilKilled(const QString& dbPath, int round, int reportFd) {
-    OpenResult opened = OpenPlaylistStore(dbPath, kRawKey);
+    OpenResult opened = OpenPlaylistStore(dbPath, kTestKey);
     if (!opened.ok()) _exit(2);
     SqlCipherPlaylistStore& db = *opened.value();
     const QString longName(3000, u'n');  // rows over more than one page

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
+#include "support/test_database.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +30,6 @@ const QString kListedRowsSql = QStringLiteral("select * from playlist where seq=
 const QString kAllRowsSql = QStringLiteral("select * from playlist");
 const QString kRowByPathSql = QStringLiteral("select * from playlist where savepath = ?");
 
-const QString kRawKey = QStringLiteral("x'2b7e151628aed2a6abf7158809cf4f3c762e7160f38b4da56a784d9045190cfe'");
 const QString kOtherRawKey =
     QStringLiteral("x'603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4'");
 constexpr int kIdField = 0;
@@ -78,7 +78,7 @@ class PlaylistStoreTest : public ::testing::Test {
 protected:
     QString DbPath() const { return dir_.filePath(QStringLiteral("quillan.mdb")); }
 
-    std::unique_ptr<SqlCipherPlaylistStore> OpenDb(const QString& key = kRawKey) const {
+    std::unique_ptr<SqlCipherPlaylistStore> OpenDb(const QString& key = kTestKey) const {
         OpenResult result = OpenPlaylistStore(DbPath(), key);
         EXPECT_TRUE(result.ok()) << FailureMessage(result.failure()).toStdString();
         EXPECT_TRUE(result.ok());
@@ -117,7 +117,7 @@ protected:
     }
 
     // A closed database with rows over many pages, as the program leaves it.
-    void MakeDatabaseWithRows(int rows, const QString& key = kRawKey) const {
+    void MakeDatabaseWithRows(int rows, const QString& key = kTestKey) const {
         auto db = OpenDb(key);
         ASSERT_TRUE(db);
         for (int i = 0; i < rows; ++i)
