@@ -54,8 +54,8 @@ TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {
         // The lesson joins the list when it is opened once.
         app.documents().OpenChosenFile(lesson, QString::fromUtf8("第一课.mp3"));
         window.Render();
-        ASSERT_TRUE(WaitFor([&] { return !app.window().playlistGrid.CellText(1, 4).isEmpty(); }));
-        EXPECT_EQ(app.window().playlistGrid.CellText(1, 3), QStringLiteral("0:08"));
+        ASSERT_TRUE(WaitFor([&] { return !app.window().playlistGrid.CellText(1, kPathColumn).isEmpty(); }));
+        EXPECT_EQ(app.window().playlistGrid.CellText(1, kDurationColumn), QStringLiteral("0:08"));
 
         // Double-clicking the row plays it.
         program->player.Stop();

@@ -89,7 +89,7 @@ TEST_F(DocumentsTest, AnAudioFileChosenDirectlyJoinsTheListWithItsSegments) {
     EXPECT_EQ(player_.Url(), audio);
     probe_.seconds[audio] = 3;
     app_.ListPlayingFile();
-    EXPECT_EQ(grid().CellText(2, 4), audio);
+    EXPECT_EQ(grid().CellText(2, kPathColumn), audio);
 
     // Chosen again, its stored segments become current at once.
     AddRow(dir_.filePath(QStringLiteral("kept.mp3")), QStringLiteral("1:00"),

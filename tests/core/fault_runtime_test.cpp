@@ -157,8 +157,8 @@ protected:
     void ListAndDoubleClick(const QString& path) {
         AddRow(path);
         app_.playlist().LoadPlaylistGrid();
-        ASSERT_EQ(grid().CellText(1, 4), path);
-        grid().SetActiveCell(1, 2);
+        ASSERT_EQ(grid().CellText(1, kPathColumn), path);
+        grid().SetActiveCell(1, kFileNameColumn);
         app_.playlist().PlayEntry();
     }
 
@@ -167,7 +167,7 @@ protected:
         EXPECT_EQ(dialogs_.shown[0].text,
                   QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"));
         EXPECT_EQ(TableRows(), 0);
-        EXPECT_EQ(grid().CellText(1, 2), QString());
+        EXPECT_EQ(grid().CellText(1, kFileNameColumn), QString());
         EXPECT_EQ(player_.Url(), QString()) << "nothing was handed to the player";
         EXPECT_FALSE(window().listingTimer.Running());
     }
@@ -178,7 +178,7 @@ TEST_F(FaultBadFiles, AFileDeletedAfterListingIsDroppedWithAMessageWhenDoubleCli
     AddRow(path);
     app_.playlist().LoadPlaylistGrid();
     ASSERT_TRUE(QFile::remove(path));
-    grid().SetActiveCell(1, 2);
+    grid().SetActiveCell(1, kFileNameColumn);
     app_.playlist().PlayEntry();
     ExpectEntryGoneWithTheMessage();
 }
@@ -266,8 +266,8 @@ TEST_F(FaultBadFiles, AnEmptyMp3StartsWithoutCrashingAndIsNotListedWithAMadeUpLe
     EXPECT_FALSE(window().listingTimer.Running()) << "the listing gives up after a bounded number of looks";
     EXPECT_GT(ticks, 1) << "it looked again while the file might still be opening";
     EXPECT_EQ(TableRows(), 0);
-    EXPECT_EQ(grid().CellText(1, 2), QString());
-    EXPECT_EQ(grid().CellText(1, 3), QString());
+    EXPECT_EQ(grid().CellText(1, kFileNameColumn), QString());
+    EXPECT_EQ(grid().CellText(1, kDurationColumn), QString());
 }
 
 TEST_F(FaultBadFiles, AFourGigabyteSparseCompanionTextIsNotLoadedIntoThePane) {

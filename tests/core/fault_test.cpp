@@ -334,13 +334,14 @@ Result<void> Fill(SqlCipherPlaylistStore& db, int fill) {
     for (int fill = 0; fill < 1000; ++fill) {
         if (!Fill(*child.db, fill).ok()) _exit(kChildStepFailed);
         child.app.playlist().LoadPlaylistGrid();
-        if (child.app.window().playlistGrid.CellText(kFillRows, 2).isEmpty()) _exit(kChildStepFailed);
+        if (child.app.window().playlistGrid.CellText(kFillRows, kFileNameColumn).isEmpty())
+            _exit(kChildStepFailed);
         Report(reportFd, 2 * fill);
         child.dialogs.answers = {MessageAnswer::Yes};
         child.app.Run(Command::ClearList);
         QueryResult left = child.db->AllRows();
         if (!left.ok() || left.value()->RecordCount() != 0 ||
-            !child.app.window().playlistGrid.CellText(1, 2).isEmpty())
+            !child.app.window().playlistGrid.CellText(1, kFileNameColumn).isEmpty())
             _exit(kChildStepFailed);
         Report(reportFd, 2 * fill + 1);
     }

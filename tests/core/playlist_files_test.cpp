@@ -105,13 +105,14 @@ TEST_F(PlaylistFilesTest, ReadingAListFillsGridAndTableFromRowOne) {
     probe_.seconds[QStringLiteral("/m/2.mp3")] = 125;
     const QString list = WriteList(QStringLiteral("l.m3u"), "/m/1.mp3\r\n\r\n/m/2.mp3\r\n/m/gone.mp3\r\n");
     files().LoadM3uList(list);
-    EXPECT_EQ(grid().CellText(1, 1), QStringLiteral("1."));
-    EXPECT_EQ(grid().CellText(1, 2), QStringLiteral("1.mp3"));
-    EXPECT_EQ(grid().CellText(1, 3), QStringLiteral("1:01"));
-    EXPECT_EQ(grid().CellText(2, 2), QString()) << "a blank line keeps its row";
-    EXPECT_EQ(grid().CellText(3, 1), QStringLiteral("3."));
-    EXPECT_EQ(grid().CellText(3, 3), QStringLiteral("2:05"));
-    EXPECT_EQ(grid().CellText(4, 3), QString()) << "a file that cannot be measured gets no made-up length";
+    EXPECT_EQ(grid().CellText(1, kNumberColumn), QStringLiteral("1."));
+    EXPECT_EQ(grid().CellText(1, kFileNameColumn), QStringLiteral("1.mp3"));
+    EXPECT_EQ(grid().CellText(1, kDurationColumn), QStringLiteral("1:01"));
+    EXPECT_EQ(grid().CellText(2, kFileNameColumn), QString()) << "a blank line keeps its row";
+    EXPECT_EQ(grid().CellText(3, kNumberColumn), QStringLiteral("3."));
+    EXPECT_EQ(grid().CellText(3, kDurationColumn), QStringLiteral("2:05"));
+    EXPECT_EQ(grid().CellText(4, kDurationColumn), QString())
+        << "a file that cannot be measured gets no made-up length";
     EXPECT_EQ(TableRows(), 3);
     QueryResult kept = db_->RowFor(QStringLiteral("/m/2.mp3"));
     EXPECT_EQ(kept.value()->Field(kPlayTimeField), QStringLiteral("9:59"))
@@ -126,15 +127,15 @@ TEST_F(PlaylistFilesTest, AListOverwritesTheGridFromTheTopAndGrowsIt) {
         AddRow(QStringLiteral("/old/%1.mp3").arg(i));
     app_.playlist().LoadPlaylistGrid();
     files().LoadM3uList(WriteList(QStringLiteral("three.m3u"), "/n/a.mp3\n/n/b.mp3\n/n/c.mp3\n"));
-    EXPECT_EQ(grid().CellText(3, 4), QStringLiteral("/n/c.mp3"));
-    EXPECT_EQ(grid().CellText(4, 4), QStringLiteral("/old/4.mp3"))
+    EXPECT_EQ(grid().CellText(3, kPathColumn), QStringLiteral("/n/c.mp3"));
+    EXPECT_EQ(grid().CellText(4, kPathColumn), QStringLiteral("/old/4.mp3"))
         << "rows below keep their text until a refill";
 
     QByteArray many;
     for (int i = 1; i <= 14; ++i)
         many += "/n/" + QByteArray::number(i) + ".mp3\n";
     files().LoadM3uList(WriteList(QStringLiteral("many.m3u"), many));
-    EXPECT_EQ(grid().CellText(14, 1), QStringLiteral("14."));
+    EXPECT_EQ(grid().CellText(14, kNumberColumn), QStringLiteral("14."));
     EXPECT_EQ(grid().Rows(), 17);
 }
 
@@ -143,8 +144,8 @@ TEST_F(PlaylistFilesTest, CancellingTheProgressKeepsWhatWasRead) {
     dialogs_.cancelAtProgress = 2;
     files().LoadM3uList(WriteList(QStringLiteral("l.m3u"), "/m/1.mp3\n/m/2.mp3\n/m/3.mp3\n/m/4.mp3\n"));
     EXPECT_EQ(TableRows(), 2);
-    EXPECT_EQ(grid().CellText(2, 4), QStringLiteral("/m/2.mp3"));
-    EXPECT_EQ(grid().CellText(3, 4), QString());
+    EXPECT_EQ(grid().CellText(2, kPathColumn), QStringLiteral("/m/2.mp3"));
+    EXPECT_EQ(grid().CellText(3, kPathColumn), QString());
 }
 
 TEST_F(PlaylistFilesTest, AnUnreadableListIsReportedAndAddsNothing) {
@@ -184,7 +185,7 @@ TEST_F(PlaylistFilesTest, ASavedListReadsBackIntoTheSameRows) {
         app_.playlist().LoadPlaylistGrid();
         files().LoadM3uList(target);
         for (int r = 0; r < paths.size(); ++r)
-            EXPECT_EQ(grid().CellText(r + 1, 4), paths[r]) << name.toStdString();
+            EXPECT_EQ(grid().CellText(r + 1, kPathColumn), paths[r]) << name.toStdString();
         EXPECT_EQ(TableRows(), 3);
     }
 }

@@ -18,13 +18,13 @@ TEST_F(PlaylistTest, FillShowsListedRowsNumberedAndSizesTheGrid) {
     AddRow(QStringLiteral("/music/hidden.mp3"), QStringLiteral("0:10"), {}, false);
     AddRow(QString::fromUtf8("/音乐/第二课.mp3"), QStringLiteral("12:00"));
     playlist().LoadPlaylistGrid();
-    EXPECT_EQ(grid().CellText(1, 1), QStringLiteral("1."));
-    EXPECT_EQ(grid().CellText(1, 2), QStringLiteral("a.mp3"));
-    EXPECT_EQ(grid().CellText(1, 3), QStringLiteral("1:05"));
-    EXPECT_EQ(grid().CellText(1, 4), QStringLiteral("/music/a.mp3"));
-    EXPECT_EQ(grid().CellText(2, 1), QStringLiteral("2."));
-    EXPECT_EQ(grid().CellText(2, 2), QString::fromUtf8("第二课.mp3"));
-    EXPECT_EQ(grid().CellText(3, 2), QString()) << "rows whose seq is false are not listed";
+    EXPECT_EQ(grid().CellText(1, kNumberColumn), QStringLiteral("1."));
+    EXPECT_EQ(grid().CellText(1, kFileNameColumn), QStringLiteral("a.mp3"));
+    EXPECT_EQ(grid().CellText(1, kDurationColumn), QStringLiteral("1:05"));
+    EXPECT_EQ(grid().CellText(1, kPathColumn), QStringLiteral("/music/a.mp3"));
+    EXPECT_EQ(grid().CellText(2, kNumberColumn), QStringLiteral("2."));
+    EXPECT_EQ(grid().CellText(2, kFileNameColumn), QString::fromUtf8("第二课.mp3"));
+    EXPECT_EQ(grid().CellText(3, kFileNameColumn), QString()) << "rows whose seq is false are not listed";
     EXPECT_EQ(grid().Alignment(2, 2), GridModel::kAlignLeft);
     EXPECT_EQ(grid().Alignment(2, 3), GridModel::kAlignCentre);
 }
@@ -38,7 +38,7 @@ TEST_F(PlaylistTest, RowCountFollowsTheNumberOfEntries) {
     AddRow(QStringLiteral("/music/11.mp3"));
     playlist().LoadPlaylistGrid();
     EXPECT_EQ(grid().Rows(), 14);
-    EXPECT_EQ(grid().CellText(11, 1), QStringLiteral("11."));
+    EXPECT_EQ(grid().CellText(11, kNumberColumn), QStringLiteral("11."));
     EXPECT_EQ(playlist().CountPlaylistRows(), 11);
     EXPECT_TRUE(window().clearListButton.enabled && window().deleteEntryItem.enabled);
 }
@@ -57,7 +57,7 @@ TEST_F(PlaylistTest, ClickSelectsAnEntryAndDoubleClickPlaysItWithItsSegments) {
     AddRow(path, QStringLiteral("2:00"), {QStringLiteral("A00:05B00:09"), QStringLiteral("A00:10B00:20")});
     playlist().LoadPlaylistGrid();
 
-    grid().SetActiveCell(2, 2);
+    grid().SetActiveCell(2, kFileNameColumn);
     playlist().SelectEntry();
     EXPECT_EQ(state().currentListPath, path);
     EXPECT_TRUE(window().deleteEntryButton.enabled);
@@ -73,7 +73,7 @@ TEST_F(PlaylistTest, ClickSelectsAnEntryAndDoubleClickPlaysItWithItsSegments) {
     EXPECT_TRUE(window().listingTimer.Running());
     EXPECT_TRUE(window().sequentialPlayTimer.Running());
 
-    grid().SetActiveCell(5, 2);  // an empty row
+    grid().SetActiveCell(5, kFileNameColumn);  // an empty row
     playlist().SelectEntry();
     EXPECT_FALSE(window().deleteEntryButton.enabled);
     playlist().PlayEntry();
@@ -84,15 +84,16 @@ TEST_F(PlaylistTest, DoubleClickOnADeletedFileTellsAndRemovesTheEntry) {
     AddRow(QStringLiteral("/nowhere/gone.mp3"));
     AddRow(QStringLiteral("/nowhere/second.mp3"));
     playlist().LoadPlaylistGrid();
-    grid().SetActiveCell(1, 2);
+    grid().SetActiveCell(1, kFileNameColumn);
     playlist().PlayEntry();
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"));
     EXPECT_EQ(dialogs_.shown[0].title, MessageTitle());
     EXPECT_EQ(TableRows(), 1);
-    EXPECT_EQ(grid().CellText(1, 1), QStringLiteral("1."));
-    EXPECT_EQ(grid().CellText(1, 2), QStringLiteral("second.mp3")) << "the rows below move up, renumbered";
-    EXPECT_EQ(grid().CellText(2, 2), QString());
+    EXPECT_EQ(grid().CellText(1, kNumberColumn), QStringLiteral("1."));
+    EXPECT_EQ(grid().CellText(1, kFileNameColumn), QStringLiteral("second.mp3"))
+        << "the rows below move up, renumbered";
+    EXPECT_EQ(grid().CellText(2, kFileNameColumn), QString());
 }
 
 TEST_F(PlaylistTest, ClearAnsweredNoKeepsEverythingAndYesEmptiesTheTable) {
@@ -104,12 +105,12 @@ TEST_F(PlaylistTest, ClearAnsweredNoKeepsEverythingAndYesEmptiesTheTable) {
     EXPECT_EQ(dialogs_.shown.back().text, QString::fromUtf8("真的全部清空表格吗?"));
     EXPECT_EQ(dialogs_.shown.back().title, QString::fromUtf8("提示"));
     EXPECT_EQ(TableRows(), 4);
-    EXPECT_EQ(grid().CellText(3, 2), QStringLiteral("3.mp3"));
+    EXPECT_EQ(grid().CellText(3, kFileNameColumn), QStringLiteral("3.mp3"));
 
     dialogs_.answers = {MessageAnswer::Yes};
     playlist().ClearPlaylist();
     EXPECT_EQ(TableRows(), 0) << "rows whose seq is false go too";
-    EXPECT_EQ(grid().CellText(1, 2), QString());
+    EXPECT_EQ(grid().CellText(1, kFileNameColumn), QString());
     for (const Button* button : {&window().setAButton, &window().clearListButton, &window().deleteEntryButton,
                                  &window().saveListButton})
         EXPECT_FALSE(button->enabled) << button->caption.toStdString();
@@ -125,7 +126,7 @@ TEST_F(PlaylistTest, DeleteRemovesTheSelectedEntryOnlyAndKeepsPlaying) {
     playlist().SelectPlaylistRow(2);
     app_.Run(Command::DeleteEntry);
     EXPECT_EQ(TableRows(), 2);
-    EXPECT_EQ(grid().CellText(2, 4), QStringLiteral("/music/3.mp3"));
+    EXPECT_EQ(grid().CellText(2, kPathColumn), QStringLiteral("/music/3.mp3"));
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
     EXPECT_FALSE(window().deleteEntryButton.enabled);
 }
@@ -139,9 +140,9 @@ TEST_F(PlaylistTest, ListingANewFileAddsItAfterTheLastEntry) {
     state().currentAudioPath = path;
     app_.ListPlayingFile();
     EXPECT_FALSE(window().listingTimer.enabled);
-    EXPECT_EQ(grid().CellText(3, 1), QStringLiteral("3."));
-    EXPECT_EQ(grid().CellText(3, 2), QStringLiteral("new one.mp3"));
-    EXPECT_EQ(grid().CellText(3, 3), QStringLiteral("1:15"));
+    EXPECT_EQ(grid().CellText(3, kNumberColumn), QStringLiteral("3."));
+    EXPECT_EQ(grid().CellText(3, kFileNameColumn), QStringLiteral("new one.mp3"));
+    EXPECT_EQ(grid().CellText(3, kDurationColumn), QStringLiteral("1:15"));
     EXPECT_EQ(grid().SelectedRow(), 3);
     EXPECT_EQ(state().currentListPath, path);
     EXPECT_EQ(TableRows(), 3);
@@ -158,8 +159,8 @@ TEST_F(PlaylistTest, ListingAFileAlreadyListedRewritesItsRowInPlace) {
     app_.ListPlayingFile();
     EXPECT_EQ(TableRows(), 3);
     EXPECT_EQ(state().currentListRow, 2);
-    EXPECT_EQ(grid().CellText(2, 3), QStringLiteral("1:02:05"));
-    EXPECT_EQ(grid().CellText(4, 2), QString());
+    EXPECT_EQ(grid().CellText(2, kDurationColumn), QStringLiteral("1:02:05"));
+    EXPECT_EQ(grid().CellText(4, kFileNameColumn), QString());
     QueryResult row = db_->RowFor(path);
     EXPECT_EQ(row.value()->Field(kPlayTimeField), QStringLiteral("1:02:05"));
 }
@@ -179,13 +180,13 @@ TEST_F(PlaylistTest, AnUnknownDurationIsRetriedAndNeverMadeUp) {
     app_.ListPlayingFile();
     EXPECT_FALSE(window().listingTimer.enabled) << "retries are bounded";
     EXPECT_EQ(TableRows(), 0);
-    EXPECT_EQ(grid().CellText(1, 2), QString());
+    EXPECT_EQ(grid().CellText(1, kFileNameColumn), QString());
 
     // The player's figure serves when the probe cannot read the file.
     player_.SetUrl(path);
     player_.duration_ = 42;
     app_.ListPlayingFile();
-    EXPECT_EQ(grid().CellText(1, 3), QStringLiteral("0:42"));
+    EXPECT_EQ(grid().CellText(1, kDurationColumn), QStringLiteral("0:42"));
 }
 
 TEST_F(PlaylistTest, SequentialPlayGoesDownTheListAndStopsAtTheEnd) {
@@ -195,7 +196,7 @@ TEST_F(PlaylistTest, SequentialPlayGoesDownTheListAndStopsAtTheEnd) {
     AddRow(b, QStringLiteral("1:00"), {QStringLiteral("A00:01B00:02")});
     playlist().LoadPlaylistGrid();
     window().sequentialPlayBox.value = 1;
-    grid().SetActiveCell(1, 2);
+    grid().SetActiveCell(1, kFileNameColumn);
     playlist().PlayEntry();
 
     app_.PlayNextWhenEnded();
@@ -217,7 +218,7 @@ TEST_F(PlaylistTest, WithSequentialPlayOffTheWatchStopsAtTheEnd) {
     AddRow(a);
     AddRow(MakeFile(QStringLiteral("b.mp3")));
     playlist().LoadPlaylistGrid();
-    grid().SetActiveCell(1, 2);
+    grid().SetActiveCell(1, kFileNameColumn);
     playlist().PlayEntry();
     player_.Stop();
     app_.PlayNextWhenEnded();

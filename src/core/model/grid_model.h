@@ -65,6 +65,12 @@ private:
     quint64 revision_ = 0;
 };
 
+// The playlist grid's columns. Row 0 and the columns of width 0 (0, the path and 5) are not shown.
+inline constexpr int kNumberColumn = 1;
+inline constexpr int kFileNameColumn = 2;
+inline constexpr int kDurationColumn = 3;
+inline constexpr int kPathColumn = 4;
+
 // The playlist grid's set-up: 6 columns, 20 rows, centred numbers and the design column widths.
 void SetupPlaylistGrid(GridModel& grid);
 

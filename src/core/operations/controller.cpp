@@ -95,7 +95,7 @@ void Controller::Start() {
         box->value = 1;
     w.firstEntryTimer.enabled = true;
     EnablePair(w.clearListButton, w.clearListItem, false);
-    if (!w.playlistGrid.CellText(1, 2).isEmpty()) {
+    if (!w.playlistGrid.CellText(1, kFileNameColumn).isEmpty()) {
         EnablePair(w.clearListButton, w.clearListItem, true);
         EnablePair(w.deleteEntryButton, w.deleteEntryItem, true);
         playlist_.SelectPlaylistRow(state_.currentListRow);

@@ -6,13 +6,6 @@
 #include <QFileInfo>
 
 namespace ostrelle {
-namespace {
-
-constexpr int kPathCol = 4;
-constexpr int kNameCol = 2;
-constexpr int kDurationCol = 3;
-
-}  // namespace
 
 void Playlist::SetCentredColumn(int col) {
     GridModel& grid = window_.playlistGrid;
@@ -22,18 +15,18 @@ void Playlist::SetCentredColumn(int col) {
 void Playlist::WriteGridRow(int row, const QString& fileName, const QString& durationText,
                             const QString& path) {
     GridModel& grid = window_.playlistGrid;
-    grid.SetCellText(row, 1, QString::number(row) + u'.');
-    grid.SetCellText(row, kNameCol, fileName);
-    grid.SetCellText(row, kDurationCol, durationText);
-    grid.SetCellText(row, kPathCol, path);
+    grid.SetCellText(row, kNumberColumn, QString::number(row) + u'.');
+    grid.SetCellText(row, kFileNameColumn, fileName);
+    grid.SetCellText(row, kDurationColumn, durationText);
+    grid.SetCellText(row, kPathColumn, path);
 }
 
 void Playlist::LoadPlaylistGrid() {
     GridModel& grid = window_.playlistGrid;
     grid.ClearRange(1, 1, grid.Rows() - 1, 5);
     SetCentredColumn(1);
-    grid.SetAlignment(1, kNameCol, grid.Rows() - 1, kNameCol, GridModel::kAlignLeft);
-    SetCentredColumn(kDurationCol);
+    grid.SetAlignment(1, kFileNameColumn, grid.Rows() - 1, kFileNameColumn, GridModel::kAlignLeft);
+    SetCentredColumn(kDurationColumn);
 
     if (database_) {
         QueryResult result = database_->ListedRows();
@@ -49,13 +42,13 @@ void Playlist::LoadPlaylistGrid() {
         }
     }
     FitPlaylistRows();
-    SetCentredColumn(kDurationCol);
+    SetCentredColumn(kDurationColumn);
 }
 
 void Playlist::FitPlaylistRows() {
     GridModel& grid = window_.playlistGrid;
     int i = 1;
-    while (i < grid.Rows() && !grid.CellText(i, kNameCol).trimmed().isEmpty())
+    while (i < grid.Rows() && !grid.CellText(i, kFileNameColumn).trimmed().isEmpty())
         ++i;
     grid.SetRows(i > 11 ? i + 2 : 12);
 }
@@ -63,7 +56,7 @@ void Playlist::FitPlaylistRows() {
 int Playlist::CountPlaylistRows() {
     const GridModel& grid = window_.playlistGrid;
     int i = 1;
-    while (i < grid.Rows() && !grid.CellText(i, kNameCol).isEmpty())
+    while (i < grid.Rows() && !grid.CellText(i, kFileNameColumn).isEmpty())
         ++i;
     const int count = i - 1;
     EnablePair(window_.clearListButton, window_.clearListItem, count > 0);
@@ -74,14 +67,14 @@ int Playlist::CountPlaylistRows() {
 int Playlist::FindPlaylistRow(const QString& path) const {
     const GridModel& grid = window_.playlistGrid;
     for (int r = 1; r < grid.Rows(); ++r)
-        if (grid.CellText(r, kPathCol) == path) return r;
+        if (grid.CellText(r, kPathColumn) == path) return r;
     return 0;
 }
 
 void Playlist::SelectPlaylistRow(int row) {
     GridModel& grid = window_.playlistGrid;
-    grid.SelectRange(row, 1, row, kPathCol);
-    const QString path = grid.CellText(row, kPathCol);
+    grid.SelectRange(row, 1, row, kPathColumn);
+    const QString path = grid.CellText(row, kPathColumn);
     if (!path.isEmpty())
         state_.currentListPath = path;
     else
@@ -90,7 +83,7 @@ void Playlist::SelectPlaylistRow(int row) {
 
 void Playlist::SelectEntry() {
     window_.passesLeftLabel.caption.clear();
-    const QString path = window_.playlistGrid.CellText(window_.playlistGrid.ActiveRow(), kPathCol);
+    const QString path = window_.playlistGrid.CellText(window_.playlistGrid.ActiveRow(), kPathColumn);
     if (!path.isEmpty()) state_.currentListPath = path;
     EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, !path.isEmpty());
 }
@@ -99,7 +92,7 @@ void Playlist::PlayEntry() {
     window_.passesLeftLabel.caption.clear();
     const int row = window_.playlistGrid.ActiveRow();
     state_.currentListRow = row;
-    const QString path = window_.playlistGrid.CellText(row, kPathCol);
+    const QString path = window_.playlistGrid.CellText(row, kPathColumn);
     if (path.trimmed().isEmpty()) return;
     if (QFileInfo(path).isFile()) {
         hooks_.startAudioFile(path);
@@ -183,7 +176,7 @@ void Playlist::ListPlayingFile() {
 
     SelectPlaylistRow(gridRow);
     if (CountPlaylistRows() > 0) EnablePair(window_.clearListButton, window_.clearListItem, true);
-    SetCentredColumn(kDurationCol);
+    SetCentredColumn(kDurationColumn);
 }
 
 void Playlist::PlayNextWhenEnded() {
@@ -195,11 +188,11 @@ void Playlist::PlayNextWhenEnded() {
     }
     ++state_.currentListRow;
     const GridModel& grid = window_.playlistGrid;
-    if (grid.CellText(state_.currentListRow, kNameCol).isEmpty()) {
+    if (grid.CellText(state_.currentListRow, kFileNameColumn).isEmpty()) {
         window_.sequentialPlayTimer.enabled = false;
         return;
     }
-    const QString path = grid.CellText(state_.currentListRow, kPathCol);
+    const QString path = grid.CellText(state_.currentListRow, kPathColumn);
     state_.currentAudioPath = path;
     hooks_.startAudioFile(path);
     // The learner sees the new file's own segments, not the previous file's.

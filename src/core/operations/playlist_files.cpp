@@ -79,7 +79,7 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
 
 void PlaylistFiles::SaveM3uList() {
     const GridModel& grid = window_.playlistGrid;
-    if (grid.CellText(1, 4).trimmed().isEmpty()) {
+    if (grid.CellText(1, kPathColumn).trimmed().isEmpty()) {
         dialogs_.ShowMessage(QString::fromUtf8("表格内没有MP3文件存在！"), MessageTitle(),
                              MessageButtons::Ok);
         return;
@@ -88,8 +88,8 @@ void PlaylistFiles::SaveM3uList() {
     if (choice.Cancelled()) return;
 
     QStringList paths;
-    for (int r = 1; r < grid.Rows() && !grid.CellText(r, 4).trimmed().isEmpty(); ++r)
-        paths << grid.CellText(r, 4);
+    for (int r = 1; r < grid.Rows() && !grid.CellText(r, kPathColumn).trimmed().isEmpty(); ++r)
+        paths << grid.CellText(r, kPathColumn);
     const Result<void> written = WriteFileAtomically(choice.fileName, SerializeM3u(paths, choice.fileName));
     if (!written.ok())
         dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法保存播放列表。"), written.failure()),

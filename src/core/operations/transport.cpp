@@ -14,7 +14,7 @@ void Transport::LoadFileSegments(const QString& path, int row) {
         EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
         EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
         EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
-        const QString length = w.playlistGrid.CellText(row, 3);
+        const QString length = w.playlistGrid.CellText(row, kDurationColumn);
         const ABPair& first = state_.abList.front();
         display_.ShowABMarks(first.aText, first.bText, length);
         state_.lengthText = length;
@@ -40,7 +40,7 @@ void Transport::LoadFileSegments(const QString& path, int row) {
 
 void Transport::LoadFirstEntry() {
     window_.firstEntryTimer.enabled = false;
-    const QString path = window_.playlistGrid.CellText(1, 4);
+    const QString path = window_.playlistGrid.CellText(1, kPathColumn);
     if (path.isEmpty()) return;
     state_.currentAudioPath = path;
     if (loadCompanionText_) loadCompanionText_(path);
