@@ -150,14 +150,12 @@ void MainWindow::BuildControls() {
     playlistGroup_ = new QGroupBox(w.playlistGroup.caption, canvas_);
     recordingGroup_ = new QGroupBox(w.recordingGroup.caption, canvas_);
     repeatGroup_ = new QGroupBox(w.repeatGroup.caption, canvas_);
-    QGroupBox* list = playlistGroup_;
-    QGroupBox* repeat = repeatGroup_;
 
     for (const auto& [command, member] : CommandButtons()) {
         const Button& model = w.*member;
         QWidget* group = InRecordingGroup(command) ? recordingGroup_
                          : InRepeatGroup(command)  ? repeatGroup_
-                                                   : list;
+                                                   : playlistGroup_;
         auto* b = new QPushButton(model.caption, group);
         b->setGeometry(Px(model.geometry));
         b->setFocusPolicy(Qt::NoFocus);
@@ -166,13 +164,13 @@ void MainWindow::BuildControls() {
         buttons_.emplace_back(command, b);
     }
 
-    auto* heading = new QLabel(list);
+    auto* heading = new QLabel(playlistGroup_);
     heading->setGeometry(Px(w.playlistHeading.geometry));
     heading->setPixmap(QPixmap::fromImage(PlaylistHeadingStrip()));
     heading->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     playlistGridModel_ = new GridTableModel(app_.window().playlistGrid, this);
-    playlistGrid_ = new QTableView(list);
+    playlistGrid_ = new QTableView(playlistGroup_);
     playlistGrid_->setGeometry(Px(w.playlistGridGeometry));
     playlistGrid_->setModel(playlistGridModel_);
     playlistGrid_->horizontalHeader()->hide();
@@ -225,13 +223,13 @@ void MainWindow::BuildControls() {
     };
     for (const Label* repeatHeading : {&w.repeatInfoHeading, &w.currentSegmentHeading, &w.segmentCountHeading,
                                        &w.repeatCountHeading, &w.pauseHeading})
-        label(repeat, *repeatHeading);
-    segmentNumberLabel_ = label(repeat, w.segmentNumberLabel);
-    segmentCountLabel_ = label(repeat, w.segmentCountLabel);
-    segmentRangeLabel_ = label(repeat, w.segmentRangeLabel);
-    passesLeftLabel_ = label(repeat, w.passesLeftLabel);
+        label(repeatGroup_, *repeatHeading);
+    segmentNumberLabel_ = label(repeatGroup_, w.segmentNumberLabel);
+    segmentCountLabel_ = label(repeatGroup_, w.segmentCountLabel);
+    segmentRangeLabel_ = label(repeatGroup_, w.segmentRangeLabel);
+    passesLeftLabel_ = label(repeatGroup_, w.passesLeftLabel);
     for (const LineDecoration& line : w.repeatGroupLines) {
-        auto* frame = new QFrame(repeat);
+        auto* frame = new QFrame(repeatGroup_);
         frame->setGeometry(Px(line.x1), Px(line.y), Px(line.x2 - line.x1), 1);
         frame->setStyleSheet(QStringLiteral("background: red;"));
     }
@@ -241,7 +239,7 @@ void MainWindow::BuildControls() {
     for (size_t i = 0; i < kComboBoxes.size(); ++i) {
         ComboBox Window::*box = kComboBoxes[i];
         QComboBox* combo = comboBoxes_[i] =
-            new QComboBox(box == &Window::fontSizeBox ? canvas_ : static_cast<QWidget*>(repeat));
+            new QComboBox(box == &Window::fontSizeBox ? canvas_ : static_cast<QWidget*>(repeatGroup_));
         combo->setEditable(true);
         combo->setGeometry(Px((w.*box).geometry));
         connect(combo, &QComboBox::activated, this, [this, box, combo](int item) {
