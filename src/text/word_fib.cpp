@@ -27,7 +27,7 @@ Result<WordFib> ParseWordFib(QByteArrayView doc) {
     WordFib fib;
     fib.nFib = ReadU16(doc, 2);
     if (fib.nFib <= kLastPre97Version) {
-        return Failure(
+        return Fail(
             FailureCode::UnsupportedVersion,
             QStringLiteral("unsupported Word version (file format %1, older than Word 97)").arg(fib.nFib));
     }

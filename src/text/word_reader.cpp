@@ -154,7 +154,7 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     }
     const auto inTable = [&](quint32 fc, quint32 lcb) { return qint64(fc) + qint64(lcb) <= table->size(); };
     if (!inTable(fib.fcClx, fib.lcbClx))
-        return Failure(
+        return Fail(
             FailureCode::Damaged,
             QStringLiteral("the piece table lies outside the %1 stream").arg(QLatin1StringView(tableName)));
     // Every character takes at least one byte of the stream; a larger count is a damaged FIB.
