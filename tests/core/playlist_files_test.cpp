@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QStringEncoder>
 
+#include <random>
+
 namespace ostrelle {
 namespace {
 
@@ -58,6 +60,41 @@ TEST(SerializeM3u, WritesCrLfLinesInTheListsEncoding) {
     EXPECT_EQ(m3u, QByteArray("/a/1.mp3\r\n") + QStringEncoder("GB18030").encode(paths[1]) + "\r\n");
     EXPECT_EQ(SerializeM3u(paths, QStringLiteral("/l/x.m3u8")),
               (paths.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+}
+
+QString ReadBack(const QString& path, const QString& listPath) {
+    const std::vector<M3uEntry> entries = ParseM3u(SerializeM3u({path}, listPath), listPath);
+    return entries.size() == 1 ? entries[0].path : QStringLiteral("<%1 entries>").arg(entries.size());
+}
+
+TEST(SerializeM3u, EveryNameReadsBackAsWritten) {
+    const QStringList names = {
+        QString::fromUtf8("/home/u/学习/lesson1.mp3"),  // two-byte pairs that are valid UTF-8 too
+        QString::fromUtf8("/学"),                       // one such pair alone
+        QString::fromUtf8("/课文/第一课.mp3"),          // not valid UTF-8
+        // Whose GB18030 bytes are the UTF-8 of "中文": three-byte sequences.
+        QStringLiteral("/") + QStringDecoder("GB18030").decode(QStringLiteral("中文").toUtf8()),
+        QString::fromUtf8("/𠀀/€/ä.mp3"),  // four-byte GB18030 and non-CJK letters
+        QStringLiteral("/plain/ascii.mp3"),
+    };
+    for (const QString& name : names) {
+        EXPECT_EQ(ReadBack(name, QStringLiteral("/l/x.m3u")), name) << name.toStdString();
+        EXPECT_EQ(ReadBack(name, QStringLiteral("/l/x.m3u8")), name) << name.toStdString();
+    }
+}
+
+TEST(SerializeM3u, RandomChinesePathsReadBackAsWritten) {
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> length(1, 8);
+    std::uniform_int_distribution<char16_t> cjk(0x4E00, 0x9FFF);
+    for (int i = 0; i < 2000; ++i) {
+        QString path = QStringLiteral("/");
+        for (int n = length(random); n > 0; --n)
+            path += QChar(cjk(random));
+        ASSERT_EQ(ReadBack(path + QStringLiteral(".mp3"), QStringLiteral("/l/x.m3u")),
+                  path + QStringLiteral(".mp3"))
+            << path.toStdString();
+    }
 }
 
 TEST(ParseM3u, ReadsTheRealWorldLists) {

@@ -49,7 +49,11 @@ QByteArray SerializeM3u(const QStringList& paths, const QString& listPath) {
     const QString text = paths.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
     if (IsUtf8List(listPath)) return text.toUtf8();
     QStringEncoder encoder("GB18030");
-    return encoder.encode(text);
+    const QByteArray gb18030 = encoder.encode(text);
+    // Some GB18030 bytes pass for UTF-8 ("学习" reads as "ѧϰ"), and a short list can be taken for another
+    // code page: a list that would not read back as written says UTF-8 outright, with a byte order mark.
+    if (DecodeTextFile(gb18030) == text) return gb18030;
+    return "\xEF\xBB\xBF" + text.toUtf8();
 }
 
 }  // namespace ostrelle

@@ -19,7 +19,8 @@ struct M3uEntry {
 // The text is UTF-8 for ".m3u8"; otherwise by its byte order mark, as UTF-8 when valid, else detected.
 std::vector<M3uEntry> ParseM3u(const QByteArray& bytes, const QString& listPath);
 
-// One path per CR LF line: UTF-8 for ".m3u8", GB18030 otherwise.
+// One path per CR LF line: UTF-8 for ".m3u8", GB18030 otherwise, unless those bytes would read back as
+// other text: then UTF-8 with a byte order mark.
 QByteArray SerializeM3u(const QStringList& paths, const QString& listPath);
 
 }  // namespace ostrelle
