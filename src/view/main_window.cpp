@@ -469,6 +469,10 @@ void MainWindow::Render() {
         if (grid.Rows() > 0) playlistGrid_->setRowHidden(0, true);
     }
     playlistGrid_->setToolTip(w.playlistGrid.toolTip);
+    if (shownTopRequests_ != w.playlistGrid.TopRequests()) {
+        shownTopRequests_ = w.playlistGrid.TopRequests();
+        playlistGrid_->scrollToTop();
+    }
     const int selected = w.playlistGrid.SelectedRow();
     if (selected < 0)
         playlistGrid_->clearSelection();

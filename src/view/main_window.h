@@ -86,6 +86,7 @@ private:
     std::vector<std::pair<QAction*, MenuItem Window::*>> topMenus_;
     QTimer playerPoll_;
     QString shownText_;
+    quint64 shownTopRequests_ = 0;
     bool busy_ = false;
 };
 

@@ -12,7 +12,9 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 
 namespace ostrelle {
@@ -137,6 +139,23 @@ TEST_F(MainWindowTest, AFilledListSelectsRowOneAndLoadsItAfterStartUp) {
     EXPECT_EQ(player_.Url(), QStringLiteral("/music/one.mp3"));
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
     EXPECT_EQ(state().currentAudioPath, QStringLiteral("/music/one.mp3"));
+}
+
+TEST_F(MainWindowTest, ALongListShowsEachRowsWholePathAndScrollsBackToTheTopAfterADelete) {
+    WriteIni("Fist", "run", "1");
+    const QString longName = QStringLiteral("/music/a folder with a long name/lesson %1 of the course.mp3");
+    for (int i = 1; i <= 30; ++i)
+        AddRow(longName.arg(i));
+    MainWindow& w = Start();
+    QTableView* grid = w.PlaylistGrid();
+    EXPECT_EQ(grid->model()->data(grid->model()->index(3, kFileNameColumn), Qt::ToolTipRole).toString(),
+              longName.arg(3));
+    EXPECT_FALSE(grid->model()->data(grid->model()->index(31, kFileNameColumn), Qt::ToolTipRole).isValid());
+
+    grid->scrollToBottom();
+    ASSERT_GT(grid->verticalScrollBar()->value(), 0);
+    QTest::mouseClick(w.CommandButton(Command::DeleteEntry), Qt::LeftButton);
+    EXPECT_EQ(grid->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledEvenFromTheTextPane) {

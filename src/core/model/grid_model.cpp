@@ -56,6 +56,7 @@ void GridModel::FocusTopLeft() {
     activeRow_ = 0;
     activeCol_ = 0;
     selectedRow_ = -1;
+    ++topRequests_;
 }
 
 void GridModel::ClearRange(int firstRow, int firstCol, int lastRow, int lastCol) {

@@ -29,6 +29,8 @@ public:
     int ActiveCol() const { return activeCol_; }
     // The grid shows its top and no list row stays current.
     void FocusTopLeft();
+    // Counts FocusTopLeft() calls, so a view knows when to scroll back to the top.
+    quint64 TopRequests() const { return topRequests_; }
 
     // Every text in the block becomes empty; the row count stays.
     void ClearRange(int firstRow, int firstCol, int lastRow, int lastCol);
@@ -63,6 +65,7 @@ private:
     int activeCol_ = 0;
     int selectedRow_ = -1;
     quint64 revision_ = 0;
+    quint64 topRequests_ = 0;
 };
 
 // The playlist grid's columns. Row 0 and the columns of width 0 (0, the path and 5) are not shown.
