@@ -93,6 +93,7 @@ public:
     QString CurrentPositionString() const override { return PositionText(0, 0); }
     double Duration() const override { return 0; }
     int PlayState() const override { return kPlayStateStopped; }
+    bool EndedByItself() const override { return false; }
     void SetVolume(int volume) override { volume_ = volume; }
     int Volume() const override { return volume_; }
     void SetAutoStart(bool /*autoStart*/) override {}

@@ -123,6 +123,31 @@ TEST_F(FaultDiskFull, SavingTheRecordingOverAnExistingFileTellsOnceAndKeepsTheOl
     EXPECT_EQ(FolderEntries(), entries);
 }
 
+TEST_F(FaultDiskFull, FailedListWritesAreToldOnceAndTheGridShowsWhatIsStored) {
+    ListLongPaths();
+    const QString first = grid().CellText(1, kPathColumn);
+    const QString list = WriteFile(QStringLiteral("new.m3u"), "/new/1.mp3\r\n/new/2.mp3\r\n");
+    dialogs_.answers = {MessageAnswer::Yes};
+    ASSERT_NO_FATAL_FAILURE(WithFullDisk([&] {
+        app_.Run(Command::ClearList);
+        app_.playlist().SelectPlaylistRow(1);
+        app_.Run(Command::DeleteEntry);
+        app_.playlistFiles().LoadM3uList(list);
+    }));
+    // The question, then one message for each command that stored nothing.
+    ASSERT_EQ(dialogs_.shown.size(), 4u);
+    for (const char* what : {"播放列表没有清空。", "列表项没有删除。", "播放列表没有全部读入。"})
+        EXPECT_EQ(
+            std::count_if(dialogs_.shown.begin(), dialogs_.shown.end(),
+                          [&](const auto& shown) { return shown.text.startsWith(QString::fromUtf8(what)); }),
+            1)
+            << what;
+    EXPECT_EQ(TableRows(), 20);
+    EXPECT_EQ(grid().CellText(1, kPathColumn), first);
+    EXPECT_EQ(grid().CellText(20, kFileNameColumn).isEmpty(), false);
+    EXPECT_EQ(grid().CellText(21, kFileNameColumn), QString());
+}
+
 // A settings file already past the limit, so any rewrite of it fails.
 const QByteArray kBigSettings =
     "[Fist]\r\nrun=1\r\n[comb]\r\n0=1\r\n1=0\r\n" + QByteArray(5000, ';') + "\r\n";

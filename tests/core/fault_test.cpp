@@ -34,6 +34,7 @@ namespace {
 
 // The texts the store runs for its typed queries.
 const QString kAllRowsSql = QStringLiteral("select * from playlist");
+const QString kListedRowsSql = QStringLiteral("select * from playlist where seq=1");
 
 // How a child that was not killed ended; a working child is only ever ended by the kill.
 constexpr int kChildCannotOpen = 2;
@@ -339,7 +340,7 @@ Result<void> Fill(SqlCipherPlaylistStore& db, int fill) {
         Report(reportFd, 2 * fill);
         child.dialogs.answers = {MessageAnswer::Yes};
         child.app.Run(Command::ClearList);
-        QueryResult left = child.db->AllRows();
+        QueryResult left = child.db->ListedRows();
         if (!left.ok() || left.value()->RecordCount() != 0 ||
             !child.app.window().playlistGrid.CellText(1, kFileNameColumn).isEmpty())
             _exit(kChildStepFailed);
@@ -348,7 +349,7 @@ Result<void> Fill(SqlCipherPlaylistStore& db, int fill) {
     WaitForKill();
 }
 
-TEST_F(FaultKilledChild, KilledWhileClearingTheListLeavesItWholeOrEmpty) {
+TEST_F(FaultKilledChild, KilledWhileClearingTheListLeavesItListedWholeOrNotAtAll) {
     SCOPED_TRACE(seed_);
     for (int round = 0; round < kRounds; ++round) {
         SCOPED_TRACE(round);
@@ -361,7 +362,8 @@ TEST_F(FaultKilledChild, KilledWhileClearingTheListLeavesItWholeOrEmpty) {
         const int last = reported.empty() ? -1 : reported.back();
         // After fill k the clear may have landed; after a reported clear only the next fill may be there.
         const int fill = last < 0 ? 0 : last / 2 + last % 2;
-        const std::vector<QString> rows = SavePaths(*db, kAllRowsSql);
+        // The rows hold segments, so a clear keeps them, off the list.
+        const std::vector<QString> rows = SavePaths(*db, kListedRowsSql);
         EXPECT_TRUE(rows.empty() || rows == FillPaths(fill))
             << "last reported change " << last << ": " << rows.size() << " rows, first "
             << (rows.empty() ? std::string() : rows.front().toStdString());

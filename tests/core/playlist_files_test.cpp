@@ -36,13 +36,14 @@ TEST(ParseM3u, CommentsAreSkippedAndBlankLinesKeepTheirNumber) {
 TEST(ParseM3u, RelativeWindowsAndUrlEntriesAreResolvedSensibly) {
     const QByteArray text =
         "lesson 1.mp3\r\nsub/../two.mp3\r\nC:\\Music\\three.mp3\r\nsub\\four.mp3\r\n"
-        "http://example.com/five.mp3\r\n";
+        "http://example.com/five.mp3\r\nfile:///srv/%E5%AD%A6/six.mp3\r\n";
     EXPECT_EQ(Entries(text, QStringLiteral("/home/u/lists/x.m3u")),
               (Lines{{0, QStringLiteral("/home/u/lists/lesson 1.mp3")},
                      {1, QStringLiteral("/home/u/lists/two.mp3")},
                      {2, QStringLiteral("C:/Music/three.mp3")},
                      {3, QStringLiteral("/home/u/lists/sub/four.mp3")},
-                     {4, QStringLiteral("http://example.com/five.mp3")}}));
+                     {4, QStringLiteral("http://example.com/five.mp3")},
+                     {5, QString::fromUtf8("/srv/学/six.mp3")}}));
 }
 
 TEST(ParseM3u, TextIsDecodedByItsKind) {
@@ -135,45 +136,45 @@ protected:
     }
 };
 
-TEST_F(PlaylistFilesTest, ReadingAListFillsGridAndTableFromRowOne) {
+TEST_F(PlaylistFilesTest, ReadingAListAddsItToTheTableAndTheGridShowsTheWholeTable) {
+    AddRow(QStringLiteral("/old/1.mp3"));
     app_.playlist().LoadPlaylistGrid();
     AddRow(QStringLiteral("/m/2.mp3"), QStringLiteral("9:59"));
+    AddRow(QStringLiteral("/m/kept.mp3"), QStringLiteral("0:30"), {QStringLiteral("A00:01B00:02")}, false);
     probe_.seconds[QStringLiteral("/m/1.mp3")] = 61;
     probe_.seconds[QStringLiteral("/m/2.mp3")] = 125;
-    const QString list = WriteList(QStringLiteral("l.m3u"), "/m/1.mp3\r\n\r\n/m/2.mp3\r\n/m/gone.mp3\r\n");
+    const QString list = WriteList(QStringLiteral("l.m3u"),
+                                   "/m/1.mp3\r\n\r\n/m/2.mp3\r\nhttp://radio.example/a.mp3\r\n/m/gone.mp3\r\n"
+                                   "/m/1.mp3\r\n/m/kept.mp3\r\nhttps://example.com/b.mp3\r\n");
     files().LoadM3uList(list);
-    EXPECT_EQ(grid().CellText(1, kNumberColumn), QStringLiteral("1."));
-    EXPECT_EQ(grid().CellText(1, kFileNameColumn), QStringLiteral("1.mp3"));
-    EXPECT_EQ(grid().CellText(1, kDurationColumn), QStringLiteral("1:01"));
-    EXPECT_EQ(grid().CellText(2, kFileNameColumn), QString()) << "a blank line keeps its row";
-    EXPECT_EQ(grid().CellText(3, kNumberColumn), QStringLiteral("3."));
-    EXPECT_EQ(grid().CellText(3, kDurationColumn), QStringLiteral("2:05"));
+    const QStringList shown = {QStringLiteral("/old/1.mp3"), QStringLiteral("/m/2.mp3"),
+                               QStringLiteral("/m/1.mp3"), QStringLiteral("/m/gone.mp3"),
+                               QStringLiteral("/m/kept.mp3")};
+    for (int r = 1; r <= shown.size(); ++r) {
+        EXPECT_EQ(grid().CellText(r, kPathColumn), shown[r - 1]) << r;
+        EXPECT_EQ(grid().CellText(r, kNumberColumn), QString::number(r) + u'.');
+    }
+    EXPECT_EQ(grid().CellText(shown.size() + 1, kPathColumn), QString());
+    EXPECT_EQ(grid().CellText(2, kDurationColumn), QStringLiteral("9:59"))
+        << "an existing row is not changed";
+    EXPECT_EQ(grid().CellText(3, kDurationColumn), QStringLiteral("1:01"));
     EXPECT_EQ(grid().CellText(4, kDurationColumn), QString())
         << "a file that cannot be measured gets no made-up length";
-    EXPECT_EQ(TableRows(), 3);
-    QueryResult kept = db_->RowFor(QStringLiteral("/m/2.mp3"));
-    EXPECT_EQ(kept.value()->Field(kPlayTimeField), QStringLiteral("9:59"))
-        << "an existing row is not changed";
-    EXPECT_EQ(state().currentListRow, 1);
-    EXPECT_EQ(grid().SelectedRow(), 1);
+    EXPECT_EQ(TableRows(), 5) << "a file listed twice is one entry; addresses are not entries";
+    EXPECT_EQ(state().currentListRow, 3) << "the list's first entry is current";
+    EXPECT_EQ(grid().SelectedRow(), 3);
     EXPECT_EQ(state().currentListPath, QStringLiteral("/m/1.mp3"));
-}
-
-TEST_F(PlaylistFilesTest, AListOverwritesTheGridFromTheTopAndGrowsIt) {
-    for (int i = 1; i <= 5; ++i)
-        AddRow(QStringLiteral("/old/%1.mp3").arg(i));
-    app_.playlist().LoadPlaylistGrid();
-    files().LoadM3uList(WriteList(QStringLiteral("three.m3u"), "/n/a.mp3\n/n/b.mp3\n/n/c.mp3\n"));
-    EXPECT_EQ(grid().CellText(3, kPathColumn), QStringLiteral("/n/c.mp3"));
-    EXPECT_EQ(grid().CellText(4, kPathColumn), QStringLiteral("/old/4.mp3"))
-        << "rows below keep their text until a refill";
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.contains(QStringLiteral(" 2 ")))
+        << dialogs_.shown[0].text.toStdString();
 
     QByteArray many;
     for (int i = 1; i <= 14; ++i)
         many += "/n/" + QByteArray::number(i) + ".mp3\n";
     files().LoadM3uList(WriteList(QStringLiteral("many.m3u"), many));
-    EXPECT_EQ(grid().CellText(14, kNumberColumn), QStringLiteral("14."));
-    EXPECT_EQ(grid().Rows(), 17);
+    EXPECT_EQ(grid().CellText(19, kNumberColumn), QStringLiteral("19."));
+    EXPECT_EQ(grid().Rows(), 22);
+    EXPECT_EQ(state().currentListRow, 6);
 }
 
 TEST_F(PlaylistFilesTest, CancellingTheProgressKeepsWhatWasRead) {

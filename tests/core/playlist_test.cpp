@@ -96,26 +96,36 @@ TEST_F(PlaylistTest, DoubleClickOnADeletedFileTellsAndRemovesTheEntry) {
     EXPECT_EQ(grid().CellText(2, kFileNameColumn), QString());
 }
 
-TEST_F(PlaylistTest, ClearAnsweredNoKeepsEverythingAndYesEmptiesTheTable) {
+TEST_F(PlaylistTest, ClearAnsweredNoKeepsEverythingAndYesKeepsOnlyTheSegments) {
     AddRows(3);
     AddRow(QStringLiteral("/music/unlisted.mp3"), QStringLiteral("0:10"), {}, false);
+    const QString marked = MakeFile(QStringLiteral("marked.mp3"));
+    AddRow(marked, QStringLiteral("1:00"), {QStringLiteral("A00:01B00:02")});
     playlist().LoadPlaylistGrid();
     dialogs_.answers = {MessageAnswer::No};
     playlist().ClearPlaylist();
-    EXPECT_EQ(dialogs_.shown.back().text, QString::fromUtf8("真的全部清空表格吗?"));
+    EXPECT_TRUE(dialogs_.shown.back().text.startsWith(QString::fromUtf8("真的全部清空表格吗?\n")));
+    EXPECT_TRUE(dialogs_.shown.back().text.contains(QString::fromUtf8("AB段点会保留")));
     EXPECT_EQ(dialogs_.shown.back().title, QString::fromUtf8("提示"));
-    EXPECT_EQ(TableRows(), 4);
+    EXPECT_EQ(TableRows(), 5);
     EXPECT_EQ(grid().CellText(3, kFileNameColumn), QStringLiteral("3.mp3"));
 
     dialogs_.answers = {MessageAnswer::Yes};
     playlist().ClearPlaylist();
-    EXPECT_EQ(TableRows(), 0) << "rows whose seq is false go too";
+    EXPECT_EQ(TableRows(), 1) << "only the row with segments stays, off the list";
     EXPECT_EQ(grid().CellText(1, kFileNameColumn), QString());
     for (const Button* button : {&window().setAButton, &window().clearListButton, &window().deleteEntryButton,
                                  &window().saveListButton})
         EXPECT_FALSE(button->enabled) << button->caption.toStdString();
     EXPECT_FALSE(window().saveListItem.enabled);
     EXPECT_EQ(grid().SelectedRow(), -1);
+
+    // Opening the file again lists it at the end with its segments.
+    app_.documents().OpenChosenFile(marked, QStringLiteral("marked.mp3"));
+    app_.ListPlayingFile();
+    EXPECT_EQ(grid().CellText(1, kPathColumn), marked);
+    EXPECT_EQ(state().abList.size(), 1u);
+    EXPECT_TRUE(window().playRepeatButton.enabled);
 }
 
 TEST_F(PlaylistTest, DeleteRemovesTheSelectedEntryOnlyAndKeepsPlaying) {
@@ -201,16 +211,71 @@ TEST_F(PlaylistTest, SequentialPlayGoesDownTheListAndStopsAtTheEnd) {
 
     app_.PlayNextWhenEnded();
     EXPECT_EQ(player_.Url(), a) << "nothing happens while playing";
-    player_.Stop();  // the end of the media
+    app_.Run(Command::Stop);
+    app_.PlayNextWhenEnded();
+    EXPECT_EQ(player_.Url(), a) << "a stop is not an end";
+    EXPECT_TRUE(window().sequentialPlayTimer.enabled);
+    app_.Run(Command::Play);
+    player_.Advance(player_.duration_);
     app_.PlayNextWhenEnded();
     EXPECT_EQ(player_.Url(), b);
     EXPECT_EQ(state().currentListRow, 2);
     EXPECT_EQ(state().currentAudioPath, b);
     EXPECT_EQ(state().abList.size(), 1u) << "the new file's segments are current";
-    player_.Stop();
+    player_.Advance(player_.duration_);
     app_.PlayNextWhenEnded();
     EXPECT_FALSE(window().sequentialPlayTimer.enabled);
     EXPECT_EQ(player_.Url(), b);
+}
+
+TEST_F(PlaylistTest, OpeningAListOrCancellingItNeverStartsAnEntry) {
+    const QString a = MakeFile(QStringLiteral("a.mp3"));
+    AddRow(a);
+    AddRow(MakeFile(QStringLiteral("b.mp3")));
+    playlist().LoadPlaylistGrid();
+    grid().SetActiveCell(1, kFileNameColumn);
+    playlist().PlayEntry();
+    app_.Run(Command::OpenList);  // cancelled
+    app_.PlayNextWhenEnded();
+    EXPECT_EQ(player_.Url(), a);
+    EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
+
+    const QString list = dir_.filePath(QStringLiteral("l.m3u"));
+    QFile file(list);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(MakeFile(QStringLiteral("c.mp3")).toUtf8() + "\r\n");
+    file.close();
+    dialogs_.files = {{list, QStringLiteral("l.m3u")}};
+    app_.Run(Command::OpenList);
+    app_.PlayNextWhenEnded();
+    EXPECT_EQ(player_.Url(), a);
+    EXPECT_EQ(state().currentListRow, 3);
+}
+
+TEST_F(PlaylistTest, AnUnplayableFileIsToldOnceAndLeavesNothingOfTheFileBefore) {
+    const QString good = MakeFile(QStringLiteral("good.mp3"));
+    const QString bad = MakeFile(QString::fromUtf8("坏的.mp3"));
+    AddRow(good, QStringLiteral("1:00"), {QStringLiteral("A00:01B00:02")});
+    AddRow(bad);
+    playlist().LoadPlaylistGrid();
+    grid().SetActiveCell(1, kFileNameColumn);
+    playlist().PlayEntry();
+    window().textPane.text = QStringLiteral("good.mp3's text");
+    player_.unplayable[bad] = QStringLiteral("Could not determine type of stream.");
+
+    grid().SetActiveCell(2, kFileNameColumn);
+    playlist().PlayEntry();
+    app_.ListPlayingFile();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("坏的.mp3：")));
+    EXPECT_TRUE(dialogs_.shown[0].text.endsWith(QStringLiteral("\nCould not determine type of stream.")));
+    EXPECT_EQ(window().textPane.text, QString());
+    EXPECT_TRUE(state().abList.empty());
+    EXPECT_EQ(state().aPoint, QString());
+    EXPECT_FALSE(window().playRepeatButton.enabled);
+    EXPECT_EQ(grid().SelectedRow(), -1);
+    EXPECT_FALSE(window().listingTimer.enabled || window().sequentialPlayTimer.enabled);
+    EXPECT_EQ(TableRows(), 2) << "the entry stays";
 }
 
 TEST_F(PlaylistTest, WithSequentialPlayOffTheWatchStopsAtTheEnd) {
@@ -220,7 +285,7 @@ TEST_F(PlaylistTest, WithSequentialPlayOffTheWatchStopsAtTheEnd) {
     playlist().LoadPlaylistGrid();
     grid().SetActiveCell(1, kFileNameColumn);
     playlist().PlayEntry();
-    player_.Stop();
+    player_.Advance(player_.duration_);
     app_.PlayNextWhenEnded();
     EXPECT_FALSE(window().sequentialPlayTimer.enabled);
     EXPECT_EQ(player_.Url(), a);

@@ -20,6 +20,7 @@ void SimulatedPlayer::Advance(double seconds) {
     if (positionUs_ >= end) {
         state_ = kPlayStateStopped;
         positionUs_ = 0;
+        ended_ = true;
     } else if (stopPoint_ && positionUs_ >= stop) {
         state_ = kPlayStatePaused;
     }
@@ -27,13 +28,16 @@ void SimulatedPlayer::Advance(double seconds) {
 
 void SimulatedPlayer::SetUrl(const QString& path) {
     url_ = path;
+    ended_ = false;
     positionUs_ = 0;
-    state_ = autoStart_ ? kPlayStatePlaying : kPlayStatePaused;
+    errorText_ = unplayable.value(path);
+    state_ = !errorText_.isEmpty() ? kPlayStateStopped : autoStart_ ? kPlayStatePlaying : kPlayStatePaused;
 }
 
 void SimulatedPlayer::Play() {
     ++playCalls;
-    state_ = kPlayStatePlaying;
+    ended_ = false;
+    if (errorText_.isEmpty()) state_ = kPlayStatePlaying;
 }
 
 void SimulatedPlayer::Pause() {
@@ -43,11 +47,13 @@ void SimulatedPlayer::Pause() {
 
 void SimulatedPlayer::Stop() {
     state_ = kPlayStateStopped;
+    ended_ = false;
     positionUs_ = 0;
 }
 
 void SimulatedPlayer::SetCurrentPosition(double seconds) {
     seeks.push_back(seconds);
+    ended_ = false;
     positionUs_ = ToUs(std::clamp(seconds, 0.0, duration_));
 }
 

@@ -3,6 +3,8 @@
 #include "core/formats/time_values.h"
 #include "core/ports/media_player.h"
 
+#include <QHash>
+
 #include <vector>
 
 namespace ostrelle {
@@ -24,11 +26,12 @@ public:
     QString CurrentPositionString() const override { return PositionText(CurrentPosition(), duration_); }
     double Duration() const override { return duration_; }
     int PlayState() const override { return state_; }
+    bool EndedByItself() const override { return ended_; }
     void SetVolume(int volume) override { volume_ = volume; }
     int Volume() const override { return volume_; }
     void SetAutoStart(bool autoStart) override { autoStart_ = autoStart; }
     void SetStopPoint(std::optional<double> seconds) override { stopPoint_ = seconds; }
-    QString ErrorText() const override { return {}; }
+    QString ErrorText() const override { return errorText_; }
 
     // Test controls and observations.
     double duration_ = 600;
@@ -36,12 +39,16 @@ public:
     int playCalls = 0;
     int pauseCalls = 0;
     std::vector<double> seeks;
+    // Paths whose opening fails, with the reason the player gives.
+    QHash<QString, QString> unplayable;
 
 private:
     QString url_;
     // Whole microseconds, so that a hundred 10 ms ticks make exactly one second.
     long long positionUs_ = 0;
     int state_ = kPlayStateUndefined;
+    bool ended_ = false;
+    QString errorText_;
     int volume_ = 50;
     bool autoStart_ = true;
     std::optional<double> stopPoint_;

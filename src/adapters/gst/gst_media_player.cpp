@@ -146,6 +146,7 @@ void GstMediaPlayer::ResetMediaState() {
     duration_ = 0;
     wantPlaying_ = false;
     stopped_ = false;
+    endedByItself_ = false;
     stop_.Reset();
     deferredSeek_.reset();
     seekPending_ = false;
@@ -263,7 +264,7 @@ void GstMediaPlayer::HandleMessage(GstMessage* message, Generation posted) {
             }
             break;
         case GST_MESSAGE_EOS:
-            if (fromPipeline && media_ == Media::kOpen) EndOfMedia();
+            if (fromPipeline && media_ == Media::kOpen) EndOfMedia(true);
             break;
         case GST_MESSAGE_CLOCK_LOST:
             // The usual recovery: a new clock is chosen on the way back to PLAYING.
@@ -283,11 +284,12 @@ void GstMediaPlayer::QueryDuration() {
         duration_ = ToSeconds(duration);
 }
 
-void GstMediaPlayer::EndOfMedia() {
+void GstMediaPlayer::EndOfMedia(bool byItself) {
     reachPoll_.stop();
     idleTimeout_.stop();
     stop_.LeaveIdle();
     stopped_ = true;
+    endedByItself_ = byItself;
     wantPlaying_ = false;
     gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
     Seek(0);
@@ -342,6 +344,7 @@ bool GstMediaPlayer::RestartWithoutFlush(double seconds) {
 void GstMediaPlayer::Play() {
     if (media_ == Media::kNone || media_ == Media::kFailed) return;
     stopped_ = false;
+    endedByItself_ = false;
     if (media_ == Media::kOpening) {
         wantPlaying_ = true;
         gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
@@ -385,7 +388,7 @@ void GstMediaPlayer::Stop() {
     }
     if (media_ != Media::kOpen) return;
     deferredSeek_.reset();
-    EndOfMedia();
+    EndOfMedia(false);
 }
 
 void GstMediaPlayer::LeaveIdleWithRealPause() {
@@ -414,7 +417,7 @@ void GstMediaPlayer::UpdateStopPointReached() {
             break;
         }
         case StopPointProgress::kMediaEnded:
-            EndOfMedia();  // the media ended before the stop point
+            EndOfMedia(true);  // the media ended before the stop point
             break;
         case StopPointProgress::kDraining:
             break;
@@ -443,6 +446,7 @@ void GstMediaPlayer::SetCurrentPosition(double seconds) {
     if (!std::isfinite(seconds)) return;
     seconds = std::max(0.0, seconds);
     if (duration_ > 0) seconds = std::min(seconds, duration_);
+    endedByItself_ = false;
     if (media_ == Media::kOpening) {
         deferredSeek_ = seconds;
         return;

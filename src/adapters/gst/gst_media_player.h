@@ -51,6 +51,7 @@ public:
     QString CurrentPositionString() const override;
     double Duration() const override { return duration_; }
     int PlayState() const override;
+    bool EndedByItself() const override { return endedByItself_; }
 
     void SetVolume(int volume) override;
     int Volume() const override { return volume_; }
@@ -72,7 +73,7 @@ private:
     void HandleMessage(GstMessage* message, Generation posted);
     void OnOpened();
     void Fail(const QString& reason);
-    void EndOfMedia();
+    void EndOfMedia(bool byItself);
     void Seek(double seconds);
     bool RestartWithoutFlush(double seconds);
     void UpdateStopPointReached();
@@ -102,6 +103,7 @@ private:
 
     bool wantPlaying_ = false;  // what the caller asked for: playing, or paused
     bool stopped_ = false;      // after Stop() or the end of the media, until Play()
+    bool endedByItself_ = false;
 
     StopPoint stop_;
     std::uint64_t reachRunningTime_ = 0;  // pipeline running time when the output reached the stop point

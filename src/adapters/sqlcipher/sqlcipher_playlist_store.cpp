@@ -197,6 +197,16 @@ const QString kAllRowsSql = QStringLiteral("select * from playlist");
 const QString kRowByPathSql = QStringLiteral("select * from playlist where savepath = ?");
 const QString kDeleteAllRowsSql = QStringLiteral("delete from playlist");
 
+// The condition of a row without any segment: every slot Null or empty.
+QByteArray WithoutSegmentsSql() {
+    QByteArray sql;
+    for (int position = kFirstSegmentField; position <= kLastSegmentField; ++position) {
+        if (!sql.isEmpty()) sql += " and ";
+        sql += "coalesce(" + ColumnName(position) + ",'')=''";
+    }
+    return sql;
+}
+
 }  // namespace
 
 SqlCipherPlaylistStore::SqlCipherPlaylistStore(ConnectionPtr connection)
@@ -218,6 +228,44 @@ Result<void> SqlCipherPlaylistStore::DeleteAll() {
     QueryResult deleted = Execute(kDeleteAllRowsSql);
     if (!deleted.ok()) return deleted.failure();
     return {};
+}
+
+Result<void> SqlCipherPlaylistStore::Unlist(const QString& path) {
+    return WriteTogether({"delete from playlist where savepath=? and " + WithoutSegmentsSql(),
+                          "update playlist set seq=0 where savepath=?"},
+                         path);
+}
+
+Result<void> SqlCipherPlaylistStore::UnlistAll() {
+    return WriteTogether({"delete from playlist where " + WithoutSegmentsSql(), "update playlist set seq=0"});
+}
+
+Result<void> SqlCipherPlaylistStore::Relist(const QString& path) {
+    // The list is in id order: a fresh id puts the row last. Ids are never reused, so the counter of
+    // given ids moves on with it.
+    return WriteTogether({"update playlist set seq=1, id=1+max((select coalesce(max(id),0) from playlist),"
+                          " coalesce((select seq from sqlite_sequence where name='playlist'),0))"
+                          " where savepath=? and seq<>1",
+                          "update sqlite_sequence set seq=max(seq,(select coalesce(max(id),0) from playlist))"
+                          " where name='playlist'"},
+                         path);
+}
+
+Result<void> SqlCipherPlaylistStore::WriteTogether(std::initializer_list<QByteArray> commands,
+                                                   const QString& path) {
+    sqlite3* db = connection_->db;
+    return InTransaction(db, [&]() -> Result<void> {
+        for (const QByteArray& command : commands) {
+            Statement statement;
+            if (Result<void> prepared = PrepareOne(db, command, statement); !prepared.ok()) return prepared;
+            if (sqlite3_bind_parameter_count(statement.get()) > 0) {
+                if (const int rc = BindText(statement.get(), 1, path); rc != SQLITE_OK)
+                    return SqliteFailure(db, rc);
+            }
+            if (Result<void> done = StepToEnd(db, statement.get()); !done.ok()) return done;
+        }
+        return {};
+    });
 }
 
 QString SqlCipherPlaylistStore::Path() const {

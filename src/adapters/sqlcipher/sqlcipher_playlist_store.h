@@ -24,6 +24,9 @@ public:
     QueryResult AllRows() override;
     QueryResult RowFor(const QString& path) override;
     Result<void> DeleteAll() override;
+    Result<void> Unlist(const QString& path) override;
+    Result<void> UnlistAll() override;
+    Result<void> Relist(const QString& path) override;
     QString Path() const override;
 
     // One SQL command for tools, tests and benchmarks that set up or inspect a table directly. A command
@@ -32,6 +35,9 @@ public:
     QueryResult Execute(const QString& commandText, const QStringList& parameters = {});
 
 private:
+    // Runs each command with path bound to its "?" (if any), all in one transaction.
+    Result<void> WriteTogether(std::initializer_list<QByteArray> commands, const QString& path = {});
+
     std::shared_ptr<sqlcipher::Connection> connection_;
 };
 

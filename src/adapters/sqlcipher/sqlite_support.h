@@ -14,7 +14,7 @@
 namespace ostrelle::sqlcipher {
 
 inline constexpr int kIdField = 0;
-inline constexpr int kSeqField = 55;
+inline constexpr int kSeqField = kListedField;
 inline constexpr int kColumnCount = 56;
 inline constexpr int kBusyTimeoutMs = 5000;
 

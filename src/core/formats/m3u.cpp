@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringEncoder>
+#include <QUrl>
 
 namespace ostrelle {
 namespace {
@@ -15,7 +16,10 @@ bool IsUtf8List(const QString& listPath) {
 }
 
 QString ResolveEntry(QString line, const QString& listFolder) {
-    if (line.contains(QStringLiteral("://"))) return line;
+    if (line.contains(QStringLiteral("://"))) {
+        const QUrl url(line);
+        return url.isLocalFile() ? url.toLocalFile() : line;
+    }
     // A list written on Windows: backslashes separate, a drive letter makes it absolute.
     if (!line.contains(u'/') && line.contains(u'\\')) line.replace(u'\\', u'/');
     static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:/"));
@@ -24,6 +28,11 @@ QString ResolveEntry(QString line, const QString& listFolder) {
 }
 
 }  // namespace
+
+bool IsNetworkAddress(const QString& path) {
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+://"));
+    return scheme.match(path).hasMatch();
+}
 
 std::vector<M3uEntry> ParseM3u(const QByteArray& bytes, const QString& listPath) {
     QString text = IsUtf8List(listPath) ? QString::fromUtf8(bytes) : DecodeTextFile(bytes);

@@ -81,6 +81,11 @@ void Playlist::SelectPlaylistRow(int row) {
         EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, false);
 }
 
+void Playlist::TellIfFailed(const Result<void>& written, const QString& what) {
+    if (!written.ok())
+        dialogs_.ShowMessage(FailureMessage(what, written.failure()), MessageTitle(), MessageButtons::Ok);
+}
+
 void Playlist::SelectEntry() {
     window_.passesLeftLabel.caption.clear();
     const QString path = window_.playlistGrid.CellText(window_.playlistGrid.ActiveRow(), kPathColumn);
@@ -106,12 +111,13 @@ void Playlist::PlayEntry() {
 }
 
 void Playlist::ClearPlaylist() {
-    if (dialogs_.ShowMessage(QString::fromUtf8("真的全部清空表格吗?"), QString::fromUtf8("提示"),
-                             MessageButtons::YesNo) != MessageAnswer::Yes)
+    if (dialogs_.ShowMessage(
+            QString::fromUtf8("真的全部清空表格吗?\n各文件的AB段点会保留，文件再次加入列表时即可恢复。"),
+            QString::fromUtf8("提示"), MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
     display_.ResetABControls();
-    // One command, one transaction: the table is either emptied or left whole, and the refill shows which.
-    if (database_) (void)database_->DeleteAll();
+    // One command, one transaction: the list is either emptied or left whole, and the refill shows which.
+    if (database_) TellIfFailed(database_->UnlistAll(), QString::fromUtf8("播放列表没有清空。"));
     LoadPlaylistGrid();
     Window& w = window_;
     EnablePair(w.deleteEntryButton, w.deleteEntryItem, false);
@@ -123,10 +129,8 @@ void Playlist::ClearPlaylist() {
 
 void Playlist::DeletePlaylistEntry() {
     display_.ResetABControls();
-    if (database_) {
-        QueryResult result = database_->RowFor(state_.currentListPath);
-        if (result.ok() && !result.value()->Eof()) (void)result.value()->DeleteCurrent();
-    }
+    if (database_)
+        TellIfFailed(database_->Unlist(state_.currentListPath), QString::fromUtf8("列表项没有删除。"));
     LoadPlaylistGrid();
     window_.playlistGrid.FocusTopLeft();
     EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, false);
@@ -140,9 +144,31 @@ std::optional<QString> Playlist::MeasuredDuration(const QString& path) {
     return std::nullopt;
 }
 
+bool Playlist::ReportIfUnplayable(const QString& path) {
+    if (player_.Url() != path || player_.ErrorText().isEmpty()) return false;
+    Window& w = window_;
+    w.listingTimer.enabled = false;
+    w.sequentialPlayTimer.enabled = false;
+    // Nothing of the file shown before may pass for this one's.
+    display_.ResetABControls();
+    state_.abList.clear();
+    state_.hasAB = false;
+    state_.aPoint.clear();
+    state_.bPoint.clear();
+    state_.abIndex = 0;
+    w.textPane.text.clear();
+    w.playlistGrid.SelectRange(-1, 0, -1, 0);
+    const QString name = FileNameOfPath(path).value_or(path);
+    dialogs_.ShowMessage(
+        FailureMessage(name + QString::fromUtf8("："), {FailureCode::NotAudio, player_.ErrorText()}),
+        MessageTitle(), MessageButtons::Ok);
+    return true;
+}
+
 void Playlist::ListPlayingFile() {
     window_.listingTimer.enabled = false;
     const QString path = state_.currentAudioPath;
+    if (ReportIfUnplayable(path)) return;
     const std::optional<QString> duration = MeasuredDuration(path);
     if (!duration) {
         // Still opening: look again shortly, a bounded number of times. A file that never yields a
@@ -158,6 +184,12 @@ void Playlist::ListPlayingFile() {
 
     QueryResult result = database_->RowFor(path);
     if (!result.ok()) return;
+    if (!result.value()->Eof() && result.value()->Field(kListedField) != QStringLiteral("1")) {
+        // Kept off the list for its segments: listing it again brings them back.
+        if (!database_->Relist(path).ok()) return;
+        result = database_->RowFor(path);
+        if (!result.ok()) return;
+    }
     Recordset& row = *result.value();
     GridModel& grid = window_.playlistGrid;
     const bool listed = !row.Eof();
@@ -167,7 +199,9 @@ void Playlist::ListPlayingFile() {
     row.SetField(kPlayTimeField, *duration);
     if (!row.Update().ok()) return;
 
-    int gridRow = listed ? FindPlaylistRow(path) : state_.currentListRow;
+    // A file listed twice keeps the row it was started from, so that sequential play goes on below it.
+    int gridRow = state_.currentListRow;
+    if (listed && grid.CellText(gridRow, kPathColumn) != path) gridRow = FindPlaylistRow(path);
     if (!listed) grid.SetRows(grid.Rows() + 1);
     if (gridRow <= 0) gridRow = CountPlaylistRows() + 1;  // in the table but not shown: append it
     if (gridRow >= grid.Rows()) grid.SetRows(gridRow + 1);
@@ -181,7 +215,8 @@ void Playlist::ListPlayingFile() {
 
 void Playlist::PlayNextWhenEnded() {
     window_.sequentialPlayTimer.intervalMs = kListingIntervalMs;
-    if (player_.PlayState() != kPlayStateStopped) return;
+    // Only a file that played to its end moves the list on; a stop, a failed open or a new list does not.
+    if (player_.PlayState() != kPlayStateStopped || !player_.EndedByItself()) return;
     if (window_.sequentialPlayBox.value != 1) {
         window_.sequentialPlayTimer.enabled = false;
         return;

@@ -53,6 +53,12 @@ public:
     // Writes list entry row (from 1) into the grid.
     void WriteGridRow(int row, const QString& fileName, const QString& durationText, const QString& path);
 
+    // When the player could not open path: tells the learner why and clears what belonged to the file
+    // before. Returns whether it could not.
+    bool ReportIfUnplayable(const QString& path);
+    // Tells the learner, once, that a write of the list failed.
+    void TellIfFailed(const Result<void>& written, const QString& what);
+
 private:
     // The duration text to record for path, or nothing while it cannot be known yet.
     std::optional<QString> MeasuredDuration(const QString& path);

@@ -45,36 +45,65 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
 
     GridModel& grid = window_.playlistGrid;
     const int total = static_cast<int>(entries.size());
-    for (int i = 0; i < total; ++i) {
+    std::optional<Failure> failed;
+    int networkAddresses = 0;
+    QString firstPath;
+    for (int i = 0; i < total && !failed; ++i) {
         if (!dialogs_.ReportProgress(QString::fromUtf8("正在读取播放列表…"), i, total)) break;
         const M3uEntry& entry = entries[i];
-        const int row = entry.lineNumber + 1;
-        if (entry.lineNumber > 10) grid.SetRows(grid.Rows() + 1);
-        if (row >= grid.Rows()) grid.SetRows(row + 1);
+        // Only files on this machine play; an address would later pass for a deleted file.
+        if (IsNetworkAddress(entry.path)) {
+            ++networkAddresses;
+            continue;
+        }
+        if (firstPath.isEmpty()) firstPath = entry.path;
         const QString fileName = FileNameOfPath(entry.path).value_or(entry.path);
         // A file that cannot be measured is listed without a length rather than with a wrong one.
         const std::optional<double> seconds = probe_.ProbeSeconds(entry.path);
         const QString duration = seconds ? FormatSeconds(*seconds) : QString();
-        playlist_.WriteGridRow(row, fileName, duration, entry.path);
-        grid.SetAlignment(row, 3, grid.Rows() - 1, 3, GridModel::kAlignCentre);
-
-        if (!database_) continue;
-        QueryResult result = database_->RowFor(entry.path);
-        if (!result.ok()) break;
-        if (result.value()->Eof()) {
-            Recordset& added = *result.value();
-            added.AddNew();
-            added.SetField(kFileNameField, fileName);
-            added.SetField(kSavePathField, entry.path);
-            added.SetField(kPlayTimeField, duration);
-            if (!added.Update().ok()) break;
+        if (!database_) {
+            // Without the table the grid is the only copy of the list.
+            const int row = entry.lineNumber + 1;
+            if (row >= grid.Rows()) grid.SetRows(row + 1);
+            playlist_.WriteGridRow(row, fileName, duration, entry.path);
+            continue;
         }
+        failed = StoreEntry(entry.path, fileName, duration);
     }
     dialogs_.ReportProgress(QString(), total, total);
+    if (database_) playlist_.LoadPlaylistGrid();
     playlist_.FitPlaylistRows();
     playlist_.CountPlaylistRows();
-    state_.currentListRow = 1;
-    playlist_.SelectPlaylistRow(1);
+    const int firstRow = playlist_.FindPlaylistRow(firstPath);
+    state_.currentListRow = firstRow > 0 ? firstRow : 1;
+    playlist_.SelectPlaylistRow(state_.currentListRow);
+    if (failed)
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("播放列表没有全部读入。"), *failed),
+                             MessageTitle(), MessageButtons::Ok);
+    if (networkAddresses > 0)
+        dialogs_.ShowMessage(
+            QString::fromUtf8("列表中的 %1 个网络地址没有加入列表：本程序只播放本机上的文件。")
+                .arg(networkAddresses),
+            MessageTitle(), MessageButtons::Ok);
+}
+
+std::optional<Failure> PlaylistFiles::StoreEntry(const QString& path, const QString& fileName,
+                                                 const QString& duration) {
+    QueryResult result = database_->RowFor(path);
+    if (!result.ok()) return result.failure();
+    if (!result.value()->Eof()) {
+        // A row already there keeps its length; one kept for its segments comes back on the list.
+        if (result.value()->Field(kListedField) == QStringLiteral("1")) return std::nullopt;
+        const Result<void> relisted = database_->Relist(path);
+        return relisted.ok() ? std::nullopt : std::optional<Failure>(relisted.failure());
+    }
+    Recordset& added = *result.value();
+    added.AddNew();
+    added.SetField(kFileNameField, fileName);
+    added.SetField(kSavePathField, path);
+    added.SetField(kPlayTimeField, duration);
+    const Result<void> written = added.Update();
+    return written.ok() ? std::nullopt : std::optional<Failure>(written.failure());
 }
 
 void PlaylistFiles::SaveM3uList() {

@@ -36,6 +36,9 @@ public:
     void SaveM3uList();
 
 private:
+    // Enters one list entry into the table, or says why it could not.
+    std::optional<Failure> StoreEntry(const QString& path, const QString& fileName, const QString& duration);
+
     Window& window_;
     PlayerState& state_;
     MediaPlayer& player_;

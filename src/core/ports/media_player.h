@@ -38,6 +38,9 @@ public:
     // Seconds; 0 until known.
     virtual double Duration() const = 0;
     virtual int PlayState() const = 0;
+    // Whether the current media played to its end by itself: true from that moment until the next
+    // SetUrl(), Play(), seek or Stop(). A stop or a failed open is not an end.
+    virtual bool EndedByItself() const = 0;
 
     virtual void SetVolume(int volume) = 0;  // 0 to 100
     virtual int Volume() const = 0;

@@ -17,6 +17,8 @@ inline constexpr int kPlayTimeField = 3;
 inline constexpr int kFirstSegmentField = 5;  // segment1
 inline constexpr int kLastSegmentField = 54;  // segment50
 inline constexpr int kSegmentSlots = kLastSegmentField - kFirstSegmentField + 1;
+// seq: "1" for a row on the list, "0" for one kept off the list only for its segments.
+inline constexpr int kListedField = 55;
 
 // The rows a select returned, walked in the store's order. Writes go to the current row and reach the
 // table at Update(), each as one transaction.
@@ -58,6 +60,14 @@ public:
     virtual QueryResult RowFor(const QString& path) = 0;
     // Removes every row in one transaction.
     virtual Result<void> DeleteAll() = 0;
+
+    // Takes path's row off the list. A row that holds segments stays in the table, unlisted, so that
+    // listing the file again brings them back; one without goes.
+    virtual Result<void> Unlist(const QString& path) = 0;
+    // Takes every row off the list the same way, in one transaction.
+    virtual Result<void> UnlistAll() = 0;
+    // Puts path's unlisted row back on the list, after the last row; a listed or absent row is left alone.
+    virtual Result<void> Relist(const QString& path) = 0;
 
     virtual QString Path() const = 0;
 };

@@ -175,8 +175,10 @@ TEST_F(GstMediaPlayerTest, ReportsStoppedAtTheEndOfTheMedia) {
     player_.Play();
     ASSERT_TRUE(WaitFor([&] { return player_.PlayState() == kPlayStateStopped; }, kPlayMs));
     EXPECT_TRUE(player_.ErrorText().isEmpty());
+    EXPECT_TRUE(player_.EndedByItself());
     player_.Play();
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);
+    EXPECT_FALSE(player_.EndedByItself());
 }
 
 TEST_F(GstMediaPlayerTest, StopReportsStoppedAndReturnsToTheStart) {
@@ -185,6 +187,7 @@ TEST_F(GstMediaPlayerTest, StopReportsStoppedAndReturnsToTheStart) {
     ASSERT_TRUE(PlayUntil(0.3));
     player_.Stop();
     EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
+    EXPECT_FALSE(player_.EndedByItself()) << "a stop is not an end";
     EXPECT_EQ(player_.CurrentPosition(), 0.0);
     player_.Play();
     EXPECT_EQ(player_.PlayState(), kPlayStatePlaying);

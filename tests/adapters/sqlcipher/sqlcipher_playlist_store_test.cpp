@@ -108,6 +108,46 @@ TEST_F(PlaylistStoreTest, UnlistedRowIsLeftOutOfTheListedRows) {
     EXPECT_EQ(all->RecordCount(), 2);
 }
 
+TEST_F(PlaylistStoreTest, UnlistingKeepsOnlyRowsWithSegmentsAndRelistingPutsThemLast) {
+    auto db = OpenDb();
+    ASSERT_TRUE(db);
+    const auto listed = [&] {
+        std::vector<QString> paths;
+        auto rows = Select(*db, kListedRowsSql);
+        for (rows->MoveFirst(); !rows->Eof(); rows->MoveNext())
+            paths.push_back(rows->Field(kSavePathField).value_or(QString()));
+        return paths;
+    };
+    for (const char* name : {"plain", "marked", "blank", "last"}) {
+        const QString path = QStringLiteral("/a/%1.mp3").arg(QLatin1String(name));
+        ASSERT_TRUE(AddRow(*db, path).ok());
+        auto row = Lookup(*db, path);
+        if (qstrcmp(name, "marked") == 0) row->SetField(kLastSegmentField, QStringLiteral("A00:01B00:02"));
+        if (qstrcmp(name, "blank") == 0) row->SetField(kFirstSegmentField, QString());
+        if (qstrcmp(name, "last") == 0) row->SetField(kFirstSegmentField, QStringLiteral("A00:03B00:04"));
+        ASSERT_TRUE(row->Update().ok());
+    }
+    ASSERT_TRUE(db->UnlistAll().ok());
+    EXPECT_TRUE(listed().empty());
+    EXPECT_EQ(Select(*db, kAllRowsSql)->RecordCount(), 2) << "only the rows with segments stay";
+
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/new.mp3")).ok());
+    ASSERT_TRUE(db->Relist(QStringLiteral("/a/marked.mp3")).ok());
+    ASSERT_TRUE(db->Relist(QStringLiteral("/a/new.mp3")).ok());  // already listed: stays where it is
+    ASSERT_TRUE(db->Relist(QStringLiteral("/a/absent.mp3")).ok());
+    ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/newer.mp3")).ok());
+    EXPECT_EQ(listed(), (std::vector<QString>{QStringLiteral("/a/new.mp3"), QStringLiteral("/a/marked.mp3"),
+                                              QStringLiteral("/a/newer.mp3")}));
+    EXPECT_EQ(Lookup(*db, QStringLiteral("/a/marked.mp3"))->Field(kLastSegmentField),
+              QStringLiteral("A00:01B00:02"));
+
+    ASSERT_TRUE(db->Unlist(QStringLiteral("/a/new.mp3")).ok());
+    ASSERT_TRUE(db->Unlist(QStringLiteral("/a/marked.mp3")).ok());
+    EXPECT_TRUE(Lookup(*db, QStringLiteral("/a/new.mp3"))->Eof());
+    EXPECT_EQ(Lookup(*db, QStringLiteral("/a/marked.mp3"))->Field(kSeqField), QStringLiteral("0"));
+    EXPECT_EQ(listed(), std::vector<QString>{QStringLiteral("/a/newer.mp3")});
+}
+
 TEST_F(PlaylistStoreTest, ZeroByteFileIsCreatedFresh) {
     {
         QFile file(DbPath());
