@@ -10,12 +10,15 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTableView>
 #include <QToolButton>
 
@@ -188,6 +191,16 @@ void MainWindow::BuildControls() {
             app_.playlist().SelectEntry();
         });
     });
+    // Arrow keys, Page Up and the like move the current row as a click does.
+    connect(playlistGrid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (rendering_ || !current.isValid()) return;
+                if (QGuiApplication::mouseButtons() != Qt::NoButton) return;  // the click handler runs
+                Handle([this, current] {
+                    app_.window().playlistGrid.SetActiveCell(current.row(), current.column());
+                    app_.playlist().SelectEntry();
+                });
+            });
     connect(playlistGrid_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         Handle([this, index] {
             app_.window().playlistGrid.SetActiveCell(index.row(), index.column());
@@ -372,6 +385,7 @@ void MainWindow::RenderTimers() {
 }
 
 void MainWindow::Render() {
+    const QScopedValueRollback<bool> rendering(rendering_, true);
     const Window& w = app_.window();
     if (windowTitle() != w.title) setWindowTitle(w.title);
 

@@ -88,6 +88,7 @@ private:
     QString shownText_;
     quint64 shownTopRequests_ = 0;
     bool busy_ = false;
+    bool rendering_ = false;  // the view follows the model: its own changes are no learner's
 };
 
 }  // namespace ostrelle

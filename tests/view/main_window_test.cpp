@@ -10,12 +10,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+
+#include <tuple>
 
 namespace ostrelle {
 namespace {
@@ -158,6 +163,28 @@ TEST_F(MainWindowTest, ALongListShowsEachRowsWholePathAndScrollsBackToTheTopAfte
     EXPECT_EQ(grid->verticalScrollBar()->value(), 0);
 }
 
+TEST_F(MainWindowTest, TheClickedOrKeyedRowIsHighlightedAndIsTheOneDeleted) {
+    WriteIni("Fist", "run", "1");
+    for (int i = 1; i <= 5; ++i)
+        AddRow(QStringLiteral("/music/%1.mp3").arg(i));
+    MainWindow& w = Start();
+    QTableView* grid = w.PlaylistGrid();
+    const auto highlighted = [&] { return grid->selectionModel()->selectedRows().value(0).row(); };
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(3, kFileNameColumn)).center());
+    EXPECT_EQ(highlighted(), 3);
+    w.Render();  // as after any tick
+    EXPECT_EQ(highlighted(), 3);
+    QTest::keyClick(grid, Qt::Key_Down);
+    w.Render();
+    EXPECT_EQ(highlighted(), 4);
+    EXPECT_EQ(state().currentListPath, QStringLiteral("/music/4.mp3"));
+
+    QTest::mouseClick(w.CommandButton(Command::DeleteEntry), Qt::LeftButton);
+    EXPECT_TRUE(db_->RowFor(QStringLiteral("/music/4.mp3")).value()->Eof());
+    EXPECT_EQ(TableRows(), 4);
+}
+
 TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledEvenFromTheTextPane) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
@@ -287,6 +314,26 @@ TEST(QtFileFilter, DescriptionsKeepTheirPatternsInEitherCase) {
               QString::fromUtf8("播放列表 (*.M3U *.m3u);;所有文件 (*.*)"));
     EXPECT_EQ(QtFileFilter(QString::fromUtf8("声音文件(*.wav)|*.wav ")),
               QString::fromUtf8("声音文件 (*.wav *.WAV)"));
+}
+
+TEST(QtDialogs, ANameTypedWithoutAnExtensionIsSavedWithTheFiltersOne) {
+    EXPECT_EQ(DefaultSuffix(QString::fromUtf8("所有文件(*.*)|*.*")), QString());
+    QTemporaryDir dir;
+    QtDialogs dialogs;
+    for (const auto& [filter, typed, saved] : {std::tuple{"播放列表(*.M3U)|*.M3U ", "第一课", "第一课.m3u"},
+                                               std::tuple{"声音文件(*.wav)|*.wav ", "me", "me.wav"},
+                                               std::tuple{"声音文件(*.wav)|*.wav ", "me.WAV", "me.WAV"}}) {
+        QTimer::singleShot(0, [&, typed = typed] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(dir.filePath(QString::fromUtf8(typed)));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const FileChoice choice = dialogs.SaveFile(QString::fromUtf8(filter), QString());
+        EXPECT_EQ(choice.fileName, dir.filePath(QString::fromUtf8(saved)));
+    }
 }
 
 }  // namespace

@@ -47,10 +47,22 @@ FileChoice QtDialogs::OpenFile(const QString& filter, const QString& initialFile
     return {name, name.isEmpty() ? QString() : QFileInfo(name).fileName()};
 }
 
+QString DefaultSuffix(const QString& filter) {
+    // The first filter's pattern: "播放列表(*.M3U)|*.M3U " gives "m3u".
+    const QString pattern = filter.section(u'|', 1, 1).section(u';', 0, 0).trimmed();
+    if (!pattern.startsWith(QStringLiteral("*.")) || pattern.mid(1).contains(u'*')) return {};
+    return pattern.mid(2).toLower();
+}
+
 FileChoice QtDialogs::SaveFile(const QString& filter, const QString& initialFileName) {
-    const QString name =
-        QFileDialog::getSaveFileName(parent_, QString(), initialFileName, QtFileFilter(filter));
-    return {name, name.isEmpty() ? QString() : QFileInfo(name).fileName()};
+    QFileDialog dialog(parent_, QString(), initialFileName, QtFileFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without an extension gets the filter's, before the question about overwriting, so
+    // that the open dialogs find the file again.
+    dialog.setDefaultSuffix(DefaultSuffix(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString name = dialog.selectedFiles().constFirst();
+    return {name, QFileInfo(name).fileName()};
 }
 
 bool QtDialogs::ReportProgress(const QString& label, int done, int total) {

@@ -27,5 +27,7 @@ private:
 
 // "desc|pattern|desc|pattern" to Qt's "desc (patterns);;…"; each "*.ext" matches in either letter case.
 QString QtFileFilter(const QString& filter);
+// The extension a saved file gets when its name is typed without one: the first pattern's, in lower case.
+QString DefaultSuffix(const QString& filter);
 
 }  // namespace ostrelle

@@ -88,7 +88,10 @@ void Playlist::TellIfFailed(const Result<void>& written, const QString& what) {
 
 void Playlist::SelectEntry() {
     window_.passesLeftLabel.caption.clear();
-    const QString path = window_.playlistGrid.CellText(window_.playlistGrid.ActiveRow(), kPathColumn);
+    GridModel& grid = window_.playlistGrid;
+    // The row the learner picked is the highlighted one, and the one delete-entry removes.
+    grid.SelectRange(grid.ActiveRow(), 1, grid.ActiveRow(), kPathColumn);
+    const QString path = grid.CellText(grid.ActiveRow(), kPathColumn);
     if (!path.isEmpty()) state_.currentListPath = path;
     EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, !path.isEmpty());
 }
@@ -96,6 +99,7 @@ void Playlist::SelectEntry() {
 void Playlist::PlayEntry() {
     window_.passesLeftLabel.caption.clear();
     const int row = window_.playlistGrid.ActiveRow();
+    window_.playlistGrid.SelectRange(row, 1, row, kPathColumn);
     state_.currentListRow = row;
     const QString path = window_.playlistGrid.CellText(row, kPathColumn);
     if (path.trimmed().isEmpty()) return;
