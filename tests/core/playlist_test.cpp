@@ -273,9 +273,17 @@ TEST_F(PlaylistTest, AnUnplayableFileIsToldOnceAndLeavesNothingOfTheFileBefore) 
     EXPECT_TRUE(state().abList.empty());
     EXPECT_EQ(state().aPoint, QString());
     EXPECT_FALSE(window().playRepeatButton.enabled);
-    EXPECT_EQ(grid().SelectedRow(), -1);
+    EXPECT_EQ(grid().SelectedRow(), 2);
     EXPECT_FALSE(window().listingTimer.enabled || window().sequentialPlayTimer.enabled);
     EXPECT_EQ(TableRows(), 2) << "the entry stays";
+
+    // Opened from outside the list, it leaves no row highlighted.
+    const QString other = MakeFile(QStringLiteral("other.mp3"));
+    player_.unplayable[other] = QStringLiteral("Not audio.");
+    app_.documents().OpenChosenFile(other, QStringLiteral("other.mp3"));
+    app_.ListPlayingFile();
+    EXPECT_EQ(grid().SelectedRow(), -1);
+    EXPECT_EQ(TableRows(), 2);
 }
 
 TEST_F(PlaylistTest, WithSequentialPlayOffTheWatchStopsAtTheEnd) {

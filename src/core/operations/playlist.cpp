@@ -161,7 +161,10 @@ bool Playlist::ReportIfUnplayable(const QString& path) {
     state_.bPoint.clear();
     state_.abIndex = 0;
     w.textPane.text.clear();
-    w.playlistGrid.SelectRange(-1, 0, -1, 0);
+    // Its own row, when listed, stays highlighted; another file's does not.
+    int row = state_.currentListRow;
+    if (w.playlistGrid.CellText(row, kPathColumn) != path) row = FindPlaylistRow(path);
+    w.playlistGrid.SelectRange(row > 0 ? row : -1, 1, row > 0 ? row : -1, kPathColumn);
     const QString name = FileNameOfPath(path).value_or(path);
     dialogs_.ShowMessage(
         FailureMessage(name + QString::fromUtf8("："), {FailureCode::NotAudio, player_.ErrorText()}),
