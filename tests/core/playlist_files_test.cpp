@@ -177,6 +177,24 @@ TEST_F(PlaylistFilesTest, ReadingAListAddsItToTheTableAndTheGridShowsTheWholeTab
     EXPECT_EQ(state().currentListRow, 6);
 }
 
+TEST_F(PlaylistFilesTest, AFileListedTwicePlaysOnceInSequence) {
+    const QString a = MakeFile(QStringLiteral("a.mp3"));
+    const QString b = MakeFile(QStringLiteral("b.mp3"));
+    files().LoadM3uList(WriteList(QStringLiteral("l.m3u"), (a + u'\n' + b + u'\n' + a + u'\n').toUtf8()));
+    window().sequentialPlayBox.value = 1;
+    grid().SetActiveCell(1, kFileNameColumn);
+    app_.playlist().PlayEntry();
+    QStringList played = {player_.Url()};
+    for (int tick = 0; tick < 4 && window().sequentialPlayTimer.enabled; ++tick) {
+        app_.ListPlayingFile();
+        player_.Advance(player_.duration_);
+        app_.PlayNextWhenEnded();
+        if (player_.Url() != played.back()) played << player_.Url();
+    }
+    EXPECT_EQ(played, (QStringList{a, b}));
+    EXPECT_FALSE(window().sequentialPlayTimer.enabled);
+}
+
 TEST_F(PlaylistFilesTest, CancellingTheProgressKeepsWhatWasRead) {
     app_.playlist().LoadPlaylistGrid();
     dialogs_.cancelAtProgress = 2;
