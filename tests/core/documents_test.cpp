@@ -59,10 +59,10 @@ TEST_F(DocumentsTest, CompanionsAreFoundWhateverTheirLetterCase) {
     EXPECT_EQ(Pane(), QStringLiteral("upper case\r\n"));
 }
 
-TEST_F(DocumentsTest, AnAudioFileWithoutACompanionKeepsThePanesText) {
+TEST_F(DocumentsTest, AnAudioFileWithoutACompanionEmptiesThePane) {
     window().textPane.text = QStringLiteral("earlier text");
     documents().StartAudioFile(Write(QStringLiteral("bare.mp3"), "ID3"));
-    EXPECT_EQ(Pane(), QStringLiteral("earlier text"));
+    EXPECT_EQ(Pane(), QString());
 }
 
 TEST_F(DocumentsTest, ALrcChosenDirectlyIsShownRawAndNothingPlays) {

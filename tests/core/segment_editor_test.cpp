@@ -77,15 +77,18 @@ TEST_F(SegmentEditorTest, SetAPointTakesThePlayersPlaceAndShowsOnlyTheAMark) {
     EXPECT_FALSE(window().deleteAllSegmentsItem.enabled);
 }
 
-TEST_F(SegmentEditorTest, WithNoPositionThePointsReadZeroAtTheTrackStart) {
+TEST_F(SegmentEditorTest, AtPositionZeroAReadsZeroAndBOnAFileNotOpenStoresNothing) {
     app_.Run(Command::SetA);  // position 0
     EXPECT_EQ(state().aPoint, QStringLiteral("00:00"));
     EXPECT_EQ(window().markFlags[0].geometry.left, 3890);
     player_.duration_ = 0;  // media not open
     player_.SetCurrentPosition(7);
     app_.Run(Command::SetB);
-    EXPECT_EQ(state().bPoint, QStringLiteral("00:00"));
-    EXPECT_EQ(window().markFlags[1].geometry.left, 3890);
+    EXPECT_EQ(state().bPoint, QString());
+    EXPECT_EQ(TableRows(), 0) << "no row with a made-up length, no segment";
+    EXPECT_FALSE(window().markFlags[0].visible || window().markFlags[1].visible);
+    EXPECT_FALSE(window().setBButton.enabled);
+    EXPECT_TRUE(window().setAButton.enabled);
 }
 
 TEST_F(SegmentEditorTest, SetBPointStoresTheSegmentInTheFirstFreeSlotAndMakesItCurrent) {
@@ -242,11 +245,36 @@ TEST_F(SegmentEditorTest, DeleteCurrentStopsARunAndPausesThePlayer) {
 TEST_F(SegmentEditorTest, WithNoSegmentCurrentDeleteCurrentDeletesNothing) {
     LoadNumbered(3, 1);
     window().segmentNumberLabel.caption.clear();  // as right after start-up
+    EnablePair(window().deleteAllSegmentsButton, window().deleteAllSegmentsItem, true);
     app_.Run(Command::DeleteSegment);
     const Slots slots = SlotsOf(kLesson);
     EXPECT_EQ(slots[0], Numbered(1));
     EXPECT_EQ(slots[2], Numbered(3));
     EXPECT_EQ(slots[3], std::nullopt);
+    EXPECT_FALSE(window().deleteSegmentItem.enabled || window().deleteAllSegmentsItem.enabled)
+        << "commands that would do nothing are off";
+}
+
+TEST_F(SegmentEditorTest, MarksOfANewLessonStandOverTheirTimesAfterStepsAndDeletes) {
+    player_.duration_ = 1200;  // 20 minutes, where the fixture's length says 10
+    const QString lesson = MakeFile(QStringLiteral("new lesson.mp3"));
+    app_.documents().OpenChosenFile(lesson, QStringLiteral("new lesson.mp3"));
+    MarkAt(100, 200);
+    MarkAt(600, 900);
+    app_.Run(Command::PreviousSegment);
+    EXPECT_EQ(window().markFlags[0].geometry.left, MarkLeftTwips(100, 1200));
+    EXPECT_EQ(window().markFlags[1].geometry.left, MarkLeftTwips(200, 1200));
+    app_.Run(Command::NextSegment);
+    app_.Run(Command::DeleteSegment);
+    EXPECT_EQ(window().markFlags[1].geometry.left, MarkLeftTwips(200, 1200));
+}
+
+TEST_F(SegmentEditorTest, AnAWaitingForItsBIsDroppedWhenAnotherFileLoads) {
+    player_.SetCurrentPosition(22);
+    app_.Run(Command::SetA);
+    app_.documents().OpenChosenFile(MakeFile(QStringLiteral("next.mp3")), QStringLiteral("next.mp3"));
+    EXPECT_FALSE(window().setBButton.enabled || window().setBItem.enabled);
+    EXPECT_FALSE(window().markFlags[0].visible);
 }
 
 TEST_F(SegmentEditorTest, DeletesActOnTheFileWhoseSegmentsAreShown) {

@@ -43,7 +43,7 @@ TEST_F(TransportTest, AFileWithOneSegmentHasNoSteps) {
     EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("1"));
 }
 
-TEST_F(TransportTest, AFileWithoutSegmentsHidesTheMarksAndKeepsThePoints) {
+TEST_F(TransportTest, AFileWithoutSegmentsHidesTheMarksAndHasNothingToRepeat) {
     state().aPoint = QStringLiteral("00:03");
     state().bPoint = QStringLiteral("00:04");
     LoadWithSegments(0);
@@ -53,7 +53,8 @@ TEST_F(TransportTest, AFileWithoutSegmentsHidesTheMarksAndKeepsThePoints) {
     EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral(" -- "));
     EXPECT_FALSE(window().deleteSegmentButton.enabled || window().deleteAllSegmentsButton.enabled);
     EXPECT_FALSE(window().nextSegmentButton.enabled || window().previousSegmentButton.enabled);
-    EXPECT_EQ(state().aPoint, QStringLiteral("00:03"));
+    EXPECT_EQ(state().aPoint, QString()) << "the previous file's points are not repeated here";
+    EXPECT_FALSE(window().playRepeatButton.enabled || window().playRepeatItem.enabled);
     EXPECT_FALSE(state().hasAB);
 }
 

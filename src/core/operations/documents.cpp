@@ -79,6 +79,8 @@ void Documents::StartAudioFile(const QString& path) {
 
 void Documents::LoadCompanionText(const QString& audioPath) {
     const QString base = audioPath.chopped(std::min<qsizetype>(3, audioPath.size()));
+    // A file without a text of its own shows none, rather than the previous lesson's.
+    ShowText(QString());
     if (const auto txt = FindFileIgnoringCase(base + QStringLiteral("txt"))) LoadPlainText(*txt);
     if (const auto rtf = FindFileIgnoringCase(base + QStringLiteral("rtf"))) LoadTextDocument(*rtf);
     if (const auto doc = FindFileIgnoringCase(base + QStringLiteral("doc"))) LoadTextDocument(*doc);

@@ -74,7 +74,8 @@ void RepeatEngine::Tick() {
         state_.pausing = true;
         return;
     }
-    StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu});
+    // As after a stop, the learner can mark the next sentence at once.
+    StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu, .enableSetA = true});
 }
 
 void RepeatEngine::StopRepeatRun(const RunEnding& ending) {

@@ -55,6 +55,14 @@ void SegmentEditor::SetAPoint() {
 
 void SegmentEditor::SetBPoint() {
     Window& w = window_;
+    const QString path = player_.Url();
+    if (path.isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0) {
+        // No file is open to keep a segment for, or to measure its times against: the A is dropped.
+        EnablePair(w.setAButton, w.setAItem, !path.isEmpty() && player_.ErrorText().isEmpty());
+        EnablePair(w.setBButton, w.setBItem, false);
+        w.markFlags[0].visible = w.markCaptionBoxes[0].visible = false;
+        return;
+    }
     EnablePair(w.setAButton, w.setAItem, true);
     EnablePair(w.setBButton, w.setBItem, false);
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
@@ -69,9 +77,8 @@ void SegmentEditor::SetBPoint() {
     w.markCaptions[1].caption = QStringLiteral("B ") + state_.bPoint;
     w.markCaptions[0].caption = QStringLiteral("A ") + state_.aPoint;
     EnablePair(w.playRepeatButton, w.playRepeatItem, true);
+    state_.lengthText = FormatSeconds(player_.Duration());
 
-    const QString path = player_.Url();
-    if (path.isEmpty()) return;  // nothing is loaded: there is no file to keep the segment for
     if (Failed(store_.StoreSegment(path, SlotText(state_.aPoint, state_.bPoint),
                                    FormatSeconds(player_.Duration()))))
         return;
@@ -105,7 +112,12 @@ void SegmentEditor::DeleteCurrentAB() {
 
     repeat_.StopRepeatRun(
         {.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu, .enableSetA = true});
-    if (!named) return;
+    if (!named) {
+        // Nothing current to delete: the commands wait for a segment, as when none is left.
+        EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
+        EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
+        return;
+    }
 
     ReloadSegments(path);
     const int u = static_cast<int>(state_.abList.size()) - 1;

@@ -7,6 +7,12 @@ void Transport::LoadFileSegments(const QString& path, int row) {
     repeat_.StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu});
     state_.currentAudioPath = path;
     editor_.ReloadSegments(path);
+    // Marks are placed over this file's length, never the previous file's.
+    state_.lengthText = w.playlistGrid.CellText(row, kPathColumn) == path
+                            ? w.playlistGrid.CellText(row, kDurationColumn)
+                            : QString();
+    // An A that waited for its B belonged to the file before.
+    EnablePair(w.setBButton, w.setBItem, false);
 
     if (state_.hasAB && !state_.abList.empty()) {
         EnablePair(w.playRepeatButton, w.playRepeatItem, true);
@@ -14,10 +20,8 @@ void Transport::LoadFileSegments(const QString& path, int row) {
         EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
         EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
         EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
-        const QString length = w.playlistGrid.CellText(row, kDurationColumn);
         const ABPair& first = state_.abList.front();
-        display_.ShowABMarks(first.aText, first.bText, length);
-        state_.lengthText = length;
+        display_.ShowABMarks(first.aText, first.bText, state_.lengthText);
         state_.aPoint = first.aText;
         state_.bPoint = first.bText;
         state_.abIndex = 0;
@@ -29,6 +33,11 @@ void Transport::LoadFileSegments(const QString& path, int row) {
     }
     for (int i = 0; i < 2; ++i)
         w.markFlags[i].visible = w.markCaptionBoxes[i].visible = false;
+    // Nothing to repeat until the file has a segment of its own.
+    EnablePair(w.playRepeatButton, w.playRepeatItem, false);
+    state_.aPoint.clear();
+    state_.bPoint.clear();
+    state_.abIndex = 0;
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
     EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
