@@ -1,10 +1,12 @@
 #include "app/program.h"
 #include "core/formats/settings_file.h"
+#include "support/generated_audio.h"
 #include "support/scripted_dialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +45,10 @@ protected:
         // The rest of the program works: settings are written, segments can be marked on screen.
         EXPECT_EQ(ReadIniValue(QStringLiteral("Fist"), QStringLiteral("run"), Folder().SettingsFile()),
                   QStringLiteral("1"));
+        const QString lesson = dir_.filePath(QStringLiteral("lesson.mp3"));
+        ASSERT_EQ(testing::WriteTone(QStringLiteral("lamemp3enc"), 2.0, lesson), QString());
+        program.app().documents().OpenChosenFile(lesson, QStringLiteral("lesson.mp3"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return program.player().Duration() > 0; }, 15000));
         program.app().Run(Command::SetA);
         program.app().Run(Command::SetB);
         EXPECT_TRUE(program.app().window().markFlags[1].visible);
