@@ -119,6 +119,7 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, QWidget* parent)
     BuildTimers();
     app_.SetCloseHandler([this] { close(); });
     setFixedSize(sizeHint());
+    QCoreApplication::instance()->installEventFilter(this);
     Render();
 }
 
@@ -254,6 +255,8 @@ void MainWindow::BuildControls() {
         QComboBox* combo = comboBoxes_[i] =
             new QComboBox(box == &Window::fontSizeBox ? canvas_ : static_cast<QWidget*>(repeatGroup_));
         combo->setEditable(true);
+        // Typed text is kept as typed and stored with the next pick; Enter adds no item of its own.
+        combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setGeometry(Px((w.*box).geometry));
         connect(combo, &QComboBox::activated, this, [this, box, combo](int item) {
             Handle([this, box, combo, item] {
@@ -271,7 +274,6 @@ void MainWindow::BuildControls() {
     textPane_ = new QPlainTextEdit(canvas_);
     textPane_->setReadOnly(true);
     textPane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    textPane_->installEventFilter(this);
 
     for (int i = 0; i < 2; ++i) {
         markCaptionBoxes_[i] = new QWidget(canvas_);
@@ -354,8 +356,10 @@ void MainWindow::BuildTimers() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // The text pane would take Ctrl+A, Ctrl+X and the like for itself; the menu's shortcuts come first.
-    if (watched == textPane_ && event->type() == QEvent::ShortcutOverride) {
+    // Editable widgets (the text pane, the repeat boxes' line edits) would take Ctrl+A, Ctrl+X, Ctrl+U and
+    // the like for themselves; in this window the menu's shortcuts come first, whatever has the focus.
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::ShortcutOverride && widget && widget->window() == this) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QKeySequence pressed(key->keyCombination());
         for (const auto& [id, action] : actions_) {

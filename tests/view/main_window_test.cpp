@@ -185,29 +185,64 @@ TEST_F(MainWindowTest, TheClickedOrKeyedRowIsHighlightedAndIsTheOneDeleted) {
     EXPECT_EQ(TableRows(), 4);
 }
 
-TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledEvenFromTheTextPane) {
+TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledFromEveryFocus) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
     QApplication::setActiveWindow(&w);
-    w.TextPane()->setFocus();
-    for (const MenuSection& section : MenuBar()) {
-        for (const auto& [id, item] : section.entries) {
-            if (id == Command::Exit) continue;  // would end the test's window
-            QAction* action = w.MenuAction(id);
-            ASSERT_NE(action, nullptr);
-            const QKeySequence keys((window().*item).shortcut);
-            ASSERT_FALSE(keys.isEmpty());
-            QSignalSpy triggered(action, &QAction::triggered);
-            action->setEnabled(true);
-            QTest::keySequence(w.TextPane(), keys);
-            EXPECT_EQ(triggered.count(), 1) << keys.toString().toStdString();
-            w.Render();
-            action->setEnabled(false);
-            QTest::keySequence(w.TextPane(), keys);
-            EXPECT_EQ(triggered.count(), 1) << "disabled: " << keys.toString().toStdString();
-            w.Render();
+    QComboBox* count = w.ComboBoxFor(&Window::repeatCountBox);
+    const std::vector<QWidget*> focuses = {w.TextPane(), w.PlaylistGrid(), count,
+                                           w.ComboBoxFor(&Window::pauseBox)};
+    for (QWidget* focus : focuses) {
+        SCOPED_TRACE(focus->metaObject()->className());
+        focus->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), focus);
+        ASSERT_EQ(count->lineEdit()->focusProxy(), count) << "keys reach the line edit through its box";
+        for (const MenuSection& section : MenuBar()) {
+            for (const auto& [id, item] : section.entries) {
+                if (id == Command::Exit) continue;  // would end the test's window
+                QAction* action = w.MenuAction(id);
+                ASSERT_NE(action, nullptr);
+                const QKeySequence keys((window().*item).shortcut);
+                ASSERT_FALSE(keys.isEmpty());
+                QSignalSpy triggered(action, &QAction::triggered);
+                action->setEnabled(true);
+                count->setEditText(QString::fromUtf8("2次"));
+                QTest::keySequence(focus, keys);
+                EXPECT_EQ(triggered.count(), 1) << keys.toString().toStdString();
+                EXPECT_EQ(count->currentText(), QString::fromUtf8("2次")) << keys.toString().toStdString();
+                w.Render();
+                action->setEnabled(false);
+                QTest::keySequence(focus, keys);
+                EXPECT_EQ(triggered.count(), 1) << "disabled: " << keys.toString().toStdString();
+                // F4 with its item off is the box's own key: it opens the box's list.
+                if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+                w.Render();
+            }
         }
     }
+}
+
+TEST_F(MainWindowTest, EnterInARepeatBoxStoresNothingUntilTheNextPick) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    QApplication::setActiveWindow(&w);
+    QComboBox* count = w.ComboBoxFor(&Window::repeatCountBox);
+    QSignalSpy picks(count, &QComboBox::activated);
+    count->setFocus();
+    count->lineEdit()->selectAll();
+    QTest::keyClicks(count, QStringLiteral("9"));
+    QTest::keyClick(count, Qt::Key_Return);
+    EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), Ini()), QString());
+    EXPECT_EQ(count->count(), 6);
+    EXPECT_EQ(picks.count(), 0);
+    Q_EMIT w.ComboBoxFor(&Window::pauseBox)->activated(2);
+    EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), Ini()), QStringLiteral("9"));
+
+    // A typed item's name is a pick, made once.
+    count->lineEdit()->setText(QString::fromUtf8("5次"));
+    QTest::keyClick(count, Qt::Key_Return);
+    EXPECT_EQ(picks.count(), 1);
+    EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), Ini()), QStringLiteral("5"));
 }
 
 TEST_F(MainWindowTest, F5StepsBackAndF6StepsForward) {
