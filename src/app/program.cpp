@@ -20,8 +20,7 @@ Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& o
       window_(app_, player_) {}
 
 void Program::Start() {
-    app_.Start();
-    window_.Render();
+    window_.StartUp([this] { app_.Start(); });
     window_.show();
 }
 

@@ -377,7 +377,15 @@ void MainWindow::Handle(const std::function<void()>& handler) {
     Render();
 }
 
+void MainWindow::StartUp(const std::function<void()>& startUp) {
+    Handle([&] {
+        startUp();
+        timersLive_ = true;
+    });
+}
+
 void MainWindow::RenderTimers() {
+    if (!timersLive_) return;
     for (size_t i = 0; i < timers_.size(); ++i) {
         const ModelTimer& model = app_.window().*kTimers[i];
         QTimer& timer = timers_[i];

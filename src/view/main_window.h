@@ -31,6 +31,9 @@ public:
     MainWindow(Controller& app, MediaPlayer& player, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // Runs the controller's start-up under the guard, then renders and lets the timers run: no tick comes
+    // before start-up has finished, not even during a dialog it shows.
+    void StartUp(const std::function<void()>& startUp);
     // Renders the model into the widgets and matches the timers; run after every handled event.
     void Render();
 
@@ -88,7 +91,9 @@ private:
     QString shownText_;
     quint64 shownTopRequests_ = 0;
     bool busy_ = false;
-    bool rendering_ = false;  // the view follows the model: its own changes are no learner's
+    bool rendering_ = false;
+    bool timersLive_ = false;  // from the end of start-up on  // the view follows the model: its own changes
+                               // are no learner's
 };
 
 }  // namespace ostrelle

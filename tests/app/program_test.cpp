@@ -94,6 +94,38 @@ TEST_F(ProgramTest, ATruncatedDatabaseIsToldOnceAndKept) {
     ExpectStartsWithoutTheDatabase();
 }
 
+TEST_F(ProgramTest, AFirstRunWithAListEndsWithRowOneInPlaceOfTheIntroduction) {
+    const QString lesson = dir_.filePath(QStringLiteral("lesson.mp3"));
+    ASSERT_EQ(testing::WriteTone(QStringLiteral("lamemp3enc"), 2.0, lesson), QString());
+    ASSERT_EQ(testing::WriteTone(QStringLiteral("lamemp3enc"), 2.0, Folder().IntroductionFile()), QString());
+    {
+        OpenResult store = OpenPlaylistStore(Database());
+        ASSERT_TRUE(store.ok());
+        QueryResult row = store.value()->RowFor(lesson);
+        row.value()->AddNew();
+        row.value()->SetField(kFileNameField, QStringLiteral("lesson.mp3"));
+        row.value()->SetField(kSavePathField, lesson);
+        row.value()->SetField(kPlayTimeField, QStringLiteral("0:02"));
+        ASSERT_TRUE(row.value()->Update().ok());
+    }
+    Program program(Folder(), dialogs_, {AudioOutput::kSilentRealTime, QString(), QString()});
+    MainWindow& window = program.window();
+    EXPECT_FALSE(window.TimerFor(&Window::positionTimer).isActive()) << "no tick before start-up";
+    program.Start();
+    EXPECT_EQ(program.player().Url(), Folder().IntroductionFile());
+    const auto settled = [&] {
+        return !window.TimerFor(&Window::firstEntryTimer).isActive() &&
+               !window.TimerFor(&Window::listingTimer).isActive();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(settled, 15000));
+    EXPECT_EQ(program.player().Url(), lesson);
+    EXPECT_EQ(program.app().state().currentAudioPath, lesson);
+    const GridModel& grid = program.app().window().playlistGrid;
+    EXPECT_EQ(grid.CellText(1, kPathColumn), lesson);
+    EXPECT_EQ(grid.CellText(2, kPathColumn), QString()) << "the introduction is not listed";
+    EXPECT_TRUE(dialogs_.shown.empty());
+}
+
 TEST_F(ProgramTest, ALearnersFilesGoToTheDataFolderWhenTheInstallFolderIsApart) {
     QTemporaryDir install;
     WriteBytes(install.filePath(QStringLiteral("introduce.mp3")), "ID3");

@@ -35,12 +35,11 @@ protected:
                         .ok());
     }
 
-    // Start-up as the program does it: load, then the window renders and shows.
+    // Start-up as the program does it: the window is built, start-up runs under its guard, then it shows.
     MainWindow& Start() {
-        app_.Start();
         window_ = std::make_unique<MainWindow>(app_, player_);
+        window_->StartUp([this] { app_.Start(); });
         window_->show();
-        window_->Render();
         return *window_;
     }
 
