@@ -175,6 +175,28 @@ TEST_F(FaultDiskFull, StoringARepeatSettingOnAFullDiskTellsTheLearnerOnce) {
     EXPECT_EQ(dialogs_.shown.size(), 1u) << "the choice was not kept, and the learner should know";
 }
 
+TEST_F(FaultDiskFull, AReadOnlySettingsFileStaysAsItIsAndIsToldOnce) {
+    const QString settings = WriteFile(QStringLiteral("OSTRELLE.ini"), "[comb]\r\n0=1\r\n");
+    ASSERT_TRUE(QFile::setPermissions(settings, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    window().repeatCountBox.text = QString::fromUtf8("3次");
+    app_.StoreRepeatChoices();
+    app_.StoreRepeatChoices();
+    EXPECT_EQ(Bytes(settings), "[comb]\r\n0=1\r\n");
+    EXPECT_FALSE(QFileInfo(settings).permissions() & QFile::WriteOwner);
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("设置没有保存。")));
+    EXPECT_TRUE(dialogs_.shown[0].text.contains(QString::fromUtf8("只读")))
+        << dialogs_.shown[0].text.toStdString();
+
+    // Writable again, the choice is kept; a later failure is told again.
+    ASSERT_TRUE(QFile::setPermissions(settings, QFile::ReadOwner | QFile::WriteOwner));
+    app_.StoreRepeatChoices();
+    EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), settings), QStringLiteral("3"));
+    ASSERT_TRUE(QFile::setPermissions(settings, QFile::ReadOwner));
+    app_.StoreRepeatChoices();
+    EXPECT_EQ(dialogs_.shown.size(), 2u);
+}
+
 // Bad files at run time
 
 class FaultBadFiles : public AppFixture {

@@ -47,6 +47,13 @@ Result<void> WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     const QFileInfo info(path);
     const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
     const QByteArray targetName = QFile::encodeName(target);
+    // A rename would replace a read-only file as if it were not: its owner said it must not change.
+    struct stat existing {};
+    if (stat(targetName.constData(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+         access(targetName.constData(), W_OK) != 0))
+        return Failure{FailureCode::CannotWrite,
+                       QFileInfo(target).fileName() + QString::fromUtf8(": 文件是只读的")};
     QByteArray tempName = targetName + ".tmp-XXXXXX";
 
     const int fd = mkstemp(tempName.data());

@@ -125,9 +125,11 @@ void Controller::WriteSettings(const std::vector<std::array<QString, 3>>& sectio
         const Result<void> written = WriteIniValue(section, key, value, folder_.SettingsFile());
         if (!written.ok() && !failed) failed = written.failure();
     }
-    if (failed)
+    // Told once: a settings file that stays unwritable would otherwise interrupt every pick.
+    if (failed && !settingsFailureTold_)
         adapters_.dialogs.ShowMessage(FailureMessage(QString::fromUtf8("设置没有保存。"), *failed),
                                       MessageTitle(), MessageButtons::Ok);
+    settingsFailureTold_ = failed.has_value();
 }
 
 void Controller::RestoreRepeatSettings() {

@@ -98,6 +98,7 @@ private:
     PlaylistFiles playlistFiles_;
     Recorder recorder_;
     std::function<void()> close_;
+    bool settingsFailureTold_ = false;  // until a write goes through again
 };
 
 }  // namespace ostrelle
