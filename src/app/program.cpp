@@ -12,15 +12,32 @@ std::unique_ptr<SqlCipherPlaylistStore> Program::OpenDatabase(const ProgramFolde
     return std::move(opened.value());
 }
 
+void Program::TellWhereTheLearnersFilesAre() {
+    const ProgramFolder& folder = app_.folder();
+    QString text;
+    if (folder.carriedOver)
+        text =
+            QString::fromUtf8("程序文件夹 %1 不能写入。\n播放列表、设置和录音已复制到 %2，以后保存在那里。")
+                .arg(folder.installDir, folder.dataDir);
+    else if (folder.readOnly)
+        text = QString::fromUtf8("程序文件夹 %1 不能写入。\n播放列表和设置可以读取，但改动不能保存。")
+                   .arg(folder.installDir);
+    if (!text.isEmpty()) dialogs_.ShowMessage(text, MessageTitle(), MessageButtons::Ok);
+}
+
 Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& options)
-    : database_(OpenDatabase(folder, dialogs)),
+    : dialogs_(dialogs),
+      database_(OpenDatabase(folder, dialogs)),
       player_(options.output),
       waveDevice_(options.captureSource, options.playbackSink),
       app_({player_, dialogs, probe_, waveDevice_, database_.get()}, std::move(folder)),
       window_(app_, player_) {}
 
 void Program::Start() {
-    window_.StartUp([this] { app_.Start(); });
+    window_.StartUp([this] {
+        TellWhereTheLearnersFilesAre();
+        app_.Start();
+    });
     window_.show();
 }
 

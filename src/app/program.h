@@ -37,7 +37,10 @@ public:
 private:
     static std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase(const ProgramFolder& folder,
                                                                 Dialogs& dialogs);
+    // Once at start-up, when the learner's files are not where the program keeps them.
+    void TellWhereTheLearnersFilesAre();
 
+    Dialogs& dialogs_;
     std::unique_ptr<SqlCipherPlaylistStore> database_;
     GstMediaPlayer player_;
     GstDurationProbe probe_;

@@ -126,6 +126,20 @@ TEST_F(ProgramTest, AFirstRunWithAListEndsWithRowOneInPlaceOfTheIntroduction) {
     EXPECT_TRUE(dialogs_.shown.empty());
 }
 
+TEST_F(ProgramTest, AnUnwritableProgramFolderIsToldOnceAtStartUp) {
+    ASSERT_TRUE(WriteIniValue(QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1"),
+                              Folder().SettingsFile())
+                    .ok());
+    ProgramFolder folder = Folder();
+    folder.readOnly = true;
+    Program program(folder, dialogs_, {AudioOutput::kSilentRealTime, QString(), QString()});
+    program.Start();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.contains(QString::fromUtf8("不能写入")))
+        << dialogs_.shown[0].text.toStdString();
+    EXPECT_TRUE(dialogs_.shown[0].text.contains(folder.installDir));
+}
+
 TEST_F(ProgramTest, ALearnersFilesGoToTheDataFolderWhenTheInstallFolderIsApart) {
     QTemporaryDir install;
     WriteBytes(install.filePath(QStringLiteral("introduce.mp3")), "ID3");

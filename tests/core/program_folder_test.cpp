@@ -39,5 +39,39 @@ TEST(ProgramFolder, AnInstallFolderThatCannotBeWrittenSendsDataToTheFallback) {
     EXPECT_EQ(folder.IntroductionFile(), install + QStringLiteral("/introduce.mp3"));
 }
 
+TEST(ProgramFolder, TheLearnersFilesInAnUnwritableInstallFolderAreCarriedOverOnce) {
+    QTemporaryDir install;
+    QTemporaryDir root;
+    const QString fallback = root.filePath(QStringLiteral("data"));
+    for (const char* name : {"quillan.mdb", "OSTRELLE.ini"}) {
+        QFile file(install.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(name);
+    }
+    const auto unwritable = [](const QString&) { return false; };
+    const ProgramFolder first = ResolveProgramFolder(install.path(), fallback, unwritable);
+    EXPECT_EQ(first.dataDir, fallback);
+    EXPECT_TRUE(first.carriedOver);
+    QFile copied(first.DatabaseFile());
+    ASSERT_TRUE(copied.open(QIODevice::ReadWrite));
+    EXPECT_EQ(copied.readAll(), "quillan.mdb");
+    copied.write(" changed since");
+    copied.close();
+
+    const ProgramFolder later = ResolveProgramFolder(install.path(), fallback, unwritable);
+    EXPECT_FALSE(later.carriedOver || later.readOnly);
+    ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copied.readAll(), "quillan.mdb changed since")
+        << "the fallback's own list is never overwritten";
+
+    // Nowhere to copy them: they are read where they are.
+    QFile blocker(root.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    const ProgramFolder inPlace =
+        ResolveProgramFolder(install.path(), root.filePath(QStringLiteral("file/data")), unwritable);
+    EXPECT_EQ(inPlace.dataDir, install.path());
+    EXPECT_TRUE(inPlace.readOnly);
+}
+
 }  // namespace
 }  // namespace ostrelle

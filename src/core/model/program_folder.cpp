@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -24,11 +26,38 @@ bool CanCreateFilesIn(const QString& dir) {
 }  // namespace
 
 ProgramFolder ResolveProgramFolder(const QString& installDir, const QString& fallbackDataDir) {
-    ProgramFolder folder{Clean(installDir), Clean(installDir)};
-    if (!CanCreateFilesIn(folder.installDir)) {
-        folder.dataDir = Clean(fallbackDataDir);
-        QDir().mkpath(folder.dataDir);
+    return ResolveProgramFolder(installDir, fallbackDataDir, CanCreateFilesIn);
+}
+
+ProgramFolder ResolveProgramFolder(const QString& installDir, const QString& fallbackDataDir,
+                                   const std::function<bool(const QString& dir)>& canCreateFilesIn) {
+    const ProgramFolder inPlace{Clean(installDir), Clean(installDir)};
+    if (canCreateFilesIn(inPlace.installDir)) return inPlace;
+    ProgramFolder folder{inPlace.installDir, Clean(fallbackDataDir)};
+    QDir().mkpath(folder.dataDir);
+
+    const auto learnersFiles = [](const ProgramFolder& f) {
+        QStringList present;
+        for (const QString& file : {f.SettingsFile(), f.DatabaseFile(), f.RecordingFile()})
+            if (QFileInfo::exists(file)) present << file;
+        return present;
+    };
+    const QStringList there = learnersFiles(inPlace);
+    // A fallback with files of its own has been in use since: it holds the newer list.
+    if (there.isEmpty() || !learnersFiles(folder).isEmpty()) return folder;
+    QStringList copied;
+    for (const QString& file : there) {
+        const QString copy = folder.dataDir + u'/' + QFileInfo(file).fileName();
+        if (!QFile::copy(file, copy)) {
+            for (const QString& made : copied)
+                QFile::remove(made);
+            ProgramFolder readOnly = inPlace;
+            readOnly.readOnly = true;
+            return readOnly;
+        }
+        copied << copy;
     }
+    folder.carriedOver = true;
     return folder;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace ostrelle {
 
 // Where the program finds its own files and keeps the learner's. installDir holds what ships with the
@@ -10,6 +12,10 @@ namespace ostrelle {
 struct ProgramFolder {
     QString installDir;
     QString dataDir;
+    // Set at the start when the learner's files were copied from an unwritable installDir to dataDir.
+    bool carriedOver = false;
+    // Set when they are read where they are, in an installDir that cannot be written.
+    bool readOnly = false;
 
     QString SettingsFile() const { return dataDir + QStringLiteral("/OSTRELLE.ini"); }
     QString DatabaseFile() const { return dataDir + QStringLiteral("/quillan.mdb"); }
@@ -18,8 +24,13 @@ struct ProgramFolder {
 };
 
 // installDir as given; dataDir is installDir when a file can be created there, else fallbackDataDir,
-// created on demand. Paths come back without a trailing separator.
+// created on demand. The learner's files already in an unwritable installDir are carried over to a
+// fallback that holds none of its own; when that fails they are read in place. Paths come back without a
+// trailing separator.
 ProgramFolder ResolveProgramFolder(const QString& installDir, const QString& fallbackDataDir);
+// The same, with the test of whether a folder can be written given (root can write anywhere).
+ProgramFolder ResolveProgramFolder(const QString& installDir, const QString& fallbackDataDir,
+                                   const std::function<bool(const QString& dir)>& canCreateFilesIn);
 
 // The executable's folder, falling back to the per-user data folder.
 ProgramFolder ResolveProgramFolder();
