@@ -107,10 +107,9 @@ private:
 
 class QuietDialogs final : public Dialogs {
 public:
-    MessageAnswer ShowMessage(const QString& text, const QString& /*title*/,
-                              MessageButtons buttons) override {
+    MessageAnswer ShowMessage(const QString& text, const QString& /*title*/, MessageKind kind) override {
         messages << text;
-        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+        return kind != MessageKind::Question ? MessageAnswer::Ok : MessageAnswer::No;
     }
     FileChoice OpenFile(const QString& /*filter*/, const QString& /*initialFileName*/) override { return {}; }
     FileChoice SaveFile(const QString& /*filter*/, const QString& /*initialFileName*/) override { return {}; }

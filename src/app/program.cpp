@@ -6,7 +6,7 @@ std::unique_ptr<SqlCipherPlaylistStore> Program::OpenDatabase(const ProgramFolde
     OpenResult opened = OpenPlaylistStore(folder.DatabaseFile());
     // Told once; the file is kept as it is.
     if (!opened.ok()) {
-        dialogs.ShowMessage(FailureMessage(opened.failure()), MessageTitle(), MessageButtons::Ok);
+        dialogs.ShowMessage(FailureMessage(opened.failure()), MessageTitle(), MessageKind::Error);
         return nullptr;
     }
     return std::move(opened.value());
@@ -22,7 +22,7 @@ void Program::TellWhereTheLearnersFilesAre() {
     else if (folder.readOnly)
         text = QString::fromUtf8("程序文件夹 %1 不能写入。\n播放列表和设置可以读取，但改动不能保存。")
                    .arg(folder.installDir);
-    if (!text.isEmpty()) dialogs_.ShowMessage(text, MessageTitle(), MessageButtons::Ok);
+    if (!text.isEmpty()) dialogs_.ShowMessage(text, MessageTitle(), MessageKind::Warning);
 }
 
 Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& options)

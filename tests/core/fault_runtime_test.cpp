@@ -88,7 +88,7 @@ TEST_F(FaultDiskFull, SavingAListOverAnExistingOneTellsOnceAndKeepsTheOldList) {
     EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("无法保存播放列表。")))
         << dialogs_.shown[0].text.toStdString();
     EXPECT_TRUE(dialogs_.shown[0].text.contains(QStringLiteral("old.m3u")));
-    EXPECT_EQ(dialogs_.shown[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(dialogs_.shown[0].kind, MessageKind::Error);
     EXPECT_EQ(Bytes(listPath), old);
     EXPECT_EQ(FolderEntries(), entries) << "no temporary file is left";
 

@@ -299,7 +299,7 @@ TEST_F(SegmentEditorTest, DeleteAllAsksAndNoChangesNothing) {
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("是否删除全部AB?"));
     EXPECT_EQ(dialogs_.shown[0].title, QString::fromUtf8("提示"));
-    EXPECT_EQ(dialogs_.shown[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(dialogs_.shown[0].kind, MessageKind::Question);
     EXPECT_EQ(SlotsOf(kLesson)[1], Numbered(2));
     EXPECT_EQ(state().abList.size(), 3u);
 }

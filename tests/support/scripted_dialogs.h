@@ -13,12 +13,12 @@ public:
     struct Shown {
         QString text;
         QString title;
-        MessageButtons buttons;
+        MessageKind kind;
     };
 
-    MessageAnswer ShowMessage(const QString& text, const QString& title, MessageButtons buttons) override {
-        shown.push_back({text, title, buttons});
-        if (answers.empty()) return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+    MessageAnswer ShowMessage(const QString& text, const QString& title, MessageKind kind) override {
+        shown.push_back({text, title, kind});
+        if (answers.empty()) return kind != MessageKind::Question ? MessageAnswer::Ok : MessageAnswer::No;
         const MessageAnswer answer = answers.front();
         answers.pop_front();
         return answer;

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -348,6 +349,25 @@ TEST(QtFileFilter, DescriptionsKeepTheirPatternsInEitherCase) {
               QString::fromUtf8("播放列表 (*.M3U *.m3u);;所有文件 (*.*)"));
     EXPECT_EQ(QtFileFilter(QString::fromUtf8("声音文件(*.wav)|*.wav ")),
               QString::fromUtf8("声音文件 (*.wav *.WAV)"));
+}
+
+TEST(QtDialogs, EachKindOfMessageHasItsIconAndButtons) {
+    QtDialogs dialogs;
+    for (const auto& [kind, icon, answer] :
+         {std::tuple{MessageKind::Error, QMessageBox::Critical, MessageAnswer::Ok},
+          std::tuple{MessageKind::Warning, QMessageBox::Warning, MessageAnswer::Ok},
+          std::tuple{MessageKind::Information, QMessageBox::Information, MessageAnswer::Ok},
+          std::tuple{MessageKind::Question, QMessageBox::Question, MessageAnswer::No}}) {
+        QMessageBox::Icon shown = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            shown = box->icon();
+            box->reject();  // Escape: No for a question
+        });
+        EXPECT_EQ(dialogs.ShowMessage(QStringLiteral("text"), MessageTitle(), kind), answer);
+        EXPECT_EQ(shown, icon);
+    }
 }
 
 TEST(QtDialogs, ANameTypedWithoutAnExtensionIsSavedWithTheFiltersOne) {

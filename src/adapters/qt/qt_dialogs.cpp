@@ -30,14 +30,23 @@ QString QtFileFilter(const QString& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
-MessageAnswer QtDialogs::ShowMessage(const QString& text, const QString& title, MessageButtons buttons) {
-    if (buttons == MessageButtons::YesNo) {
-        return QMessageBox::question(parent_, title, text, QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::No) == QMessageBox::Yes
-                   ? MessageAnswer::Yes
-                   : MessageAnswer::No;
+MessageAnswer QtDialogs::ShowMessage(const QString& text, const QString& title, MessageKind kind) {
+    switch (kind) {
+        case MessageKind::Question:
+            return QMessageBox::question(parent_, title, text, QMessageBox::Yes | QMessageBox::No,
+                                         QMessageBox::No) == QMessageBox::Yes
+                       ? MessageAnswer::Yes
+                       : MessageAnswer::No;
+        case MessageKind::Warning:
+            QMessageBox::warning(parent_, title, text, QMessageBox::Ok);
+            break;
+        case MessageKind::Error:
+            QMessageBox::critical(parent_, title, text, QMessageBox::Ok);
+            break;
+        case MessageKind::Information:
+            QMessageBox::information(parent_, title, text, QMessageBox::Ok);
+            break;
     }
-    QMessageBox::information(parent_, title, text, QMessageBox::Ok);
     return MessageAnswer::Ok;
 }
 

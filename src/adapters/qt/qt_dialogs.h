@@ -15,7 +15,7 @@ public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
 
-    MessageAnswer ShowMessage(const QString& text, const QString& title, MessageButtons buttons) override;
+    MessageAnswer ShowMessage(const QString& text, const QString& title, MessageKind kind) override;
     FileChoice OpenFile(const QString& filter, const QString& initialFileName) override;
     FileChoice SaveFile(const QString& filter, const QString& initialFileName) override;
     bool ReportProgress(const QString& label, int done, int total) override;

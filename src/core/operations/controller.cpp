@@ -128,7 +128,7 @@ void Controller::WriteSettings(const std::vector<std::array<QString, 3>>& sectio
     // Told once: a settings file that stays unwritable would otherwise interrupt every pick.
     if (failed && !settingsFailureTold_)
         adapters_.dialogs.ShowMessage(FailureMessage(QString::fromUtf8("设置没有保存。"), *failed),
-                                      MessageTitle(), MessageButtons::Ok);
+                                      MessageTitle(), MessageKind::Error);
     settingsFailureTold_ = failed.has_value();
 }
 

@@ -98,7 +98,7 @@ void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
     TextReadResult result = QString();
     if (suffix == QStringLiteral("doc")) {
         if (!QFileInfo::exists(path)) {
-            dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), MessageTitle(), MessageButtons::Ok);
+            dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), MessageTitle(), MessageKind::Error);
             return;
         }
         result = LoadWordText(path);
@@ -112,7 +112,7 @@ void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
     ShowText(result.ok() ? result.value() : QString());
     if (!result.ok() && tellErrors)
         dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法读取文档。"), result.failure()),
-                             MessageTitle(), MessageButtons::Ok);
+                             MessageTitle(), MessageKind::Error);
 }
 
 void Documents::ApplyTextShown() {

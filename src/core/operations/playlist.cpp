@@ -83,7 +83,7 @@ void Playlist::SelectPlaylistRow(int row) {
 
 void Playlist::TellIfFailed(const Result<void>& written, const QString& what) {
     if (!written.ok())
-        dialogs_.ShowMessage(FailureMessage(what, written.failure()), MessageTitle(), MessageButtons::Ok);
+        dialogs_.ShowMessage(FailureMessage(what, written.failure()), MessageTitle(), MessageKind::Error);
 }
 
 void Playlist::SelectEntry() {
@@ -109,7 +109,7 @@ void Playlist::PlayEntry() {
         return;
     }
     dialogs_.ShowMessage(QString::fromUtf8("播放文件不存在或被删除，此列表内容将会被删除！"), MessageTitle(),
-                         MessageButtons::Ok);
+                         MessageKind::Warning);
     state_.currentListPath = path;
     DeletePlaylistEntry();
 }
@@ -117,7 +117,7 @@ void Playlist::PlayEntry() {
 void Playlist::ClearPlaylist() {
     if (dialogs_.ShowMessage(
             QString::fromUtf8("真的全部清空表格吗?\n各文件的AB段点会保留，文件再次加入列表时即可恢复。"),
-            QString::fromUtf8("提示"), MessageButtons::YesNo) != MessageAnswer::Yes)
+            QString::fromUtf8("提示"), MessageKind::Question) != MessageAnswer::Yes)
         return;
     display_.ResetABControls();
     // One command, one transaction: the list is either emptied or left whole, and the refill shows which.
@@ -168,7 +168,7 @@ bool Playlist::ReportIfUnplayable(const QString& path) {
     const QString name = FileNameOfPath(path).value_or(path);
     dialogs_.ShowMessage(
         FailureMessage(name + QString::fromUtf8("："), {FailureCode::NotAudio, player_.ErrorText()}),
-        MessageTitle(), MessageButtons::Ok);
+        MessageTitle(), MessageKind::Error);
     return true;
 }
 

@@ -38,7 +38,7 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
     if (problem) {
         dialogs_.ShowMessage(
             FailureMessage(QString::fromUtf8("无法读取播放列表 %1。").arg(listPath), *problem),
-            MessageTitle(), MessageButtons::Ok);
+            MessageTitle(), MessageKind::Error);
         return;
     }
     const std::vector<M3uEntry> entries = ParseM3u(file.readAll(), listPath);
@@ -79,12 +79,12 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
     playlist_.SelectPlaylistRow(state_.currentListRow);
     if (failed)
         dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("播放列表没有全部读入。"), *failed),
-                             MessageTitle(), MessageButtons::Ok);
+                             MessageTitle(), MessageKind::Error);
     if (networkAddresses > 0)
         dialogs_.ShowMessage(
             QString::fromUtf8("列表中的 %1 个网络地址没有加入列表：本程序只播放本机上的文件。")
                 .arg(networkAddresses),
-            MessageTitle(), MessageButtons::Ok);
+            MessageTitle(), MessageKind::Warning);
 }
 
 std::optional<Failure> PlaylistFiles::StoreEntry(const QString& path, const QString& fileName,
@@ -110,7 +110,7 @@ void PlaylistFiles::SaveM3uList() {
     const GridModel& grid = window_.playlistGrid;
     if (grid.CellText(1, kPathColumn).trimmed().isEmpty()) {
         dialogs_.ShowMessage(QString::fromUtf8("表格内没有MP3文件存在！"), MessageTitle(),
-                             MessageButtons::Ok);
+                             MessageKind::Warning);
         return;
     }
     const FileChoice choice = dialogs_.SaveFile(QString::fromUtf8("播放列表(*.M3U)|*.M3U "), QString());
@@ -122,7 +122,7 @@ void PlaylistFiles::SaveM3uList() {
     const Result<void> written = WriteFileAtomically(choice.fileName, SerializeM3u(paths, choice.fileName));
     if (!written.ok())
         dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法保存播放列表。"), written.failure()),
-                             MessageTitle(), MessageButtons::Ok);
+                             MessageTitle(), MessageKind::Error);
     playlist_.CountPlaylistRows();
 }
 

@@ -43,7 +43,7 @@ void Recorder::EnablePlayAndSave(bool enabled) {
 }
 
 void Recorder::Tell(const QString& whatFailed, const Failure& failure) {
-    dialogs_.ShowMessage(FailureMessage(whatFailed, failure), QStringLiteral("Ostrelle"), MessageButtons::Ok);
+    dialogs_.ShowMessage(FailureMessage(whatFailed, failure), QStringLiteral("Ostrelle"), MessageKind::Error);
 }
 
 void Recorder::ToggleRecording() {

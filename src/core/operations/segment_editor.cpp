@@ -21,7 +21,7 @@ bool SegmentEditor::Failed(const Result<void>& stored) {
     if (stored.ok()) return false;
     if (stored.failure().code != FailureCode::DatabaseUnavailable)
         dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("段点没有保存。"), stored.failure()),
-                             MessageTitle(), MessageButtons::Ok);
+                             MessageTitle(), MessageKind::Error);
     return true;
 }
 
@@ -155,7 +155,7 @@ void SegmentEditor::DeleteCurrentAB() {
 
 void SegmentEditor::DeleteAllAB() {
     if (dialogs_.ShowMessage(QString::fromUtf8("是否删除全部AB?"), QString::fromUtf8("提示"),
-                             MessageButtons::YesNo) != MessageAnswer::Yes)
+                             MessageKind::Question) != MessageAnswer::Yes)
         return;
     if (Failed(store_.DeleteAllSegments(state_.abListPath))) return;
     display_.ResetABControls();

@@ -4,7 +4,8 @@
 
 namespace ostrelle {
 
-enum class MessageButtons { Ok, YesNo };
+// What a message says, which sets its icon and buttons: a question has Yes and No, the others OK.
+enum class MessageKind { Information, Warning, Error, Question };
 
 // The title of every message box of the program.
 inline QString MessageTitle() {
@@ -24,7 +25,7 @@ struct FileChoice {
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    virtual MessageAnswer ShowMessage(const QString& text, const QString& title, MessageButtons buttons) = 0;
+    virtual MessageAnswer ShowMessage(const QString& text, const QString& title, MessageKind kind) = 0;
     // filter is in the "description|pattern|description|pattern" form.
     virtual FileChoice OpenFile(const QString& filter, const QString& initialFileName) = 0;
     virtual FileChoice SaveFile(const QString& filter, const QString& initialFileName) = 0;
