@@ -3,6 +3,7 @@
 #include "view/grid_table_model.h"
 #include "view/pictures.h"
 #include "view/seek_bar.h"
+#include "view/usage_window.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -118,6 +119,13 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, QWidget* parent)
     BuildMenus();
     BuildTimers();
     app_.SetCloseHandler([this] { close(); });
+    // Beside the window, not over it: the learner reads while the lesson goes on.
+    app_.SetUsageHandler([this](const QString& instructions) {
+        if (!usageWindow_) usageWindow_ = new UsageWindow(instructions, app_.window(), this);
+        usageWindow_->show();
+        usageWindow_->raise();
+        usageWindow_->activateWindow();
+    });
     setFixedSize(sizeHint());
     QCoreApplication::instance()->installEventFilter(this);
     Render();

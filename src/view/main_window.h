@@ -3,6 +3,7 @@
 #include "core/operations/controller.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -21,6 +22,7 @@ class QTableView;
 namespace ostrelle {
 
 class GridTableModel;
+class UsageWindow;
 class SeekBar;
 
 // The main window: widgets at the window model's places, every widget event forwarded to the controller,
@@ -92,8 +94,9 @@ private:
     quint64 shownTopRequests_ = 0;
     bool busy_ = false;
     bool rendering_ = false;
-    bool timersLive_ = false;  // from the end of start-up on  // the view follows the model: its own changes
-                               // are no learner's
+    bool timersLive_ = false;            // from the end of start-up on
+    QPointer<UsageWindow> usageWindow_;  // the view follows the model: its own changes
+                                         // are no learner's
 };
 
 }  // namespace ostrelle

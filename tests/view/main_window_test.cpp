@@ -2,9 +2,11 @@
 #include "adapters/qt/qt_dialogs.h"
 #include "core/formats/settings_file.h"
 #include "support/app_fixture.h"
+#include "support/test_files.h"
 #include "view/about_window.h"
 #include "view/pictures.h"
 #include "view/seek_bar.h"
+#include "view/usage_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,7 +19,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStringEncoder>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -183,6 +187,34 @@ TEST_F(MainWindowTest, TheClickedOrKeyedRowIsHighlightedAndIsTheOneDeleted) {
     QTest::mouseClick(w.CommandButton(Command::DeleteEntry), Qt::LeftButton);
     EXPECT_TRUE(db_->RowFor(QStringLiteral("/music/4.mp3")).value()->Eof());
     EXPECT_EQ(TableRows(), 4);
+}
+
+TEST_F(MainWindowTest, TheUsageButtonAndF1ShowTheInstructionsAndEveryShortcut) {
+    WriteIni("Fist", "run", "1");
+    const QString text = QString::fromUtf8("欢迎使用。\r\n按F2标记句子的开始。\r\n");
+    testing::WriteTestFile(dir_.filePath(QStringLiteral("introduce.txt")),
+                           QStringEncoder("GB18030").encode(text));
+    MainWindow& w = Start();
+    QApplication::setActiveWindow(&w);
+    QTest::mouseClick(w.CommandButton(Command::ShowUsage), Qt::LeftButton);
+    auto* usage = w.findChild<UsageWindow*>();
+    ASSERT_NE(usage, nullptr);
+    EXPECT_TRUE(usage->isVisible());
+    EXPECT_TRUE(usage->Instructions()->toPlainText().startsWith(QString::fromUtf8("欢迎使用。")))
+        << "the introduction's own text";
+    int shortcuts = 0;
+    for (const MenuSection& section : MenuBar())
+        for (const auto& [command, item] : section.entries)
+            shortcuts += (window().*item).shortcut.isEmpty() ? 0 : 1;
+    ASSERT_EQ(usage->Shortcuts()->rowCount(), shortcuts);
+    EXPECT_EQ(usage->Shortcuts()->item(0, 2)->text(),
+              QKeySequence(window().openFileItem.shortcut).toString(QKeySequence::NativeText));
+
+    usage->close();
+    w.PlaylistGrid()->setFocus();
+    QTest::keyClick(w.PlaylistGrid(), Qt::Key_F1);
+    EXPECT_TRUE(usage->isVisible());
+    EXPECT_EQ(w.findChildren<UsageWindow*>().size(), 1);
 }
 
 TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledFromEveryFocus) {

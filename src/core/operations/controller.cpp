@@ -2,6 +2,7 @@
 
 #include "core/formats/atomic_file.h"
 #include "core/formats/settings_file.h"
+#include "text/plain_text_reader.h"
 
 #include <QFileInfo>
 
@@ -211,8 +212,14 @@ void Controller::Run(Command command) {
             transport_.Stop();
             break;
         case Command::ShowUsage:
+            if (showUsage_) showUsage_(UsageInstructions());
             break;
     }
+}
+
+QString Controller::UsageInstructions() const {
+    const TextReadResult text = LoadPlainText(folder_.installDir + QStringLiteral("/introduce.txt"));
+    return text.ok() && !text.value().trimmed().isEmpty() ? text.value() : window_.usageLabel.caption;
 }
 
 void Controller::StoreRepeatChoices() {

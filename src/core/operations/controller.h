@@ -69,6 +69,12 @@ public:
 
     // Called when the window is to close (the exit menu item).
     void SetCloseHandler(std::function<void()> handler) { close_ = std::move(handler); }
+    // Called with the usage instructions when the learner asks for them.
+    void SetUsageHandler(std::function<void(const QString& instructions)> handler) {
+        showUsage_ = std::move(handler);
+    }
+    // The introduction's text that ships with the program, or the window's one-line hint without it.
+    QString UsageInstructions() const;
 
     RepeatEngine& repeat() { return repeat_; }
     SegmentEditor& segmentEditor() { return editor_; }
@@ -98,6 +104,7 @@ private:
     PlaylistFiles playlistFiles_;
     Recorder recorder_;
     std::function<void()> close_;
+    std::function<void(const QString&)> showUsage_;
     bool settingsFailureTold_ = false;  // until a write goes through again
 };
 
