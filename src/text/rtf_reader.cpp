@@ -1,8 +1,6 @@
 #include "text/rtf_reader.h"
 
 #include "text/code_page_decoder.h"
-#include "text/file_bytes.h"
-#include "text/text_decoding.h"
 
 #include <QLatin1StringView>
 
@@ -495,21 +493,24 @@ int RtfReader::CodePage() {
     return codePage;
 }
 
+// Where "{\rtf" begins after a UTF-8 byte order mark and blank lines, which editors put there and a rich
+// text box passes over; -1 when the bytes do not begin so.
+qsizetype RtfStart(QByteArrayView bytes) {
+    qsizetype at = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (at < bytes.size() &&
+           (bytes[at] == ' ' || bytes[at] == '\t' || bytes[at] == '\r' || bytes[at] == '\n'))
+        ++at;
+    return bytes.sliced(at).startsWith("{\\rtf") ? at : -1;
+}
+
 }  // namespace
 
 bool LooksLikeRtf(QByteArrayView bytes) {
-    return bytes.startsWith("{\\rtf");
+    return RtfStart(bytes) >= 0;
 }
 
 QString RtfToPlainText(QByteArrayView rtf) {
-    return RtfReader(rtf).Read();
-}
-
-TextReadResult LoadRtfText(const QString& path) {
-    const Result<QByteArray> file = ReadFileBytes(path);
-    if (!file.ok()) return file.failure();
-    if (!LooksLikeRtf(file.value())) return DecodeTextFile(file.value());
-    return RtfToPlainText(file.value());
+    return RtfReader(rtf.sliced(std::max<qsizetype>(RtfStart(rtf), 0))).Read();
 }
 
 }  // namespace ostrelle

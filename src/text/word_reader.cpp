@@ -1,6 +1,5 @@
 #include "text/word_reader.h"
 
-#include "text/file_bytes.h"
 #include "text/ole_container.h"
 #include "text/word_fib.h"
 #include "text/word_piece_table.h"
@@ -202,12 +201,6 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
         }
     }
     return text;
-}
-
-TextReadResult LoadWordText(const QString& path) {
-    const Result<QByteArray> file = ReadFileBytes(path);
-    if (!file.ok()) return file.failure();
-    return WordToPlainText(file.value());
 }
 
 }  // namespace ostrelle

@@ -15,7 +15,4 @@ namespace ostrelle {
 // older), Encrypted or Damaged, never with a partly read text.
 TextReadResult WordToPlainText(const QByteArray& fileBytes);
 
-// The same for a file.
-TextReadResult LoadWordText(const QString& path);
-
 }  // namespace ostrelle

@@ -197,10 +197,8 @@ TEST(RtfReading, RandomBytesNeverGiveMoreTextThanInput) {
     }
 }
 
-TEST(RtfReading, RecognisesRtfByItsOpening) {
-    EXPECT_TRUE(LooksLikeRtf("{\\rtf1\\ansi}"));
-    EXPECT_FALSE(LooksLikeRtf("plain {\\rtf1}"));
-    EXPECT_FALSE(LooksLikeRtf(""));
+TEST(RtfReading, ByteOrderMarkAndBlankLinesBeforeTheOpeningAreNotText) {
+    EXPECT_EQ(RtfToPlainText("\xEF\xBB\xBF\r\n\r\n{\\rtf1\\ansi Hi\\par}"), QStringLiteral("Hi\r\n"));
 }
 
 }  // namespace
