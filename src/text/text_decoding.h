@@ -6,7 +6,9 @@
 namespace ostrelle {
 
 // The text of a plain-text file's bytes: a byte order mark (UTF-8, UTF-16 LE/BE) decides; else valid UTF-8
-// is UTF-8; else the encoding uchardet detects; else GB18030. Line ends are kept exactly as in the bytes.
+// is UTF-8, unless the bytes are GBK pairs too and read as everyday Chinese where UTF-8 gives rare letters
+// ("学习" rather than "ѧϰ"); else the encoding uchardet detects; else GB18030. Line ends are kept exactly
+// as in the bytes.
 QString DecodeTextFile(const QByteArray& bytes);
 
 // The QStringDecoder name for an encoding name uchardet reports; empty when there is none to use.
