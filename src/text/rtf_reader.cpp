@@ -18,7 +18,8 @@ constexpr int kMaxDepth = 1000;
 constexpr int kMaxUnicodeSkip = 16;
 constexpr int kMaxWordLetters = 32;
 
-enum class Destination : unsigned char { Text, Skip, FontTable };
+// NestedRow: a nested table row's properties, where only its \nestrow counts.
+enum class Destination : unsigned char { Text, Skip, FontTable, NestedRow };
 
 enum class Action : unsigned char {
     Ignore,
@@ -41,6 +42,13 @@ enum class Action : unsigned char {
     FontTable,
     UnicodeAlternatives,  // \upr: an 8-bit text followed by its \ud Unicode twin
     UnicodeTwin,          // \ud
+    LowAnsiRun,           // \loch
+    HighAnsiRun,          // \hich
+    DoubleByteRun,        // \dbch
+    AssociatedFont,       // \af: the font of the run kind named last
+    Direction,            // \rtlch, \ltrch: an \af after them is a right-to-left script's font
+    Hidden,               // \v
+    NestedRowProperties,  // \nesttableprops
 };
 
 struct WordAction {
@@ -58,7 +66,7 @@ constexpr std::string_view kSkippedDestinations =
     "sv private mmathPr xmlnstbl pn pntxta pntxtb ftnsep ftnsepc ftncn aftnsep aftnsepc aftncn do "
     "comment author title subject operator keywords doccomm company manager category hlinkbase "
     "creatim revtim printim buptim passwordhash protusertbl wgrffmtfilter htmltag fchars lchars "
-    "blipuid picprop fontemb fontfile panose falt";
+    "blipuid picprop fontemb fontfile panose falt nonesttables";
 
 const std::unordered_map<std::string_view, WordAction>& ControlWords() {
     static const std::unordered_map<std::string_view, WordAction> words = [] {
@@ -97,22 +105,40 @@ const std::unordered_map<std::string_view, WordAction>& ControlWords() {
         map["plain"] = {Action::Plain};
         map["upr"] = {Action::UnicodeAlternatives};
         map["ud"] = {Action::UnicodeTwin};
+        map["loch"] = {Action::LowAnsiRun};
+        map["hich"] = {Action::HighAnsiRun};
+        map["dbch"] = {Action::DoubleByteRun};
+        map["af"] = {Action::AssociatedFont};
+        map["rtlch"] = {Action::Direction};
+        map["ltrch"] = {Action::Direction};
+        map["v"] = {Action::Hidden};
+        map["nesttableprops"] = {Action::NestedRowProperties};
         return map;
     }();
     return words;
 }
 
+enum class RunKind : unsigned char { None, LowAnsi, HighAnsi, DoubleByte };
+
 struct GroupState {
     Destination destination = Destination::Text;
     bool inUnicodeAlternatives = false;
+    bool hidden = false;
+    RunKind runKind = RunKind::None;
     Destination afterAlternatives = Destination::Text;  // where \ud text goes inside \upr
     int font = -1;
+    // Fonts of the run kinds a writer names for the bytes of each range (\loch, \hich, \dbch); -1: \f's.
+    int lowAnsiFont = -1;
+    int highAnsiFont = -1;
+    int doubleByteFont = -1;
     int unicodeSkip = 1;
 };
 
 struct FontInfo {
     int charset = -1;
     int codePage = 0;  // \cpgN, which wins over the charset
+    QByteArray name;   // its start, enough to know a Wingdings font
+    bool nameDone = false;
 };
 
 bool IsLetter(char c) {
@@ -126,6 +152,12 @@ int HexValue(char c) {
     return -1;
 }
 
+// Symbol fonts give even ASCII bytes glyphs of their own.
+bool IsSymbolFont(int codePage) {
+    return codePage == CodePageDecoder::kSymbolFontCodePage ||
+           codePage == CodePageDecoder::kWingdingsFontCodePage;
+}
+
 bool IsPlainAscii(char c) {
     return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}';
 }
@@ -137,7 +169,9 @@ public:
 
 private:
     GroupState& State() { return stack_.back(); }
-    bool Emitting() const { return deepGroups_ == 0 && stack_.back().destination == Destination::Text; }
+    bool Emitting() const {
+        return deepGroups_ == 0 && stack_.back().destination == Destination::Text && !stack_.back().hidden;
+    }
     void OpenGroup();
     bool CloseGroup();
     void ReadControl();
@@ -149,7 +183,18 @@ private:
     void Flush();
     void Emit(QStringView text);
     bool ConsumeFallback();
-    int CodePage();
+    void FontNameByte(unsigned char byte);
+    void FontStateChanged() { ++fontState_; }
+    void UpdateCodePages();
+    int CodePageOf(int font) const;
+    int AsciiCodePage() {
+        UpdateCodePages();
+        return asciiCodePage_;
+    }
+    int HighByteCodePage() {
+        UpdateCodePages();
+        return highByteCodePage_;
+    }
     FontInfo& DefiningFont();
 
     QByteArrayView in_;
@@ -162,9 +207,11 @@ private:
     int defaultFont_ = -1;
     int definingFont_ = -1;
     std::unordered_map<int, FontInfo> fonts_;
-    // The code page of the last font looked up, until a font or code page definition changes.
-    int cachedFont_ = std::numeric_limits<int>::min();
-    int cachedCodePage_ = 1252;
+    // The code pages of ASCII and of 8-bit bytes, worked out again only after fonts or runs change.
+    unsigned fontState_ = 1;
+    unsigned codePagesState_ = 0;
+    int asciiCodePage_ = 1252;
+    int highByteCodePage_ = 1252;
     // Bytes of the current code page waiting to be decoded together, so double-byte pairs stay whole.
     QByteArray pending_;
     int pendingCodePage_ = 1252;
@@ -190,7 +237,8 @@ QString RtfReader::Read() {
             ReadControl();
         } else if (c == '\r' || c == '\n') {
             ++pos_;
-        } else if (IsPlainAscii(c) && pending_.isEmpty() && skipRemaining_ == 0 && Emitting()) {
+        } else if (IsPlainAscii(c) && pending_.isEmpty() && skipRemaining_ == 0 && Emitting() &&
+                   !IsSymbolFont(AsciiCodePage())) {
             const qsizetype start = pos_;
             while (pos_ < size && IsPlainAscii(in_[pos_]))
                 ++pos_;
@@ -231,6 +279,7 @@ bool RtfReader::CloseGroup() {
     }
     if (stack_.size() <= 1) return false;
     stack_.pop_back();
+    FontStateChanged();
     return stack_.size() > 1;
 }
 
@@ -286,7 +335,10 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
         if (Emitting()) {
             Flush();
             // A signed 16-bit value; surrogate pairs arrive as two \u in a row and join in the QString.
-            const char16_t unit = static_cast<char16_t>(parameter < 0 ? parameter + 65536 : parameter);
+            char16_t unit = static_cast<char16_t>(parameter < 0 ? parameter + 65536 : parameter);
+            // Word writes a symbol font's glyph as U+F0xx, the font's byte plus F000.
+            for (const int codePage : {AsciiCodePage(), HighByteCodePage()})
+                unit = CodePageDecoder::SymbolCharacter(codePage, unit);
             out_.append(QChar(unit));
         }
         skipRemaining_ = State().unicodeSkip;
@@ -297,7 +349,7 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
     const WordAction word = found == words.end() ? WordAction{} : found->second;
     if (starPending_) {
         starPending_ = false;
-        if (word.action != Action::UnicodeTwin) {
+        if (word.action != Action::UnicodeTwin && word.action != Action::NestedRowProperties) {
             Flush();
             State().destination = Destination::Skip;
             return;
@@ -319,7 +371,8 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
             if (Emitting()) Emit(u"\t");
             break;
         case Action::RowEnd:
-            if (Emitting()) {
+            if (Emitting() ||
+                (deepGroups_ == 0 && !state.hidden && state.destination == Destination::NestedRow)) {
                 Flush();
                 if (out_.endsWith(u'\t')) out_.chop(1);  // the tab of the row's last cell
                 out_.append(u"\r\n");
@@ -330,53 +383,83 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
             break;
         case Action::Font:
             if (!hasParameter) break;
+            FontStateChanged();
             if (state.destination == Destination::FontTable) {
                 definingFont_ = parameter;
                 fonts_.try_emplace(parameter);
-                cachedFont_ = std::numeric_limits<int>::min();
             } else {
-                Flush();
                 state.font = parameter;
+                // Inside a run named by kind, \f is that kind's font.
+                if (state.runKind == RunKind::LowAnsi) state.lowAnsiFont = parameter;
+                if (state.runKind == RunKind::HighAnsi) state.highAnsiFont = parameter;
+                if (state.runKind == RunKind::DoubleByte) state.doubleByteFont = parameter;
             }
             break;
         case Action::DefaultFont:
             if (!hasParameter) break;
+            FontStateChanged();
             defaultFont_ = parameter;
             if (state.font < 0) state.font = parameter;
             break;
         case Action::FontCharset:
             if (state.destination == Destination::FontTable && hasParameter) {
+                FontStateChanged();
                 DefiningFont().charset = parameter;
-                cachedFont_ = std::numeric_limits<int>::min();
             }
             break;
         case Action::FontCodePage:
             if (state.destination == Destination::FontTable && hasParameter) {
+                FontStateChanged();
                 DefiningFont().codePage = parameter;
-                cachedFont_ = std::numeric_limits<int>::min();
             }
             break;
         case Action::DocumentCodePage:
             if (hasParameter && parameter > 0) {
-                Flush();
+                FontStateChanged();
                 documentCodePage_ = parameter;
-                cachedFont_ = std::numeric_limits<int>::min();
             }
             break;
         case Action::Ansi:
         case Action::Mac:
         case Action::Pc:
         case Action::Pca:
-            Flush();
+            FontStateChanged();
             documentCodePage_ = word.action == Action::Ansi  ? 1252
                                 : word.action == Action::Mac ? 10000
                                 : word.action == Action::Pc  ? 437
                                                              : 850;
-            cachedFont_ = std::numeric_limits<int>::min();
             break;
         case Action::Plain:
-            Flush();
+            FontStateChanged();
             state.font = defaultFont_;
+            state.lowAnsiFont = state.highAnsiFont = state.doubleByteFont = -1;
+            state.runKind = RunKind::None;
+            state.hidden = false;
+            break;
+        case Action::LowAnsiRun:
+        case Action::HighAnsiRun:
+        case Action::DoubleByteRun:
+            FontStateChanged();
+            state.runKind = word.action == Action::LowAnsiRun    ? RunKind::LowAnsi
+                            : word.action == Action::HighAnsiRun ? RunKind::HighAnsi
+                                                                 : RunKind::DoubleByte;
+            break;
+        case Action::AssociatedFont:
+            if (!hasParameter) break;
+            FontStateChanged();
+            if (state.runKind == RunKind::LowAnsi) state.lowAnsiFont = parameter;
+            if (state.runKind == RunKind::HighAnsi) state.highAnsiFont = parameter;
+            if (state.runKind == RunKind::DoubleByte) state.doubleByteFont = parameter;
+            break;
+        case Action::Direction:
+            FontStateChanged();
+            state.runKind = RunKind::None;
+            break;
+        case Action::NestedRowProperties:
+            if (state.destination == Destination::Text) state.destination = Destination::NestedRow;
+            break;
+        case Action::Hidden:
+            state.hidden = !hasParameter || parameter != 0;
             break;
         case Action::SkipDestination:
             Flush();
@@ -447,8 +530,13 @@ void RtfReader::HexByte() {
 }
 
 void RtfReader::TextByte(unsigned char byte) {
-    if (byte == 0 || deepGroups_ > 0 || ConsumeFallback() || !Emitting()) return;
-    if (byte < 0x80 && pending_.isEmpty()) {
+    if (byte == 0 || deepGroups_ > 0) return;
+    if (State().destination == Destination::FontTable) {
+        FontNameByte(byte);
+        return;
+    }
+    if (ConsumeFallback() || !Emitting()) return;
+    if (byte < 0x80 && pending_.isEmpty() && !IsSymbolFont(AsciiCodePage())) {
         out_.append(QLatin1Char(static_cast<char>(byte)));
         return;
     }
@@ -457,8 +545,24 @@ void RtfReader::TextByte(unsigned char byte) {
 }
 
 void RtfReader::AddPendingByte(unsigned char byte) {
-    if (pending_.isEmpty()) pendingCodePage_ = CodePage();
+    // After a lead byte an ASCII byte may be the second half of its character: it stays in that code page.
+    const bool trail = byte < 0x80 && !pending_.isEmpty() && CodePageDecoder::IsMultiByte(pendingCodePage_);
+    if (!trail) {
+        const int codePage = byte < 0x80 ? AsciiCodePage() : HighByteCodePage();
+        if (codePage != pendingCodePage_) Flush();
+        pendingCodePage_ = codePage;
+    }
     pending_.append(static_cast<char>(byte));
+}
+
+void RtfReader::FontNameByte(unsigned char byte) {
+    FontInfo& font = DefiningFont();
+    if (byte == ';') {
+        font.nameDone = true;
+    } else if (!font.nameDone && font.name.size() < kMaxWordLetters) {
+        font.name.append(static_cast<char>(byte));
+        FontStateChanged();
+    }
 }
 
 void RtfReader::Flush() {
@@ -476,21 +580,35 @@ FontInfo& RtfReader::DefiningFont() {
     return fonts_[definingFont_];
 }
 
-int RtfReader::CodePage() {
-    const int font = State().font;
-    if (font == cachedFont_) return cachedCodePage_;
-    int codePage = documentCodePage_;
+int RtfReader::CodePageOf(int font) const {
     const auto found = fonts_.find(font);
-    if (found != fonts_.end()) {
-        if (found->second.codePage > 0) {
-            codePage = found->second.codePage;
-        } else if (found->second.charset >= 0) {
-            codePage = CodePageDecoder::CodePageForCharset(found->second.charset, documentCodePage_);
-        }
-    }
-    cachedFont_ = font;
-    cachedCodePage_ = codePage;
+    if (found == fonts_.end()) return documentCodePage_;
+    const FontInfo& info = found->second;
+    if (info.codePage > 0) return info.codePage;
+    if (info.charset < 0) return documentCodePage_;
+    const int codePage = CodePageDecoder::CodePageForCharset(info.charset, documentCodePage_);
+    if (codePage == CodePageDecoder::kSymbolFontCodePage &&
+        info.name.trimmed().toLower().startsWith("wingdings"))
+        return CodePageDecoder::kWingdingsFontCodePage;
     return codePage;
+}
+
+// ASCII is in the low-ANSI run's font. An 8-bit byte is in the high-ANSI run's font inside such a run, else
+// in the double-byte run's font when that font has double-byte characters (Word names Chinese so under a
+// Western \f), else in \f's.
+void RtfReader::UpdateCodePages() {
+    if (codePagesState_ == fontState_) return;
+    codePagesState_ = fontState_;
+    const GroupState& state = State();
+    asciiCodePage_ = CodePageOf(state.lowAnsiFont >= 0 ? state.lowAnsiFont : state.font);
+    highByteCodePage_ = CodePageOf(state.font);
+    if (state.runKind == RunKind::HighAnsi) {
+        if (state.highAnsiFont >= 0) highByteCodePage_ = CodePageOf(state.highAnsiFont);
+    } else if (state.doubleByteFont >= 0) {
+        const int doubleByte = CodePageOf(state.doubleByteFont);
+        if (state.runKind == RunKind::DoubleByte || CodePageDecoder::IsMultiByte(doubleByte))
+            highByteCodePage_ = doubleByte;
+    }
 }
 
 // Where "{\rtf" begins after a UTF-8 byte order mark and blank lines, which editors put there and a rich
