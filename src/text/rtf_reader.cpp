@@ -179,7 +179,14 @@ private:
     void ControlSymbol(char symbol);
     void HexByte();
     void TextByte(unsigned char byte);
-    void AddPendingByte(unsigned char byte);
+    void AddPendingByte(unsigned char byte) {
+        const bool high = byte >= 0x80;
+        // Most bytes follow one of their kind under the same fonts: nothing to work out again.
+        if (pending_.isEmpty() || high != pendingHigh_ || fontState_ != pendingFontState_)
+            ChoosePendingCodePage(high);
+        pending_.append(static_cast<char>(byte));
+    }
+    void ChoosePendingCodePage(bool high);
     void Flush();
     void Emit(QStringView text);
     bool ConsumeFallback();
@@ -215,6 +222,8 @@ private:
     // Bytes of the current code page waiting to be decoded together, so double-byte pairs stay whole.
     QByteArray pending_;
     int pendingCodePage_ = 1252;
+    bool pendingHigh_ = false;  // the kind of byte and the fonts the code page was worked out for
+    unsigned pendingFontState_ = 0;
     QString out_;
     CodePageDecoder decoder_;
 };
@@ -544,15 +553,16 @@ void RtfReader::TextByte(unsigned char byte) {
     AddPendingByte(byte);
 }
 
-void RtfReader::AddPendingByte(unsigned char byte) {
+void RtfReader::ChoosePendingCodePage(bool high) {
     // After a lead byte an ASCII byte may be the second half of its character: it stays in that code page.
-    const bool trail = byte < 0x80 && !pending_.isEmpty() && CodePageDecoder::IsMultiByte(pendingCodePage_);
+    const bool trail = !high && !pending_.isEmpty() && CodePageDecoder::IsMultiByte(pendingCodePage_);
     if (!trail) {
-        const int codePage = byte < 0x80 ? AsciiCodePage() : HighByteCodePage();
+        const int codePage = high ? HighByteCodePage() : AsciiCodePage();
         if (codePage != pendingCodePage_) Flush();
         pendingCodePage_ = codePage;
     }
-    pending_.append(static_cast<char>(byte));
+    pendingHigh_ = high;
+    pendingFontState_ = fontState_;
 }
 
 void RtfReader::FontNameByte(unsigned char byte) {
