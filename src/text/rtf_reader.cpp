@@ -17,6 +17,7 @@ namespace {
 constexpr int kMaxDepth = 1000;
 constexpr int kMaxUnicodeSkip = 16;
 constexpr int kMaxWordLetters = 32;
+constexpr int kUtf8CodePage = 65001;
 
 // NestedRow: a nested table row's properties, where only its \nestrow counts.
 enum class Destination : unsigned char { Text, Skip, FontTable, NestedRow };
@@ -164,7 +165,8 @@ bool IsPlainAscii(char c) {
 
 class RtfReader {
 public:
-    explicit RtfReader(QByteArrayView rtf) : in_(rtf) {}
+    // rawUtf8: the file began with a UTF-8 byte order mark, so an editor wrote its unescaped 8-bit bytes.
+    RtfReader(QByteArrayView rtf, bool rawUtf8) : in_(rtf), rawUtf8_(rawUtf8) {}
     QString Read();
 
 private:
@@ -205,6 +207,7 @@ private:
     FontInfo& DefiningFont();
 
     QByteArrayView in_;
+    bool rawUtf8_;
     qsizetype pos_ = 0;
     std::vector<GroupState> stack_;
     int deepGroups_ = 0;     // groups opened past kMaxDepth, skipped whole
@@ -545,6 +548,13 @@ void RtfReader::TextByte(unsigned char byte) {
         return;
     }
     if (ConsumeFallback() || !Emitting()) return;
+    if (rawUtf8_ && byte >= 0x80) {
+        if (pendingCodePage_ != kUtf8CodePage) Flush();
+        pendingCodePage_ = kUtf8CodePage;
+        pendingFontState_ = 0;  // the next escaped byte works out its own code page
+        pending_.append(static_cast<char>(byte));
+        return;
+    }
     if (byte < 0x80 && pending_.isEmpty() && !IsSymbolFont(AsciiCodePage())) {
         out_.append(QLatin1Char(static_cast<char>(byte)));
         return;
@@ -638,7 +648,8 @@ bool LooksLikeRtf(QByteArrayView bytes) {
 }
 
 QString RtfToPlainText(QByteArrayView rtf) {
-    return RtfReader(rtf.sliced(std::max<qsizetype>(RtfStart(rtf), 0))).Read();
+    const qsizetype start = std::max<qsizetype>(RtfStart(rtf), 0);
+    return RtfReader(rtf.sliced(start), start >= 3 && rtf.startsWith("\xEF\xBB\xBF")).Read();
 }
 
 }  // namespace ostrelle

@@ -15,7 +15,7 @@ bool LooksLikeRtf(QByteArrayView bytes);
 // \loch, \hich or \dbch with \af names for their range, else \f; symbol fonts (Symbol, Wingdings) give
 // their glyphs' Unicode meaning; \uN with \ucN fallback skipping; hidden text (\v), font table, styles,
 // pictures, headers, footers, footnotes, field instructions, \nonesttables and \* destinations are left
-// out.
+// out. After a UTF-8 byte order mark, 8-bit bytes written as they are (not as \'hh) are UTF-8.
 // Never fails: malformed or truncated input gives the text read so far; nesting deeper than 1000 groups
 // is skipped.
 QString RtfToPlainText(QByteArrayView rtf);

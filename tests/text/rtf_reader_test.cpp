@@ -239,6 +239,10 @@ TEST(RtfReading, RandomBytesNeverGiveMoreTextThanInput) {
 
 TEST(RtfReading, ByteOrderMarkAndBlankLinesBeforeTheOpeningAreNotText) {
     EXPECT_EQ(RtfToPlainText("\xEF\xBB\xBF\r\n\r\n{\\rtf1\\ansi Hi\\par}"), QStringLiteral("Hi\r\n"));
+    // The editor that wrote the mark wrote the unescaped text in UTF-8; escapes keep their code page.
+    EXPECT_EQ(RtfToPlainText("\xEF\xBB\xBF{\\rtf1\\ansi\\ansicpg936 " + QStringLiteral("学习").toUtf8() +
+                             " \\'d6\\'d0}"),
+              QStringLiteral("学习 中"));
 }
 
 }  // namespace
