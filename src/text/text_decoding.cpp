@@ -135,6 +135,11 @@ QByteArray DecoderNameForDetectedCharset(const QByteArray& detectedName) {
     return name;
 }
 
+bool IsUtf8Text(QByteArrayView bytes) {
+    const DecodedText utf8 = Decode("UTF-8", bytes);
+    return utf8.clean && !GbkReadsBetterThanUtf8(bytes, utf8.text);
+}
+
 QString DecodeTextFile(const QByteArray& bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
     if (bytes.startsWith("\xFF\xFE"))
