@@ -542,12 +542,12 @@ void RtfReader::HexByte() {
 }
 
 void RtfReader::TextByte(unsigned char byte) {
-    if (byte == 0 || deepGroups_ > 0) return;
+    if (byte == 0 || deepGroups_ > 0 || ConsumeFallback()) return;
     if (State().destination == Destination::FontTable) {
         FontNameByte(byte);
         return;
     }
-    if (ConsumeFallback() || !Emitting()) return;
+    if (!Emitting()) return;
     if (rawUtf8_ && byte >= 0x80) {
         if (pendingCodePage_ != kUtf8CodePage) Flush();
         pendingCodePage_ = kUtf8CodePage;
