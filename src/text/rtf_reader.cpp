@@ -138,7 +138,7 @@ struct GroupState {
 struct FontInfo {
     int charset = -1;
     int codePage = 0;  // \cpgN, which wins over the charset
-    QByteArray name;   // its start, enough to know a Wingdings font
+    QByteArray name;   // its start, enough to know a symbol font
     bool nameDone = false;
 };
 
@@ -607,10 +607,12 @@ int RtfReader::CodePageOf(int font) const {
     if (info.codePage > 0) return info.codePage;
     if (info.charset < 0) return documentCodePage_;
     const int codePage = CodePageDecoder::CodePageForCharset(info.charset, documentCodePage_);
-    if (codePage == CodePageDecoder::kSymbolFontCodePage &&
-        info.name.trimmed().toLower().startsWith("wingdings"))
-        return CodePageDecoder::kWingdingsFontCodePage;
-    return codePage;
+    if (codePage != CodePageDecoder::kSymbolFontCodePage) return codePage;
+    // Symbol fonts differ: the two Word's lists use are known, any other keeps its bytes visible.
+    const QByteArray name = info.name.trimmed().toLower();
+    if (name.isEmpty() || name == "symbol") return CodePageDecoder::kSymbolFontCodePage;
+    if (name == "wingdings") return CodePageDecoder::kWingdingsFontCodePage;
+    return 1252;
 }
 
 // ASCII is in the low-ANSI run's font. An 8-bit byte is in the high-ANSI run's font inside such a run, else
