@@ -1,6 +1,7 @@
 #include "text/rtf_reader.h"
 
 #include "text/code_page_decoder.h"
+#include "text/rtf_control_words.h"
 
 #include <QLatin1StringView>
 
@@ -21,103 +22,6 @@ constexpr int kUtf8CodePage = 65001;
 
 // NestedRow: a nested table row's properties, where only its \nestrow counts.
 enum class Destination : unsigned char { Text, Skip, FontTable, NestedRow };
-
-enum class Action : unsigned char {
-    Ignore,
-    Character,
-    LineEnd,
-    Tab,
-    RowEnd,
-    UnicodeSkip,
-    Font,
-    DefaultFont,
-    FontCharset,
-    FontCodePage,
-    DocumentCodePage,
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    Plain,
-    SkipDestination,
-    FontTable,
-    UnicodeAlternatives,  // \upr: an 8-bit text followed by its \ud Unicode twin
-    UnicodeTwin,          // \ud
-    LowAnsiRun,           // \loch
-    HighAnsiRun,          // \hich
-    DoubleByteRun,        // \dbch
-    AssociatedFont,       // \af: the font of the run kind named last
-    Direction,            // \rtlch, \ltrch: an \af after them is a right-to-left script's font
-    Hidden,               // \v
-    NestedRowProperties,  // \nesttableprops
-};
-
-struct WordAction {
-    Action action = Action::Ignore;
-    char16_t character = 0;
-};
-
-// Destinations the pane does not show: tables of the document, metadata, pictures and objects, page
-// furniture, notes, field instructions, index and bookmark entries, shapes; separated by blanks.
-constexpr std::string_view kSkippedDestinations =
-    "colortbl stylesheet info pict object objdata themedata colorschememapping datastore "
-    "latentstyles header headerl headerr headerf footer footerl footerr footerf footnote annotation "
-    "atnid atnauthor fldinst xe tc tcn txe rxe bkmkstart bkmkend listtable listoverridetable revtbl "
-    "rsidtbl generator filetbl pgdsctbl template docvar userprops nonshppict shpinst shptxt sp sn "
-    "sv private mmathPr xmlnstbl pn pntxta pntxtb ftnsep ftnsepc ftncn aftnsep aftnsepc aftncn do "
-    "comment author title subject operator keywords doccomm company manager category hlinkbase "
-    "creatim revtim printim buptim passwordhash protusertbl wgrffmtfilter htmltag fchars lchars "
-    "blipuid picprop fontemb fontfile panose falt nonesttables";
-
-const std::unordered_map<std::string_view, WordAction>& ControlWords() {
-    static const std::unordered_map<std::string_view, WordAction> words = [] {
-        std::unordered_map<std::string_view, WordAction> map;
-        for (std::string_view word : {"par", "line", "sect", "page", "column"})
-            map[word] = {Action::LineEnd};
-        for (std::string_view word : {"tab", "cell", "nestcell"})
-            map[word] = {Action::Tab};
-        for (std::string_view word : {"row", "nestrow"})
-            map[word] = {Action::RowEnd};
-        const std::pair<std::string_view, char16_t> characters[] = {
-            {"emdash", u'\u2014'},    {"endash", u'\u2013'},  {"emspace", u'\u2003'},
-            {"enspace", u'\u2002'},   {"qmspace", u'\u2005'}, {"bullet", u'\u2022'},
-            {"lquote", u'\u2018'},    {"rquote", u'\u2019'},  {"ldblquote", u'\u201C'},
-            {"rdblquote", u'\u201D'}, {"zwj", u'\u200D'},     {"zwnj", u'\u200C'},
-            {"ltrmark", u'\u200E'},   {"rtlmark", u'\u200F'}, {"zwbo", u'\u200B'},
-        };
-        for (const auto& [word, character] : characters)
-            map[word] = {Action::Character, character};
-        for (std::string_view rest = kSkippedDestinations; !rest.empty();) {
-            const size_t blank = std::min(rest.find(' '), rest.size());
-            map[rest.substr(0, blank)] = {Action::SkipDestination};
-            rest.remove_prefix(std::min(blank + 1, rest.size()));
-        }
-        map["fonttbl"] = {Action::FontTable};
-        map["uc"] = {Action::UnicodeSkip};
-        map["f"] = {Action::Font};
-        map["deff"] = {Action::DefaultFont};
-        map["fcharset"] = {Action::FontCharset};
-        map["cpg"] = {Action::FontCodePage};
-        map["ansicpg"] = {Action::DocumentCodePage};
-        map["ansi"] = {Action::Ansi};
-        map["mac"] = {Action::Mac};
-        map["pc"] = {Action::Pc};
-        map["pca"] = {Action::Pca};
-        map["plain"] = {Action::Plain};
-        map["upr"] = {Action::UnicodeAlternatives};
-        map["ud"] = {Action::UnicodeTwin};
-        map["loch"] = {Action::LowAnsiRun};
-        map["hich"] = {Action::HighAnsiRun};
-        map["dbch"] = {Action::DoubleByteRun};
-        map["af"] = {Action::AssociatedFont};
-        map["rtlch"] = {Action::Direction};
-        map["ltrch"] = {Action::Direction};
-        map["v"] = {Action::Hidden};
-        map["nesttableprops"] = {Action::NestedRowProperties};
-        return map;
-    }();
-    return words;
-}
 
 enum class RunKind : unsigned char { None, LowAnsi, HighAnsi, DoubleByte };
 
@@ -356,12 +260,12 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
         skipRemaining_ = State().unicodeSkip;
         return;
     }
-    const auto& words = ControlWords();
+    const auto& words = RtfControlWords();
     const auto found = words.find(name);
-    const WordAction word = found == words.end() ? WordAction{} : found->second;
+    const RtfWord word = found == words.end() ? RtfWord{} : found->second;
     if (starPending_) {
         starPending_ = false;
-        if (word.action != Action::UnicodeTwin && word.action != Action::NestedRowProperties) {
+        if (word.action != RtfAction::UnicodeTwin && word.action != RtfAction::NestedRowProperties) {
             Flush();
             State().destination = Destination::Skip;
             return;
@@ -371,18 +275,18 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
 
     GroupState& state = State();
     switch (word.action) {
-        case Action::Ignore:
+        case RtfAction::Ignore:
             break;
-        case Action::Character:
+        case RtfAction::Character:
             if (Emitting()) Emit(QStringView(&word.character, 1));
             break;
-        case Action::LineEnd:
+        case RtfAction::LineEnd:
             if (Emitting()) Emit(u"\r\n");
             break;
-        case Action::Tab:
+        case RtfAction::Tab:
             if (Emitting()) Emit(u"\t");
             break;
-        case Action::RowEnd:
+        case RtfAction::RowEnd:
             if (Emitting() ||
                 (deepGroups_ == 0 && !state.hidden && state.destination == Destination::NestedRow)) {
                 Flush();
@@ -390,10 +294,10 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
                 out_.append(u"\r\n");
             }
             break;
-        case Action::UnicodeSkip:
+        case RtfAction::UnicodeSkip:
             if (hasParameter) state.unicodeSkip = std::clamp(parameter, 0, kMaxUnicodeSkip);
             break;
-        case Action::Font:
+        case RtfAction::Font:
             if (!hasParameter) break;
             FontStateChanged();
             if (state.destination == Destination::FontTable) {
@@ -407,87 +311,87 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
                 if (state.runKind == RunKind::DoubleByte) state.doubleByteFont = parameter;
             }
             break;
-        case Action::DefaultFont:
+        case RtfAction::DefaultFont:
             if (!hasParameter) break;
             FontStateChanged();
             defaultFont_ = parameter;
             if (state.font < 0) state.font = parameter;
             break;
-        case Action::FontCharset:
+        case RtfAction::FontCharset:
             if (state.destination == Destination::FontTable && hasParameter) {
                 FontStateChanged();
                 DefiningFont().charset = parameter;
             }
             break;
-        case Action::FontCodePage:
+        case RtfAction::FontCodePage:
             if (state.destination == Destination::FontTable && hasParameter) {
                 FontStateChanged();
                 DefiningFont().codePage = parameter;
             }
             break;
-        case Action::DocumentCodePage:
+        case RtfAction::DocumentCodePage:
             if (hasParameter && parameter > 0) {
                 FontStateChanged();
                 documentCodePage_ = parameter;
             }
             break;
-        case Action::Ansi:
-        case Action::Mac:
-        case Action::Pc:
-        case Action::Pca:
+        case RtfAction::Ansi:
+        case RtfAction::Mac:
+        case RtfAction::Pc:
+        case RtfAction::Pca:
             FontStateChanged();
-            documentCodePage_ = word.action == Action::Ansi  ? 1252
-                                : word.action == Action::Mac ? 10000
-                                : word.action == Action::Pc  ? 437
-                                                             : 850;
+            documentCodePage_ = word.action == RtfAction::Ansi  ? 1252
+                                : word.action == RtfAction::Mac ? 10000
+                                : word.action == RtfAction::Pc  ? 437
+                                                                : 850;
             break;
-        case Action::Plain:
+        case RtfAction::Plain:
             FontStateChanged();
             state.font = defaultFont_;
             state.lowAnsiFont = state.highAnsiFont = state.doubleByteFont = -1;
             state.runKind = RunKind::None;
             state.hidden = false;
             break;
-        case Action::LowAnsiRun:
-        case Action::HighAnsiRun:
-        case Action::DoubleByteRun:
+        case RtfAction::LowAnsiRun:
+        case RtfAction::HighAnsiRun:
+        case RtfAction::DoubleByteRun:
             FontStateChanged();
-            state.runKind = word.action == Action::LowAnsiRun    ? RunKind::LowAnsi
-                            : word.action == Action::HighAnsiRun ? RunKind::HighAnsi
-                                                                 : RunKind::DoubleByte;
+            state.runKind = word.action == RtfAction::LowAnsiRun    ? RunKind::LowAnsi
+                            : word.action == RtfAction::HighAnsiRun ? RunKind::HighAnsi
+                                                                    : RunKind::DoubleByte;
             break;
-        case Action::AssociatedFont:
+        case RtfAction::AssociatedFont:
             if (!hasParameter) break;
             FontStateChanged();
             if (state.runKind == RunKind::LowAnsi) state.lowAnsiFont = parameter;
             if (state.runKind == RunKind::HighAnsi) state.highAnsiFont = parameter;
             if (state.runKind == RunKind::DoubleByte) state.doubleByteFont = parameter;
             break;
-        case Action::Direction:
+        case RtfAction::Direction:
             FontStateChanged();
             state.runKind = RunKind::None;
             break;
-        case Action::NestedRowProperties:
+        case RtfAction::NestedRowProperties:
             if (state.destination == Destination::Text) state.destination = Destination::NestedRow;
             break;
-        case Action::Hidden:
+        case RtfAction::Hidden:
             state.hidden = !hasParameter || parameter != 0;
             break;
-        case Action::SkipDestination:
+        case RtfAction::SkipDestination:
             Flush();
             state.destination = Destination::Skip;
             break;
-        case Action::FontTable:
+        case RtfAction::FontTable:
             Flush();
             state.destination = Destination::FontTable;
             break;
-        case Action::UnicodeAlternatives:
+        case RtfAction::UnicodeAlternatives:
             Flush();
             state.inUnicodeAlternatives = true;
             state.afterAlternatives = state.destination;
             state.destination = Destination::Skip;
             break;
-        case Action::UnicodeTwin:
+        case RtfAction::UnicodeTwin:
             if (state.inUnicodeAlternatives) state.destination = state.afterAlternatives;
             break;
     }
