@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 
 #include <array>
+#include <string_view>
+#include <utility>
 
 namespace ostrelle {
 
@@ -10,15 +12,42 @@ struct CodePageDecoder::Entry {
     int codePage = 0;
     QStringDecoder decoder;
     bool singleByte = false;
-    std::array<char16_t, 128> upperHalf{};  // bytes 0x80..0xFF of a single-byte code page
+    std::array<char16_t, 256> characters{};  // every byte of a single-byte code page
 };
 
 namespace {
 
+constexpr char16_t kUnmapped = u'\uFFFD';
+
+// The Symbol font's glyphs from 0x20 on, as Unicode: Greek letters, mathematical signs, arrows, the list
+// bullet at 0xB7. Bytes the font leaves empty are U+FFFD.
+constexpr std::u16string_view kSymbolFont =
+    u" !\u2200#\u2203%&\u220B()\u2217+,\u2212./0123456789:;<=>?"
+    u"\u2245\u0391\u0392\u03A7\u0394\u0395\u03A6\u0393\u0397\u0399\u03D1\u039A\u039B\u039C\u039D\u039F"
+    u"\u03A0\u0398\u03A1\u03A3\u03A4\u03A5\u03C2\u03A9\u039E\u03A8\u0396[\u2234]\u22A5_"
+    u"\u203E\u03B1\u03B2\u03C7\u03B4\u03B5\u03C6\u03B3\u03B7\u03B9\u03D5\u03BA\u03BB\u03BC\u03BD\u03BF"
+    u"\u03C0\u03B8\u03C1\u03C3\u03C4\u03C5\u03D6\u03C9\u03BE\u03C8\u03B6{|}\u223C\uFFFD"
+    u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"
+    u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"
+    u"\u20AC\u03D2\u2032\u2264\u2044\u221E\u0192\u2663\u2666\u2665\u2660\u2194\u2190\u2191\u2192\u2193"
+    u"\u00B0\u00B1\u2033\u2265\u00D7\u221D\u2202\u2022\u00F7\u2260\u2261\u2248\u2026\u23D0\u23AF\u21B5"
+    u"\u2135\u2111\u211C\u2118\u2297\u2295\u2205\u2229\u222A\u2283\u2287\u2284\u2282\u2286\u2208\u2209"
+    u"\u2220\u2207\u00AE\u00A9\u2122\u220F\u221A\u22C5\u00AC\u2227\u2228\u21D4\u21D0\u21D1\u21D2\u21D3"
+    u"\u25CA\u2329\u00AE\u00A9\u2122\u2211\u239B\u239C\u239D\u23A1\u23A2\u23A3\u23A7\u23A8\u23A9\u23AA"
+    u"\uFFFD\u232A\u222B\u2320\u23AE\u2321\u239E\u239F\u23A0\u23A4\u23A5\u23A6\u23AB\u23AC\u23AD\uFFFD";
+
+// The Wingdings glyphs lists and check boxes use; its other pictures have no plain-text meaning.
+constexpr std::pair<unsigned char, char16_t> kWingdingsFont[] = {
+    {0x22, u'\u2702'}, {0x4A, u'\u263A'}, {0x4C, u'\u2639'}, {0x6C, u'\u25CF'}, {0x6E, u'\u25A0'},
+    {0x71, u'\u2751'}, {0x76, u'\u2756'}, {0xA7, u'\u25AA'}, {0xD8, u'\u27A2'}, {0xE8, u'\u2794'},
+    {0xFB, u'\u2717'}, {0xFC, u'\u2713'}, {0xFD, u'\u2612'}, {0xFE, u'\u2611'},
+};
+
 constexpr size_t kMaxCodePages = 32;
 
-// Code pages whose characters take more than one byte; every other one is tried as single-byte.
-bool IsMultiByte(int codePage) {
+}  // namespace
+
+bool CodePageDecoder::IsMultiByte(int codePage) {
     switch (codePage) {
         case 932:
         case 936:
@@ -42,6 +71,8 @@ bool IsMultiByte(int codePage) {
             return false;
     }
 }
+
+namespace {
 
 const char* KnownName(int codePage) {
     switch (codePage) {
@@ -113,6 +144,18 @@ const char* KnownName(int codePage) {
 CodePageDecoder::CodePageDecoder() = default;
 CodePageDecoder::~CodePageDecoder() = default;
 
+static_assert(kSymbolFont.size() == 0x100 - 0x20);
+
+char16_t CodePageDecoder::SymbolCharacter(int codePage, char16_t privateUse) {
+    if (privateUse < 0xF020 || privateUse > 0xF0FF) return privateUse;
+    const auto byte = static_cast<unsigned char>(privateUse & 0xFF);
+    if (codePage == kSymbolFontCodePage) return kSymbolFont[byte - 0x20];
+    if (codePage != kWingdingsFontCodePage) return privateUse;
+    for (const auto& [glyph, character] : kWingdingsFont)
+        if (glyph == byte) return character;
+    return kUnmapped;
+}
+
 QByteArray CodePageDecoder::DecoderName(int codePage) {
     if (const char* name = KnownName(codePage)) return name;
     if (codePage >= 1250 && codePage <= 1258) return "windows-" + QByteArray::number(codePage);
@@ -131,7 +174,7 @@ int CodePageDecoder::CodePageForCharset(int charset, int documentCodePage) {
         case 0:
             return documentCodePage == 10000 ? 10000 : 1252;
         case 2:
-            return 1252;  // symbol fonts: no code page gives their glyphs; keep the bytes visible
+            return kSymbolFontCodePage;
         case 77:
             return 10000;
         case 78:
@@ -182,6 +225,18 @@ int CodePageDecoder::CodePageForCharset(int charset, int documentCodePage) {
 std::unique_ptr<CodePageDecoder::Entry> CodePageDecoder::MakeEntry(int codePage) {
     auto entry = std::make_unique<Entry>();
     entry->codePage = codePage;
+    for (int byte = 0; byte < 0x80; ++byte)
+        entry->characters[byte] = static_cast<char16_t>(byte);
+    if (codePage == kSymbolFontCodePage || codePage == kWingdingsFontCodePage) {
+        entry->singleByte = true;
+        for (int byte = 0x20; byte <= 0xFF; ++byte)
+            entry->characters[byte] = codePage == kSymbolFontCodePage ? kSymbolFont[byte - 0x20] : kUnmapped;
+        if (codePage == kWingdingsFontCodePage) {
+            for (const auto& [byte, character] : kWingdingsFont)
+                entry->characters[byte] = character;
+        }
+        return entry;
+    }
     entry->decoder = QStringDecoder(DecoderName(codePage).constData(), QStringDecoder::Flag::Stateless);
     if (!entry->decoder.isValid())
         entry->decoder = QStringDecoder("windows-1252", QStringDecoder::Flag::Stateless);
@@ -194,7 +249,7 @@ std::unique_ptr<CodePageDecoder::Entry> CodePageDecoder::MakeEntry(int codePage)
             entry->singleByte = false;
             break;
         }
-        entry->upperHalf[byte - 0x80] = one.at(0).unicode();
+        entry->characters[byte] = one.at(0).unicode();
     }
     return entry;
 }
@@ -225,8 +280,7 @@ void CodePageDecoder::Append(int codePage, QByteArrayView bytes, QString& out) {
         out.resize(start + bytes.size());
         QChar* write = out.data() + start;
         for (char c : bytes) {
-            const auto byte = static_cast<unsigned char>(c);
-            *write++ = byte < 0x80 ? QChar(QLatin1Char(c)) : QChar(entry.upperHalf[byte - 0x80]);
+            *write++ = QChar(entry.characters[static_cast<unsigned char>(c)]);
         }
         return;
     }

@@ -1,8 +1,7 @@
 #include "text/rtf_reader.h"
 
 #include "text/code_page_decoder.h"
-#include "text/file_bytes.h"
-#include "text/text_decoding.h"
+#include "text/rtf_control_words.h"
 
 #include <QLatin1StringView>
 
@@ -19,102 +18,32 @@ namespace {
 constexpr int kMaxDepth = 1000;
 constexpr int kMaxUnicodeSkip = 16;
 constexpr int kMaxWordLetters = 32;
+constexpr int kUtf8CodePage = 65001;
 
-enum class Destination : unsigned char { Text, Skip, FontTable };
+// NestedRow: a nested table row's properties, where only its \nestrow counts.
+enum class Destination : unsigned char { Text, Skip, FontTable, NestedRow };
 
-enum class Action : unsigned char {
-    Ignore,
-    Character,
-    LineEnd,
-    Tab,
-    RowEnd,
-    UnicodeSkip,
-    Font,
-    DefaultFont,
-    FontCharset,
-    FontCodePage,
-    DocumentCodePage,
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    Plain,
-    SkipDestination,
-    FontTable,
-    UnicodeAlternatives,  // \upr: an 8-bit text followed by its \ud Unicode twin
-    UnicodeTwin,          // \ud
-};
-
-struct WordAction {
-    Action action = Action::Ignore;
-    char16_t character = 0;
-};
-
-// Destinations the pane does not show: tables of the document, metadata, pictures and objects, page
-// furniture, notes, field instructions, index and bookmark entries, shapes; separated by blanks.
-constexpr std::string_view kSkippedDestinations =
-    "colortbl stylesheet info pict object objdata themedata colorschememapping datastore "
-    "latentstyles header headerl headerr headerf footer footerl footerr footerf footnote annotation "
-    "atnid atnauthor fldinst xe tc tcn txe rxe bkmkstart bkmkend listtable listoverridetable revtbl "
-    "rsidtbl generator filetbl pgdsctbl template docvar userprops nonshppict shpinst shptxt sp sn "
-    "sv private mmathPr xmlnstbl pn pntxta pntxtb ftnsep ftnsepc ftncn aftnsep aftnsepc aftncn do "
-    "comment author title subject operator keywords doccomm company manager category hlinkbase "
-    "creatim revtim printim buptim passwordhash protusertbl wgrffmtfilter htmltag fchars lchars "
-    "blipuid picprop fontemb fontfile panose falt";
-
-const std::unordered_map<std::string_view, WordAction>& ControlWords() {
-    static const std::unordered_map<std::string_view, WordAction> words = [] {
-        std::unordered_map<std::string_view, WordAction> map;
-        for (std::string_view word : {"par", "line", "sect", "page", "column"})
-            map[word] = {Action::LineEnd};
-        for (std::string_view word : {"tab", "cell", "nestcell"})
-            map[word] = {Action::Tab};
-        for (std::string_view word : {"row", "nestrow"})
-            map[word] = {Action::RowEnd};
-        const std::pair<std::string_view, char16_t> characters[] = {
-            {"emdash", u'\u2014'},    {"endash", u'\u2013'},  {"emspace", u'\u2003'},
-            {"enspace", u'\u2002'},   {"qmspace", u'\u2005'}, {"bullet", u'\u2022'},
-            {"lquote", u'\u2018'},    {"rquote", u'\u2019'},  {"ldblquote", u'\u201C'},
-            {"rdblquote", u'\u201D'}, {"zwj", u'\u200D'},     {"zwnj", u'\u200C'},
-            {"ltrmark", u'\u200E'},   {"rtlmark", u'\u200F'}, {"zwbo", u'\u200B'},
-        };
-        for (const auto& [word, character] : characters)
-            map[word] = {Action::Character, character};
-        for (std::string_view rest = kSkippedDestinations; !rest.empty();) {
-            const size_t blank = std::min(rest.find(' '), rest.size());
-            map[rest.substr(0, blank)] = {Action::SkipDestination};
-            rest.remove_prefix(std::min(blank + 1, rest.size()));
-        }
-        map["fonttbl"] = {Action::FontTable};
-        map["uc"] = {Action::UnicodeSkip};
-        map["f"] = {Action::Font};
-        map["deff"] = {Action::DefaultFont};
-        map["fcharset"] = {Action::FontCharset};
-        map["cpg"] = {Action::FontCodePage};
-        map["ansicpg"] = {Action::DocumentCodePage};
-        map["ansi"] = {Action::Ansi};
-        map["mac"] = {Action::Mac};
-        map["pc"] = {Action::Pc};
-        map["pca"] = {Action::Pca};
-        map["plain"] = {Action::Plain};
-        map["upr"] = {Action::UnicodeAlternatives};
-        map["ud"] = {Action::UnicodeTwin};
-        return map;
-    }();
-    return words;
-}
+enum class RunKind : unsigned char { None, LowAnsi, HighAnsi, DoubleByte };
 
 struct GroupState {
     Destination destination = Destination::Text;
     bool inUnicodeAlternatives = false;
+    bool hidden = false;
+    RunKind runKind = RunKind::None;
     Destination afterAlternatives = Destination::Text;  // where \ud text goes inside \upr
     int font = -1;
+    // Fonts of the run kinds a writer names for the bytes of each range (\loch, \hich, \dbch); -1: \f's.
+    int lowAnsiFont = -1;
+    int highAnsiFont = -1;
+    int doubleByteFont = -1;
     int unicodeSkip = 1;
 };
 
 struct FontInfo {
     int charset = -1;
     int codePage = 0;  // \cpgN, which wins over the charset
+    QByteArray name;   // its start, enough to know a symbol font
+    bool nameDone = false;
 };
 
 bool IsLetter(char c) {
@@ -128,18 +57,27 @@ int HexValue(char c) {
     return -1;
 }
 
+// Symbol fonts give even ASCII bytes glyphs of their own.
+bool IsSymbolFont(int codePage) {
+    return codePage == CodePageDecoder::kSymbolFontCodePage ||
+           codePage == CodePageDecoder::kWingdingsFontCodePage;
+}
+
 bool IsPlainAscii(char c) {
     return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}';
 }
 
 class RtfReader {
 public:
-    explicit RtfReader(QByteArrayView rtf) : in_(rtf) {}
+    // rawUtf8: the file began with a UTF-8 byte order mark, so an editor wrote its unescaped 8-bit bytes.
+    RtfReader(QByteArrayView rtf, bool rawUtf8) : in_(rtf), rawUtf8_(rawUtf8) {}
     QString Read();
 
 private:
     GroupState& State() { return stack_.back(); }
-    bool Emitting() const { return deepGroups_ == 0 && stack_.back().destination == Destination::Text; }
+    bool Emitting() const {
+        return deepGroups_ == 0 && stack_.back().destination == Destination::Text && !stack_.back().hidden;
+    }
     void OpenGroup();
     bool CloseGroup();
     void ReadControl();
@@ -147,14 +85,33 @@ private:
     void ControlSymbol(char symbol);
     void HexByte();
     void TextByte(unsigned char byte);
-    void AddPendingByte(unsigned char byte);
+    void AddPendingByte(unsigned char byte) {
+        const bool high = byte >= 0x80;
+        // Most bytes follow one of their kind under the same fonts: nothing to work out again.
+        if (pending_.isEmpty() || high != pendingHigh_ || fontState_ != pendingFontState_)
+            ChoosePendingCodePage(high);
+        pending_.append(static_cast<char>(byte));
+    }
+    void ChoosePendingCodePage(bool high);
     void Flush();
     void Emit(QStringView text);
     bool ConsumeFallback();
-    int CodePage();
+    void FontNameByte(unsigned char byte);
+    void FontStateChanged() { ++fontState_; }
+    void UpdateCodePages();
+    int CodePageOf(int font) const;
+    int AsciiCodePage() {
+        UpdateCodePages();
+        return asciiCodePage_;
+    }
+    int HighByteCodePage() {
+        UpdateCodePages();
+        return highByteCodePage_;
+    }
     FontInfo& DefiningFont();
 
     QByteArrayView in_;
+    bool rawUtf8_;
     qsizetype pos_ = 0;
     std::vector<GroupState> stack_;
     int deepGroups_ = 0;     // groups opened past kMaxDepth, skipped whole
@@ -164,12 +121,16 @@ private:
     int defaultFont_ = -1;
     int definingFont_ = -1;
     std::unordered_map<int, FontInfo> fonts_;
-    // The code page of the last font looked up, until a font or code page definition changes.
-    int cachedFont_ = std::numeric_limits<int>::min();
-    int cachedCodePage_ = 1252;
+    // The code pages of ASCII and of 8-bit bytes, worked out again only after fonts or runs change.
+    unsigned fontState_ = 1;
+    unsigned codePagesState_ = 0;
+    int asciiCodePage_ = 1252;
+    int highByteCodePage_ = 1252;
     // Bytes of the current code page waiting to be decoded together, so double-byte pairs stay whole.
     QByteArray pending_;
     int pendingCodePage_ = 1252;
+    bool pendingHigh_ = false;  // the kind of byte and the fonts the code page was worked out for
+    unsigned pendingFontState_ = 0;
     QString out_;
     CodePageDecoder decoder_;
 };
@@ -192,7 +153,8 @@ QString RtfReader::Read() {
             ReadControl();
         } else if (c == '\r' || c == '\n') {
             ++pos_;
-        } else if (IsPlainAscii(c) && pending_.isEmpty() && skipRemaining_ == 0 && Emitting()) {
+        } else if (IsPlainAscii(c) && pending_.isEmpty() && skipRemaining_ == 0 && Emitting() &&
+                   !IsSymbolFont(AsciiCodePage())) {
             const qsizetype start = pos_;
             while (pos_ < size && IsPlainAscii(in_[pos_]))
                 ++pos_;
@@ -233,6 +195,7 @@ bool RtfReader::CloseGroup() {
     }
     if (stack_.size() <= 1) return false;
     stack_.pop_back();
+    FontStateChanged();
     return stack_.size() > 1;
 }
 
@@ -288,18 +251,21 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
         if (Emitting()) {
             Flush();
             // A signed 16-bit value; surrogate pairs arrive as two \u in a row and join in the QString.
-            const char16_t unit = static_cast<char16_t>(parameter < 0 ? parameter + 65536 : parameter);
+            char16_t unit = static_cast<char16_t>(parameter < 0 ? parameter + 65536 : parameter);
+            // Word writes a symbol font's glyph as U+F0xx, the font's byte plus F000.
+            for (const int codePage : {AsciiCodePage(), HighByteCodePage()})
+                unit = CodePageDecoder::SymbolCharacter(codePage, unit);
             out_.append(QChar(unit));
         }
         skipRemaining_ = State().unicodeSkip;
         return;
     }
-    const auto& words = ControlWords();
+    const auto& words = RtfControlWords();
     const auto found = words.find(name);
-    const WordAction word = found == words.end() ? WordAction{} : found->second;
+    const RtfWord word = found == words.end() ? RtfWord{} : found->second;
     if (starPending_) {
         starPending_ = false;
-        if (word.action != Action::UnicodeTwin) {
+        if (word.action != RtfAction::UnicodeTwin && word.action != RtfAction::NestedRowProperties) {
             Flush();
             State().destination = Destination::Skip;
             return;
@@ -309,92 +275,123 @@ void RtfReader::ControlWord(std::string_view name, bool hasParameter, int parame
 
     GroupState& state = State();
     switch (word.action) {
-        case Action::Ignore:
+        case RtfAction::Ignore:
             break;
-        case Action::Character:
+        case RtfAction::Character:
             if (Emitting()) Emit(QStringView(&word.character, 1));
             break;
-        case Action::LineEnd:
+        case RtfAction::LineEnd:
             if (Emitting()) Emit(u"\r\n");
             break;
-        case Action::Tab:
+        case RtfAction::Tab:
             if (Emitting()) Emit(u"\t");
             break;
-        case Action::RowEnd:
-            if (Emitting()) {
+        case RtfAction::RowEnd:
+            if (Emitting() ||
+                (deepGroups_ == 0 && !state.hidden && state.destination == Destination::NestedRow)) {
                 Flush();
                 if (out_.endsWith(u'\t')) out_.chop(1);  // the tab of the row's last cell
                 out_.append(u"\r\n");
             }
             break;
-        case Action::UnicodeSkip:
+        case RtfAction::UnicodeSkip:
             if (hasParameter) state.unicodeSkip = std::clamp(parameter, 0, kMaxUnicodeSkip);
             break;
-        case Action::Font:
+        case RtfAction::Font:
             if (!hasParameter) break;
+            FontStateChanged();
             if (state.destination == Destination::FontTable) {
                 definingFont_ = parameter;
                 fonts_.try_emplace(parameter);
-                cachedFont_ = std::numeric_limits<int>::min();
             } else {
-                Flush();
                 state.font = parameter;
+                // Inside a run named by kind, \f is that kind's font.
+                if (state.runKind == RunKind::LowAnsi) state.lowAnsiFont = parameter;
+                if (state.runKind == RunKind::HighAnsi) state.highAnsiFont = parameter;
+                if (state.runKind == RunKind::DoubleByte) state.doubleByteFont = parameter;
             }
             break;
-        case Action::DefaultFont:
+        case RtfAction::DefaultFont:
             if (!hasParameter) break;
+            FontStateChanged();
             defaultFont_ = parameter;
             if (state.font < 0) state.font = parameter;
             break;
-        case Action::FontCharset:
+        case RtfAction::FontCharset:
             if (state.destination == Destination::FontTable && hasParameter) {
+                FontStateChanged();
                 DefiningFont().charset = parameter;
-                cachedFont_ = std::numeric_limits<int>::min();
             }
             break;
-        case Action::FontCodePage:
+        case RtfAction::FontCodePage:
             if (state.destination == Destination::FontTable && hasParameter) {
+                FontStateChanged();
                 DefiningFont().codePage = parameter;
-                cachedFont_ = std::numeric_limits<int>::min();
             }
             break;
-        case Action::DocumentCodePage:
+        case RtfAction::DocumentCodePage:
             if (hasParameter && parameter > 0) {
-                Flush();
+                FontStateChanged();
                 documentCodePage_ = parameter;
-                cachedFont_ = std::numeric_limits<int>::min();
             }
             break;
-        case Action::Ansi:
-        case Action::Mac:
-        case Action::Pc:
-        case Action::Pca:
-            Flush();
-            documentCodePage_ = word.action == Action::Ansi  ? 1252
-                                : word.action == Action::Mac ? 10000
-                                : word.action == Action::Pc  ? 437
-                                                             : 850;
-            cachedFont_ = std::numeric_limits<int>::min();
+        case RtfAction::Ansi:
+        case RtfAction::Mac:
+        case RtfAction::Pc:
+        case RtfAction::Pca:
+            FontStateChanged();
+            documentCodePage_ = word.action == RtfAction::Ansi  ? 1252
+                                : word.action == RtfAction::Mac ? 10000
+                                : word.action == RtfAction::Pc  ? 437
+                                                                : 850;
             break;
-        case Action::Plain:
-            Flush();
+        case RtfAction::Plain:
+            FontStateChanged();
             state.font = defaultFont_;
+            state.lowAnsiFont = state.highAnsiFont = state.doubleByteFont = -1;
+            state.runKind = RunKind::None;
+            state.hidden = false;
             break;
-        case Action::SkipDestination:
+        case RtfAction::LowAnsiRun:
+        case RtfAction::HighAnsiRun:
+        case RtfAction::DoubleByteRun:
+            FontStateChanged();
+            state.runKind = word.action == RtfAction::LowAnsiRun    ? RunKind::LowAnsi
+                            : word.action == RtfAction::HighAnsiRun ? RunKind::HighAnsi
+                                                                    : RunKind::DoubleByte;
+            break;
+        case RtfAction::AssociatedFont:
+            if (!hasParameter) break;
+            FontStateChanged();
+            if (state.runKind == RunKind::LowAnsi) state.lowAnsiFont = parameter;
+            if (state.runKind == RunKind::HighAnsi) state.highAnsiFont = parameter;
+            if (state.runKind == RunKind::DoubleByte) state.doubleByteFont = parameter;
+            break;
+        case RtfAction::Direction:
+            FontStateChanged();
+            state.runKind = RunKind::None;
+            break;
+        case RtfAction::NestedRowProperties:
+            if (state.destination == Destination::Text) state.destination = Destination::NestedRow;
+            break;
+        case RtfAction::Hidden:
+            state.hidden = !hasParameter || parameter != 0;
+            break;
+        case RtfAction::SkipDestination:
             Flush();
             state.destination = Destination::Skip;
             break;
-        case Action::FontTable:
+        case RtfAction::FontTable:
             Flush();
             state.destination = Destination::FontTable;
             break;
-        case Action::UnicodeAlternatives:
+        case RtfAction::UnicodeAlternatives:
             Flush();
             state.inUnicodeAlternatives = true;
             state.afterAlternatives = state.destination;
             state.destination = Destination::Skip;
             break;
-        case Action::UnicodeTwin:
+        case RtfAction::UnicodeTwin:
             if (state.inUnicodeAlternatives) state.destination = state.afterAlternatives;
             break;
     }
@@ -449,8 +446,20 @@ void RtfReader::HexByte() {
 }
 
 void RtfReader::TextByte(unsigned char byte) {
-    if (byte == 0 || deepGroups_ > 0 || ConsumeFallback() || !Emitting()) return;
-    if (byte < 0x80 && pending_.isEmpty()) {
+    if (byte == 0 || deepGroups_ > 0 || ConsumeFallback()) return;
+    if (State().destination == Destination::FontTable) {
+        FontNameByte(byte);
+        return;
+    }
+    if (!Emitting()) return;
+    if (rawUtf8_ && byte >= 0x80) {
+        if (pendingCodePage_ != kUtf8CodePage) Flush();
+        pendingCodePage_ = kUtf8CodePage;
+        pendingFontState_ = 0;  // the next escaped byte works out its own code page
+        pending_.append(static_cast<char>(byte));
+        return;
+    }
+    if (byte < 0x80 && pending_.isEmpty() && !IsSymbolFont(AsciiCodePage())) {
         out_.append(QLatin1Char(static_cast<char>(byte)));
         return;
     }
@@ -458,9 +467,26 @@ void RtfReader::TextByte(unsigned char byte) {
     AddPendingByte(byte);
 }
 
-void RtfReader::AddPendingByte(unsigned char byte) {
-    if (pending_.isEmpty()) pendingCodePage_ = CodePage();
-    pending_.append(static_cast<char>(byte));
+void RtfReader::ChoosePendingCodePage(bool high) {
+    // After a lead byte an ASCII byte may be the second half of its character: it stays in that code page.
+    const bool trail = !high && !pending_.isEmpty() && CodePageDecoder::IsMultiByte(pendingCodePage_);
+    if (!trail) {
+        const int codePage = high ? HighByteCodePage() : AsciiCodePage();
+        if (codePage != pendingCodePage_) Flush();
+        pendingCodePage_ = codePage;
+    }
+    pendingHigh_ = high;
+    pendingFontState_ = fontState_;
+}
+
+void RtfReader::FontNameByte(unsigned char byte) {
+    FontInfo& font = DefiningFont();
+    if (byte == ';') {
+        font.nameDone = true;
+    } else if (!font.nameDone && font.name.size() < kMaxWordLetters) {
+        font.name.append(static_cast<char>(byte));
+        FontStateChanged();
+    }
 }
 
 void RtfReader::Flush() {
@@ -478,38 +504,58 @@ FontInfo& RtfReader::DefiningFont() {
     return fonts_[definingFont_];
 }
 
-int RtfReader::CodePage() {
-    const int font = State().font;
-    if (font == cachedFont_) return cachedCodePage_;
-    int codePage = documentCodePage_;
+int RtfReader::CodePageOf(int font) const {
     const auto found = fonts_.find(font);
-    if (found != fonts_.end()) {
-        if (found->second.codePage > 0) {
-            codePage = found->second.codePage;
-        } else if (found->second.charset >= 0) {
-            codePage = CodePageDecoder::CodePageForCharset(found->second.charset, documentCodePage_);
-        }
+    if (found == fonts_.end()) return documentCodePage_;
+    const FontInfo& info = found->second;
+    if (info.codePage > 0) return info.codePage;
+    if (info.charset < 0) return documentCodePage_;
+    const int codePage = CodePageDecoder::CodePageForCharset(info.charset, documentCodePage_);
+    if (codePage != CodePageDecoder::kSymbolFontCodePage) return codePage;
+    // Symbol fonts differ: the two Word's lists use are known, any other keeps its bytes visible.
+    const QByteArray name = info.name.trimmed().toLower();
+    if (name.isEmpty() || name == "symbol") return CodePageDecoder::kSymbolFontCodePage;
+    if (name == "wingdings") return CodePageDecoder::kWingdingsFontCodePage;
+    return 1252;
+}
+
+// ASCII is in the low-ANSI run's font. An 8-bit byte is in the high-ANSI run's font inside such a run, else
+// in the double-byte run's font when that font has double-byte characters (Word names Chinese so under a
+// Western \f), else in \f's.
+void RtfReader::UpdateCodePages() {
+    if (codePagesState_ == fontState_) return;
+    codePagesState_ = fontState_;
+    const GroupState& state = State();
+    asciiCodePage_ = CodePageOf(state.lowAnsiFont >= 0 ? state.lowAnsiFont : state.font);
+    highByteCodePage_ = CodePageOf(state.font);
+    if (state.runKind == RunKind::HighAnsi) {
+        if (state.highAnsiFont >= 0) highByteCodePage_ = CodePageOf(state.highAnsiFont);
+    } else if (state.doubleByteFont >= 0) {
+        const int doubleByte = CodePageOf(state.doubleByteFont);
+        if (state.runKind == RunKind::DoubleByte || CodePageDecoder::IsMultiByte(doubleByte))
+            highByteCodePage_ = doubleByte;
     }
-    cachedFont_ = font;
-    cachedCodePage_ = codePage;
-    return codePage;
+}
+
+// Where "{\rtf" begins after a UTF-8 byte order mark and blank lines, which editors put there and a rich
+// text box passes over; -1 when the bytes do not begin so.
+qsizetype RtfStart(QByteArrayView bytes) {
+    qsizetype at = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (at < bytes.size() &&
+           (bytes[at] == ' ' || bytes[at] == '\t' || bytes[at] == '\r' || bytes[at] == '\n'))
+        ++at;
+    return bytes.sliced(at).startsWith("{\\rtf") ? at : -1;
 }
 
 }  // namespace
 
 bool LooksLikeRtf(QByteArrayView bytes) {
-    return bytes.startsWith("{\\rtf");
+    return RtfStart(bytes) >= 0;
 }
 
 QString RtfToPlainText(QByteArrayView rtf) {
-    return RtfReader(rtf).Read();
-}
-
-TextReadResult LoadRtfText(const QString& path) {
-    const Result<QByteArray> file = ReadFileBytes(path);
-    if (!file.ok()) return file.failure();
-    if (!LooksLikeRtf(file.value())) return DecodeTextFile(file.value());
-    return RtfToPlainText(file.value());
+    const qsizetype start = std::max<qsizetype>(RtfStart(rtf), 0);
+    return RtfReader(rtf.sliced(start), start >= 3 && rtf.startsWith("\xEF\xBB\xBF")).Read();
 }
 
 }  // namespace ostrelle

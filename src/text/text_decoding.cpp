@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace ostrelle {
 namespace {
@@ -50,6 +51,69 @@ bool LooksLikeGb2312Pairs(QByteArrayView bytes) {
     return any;
 }
 
+// Scores of a reading: +1 for each character its text would use every day, -1 for a rare one.
+
+// The score of bytes read as GBK, or nothing when some 8-bit byte is not half of a GBK pair. GB2312's
+// hanzi rows are everyday Chinese; pairs outside GB2312 (what UTF-8 letters fall into) are rare.
+std::optional<int> GbkReadingScore(QByteArrayView bytes) {
+    int score = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) continue;
+        if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return std::nullopt;
+        const auto trail = static_cast<unsigned char>(bytes[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return std::nullopt;
+        // Rows A1..A9 hold symbols, no evidence either way.
+        if (trail >= 0xA1 && lead >= 0xB0 && lead <= 0xF7) {
+            ++score;
+        } else if (trail < 0xA1 || lead > 0xA9) {
+            --score;
+        }
+    }
+    return score;
+}
+
+bool IsAsciiLetter(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool IsLatinLetter(QChar c) {
+    return c.unicode() >= 0xC0 && c.unicode() <= 0x24F && c.unicode() != 0xD7 && c.unicode() != 0xF7;
+}
+
+// The score of text read as UTF-8. Accented Latin letters count only inside words, as real text has them;
+// historic Cyrillic, Greek symbols, IPA, Latin Extended-B and combining marks standing alone are rare.
+int Utf8ReadingScore(QStringView text) {
+    int score = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) continue;
+        bool everyday = false;
+        if (IsLatinLetter(text[i])) {
+            const auto letter = [&](qsizetype at) {
+                return at >= 0 && at < text.size() && (IsAsciiLetter(text[at]) || IsLatinLetter(text[at]));
+            };
+            everyday = c <= 0x17F && (letter(i - 1) || letter(i + 1));
+        } else if (c >= 0x800) {
+            everyday = (c >= 0x2000 && c <= 0x206F) || (c >= 0x3000 && c <= 0x9FFF) ||
+                       (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xFF00 && c <= 0xFFEF);
+            if (!everyday) continue;  // other scripts and symbols: no evidence
+        } else {
+            everyday = (c >= 0xA0 && c <= 0xBF) || (c >= 0x386 && c <= 0x3CE) || (c >= 0x400 && c <= 0x45F) ||
+                       (c >= 0x531 && c <= 0x587) || (c >= 0x5D0 && c <= 0x5EA) || (c >= 0x620 && c <= 0x64A);
+        }
+        score += everyday ? 1 : -1;
+    }
+    return score;
+}
+
+// Valid UTF-8 that is also GBK: short Chinese ("学习" reads as "ѧϰ") goes to GBK only when the GBK reading
+// is the more everyday text, so real UTF-8 Russian, French or Chinese stays UTF-8.
+bool GbkReadsBetterThanUtf8(QByteArrayView bytes, QStringView utf8Text) {
+    const std::optional<int> gbk = GbkReadingScore(bytes);
+    return gbk && *gbk > Utf8ReadingScore(utf8Text);
+}
+
 bool IsSingleByteCharset(const QByteArray& name) {
     const QByteArray upper = name.toUpper();
     return upper.startsWith("WINDOWS-") || upper.startsWith("ISO-8859-") || upper.startsWith("IBM") ||
@@ -71,6 +135,11 @@ QByteArray DecoderNameForDetectedCharset(const QByteArray& detectedName) {
     return name;
 }
 
+bool IsUtf8Text(QByteArrayView bytes) {
+    const DecodedText utf8 = Decode("UTF-8", bytes);
+    return utf8.clean && !GbkReadsBetterThanUtf8(bytes, utf8.text);
+}
+
 QString DecodeTextFile(const QByteArray& bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
     if (bytes.startsWith("\xFF\xFE"))
@@ -79,7 +148,8 @@ QString DecodeTextFile(const QByteArray& bytes) {
         return QStringDecoder(QStringDecoder::Utf16BE).decode(QByteArrayView(bytes).sliced(2));
 
     DecodedText utf8 = Decode("UTF-8", bytes);
-    if (utf8.clean) return utf8.text;
+    if (utf8.clean)
+        return GbkReadsBetterThanUtf8(bytes, utf8.text) ? Decode("GB18030", bytes).text : utf8.text;
 
     const QByteArray detected = DecoderNameForDetectedCharset(DetectCharset(bytes));
     // uchardet takes short Chinese for a single-byte code page; Chinese is what our learners' files hold.

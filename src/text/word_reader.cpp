@@ -1,6 +1,5 @@
 #include "text/word_reader.h"
 
-#include "text/file_bytes.h"
 #include "text/ole_container.h"
 #include "text/word_fib.h"
 #include "text/word_piece_table.h"
@@ -12,9 +11,11 @@
 namespace ostrelle {
 namespace {
 
-constexpr quint16 kSprmPFTtp = 0x2417;       // paragraph ends a table row
-constexpr quint16 kSprmPFInnerTtp = 0x244C;  // the same in a nested table
-constexpr quint16 kSprmCFRMarkDel = 0x0800;  // text deleted with tracked changes
+constexpr quint16 kSprmPFTtp = 0x2417;             // paragraph ends a table row
+constexpr quint16 kSprmPFInnerTtp = 0x244C;        // the same in a nested table
+constexpr quint16 kSprmPFInnerTableCell = 0x244B;  // paragraph mark ends a nested table's cell
+constexpr quint16 kSprmCFRMarkDel = 0x0800;        // text deleted with tracked changes
+constexpr quint16 kSprmCFVanish = 0x083C;          // hidden text
 constexpr int kMaxFieldDepth = 1000;
 
 // Bytes of compressed pieces: Windows-1252 as Word stores it, where 0x80..0x9F other than the listed
@@ -44,7 +45,8 @@ Failure Fail(FailureCode code, const QString& detail) {
 // Turns the characters of the main text into the pane's plain text: control characters, fields, cells.
 class TextAssembler {
 public:
-    TextAssembler(const WordPropertyRuns& rowEnds, QString& out) : rowEnds_(rowEnds), out_(out) {}
+    TextAssembler(const WordPropertyRuns& rowEnds, const WordPropertyRuns& nestedCellEnds, QString& out)
+        : rowEnds_(rowEnds), nestedCellEnds_(nestedCellEnds), out_(out) {}
 
     void Add(char16_t c, quint32 byteOffset) {
         if (c == 0x13) {  // field begin: its code follows
@@ -83,15 +85,22 @@ public:
                 break;
             case 0x07:
                 if (rowEnds_.At(byteOffset).flagged) {
-                    if (out_.endsWith(u'\t')) out_.chop(1);  // the tab of the row's last cell
-                    out_.append(u"\r\n");
+                    EndRow();
                 } else {
                     out_.append(u'\t');
                 }
                 break;
+            case 0x0D:  // paragraph end, or in a nested table the end of a cell or row
+                if (rowEnds_.At(byteOffset).flagged) {
+                    EndRow();
+                } else if (nestedCellEnds_.At(byteOffset).flagged) {
+                    out_.append(u'\t');
+                } else {
+                    out_.append(u"\r\n");
+                }
+                break;
             case 0x0B:  // line break
             case 0x0C:  // page or section break
-            case 0x0D:  // paragraph end
             case 0x0E:  // column break
                 out_.append(u"\r\n");
                 break;
@@ -106,7 +115,13 @@ public:
     }
 
 private:
+    void EndRow() {
+        if (out_.endsWith(u'\t')) out_.chop(1);  // the tab of the row's last cell
+        out_.append(u"\r\n");
+    }
+
     const WordPropertyRuns& rowEnds_;
+    const WordPropertyRuns& nestedCellEnds_;
     QString& out_;
     std::vector<bool> fields_;  // per open field: true once its result has begun
     int inCode_ = 0;            // open fields still in their code
@@ -173,15 +188,19 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     const WordPropertyRuns rowEnds = WordPropertyRuns::Read(WordPropertyRuns::Kind::Paragraph,
                                                             binTable(fib.fcPlcfBtePapx, fib.lcbPlcfBtePapx),
                                                             doc, {kSprmPFTtp, kSprmPFInnerTtp});
-    const WordPropertyRuns deleted =
-        WordPropertyRuns::Read(WordPropertyRuns::Kind::Character,
-                               binTable(fib.fcPlcfBteChpx, fib.lcbPlcfBteChpx), doc, {kSprmCFRMarkDel});
+    const WordPropertyRuns nestedCellEnds =
+        WordPropertyRuns::Read(WordPropertyRuns::Kind::Paragraph,
+                               binTable(fib.fcPlcfBtePapx, fib.lcbPlcfBtePapx), doc, {kSprmPFInnerTableCell});
+    // Word shows neither deleted nor hidden text.
+    const WordPropertyRuns leftOut = WordPropertyRuns::Read(WordPropertyRuns::Kind::Character,
+                                                            binTable(fib.fcPlcfBteChpx, fib.lcbPlcfBteChpx),
+                                                            doc, {kSprmCFRMarkDel, kSprmCFVanish});
 
     QString text;
     text.reserve(static_cast<qsizetype>(fib.ccpText) + 16);
-    TextAssembler assembler(rowEnds, text);
+    TextAssembler assembler(rowEnds, nestedCellEnds, text);
     const auto* bytes = reinterpret_cast<const unsigned char*>(doc.data());
-    WordPropertyRuns::Span deletion;  // begin == end: nothing looked up yet
+    WordPropertyRuns::Span omission;  // begin == end: nothing looked up yet
     for (const WordPiece& piece : pieceTable->pieces()) {
         if (piece.cpStart >= fib.ccpText) break;
         const quint32 count = std::min(piece.cpEnd, fib.ccpText) - piece.cpStart;
@@ -191,9 +210,9 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
                         QStringLiteral("a text piece lies outside the WordDocument stream"));
         for (quint32 i = 0; i < count; ++i) {
             const quint32 offset = piece.byteOffset + i * static_cast<quint32>(width);
-            if (!deleted.empty()) {
-                if (offset < deletion.begin || offset >= deletion.end) deletion = deleted.At(offset);
-                if (deletion.flagged) continue;
+            if (!leftOut.empty()) {
+                if (offset < omission.begin || offset >= omission.end) omission = leftOut.At(offset);
+                if (omission.flagged) continue;
             }
             const char16_t c = piece.compressed
                                    ? kCompressed[bytes[offset]]
@@ -202,12 +221,6 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
         }
     }
     return text;
-}
-
-TextReadResult LoadWordText(const QString& path) {
-    const Result<QByteArray> file = ReadFileBytes(path);
-    if (!file.ok()) return file.failure();
-    return WordToPlainText(file.value());
 }
 
 }  // namespace ostrelle

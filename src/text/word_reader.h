@@ -8,14 +8,11 @@
 namespace ostrelle {
 
 // The main text of a Word 97-2003 (.doc) document as plain text: paragraph ends, line, page, column and
-// section breaks and table row ends as CR LF, table cells separated by tabs, fields shown as their results
-// without their codes, text deleted with tracked changes left out, pictures, drawn objects, note
-// references and optional hyphens dropped, non-breaking hyphens as '-'. Headers, footers, notes and text
-// boxes are not part of the main text. Fails with NotWordDocument, UnsupportedVersion (Word 6/95 and
-// older), Encrypted or Damaged, never with a partly read text.
+// section breaks and table row ends as CR LF, table cells (nested ones too) separated by tabs, fields shown
+// as their results without their codes, hidden text and text deleted with tracked changes left out,
+// pictures, drawn objects, note references and optional hyphens dropped, non-breaking hyphens as '-'.
+// Headers, footers, notes and text boxes are not part of the main text. Fails with NotWordDocument,
+// UnsupportedVersion (Word 6/95 and older), Encrypted or Damaged, never with a partly read text.
 TextReadResult WordToPlainText(const QByteArray& fileBytes);
-
-// The same for a file.
-TextReadResult LoadWordText(const QString& path);
 
 }  // namespace ostrelle

@@ -113,6 +113,17 @@ TEST_F(DocumentsTest, AnUnreadableDocumentChosenDirectlyIsExplained) {
     EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("无法读取文档")));
 }
 
+TEST_F(DocumentsTest, AnRtfSavedUnderADocNameReadsAsRtfChosenOrAsACompanion) {
+    const QString doc =
+        Write(QStringLiteral("lesson.doc"), "\xEF\xBB\xBF\r\n{\\rtf1\\ansi Word 6.0/95 export\\par}");
+    documents().OpenChosenFile(doc, QStringLiteral("lesson.doc"));
+    EXPECT_EQ(Pane(), QStringLiteral("Word 6.0/95 export\r\n"));
+    EXPECT_TRUE(dialogs_.shown.empty());
+    window().textPane.text.clear();
+    documents().StartAudioFile(Write(QStringLiteral("lesson.mp3"), "ID3"));
+    EXPECT_EQ(Pane(), QStringLiteral("Word 6.0/95 export\r\n"));
+}
+
 TEST_F(DocumentsTest, TheOpenDialogStartsAtTheLastPathAndACancelOpensNothing) {
     ASSERT_TRUE(WriteIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"),
                               QStringLiteral("/m/last.mp3"), app_.folder().SettingsFile())

@@ -128,6 +128,11 @@ TEST_F(SettingsFile, GbBytesThatWouldPassForUtf8AreWrittenSoTheyReadBack) {
     EXPECT_EQ(Read("Fist", "run"), QStringLiteral("1"));
 }
 
+TEST_F(SettingsFile, AnOlderGb18030FileWhoseBytesPassForUtf8IsReadAsChinese) {
+    WriteBytes(QStringEncoder("GB18030").encode(QString::fromUtf8("[Mp3PrePath]\r\nPath=D:/学习/1.mp3\r\n")));
+    EXPECT_EQ(Read("Mp3PrePath", "Path"), QString::fromUtf8("D:/学习/1.mp3"));
+}
+
 TEST_F(SettingsFile, AUtf8FileIsReadAsUtf8AndStaysUtf8) {
     WriteBytes(QString::fromUtf8("[Mp3PrePath]\nPath=/音乐/课文.mp3\n").toUtf8());
     EXPECT_EQ(Read("Mp3PrePath", "Path"), QString::fromUtf8("/音乐/课文.mp3"));

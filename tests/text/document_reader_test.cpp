@@ -47,9 +47,33 @@ TEST_F(DocumentReading, RtfFileThatIsNotRtfInsideIsShownAsPlainText) {
               QStringLiteral("第一课 {不是} \\rtf\r\n"));
 }
 
-TEST_F(DocumentReading, RtfSavedWithADocNameReadsAsRtf) {
-    EXPECT_EQ(LoadDocumentText(Write("lesson.doc", "{\\rtf1\\ansi Saved by WordPad\\par}")).value(),
+TEST_F(DocumentReading, ContentDecidesHowRtfAndWordNamesAreRead) {
+    const QByteArray rtf = "{\\rtf1\\ansi Saved by WordPad\\par}";
+    EXPECT_EQ(LoadDocumentText(Write("lesson.doc", rtf)).value(), QStringLiteral("Saved by WordPad\r\n"));
+    EXPECT_EQ(LoadDocumentText(Write("bom.doc", "\xEF\xBB\xBF\r\n \t\n" + rtf)).value(),
               QStringLiteral("Saved by WordPad\r\n"));
+    EXPECT_EQ(LoadDocumentText(Write("word.rtf", WordDocument(QStringLiteral("课文\r")))).value(),
+              QStringLiteral("课文\r\n"));
+    EXPECT_EQ(LoadDocumentText(Write("plain.doc", "plain text")).failure().code,
+              FailureCode::NotWordDocument);
+    // A text file is shown as it is, markup included.
+    EXPECT_EQ(LoadDocumentText(Write("markup.txt", rtf)).value(), QString::fromLatin1(rtf));
+}
+
+TEST_F(DocumentReading, FormatIsToldByContentAlone) {
+    const std::pair<QByteArray, DocumentFormat> cases[] = {
+        {"{\\rtf1}", DocumentFormat::Rtf},
+        {"\xEF\xBB\xBF{\\rtf1}", DocumentFormat::Rtf},
+        {"\n\r\n  {\\rtf1}", DocumentFormat::Rtf},
+        {"text {\\rtf1}", DocumentFormat::PlainText},
+        {"\xEF\xBB\xBFtext", DocumentFormat::PlainText},
+        {"", DocumentFormat::PlainText},
+        {WordDocument(QStringLiteral("x")), DocumentFormat::Word},
+        {QByteArray("PK\x03\x04", 4), DocumentFormat::Word},
+        {QByteArray("\xDB\xA5\x2D\x00", 4), DocumentFormat::Word},
+    };
+    for (const auto& [bytes, format] : cases)
+        EXPECT_EQ(DetectDocumentFormat(bytes), format) << bytes.left(16).toHex().constData();
 }
 
 TEST_F(DocumentReading, ZipContainerNamedDocOrDocxIsNotAWordDocument) {

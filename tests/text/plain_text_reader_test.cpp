@@ -1,8 +1,10 @@
 #include "text/plain_text_reader.h"
 #include "support/test_files.h"
 #include "text/file_bytes.h"
+#include "text/text_decoding.h"
 
 #include <QFile>
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
@@ -66,6 +68,34 @@ TEST_F(PlainTextReading, GbkWithoutByteOrderMarkReadsAsChinese) {
 TEST_F(PlainTextReading, ShortGbkIsReadAsChineseRatherThanASingleByteCodePage) {
     for (const QString& shortText : {QStringLiteral("课文"), QStringLiteral("第一课 听力练习\r\n")})
         EXPECT_EQ(LoadPlainText(Write("short.txt", Encoded("GBK", shortText))).value(), shortText);
+}
+
+TEST_F(PlainTextReading, BytesValidAsUtf8AndGbkReadAsTheEverydayText) {
+    QString longGbk;
+    QString longRussian;
+    for (int i = 1; i <= 200; ++i) {
+        longGbk += QStringLiteral("%1. 学习\r\n").arg(i);
+        longRussian += QStringLiteral("Привет, мир! Как дела? Молоко и хлеб. ");
+    }
+    const std::pair<const char*, QString> cases[] = {
+        {"GBK", QStringLiteral("学习")},
+        {"GBK", QStringLiteral("没")},
+        {"GBK", longGbk},
+        {"UTF-8", QStringLiteral("学习")},
+        {"UTF-8", QStringLiteral("молоко")},
+        {"UTF-8", QStringLiteral("Привет, мир!")},
+        {"UTF-8", longRussian},
+        {"UTF-8", QStringLiteral("café à 25°C")},
+    };
+    for (const auto& [codec, text] : cases) {
+        const QByteArray bytes = Encoded(codec, text);
+        for (const char* reading : {"UTF-8", "GB18030"}) {
+            QStringDecoder decoder(reading, QStringDecoder::Flag::Stateless);
+            (void)QString(decoder.decode(bytes));
+            ASSERT_FALSE(decoder.hasError()) << "not valid both ways: " << text.left(20).toStdString();
+        }
+        EXPECT_EQ(DecodeTextFile(bytes), text) << codec << ": " << text.left(20).toStdString();
+    }
 }
 
 TEST_F(PlainTextReading, Big5IsDetectedRatherThanReadAsGb18030) {

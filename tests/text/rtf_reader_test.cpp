@@ -133,6 +133,48 @@ TEST(RtfReading, TableCellsAreTabSeparatedAndRowsEndLines) {
     EXPECT_EQ(Plain(rtf), QStringLiteral("A\t\tB\r\nC\tD\r\n"));
 }
 
+TEST(RtfReading, NestedTableCellsAndRowsAreSeparatedLikeOuterOnesAndTheirFlatCopyIsSkipped) {
+    const QByteArray rtf =
+        "{\\rtf1\\intbl\\itap2 a\\nestcell "
+        "b\\nestcell{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}"
+        "{\\nonesttables a\\tab b\\par}\\itap1 outer\\cell{\\trowd\\cellx5000\\row}"
+        "{\\header{\\*\\nesttableprops\\nestrow}}}";
+    EXPECT_EQ(Plain(rtf), QStringLiteral("a\tb\r\nouter\r\n"));
+}
+
+TEST(RtfReading, HiddenTextIsLeftOut) {
+    EXPECT_EQ(Plain("{\\rtf1 Visible{\\v  secret}\\v  also\\v0  shown\\v  more\\plain  plain\\par}"),
+              QStringLiteral("Visible shown plain\r\n"));
+}
+
+TEST(RtfReading, SymbolFontCharactersAreTheirUnicodeMeaning) {
+    const QByteArray rtf =
+        "{\\rtf1\\ansi{\\fonttbl{\\f0\\froman\\fcharset0 Times;}{\\f3\\froman\\fcharset2 Symbol;}"
+        "{\\f4\\fnil\\fcharset2{\\*\\panose 05000000000000000000}Wingdings;}{\\f5\\fnil\\fcharset2 "
+        "Webdings;}}"
+        "{\\listtext\\f3 \\'b7\\tab}One\\par{\\listtext\\f4 \\'a7\\tab}Two\\par"
+        "{\\f3 a+b\\'b9p}{\\f3\\u-3913\\'b7}{\\f0 \\'b7}{\\f5 \\'b7}}";
+    // A symbol font of glyphs not known here keeps its bytes as Windows-1252 reads them.
+    EXPECT_EQ(Plain(rtf),
+              QStringLiteral("\u2022\tOne\r\n\u25AA\tTwo\r\n\u03B1+\u03B2\u2260\u03C0\u2022\u00B7\u00B7"));
+}
+
+TEST(RtfReading, DoubleByteRunFontDecidesTheCodePageOfChineseUnderAWesternFont) {
+    const QByteArray fonts =
+        "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\froman\\fcharset0 Times New Roman;}"
+        "{\\f1\\fnil\\fcharset134 SimSun;}{\\f3\\froman\\fcharset2 Symbol;}}";
+    const QByteArray xuexi = HexEscaped("GBK", QStringLiteral("学习"));
+    // As Word writes runs: associated fonts for the other kinds, then the run's own kind.
+    EXPECT_EQ(
+        Plain(fonts + "\\f0\\hich\\af0\\dbch\\af1\\loch\\f0 Lesson " + xuexi + " caf\\hich\\f0 \\'e9\\par}"),
+        QStringLiteral("Lesson 学习 café\r\n"));
+    EXPECT_EQ(Plain(fonts + "{\\loch\\af0\\hich\\af0\\dbch\\f1 " + xuexi + "}{\\loch\\f0 Test}}"),
+              QStringLiteral("学习Test"));
+    EXPECT_EQ(Plain(fonts + "\\loch\\af3\\dbch\\af1\\hich\\f3 \\'b7}"), QStringLiteral("\u2022"));
+    // A right-to-left script's font set after \\rtlch is not the double-byte one.
+    EXPECT_EQ(Plain(fonts + "\\dbch\\af1\\rtlch\\af0\\ltrch\\f0 " + xuexi + "}"), QStringLiteral("学习"));
+}
+
 TEST(RtfReading, PunctuationWordsAndControlSymbols) {
     EXPECT_EQ(
         Plain("{\\rtf1 "
@@ -197,10 +239,12 @@ TEST(RtfReading, RandomBytesNeverGiveMoreTextThanInput) {
     }
 }
 
-TEST(RtfReading, RecognisesRtfByItsOpening) {
-    EXPECT_TRUE(LooksLikeRtf("{\\rtf1\\ansi}"));
-    EXPECT_FALSE(LooksLikeRtf("plain {\\rtf1}"));
-    EXPECT_FALSE(LooksLikeRtf(""));
+TEST(RtfReading, ByteOrderMarkAndBlankLinesBeforeTheOpeningAreNotText) {
+    EXPECT_EQ(RtfToPlainText("\xEF\xBB\xBF\r\n\r\n{\\rtf1\\ansi Hi\\par}"), QStringLiteral("Hi\r\n"));
+    // The editor that wrote the mark wrote the unescaped text in UTF-8; escapes keep their code page.
+    EXPECT_EQ(RtfToPlainText("\xEF\xBB\xBF{\\rtf1\\ansi\\ansicpg936 " + QStringLiteral("学习").toUtf8() +
+                             " \\'d6\\'d0}"),
+              QStringLiteral("学习 中"));
 }
 
 }  // namespace

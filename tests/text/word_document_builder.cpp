@@ -6,7 +6,9 @@
 #include <gsf/gsf-output.h>
 #include <gsf/gsf-utils.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 
 namespace ostrelle::testing {
@@ -65,37 +67,57 @@ quint32 WidthAt(const std::vector<PlacedPiece>& pieces, quint32 cp) {
     return 2;
 }
 
-// One formatting page: runs [offset, offset + width) of flagged characters, the gaps between them unflagged.
-// Paragraph pages hold a style and the sprm; character pages the sprm alone.
-QByteArray FormattingPage(bool paragraph, const std::vector<std::pair<quint32, quint32>>& flagged,
-                          quint16 sprm) {
-    std::vector<std::pair<quint32, bool>> boundaries;  // run start and whether it is flagged
+struct FlaggedRun {
+    quint32 begin;
+    quint32 end;
+    quint16 sprm;
+};
+
+// One formatting page: runs [begin, end) of characters whose property list sets a sprm, the gaps between
+// them without properties. Paragraph pages hold a style and the sprm; character pages the sprm alone.
+QByteArray FormattingPage(bool paragraph, std::vector<FlaggedRun> flagged) {
+    std::sort(flagged.begin(), flagged.end(),
+              [](const FlaggedRun& a, const FlaggedRun& b) { return a.begin < b.begin; });
+    struct Boundary {
+        quint32 start;
+        std::optional<quint16> sprm;
+    };
+    std::vector<Boundary> boundaries;
     quint32 end = 0;
-    for (const auto& [begin, runEnd] : flagged) {
-        if (!boundaries.empty() && begin > end) boundaries.push_back({end, false});
-        boundaries.push_back({begin, true});
-        end = runEnd;
+    for (const FlaggedRun& run : flagged) {
+        if (!boundaries.empty() && run.begin > end) boundaries.push_back({end, std::nullopt});
+        boundaries.push_back({run.begin, run.sprm});
+        end = run.end;
     }
     const int runs = static_cast<int>(boundaries.size());
     if (runs == 0 || runs > (paragraph ? 0x1D : 0x65))
         throw std::invalid_argument("too many formatting runs");
     QByteArray page(kPage, '\0');
     for (int i = 0; i < runs; ++i)
-        PutU32(page, i * 4, boundaries[i].first);
+        PutU32(page, i * 4, boundaries[i].start);
     PutU32(page, runs * 4, end);
-    const int properties = 0x1F0;  // one shared property list near the end of the page
-    if (paragraph) {
-        page[properties] = 3;  // 2 * 3 - 1 bytes: style 0, then the sprm and its operand
-        PutU16(page, properties + 3, sprm);
-        page[properties + 5] = 1;
-    } else {
-        page[properties] = 3;
-        PutU16(page, properties + 1, sprm);
-        page[properties + 3] = 1;
-    }
+    // One property list per sprm, from near the end of the page down.
+    std::vector<quint16> sprms;
+    auto propertiesOf = [&](quint16 sprm) {
+        const auto found = std::find(sprms.begin(), sprms.end(), sprm);
+        const int index = static_cast<int>(found - sprms.begin());
+        if (found == sprms.end()) sprms.push_back(sprm);
+        const int at = 0x1F0 - index * 0x10;
+        if (paragraph) {
+            page[at] = 3;  // 2 * 3 - 1 bytes: style 0, then the sprm and its operand
+            PutU16(page, at + 3, sprm);
+            page[at + 5] = 1;
+        } else {
+            page[at] = 3;
+            PutU16(page, at + 1, sprm);
+            page[at + 3] = 1;
+        }
+        return at;
+    };
     const int entries = (runs + 1) * 4;
     for (int i = 0; i < runs; ++i) {
-        const char offset = boundaries[i].second ? static_cast<char>(properties / 2) : '\0';
+        const char offset =
+            boundaries[i].sprm ? static_cast<char>(propertiesOf(*boundaries[i].sprm) / 2) : '\0';
         page[entries + (paragraph ? i * 13 : i)] = offset;
     }
     page[kPage - 1] = static_cast<char>(runs);
@@ -154,27 +176,38 @@ QByteArray BuildWordDocument(const WordDocumentLayout& layout) {
     // Formatting pages after the text, on 512-byte boundaries.
     QByteArray paragraphBins;
     QByteArray characterBins;
-    auto addPage = [&](bool paragraph, const std::vector<std::pair<quint32, quint32>>& runs, quint16 sprm) {
+    auto addPage = [&](bool paragraph, const std::vector<FlaggedRun>& runs) {
         document.append((kPage - document.size() % kPage) % kPage, '\0');
         const auto pageNumber = static_cast<quint32>(document.size() / kPage);
-        document.append(FormattingPage(paragraph, runs, sprm));
-        return BinTable(runs.front().first, runs.back().second, pageNumber);
-    };
-    if (!layout.rowEndPositions.empty()) {
-        std::vector<std::pair<quint32, quint32>> runs;
-        for (quint32 position : layout.rowEndPositions) {
-            const quint32 offset = ByteOffsetOf(placed, position);
-            runs.push_back({offset, offset + WidthAt(placed, position)});
+        document.append(FormattingPage(paragraph, runs));
+        quint32 first = runs.front().begin;
+        quint32 last = runs.front().end;
+        for (const FlaggedRun& run : runs) {
+            first = std::min(first, run.begin);
+            last = std::max(last, run.end);
         }
-        paragraphBins = addPage(true, runs, 0x2417);
-    }
-    if (!layout.deletedRanges.empty()) {
-        std::vector<std::pair<quint32, quint32>> runs;
-        for (const auto& [first, end] : layout.deletedRanges)
-            runs.push_back(
-                {ByteOffsetOf(placed, first), ByteOffsetOf(placed, end - 1) + WidthAt(placed, end - 1)});
-        characterBins = addPage(false, runs, 0x0800);
-    }
+        return BinTable(first, last, pageNumber);
+    };
+    std::vector<FlaggedRun> paragraphRuns;
+    auto addMarks = [&](const std::vector<quint32>& positions, quint16 sprm) {
+        for (quint32 position : positions) {
+            const quint32 offset = ByteOffsetOf(placed, position);
+            paragraphRuns.push_back({offset, offset + WidthAt(placed, position), sprm});
+        }
+    };
+    addMarks(layout.rowEndPositions, 0x2417);
+    addMarks(layout.nestedCellEndPositions, 0x244B);
+    addMarks(layout.nestedRowEndPositions, 0x244C);
+    if (!paragraphRuns.empty()) paragraphBins = addPage(true, paragraphRuns);
+    std::vector<FlaggedRun> characterRuns;
+    auto addRanges = [&](const std::vector<std::pair<quint32, quint32>>& ranges, quint16 sprm) {
+        for (const auto& [first, end] : ranges)
+            characterRuns.push_back({ByteOffsetOf(placed, first),
+                                     ByteOffsetOf(placed, end - 1) + WidthAt(placed, end - 1), sprm});
+    };
+    addRanges(layout.deletedRanges, 0x0800);
+    addRanges(layout.hiddenRanges, 0x083C);
+    if (!characterRuns.empty()) characterBins = addPage(false, characterRuns);
 
     // Table stream: the Clx (only a Pcdt), then the bin tables.
     QByteArray table;

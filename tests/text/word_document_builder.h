@@ -29,8 +29,12 @@ struct WordDocumentLayout {
     bool writePieceTable = true;
     // Character positions of 0x07 marks that end a table row (paragraph formatting with TTP set).
     std::vector<quint32> rowEndPositions;
-    // Character ranges [first, end) marked deleted with tracked changes.
+    // Character positions of paragraph marks that end a nested table's cell, and its row.
+    std::vector<quint32> nestedCellEndPositions;
+    std::vector<quint32> nestedRowEndPositions;
+    // Character ranges [first, end) marked deleted with tracked changes, and hidden.
     std::vector<std::pair<quint32, quint32>> deletedRanges;
+    std::vector<std::pair<quint32, quint32>> hiddenRanges;
     // Written into the first piece descriptor instead of where its text really is.
     std::optional<quint32> firstPieceByteOffset;
 };

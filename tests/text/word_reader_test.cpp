@@ -79,6 +79,20 @@ TEST(WordReading, CellsAreTabSeparatedAndRowEndsEndLines) {
     EXPECT_EQ(result.value(), QStringLiteral("a\t\tb\r\nc\td\r\nafter\r\n"));
 }
 
+TEST(WordReading, NestedTableCellsAreSeparatedLikeOuterOnes) {
+    // An outer cell holding a nested row "a" | "b" (cell marks 1, 3, row end 4), then "outer" and the
+    // outer cell mark 10 and row end 11.
+    WordDocumentLayout layout =
+        OnePiece(QStringLiteral("a\rb\r\router\x07\x07"
+                                "after\r"));
+    layout.nestedCellEndPositions = {1, 3, 4};
+    layout.nestedRowEndPositions = {4};
+    layout.rowEndPositions = {11};
+    const TextReadResult result = Read(layout);
+    ASSERT_TRUE(result.ok()) << result.failure().detail.toStdString();
+    EXPECT_EQ(result.value(), QStringLiteral("a\tb\r\nouter\r\nafter\r\n"));
+}
+
 TEST(WordReading, BreaksAndControlCharacters) {
     const QString text = QStringLiteral(
         "line\x0Bpage\x0C"
@@ -86,9 +100,10 @@ TEST(WordReading, BreaksAndControlCharacters) {
     EXPECT_EQ(Read(OnePiece(text)).value(), QStringLiteral("line\r\npage\r\nco-option end\r\n"));
 }
 
-TEST(WordReading, TextDeletedWithTrackedChangesIsLeftOut) {
-    WordDocumentLayout layout = OnePiece(QStringLiteral("Kept. Deleted words. Kept too.\r"));
+TEST(WordReading, DeletedAndHiddenTextIsLeftOut) {
+    WordDocumentLayout layout = OnePiece(QStringLiteral("Kept. Deleted words. Kept too. Hidden.\r"));
     layout.deletedRanges = {{6, 21}};
+    layout.hiddenRanges = {{30, 38}};
     EXPECT_EQ(Read(layout).value(), QStringLiteral("Kept. Kept too.\r\n"));
 }
 

@@ -1,6 +1,7 @@
 #include "core/formats/settings_file.h"
 
 #include "core/formats/atomic_file.h"
+#include "text/text_decoding.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -64,7 +65,7 @@ IniDocument IniDocument::Parse(const QByteArray& bytes) {
         doc.bom_ = body.left(2);
         doc.encoding_ = body.startsWith("\xFF\xFE") ? Encoding::Utf16Le : Encoding::Utf16Be;
         body.remove(0, 2);
-    } else if (HasNonAscii(body) && IsValidUtf8(body)) {
+    } else if (HasNonAscii(body) && IsUtf8Text(body)) {
         // A file another program wrote in UTF-8 stays UTF-8, so its lines and ours read back alike.
         doc.encoding_ = Encoding::Utf8;
     }

@@ -1,9 +1,8 @@
 #include "core/operations/documents.h"
 
 #include "core/formats/settings_file.h"
+#include "text/document_reader.h"
 #include "text/plain_text_reader.h"
-#include "text/rtf_reader.h"
-#include "text/word_reader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -95,20 +94,14 @@ void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
     if (path.isEmpty()) return;
     // The kind is the extension, in any letter case (a folder named "x.doc" says nothing of the file).
     const QString suffix = QFileInfo(path).suffix().toLower();
-    TextReadResult result = QString();
-    if (suffix == QStringLiteral("doc")) {
-        if (!QFileInfo::exists(path)) {
-            dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), MessageTitle(), MessageKind::Error);
-            return;
-        }
-        result = LoadWordText(path);
-    } else if (suffix == QStringLiteral("rtf")) {
-        result = LoadRtfText(path);
-    } else if (suffix == QStringLiteral("txt")) {
-        result = ostrelle::LoadPlainText(path);
-    } else {
+    if (suffix != QStringLiteral("doc") && suffix != QStringLiteral("rtf") && suffix != QStringLiteral("txt"))
+        return;
+    if (suffix == QStringLiteral("doc") && !QFileInfo::exists(path)) {
+        dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), MessageTitle(), MessageKind::Error);
         return;
     }
+    // The content decides how a document is read, as for ostrelle-text: an RTF named .doc reads as RTF.
+    const TextReadResult result = LoadDocumentText(path);
     ShowText(result.ok() ? result.value() : QString());
     if (!result.ok() && tellErrors)
         dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法读取文档。"), result.failure()),
