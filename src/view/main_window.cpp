@@ -119,6 +119,13 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, QWidget* parent)
     BuildMenus();
     BuildTimers();
     app_.SetCloseHandler([this] { close(); });
+    app_.SetEventRouter([this](const std::function<void()>& event) {
+        // Never dropped like a tick: during another operation it waits for that one to end.
+        if (busy_)
+            pendingEvents_.push_back(event);
+        else
+            Handle(event);
+    });
     // Beside the window, not over it: the learner reads while the lesson goes on.
     app_.SetUsageHandler([this](const QString& instructions) {
         if (!usageWindow_) usageWindow_ = new UsageWindow(instructions, app_.window(), this);
@@ -359,7 +366,11 @@ void MainWindow::BuildTimers() {
         [this] { app_.ShowPosition(); },    [this] { app_.PlayNextWhenEnded(); }};
     for (size_t i = 0; i < timers_.size(); ++i) {
         timers_[i].setTimerType(Qt::PreciseTimer);
-        connect(&timers_[i], &QTimer::timeout, this, [this, tick = ticks[i]] { Handle(tick); });
+        connect(&timers_[i], &QTimer::timeout, this, [this, i, tick = ticks[i]] {
+            // A timeout already queued when its timer was switched off is not a tick.
+            if (!(app_.window().*kTimers[i]).Running()) return;
+            Handle(tick);
+        });
     }
 }
 
@@ -383,6 +394,11 @@ void MainWindow::Handle(const std::function<void()>& handler) {
     handler();
     busy_ = false;
     Render();
+    while (!pendingEvents_.empty() && !busy_) {
+        const std::function<void()> event = pendingEvents_.front();
+        pendingEvents_.erase(pendingEvents_.begin());
+        Handle(event);
+    }
 }
 
 void MainWindow::StartUp(const std::function<void()>& startUp) {

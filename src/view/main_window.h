@@ -94,9 +94,11 @@ private:
     quint64 shownTopRequests_ = 0;
     bool busy_ = false;
     bool rendering_ = false;
-    bool timersLive_ = false;            // from the end of start-up on
-    QPointer<UsageWindow> usageWindow_;  // the view follows the model: its own changes
-                                         // are no learner's
+    bool timersLive_ = false;  // from the end of start-up on
+    QPointer<UsageWindow> usageWindow_;
+    std::vector<std::function<void()>>
+        pendingEvents_;  // adapter events that came during an operation  // the view follows the model: its
+                         // own changes are no learner's
 };
 
 }  // namespace ostrelle

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -111,6 +112,23 @@ TEST_F(MainWindowTest, AKeptRecordingEnablesPlayingAndSavingIt) {
     EXPECT_TRUE(w.CommandButton(Command::PlayRecording)->isEnabled());
     EXPECT_TRUE(w.MenuAction(Command::PlayRecording)->isEnabled());
     EXPECT_TRUE(w.MenuAction(Command::SaveRecording)->isEnabled());
+}
+
+TEST_F(MainWindowTest, TheRecordingPlayedToItsEndShowsTheIdleRecorderAtOnce) {
+    WriteIni("Fist", "run", "1");
+    MakeFile(QStringLiteral("temp.wav"));
+    MainWindow& w = Start();
+    QPushButton* play = w.CommandButton(Command::PlayRecording);
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_EQ(play->text(), QString::fromUtf8("停止播放"));
+    ASSERT_TRUE(w.TimerFor(&Window::recorderClockTimer).isActive());
+
+    device_.Finish();  // raised by the device, outside any event of the window
+    EXPECT_EQ(play->text(), QString::fromUtf8("播放录音"));
+    EXPECT_TRUE(w.CommandButton(Command::Record)->isEnabled());
+    EXPECT_FALSE(w.TimerFor(&Window::recorderClockTimer).isActive());
+    for (QGroupBox* group : w.findChildren<QGroupBox*>())
+        EXPECT_FALSE(group->title().contains(QString::fromUtf8("正在"))) << group->title().toStdString();
 }
 
 TEST_F(MainWindowTest, WithoutARecordingItsCommandsStartDisabled) {

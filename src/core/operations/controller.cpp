@@ -53,7 +53,16 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                                             int row) { transport_.LoadFileSegments(path, row); }}),
       playlistFiles_(window_, state_, adapters.player, adapters.dialogs, adapters.probe, adapters.database,
                      playlist_),
-      recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()) {}
+      recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()) {
+    adapters.waveDevice.SetDoneHandler([this] { Deliver([this] { recorder_.RecordingDone(); }); });
+}
+
+void Controller::Deliver(const std::function<void()>& event) {
+    if (eventRouter_)
+        eventRouter_(event);
+    else
+        event();
+}
 
 void Controller::Start() {
     Window& w = window_;

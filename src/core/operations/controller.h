@@ -69,6 +69,11 @@ public:
 
     // Called when the window is to close (the exit menu item).
     void SetCloseHandler(std::function<void()> handler) { close_ = std::move(handler); }
+    // Events an adapter raises by itself (the recording played to its end) go through router, so that the
+    // window runs them as it runs its own: one at a time, and rendered after.
+    void SetEventRouter(std::function<void(const std::function<void()>& event)> router) {
+        eventRouter_ = std::move(router);
+    }
     // Called with the usage instructions when the learner asks for them.
     void SetUsageHandler(std::function<void(const QString& instructions)> handler) {
         showUsage_ = std::move(handler);
@@ -87,6 +92,7 @@ public:
 
 private:
     void RestoreRepeatSettings();
+    void Deliver(const std::function<void()>& event);
     // Writes settings; when any write fails the learner is told once, and the old file stays as it was.
     void WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues);
 
@@ -105,6 +111,7 @@ private:
     Recorder recorder_;
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
+    std::function<void(const std::function<void()>&)> eventRouter_;
     bool settingsFailureTold_ = false;  // until a write goes through again
 };
 

@@ -28,9 +28,7 @@ Recorder::Recorder(Window& window, MediaPlayer& player, WaveDevice& device, Dial
       player_(player),
       device_(device),
       dialogs_(dialogs),
-      recordingPath_(std::move(recordingPath)) {
-    device_.SetDoneHandler([this] { RecordingDone(); });
-}
+      recordingPath_(std::move(recordingPath)) {}
 
 bool Recorder::RecordingExists() const {
     return QFileInfo(recordingPath_).isFile();
