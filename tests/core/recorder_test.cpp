@@ -15,7 +15,9 @@ namespace {
 class RecorderTest : public ::testing::Test {
 protected:
     RecorderTest()
-        : recorder_(window_, player_, device_, dialogs_, dir_.filePath(QStringLiteral("temp.wav"))) {}
+        : recorder_(window_, player_, device_, dialogs_, dir_.filePath(QStringLiteral("temp.wav"))) {
+        device_.SetDoneHandler([this] { recorder_.RecordingDone(); });  // as the controller routes it
+    }
 
     QString Path() const { return dir_.filePath(QStringLiteral("temp.wav")); }
     QString Group() const { return window_.recordingGroup.caption; }
