@@ -1,4 +1,5 @@
 #include "core/operations/recorder.h"
+#include "core/formats/file_claim.h"
 #include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
@@ -183,9 +184,15 @@ TEST_F(RecorderTest, PartsLeftByACrashAreRemovedAndTheRecordingKept) {
     }
     QFile other(dir_.filePath(QStringLiteral("other.wav.part-1")));
     ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    // Another copy of the program is recording into this one.
+    const QString recording = dir_.filePath(QStringLiteral("temp.wav.part-live"));
+    QFile(recording).open(QIODevice::WriteOnly);
+    const FileClaim claim = FileClaim::Take(recording);
+    ASSERT_TRUE(claim.Held());
     recorder_.DiscardUnfinishedRecordings();
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files),
-              (QStringList{QStringLiteral("other.wav.part-1"), QStringLiteral("temp.wav")}));
+              (QStringList{QStringLiteral("other.wav.part-1"), QStringLiteral("temp.wav"),
+                           QStringLiteral("temp.wav.part-live")}));
 }
 
 TEST_F(RecorderTest, AFailedSaveIsReported) {

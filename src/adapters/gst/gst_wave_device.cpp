@@ -159,6 +159,7 @@ Result<void> GstWaveDevice::StartRecording() {
                         QFileDevice::ReadOther);
     partPath_ = part.fileName();
     part.close();
+    partClaim_ = FileClaim::Take(partPath_);  // other copies of the program starting now leave it alone
 
     capturedBytes_ = 0;
     const QString error = StartPipeline(CaptureDescription(captureSource_), partPath_);
@@ -390,6 +391,7 @@ Result<void> GstWaveDevice::CommitCapture() {
         }
     }
     partPath_.clear();
+    partClaim_.Release();
     state_ = State::kOpen;
     fileLengthMs_ = header.LengthMs();
     positionMs_ = 0;
@@ -407,6 +409,7 @@ void GstWaveDevice::FailCapture(const QString& reason) {
 void GstWaveDevice::DiscardCapture() {
     if (!partPath_.isEmpty()) QFile::remove(partPath_);
     partPath_.clear();
+    partClaim_.Release();
 }
 
 void GstWaveDevice::EndPlayback(const QString& reason) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adapters/gst/gst_support.h"
+#include "core/formats/file_claim.h"
 #include "core/ports/wave_device.h"
 
 #include <QObject>
@@ -97,6 +98,7 @@ private:
 
     GstObjectPtr<GstElement> pipeline_;
     QString partPath_;
+    FileClaim partClaim_;  // held while partPath_ exists
     qint64 fileLengthMs_ = 0;
     mutable qint64 positionMs_ = 0;
     std::atomic<qint64> capturedBytes_{0};

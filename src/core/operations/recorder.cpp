@@ -1,6 +1,7 @@
 #include "core/operations/recorder.h"
 
 #include "core/formats/atomic_file.h"
+#include "core/formats/file_claim.h"
 #include "core/formats/time_values.h"
 
 #include <QDir>
@@ -124,8 +125,11 @@ void Recorder::DiscardUnfinishedRecordings() const {
     const QFileInfo recording(recordingPath_);
     QDir folder = recording.dir();
     for (const QString& name :
-         folder.entryList({recording.fileName() + QStringLiteral(".part-*")}, QDir::Files))
-        folder.remove(name);
+         folder.entryList({recording.fileName() + QStringLiteral(".part-*")}, QDir::Files)) {
+        // A part another running copy still records into is claimed by it.
+        FileClaim unowned = FileClaim::Take(folder.filePath(name));
+        if (unowned.Held()) folder.remove(name);
+    }
 }
 
 void Recorder::SaveRecording() {

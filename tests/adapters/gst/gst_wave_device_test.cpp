@@ -1,4 +1,5 @@
 #include "adapters/gst/gst_wave_device.h"
+#include "core/formats/file_claim.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -196,6 +197,10 @@ TEST_F(GstWaveDeviceTest, TheLengthGrowsWhileCapturing) {
     }));
     EXPECT_TRUE(neverShrank);
     EXPECT_GE(increases, 5);  // in steps of about a buffer, not all at once
+    // The part being written is claimed, so another copy of the program starting now keeps it.
+    const QStringList parts = QDir(dir_.path()).entryList({QStringLiteral("temp.wav.part-*")}, QDir::Files);
+    ASSERT_EQ(parts.size(), 1);
+    EXPECT_FALSE(FileClaim::Take(dir_.filePath(parts[0])).Held());
 }
 
 TEST_F(GstWaveDeviceTest, ASecondRecordingReplacesTheFirstOnlyAtSave) {
