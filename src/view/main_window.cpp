@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
@@ -372,6 +373,11 @@ void MainWindow::BuildTimers() {
             Handle(tick);
         });
     }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    app_.SaveResumePoint();
+    QMainWindow::closeEvent(event);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

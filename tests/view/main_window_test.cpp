@@ -168,6 +168,43 @@ TEST_F(MainWindowTest, AFilledListSelectsRowOneAndLoadsItAfterStartUp) {
     EXPECT_EQ(state().currentAudioPath, QStringLiteral("/music/one.mp3"));
 }
 
+TEST_F(MainWindowTest, ARestartReturnsToTheLessonItsPositionAndItsSegment) {
+    WriteIni("Fist", "run", "1");
+    const QString lesson = MakeFile(QStringLiteral("lesson.mp3"));
+    AddRow(MakeFile(QStringLiteral("first.mp3")));
+    AddRow(lesson, QStringLiteral("10:00"), {QStringLiteral("A00:01B00:02"), QStringLiteral("A00:05B00:09")});
+    {
+        MainWindow& w = Start();
+        app_.LoadFirstEntry();
+        grid().SetActiveCell(2, kFileNameColumn);
+        app_.playlist().PlayEntry();
+        app_.Run(Command::NextSegment);
+        player_.SetCurrentPosition(6.25);
+        w.close();
+    }
+    EXPECT_EQ(ReadIniValue(QStringLiteral("Resume"), QStringLiteral("File"), Ini()), lesson);
+
+    // The next start, in a new controller.
+    player_.SetUrl(QString());
+    Controller next({player_, dialogs_, probe_, device_, db_.get()}, app_.folder());
+    SetupPlaylistGrid(next.window().playlistGrid);
+    next.Start();
+    next.LoadFirstEntry();
+    EXPECT_EQ(player_.Url(), lesson);
+    EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
+    EXPECT_EQ(player_.CurrentPosition(), 6.25);
+    EXPECT_EQ(next.state().abIndex, 1);
+    EXPECT_EQ(next.window().segmentNumberLabel.caption, QStringLiteral("2"));
+    EXPECT_EQ(next.window().playlistGrid.SelectedRow(), 2);
+
+    // A lesson no longer listed: row 1, as always.
+    ASSERT_TRUE(
+        WriteIniValue(QStringLiteral("Resume"), QStringLiteral("File"), QStringLiteral("/gone.mp3"), Ini())
+            .ok());
+    next.LoadFirstEntry();
+    EXPECT_EQ(player_.Url(), next.window().playlistGrid.CellText(1, kPathColumn));
+}
+
 TEST_F(MainWindowTest, ALongListShowsEachRowsWholePathAndScrollsBackToTheTopAfterADelete) {
     WriteIni("Fist", "run", "1");
     const QString longName = QStringLiteral("/music/a folder with a long name/lesson %1 of the course.mp3");

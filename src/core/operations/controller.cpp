@@ -226,6 +226,44 @@ void Controller::Run(Command command) {
     }
 }
 
+namespace {
+
+// The lesson the learner left, in a section of its own.
+const QString kResumeSection = QStringLiteral("Resume");
+const QString kResumeFile = QStringLiteral("File");
+const QString kResumePosition = QStringLiteral("Position");
+const QString kResumeSegment = QStringLiteral("Segment");
+
+}  // namespace
+
+void Controller::LoadFirstEntry() {
+    const QString ini = folder_.SettingsFile();
+    const QString path = ReadIniValue(kResumeSection, kResumeFile, ini);
+    const int row = path.isEmpty() ? 0 : playlist_.FindPlaylistRow(path);
+    if (row <= 0) {
+        transport_.LoadFirstEntry();
+        return;
+    }
+    state_.currentListRow = row;
+    playlist_.SelectPlaylistRow(row);
+    transport_.LoadFirstEntry(row);
+    bool ok = false;
+    const int segment = ReadIniValue(kResumeSection, kResumeSegment, ini).toInt(&ok);
+    if (ok && segment >= 1) repeat_.GoToSegment(segment - 1);
+    const double seconds = ReadIniValue(kResumeSection, kResumePosition, ini).toDouble(&ok);
+    if (ok && seconds > 0) adapters_.player.SetCurrentPosition(seconds);
+}
+
+void Controller::SaveResumePoint() {
+    const QString path = adapters_.player.Url();
+    if (path.isEmpty() || path != state_.currentAudioPath || playlist_.FindPlaylistRow(path) <= 0) return;
+    const bool segmentShown = !window_.segmentNumberLabel.caption.isEmpty() && !state_.abList.empty();
+    WriteSettings(
+        {{kResumeSection, kResumeFile, path},
+         {kResumeSection, kResumePosition, QString::number(adapters_.player.CurrentPosition(), 'f', 3)},
+         {kResumeSection, kResumeSegment, QString::number(segmentShown ? state_.abIndex + 1 : 0)}});
+}
+
 QString Controller::UsageInstructions() const {
     const TextReadResult text = LoadPlainText(folder_.installDir + QStringLiteral("/introduce.txt"));
     return text.ok() && !text.value().trimmed().isEmpty() ? text.value() : window_.usageLabel.caption;

@@ -63,7 +63,10 @@ public:
     void ListPlayingFile() { playlist_.ListPlayingFile(); }
     void ShowRecordingTime() { recorder_.ShowRecordingTime(); }
     void TickRepeat() { repeat_.Tick(); }
-    void LoadFirstEntry() { transport_.LoadFirstEntry(); }
+    // Loads the lesson the learner left, when it is still listed, else row 1.
+    void LoadFirstEntry();
+    // Called as the window closes: remembers the lesson, its position and its current segment.
+    void SaveResumePoint();
     void ShowPosition() { transport_.ShowPosition(); }
     void PlayNextWhenEnded() { playlist_.PlayNextWhenEnded(); }
 

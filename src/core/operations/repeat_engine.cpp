@@ -122,6 +122,17 @@ void RepeatEngine::PreviousSegment() {
     StepSegment(-1);
 }
 
+void RepeatEngine::GoToSegment(int index) {
+    const int last = static_cast<int>(state_.abList.size()) - 1;
+    if (index < 0 || index > last) return;
+    StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu});
+    state_.abIndex = index;
+    LoadSegment(index);
+    EnablePair(window_.nextSegmentButton, window_.nextSegmentItem, index < last);
+    EnablePair(window_.previousSegmentButton, window_.previousSegmentItem, index > 0);
+    ShowCurrentSegment();
+}
+
 void RepeatEngine::StepSegment(int delta) {
     Window& w = window_;
     StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});

@@ -34,6 +34,8 @@ public:
     void Tick();
     void NextSegment();
     void PreviousSegment();
+    // Makes segment index (from 0) of the file's segments current, as the steps would.
+    void GoToSegment(int index);
     // Ends a run: the tick goes off, the passes-left label is blanked, and ending says what else happens.
     void StopRepeatRun(const RunEnding& ending);
 

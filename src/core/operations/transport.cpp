@@ -47,14 +47,14 @@ void Transport::LoadFileSegments(const QString& path, int row) {
     w.segmentRangeLabel.caption = QStringLiteral(" -- ");
 }
 
-void Transport::LoadFirstEntry() {
+void Transport::LoadFirstEntry(int row) {
     window_.firstEntryTimer.enabled = false;
-    const QString path = window_.playlistGrid.CellText(1, kPathColumn);
+    const QString path = window_.playlistGrid.CellText(row, kPathColumn);
     if (path.isEmpty()) return;
     state_.currentAudioPath = path;
     if (loadCompanionText_) loadCompanionText_(path);
     player_.SetUrl(path);
-    LoadFileSegments(path, 1);
+    LoadFileSegments(path, row);
 }
 
 }  // namespace ostrelle

@@ -36,8 +36,8 @@ public:
 
     // Ends any run and makes the first stored segment of path current; row is its grid row.
     void LoadFileSegments(const QString& path, int row);
-    // Once after start-up: the first list entry is opened, not played, with its text and segments.
-    void LoadFirstEntry();
+    // Once after start-up: list entry row is opened, not played, with its text and segments.
+    void LoadFirstEntry(int row = 1);
 
 private:
     Window& window_;
