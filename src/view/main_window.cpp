@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QTableView>
 #include <QToolButton>
@@ -103,6 +104,12 @@ bool InRepeatGroup(Command command) {
         default:
             return false;
     }
+}
+
+// Time texts as shown: an hour part of "00" says nothing and costs room.
+QString WithoutZeroHours(QString text) {
+    static const QRegularExpression zeroHours(QStringLiteral("(?<![\\d:])00:(\\d\\d:\\d\\d)(?![\\d:])"));
+    return text.replace(zeroHours, QStringLiteral("\\1"));
 }
 
 }  // namespace
@@ -454,22 +461,25 @@ void MainWindow::Render() {
         checkBoxes_[i]->setGeometry(Px(model.geometry));
         checkBoxes_[i]->setChecked(model.value == 1);
     }
-    const auto text = [](QLabel* l, const Label& model) {
-        if (l->text() != model.caption) {
-            l->setText(model.caption);
-            // Let a longer text show as far as its group allows.
-            const int room = l->parentWidget()->width() - l->x() - 4;
-            l->resize(std::clamp(l->sizeHint().width(), Px(model.geometry.width), std::max(room, 1)),
-                      l->height());
+    const auto text = [](QLabel* l, const Label& model, const QString& shown) {
+        if (l->text() != shown) {
+            l->setText(shown);
+            // Let a longer text show as far as its group allows, in a smaller type when even that is short.
+            const int room = std::max(l->parentWidget()->width() - l->x() - 4, 1);
+            QFont font = l->parentWidget()->font();
+            while (font.pointSize() > 6 && QFontMetrics(font).horizontalAdvance(shown) + 2 > room)
+                font.setPointSize(font.pointSize() - 1);
+            l->setFont(font);
+            l->resize(std::clamp(l->sizeHint().width(), Px(model.geometry.width), room), l->height());
         }
         l->setVisible(model.visible);
     };
-    text(segmentNumberLabel_, w.segmentNumberLabel);
-    text(segmentCountLabel_, w.segmentCountLabel);
-    text(segmentRangeLabel_, w.segmentRangeLabel);
-    text(passesLeftLabel_, w.passesLeftLabel);
-    text(positionLabel_, w.positionLabel);
-    text(fontSizeLabel_, w.fontSizeLabel);
+    text(segmentNumberLabel_, w.segmentNumberLabel, w.segmentNumberLabel.caption);
+    text(segmentCountLabel_, w.segmentCountLabel, w.segmentCountLabel.caption);
+    text(segmentRangeLabel_, w.segmentRangeLabel, WithoutZeroHours(w.segmentRangeLabel.caption));
+    text(passesLeftLabel_, w.passesLeftLabel, w.passesLeftLabel.caption);
+    text(positionLabel_, w.positionLabel, w.positionLabel.caption);
+    text(fontSizeLabel_, w.fontSizeLabel, w.fontSizeLabel.caption);
 
     for (size_t i = 0; i < kComboBoxes.size(); ++i) {
         QComboBox* combo = comboBoxes_[i];
@@ -497,16 +507,29 @@ void MainWindow::Render() {
     textPane_->setVisible(w.textPane.visible);
     textPane_->setReadOnly(true);
 
+    std::array<QRect, 2> captionBoxes;
     for (int i = 0; i < 2; ++i) {
         // The flag's tip and the caption's middle stand over the mark's time.
         const QRect flag = Px(w.markFlags[i].geometry);
         markFlags_[i]->setGeometry(flag.left() - 19, flag.top(), 39, 24);
         markFlags_[i]->setVisible(w.markFlags[i].visible);
-        const QRect box = Px(w.markCaptionBoxes[i].geometry);
-        markCaptionBoxes_[i]->setGeometry(box.left() - box.width() / 2, box.top(), box.width(), box.height());
-        markCaptions_[i]->setGeometry(0, 0, box.width(), box.height());
-        if (markCaptions_[i]->text() != w.markCaptions[i].caption)
-            markCaptions_[i]->setText(w.markCaptions[i].caption);
+        const QString shown = WithoutZeroHours(w.markCaptions[i].caption);
+        if (markCaptions_[i]->text() != shown) markCaptions_[i]->setText(shown);
+        QRect box = Px(w.markCaptionBoxes[i].geometry);
+        box.setWidth(std::max(box.width(), markCaptions_[i]->fontMetrics().horizontalAdvance(shown) + 4));
+        box.moveLeft(box.left() - box.width() / 2);
+        captionBoxes[i] = box;
+    }
+    // Captions that would cover each other move apart; the flags stay over their times.
+    if (const int overlap = captionBoxes[0].right() + 2 - captionBoxes[1].left();
+        overlap > 0 && w.markCaptionBoxes[0].visible && w.markCaptionBoxes[1].visible &&
+        captionBoxes[0].left() <= captionBoxes[1].left()) {
+        captionBoxes[0].translate(-(overlap + 1) / 2, 0);
+        captionBoxes[1].translate(overlap / 2, 0);
+    }
+    for (int i = 0; i < 2; ++i) {
+        markCaptionBoxes_[i]->setGeometry(captionBoxes[i]);
+        markCaptions_[i]->setGeometry(0, 0, captionBoxes[i].width(), captionBoxes[i].height());
         markCaptionBoxes_[i]->setVisible(w.markCaptionBoxes[i].visible);
     }
     textBackdrop_->lower();

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -203,6 +204,43 @@ TEST_F(MainWindowTest, ARestartReturnsToTheLessonItsPositionAndItsSegment) {
             .ok());
     next.LoadFirstEntry();
     EXPECT_EQ(player_.Url(), next.window().playlistGrid.CellText(1, kPathColumn));
+}
+
+TEST_F(MainWindowTest, TimesOfLongFilesAndCloseMarksStayReadable) {
+    WriteIni("Fist", "run", "1");
+    MainWindow& w = Start();
+    const auto label = [&](const QString& text) -> QLabel* {
+        for (QLabel* l : w.findChildren<QLabel*>())
+            if (l->text() == text) return l;
+        return nullptr;
+    };
+    const auto fits = [](QLabel* l) { return l->fontMetrics().horizontalAdvance(l->text()) <= l->width(); };
+    for (const auto& [range, shown] : {std::pair{"00:58:57 -- 00:59:03", "58:57 -- 59:03"},
+                                       std::pair{"01:02:03 -- 01:12:09", "01:02:03 -- 01:12:09"}}) {
+        window().segmentRangeLabel.caption = QString::fromLatin1(range);
+        w.Render();
+        QLabel* l = label(QString::fromLatin1(shown));
+        ASSERT_NE(l, nullptr) << shown;
+        EXPECT_TRUE(fits(l)) << shown;
+    }
+
+    // A sentence-long segment near the end of an hour-long file: the marks stand 9 px apart.
+    const int a = MarkLeftTwips(3537, 3600), b = MarkLeftTwips(3543, 3600);
+    for (int i = 0; i < 2; ++i) {
+        window().markFlags[i] = {{i == 0 ? a : b, 7920, 570, 360}, true};
+        window().markCaptionBoxes[i] = {{i == 0 ? a : b, 7960, 585, 195}, true};
+    }
+    window().markCaptions[0].caption = QStringLiteral("A 00:58:57");
+    window().markCaptions[1].caption = QStringLiteral("B 00:59:03");
+    w.Render();
+    QLabel* captionA = label(QStringLiteral("A 58:57"));
+    QLabel* captionB = label(QStringLiteral("B 59:03"));
+    ASSERT_TRUE(captionA && captionB);
+    EXPECT_TRUE(fits(captionA) && fits(captionB));
+    const QRect boxA(captionA->parentWidget()->pos(), captionA->parentWidget()->size());
+    const QRect boxB(captionB->parentWidget()->pos(), captionB->parentWidget()->size());
+    EXPECT_FALSE(boxA.intersects(boxB));
+    EXPECT_LT(boxA.left(), boxB.left());
 }
 
 TEST_F(MainWindowTest, ALongListShowsEachRowsWholePathAndScrollsBackToTheTopAfterADelete) {
