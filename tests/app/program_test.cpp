@@ -1,5 +1,6 @@
 #include "app/program.h"
 #include "core/formats/settings_file.h"
+#include "core/formats/time_values.h"
 #include "support/generated_audio.h"
 #include "support/scripted_dialogs.h"
 
@@ -50,6 +51,8 @@ protected:
         program.app().documents().OpenChosenFile(lesson, QStringLiteral("lesson.mp3"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return program.player().Duration() > 0; }, 15000));
         program.app().Run(Command::SetA);
+        const double a = MarkTextToSeconds(program.app().state().aPoint);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return program.player().CurrentPosition() > a + 0.1; }, 15000));
         program.app().Run(Command::SetB);
         EXPECT_TRUE(program.app().window().markFlags[1].visible);
         EXPECT_EQ(dialogs_.shown.size(), 1u) << "the missing database is not told again";

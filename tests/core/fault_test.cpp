@@ -242,15 +242,11 @@ protected:
     std::mt19937 random_;
 };
 
-// Ten hours, so every mark reads H:MM:SS and each change gets its own texts.
+// Ten hours, so that every mark lies well inside the lesson.
 constexpr double kLongLessonSeconds = 36000;
 
-QString Clock(int seconds) {
-    return QString::asprintf("%02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
-}
-
 QString MarkedSlot(int change) {
-    return SlotText(Clock(2 * change + 1), Clock(2 * change + 2));
+    return SlotText(MarkText(2 * change + 1), MarkText(2 * change + 2));
 }
 
 // The slots after `changes` marks: the newest kSegmentSlots of them.

@@ -59,8 +59,8 @@ protected:
 TEST_F(SegmentEditorTest, SetAPointTakesThePlayersPlaceAndShowsOnlyTheAMark) {
     player_.SetCurrentPosition(5.4);
     app_.Run(Command::SetA);
-    EXPECT_EQ(state().aPoint, QStringLiteral("00:05"));
-    EXPECT_EQ(window().markCaptions[0].caption, QStringLiteral("A 00:05"));
+    EXPECT_EQ(state().aPoint, QStringLiteral("00:05.400")) << "the player's place to the millisecond";
+    EXPECT_EQ(window().markCaptions[0].caption, QStringLiteral("A 00:05.4"));
     EXPECT_EQ(window().markFlags[0].geometry.left, 3975);  // 3890 + 9430 × 5.4 / 600 = 3974.87
     EXPECT_EQ(window().markCaptionBoxes[0].geometry.left, 3975);
     EXPECT_TRUE(window().markFlags[0].visible);
@@ -97,19 +97,41 @@ TEST_F(SegmentEditorTest, SetBPointStoresTheSegmentInTheFirstFreeSlotAndMakesItC
     MarkAt(65, 72.9);
     const Slots slots = SlotsOf(kLesson);
     EXPECT_EQ(slots[0], Numbered(1));
-    EXPECT_EQ(slots[1], QStringLiteral("A01:05B01:12")) << "a blank slot is free";
+    EXPECT_EQ(slots[1], QStringLiteral("A01:05.000B01:12.900")) << "a blank slot is free";
     EXPECT_EQ(slots[2], std::nullopt);
     EXPECT_EQ(state().abIndex, 1);
     EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("2"));
     EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("2"));
-    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("01:05 -- 01:12"));
-    EXPECT_EQ(window().markCaptions[1].caption, QStringLiteral("B 01:12"));
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("01:05.0 -- 01:12.9"));
+    EXPECT_EQ(window().markCaptions[1].caption, QStringLiteral("B 01:12.9"));
     EXPECT_TRUE(window().markFlags[1].visible);
     EXPECT_TRUE(On(&Window::setAButton));
     EXPECT_FALSE(On(&Window::setBButton));
     EXPECT_TRUE(On(&Window::playRepeatButton));
     EXPECT_TRUE(On(&Window::previousSegmentButton)) << "two segments: previous is on";
     EXPECT_TRUE(window().deleteSegmentButton.enabled && window().deleteAllSegmentsButton.enabled);
+}
+
+TEST_F(SegmentEditorTest, ABAtOrBeforeItsAIsNotStoredAndALaterBIs) {
+    player_.SetCurrentPosition(12.5);
+    app_.Run(Command::SetA);
+    player_.Pause();
+    player_.SetCurrentPosition(12.5);
+    app_.Run(Command::SetB);
+    EXPECT_EQ(TableRows(), 0);
+    EXPECT_EQ(window().segmentRangeLabel.caption, QString::fromUtf8("B 点须在 A 点之后"));
+    EXPECT_TRUE(On(&Window::setBButton)) << "a valid B may still come";
+    EXPECT_FALSE(window().markFlags[1].visible);
+
+    player_.SetCurrentPosition(14.25);
+    app_.Run(Command::SetB);
+    EXPECT_EQ(SlotsOf(kLesson)[0], QStringLiteral("A00:12.500B00:14.250"));
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("00:12.5 -- 00:14.3"));
+
+    // The run stops exactly at B and starts again exactly at A.
+    app_.Run(Command::PlayRepeat);
+    EXPECT_EQ(player_.stopPoint(), 14.25);
+    EXPECT_EQ(player_.seeks.back(), 12.5);
 }
 
 TEST_F(SegmentEditorTest, SetBPointEndsARunButLeavesItsCaptions) {
@@ -136,7 +158,7 @@ TEST_F(SegmentEditorTest, TheFiftyFirstSegmentDropsTheOldest) {
     const Slots slots = SlotsOf(kLesson);
     EXPECT_EQ(slots[0], Numbered(2));
     EXPECT_EQ(slots[48], Numbered(50));
-    EXPECT_EQ(slots[49], QStringLiteral("A09:51B09:58"));
+    EXPECT_EQ(slots[49], QStringLiteral("A09:51.000B09:58.000"));
     EXPECT_EQ(state().abList.size(), 50u);
     EXPECT_EQ(state().abIndex, 49);
     EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("50"));
@@ -147,7 +169,7 @@ TEST_F(SegmentEditorTest, SetBPointForAFileWithoutARowKeepsTheSegmentInANewRow) 
     MarkAt(3, 6);
     const Slots slots = SlotsOf(kLesson);
     ASSERT_EQ(slots.size(), 50u);
-    EXPECT_EQ(slots[0], QStringLiteral("A00:03B00:06"));
+    EXPECT_EQ(slots[0], QStringLiteral("A00:03.000B00:06.000"));
     QueryResult row = db_->RowFor(kLesson);
     EXPECT_EQ(row.value()->Field(kFileNameField), QStringLiteral("lesson.mp3"));
     EXPECT_EQ(row.value()->Field(kPlayTimeField), QStringLiteral("10:00"));
@@ -322,7 +344,7 @@ TEST_F(SegmentEditorTest, AfterDeleteAllTheNextSegmentIsNumberOneOfOneInTheFirst
 
     MarkAt(10, 12);
     slots = SlotsOf(kLesson);
-    EXPECT_EQ(slots[0], QStringLiteral("A00:10B00:12"));
+    EXPECT_EQ(slots[0], QStringLiteral("A00:10.000B00:12.000"));
     EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("1"));
     EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("1"));
 }
@@ -359,7 +381,7 @@ TEST(SegmentEditorWithoutDatabase, MarkingStillWorksOnScreenWithoutAMessageEachT
     app.Run(Command::SetA);
     player.SetCurrentPosition(9);
     app.Run(Command::SetB);
-    EXPECT_EQ(app.state().bPoint, QStringLiteral("00:09"));
+    EXPECT_EQ(app.state().bPoint, QStringLiteral("00:09.000"));
     EXPECT_TRUE(app.window().markFlags[1].visible);
     EXPECT_TRUE(dialogs.shown.empty());
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace ostrelle {
 namespace {
 
@@ -67,6 +69,27 @@ TEST(TimeValues, FormatAndReadBackAreInverseBelowADay) {
         const QString text = FormatSeconds(s);
         ASSERT_EQ(TimeTextToSeconds(text), s) << text.toStdString();
     }
+}
+
+TEST(MarkText, MarksReadBackToTheMillisecondAndWholeSecondTextsReadAsBefore) {
+    for (const auto& [seconds, text, shown] :
+         {std::tuple{1.234, "00:01.234", "00:01.2"}, std::tuple{3.456, "00:03.456", "00:03.5"},
+          std::tuple{59.96, "00:59.960", "01:00.0"}, std::tuple{3727.0, "1:02:07.000", "1:02:07.0"},
+          std::tuple{0.0, "00:00.000", "00:00.0"}}) {
+        EXPECT_EQ(MarkText(seconds), QString::fromLatin1(text));
+        EXPECT_DOUBLE_EQ(MarkTextToSeconds(QString::fromLatin1(text)), seconds);
+        EXPECT_EQ(ShownTime(QString::fromLatin1(text)), QString::fromLatin1(shown));
+    }
+    EXPECT_DOUBLE_EQ(MarkTextToSeconds(QStringLiteral("1:02:03.456")), 3723.456);
+    EXPECT_EQ(ShownTime(QStringLiteral("01:02:03.456")), QStringLiteral("01:02:03.5"));
+    for (const char* old : {"00:05", "01:12", "1:02:03", "12:34:56", "0:7"}) {
+        EXPECT_EQ(MarkTextToSeconds(QString::fromLatin1(old)), TimeTextToSeconds(QString::fromLatin1(old)))
+            << old;
+        EXPECT_EQ(ShownTime(QString::fromLatin1(old)), QString::fromLatin1(old));
+    }
+    EXPECT_EQ(MarkTextToSeconds(QStringLiteral("00:01.2x")), TimeTextToSeconds(QStringLiteral("00:01.2x")));
+    EXPECT_EQ(PositionTextTenths(65.79, 600), QStringLiteral("01:05.7"));
+    EXPECT_EQ(PositionTextTenths(65.79, 7200), QStringLiteral("00:01:05.7"));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace ostrelle {
 namespace {
@@ -64,6 +66,63 @@ std::int32_t TimeTextToSeconds(const QString& text) {
     }
     if (length > 5) return ClockSeconds(text);
     return 0;
+}
+
+namespace {
+
+// The whole part and the fraction of a text with a fraction of digits only on its last field.
+std::optional<std::pair<QString, double>> SplitFraction(const QString& text) {
+    const qsizetype dot = text.lastIndexOf(u'.');
+    if (dot < 0 || dot == text.size() - 1 || text.indexOf(u':', dot) >= 0) return std::nullopt;
+    double fraction = 0;
+    double scale = 0.1;
+    for (qsizetype i = dot + 1; i < text.size(); ++i) {
+        if (text[i].unicode() < u'0' || text[i].unicode() > u'9') return std::nullopt;
+        fraction += (text[i].unicode() - u'0') * scale;
+        scale /= 10;
+    }
+    return std::pair{text.left(dot), fraction};
+}
+
+// "MM:SS" + tail below an hour, "H:MM:SS" + tail from an hour on, hours padded to hourDigits.
+QString ClockText(long long wholeSeconds, int hourDigits, const QString& tail) {
+    const auto two = [](long long n) { return QString::number(n).rightJustified(2, u'0'); };
+    if (wholeSeconds >= 3600)
+        return QString::number(wholeSeconds / 3600).rightJustified(hourDigits, u'0') + u':' +
+               two(wholeSeconds % 3600 / 60) + u':' + two(wholeSeconds % 60) + tail;
+    return two(wholeSeconds / 60) + u':' + two(wholeSeconds % 60) + tail;
+}
+
+}  // namespace
+
+double MarkTextToSeconds(const QString& text) {
+    const auto split = SplitFraction(text);
+    if (!split) return TimeTextToSeconds(text);
+    return TimeTextToSeconds(split->first) + split->second;
+}
+
+QString MarkText(double seconds) {
+    const long long ms = std::isfinite(seconds) && seconds > 0 ? std::llround(seconds * 1000) : 0;
+    return ClockText(ms / 1000, 1, u'.' + QString::number(ms % 1000).rightJustified(3, u'0'));
+}
+
+QString ShownTime(const QString& text) {
+    const auto split = SplitFraction(text);
+    if (!split) return text;
+    const long long tenths = std::llround((TimeTextToSeconds(split->first) + split->second) * 10);
+    // The hour keeps the width it was written with.
+    const int hourDigits = split->first.count(u':') == 2 ? static_cast<int>(split->first.indexOf(u':')) : 1;
+    return ClockText(tenths / 10, hourDigits, u'.' + QString::number(tenths % 10));
+}
+
+QString PositionTextTenths(double positionSeconds, double durationSeconds) {
+    const long long tenths = std::isfinite(positionSeconds) && positionSeconds > 0
+                                 ? static_cast<long long>(positionSeconds * 10)
+                                 : 0;
+    const QString tail = u'.' + QString::number(tenths % 10);
+    if (durationSeconds >= 3600 && tenths / 10 < 3600)
+        return QStringLiteral("00:") + ClockText(tenths / 10, 2, tail);
+    return ClockText(tenths / 10, 2, tail);
 }
 
 QString FormatSeconds(double seconds) {

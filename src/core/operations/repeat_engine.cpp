@@ -41,8 +41,8 @@ void RepeatEngine::PlayRepeat() {
     w.playRepeatItem.caption = kRunMenuCaption;
     EnablePair(w.setAButton, w.setAItem, false);
 
-    const int a = TimeTextToSeconds(state_.aPoint);
-    const int b = TimeTextToSeconds(state_.bPoint);
+    const double a = MarkTextToSeconds(state_.aPoint);
+    const double b = MarkTextToSeconds(state_.bPoint);
     // With B after A the player itself stops at B; otherwise the first tick ends the pass.
     player_.SetStopPoint(b > a ? std::optional<double>(b) : std::nullopt);
     player_.SetCurrentPosition(a);
@@ -63,11 +63,11 @@ void RepeatEngine::Tick() {
         state_.pauseTicks = PauseTicksSetting();
         return;
     }
-    const double b = TimeTextToSeconds(state_.bPoint);
+    const double b = MarkTextToSeconds(state_.bPoint);
     if (player_.CurrentPosition() < b) return;
 
     player_.Pause();
-    player_.SetCurrentPosition(TimeTextToSeconds(state_.aPoint));
+    player_.SetCurrentPosition(MarkTextToSeconds(state_.aPoint));
     --state_.repeatLeft;
     ShowPassesLeft();
     if (state_.repeatLeft > 0) {
@@ -85,7 +85,7 @@ void RepeatEngine::StopRepeatRun(const RunEnding& ending) {
     // Normal playing after a run must never be cut short at the old B.
     player_.SetStopPoint(std::nullopt);
     if (ending.pausePlayer) player_.Pause();
-    if (ending.seekToA) player_.SetCurrentPosition(TimeTextToSeconds(state_.aPoint));
+    if (ending.seekToA) player_.SetCurrentPosition(MarkTextToSeconds(state_.aPoint));
     SetIdleCaptions(ending.captions);
     if (ending.enableSetA) EnablePair(window_.setAButton, window_.setAItem, true);
 }
@@ -111,7 +111,7 @@ void RepeatEngine::ShowCurrentSegment() {
     const int last = static_cast<int>(state_.abList.size()) - 1;
     window_.segmentNumberLabel.caption = QString::number(state_.abIndex + 1);
     window_.segmentCountLabel.caption = QString::number(last + 1);
-    window_.segmentRangeLabel.caption = state_.aPoint + QStringLiteral(" -- ") + state_.bPoint;
+    window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
 }
 
 void RepeatEngine::NextSegment() {

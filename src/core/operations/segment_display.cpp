@@ -22,11 +22,15 @@ int MarkLeftTwips(double seconds, double lengthSeconds) {
     return static_cast<int>(std::nearbyint(clamped));
 }
 
+QString RangeText(const ABPair& segment) {
+    return ShownTime(segment.aText) + QStringLiteral(" -- ") + ShownTime(segment.bText);
+}
+
 void SegmentDisplay::ShowABMarks(const QString& aText, const QString& bText, const QString& lengthText) {
     int length = TimeTextToSeconds(lengthText);
     if (length == 0) length = 60;
-    const int xA = MarkLeftTwips(TimeTextToSeconds(aText), length);
-    const int xB = MarkLeftTwips(TimeTextToSeconds(bText), length);
+    const int xA = MarkLeftTwips(MarkTextToSeconds(aText), length);
+    const int xB = MarkLeftTwips(MarkTextToSeconds(bText), length);
     window_.markCaptionBoxes[0].geometry.left = xA;
     window_.markFlags[0].geometry.left = xA;
     window_.markCaptionBoxes[1].geometry.left = xB;
@@ -35,8 +39,8 @@ void SegmentDisplay::ShowABMarks(const QString& aText, const QString& bText, con
         window_.markCaptionBoxes[i].visible = true;
         window_.markFlags[i].visible = true;
     }
-    window_.markCaptions[0].caption = QStringLiteral("A ") + aText;
-    window_.markCaptions[1].caption = QStringLiteral("B ") + bText;
+    window_.markCaptions[0].caption = QStringLiteral("A ") + ShownTime(aText);
+    window_.markCaptions[1].caption = QStringLiteral("B ") + ShownTime(bText);
 }
 
 void SegmentDisplay::ResetABControls() {

@@ -9,6 +9,9 @@ namespace ostrelle {
 // the end, rounded half to even, and kept on that track.
 int MarkLeftTwips(double seconds, double lengthSeconds);
 
+// The segment range label's text: "A -- B", to tenths where the marks carry a fraction.
+QString RangeText(const ABPair& segment);
+
 // The A and B marks over the player's position bar and the segment counters of the repeat group.
 class SegmentDisplay {
 public:

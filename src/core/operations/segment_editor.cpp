@@ -41,7 +41,7 @@ void SegmentEditor::SetAPoint() {
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
 
-    state_.aPoint = player_.CurrentPositionString();
+    state_.aPoint = MarkText(player_.CurrentPosition());
     w.markFlags[0].visible = w.markCaptionBoxes[0].visible = true;
     player_.Play();
     const std::optional<int> x = PlayerMarkLeft();
@@ -49,7 +49,7 @@ void SegmentEditor::SetAPoint() {
     w.markCaptionBoxes[0].geometry.left = w.markFlags[0].geometry.left = x.value_or(kTrackStartTwips);
     w.markFlags[1].visible = w.markCaptionBoxes[1].visible = false;
     if (state_.aPoint.isEmpty()) state_.aPoint = kNoTime;
-    w.markCaptions[0].caption = QStringLiteral("A ") + state_.aPoint;
+    w.markCaptions[0].caption = QStringLiteral("A ") + ShownTime(state_.aPoint);
     EnablePair(w.playRepeatButton, w.playRepeatItem, false);
 }
 
@@ -63,19 +63,25 @@ void SegmentEditor::SetBPoint() {
         w.markFlags[0].visible = w.markCaptionBoxes[0].visible = false;
         return;
     }
+    const double b = player_.CurrentPosition();
+    if (PlayerMarkLeft() && b <= MarkTextToSeconds(state_.aPoint)) {
+        // A segment that ends where it starts plays nothing: the learner may still give a later B.
+        w.segmentRangeLabel.caption = QString::fromUtf8("B 点须在 A 点之后");
+        return;
+    }
     EnablePair(w.setAButton, w.setAItem, true);
     EnablePair(w.setBButton, w.setBItem, false);
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
     repeat_.StopRepeatRun({});
 
-    state_.bPoint = player_.CurrentPositionString();
+    state_.bPoint = MarkText(b);
     w.markFlags[1].visible = w.markCaptionBoxes[1].visible = true;
     const std::optional<int> x = PlayerMarkLeft();
     if (!x) state_.bPoint = kNoTime;
     w.markCaptionBoxes[1].geometry.left = w.markFlags[1].geometry.left = x.value_or(kTrackStartTwips);
-    w.markCaptions[1].caption = QStringLiteral("B ") + state_.bPoint;
-    w.markCaptions[0].caption = QStringLiteral("A ") + state_.aPoint;
+    w.markCaptions[1].caption = QStringLiteral("B ") + ShownTime(state_.bPoint);
+    w.markCaptions[0].caption = QStringLiteral("A ") + ShownTime(state_.aPoint);
     EnablePair(w.playRepeatButton, w.playRepeatItem, true);
     state_.lengthText = FormatSeconds(player_.Duration());
 
@@ -89,7 +95,7 @@ void SegmentEditor::SetBPoint() {
     if (n >= 1) EnablePair(w.previousSegmentButton, w.previousSegmentItem, true);
     w.segmentNumberLabel.caption = QString::number(n + 1);
     w.segmentCountLabel.caption = QString::number(n + 1);
-    w.segmentRangeLabel.caption = state_.abList[n].aText + QStringLiteral(" -- ") + state_.abList[n].bText;
+    w.segmentRangeLabel.caption = RangeText(state_.abList[n]);
     state_.abIndex = n;
 }
 
@@ -98,7 +104,7 @@ void SegmentEditor::ShowEntry(int index) {
     state_.aPoint = state_.abList[index].aText;
     state_.bPoint = state_.abList[index].bText;
     display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
-    window_.segmentRangeLabel.caption = state_.aPoint + QStringLiteral(" -- ") + state_.bPoint;
+    window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
 }
 
 void SegmentEditor::DeleteCurrentAB() {

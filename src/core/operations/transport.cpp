@@ -1,5 +1,7 @@
 #include "core/operations/transport.h"
 
+#include "core/formats/time_values.h"
+
 namespace ostrelle {
 
 void Transport::LoadFileSegments(const QString& path, int row) {
@@ -28,7 +30,7 @@ void Transport::LoadFileSegments(const QString& path, int row) {
         if (state_.abList.size() > 1) EnablePair(w.nextSegmentButton, w.nextSegmentItem, true);
         w.segmentNumberLabel.caption = QStringLiteral("1");
         w.segmentCountLabel.caption = QString::number(state_.abList.size());
-        w.segmentRangeLabel.caption = first.aText + QStringLiteral(" -- ") + first.bText;
+        w.segmentRangeLabel.caption = RangeText(first);
         return;
     }
     for (int i = 0; i < 2; ++i)
@@ -45,6 +47,12 @@ void Transport::LoadFileSegments(const QString& path, int row) {
     w.segmentNumberLabel.caption.clear();
     w.segmentCountLabel.caption.clear();
     w.segmentRangeLabel.caption = QStringLiteral(" -- ");
+}
+
+void Transport::ShowPosition() {
+    window_.positionLabel.caption = window_.repeatTick.Running()
+                                        ? PositionTextTenths(player_.CurrentPosition(), player_.Duration())
+                                        : player_.CurrentPositionString();
 }
 
 void Transport::LoadFirstEntry(int row) {

@@ -32,7 +32,8 @@ public:
     void Pause() { player_.Pause(); }
     void Stop() { player_.Stop(); }
     // Every 500 ms: the playing position.
-    void ShowPosition() { window_.positionLabel.caption = player_.CurrentPositionString(); }
+    // Tenths while a repeat run is on, where the learner judges the edges of a segment.
+    void ShowPosition();
 
     // Ends any run and makes the first stored segment of path current; row is its grid row.
     void LoadFileSegments(const QString& path, int row);
