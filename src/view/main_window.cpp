@@ -435,6 +435,7 @@ void MainWindow::RenderTimers() {
 
 void MainWindow::Render() {
     const QScopedValueRollback<bool> rendering(rendering_, true);
+    app_.UpdateDerivedStates();
     const Window& w = app_.window();
     if (windowTitle() != w.title) setWindowTitle(w.title);
 

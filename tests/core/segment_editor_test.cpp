@@ -134,6 +134,45 @@ TEST_F(SegmentEditorTest, ABAtOrBeforeItsAIsNotStoredAndALaterBIs) {
     EXPECT_EQ(player_.seeks.back(), 12.5);
 }
 
+TEST_F(SegmentEditorTest, NudgesRewriteTheSameSlotClampAndPlayTheEdgeMoved) {
+    AddRowWith(kLesson, {Numbered(1), QStringLiteral("A00:00.005B00:02.000"), Numbered(3)});
+    app_.segmentEditor().ReloadSegments(kLesson);
+    EnablePair(window().setBButton, window().setBItem, false);  // as after start-up: no A waits
+    app_.repeat().GoToSegment(1);
+    app_.UpdateDerivedStates();
+    EXPECT_TRUE(window().nudgeAEarlierItem.enabled);
+
+    app_.Run(Command::NudgeAEarlier);  // 5 ms left: stops at 0
+    EXPECT_EQ(SlotsOf(kLesson)[1], QStringLiteral("A00:00.000B00:02.000"));
+    EXPECT_EQ(player_.seeks.back(), 0.0) << "plays from the new A";
+    app_.Run(Command::NudgeBMuchLater);
+    EXPECT_EQ(SlotsOf(kLesson)[1], QStringLiteral("A00:00.000B00:02.100"));
+    EXPECT_DOUBLE_EQ(player_.seeks.back(), 1.1) << "the last second up to B";
+    EXPECT_EQ(player_.stopPoint(), 2.1);
+    EXPECT_EQ(SlotsOf(kLesson)[0], Numbered(1));
+    EXPECT_EQ(SlotsOf(kLesson)[2], Numbered(3));
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("00:00.0 -- 00:02.1"));
+
+    // Past the end of the file, and past the other mark, they stop.
+    player_.duration_ = 2.15;
+    app_.Run(Command::NudgeBMuchLater);
+    EXPECT_EQ(SlotsOf(kLesson)[1], QStringLiteral("A00:00.000B00:02.150"));
+    for (int i = 0; i < 30; ++i)
+        app_.Run(Command::NudgeAMuchLater);
+    EXPECT_EQ(SlotsOf(kLesson)[1], QStringLiteral("A00:02.149B00:02.150"));
+
+    // During a run the next pass takes the new points.
+    app_.Run(Command::PlayRepeat);
+    app_.Run(Command::NudgeAMuchEarlier);
+    EXPECT_TRUE(window().repeatTick.Running());
+    EXPECT_EQ(state().aPoint, QStringLiteral("00:02.049"));
+
+    // Without a current segment there is nothing to nudge.
+    window().segmentNumberLabel.caption.clear();
+    app_.UpdateDerivedStates();
+    EXPECT_FALSE(window().nudgeBLaterItem.enabled);
+}
+
 TEST_F(SegmentEditorTest, SetBPointEndsARunButLeavesItsCaptions) {
     AddRowWith(kLesson, {Numbered(1)});
     app_.segmentEditor().ReloadSegments(kLesson);

@@ -55,26 +55,11 @@ TEST(WindowModel, EveryCommandAndMenuItemStartsEnabled) {
 
 TEST(WindowModel, ShortcutsAreDistinctAndSegmentStepsMatchTheirDirection) {
     const Window w;
-    const MenuItem* items[] = {&w.openFileItem,
-                               &w.openListItem,
-                               &w.saveListItem,
-                               &w.deleteEntryItem,
-                               &w.clearListItem,
-                               &w.exitItem,
-                               &w.recordItem,
-                               &w.playRecordingItem,
-                               &w.saveRecordingItem,
-                               &w.playRepeatItem,
-                               &w.setAItem,
-                               &w.setBItem,
-                               &w.previousSegmentItem,
-                               &w.nextSegmentItem,
-                               &w.deleteSegmentItem,
-                               &w.deleteAllSegmentsItem,
-                               &w.playItem,
-                               &w.pauseItem,
-                               &w.stopItem,
-                               &w.usageItem};
+    std::vector<const MenuItem*> items;
+    for (const MenuSection& section : MenuBar())
+        for (const auto& [command, item] : section.entries)
+            items.push_back(&(w.*item));
+    ASSERT_EQ(items.size(), 28u);
     QSet<QString> seen;
     for (const MenuItem* m : items) {
         EXPECT_FALSE(m->shortcut.isEmpty()) << m->caption.toStdString();

@@ -28,6 +28,14 @@ enum class Command {
     NextSegment,
     DeleteSegment,
     DeleteAllSegments,
+    NudgeAEarlier,  // by 10 ms; the "Much" ones by 100 ms
+    NudgeALater,
+    NudgeAMuchEarlier,
+    NudgeAMuchLater,
+    NudgeBEarlier,
+    NudgeBLater,
+    NudgeBMuchEarlier,
+    NudgeBMuchLater,
     // 播放器 menu: the player alone.
     Play,
     Pause,

@@ -114,6 +114,14 @@ Window::Window() {
     nextSegmentItem = MakeMenu("下一步", "F6");
     deleteSegmentItem = MakeMenu("删除当前播放AB", "F11");
     deleteAllSegmentsItem = MakeMenu("删除当前MP3 AB", "F12");
+    nudgeAEarlierItem = MakeMenu("A点提前10毫秒", "Ctrl+Left");
+    nudgeALaterItem = MakeMenu("A点推后10毫秒", "Ctrl+Right");
+    nudgeAMuchEarlierItem = MakeMenu("A点提前100毫秒", "Ctrl+Shift+Left");
+    nudgeAMuchLaterItem = MakeMenu("A点推后100毫秒", "Ctrl+Shift+Right");
+    nudgeBEarlierItem = MakeMenu("B点提前10毫秒", "Alt+Left");
+    nudgeBLaterItem = MakeMenu("B点推后10毫秒", "Alt+Right");
+    nudgeBMuchEarlierItem = MakeMenu("B点提前100毫秒", "Alt+Shift+Left");
+    nudgeBMuchLaterItem = MakeMenu("B点推后100毫秒", "Alt+Shift+Right");
     playerMenu = MakeMenu("播放器");
     playItem = MakeMenu("播放", "Ctrl+F1");
     pauseItem = MakeMenu("暂停", "Ctrl+F2");

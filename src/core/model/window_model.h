@@ -194,6 +194,15 @@ struct Window {
     MenuItem nextSegmentItem;
     MenuItem deleteSegmentItem;
     MenuItem deleteAllSegmentsItem;
+    // Moving the current segment's A or B by 10 ms or 100 ms.
+    MenuItem nudgeAEarlierItem;
+    MenuItem nudgeALaterItem;
+    MenuItem nudgeAMuchEarlierItem;
+    MenuItem nudgeAMuchLaterItem;
+    MenuItem nudgeBEarlierItem;
+    MenuItem nudgeBLaterItem;
+    MenuItem nudgeBMuchEarlierItem;
+    MenuItem nudgeBMuchLaterItem;
     MenuItem playerMenu;
     MenuItem playItem;
     MenuItem pauseItem;

@@ -211,6 +211,30 @@ void Controller::Run(Command command) {
         case Command::DeleteAllSegments:
             editor_.DeleteAllAB();
             break;
+        case Command::NudgeAEarlier:
+            editor_.NudgeMark(SegmentEditor::Mark::A, -0.010);
+            break;
+        case Command::NudgeALater:
+            editor_.NudgeMark(SegmentEditor::Mark::A, 0.010);
+            break;
+        case Command::NudgeAMuchEarlier:
+            editor_.NudgeMark(SegmentEditor::Mark::A, -0.100);
+            break;
+        case Command::NudgeAMuchLater:
+            editor_.NudgeMark(SegmentEditor::Mark::A, 0.100);
+            break;
+        case Command::NudgeBEarlier:
+            editor_.NudgeMark(SegmentEditor::Mark::B, -0.010);
+            break;
+        case Command::NudgeBLater:
+            editor_.NudgeMark(SegmentEditor::Mark::B, 0.010);
+            break;
+        case Command::NudgeBMuchEarlier:
+            editor_.NudgeMark(SegmentEditor::Mark::B, -0.100);
+            break;
+        case Command::NudgeBMuchLater:
+            editor_.NudgeMark(SegmentEditor::Mark::B, 0.100);
+            break;
         case Command::Play:
             transport_.Play();
             break;
@@ -262,6 +286,15 @@ void Controller::SaveResumePoint() {
         {{kResumeSection, kResumeFile, path},
          {kResumeSection, kResumePosition, QString::number(adapters_.player.CurrentPosition(), 'f', 3)},
          {kResumeSection, kResumeSegment, QString::number(segmentShown ? state_.abIndex + 1 : 0)}});
+}
+
+void Controller::UpdateDerivedStates() {
+    const bool nudging = editor_.HasCurrentSegment();
+    for (MenuItem Window::*item :
+         {&Window::nudgeAEarlierItem, &Window::nudgeALaterItem, &Window::nudgeAMuchEarlierItem,
+          &Window::nudgeAMuchLaterItem, &Window::nudgeBEarlierItem, &Window::nudgeBLaterItem,
+          &Window::nudgeBMuchEarlierItem, &Window::nudgeBMuchLaterItem})
+        (window_.*item).enabled = nudging;
 }
 
 QString Controller::UsageInstructions() const {

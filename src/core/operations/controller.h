@@ -77,6 +77,9 @@ public:
     void SetEventRouter(std::function<void(const std::function<void()>& event)> router) {
         eventRouter_ = std::move(router);
     }
+    // Switches the commands whose state follows from the rest (the nudges: while a segment is current);
+    // the window runs it before each render.
+    void UpdateDerivedStates();
     // Called with the usage instructions when the learner asks for them.
     void SetUsageHandler(std::function<void(const QString& instructions)> handler) {
         showUsage_ = std::move(handler);

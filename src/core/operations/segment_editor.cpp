@@ -2,6 +2,8 @@
 
 #include "core/formats/time_values.h"
 
+#include <algorithm>
+
 namespace ostrelle {
 namespace {
 
@@ -105,6 +107,37 @@ void SegmentEditor::ShowEntry(int index) {
     state_.bPoint = state_.abList[index].bText;
     display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
     window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
+}
+
+bool SegmentEditor::HasCurrentSegment() const {
+    const int index = state_.abIndex;
+    return !window_.segmentNumberLabel.caption.isEmpty() && !window_.setBItem.enabled && index >= 0 &&
+           index < static_cast<int>(state_.abList.size()) && !state_.abList[index].aText.isEmpty() &&
+           state_.abListPath == player_.Url();
+}
+
+void SegmentEditor::NudgeMark(Mark mark, double deltaSeconds) {
+    if (!HasCurrentSegment()) return;
+    constexpr double kLeast = 0.001;  // a segment keeps at least a millisecond
+    double a = MarkTextToSeconds(state_.aPoint);
+    double b = MarkTextToSeconds(state_.bPoint);
+    if (mark == Mark::A) {
+        a = std::clamp(a + deltaSeconds, 0.0, std::max(0.0, b - kLeast));
+    } else {
+        const double end = player_.Duration() > 0 ? player_.Duration() : b + std::max(deltaSeconds, 0.0);
+        b = std::clamp(b + deltaSeconds, a + kLeast, std::max(a + kLeast, end));
+    }
+    const ABPair moved{MarkText(a), MarkText(b)};
+    if (Failed(
+            store_.ReplaceSegment(state_.abListPath, state_.abIndex + 1, SlotText(moved.aText, moved.bText))))
+        return;
+    state_.abList[state_.abIndex] = moved;
+    ShowEntry(state_.abIndex);
+
+    // The learner hears the edge just moved.
+    player_.SetStopPoint(b);
+    player_.SetCurrentPosition(mark == Mark::A ? a : std::max(a, b - 1.0));
+    player_.Play();
 }
 
 void SegmentEditor::DeleteCurrentAB() {

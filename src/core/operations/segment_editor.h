@@ -34,6 +34,14 @@ public:
     // Reads path's segments into the player state; none when they cannot be read.
     void ReloadSegments(const QString& path);
 
+    enum class Mark { A, B };
+    // Moves the current segment's A or B by deltaSeconds, kept within the file and on its side of the
+    // other mark, rewrites the segment's slot in place, and plays the edge that moved: from A, or the
+    // last second up to B. A run goes on with the new points.
+    void NudgeMark(Mark mark, double deltaSeconds);
+    // Whether a stored segment is current and no A waits for its B.
+    bool HasCurrentSegment() const;
+
 private:
     // The mark position of the player's current place, or nothing when position or duration reads 0.
     std::optional<int> PlayerMarkLeft() const;

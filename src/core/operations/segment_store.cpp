@@ -60,6 +60,18 @@ Result<void> SegmentStore::StoreSegment(const QString& path, const QString& slot
     return row.Update();
 }
 
+Result<void> SegmentStore::ReplaceSegment(const QString& path, int number, const QString& slotText) {
+    if (!database_) return Unavailable();
+    if (number < 1 || number > kSegmentSlots) return {};
+    QueryResult result = database_->RowFor(path);
+    if (!result.ok()) return result.failure();
+    Recordset& row = *result.value();
+    const int p = kFirstSegmentField + number - 1;
+    if (row.Eof() || IsFree(row.Field(p))) return {};
+    row.SetField(p, slotText);
+    return row.Update();
+}
+
 Result<void> SegmentStore::DeleteSegment(const QString& path, int number) {
     if (!database_) return Unavailable();
     if (number < 1 || number > kSegmentSlots) return {};

@@ -25,6 +25,9 @@ public:
     // so that nothing the learner marked is lost.
     Result<void> StoreSegment(const QString& path, const QString& slotText, const QString& lengthText);
 
+    // Writes slotText over segment number (1-based), in place. No row or no such segment: nothing happens.
+    Result<void> ReplaceSegment(const QString& path, int number, const QString& slotText);
+
     // Frees segment number (1-based) and moves the later ones down. No row: nothing happens.
     Result<void> DeleteSegment(const QString& path, int number);
 

@@ -28,7 +28,11 @@ public:
           loadCompanionText_(std::move(loadCompanionText)) {}
 
     // The player commands act on the player only: a repeat run stays active.
-    void Play() { player_.Play(); }
+    // Outside a run nothing stops playing early (a nudge's preview may have left its stop point).
+    void Play() {
+        if (!window_.repeatTick.Running()) player_.SetStopPoint(std::nullopt);
+        player_.Play();
+    }
     void Pause() { player_.Pause(); }
     void Stop() { player_.Stop(); }
     // Every 500 ms: the playing position.
