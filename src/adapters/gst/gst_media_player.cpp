@@ -444,8 +444,9 @@ double GstMediaPlayer::CurrentPosition() const {
 
 void GstMediaPlayer::SetCurrentPosition(double seconds) {
     if (!std::isfinite(seconds)) return;
+    // Not held to the length read so far: without a length header an MP3's is an estimate until the
+    // whole file has been read. Past the real end the media simply ends.
     seconds = std::max(0.0, seconds);
-    if (duration_ > 0) seconds = std::min(seconds, duration_);
     endedByItself_ = false;
     if (media_ == Media::kOpening) {
         deferredSeek_ = seconds;
