@@ -99,6 +99,7 @@ public:
     void SetAutoStart(bool /*autoStart*/) override {}
     void SetStopPoint(std::optional<double> /*seconds*/) override {}
     QString ErrorText() const override { return {}; }
+    QString OutputProblem() const override { return {}; }
 
 private:
     QString url_;

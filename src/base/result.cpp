@@ -44,6 +44,9 @@ QString Sentence(FailureCode code) {
             return QString::fromUtf8("读写播放列表数据库时出错。");
         case FailureCode::DatabaseUnavailable:
             return QString::fromUtf8("播放列表数据库不可用。");
+        case FailureCode::NoOutputDevice:
+            return QString::fromUtf8(
+                "没有可用的声音输出，听不到声音。程序照常运行；请检查声音设置和声音服务。");
         case FailureCode::NoInputDevice:
             return QString::fromUtf8("无法打开录音设备，请检查麦克风和声音服务。");
         case FailureCode::DeviceFailed:

@@ -34,6 +34,7 @@ enum class FailureCode {
     DatabaseUnavailable,  // it could not be opened at start-up (already told then)
     // Audio devices
     NoInputDevice,   // recording could not start: no input, or the sound server is not there
+    NoOutputDevice,  // the player plays, but to no sound output: nothing can be heard
     DeviceFailed,    // the device stopped or refused in the middle
     DeviceNotReady,  // a command came before the device was opened, or in the wrong state
     NotAudio,        // a file that cannot be played or measured as audio

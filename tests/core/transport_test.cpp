@@ -96,6 +96,19 @@ TEST_F(TransportTest, ThePositionTextIsShownEveryHalfSecond) {
     EXPECT_EQ(window().positionLabel.caption, QStringLiteral("01:05"));
 }
 
+TEST_F(TransportTest, SoundGoingToNoOutputIsToldOnce) {
+    player_.SetUrl(kPath);
+    app_.ShowPosition();
+    EXPECT_TRUE(dialogs_.shown.empty());
+    player_.outputProblem = QStringLiteral("Failed to connect: Connection refused");
+    app_.ShowPosition();
+    app_.ShowPosition();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].kind, MessageKind::Warning);
+    EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("没有可用的声音输出")));
+    EXPECT_TRUE(dialogs_.shown[0].text.endsWith(QStringLiteral("\nFailed to connect: Connection refused")));
+}
+
 TEST_F(TransportTest, TheFirstEntryIsOpenedNotPlayedAfterStartUp) {
     LoadWithSegments(2);
     window().firstEntryTimer.enabled = true;

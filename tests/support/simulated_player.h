@@ -32,6 +32,7 @@ public:
     void SetAutoStart(bool autoStart) override { autoStart_ = autoStart; }
     void SetStopPoint(std::optional<double> seconds) override { stopPoint_ = seconds; }
     QString ErrorText() const override { return errorText_; }
+    QString OutputProblem() const override { return outputProblem; }
 
     // Test controls and observations.
     double duration_ = 600;
@@ -41,6 +42,7 @@ public:
     std::vector<double> seeks;
     // Paths whose opening fails, with the reason the player gives.
     QHash<QString, QString> unplayable;
+    QString outputProblem;
 
 private:
     QString url_;

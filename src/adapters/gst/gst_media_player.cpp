@@ -86,7 +86,7 @@ GstMediaPlayer::GstMediaPlayer(AudioOutput output) {
         sink = gst_element_factory_make("fakesink", nullptr);
         if (sink) g_object_set(sink, "sync", TRUE, nullptr);
     } else {
-        sink = gst_element_factory_make("autoaudiosink", nullptr);
+        sink = desktopSink_ = gst_element_factory_make("autoaudiosink", nullptr);
     }
     Construct(sink);  // no sink at all: playbin picks one itself
 }
@@ -221,9 +221,28 @@ void GstMediaPlayer::Fail(const QString& reason) {
     if (playbin_) gst_element_set_state(playbin_.get(), GST_STATE_NULL);
 }
 
+void GstMediaPlayer::CheckOutput() {
+    if (!desktopSink_) return;
+    // Without a reachable sound server or card the automatic output plays into a fake sink.
+    GstIterator* children = gst_bin_iterate_elements(GST_BIN(desktopSink_));
+    GValue item = G_VALUE_INIT;
+    if (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+        GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        const QByteArray kind = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
+        if (kind == "fakesink" || kind == "fakeaudiosink")
+            outputProblem_ = outputWarning_.isEmpty() ? QStringLiteral("No sound output could be opened.")
+                                                      : outputWarning_;
+        else
+            outputProblem_.clear();
+        g_value_unset(&item);
+    }
+    gst_iterator_free(children);
+}
+
 void GstMediaPlayer::OnOpened() {
     media_ = Media::kOpen;
     openTimeout_.stop();
+    CheckOutput();
     QueryDuration();
     if (deferredSeek_ || stop_.Requested()) {
         const double target = deferredSeek_.value_or(0);
@@ -265,6 +284,16 @@ void GstMediaPlayer::HandleMessage(GstMessage* message, Generation posted) {
             break;
         case GST_MESSAGE_EOS:
             if (fromPipeline && media_ == Media::kOpen) EndOfMedia(true);
+            break;
+        case GST_MESSAGE_WARNING:
+            // The output says why it could not open a real device before it falls back.
+            if (desktopSink_ && outputWarning_.isEmpty() &&
+                gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(desktopSink_))) {
+                GError* warning = nullptr;
+                gst_message_parse_warning(message, &warning, nullptr);
+                outputWarning_ = warning ? QString::fromUtf8(warning->message) : QString();
+                g_clear_error(&warning);
+            }
             break;
         case GST_MESSAGE_CLOCK_LOST:
             // The usual recovery: a new clock is chosen on the way back to PLAYING.

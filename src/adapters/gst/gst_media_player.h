@@ -60,6 +60,7 @@ public:
     void SetStopPoint(std::optional<double> seconds) override;
 
     QString ErrorText() const override { return errorText_; }
+    QString OutputProblem() const override { return outputProblem_; }
 
 private:
     enum class Media { kNone, kOpening, kOpen, kFailed };
@@ -79,6 +80,8 @@ private:
     void UpdateStopPointReached();
     void LeaveIdleWithRealPause();
     void QueryDuration();
+    // Whether the desktop's output fell back to one that plays to nowhere.
+    void CheckOutput();
     void ResetMediaState();
 
     struct Callbacks;  // GStreamer C callbacks, defined beside the implementation
@@ -95,6 +98,10 @@ private:
 
     QString url_;
     QString errorText_;
+    GstElement* desktopSink_ =
+        nullptr;             // the automatic output, when the desktop's is used; owned by playbin_
+    QString outputWarning_;  // the output's own reason, when it gave one
+    QString outputProblem_;
     bool errorFromBus_ = false;  // the first reason GStreamer gave is the one kept
     Media media_ = Media::kNone;
     bool autoStart_ = false;

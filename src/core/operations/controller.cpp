@@ -288,6 +288,15 @@ void Controller::SaveResumePoint() {
          {kResumeSection, kResumeSegment, QString::number(segmentShown ? state_.abIndex + 1 : 0)}});
 }
 
+void Controller::ShowPosition() {
+    transport_.ShowPosition();
+    const QString problem = adapters_.player.OutputProblem();
+    if (problem.isEmpty() || silentOutputTold_) return;
+    silentOutputTold_ = true;
+    adapters_.dialogs.ShowMessage(FailureMessage({FailureCode::NoOutputDevice, problem}), MessageTitle(),
+                                  MessageKind::Warning);
+}
+
 void Controller::UpdateDerivedStates() {
     const bool nudging = editor_.HasCurrentSegment();
     for (MenuItem Window::*item :

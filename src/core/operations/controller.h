@@ -67,7 +67,8 @@ public:
     void LoadFirstEntry();
     // Called as the window closes: remembers the lesson, its position and its current segment.
     void SaveResumePoint();
-    void ShowPosition() { transport_.ShowPosition(); }
+    // Also tells the learner, once, when the sound goes to no output.
+    void ShowPosition();
     void PlayNextWhenEnded() { playlist_.PlayNextWhenEnded(); }
 
     // Called when the window is to close (the exit menu item).
@@ -119,6 +120,7 @@ private:
     std::function<void(const QString&)> showUsage_;
     std::function<void(const std::function<void()>&)> eventRouter_;
     bool settingsFailureTold_ = false;  // until a write goes through again
+    bool silentOutputTold_ = false;
 };
 
 }  // namespace ostrelle

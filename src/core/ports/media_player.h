@@ -52,6 +52,9 @@ public:
 
     // Why the current media could not be opened or played; empty when it could.
     virtual QString ErrorText() const = 0;
+    // Why nothing can be heard although the media plays (no sound output could be opened, so the sound
+    // goes nowhere); empty while it goes to a real output.
+    virtual QString OutputProblem() const = 0;
 };
 
 }  // namespace ostrelle

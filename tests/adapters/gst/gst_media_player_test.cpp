@@ -168,6 +168,21 @@ TEST_F(GstMediaPlayerTest, ASeekPastAnEstimatedLengthIsNotCutShort) {
         << player_.CurrentPosition();
 }
 
+TEST_F(GstMediaPlayerTest, WithNoSoundServerNorCardTheDesktopOutputSaysNothingCanBeHeard) {
+    const QString emptyAlsaConfig = files_->dir.filePath(QStringLiteral("alsa.conf"));
+    QFile(emptyAlsaConfig).open(QIODevice::WriteOnly);
+    qputenv("PULSE_SERVER", "unix:/nonexistent/ostrelle-test");
+    qputenv("ALSA_CONFIG_PATH", QFile::encodeName(emptyAlsaConfig));
+    GstMediaPlayer desktop(AudioOutput::kDesktop);
+    desktop.SetUrl(files_->cbrMp3);
+    ASSERT_TRUE(WaitFor([&] { return desktop.PlayState() != kPlayStateTransitioning; }, kOpenMs));
+    qunsetenv("PULSE_SERVER");
+    qunsetenv("ALSA_CONFIG_PATH");
+    EXPECT_TRUE(desktop.ErrorText().isEmpty()) << "the file itself plays";
+    EXPECT_FALSE(desktop.OutputProblem().isEmpty());
+    EXPECT_TRUE(player_.OutputProblem().isEmpty()) << "a chosen silent output is no problem";
+}
+
 TEST_F(GstMediaPlayerTest, SeekWhilePlayingGoesOnPlayingFromTheTarget) {
     ASSERT_TRUE(Open(files_->cbrMp3));
     player_.Play();
