@@ -19,6 +19,8 @@ struct ProgramOptions {
     AudioOutput output = AudioOutput::kDesktop;
     QString captureSource;  // empty: the desktop's default input
     QString playbackSink;   // empty: the desktop's default output for the recording
+    // Benchmarks: the player plays into this sink instead (its floating reference is taken).
+    GstElement* audioSink = nullptr;
 };
 
 class Program {
@@ -37,6 +39,7 @@ public:
 private:
     static std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase(const ProgramFolder& folder,
                                                                 Dialogs& dialogs);
+    static GstMediaPlayer MakePlayer(const ProgramOptions& options);
     // Once at start-up, when the learner's files are not where the program keeps them.
     void TellWhereTheLearnersFilesAre();
 
