@@ -192,15 +192,18 @@ int Run() {
         }
         files << path;
     }
-    std::printf("files: two %.0f s MP3 files, a tone for 1 s then silence (CBR, VBR without Xing), listed with their lengths; %d runs "
-                "per leg, alternating, stopped and silent before each\n",
-                kFileSeconds, kRuns);
+    std::printf(
+        "files: two %.0f s MP3 files, a tone for 1 s then silence (CBR, VBR without Xing), listed with their "
+        "lengths; %d runs "
+        "per leg, alternating, stopped and silent before each\n",
+        kFileSeconds, kRuns);
 
     FirstSoundSink capture;
     const Ear captureEar{[&] { return capture.Make(); }, [&] { capture.Arm(); },
                          [&] { return capture.FirstSound(); }};
     QDir(dir.path()).mkpath(QStringLiteral("capture"));
-    const LegFigures captured = MeasureLeg("capture", captureEar, dir.filePath(QStringLiteral("capture")), files);
+    const LegFigures captured =
+        MeasureLeg("capture", captureEar, dir.filePath(QStringLiteral("capture")), files);
 
     PulseServer pulse;
     QString why;

@@ -136,7 +136,8 @@ QString WriteTone(const QString& encoder, double toneSeconds, double seconds, co
     if (!error.isEmpty() || seconds <= toneSeconds) return error;
     QFile tail(silence);
     QFile whole(path);
-    if (!tail.open(QIODevice::ReadOnly) || !whole.open(QIODevice::Append)) return QStringLiteral("cannot join");
+    if (!tail.open(QIODevice::ReadOnly) || !whole.open(QIODevice::Append))
+        return QStringLiteral("cannot join");
     whole.write(tail.readAll());
     tail.remove();
     return {};

@@ -35,7 +35,7 @@ Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& o
       database_(OpenDatabase(folder, dialogs)),
       player_(MakePlayer(options)),
       waveDevice_(options.captureSource, options.playbackSink),
-      app_({player_, dialogs, probe_, waveDevice_, database_.get()}, std::move(folder)),
+      app_({player_, dialogs, meter_, waveDevice_, database_.get(), database_.get()}, std::move(folder)),
       window_(app_, player_) {}
 
 void Program::Start() {

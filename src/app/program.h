@@ -1,6 +1,6 @@
 #pragma once
 
-#include "adapters/gst/gst_duration_probe.h"
+#include "adapters/gst/background_duration_meter.h"
 #include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_wave_device.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
@@ -46,7 +46,7 @@ private:
     Dialogs& dialogs_;
     std::unique_ptr<SqlCipherPlaylistStore> database_;
     GstMediaPlayer player_;
-    GstDurationProbe probe_;
+    BackgroundDurationMeter meter_;
     GstWaveDevice waveDevice_;
     Controller app_;
     MainWindow window_;

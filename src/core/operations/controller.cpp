@@ -33,6 +33,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
       folder_(std::move(folder)),
       display_(window_),
       store_(adapters.database),
+      lengths_(adapters.meter, adapters.lengthStore),
       repeat_(window_, state_, adapters.player, display_),
       editor_(window_, state_, adapters.player, display_, store_, repeat_, adapters.dialogs),
       documents_(window_, state_, adapters.player, adapters.dialogs, folder_.SettingsFile(),
@@ -46,12 +47,11 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                                              int row) { transport_.LoadFileSegments(path, row); }}),
       transport_(window_, state_, adapters.player, repeat_, display_, editor_,
                  [this](const QString& path) { documents_.LoadCompanionText(path); }),
-      playlist_(window_, state_, adapters.player, adapters.dialogs, adapters.probe, adapters.database,
-                display_,
+      playlist_(window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database, display_,
                 {.startAudioFile = [this](const QString& path) { documents_.StartAudioFile(path); },
                  .loadFileSegments = [this](const QString& path,
                                             int row) { transport_.LoadFileSegments(path, row); }}),
-      playlistFiles_(window_, state_, adapters.player, adapters.dialogs, adapters.probe, adapters.database,
+      playlistFiles_(window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database,
                      playlist_),
       recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()) {
     adapters.waveDevice.SetDoneHandler([this] { Deliver([this] { recorder_.RecordingDone(); }); });
