@@ -58,7 +58,8 @@ TEST_F(FileLengthsTest, AnImportTakesKeptLengthsAndMeasuresOnlyTheOthers) {
     const QString fresh = WriteAudio(QStringLiteral("fresh.mp3"));
     probe_.seconds[kept] = 75;
     probe_.seconds[fresh] = 3725;
-    ASSERT_TRUE(db_->KeepLength(kept, {4096, QFileInfo(kept).lastModified().toMSecsSinceEpoch(), 75}).ok());
+    ASSERT_TRUE(
+        db_->KeepLengths({{kept, {4096, QFileInfo(kept).lastModified().toMSecsSinceEpoch(), 75}}}).ok());
     app_.playlist().LoadPlaylistGrid();
     app_.playlistFiles().LoadM3uList(WriteList({kept, fresh}));
     EXPECT_EQ(probe_.calls, 1);

@@ -42,7 +42,8 @@ void BackgroundDurationMeter::DeliverResults(int maxWaitMs) {
     {
         std::unique_lock lock(mutex_);
         if (results_.empty() && maxWaitMs > 0 && (busy_ || !queue_.empty()))
-            finished_.wait_for(lock, std::chrono::milliseconds(maxWaitMs), [this] { return !results_.empty(); });
+            finished_.wait_for(lock, std::chrono::milliseconds(maxWaitMs),
+                               [this] { return !results_.empty(); });
         ready.swap(results_);
     }
     for (const auto& [path, seconds] : ready) {
@@ -66,7 +67,8 @@ void BackgroundDurationMeter::Work(ProbeFactory makeProbe) {
         busy_ = false;
         results_.emplace_back(path, seconds);
         finished_.notify_all();
-        QMetaObject::invokeMethod(&context_, [this] { DeliverResults(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &context_, [this] { DeliverResults(0); }, Qt::QueuedConnection);
     }
 }
 

@@ -203,8 +203,10 @@ const QString kAllRowsSql = QStringLiteral("select * from playlist");
 const QString kRowByPathSql = QStringLiteral("select * from playlist where savepath = ?");
 const QString kDeleteAllRowsSql = QStringLiteral("delete from playlist");
 const QString kKeptLengthSql = QStringLiteral("select size, mtime, seconds from durations where path = ?");
-const QString kKeepLengthSql =
-    QStringLiteral("insert or replace into durations (path, size, mtime, seconds) values (?, ?, ?, ?)");
+const QString kKeepLengthsSql =
+    QStringLiteral("insert or replace into durations (path, size, mtime, seconds) values ");
+// Rows per insert: four parameters each, within SQLite's 999.
+constexpr std::size_t kLengthsPerInsert = 200;
 
 // The condition of a row without any segment: every slot Null or empty.
 QByteArray WithoutSegmentsSql() {
@@ -289,11 +291,20 @@ std::optional<KeptLength> SqlCipherPlaylistStore::KeptLengthOf(const QString& pa
     return kept;
 }
 
-Result<void> SqlCipherPlaylistStore::KeepLength(const QString& path, const KeptLength& length) {
-    const QueryResult kept =
-        Execute(kKeepLengthSql, {path, QString::number(length.sizeBytes), QString::number(length.modifiedMs),
-                                 QString::number(length.seconds, 'g', 17)});
-    if (!kept.ok()) return kept.failure();
+Result<void> SqlCipherPlaylistStore::KeepLengths(const std::vector<std::pair<QString, KeptLength>>& lengths) {
+    // A few hundred rows per statement: a list import keeps its lengths in a few commits, not one per file.
+    for (std::size_t first = 0; first < lengths.size(); first += kLengthsPerInsert) {
+        const std::size_t count = std::min(kLengthsPerInsert, lengths.size() - first);
+        QString command = kKeepLengthsSql;
+        QStringList parameters;
+        for (std::size_t i = first; i < first + count; ++i) {
+            const auto& [path, length] = lengths[i];
+            command += i == first ? QStringLiteral("(?, ?, ?, ?)") : QStringLiteral(", (?, ?, ?, ?)");
+            parameters << path << QString::number(length.sizeBytes) << QString::number(length.modifiedMs)
+                       << QString::number(length.seconds, 'g', 17);
+        }
+        if (const QueryResult kept = Execute(command, parameters); !kept.ok()) return kept.failure();
+    }
     return {};
 }
 

@@ -32,7 +32,7 @@ public:
     QString Path() const override;
 
     std::optional<KeptLength> KeptLengthOf(const QString& path) override;
-    Result<void> KeepLength(const QString& path, const KeptLength& length) override;
+    Result<void> KeepLengths(const std::vector<std::pair<QString, KeptLength>>& lengths) override;
 
     // One SQL command for tools, tests and benchmarks that set up or inspect a table directly. A command
     // whose first word is INSERT, DELETE or UPDATE (any case) runs in one transaction and gives no

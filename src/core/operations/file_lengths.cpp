@@ -10,6 +10,8 @@ namespace {
 constexpr qsizetype kMeasuredAhead = 4;
 // Each wait is short, so a progress dialog between waits keeps the window responsive.
 constexpr int kWaitSliceMs = 20;
+// While measuring ahead, lengths are kept in writes of this many, so little is lost to a crash.
+constexpr std::size_t kKeptTogether = 100;
 
 }  // namespace
 
@@ -20,6 +22,7 @@ FileLengths::FileLengths(DurationMeter& meter, LengthStore* store) : meter_(mete
 
 FileLengths::~FileLengths() {
     meter_.SetHandler({});
+    KeepMeasured();
 }
 
 FileLengths::Stamp FileLengths::StampOf(const QString& path) {
@@ -63,12 +66,20 @@ void FileLengths::Measured(const QString& path, std::optional<double> seconds) {
     unknown_.remove(path);
     const KeptLength kept{stamp.sizeBytes, stamp.modifiedMs, *seconds};
     known_.insert(path, kept);
+    if (!stamp.Valid() || !store_) return;
+    unkept_.emplace_back(path, kept);
+    if (!measuringAhead_ || unkept_.size() >= kKeptTogether) KeepMeasured();
+}
+
+void FileLengths::KeepMeasured() {
     // A length that cannot be stored is only measured again next run.
-    if (stamp.Valid() && store_) (void)store_->KeepLength(path, kept);
+    if (!unkept_.empty() && store_) (void)store_->KeepLengths(unkept_);
+    unkept_.clear();
 }
 
 void FileLengths::MeasureAhead(const QStringList& paths) {
     ahead_.assign(paths.begin(), paths.end());
+    measuringAhead_ = true;
 }
 
 void FileLengths::TopUpAhead() {
@@ -92,11 +103,13 @@ std::optional<FileLengths::Length> FileLengths::Await(const QString& path,
     }
 }
 
-void FileLengths::CancelQueued() {
+void FileLengths::FinishAhead() {
     ahead_.clear();
     meter_.CancelQueued();
     // A result still under way comes back and is dropped; asked again, the file is measured again.
     measuring_.clear();
+    measuringAhead_ = false;
+    KeepMeasured();
 }
 
 }  // namespace ostrelle

@@ -10,6 +10,8 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace ostrelle {
 
@@ -43,8 +45,8 @@ public:
     // Waits until path's length is known or cannot be; keepWaiting runs between short waits and answers
     // false to give up (then nothing is returned).
     std::optional<Length> Await(const QString& path, const std::function<bool()>& keepWaiting);
-    // Drops the queued measurements and the paths to measure ahead.
-    void CancelQueued();
+    // Ends measuring ahead: drops the queued measurements and keeps what was measured.
+    void FinishAhead();
 
 private:
     struct Stamp {
@@ -56,6 +58,7 @@ private:
     static Stamp StampOf(const QString& path);
     void Measured(const QString& path, std::optional<double> seconds);
     void TopUpAhead();
+    void KeepMeasured();
 
     DurationMeter& meter_;
     LengthStore* store_;
@@ -63,6 +66,8 @@ private:
     QHash<QString, Stamp> unknown_;    // versions that could not be measured
     QHash<QString, Stamp> measuring_;  // the version asked for
     std::deque<QString> ahead_;
+    bool measuringAhead_ = false;  // measured lengths are kept together, not one write each
+    std::vector<std::pair<QString, KeptLength>> unkept_;
 };
 
 }  // namespace ostrelle

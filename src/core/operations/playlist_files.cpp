@@ -80,7 +80,7 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
         }
         failed = StoreEntry(entry.path, fileName, duration);
     }
-    lengths_.CancelQueued();
+    lengths_.FinishAhead();
     dialogs_.ReportProgress(QString(), total, total);
     if (database_) playlist_.LoadPlaylistGrid();
     playlist_.FitPlaylistRows();

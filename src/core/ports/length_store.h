@@ -6,6 +6,8 @@
 #include <QtGlobal>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace ostrelle {
 
@@ -22,8 +24,8 @@ public:
     virtual ~LengthStore() = default;
     // The length kept for path, or nothing (also when it cannot be read).
     virtual std::optional<KeptLength> KeptLengthOf(const QString& path) = 0;
-    // Keeps length for path in place of any kept before.
-    virtual Result<void> KeepLength(const QString& path, const KeptLength& length) = 0;
+    // Keeps each length for its path in place of any kept before, all in one write.
+    virtual Result<void> KeepLengths(const std::vector<std::pair<QString, KeptLength>>& lengths) = 0;
 };
 
 }  // namespace ostrelle

@@ -9,8 +9,12 @@ TEST_F(PlaylistStoreTest, KeptLengthsReadBackExactlyAndALaterOneReplacesTheFirst
         auto db = OpenDb();
         ASSERT_TRUE(db);
         EXPECT_FALSE(db->KeptLengthOf(path));
-        ASSERT_TRUE(db->KeepLength(path, {170'000'000, 1'765'000'000'123, 10800.026122448979}).ok());
-        ASSERT_TRUE(db->KeepLength(path, {170'000'417, 1'765'000'000'999, 10800.052244897959}).ok());
+        ASSERT_TRUE(db->KeepLengths({{path, {170'000'000, 1'765'000'000'123, 10800.026122448979}}}).ok());
+        std::vector<std::pair<QString, KeptLength>> many;
+        for (int i = 0; i < 450; ++i)  // more than one statement holds
+            many.emplace_back(QStringLiteral("/m/%1.mp3").arg(i), KeptLength{i, i, i + 0.5});
+        many.emplace_back(path, KeptLength{170'000'417, 1'765'000'000'999, 10800.052244897959});
+        ASSERT_TRUE(db->KeepLengths(many).ok());
     }
     auto db = OpenDb();
     ASSERT_TRUE(db);
@@ -20,6 +24,7 @@ TEST_F(PlaylistStoreTest, KeptLengthsReadBackExactlyAndALaterOneReplacesTheFirst
     EXPECT_EQ(kept->modifiedMs, 1'765'000'000'999);
     EXPECT_NEAR(kept->seconds, 10800.052244897959, 1e-9);
     EXPECT_FALSE(db->KeptLengthOf(QString::fromUtf8("/音乐/IT'S \"ONE\".mp3"))) << "letter case counts";
+    EXPECT_EQ(db->KeptLengthOf(QStringLiteral("/m/449.mp3"))->seconds, 449.5);
     EXPECT_TRUE(db->AllRows().value()->Eof()) << "lengths are not playlist rows";
 }
 
@@ -36,7 +41,7 @@ TEST_F(PlaylistStoreTest, ADatabaseFromBeforeKeptLengthsGainsTheirTableAndKeepsI
     auto db = OpenDb();
     ASSERT_TRUE(db);
     EXPECT_EQ(db->AllRows().value()->RecordCount(), 1);
-    EXPECT_TRUE(db->KeepLength(QStringLiteral("/a/one.mp3"), {1, 2, 3.5}).ok());
+    EXPECT_TRUE(db->KeepLengths({{QStringLiteral("/a/one.mp3"), {1, 2, 3.5}}}).ok());
     EXPECT_EQ(db->KeptLengthOf(QStringLiteral("/a/one.mp3"))->seconds, 3.5);
 }
 
