@@ -1,8 +1,8 @@
 // From the learner's double-click on a listed file to its first sound, through the whole program (the
 // grid's double-click handler, the controller, the real player): into a capture sink that notes when its
-// first buffer is rendered, and, when a private PulseAudio server starts, into pulsesink, heard on the
-// sink's monitor. A bare playbin set to playing on the same sink is the baseline. The last line is the
-// summary.
+// first buffer is rendered, and, when a private PulseAudio server starts, into pulsesink and into
+// autoaudiosink (the program's own output), heard on the server's sink monitor. A bare playbin set to
+// playing on the same sink is the baseline. The last line is the summary, from the pulsesink leg.
 #include "loop_accuracy/pulse_server.h"
 #include "support/start_rig.h"
 #include "support/timing.h"
@@ -230,6 +230,15 @@ int Run() {
                            [&] { monitor.Arm(); }, [&] { return monitor.Onset(); }};
         QDir(dir.path()).mkpath(QStringLiteral("pulse"));
         pulsed = MeasureLeg("pulseaudio", pulseEar, dir.filePath(QStringLiteral("pulse")), files);
+        // The program's own output, autoaudiosink, choosing its sink as on a desktop whose server is this
+        // one.
+        qputenv("PULSE_SERVER", pulse.Address().toUtf8());
+        const Ear desktopEar{[&] { return gst_element_factory_make("autoaudiosink", nullptr); },
+                             [&] { monitor.Arm(); }, [&] { return monitor.Onset(); }};
+        QDir(dir.path()).mkpath(QStringLiteral("desktop"));
+        const LegFigures desktop =
+            MeasureLeg("desktop", desktopEar, dir.filePath(QStringLiteral("desktop")), files);
+        pulsed->complete &= desktop.complete;
     } else {
         std::printf("pulseaudio leg skipped: %s\n", qPrintable(why));
     }
