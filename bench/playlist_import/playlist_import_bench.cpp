@@ -1,14 +1,18 @@
 // Importing a list of 1,000 short files (MP3 CBR, VBR without and with an Xing header, WMA) through
-// LoadM3uList with the real probe and the real store, against one process of a media tool per file on the
-// same files; then the grid fill of a 10,000-row table. The last two lines are the summary.
+// LoadM3uList with the real probe (on its measuring thread) and the real store, against one process of a
+// media tool per file on the same files; then the grid fill of a 10,000-row table; then a 3-hour MP3
+// double-clicked in the whole program while a 1 ms heartbeat timer runs on the UI thread. The last three
+// lines are the summary.
+#include "adapters/gst/background_duration_meter.h"
 #include "adapters/gst/gst_duration_probe.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
 #include "core/formats/time_values.h"
 #include "core/model/grid_model.h"
 #include "core/operations/controller.h"
+#include "support/start_rig.h"
 #include "support/timing.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +21,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gst/gst.h>
 
@@ -139,20 +144,19 @@ private:
 };
 
 // The real probe, keeping what it measured during the import, by file name, for the error against the
-// true length.
+// true length. Runs on the measuring thread; measured is read once the import has taken every result.
 class RecordingProbe final : public DurationProbe {
 public:
-    explicit RecordingProbe(DurationProbe& probe) : probe_(probe) {}
+    explicit RecordingProbe(QHash<QString, double>& measured) : measured_(measured) {}
     std::optional<double> ProbeSeconds(const QString& path) override {
         const std::optional<double> seconds = probe_.ProbeSeconds(path);
-        if (seconds) measured.insert(QFileInfo(path).fileName(), *seconds);
+        if (seconds) measured_.insert(QFileInfo(path).fileName(), *seconds);
         return seconds;
     }
 
-    QHash<QString, double> measured;
-
 private:
-    DurationProbe& probe_;
+    GstDurationProbe probe_;
+    QHash<QString, double>& measured_;
 };
 
 // Runs a pipeline description whose sink is "filesink name=out" into path, to its end.
@@ -263,12 +267,12 @@ struct ImportRun {
 ImportRun RunImport(const QString& listPath, const QString& dbPath, const QString& folder) {
     ImportRun run;
     std::unique_ptr<SqlCipherPlaylistStore> db = OpenWithPassphrase(dbPath, run.openMs);
-    GstDurationProbe realProbe;
-    RecordingProbe probe(realProbe);
+    QHash<QString, double> measured;
+    BackgroundDurationMeter meter([&] { return std::make_unique<RecordingProbe>(measured); });
     IdlePlayer player;
     QuietDialogs dialogs;
     IdleWaveDevice device;
-    Controller app({player, dialogs, probe, device, db.get()}, {folder, folder});
+    Controller app({player, dialogs, meter, device, db.get(), db.get()}, {folder, folder});
     SetupPlaylistGrid(app.window().playlistGrid);
 
     run.ms = TimeMs([&] { app.playlistFiles().LoadM3uList(listPath); });
@@ -278,8 +282,8 @@ ImportRun RunImport(const QString& listPath, const QString& dbPath, const QStrin
         Fail("table rows after import:", QString::number(rows));
     if (const int listed = app.playlist().CountPlaylistRows(); listed != kFiles)
         Fail("grid rows after import:", QString::number(listed));
-    if (probe.measured.size() != kFiles) Fail("files measured:", QString::number(probe.measured.size()));
-    run.measured = probe.measured;
+    if (measured.size() != kFiles) Fail("files measured:", QString::number(measured.size()));
+    run.measured = measured;
     return run;
 }
 
@@ -332,10 +336,104 @@ std::optional<double> RunTool(const BaselineTool& tool, const QString& path) {
     return tool.parseSeconds(process.readAllStandardOutput());
 }
 
+constexpr double kLongFileHours = 3;
+constexpr double kLongPieceSeconds = 60;
+
+// A 3-hour CBR MP3 (128 kbit/s, no Xing header) made of one encoded minute repeated: MPEG audio frames
+// stand alone, so the copies are one stream.
+QString WriteLongMp3(const QString& folder) {
+    const QString piece = QDir(folder).filePath(QStringLiteral("piece.mp3"));
+    if (const QString error =
+            bench::WriteTone(QStringLiteral("lamemp3enc target=bitrate bitrate=128 cbr=true"),
+                             kLongPieceSeconds, kLongPieceSeconds, piece);
+        !error.isEmpty())
+        Fail("long file:", error);
+    QFile pieceFile(piece);
+    if (!pieceFile.open(QIODevice::ReadOnly)) Fail("read", piece);
+    const QByteArray bytes = pieceFile.readAll();
+    const QString path = QDir(folder).filePath(QString::fromUtf8("有声书 three hours.mp3"));
+    QFile whole(path);
+    if (!whole.open(QIODevice::WriteOnly)) Fail("write", path);
+    for (int i = 0; i < kLongFileHours * 3600 / kLongPieceSeconds; ++i)
+        if (whole.write(bytes) != bytes.size()) Fail("write", path);
+    return path;
+}
+
+struct UiStall {
+    double fileMb = 0;
+    double openToPlayingMs = 0;
+    double maxStallMs = 0;
+};
+
+// The long file, listed with its length as an earlier run left it, double-clicked in the whole program
+// (playing into a capture sink) while a 1 ms timer beats on the UI thread: until the file plays, and on
+// until its exact length is measured and its row written.
+UiStall MeasureUiStall(const QString& folder) {
+    const QString rigFolder = QDir(folder).filePath(QStringLiteral("ui-stall"));
+    if (!QDir().mkpath(rigFolder)) Fail("cannot make", rigFolder);
+    const QString path = WriteLongMp3(rigFolder);
+    UiStall stall;
+    stall.fileMb = static_cast<double>(QFileInfo(path).size()) / 1e6;
+
+    // Baseline: what measuring it on the UI thread took before.
+    double syncProbeMs = 0;
+    std::optional<double> syncSeconds;
+    syncProbeMs = TimeMs([&] { syncSeconds = GstDurationProbe().ProbeSeconds(path); });
+
+    bench::FirstSoundSink capture;
+    bench::StartRig rig(rigFolder, capture.Make(), {{path, QStringLiteral("3:00:00")}});
+    MediaPlayer& player = rig.program().player();
+    bench::RunEventsUntil([&] { return player.PlayState() == kPlayStatePaused; }, 10000);
+
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastBeat = Clock::now();
+    double maxGapMs = 0;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const Clock::time_point now = Clock::now();
+        maxGapMs = std::max(maxGapMs, Ms(now - lastBeat));
+        lastBeat = now;
+    });
+    heartbeat.start(1);
+    bench::RunEventsUntil([] { return false; }, 200);
+
+    capture.Arm();
+    maxGapMs = 0;
+    const Clock::time_point start = Clock::now();
+    rig.DoubleClick(1);
+    const Window& window = rig.program().app().window();
+    const bool played = bench::RunEventsUntil([&] { return capture.FirstSound().has_value(); }, 10000);
+    const bool listed = bench::RunEventsUntil([&] { return !window.listingTimer.Running(); }, 20000);
+    const double listedMs = Ms(Clock::now() - start);
+    heartbeat.stop();
+    if (!played) Fail("the long file did not play:", player.ErrorText());
+    if (!listed) Fail("the long file was not listed within 20 s");
+    stall.openToPlayingMs = Ms(*capture.FirstSound() - start);
+    stall.maxStallMs = maxGapMs;
+    Print(
+        QStringLiteral("ui-stall: %1 MB, %2 h CBR MP3 listed as 3:00:00; double-click to first sound %3 ms; "
+                       "its row written with the measured length (%4) %5 ms after the double-click; "
+                       "longest gap of a 1 ms heartbeat on the UI thread meanwhile %6 ms")
+            .arg(stall.fileMb, 0, 'f', 1)
+            .arg(kLongFileHours, 0, 'f', 0)
+            .arg(stall.openToPlayingMs, 0, 'f', 0)
+            .arg(window.playlistGrid.CellText(1, kDurationColumn))
+            .arg(listedMs, 0, 'f', 0)
+            .arg(stall.maxStallMs, 0, 'f', 1));
+    Print(QStringLiteral("ui-stall baseline: measuring it on the UI thread, as each start did before, blocks "
+                         "it for %1 ms (%2 s measured)")
+              .arg(syncProbeMs, 0, 'f', 0)
+              .arg(syncSeconds.value_or(0), 0, 'f', 3));
+    if (!rig.dialogsShown().isEmpty()) Fail("the start showed a message:", rig.dialogsShown().first());
+    return stall;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication application(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
     QElapsedTimer wholeRun;
     wholeRun.start();
     gst_init(nullptr, nullptr);
@@ -480,9 +578,10 @@ int main(int argc, char* argv[]) {
     {
         IdlePlayer player;
         QuietDialogs dialogs;
-        GstDurationProbe probe;
+        BackgroundDurationMeter meter;
         IdleWaveDevice device;
-        Controller app({player, dialogs, probe, device, gridDb.get()}, {dir.path(), dir.path()});
+        Controller app({player, dialogs, meter, device, gridDb.get(), gridDb.get()},
+                       {dir.path(), dir.path()});
         for (int run = 0; run < kGridRuns; ++run) {
             SetupPlaylistGrid(app.window().playlistGrid);  // as the window's load leaves it
             gridMs.push_back(TimeMs([&] { app.playlist().LoadPlaylistGrid(); }));
@@ -564,8 +663,12 @@ int main(int argc, char* argv[]) {
               .arg(wholeRun.elapsed() / 1000.0, 0, 'f', 1)
               .arg(baselineMaxErrorMs, 0, 'f', 1));
 
+    const UiStall stall = MeasureUiStall(dir.path());
+
     std::printf("grid-fill rows=%d ms=%.2f\n", kGridRows, Median(gridMs));
     std::printf("playlist-import files=%d ms=%.1f baseline_ms=%.1f ratio=%.1f max_duration_error_ms=%.1f\n",
                 kFiles, oursMs, baselineMs, baselineMs / oursMs, oursMaxErrorMs);
+    std::printf("ui-stall file_mb=%.0f open_to_playing_ms=%.0f max_stall_ms=%.1f\n", stall.fileMb,
+                stall.openToPlayingMs, stall.maxStallMs);
     return 0;
 }

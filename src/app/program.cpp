@@ -12,6 +12,11 @@ std::unique_ptr<SqlCipherPlaylistStore> Program::OpenDatabase(const ProgramFolde
     return std::move(opened.value());
 }
 
+GstMediaPlayer Program::MakePlayer(const ProgramOptions& options) {
+    if (options.audioSink) return GstMediaPlayer(options.audioSink);
+    return GstMediaPlayer(options.output);
+}
+
 void Program::TellWhereTheLearnersFilesAre() {
     const ProgramFolder& folder = app_.folder();
     QString text;
@@ -28,9 +33,9 @@ void Program::TellWhereTheLearnersFilesAre() {
 Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& options)
     : dialogs_(dialogs),
       database_(OpenDatabase(folder, dialogs)),
-      player_(options.output),
+      player_(MakePlayer(options)),
       waveDevice_(options.captureSource, options.playbackSink),
-      app_({player_, dialogs, probe_, waveDevice_, database_.get()}, std::move(folder)),
+      app_({player_, dialogs, meter_, waveDevice_, database_.get(), database_.get()}, std::move(folder)),
       window_(app_, player_) {}
 
 void Program::Start() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "adapters/gst/gst_duration_probe.h"
+#include "adapters/gst/background_duration_meter.h"
 #include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_wave_device.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
@@ -19,6 +19,8 @@ struct ProgramOptions {
     AudioOutput output = AudioOutput::kDesktop;
     QString captureSource;  // empty: the desktop's default input
     QString playbackSink;   // empty: the desktop's default output for the recording
+    // Benchmarks: the player plays into this sink instead (its floating reference is taken).
+    GstElement* audioSink = nullptr;
 };
 
 class Program {
@@ -37,13 +39,14 @@ public:
 private:
     static std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase(const ProgramFolder& folder,
                                                                 Dialogs& dialogs);
+    static GstMediaPlayer MakePlayer(const ProgramOptions& options);
     // Once at start-up, when the learner's files are not where the program keeps them.
     void TellWhereTheLearnersFilesAre();
 
     Dialogs& dialogs_;
     std::unique_ptr<SqlCipherPlaylistStore> database_;
     GstMediaPlayer player_;
-    GstDurationProbe probe_;
+    BackgroundDurationMeter meter_;
     GstWaveDevice waveDevice_;
     Controller app_;
     MainWindow window_;

@@ -89,6 +89,8 @@ TEST_F(DocumentsTest, AnAudioFileChosenDirectlyJoinsTheListWithItsSegments) {
     EXPECT_EQ(player_.Url(), audio);
     probe_.seconds[audio] = 3;
     app_.ListPlayingFile();
+    probe_.DeliverAll();
+    app_.ListPlayingFile();
     EXPECT_EQ(grid().CellText(2, kPathColumn), audio);
 
     // Chosen again, its stored segments become current at once.

@@ -100,11 +100,16 @@ void Report(int fd, int change) {
 // Dialogs that also tell the child how far a list import got.
 class ProgressDialogs : public ScriptedDialogs {
 public:
+    // Progress repeated while a length is awaited tells nothing new and is not passed on.
     bool ReportProgress(const QString& label, int done, int total) override {
-        if (onProgress) onProgress(done, total);
+        if (onProgress && done != lastDone_) onProgress(done, total);
+        lastDone_ = done;
         return ScriptedDialogs::ReportProgress(label, done, total);
     }
     std::function<void(int done, int total)> onProgress;
+
+private:
+    int lastDone_ = -1;
 };
 
 std::unique_ptr<SqlCipherPlaylistStore> OpenOrExit(const QString& folder) {
@@ -116,13 +121,14 @@ std::unique_ptr<SqlCipherPlaylistStore> OpenOrExit(const QString& folder) {
 // The controller as the program starts it (window loaded), over the folder's database, inside a child.
 struct ChildApp {
     explicit ChildApp(const QString& folder)
-        : db(OpenOrExit(folder)), app({player, dialogs, probe, device, db.get()}, {folder, folder}) {
+        : db(OpenOrExit(folder)),
+          app({player, dialogs, probe, device, db.get(), db.get()}, {folder, folder}) {
         app.Start();
     }
 
     SimulatedPlayer player;
     ProgressDialogs dialogs;
-    FakeDurationProbe probe;
+    FakeDurationMeter probe;
     FakeWaveDevice device;
     std::unique_ptr<SqlCipherPlaylistStore> db;
     Controller app;

@@ -123,6 +123,8 @@ TEST_F(PlaylistTest, ClearAnsweredNoKeepsEverythingAndYesKeepsOnlyTheSegments) {
     // Opening the file again lists it at the end with its segments.
     app_.documents().OpenChosenFile(marked, QStringLiteral("marked.mp3"));
     app_.ListPlayingFile();
+    probe_.DeliverAll();  // its length, measured meanwhile
+    app_.ListPlayingFile();
     EXPECT_EQ(grid().CellText(1, kPathColumn), marked);
     EXPECT_EQ(state().abList.size(), 1u);
     EXPECT_TRUE(window().playRepeatButton.enabled);
@@ -149,6 +151,10 @@ TEST_F(PlaylistTest, ListingANewFileAddsItAfterTheLastEntry) {
     state().currentListRow = playlist().CountPlaylistRows() + 1;
     state().currentAudioPath = path;
     app_.ListPlayingFile();
+    EXPECT_TRUE(window().listingTimer.Running()) << "it looks again once the length is measured";
+    EXPECT_EQ(TableRows(), 2);
+    probe_.DeliverAll();
+    app_.ListPlayingFile();
     EXPECT_FALSE(window().listingTimer.enabled);
     EXPECT_EQ(grid().CellText(3, kNumberColumn), QStringLiteral("3."));
     EXPECT_EQ(grid().CellText(3, kFileNameColumn), QStringLiteral("new one.mp3"));
@@ -167,6 +173,8 @@ TEST_F(PlaylistTest, ListingAFileAlreadyListedRewritesItsRowInPlace) {
     state().currentListRow = 4;  // as an open would set it
     state().currentAudioPath = path;
     app_.ListPlayingFile();
+    probe_.DeliverAll();
+    app_.ListPlayingFile();
     EXPECT_EQ(TableRows(), 3);
     EXPECT_EQ(state().currentListRow, 2);
     EXPECT_EQ(grid().CellText(2, kDurationColumn), QStringLiteral("1:02:05"));
@@ -182,11 +190,15 @@ TEST_F(PlaylistTest, AnUnknownDurationIsRetriedAndNeverMadeUp) {
     state().currentListRow = 1;
     state().durationRetries = 5;
     player_.duration_ = 0;
+    app_.ListPlayingFile();
+    EXPECT_EQ(state().durationRetries, 5) << "measuring is waited for without using up the retries";
+    probe_.DeliverAll();  // it cannot be measured
     for (int tick = 0; tick < 5; ++tick) {
         app_.ListPlayingFile();
         ASSERT_TRUE(window().listingTimer.Running()) << tick;
         EXPECT_EQ(window().listingTimer.intervalMs, 250);
     }
+    EXPECT_EQ(probe_.calls, 1) << "a file that cannot be measured is not measured at every look";
     app_.ListPlayingFile();
     EXPECT_FALSE(window().listingTimer.enabled) << "retries are bounded";
     EXPECT_EQ(TableRows(), 0);

@@ -412,7 +412,7 @@ TEST_F(SegmentEditorTest, LoadingStopsAtTheFirstNullAndSkipsBlankSlots) {
 TEST(SegmentEditorWithoutDatabase, MarkingStillWorksOnScreenWithoutAMessageEachTime) {
     SimulatedPlayer player;
     ScriptedDialogs dialogs;
-    FakeDurationProbe probe;
+    FakeDurationMeter probe;
     FakeWaveDevice device;
     Controller app({player, dialogs, probe, device, nullptr}, {});
     player.SetUrl(kLesson);

@@ -2,7 +2,7 @@
 
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
 #include "core/operations/controller.h"
-#include "support/fake_duration_probe.h"
+#include "support/fake_duration_meter.h"
 #include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
@@ -16,13 +16,13 @@
 
 namespace ostrelle {
 
-// The controller with a simulated player, scripted dialogs, a fake probe and a real database in a
+// The controller with a simulated player, scripted dialogs, a fake length meter and a real database in a
 // temporary folder.
 class AppFixture : public ::testing::Test {
 protected:
     AppFixture()
         : db_(OpenDatabase()),
-          app_({player_, dialogs_, probe_, device_, db_.get()}, {dir_.path(), dir_.path()}) {
+          app_({player_, dialogs_, probe_, device_, db_.get(), db_.get()}, {dir_.path(), dir_.path()}) {
         player_.SetAutoStart(false);
         SetupPlaylistGrid(window().playlistGrid);
     }
@@ -72,7 +72,7 @@ protected:
     QTemporaryDir dir_;
     SimulatedPlayer player_;
     ScriptedDialogs dialogs_;
-    FakeDurationProbe probe_;
+    FakeDurationMeter probe_;  // lengths are measured when the test delivers them
     FakeWaveDevice device_;
     std::unique_ptr<SqlCipherPlaylistStore> db_;
     Controller app_;

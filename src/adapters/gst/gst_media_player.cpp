@@ -162,7 +162,9 @@ void GstMediaPlayer::SetUrl(const QString& path) {
         Fail(QStringLiteral("The GStreamer playbin element is not installed."));
         return;
     }
-    gst_element_set_state(playbin_.get(), GST_STATE_NULL);
+    // READY, not NULL: the audio sink keeps its connection to the sound server (and autoaudiosink its
+    // choice of device), so the new file's first sound waits for neither again.
+    gst_element_set_state(playbin_.get(), GST_STATE_READY);
     if (sinkPad_) gst_pad_set_offset(sinkPad_.get(), 0);
     sinkOffset_ = 0;
     ++mediaGeneration_;  // messages of the previous file are stale from here on

@@ -139,8 +139,14 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
     // Pages are kept decrypted: a list of 10,000 files fits, so filling the grid again decrypts nothing.
     (void)Exec(db, "PRAGMA cache_size = -16384");
 
-    if (!tableName) {
-        const QByteArray schema = CreateSchemaSql();
+    std::optional<QString> lengthsTable;
+    if (!QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'durations'",
+                   lengthsTable, rc)
+             .ok())
+        return OpenFailure(rc, path, db);
+    if (!tableName || !lengthsTable) {
+        // A database from before lengths were kept gains their table and nothing else.
+        const QByteArray schema = (tableName ? QByteArray() : CreateSchemaSql()) + CreateLengthsSql();
         const Result<void> made = InTransaction(db, [&] { return Exec(db, schema.constData()); });
         if (!made.ok()) return OpenFailure(made.failure().code, path, made.failure().detail);
     }
@@ -196,6 +202,11 @@ const QString kListedRowsSql = QStringLiteral("select * from playlist where seq=
 const QString kAllRowsSql = QStringLiteral("select * from playlist");
 const QString kRowByPathSql = QStringLiteral("select * from playlist where savepath = ?");
 const QString kDeleteAllRowsSql = QStringLiteral("delete from playlist");
+const QString kKeptLengthSql = QStringLiteral("select size, mtime, seconds from durations where path = ?");
+const QString kKeepLengthsSql =
+    QStringLiteral("insert or replace into durations (path, size, mtime, seconds) values ");
+// Rows per insert: four parameters each, within SQLite's 999.
+constexpr std::size_t kLengthsPerInsert = 200;
 
 // The condition of a row without any segment: every slot Null or empty.
 QByteArray WithoutSegmentsSql() {
@@ -266,6 +277,35 @@ Result<void> SqlCipherPlaylistStore::WriteTogether(std::initializer_list<QByteAr
         }
         return {};
     });
+}
+
+std::optional<KeptLength> SqlCipherPlaylistStore::KeptLengthOf(const QString& path) {
+    QueryResult result = Execute(kKeptLengthSql, {path});
+    if (!result.ok() || result.value()->Eof()) return std::nullopt;
+    const Recordset& row = *result.value();
+    bool sizeOk = false, timeOk = false, secondsOk = false;
+    const KeptLength kept{row.Field(0).value_or(QString()).toLongLong(&sizeOk),
+                          row.Field(1).value_or(QString()).toLongLong(&timeOk),
+                          row.Field(2).value_or(QString()).toDouble(&secondsOk)};
+    if (!sizeOk || !timeOk || !secondsOk) return std::nullopt;
+    return kept;
+}
+
+Result<void> SqlCipherPlaylistStore::KeepLengths(const std::vector<std::pair<QString, KeptLength>>& lengths) {
+    // A few hundred rows per statement: a list import keeps its lengths in a few commits, not one per file.
+    for (std::size_t first = 0; first < lengths.size(); first += kLengthsPerInsert) {
+        const std::size_t count = std::min(kLengthsPerInsert, lengths.size() - first);
+        QString command = kKeepLengthsSql;
+        QStringList parameters;
+        for (std::size_t i = first; i < first + count; ++i) {
+            const auto& [path, length] = lengths[i];
+            command += i == first ? QStringLiteral("(?, ?, ?, ?)") : QStringLiteral(", (?, ?, ?, ?)");
+            parameters << path << QString::number(length.sizeBytes) << QString::number(length.modifiedMs)
+                       << QString::number(length.seconds, 'g', 17);
+        }
+        if (const QueryResult kept = Execute(command, parameters); !kept.ok()) return kept.failure();
+    }
+    return {};
 }
 
 QString SqlCipherPlaylistStore::Path() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ports/length_store.h"
 #include "core/ports/playlist_store.h"
 
 #include <QStringList>
@@ -13,8 +14,9 @@ struct Connection;
 }
 
 // The playlist store on SQLCipher: one connection per process, table playlist created when the file is
-// new. A file that cannot be read with the key is reported, never overwritten or deleted.
-class SqlCipherPlaylistStore final : public PlaylistStore {
+// new. A file that cannot be read with the key is reported, never overwritten or deleted. Measured
+// lengths are kept in a table of their own, durations, made when missing.
+class SqlCipherPlaylistStore final : public PlaylistStore, public LengthStore {
 public:
     static constexpr const char* kPassword = "73940268";
 
@@ -28,6 +30,9 @@ public:
     Result<void> UnlistAll() override;
     Result<void> Relist(const QString& path) override;
     QString Path() const override;
+
+    std::optional<KeptLength> KeptLengthOf(const QString& path) override;
+    Result<void> KeepLengths(const std::vector<std::pair<QString, KeptLength>>& lengths) override;
 
     // One SQL command for tools, tests and benchmarks that set up or inspect a table directly. A command
     // whose first word is INSERT, DELETE or UPDATE (any case) runs in one transaction and gives no

@@ -34,6 +34,11 @@ QByteArray CreateSchemaSql() {
     return sql;
 }
 
+QByteArray CreateLengthsSql() {
+    return "CREATE TABLE IF NOT EXISTS durations (path TEXT PRIMARY KEY NOT NULL, size INTEGER NOT NULL, "
+           "mtime INTEGER NOT NULL, seconds REAL NOT NULL);";
+}
+
 FailureCode CodeOf(int rc) {
     switch (rc & 0xff) {
         case SQLITE_BUSY:

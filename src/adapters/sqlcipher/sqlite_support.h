@@ -22,6 +22,8 @@ inline constexpr int kBusyTimeoutMs = 5000;
 QByteArray ColumnName(int position);
 // Creates the playlist table and its unique path index when they are missing.
 QByteArray CreateSchemaSql();
+// Creates the table of measured lengths when it is missing.
+QByteArray CreateLengthsSql();
 
 struct StatementDeleter {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }

@@ -5,6 +5,7 @@
 #include "core/model/program_folder.h"
 #include "core/model/window_model.h"
 #include "core/operations/documents.h"
+#include "core/operations/file_lengths.h"
 #include "core/operations/playlist.h"
 #include "core/operations/playlist_files.h"
 #include "core/operations/recorder.h"
@@ -14,7 +15,8 @@
 #include "core/operations/segment_store.h"
 #include "core/operations/transport.h"
 #include "core/ports/dialogs.h"
-#include "core/ports/duration_probe.h"
+#include "core/ports/duration_meter.h"
+#include "core/ports/length_store.h"
 #include "core/ports/media_player.h"
 #include "core/ports/playlist_store.h"
 #include "core/ports/wave_device.h"
@@ -29,9 +31,10 @@ namespace ostrelle {
 struct Adapters {
     MediaPlayer& player;
     Dialogs& dialogs;
-    DurationProbe& probe;
+    DurationMeter& meter;
     WaveDevice& waveDevice;
-    PlaylistStore* database = nullptr;  // null when it could not be opened
+    PlaylistStore* database = nullptr;   // null when it could not be opened
+    LengthStore* lengthStore = nullptr;  // null: measured lengths are kept for the run only
 };
 
 // The main window's controller: owns the window model and the player state, and routes every command,
@@ -109,6 +112,7 @@ private:
     ProgramFolder folder_;
     SegmentDisplay display_;
     SegmentStore store_;
+    FileLengths lengths_;
     RepeatEngine repeat_;
     SegmentEditor editor_;
     Documents documents_;

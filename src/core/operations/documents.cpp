@@ -68,6 +68,8 @@ void Documents::StartAudioFile(const QString& path) {
     EnablePair(w.setAButton, w.setAItem, true);
     player_.SetUrl(path);
     player_.Play();
+    // Measured while the file opens, so the first listing tick finds the length.
+    if (hooks_.measureLength) hooks_.measureLength(path);
     w.listingTimer = {true, kListingIntervalMs};
     w.sequentialPlayTimer = {true, kListingIntervalMs};
     state_.durationRetries = kDurationRetries;

@@ -18,6 +18,8 @@ public:
         std::function<int()> countPlaylistRows;
         std::function<int(const QString& path)> findPlaylistRow;
         std::function<void(const QString& path, int row)> loadFileSegments;
+        // Starts measuring the file's exact length in the background when it is not known yet.
+        std::function<void(const QString& path)> measureLength;
     };
 
     Documents(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, QString settingsFile,

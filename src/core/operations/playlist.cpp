@@ -141,9 +141,11 @@ void Playlist::DeletePlaylistEntry() {
 }
 
 std::optional<QString> Playlist::MeasuredDuration(const QString& path) {
-    // The probe reads the whole file, so it is exact where the player's figure is an estimate.
-    if (const std::optional<double> probed = probe_.ProbeSeconds(path); probed && *probed > 0)
-        return FormatSeconds(*probed);
+    // The measured length is exact where the player's figure is an estimate: the player's serves only
+    // for a file that cannot be measured.
+    const FileLengths::Length length = lengths_.Of(path);
+    if (length.status == FileLengths::Status::kKnown) return FormatSeconds(length.seconds);
+    if (length.status == FileLengths::Status::kMeasuring) return std::nullopt;
     if (player_.Url() == path && player_.Duration() > 0) return FormatSeconds(player_.Duration());
     return std::nullopt;
 }
@@ -179,8 +181,10 @@ void Playlist::ListPlayingFile() {
     const std::optional<QString> duration = MeasuredDuration(path);
     if (!duration) {
         // Still opening: look again shortly, a bounded number of times. A file that never yields a
-        // length is not listed with a made-up one.
-        if (state_.durationRetries > 0) {
+        // length is not listed with a made-up one. Measuring in the background is waited for.
+        if (lengths_.IsMeasuring(path)) {
+            window_.listingTimer = {true, kListingIntervalMs};
+        } else if (state_.durationRetries > 0) {
             --state_.durationRetries;
             window_.listingTimer = {true, kListingIntervalMs};
         }

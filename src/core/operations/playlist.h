@@ -2,9 +2,9 @@
 
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/operations/file_lengths.h"
 #include "core/operations/segment_display.h"
 #include "core/ports/dialogs.h"
-#include "core/ports/duration_probe.h"
 #include "core/ports/media_player.h"
 #include "core/ports/playlist_store.h"
 
@@ -21,13 +21,13 @@ public:
         std::function<void(const QString& path, int row)> loadFileSegments;
     };
 
-    Playlist(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, DurationProbe& probe,
+    Playlist(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, FileLengths& lengths,
              PlaylistStore* database, SegmentDisplay& display, Hooks hooks)
         : window_(window),
           state_(state),
           player_(player),
           dialogs_(dialogs),
-          probe_(probe),
+          lengths_(lengths),
           database_(database),
           display_(display),
           hooks_(std::move(hooks)) {}
@@ -68,7 +68,7 @@ private:
     PlayerState& state_;
     MediaPlayer& player_;
     Dialogs& dialogs_;
-    DurationProbe& probe_;
+    FileLengths& lengths_;
     PlaylistStore* database_;
     SegmentDisplay& display_;
     Hooks hooks_;

@@ -48,8 +48,15 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
     std::optional<Failure> failed;
     int networkAddresses = 0;
     QString firstPath;
+    QStringList paths;
+    for (const M3uEntry& entry : entries)
+        if (!IsNetworkAddress(entry.path)) paths << entry.path;
+    lengths_.MeasureAhead(paths);
     for (int i = 0; i < total && !failed; ++i) {
-        if (!dialogs_.ReportProgress(QString::fromUtf8("正在读取播放列表…"), i, total)) break;
+        const auto progress = [&] {
+            return dialogs_.ReportProgress(QString::fromUtf8("正在读取播放列表…"), i, total);
+        };
+        if (!progress()) break;
         const M3uEntry& entry = entries[i];
         // Only files on this machine play; an address would later pass for a deleted file.
         if (IsNetworkAddress(entry.path)) {
@@ -58,9 +65,12 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
         }
         if (firstPath.isEmpty()) firstPath = entry.path;
         const QString fileName = FileNameOfPath(entry.path).value_or(entry.path);
-        // A file that cannot be measured is listed without a length rather than with a wrong one.
-        const std::optional<double> seconds = probe_.ProbeSeconds(entry.path);
-        const QString duration = seconds ? FormatSeconds(*seconds) : QString();
+        // Measured in the background while the progress dialog keeps the window responsive. A file that
+        // cannot be measured is listed without a length rather than with a wrong one.
+        const std::optional<FileLengths::Length> length = lengths_.Await(entry.path, progress);
+        if (!length) break;
+        const QString duration =
+            length->status == FileLengths::Status::kKnown ? FormatSeconds(length->seconds) : QString();
         if (!database_) {
             // Without the table the grid is the only copy of the list.
             const int row = entry.lineNumber + 1;
@@ -70,6 +80,7 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
         }
         failed = StoreEntry(entry.path, fileName, duration);
     }
+    lengths_.FinishAhead();
     dialogs_.ReportProgress(QString(), total, total);
     if (database_) playlist_.LoadPlaylistGrid();
     playlist_.FitPlaylistRows();

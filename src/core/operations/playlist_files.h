@@ -3,9 +3,9 @@
 #include "core/formats/m3u.h"
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/operations/file_lengths.h"
 #include "core/operations/playlist.h"
 #include "core/ports/dialogs.h"
-#include "core/ports/duration_probe.h"
 #include "core/ports/media_player.h"
 #include "core/ports/playlist_store.h"
 
@@ -21,12 +21,12 @@ namespace ostrelle {
 class PlaylistFiles {
 public:
     PlaylistFiles(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
-                  DurationProbe& probe, PlaylistStore* database, Playlist& playlist)
+                  FileLengths& lengths, PlaylistStore* database, Playlist& playlist)
         : window_(window),
           state_(state),
           player_(player),
           dialogs_(dialogs),
-          probe_(probe),
+          lengths_(lengths),
           database_(database),
           playlist_(playlist) {}
 
@@ -43,7 +43,7 @@ private:
     PlayerState& state_;
     MediaPlayer& player_;
     Dialogs& dialogs_;
-    DurationProbe& probe_;
+    FileLengths& lengths_;
     PlaylistStore* database_;
     Playlist& playlist_;
 };
