@@ -1,11 +1,13 @@
 #include "adapters/gst/gst_waveform_source.h"
 
 #include "adapters/gst/gst_support.h"
+#include "adapters/gst/mp3_frame_span.h"
 
 #include <QFile>
 #include <QMetaObject>
 
 #include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
 
@@ -40,10 +42,24 @@ constexpr float kEmptyMax = -std::numeric_limits<float>::infinity();
 constexpr int kAutoplugTry = 0;
 constexpr int kAutoplugSkip = 2;
 
-const char* const kPipeline =
+const char* const kFilePipeline =
     "uridecodebin name=decoder expose-all-streams=false ! audioconvert ! "
     "appsink name=sink sync=false enable-last-sample=false "
     "caps=audio/x-raw,format={S16LE,F32LE},layout=interleaved";
+// The frames of an MP3 range, handed over from memory; mpg123 gives each frame's samples, silent ones for
+// the first frames after a cut, so the samples keep their places.
+const char* const kMp3SpanPipeline =
+    "appsrc name=source caps=audio/mpeg,mpegversion=1 ! mpegaudioparse ! mpg123audiodec ! audioconvert ! "
+    "appsink name=sink sync=false enable-last-sample=false "
+    "caps=audio/x-raw,format={S16LE,F32LE},layout=interleaved";
+// Frames decoded before a range: the first two after a cut come out silent, the third not quite whole.
+constexpr int kMp3LeadFrames = 4;
+
+bool HaveElement(const char* name) {
+    GstElementFactory* factory = gst_element_factory_find(name);
+    if (factory) gst_object_unref(factory);
+    return factory != nullptr;
+}
 
 QString Problem(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -109,12 +125,16 @@ struct GstWaveformSource::Job {
     const qint64 endMs;  // 0 for a whole file
     const int bucketMs;
     bool Whole() const { return endMs == 0; }
-    qint64 MaxBuckets() const { return ((Whole() ? kMaxDayMs : endMs) - startMs) / bucketMs + 1; }
+    qint64 MaxBuckets() const {
+        return Whole() ? kMaxDayMs / bucketMs : (endMs - startMs + bucketMs - 1) / bucketMs;
+    }
 
     std::thread thread;  // started and joined by the UI thread
     std::atomic<bool> stopped{false};
     std::atomic<bool> finished{false};
     std::atomic<qint64> lastDataNs{0};  // steady clock, of the last decoded buffer
+    // Set before the pipeline starts: samples are placed by counting on from nextNs, not by timestamps.
+    bool countFrames = false;
 
     std::mutex mutex;       // guards everything below
     GstBus* bus = nullptr;  // while a pipeline runs: a message wakes the worker at once
@@ -140,11 +160,7 @@ struct GstWaveformSource::Worker {
 
     static int AutoplugSelectCallback(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory, gpointer) {
         // libav's MPEG audio decoders come first by name at the same rank, and take twice mpg123's time.
-        static const bool haveMpg123 = [] {
-            GstElementFactory* mpg123 = gst_element_factory_find("mpg123audiodec");
-            if (mpg123) gst_object_unref(mpg123);
-            return mpg123 != nullptr;
-        }();
+        static const bool haveMpg123 = HaveElement("mpg123audiodec");
         const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
         return haveMpg123 && g_str_has_prefix(name, "avdec_mp") ? kAutoplugSkip : kAutoplugTry;
     }
@@ -165,8 +181,9 @@ struct GstWaveformSource::Worker {
             gst_buffer_map(buffer, &map, GST_MAP_READ)) {
             const GstClockTime pts = GST_BUFFER_PTS(buffer);
             std::lock_guard lock(job.mutex);
-            const qint64 startNs =
-                GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<qint64>(pts) - job.startMs * kNsPerMs : job.nextNs;
+            const qint64 startNs = GST_CLOCK_TIME_IS_VALID(pts) && !job.countFrames
+                                       ? static_cast<qint64>(pts) - job.startMs * kNsPerMs
+                                       : job.nextNs;
             Accumulate(job, map.data, static_cast<qint64>(map.size) / GST_AUDIO_INFO_BPF(&info), info,
                        startNs);
             gst_buffer_unmap(buffer, &map);
@@ -278,27 +295,21 @@ struct GstWaveformSource::Worker {
     // Decodes the job's file or range into its buckets; what went wrong, or nothing.
     QString Decode(const QString& absolutePath) {
         if (!InitGstreamer().ok()) return Problem("无法解码");
+        std::optional<Mp3FrameSpan> span;
+        if (!job->Whole() && job->startMs > 0 && HaveElement("mpg123audiodec"))
+            span = FindMp3FrameSpan(absolutePath, job->startMs, job->endMs, kMp3LeadFrames);
         GError* rawError = nullptr;
-        GstElement* launched = gst_parse_launch(kPipeline, &rawError);
+        GstElement* launched = gst_parse_launch(span ? kMp3SpanPipeline : kFilePipeline, &rawError);
         const GErrorPtr error(rawError);
         if (error || !launched) {
             if (launched) gst_object_unref(launched);
             return Problem("无法解码");
         }
         const GstObjectPtr<GstElement> pipeline(GST_ELEMENT(gst_object_ref_sink(launched)));
-        const GstObjectPtr<GstElement> decoder(gst_bin_get_by_name(GST_BIN(pipeline.get()), "decoder"));
         const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
-        gchar* uri = gst_filename_to_uri(QFile::encodeName(absolutePath).constData(), nullptr);
-        if (!decoder || !sink || !uri) {
-            g_free(uri);
+        if (!sink ||
+            !(span ? FeedSpan(pipeline.get(), absolutePath, *span) : SetUri(pipeline.get(), absolutePath)))
             return Problem("无法解码");
-        }
-        GstCaps* audioOnly = gst_caps_new_empty_simple("audio/x-raw");
-        g_object_set(decoder.get(), "uri", uri, "caps", audioOnly, nullptr);
-        gst_caps_unref(audioOnly);
-        g_free(uri);
-        g_signal_connect(decoder.get(), "autoplug-select", G_CALLBACK(&Worker::AutoplugSelectCallback),
-                         nullptr);
         GstAppSinkCallbacks callbacks{};
         callbacks.new_sample = &Worker::NewSampleCallback;
         gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, job.get(), nullptr);
@@ -308,7 +319,7 @@ struct GstWaveformSource::Worker {
             std::lock_guard lock(job->mutex);
             job->bus = bus.get();
         }
-        const QString problem = RunPipeline(pipeline.get(), bus.get());
+        const QString problem = RunPipeline(pipeline.get(), bus.get(), !span);
         {
             std::lock_guard lock(job->mutex);
             job->bus = nullptr;
@@ -318,9 +329,41 @@ struct GstWaveformSource::Worker {
         return problem;
     }
 
-    QString RunPipeline(GstElement* pipeline, GstBus* bus) {
+    bool SetUri(GstElement* pipeline, const QString& absolutePath) {
+        const GstObjectPtr<GstElement> decoder(gst_bin_get_by_name(GST_BIN(pipeline), "decoder"));
+        gchar* uri = gst_filename_to_uri(QFile::encodeName(absolutePath).constData(), nullptr);
+        if (!decoder || !uri) {
+            g_free(uri);
+            return false;
+        }
+        GstCaps* audioOnly = gst_caps_new_empty_simple("audio/x-raw");
+        g_object_set(decoder.get(), "uri", uri, "caps", audioOnly, nullptr);
+        gst_caps_unref(audioOnly);
+        g_free(uri);
+        g_signal_connect(decoder.get(), "autoplug-select", G_CALLBACK(&Worker::AutoplugSelectCallback),
+                         nullptr);
+        return true;
+    }
+
+    // Queues the span's bytes and the end of the stream to the pipeline's source.
+    bool FeedSpan(GstElement* pipeline, const QString& absolutePath, const Mp3FrameSpan& span) {
+        const GstObjectPtr<GstElement> appsrc(gst_bin_get_by_name(GST_BIN(pipeline), "source"));
+        QFile file(absolutePath);
+        if (!appsrc || !file.open(QIODevice::ReadOnly) || !file.seek(span.beginOffset)) return false;
+        const QByteArray bytes = file.read(span.endOffset - span.beginOffset);
+        if (bytes.isEmpty()) return false;
+        // The decoder's timestamps after a cut are guesses, but every frame gives all its samples.
+        job->countFrames = true;
+        job->nextNs = span.BeginNs() - job->startMs * kNsPerMs;
+        g_object_set(appsrc.get(), "max-bytes", static_cast<guint64>(bytes.size()), nullptr);
+        GstBuffer* buffer = gst_buffer_new_memdup(bytes.constData(), static_cast<gsize>(bytes.size()));
+        return gst_app_src_push_buffer(GST_APP_SRC(appsrc.get()), buffer) == GST_FLOW_OK &&
+               gst_app_src_end_of_stream(GST_APP_SRC(appsrc.get())) == GST_FLOW_OK;
+    }
+
+    QString RunPipeline(GstElement* pipeline, GstBus* bus, bool mayNeedSeek) {
         // A range starts paused, so that nothing is decoded before the seek to it.
-        const bool seekFirst = !job->Whole() && job->startMs > 0;
+        const bool seekFirst = mayNeedSeek && !job->Whole() && job->startMs > 0;
         if (gst_element_set_state(pipeline, seekFirst ? GST_STATE_PAUSED : GST_STATE_PLAYING) ==
             GST_STATE_CHANGE_FAILURE)
             return Problem("无法解码");
