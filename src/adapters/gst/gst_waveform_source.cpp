@@ -150,6 +150,7 @@ struct GstWaveformSource::Job {
     bool fromCache = false;
     QString problem;
     bool takePosted = false;  // a Take() is queued that will see everything above
+    bool handedOver = false;  // the final buckets have moved to the view
 };
 
 // Runs on the job's thread (Run) and on its pipeline's streaming thread (the callbacks).
@@ -518,19 +519,28 @@ void GstWaveformSource::Take(const std::shared_ptr<Job>& job) {
     {
         std::lock_guard lock(job->mutex);
         job->takePosted = false;
+        if (job->handedOver) return;
         WaveformPeaks& peaks = view.peaks;
-        const bool done = job->complete || !job->problem.isEmpty();
-        // Buckets taken earlier may have been merged into again (timestamps going back); the last take
-        // copies everything.
-        const std::size_t from = done ? 0 : peaks.min.size();
-        const auto to = static_cast<std::size_t>(job->readyBuckets);
-        if (to > from) {
-            peaks.min.resize(to);
-            peaks.max.resize(to);
-            for (std::size_t i = from; i < to; ++i) {
-                const bool empty = job->min[i] > job->max[i];
-                peaks.min[i] = empty ? 0 : job->min[i];
-                peaks.max[i] = empty ? 0 : job->max[i];
+        if (job->complete || !job->problem.isEmpty()) {
+            // The job's threads are done with the buckets: they move rather than being copied, whole, as
+            // buckets taken earlier may have been merged into again (timestamps going back).
+            peaks.min = std::move(job->min);
+            peaks.max = std::move(job->max);
+            job->handedOver = true;
+            for (std::size_t i = 0; i < peaks.min.size(); ++i) {
+                if (peaks.min[i] > peaks.max[i]) peaks.min[i] = peaks.max[i] = 0;
+            }
+        } else {
+            const std::size_t from = peaks.min.size();
+            const auto to = static_cast<std::size_t>(job->readyBuckets);
+            if (to > from) {
+                peaks.min.resize(to);
+                peaks.max.resize(to);
+                for (std::size_t i = from; i < to; ++i) {
+                    const bool empty = job->min[i] > job->max[i];
+                    peaks.min[i] = empty ? 0 : job->min[i];
+                    peaks.max[i] = empty ? 0 : job->max[i];
+                }
             }
         }
         peaks.durationMs = job->durationMs;
