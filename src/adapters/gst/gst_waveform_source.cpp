@@ -355,7 +355,10 @@ struct GstWaveformSource::Worker {
         if (bytes.isEmpty()) return false;
         // The decoder's timestamps after a cut are guesses, but every frame gives all its samples.
         job->countFrames = true;
-        job->nextNs = span.BeginNs() - job->startMs * kNsPerMs;
+        {
+            std::lock_guard lock(job->mutex);
+            job->nextNs = span.BeginNs() - job->startMs * kNsPerMs;
+        }
         g_object_set(appsrc.get(), "max-bytes", static_cast<guint64>(bytes.size()), nullptr);
         GstBuffer* buffer = gst_buffer_new_memdup(bytes.constData(), static_cast<gsize>(bytes.size()));
         return gst_app_src_push_buffer(GST_APP_SRC(appsrc.get()), buffer) == GST_FLOW_OK &&
