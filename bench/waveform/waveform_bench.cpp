@@ -189,21 +189,29 @@ private:
     double maxGapMs_ = 0;
 };
 
-// Milliseconds from start() until done() holds, the event loop running meanwhile.
-double Measure(ostrelle::WaveformSource& source, Heartbeat& heartbeat, const std::function<void()>& start,
-               const std::function<bool()>& done) {
+struct Measured {
+    double ms = 0;
+    int updates = 0;  // update handler calls
+    double firstUpdateMs = 0;
+};
+
+// From start() until done() holds, the event loop running meanwhile.
+Measured Measure(ostrelle::WaveformSource& source, Heartbeat& heartbeat, const std::function<void()>& start,
+                 const std::function<bool()>& done) {
     QEventLoop loop;
+    Measured measured;
+    const auto begin = Clock::now();
     source.SetUpdateHandler([&] {
+        if (measured.updates++ == 0) measured.firstUpdateMs = Ms(Clock::now() - begin);
         if (done()) loop.quit();
     });
     heartbeat.Start();
-    const auto begin = Clock::now();
     start();
     loop.exec();
-    const double ms = Ms(Clock::now() - begin);
+    measured.ms = Ms(Clock::now() - begin);
     heartbeat.Stop();
     source.SetUpdateHandler({});
-    return ms;
+    return measured;
 }
 
 }  // namespace
@@ -223,30 +231,35 @@ int main(int argc, char** argv) {
     auto wholeDone = [](const ostrelle::WaveformSource& source) { return !source.Peaks().Loading(); };
 
     ostrelle::GstWaveformSource cold(cache);
-    const double coldMs = Measure(
+    const Measured coldRun = Measure(
         cold, heartbeat, [&] { cold.Load(mp3); }, [&] { return wholeDone(cold); });
+    const double coldMs = coldRun.ms;
     const ostrelle::WaveformPeaks& peaks = cold.Peaks();
     if (!peaks.complete) Fail(QStringLiteral("no peaks: ") + peaks.problem);
     const double audioSeconds = peaks.durationMs / 1000.0;
 
     ostrelle::GstWaveformSource again(cache);
     const double cacheMs = Measure(
-        again, heartbeat, [&] { again.Load(mp3); }, [&] { return wholeDone(again); });
+                               again, heartbeat, [&] { again.Load(mp3); }, [&] { return wholeDone(again); })
+                               .ms;
     if (!again.Peaks().fromCache || again.Peaks().min.size() != peaks.min.size())
         Fail(QStringLiteral("the second load did not come whole from the cache"));
 
     ostrelle::GstWaveformSource zoom(cache);
     const qint64 middleMs = peaks.durationMs / 2;
     const double segmentMs = Measure(
-        zoom, heartbeat, [&] { zoom.LoadRange(mp3, middleMs, middleMs + 10000); },
-        [&] { return !zoom.RangePeaks().Loading(); });
+                                 zoom, heartbeat, [&] { zoom.LoadRange(mp3, middleMs, middleMs + 10000); },
+                                 [&] { return !zoom.RangePeaks().Loading(); })
+                                 .ms;
     if (!zoom.RangePeaks().complete || zoom.RangePeaks().min.size() != 10000)
         Fail(QStringLiteral("the zoom window is not whole"));
 
     std::printf("waveform baseline: decoding alone (mpg123 into a fakesink) ms=%.0f x_realtime=%.0f\n",
                 baselineMs, audioSeconds * 1000.0 / baselineMs);
-    std::printf("waveform buckets=%zu of %d ms, audio_s=%.1f\n", peaks.min.size(), peaks.bucketMs,
-                audioSeconds);
+    std::printf(
+        "waveform buckets=%zu of %d ms, audio_s=%.1f, cold load shown in %d updates, the first after %.0f "
+        "ms\n",
+        peaks.min.size(), peaks.bucketMs, audioSeconds, coldRun.updates, coldRun.firstUpdateMs);
     std::printf(
         "waveform minutes=%.0f ms=%.0f x_realtime=%.0f cache_load_ms=%.1f segment_view_ms=%.1f "
         "ui_max_stall_ms=%.1f\n",

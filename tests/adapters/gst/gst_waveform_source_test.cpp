@@ -240,6 +240,20 @@ TEST_F(GstWaveformSourceTest, WhatCannotBeDecodedGetsAReasonAndNoPeaks) {
     }
 }
 
+TEST_F(GstWaveformSourceTest, ATruncatedMp3GivesThePeaksOfWhatItHolds) {
+    const QString mp3 = Mp3();
+    QFile file(mp3);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() / 2 + 101));  // mid-frame, in the burst
+    file.close();
+    GstWaveformSource source(cacheFolder_);
+    source.Load(mp3);
+    ASSERT_TRUE(WaitUntilDone(source));
+    ASSERT_TRUE(source.Peaks().complete) << source.Peaks().problem.toStdString();
+    EXPECT_NEAR(source.Peaks().durationMs, kLengthMs / 2, 60);
+    ExpectBurstBetween(source.Peaks(), kBurstFromMs, kBurstToMs, 40);
+}
+
 TEST_F(GstWaveformSourceTest, AnotherLoadReplacesTheFirstAndDestroyingWhileLoadingIsSafe) {
     const QString longWav = dir_.filePath(QStringLiteral("long.wav"));
     ASSERT_EQ(testing::WriteToneBurstWav(120, 10, 1, longWav), QString());
