@@ -281,7 +281,8 @@ struct GstWaveformSource::Worker {
             if (!job->stopped) {
                 if (problem.isEmpty() && !job->fromCache) {
                     job->durationMs = job->Whole() ? (job->endNs + kNsPerMs / 2) / kNsPerMs : job->durationMs;
-                    if (job->frames == 0) job->problem = Problem("文件里没有声音");
+                    // A range may lie past the end of the audio; a whole file must hold some.
+                    if (job->frames == 0 && job->Whole()) job->problem = Problem("文件里没有声音");
                 } else {
                     job->problem = problem;
                 }

@@ -15,10 +15,13 @@ namespace ostrelle {
 // goes (uridecodebin, so MP3, WMA and whatever else is installed; MP3 through mpg123, about twice as fast
 // as libav's decoder) and mixed to mono on the fly. Whole-file peaks are kept in a WaveformCache in
 // cacheFolder; they are written there before completion is reported, and a folder that cannot be
-// written only means the next load decodes again.
+// written only means the next load decodes again. A range of an MP3 file is cut from it at a frame found
+// by walking the frame headers (mp3_frame_span.h); other formats, and MP3 behind an Xing header, are
+// reached with an accurate seek.
 //
 // Problems (Peaks().problem): 找不到文件, 不是文件, 文件是空的, 无法解码 (no decoder, a decoding error, or no
-// progress for 15 s), 文件里没有声音 (decoded to no samples). Peaks decoded before a decoding error stay.
+// progress for 15 s), 文件里没有声音 (a whole file decoded to no samples; a range past the end of the audio
+// is complete and empty). Peaks decoded before a decoding error stay.
 //
 // Constructing needs no running event loop; updates are delivered once the creating thread runs one.
 // Stopped loads are abandoned, not waited for: their threads end by themselves within milliseconds and

@@ -17,6 +17,8 @@ namespace {
 // Header bits that stay the same across one stream: sync, version, layer and sample rate.
 constexpr std::uint32_t kStreamMask = 0xFFFE0C00u;
 constexpr qint64 kChunkBytes = 1 << 20;
+// ID3v1, APEv2 and Lyrics tags after the last frame; more than this after a broken frame is damage.
+constexpr qint64 kTrailingTagBytes = 64 * 1024;
 
 // Kbit/s by [MPEG-1 or not][layer I, II, III][bit rate index 1..14].
 constexpr std::array<std::array<std::array<int, 14>, 3>, 2> kBitratesKbps = {{
@@ -140,21 +142,26 @@ std::optional<Mp3FrameSpan> FindMp3FrameSpan(const QString& path, qint64 startMs
     const qint64 perFrame = span.samplesPerFrame;
     span.firstFrame = std::max<qint64>(0, startMs * span.sampleRate / 1000 / perFrame - leadFrames);
     const qint64 lastFrame = (endMs * span.sampleRate / 1000 + perFrame - 1) / perFrame;
+    bool reached = false;
     for (qint64 frame = 0;; ++frame) {
-        if (frame == span.firstFrame) span.beginOffset = offset;
+        if (frame == span.firstFrame) {
+            span.beginOffset = offset;
+            reached = true;
+        }
         if (frame > lastFrame) break;
         const std::uint8_t* at = reader.At(offset, 4);
         if (!at) break;  // the end of the file
         const std::uint32_t bits = (std::uint32_t{at[0]} << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
         const std::optional<Frame> header = ParseHeader(bits);
         if (!header || (bits & kStreamMask) != (first & kStreamMask)) {
-            if (frame <= span.firstFrame) return std::nullopt;
-            break;  // whatever follows (a tag, damage) is left to the decoder
+            // Tags at the end end the audio; damage is left to a decoder that resyncs.
+            if (frame <= span.firstFrame || file.size() - offset > kTrailingTagBytes) return std::nullopt;
+            break;
         }
         offset += header->length;
     }
-    if (span.beginOffset == 0 && span.firstFrame > 0) return std::nullopt;  // the file ends before
     span.endOffset = offset;
+    if (!reached || span.endOffset <= span.beginOffset) return std::nullopt;  // the file ends before
     return span;
 }
 

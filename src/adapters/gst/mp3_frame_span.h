@@ -23,10 +23,11 @@ struct Mp3FrameSpan {
 };
 
 // The frames that hold [startMs, endMs), beginning leadFrames earlier (a frame after a cut decodes whole
-// only once the frames before it have been decoded). Nothing for a file that does not begin, after its
-// ID3v2 tags, with an unbroken run of frames of one stream up to endMs; for one whose first frame is an
-// Xing/Info/VBRI header (decoders may trim the encoder delay it gives, moving every sample); and for
-// free-format streams.
+// only once the frames before it have been decoded); the span ends early where tags end the file.
+// Nothing for a file that does not begin, after its ID3v2 tags, with an unbroken run of frames of one
+// stream up to endMs (or its end); for one whose first frame is an Xing/Info/VBRI header (decoders may
+// trim the encoder delay it gives, moving every sample); for free-format streams; and for a start past
+// the end.
 std::optional<Mp3FrameSpan> FindMp3FrameSpan(const QString& path, qint64 startMs, qint64 endMs,
                                              int leadFrames);
 

@@ -151,6 +151,13 @@ TEST_F(GstWaveformSourceTest, AnMp3RangeHasTheBucketsOfADecodeFromTheStart) {
             ASSERT_NEAR(range.max[i], fromStart.max[1700 + i], 0.01) << "at " << 1700 + i << " ms";
             ASSERT_NEAR(range.min[i], fromStart.min[1700 + i], 0.01) << "at " << 1700 + i << " ms";
         }
+
+        const WaveformPeaks& end = WaitForRange(source, mp3, 4500, 7000);
+        EXPECT_TRUE(end.complete);
+        EXPECT_NEAR(static_cast<double>(end.min.size()), 500, 80);  // to the end of the audio
+        const WaveformPeaks& beyond = WaitForRange(source, mp3, 8000, 9000);
+        EXPECT_TRUE(beyond.complete) << beyond.problem.toStdString();
+        EXPECT_TRUE(beyond.min.empty());
     }
 }
 
