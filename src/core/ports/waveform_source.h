@@ -49,7 +49,7 @@ public:
     virtual void Load(const QString& path) = 0;
     // Starts on [startMs, endMs) of path; stops the work of any earlier LoadRange(). Does nothing when
     // RangePeaks() already is, or is becoming, this window. A window reaching past the end of the file
-    // ends, once complete, where the audio ends.
+    // ends, once complete, where the audio ends; an empty window is complete at once, without an update.
     virtual void LoadRange(const QString& path, qint64 startMs, qint64 endMs) = 0;
     // Stops all work and empties both views.
     virtual void Cancel() = 0;
