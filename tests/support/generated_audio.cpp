@@ -1,10 +1,13 @@
 #include "support/generated_audio.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <gst/gst.h>
 
 #include <cmath>
+#include <cstring>
+#include <numbers>
 
 namespace ostrelle::testing {
 
@@ -61,6 +64,53 @@ QString WriteTone(double seconds, int rate, int channels, const QString& encoder
                               .arg(channels)
                               .arg(encoder),
                           path);
+}
+
+QString WriteToneBurstWav(double seconds, double burstStart, double burstSeconds, const QString& path) {
+    constexpr int kRate = 44100;
+    constexpr int kChannels = 2;
+    const long frames = std::lround(seconds * kRate);
+    const long burstFrom = std::lround(burstStart * kRate);
+    const long burstTo = burstFrom + std::lround(burstSeconds * kRate);
+    const auto dataBytes = static_cast<quint32>(frames * kChannels * 2);
+    QByteArray bytes(44 + static_cast<qsizetype>(dataBytes), '\0');
+    char* at = bytes.data();
+    auto put32 = [&](quint32 value) {
+        qToLittleEndian(value, at);
+        at += 4;
+    };
+    auto put16 = [&](quint16 value) {
+        qToLittleEndian(value, at);
+        at += 2;
+    };
+    auto tag = [&](const char* name) {
+        std::memcpy(at, name, 4);
+        at += 4;
+    };
+    tag("RIFF");
+    put32(36 + dataBytes);
+    tag("WAVE");
+    tag("fmt ");
+    put32(16);
+    put16(1);  // PCM
+    put16(kChannels);
+    put32(kRate);
+    put32(kRate * kChannels * 2);
+    put16(kChannels * 2);
+    put16(16);
+    tag("data");
+    put32(dataBytes);
+    for (long frame = 0; frame < frames; ++frame) {
+        const double value = frame >= burstFrom && frame < burstTo
+                                 ? 0.5 * std::sin(2 * std::numbers::pi * 440.0 * frame / kRate)
+                                 : 0.0;
+        const auto sample = static_cast<quint16>(static_cast<qint16>(std::lround(value * 32767)));
+        for (int c = 0; c < kChannels; ++c)
+            put16(sample);
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return file.errorString();
+    return {};
 }
 
 }  // namespace ostrelle::testing

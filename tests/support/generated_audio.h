@@ -17,4 +17,8 @@ inline QString WriteTone(const QString& encoder, double seconds, const QString& 
     return WriteTone(seconds, 44100, 2, encoder, path);
 }
 
+// A 16-bit 44.1 kHz stereo WAV file of silence with a 440 Hz tone of amplitude 0.5 from burstStart for
+// burstSeconds. Returns what went wrong, or nothing.
+QString WriteToneBurstWav(double seconds, double burstStart, double burstSeconds, const QString& path);
+
 }  // namespace ostrelle::testing
