@@ -35,8 +35,9 @@ Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& o
       database_(OpenDatabase(folder, dialogs)),
       player_(MakePlayer(options)),
       waveDevice_(options.captureSource, options.playbackSink),
+      waveform_(folder.dataDir + QStringLiteral("/waveforms")),
       app_({player_, dialogs, meter_, waveDevice_, database_.get(), database_.get()}, std::move(folder)),
-      window_(app_, player_) {}
+      window_(app_, player_, &waveform_) {}
 
 void Program::Start() {
     window_.StartUp([this] {

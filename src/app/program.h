@@ -3,6 +3,7 @@
 #include "adapters/gst/background_duration_meter.h"
 #include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_wave_device.h"
+#include "adapters/gst/gst_waveform_source.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
 #include "core/model/program_folder.h"
 #include "core/operations/controller.h"
@@ -48,6 +49,7 @@ private:
     GstMediaPlayer player_;
     BackgroundDurationMeter meter_;
     GstWaveDevice waveDevice_;
+    GstWaveformSource waveform_;
     Controller app_;
     MainWindow window_;
 };

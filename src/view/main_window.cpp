@@ -4,6 +4,7 @@
 #include "view/pictures.h"
 #include "view/seek_bar.h"
 #include "view/usage_window.h"
+#include "view/waveform_strip.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -114,7 +115,7 @@ QString WithoutZeroHours(QString text) {
 
 }  // namespace
 
-MainWindow::MainWindow(Controller& app, MediaPlayer& player, QWidget* parent)
+MainWindow::MainWindow(Controller& app, MediaPlayer& player, WaveformSource* waveform, QWidget* parent)
     : QMainWindow(parent), app_(app), player_(player) {
     canvas_ = new QWidget(this);
     canvas_->setObjectName(QStringLiteral("canvas"));
@@ -126,6 +127,7 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, QWidget* parent)
     BuildPlayerStrip();
     BuildMenus();
     BuildTimers();
+    BuildWaveform(waveform);
     app_.SetCloseHandler([this] { close(); });
     app_.SetEventRouter([this](const std::function<void()>& event) {
         // Never dropped like a tick: during another operation it waits for that one to end.
@@ -350,6 +352,51 @@ void MainWindow::BuildPlayerStrip() {
     playerPoll_.start();
 }
 
+void MainWindow::BuildWaveform(WaveformSource* source) {
+    const Window& w = app_.window();
+    const int top = Px(w.playerStrip.top);
+    for (QObject* child : canvas_->children())
+        if (auto* widget = qobject_cast<QWidget*>(child); widget && widget->y() >= top)
+            belowWaveform_.push_back(widget);
+    waveformStrip_ = new WaveformStrip(source, canvas_);
+    waveformStrip_->setGeometry(seekBar_->x(), top, seekBar_->width(), WaveformStrip::kHeight);
+    waveformStrip_->hide();
+    waveformStrip_->SetSeekHandler([this](double seconds) { player_.SetCurrentPosition(seconds); });
+    waveformStrip_->SetMoveHandler([this](int mark, double seconds) {
+        Handle([this, mark, seconds] {
+            app_.MoveMark(mark == 0 ? SegmentEditor::Mark::A : SegmentEditor::Mark::B, seconds);
+        });
+    });
+    waveformStrip_->SetZoomHandler([this] { Handle([this] { app_.Run(Command::ToggleWaveformZoom); }); });
+    connect(&playerPoll_, &QTimer::timeout, this, [this] {
+        if (waveformShown_) RenderWaveform();
+    });
+}
+
+void MainWindow::RenderWaveform() {
+    const Window& w = app_.window();
+    if (w.waveform.shown != waveformShown_) {
+        waveformShown_ = w.waveform.shown;
+        const int shift = waveformShown_ ? WaveformStrip::kHeight : -WaveformStrip::kHeight;
+        for (QWidget* widget : belowWaveform_)
+            widget->move(widget->x(), widget->y() + shift);
+        canvas_->setFixedSize(canvas_->width(), canvas_->height() + shift);
+        setFixedSize(sizeHint());
+        waveformStrip_->setVisible(waveformShown_);
+    }
+    if (!waveformShown_) return;
+    const PlayerState& state = app_.state();
+    WaveformStrip::Scene scene{.path = player_.Url(),
+                               .durationSeconds = player_.Duration(),
+                               .positionSeconds = player_.CurrentPosition(),
+                               .zoomed = w.waveform.zoomed};
+    if (state.abListPath == scene.path) {
+        scene.segments = state.abList;
+        if (app_.segmentEditor().HasCurrentSegment()) scene.current = state.abIndex;
+    }
+    waveformStrip_->SetScene(std::move(scene));
+}
+
 void MainWindow::BuildMenus() {
     Window& w = app_.window();
     for (const MenuSection& section : MenuBar()) {
@@ -568,6 +615,7 @@ void MainWindow::Render() {
     for (const auto& [action, item] : topMenus_)
         action->setEnabled((w.*item).enabled);
 
+    RenderWaveform();
     RenderTimers();
 }
 

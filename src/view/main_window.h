@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/operations/controller.h"
+#include "core/ports/waveform_source.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -23,6 +24,7 @@ namespace ostrelle {
 
 class GridTableModel;
 class UsageWindow;
+class WaveformStrip;
 class SeekBar;
 
 // The main window: widgets at the window model's places, every widget event forwarded to the controller,
@@ -30,7 +32,9 @@ class SeekBar;
 // It holds no state of the program.
 class MainWindow : public QMainWindow {
 public:
-    MainWindow(Controller& app, MediaPlayer& player, QWidget* parent = nullptr);
+    // waveform feeds the waveform strip; without it the strip shows segments and position only.
+    MainWindow(Controller& app, MediaPlayer& player, WaveformSource* waveform = nullptr,
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Runs the controller's start-up under the guard, then renders and lets the timers run: no tick comes
@@ -43,6 +47,8 @@ public:
     QPushButton* CommandButton(Command command) const;
     QAction* MenuAction(Command command) const;
     QTableView* PlaylistGrid() const { return playlistGrid_; }
+    WaveformStrip* Waveform() const { return waveformStrip_; }
+    SeekBar* PositionBar() const { return seekBar_; }
     QPlainTextEdit* TextPane() const { return textPane_; }
     QCheckBox* CheckBoxFor(ostrelle::CheckBox Window::*box) const;
     QComboBox* ComboBoxFor(ComboBox Window::*box) const;
@@ -57,11 +63,14 @@ private:
     void BuildMenus();
     void BuildPlayerStrip();
     void BuildTimers();
+    void BuildWaveform(WaveformSource* source);
     // Runs a handler of the controller, then renders.
     // A modal dialog runs its own event loop: ticks that arrive meanwhile are dropped, so that no two
     // operations ever run at once.
     void Handle(const std::function<void()>& handler);
     void RenderTimers();
+    // Shows or hides the strip: what lies below it moves down or up by its height.
+    void RenderWaveform();
 
     Controller& app_;
     MediaPlayer& player_;
@@ -97,6 +106,9 @@ private:
     bool rendering_ = false;
     bool timersLive_ = false;  // from the end of start-up on
     QPointer<UsageWindow> usageWindow_;
+    WaveformStrip* waveformStrip_ = nullptr;
+    std::vector<QWidget*> belowWaveform_;  // the player strip and all under it
+    bool waveformShown_ = false;
     std::vector<std::function<void()>>
         pendingEvents_;  // adapter events that came during an operation  // the view follows the model: its
                          // own changes are no learner's

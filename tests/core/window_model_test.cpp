@@ -59,7 +59,7 @@ TEST(WindowModel, ShortcutsAreDistinctAndSegmentStepsMatchTheirDirection) {
     for (const MenuSection& section : MenuBar())
         for (const auto& [command, item] : section.entries)
             items.push_back(&(w.*item));
-    ASSERT_EQ(items.size(), 28u);
+    ASSERT_EQ(items.size(), 30u);
     QSet<QString> seen;
     for (const MenuItem* m : items) {
         EXPECT_FALSE(m->shortcut.isEmpty()) << m->caption.toStdString();

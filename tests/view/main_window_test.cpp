@@ -1,12 +1,14 @@
 #include "view/main_window.h"
 #include "adapters/qt/qt_dialogs.h"
 #include "core/formats/settings_file.h"
+#include "core/formats/time_values.h"
 #include "support/app_fixture.h"
 #include "support/test_files.h"
 #include "view/about_window.h"
 #include "view/pictures.h"
 #include "view/seek_bar.h"
 #include "view/usage_window.h"
+#include "view/waveform_strip.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -243,6 +246,49 @@ TEST_F(MainWindowTest, TimesOfLongFilesAndCloseMarksStayReadable) {
     const QRect boxB(captionB->parentWidget()->pos(), captionB->parentWidget()->size());
     EXPECT_FALSE(boxA.intersects(boxB));
     EXPECT_LT(boxA.left(), boxB.left());
+}
+
+TEST_F(MainWindowTest, TheWaveformStripLinesUpWithTheMarksAndTheTrackAndItsHandlesMoveTheMarks) {
+    WriteIni("Fist", "run", "1");
+    const QString lesson = MakeFile(QStringLiteral("lesson.mp3"));
+    AddRow(lesson, QStringLiteral("10:00"), {QStringLiteral("A01:40.000B02:30.000")});
+    MainWindow& w = Start();
+    app_.LoadFirstEntry();
+    w.Render();
+    const int height = w.height();
+    const int barTop = w.PositionBar()->y();
+    QApplication::setActiveWindow(&w);
+    QTest::keySequence(&w, QKeySequence(window().waveformItem.shortcut));
+    WaveformStrip* strip = w.Waveform();
+    ASSERT_TRUE(strip->isVisible());
+    EXPECT_EQ(w.height(), height + WaveformStrip::kHeight);
+    EXPECT_EQ(w.PositionBar()->y(), barTop + WaveformStrip::kHeight);
+    EXPECT_EQ(ReadIniValue(QStringLiteral("Waveform"), QStringLiteral("Shown"), Ini()), QStringLiteral("1"));
+
+    // A time has one x on the strip, over its mark and on the track (600 s lesson, A at 100 s).
+    const double stripX = strip->x() + strip->XOfSeconds(100);
+    const double markX = window().markFlags[0].geometry.left / 15.0;
+    const double trackX = w.PositionBar()->x() + w.PositionBar()->width() * 100 / 600.0;
+    EXPECT_NEAR(stripX, markX, 1.0);
+    EXPECT_NEAR(stripX, trackX, 1.0);
+
+    // Zoomed on the segment, with a second on either side; dragging A rewrites the same slot.
+    QTest::keySequence(&w, QKeySequence(window().waveformZoomItem.shortcut));
+    EXPECT_NEAR(strip->XOfSeconds(99), 0, 0.5);
+    const QPoint a(std::lround(strip->XOfSeconds(100)), WaveformStrip::kHeight / 2);
+    const QPoint later(std::lround(strip->XOfSeconds(110)), WaveformStrip::kHeight / 2);
+    QTest::mousePress(strip, Qt::LeftButton, {}, a);
+    QMouseEvent move(QEvent::MouseMove, later, strip->mapToGlobal(later), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(strip, &move);
+    QTest::mouseRelease(strip, Qt::LeftButton, {}, later);
+    EXPECT_NEAR(MarkTextToSeconds(state().aPoint), 110, 0.1);
+    EXPECT_EQ(db_->RowFor(lesson).value()->Field(kFirstSegmentField),
+              SlotText(state().aPoint, QStringLiteral("02:30.000")));
+
+    QTest::keySequence(&w, QKeySequence(window().waveformItem.shortcut));
+    EXPECT_FALSE(strip->isVisible());
+    EXPECT_EQ(w.height(), height);
+    EXPECT_EQ(w.PositionBar()->y(), barTop);
 }
 
 TEST_F(MainWindowTest, ALongListShowsEachRowsWholePathAndScrollsBackToTheTopAfterADelete) {

@@ -36,6 +36,8 @@ enum class Command {
     NudgeBLater,
     NudgeBMuchEarlier,
     NudgeBMuchLater,
+    ToggleWaveform,
+    ToggleWaveformZoom,
     // 播放器 menu: the player alone.
     Play,
     Pause,

@@ -122,6 +122,9 @@ Window::Window() {
     nudgeBLaterItem = MakeMenu("B点推后10毫秒", "Alt+Right");
     nudgeBMuchEarlierItem = MakeMenu("B点提前100毫秒", "Alt+Shift+Left");
     nudgeBMuchLaterItem = MakeMenu("B点推后100毫秒", "Alt+Shift+Right");
+    waveformItem = MakeMenu("显示波形", "Ctrl+W");
+    waveformZoomItem = MakeMenu("波形：当前段/全部", "Ctrl+E");
+    waveformZoomItem.enabled = false;
     playerMenu = MakeMenu("播放器");
     playItem = MakeMenu("播放", "Ctrl+F1");
     pauseItem = MakeMenu("暂停", "Ctrl+F2");

@@ -164,6 +164,11 @@ struct Window {
     std::array<Picture, 2> markCaptionBoxes;  // boxes of the A and B mark captions
     std::array<Picture, 2> markFlags;         // A and B mark pointers
     TwipsRect playerStrip;
+    // The waveform strip above the position bar: off unless the learner turns it on.
+    struct WaveformStrip {
+        bool shown = false;
+        bool zoomed = false;
+    } waveform;
     GridModel playlistGrid;
     TwipsRect playlistGridGeometry;
 
@@ -203,6 +208,8 @@ struct Window {
     MenuItem nudgeBLaterItem;
     MenuItem nudgeBMuchEarlierItem;
     MenuItem nudgeBMuchLaterItem;
+    MenuItem waveformItem;      // shows or hides the waveform strip
+    MenuItem waveformZoomItem;  // the strip shows the whole file, or the current segment closely
     MenuItem playerMenu;
     MenuItem playItem;
     MenuItem pauseItem;

@@ -117,6 +117,7 @@ void Controller::Start() {
         w.fontSizeBox.items << QString::number(i + 8);
     }
     RestoreRepeatSettings();
+    w.waveform.shown = ReadsAsOne(ReadIniValue(QStringLiteral("Waveform"), QStringLiteral("Shown"), ini));
 
     // From here on each step stands alone.
     w.textPane.fontSizePt = kTextPaneFontPt;
@@ -236,6 +237,14 @@ void Controller::Run(Command command) {
         case Command::NudgeBMuchLater:
             editor_.NudgeMark(SegmentEditor::Mark::B, 0.100);
             break;
+        case Command::ToggleWaveform:
+            window_.waveform.shown = !window_.waveform.shown;
+            WriteSettings({{QStringLiteral("Waveform"), QStringLiteral("Shown"),
+                            window_.waveform.shown ? QStringLiteral("1") : QStringLiteral("0")}});
+            break;
+        case Command::ToggleWaveformZoom:
+            window_.waveform.zoomed = !window_.waveform.zoomed;
+            break;
         case Command::Play:
             transport_.Play();
             break;
@@ -299,6 +308,9 @@ void Controller::ShowPosition() {
 }
 
 void Controller::UpdateDerivedStates() {
+    Window& w = window_;
+    w.waveformItem.caption = QString::fromUtf8(w.waveform.shown ? "隐藏波形" : "显示波形");
+    w.waveformZoomItem.enabled = w.waveform.shown;
     const bool nudging = editor_.HasCurrentSegment();
     for (MenuItem Window::*item :
          {&Window::nudgeAEarlierItem, &Window::nudgeALaterItem, &Window::nudgeAMuchEarlierItem,

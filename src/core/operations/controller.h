@@ -68,6 +68,8 @@ public:
     void TickRepeat() { repeat_.Tick(); }
     // Loads the lesson the learner left, when it is still listed, else row 1.
     void LoadFirstEntry();
+    // A handle dragged on the waveform strip: the current segment's A or B moves there.
+    void MoveMark(SegmentEditor::Mark mark, double seconds) { editor_.MoveMark(mark, seconds); }
     // Called as the window closes: remembers the lesson, its position and its current segment.
     void SaveResumePoint();
     // Also tells the learner, once, when the sound goes to no output.

@@ -3,6 +3,7 @@
 #include "core/formats/time_values.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace ostrelle {
 namespace {
@@ -118,14 +119,19 @@ bool SegmentEditor::HasCurrentSegment() const {
 
 void SegmentEditor::NudgeMark(Mark mark, double deltaSeconds) {
     if (!HasCurrentSegment()) return;
+    MoveMark(mark, MarkTextToSeconds(mark == Mark::A ? state_.aPoint : state_.bPoint) + deltaSeconds);
+}
+
+void SegmentEditor::MoveMark(Mark mark, double seconds) {
+    if (!HasCurrentSegment() || !std::isfinite(seconds)) return;
     constexpr double kLeast = 0.001;  // a segment keeps at least a millisecond
     double a = MarkTextToSeconds(state_.aPoint);
     double b = MarkTextToSeconds(state_.bPoint);
     if (mark == Mark::A) {
-        a = std::clamp(a + deltaSeconds, 0.0, std::max(0.0, b - kLeast));
+        a = std::clamp(seconds, 0.0, std::max(0.0, b - kLeast));
     } else {
-        const double end = player_.Duration() > 0 ? player_.Duration() : b + std::max(deltaSeconds, 0.0);
-        b = std::clamp(b + deltaSeconds, a + kLeast, std::max(a + kLeast, end));
+        const double end = player_.Duration() > 0 ? player_.Duration() : std::max(seconds, b);
+        b = std::clamp(seconds, a + kLeast, std::max(a + kLeast, end));
     }
     const ABPair moved{MarkText(a), MarkText(b)};
     if (Failed(

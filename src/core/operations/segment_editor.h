@@ -39,6 +39,8 @@ public:
     // other mark, rewrites the segment's slot in place, and plays the edge that moved: from A, or the
     // last second up to B. A run goes on with the new points.
     void NudgeMark(Mark mark, double deltaSeconds);
+    // The same with the mark's new place given, as when its handle is dragged on the waveform.
+    void MoveMark(Mark mark, double seconds);
     // Whether a stored segment is current and no A waits for its B.
     bool HasCurrentSegment() const;
 

@@ -50,7 +50,7 @@ void Transport::LoadFileSegments(const QString& path, int row) {
 }
 
 void Transport::ShowPosition() {
-    window_.positionLabel.caption = window_.repeatTick.Running()
+    window_.positionLabel.caption = window_.repeatTick.Running() || window_.waveform.shown
                                         ? PositionTextTenths(player_.CurrentPosition(), player_.Duration())
                                         : player_.CurrentPositionString();
 }

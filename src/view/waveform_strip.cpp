@@ -1,0 +1,173 @@
+#include "view/waveform_strip.h"
+
+#include "core/formats/time_values.h"
+#include "core/model/waveform_columns.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ostrelle {
+namespace {
+
+constexpr int kHandleReachPx = 5;
+const QColor kBackground(24, 32, 40);
+const QColor kPeaks(110, 200, 160);
+const QColor kSegment(255, 255, 255, 40);
+const QColor kCurrentSegment(255, 255, 128, 60);
+const QColor kHandleA(255, 255, 128);
+const QColor kHandleB(255, 0, 255);
+const QColor kPosition(255, 80, 60);
+
+qint64 Ms(double seconds) {
+    return std::llround(seconds * 1000);
+}
+
+}  // namespace
+
+WaveformStrip::WaveformStrip(WaveformSource* source, QWidget* parent) : QWidget(parent), source_(source) {
+    setCursor(Qt::PointingHandCursor);
+    setMouseTracking(false);
+    if (source_) source_->SetUpdateHandler([this] { update(); });
+}
+
+void WaveformStrip::SetScene(Scene scene) {
+    const bool newFile = scene.path != scene_.path;
+    scene_ = std::move(scene);
+    if (newFile) dragged_.reset();
+    if (isVisible()) LoadWhatIsShown();
+    update();
+}
+
+void WaveformStrip::LoadWhatIsShown() {
+    if (!source_ || scene_.path.isEmpty()) return;
+    if (source_->Peaks().path != scene_.path) source_->Load(scene_.path);
+    if (scene_.zoomed && CurrentSegment()) {
+        const auto [start, end] = Window();
+        source_->LoadRange(scene_.path, start, end);
+    }
+}
+
+std::optional<std::pair<double, double>> WaveformStrip::CurrentSegment() const {
+    if (!scene_.current || *scene_.current < 0 || *scene_.current >= static_cast<int>(scene_.segments.size()))
+        return std::nullopt;
+    const ABPair& pair = scene_.segments[*scene_.current];
+    return std::pair{MarkTextToSeconds(pair.aText), MarkTextToSeconds(pair.bText)};
+}
+
+std::pair<qint64, qint64> WaveformStrip::Window() const {
+    const qint64 length = Ms(scene_.durationSeconds);
+    if (scene_.zoomed) {
+        if (const auto segment = CurrentSegment()) {
+            const TimeWindow window = SegmentZoomWindow(Ms(segment->first), Ms(segment->second), length);
+            return {window.startMs, window.endMs};
+        }
+    }
+    // Until the length is known the peaks decoded so far set the scale.
+    qint64 end = length;
+    if (end <= 0 && source_) end = std::max(source_->Peaks().durationMs, source_->Peaks().EndMs());
+    return {0, std::max<qint64>(end, 1000)};
+}
+
+double WaveformStrip::XOfSeconds(double seconds) const {
+    const auto [start, end] = Window();
+    return width() * (seconds * 1000 - start) / static_cast<double>(end - start);
+}
+
+double WaveformStrip::SecondsOfX(double x) const {
+    const auto [start, end] = Window();
+    return (start + std::clamp(x, 0.0, static_cast<double>(width())) / width() * (end - start)) / 1000;
+}
+
+void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+    const auto [start, end] = Window();
+    const int middle = height() / 2;
+
+    if (source_) {
+        const bool ranged = scene_.zoomed && source_->RangePeaks().path == scene_.path &&
+                            !source_->RangePeaks().min.empty();
+        const WaveformPeaks& peaks = ranged ? source_->RangePeaks() : source_->Peaks();
+        if (peaks.path == scene_.path) {
+            painter.setPen(kPeaks);
+            const std::vector<WaveformColumn> columns = WaveformColumns(peaks, start, end, width());
+            for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
+                if (!columns[x].known) continue;
+                painter.drawLine(x, middle - std::lround(columns[x].max * (middle - 2)), x,
+                                 middle - std::lround(columns[x].min * (middle - 2)));
+            }
+            if (!peaks.problem.isEmpty()) {
+                painter.setPen(Qt::white);
+                painter.drawText(rect(), Qt::AlignCenter, peaks.problem);
+            }
+        }
+    }
+
+    for (int i = 0; i < static_cast<int>(scene_.segments.size()); ++i) {
+        const ABPair& pair = scene_.segments[i];
+        if (pair.aText.isEmpty()) continue;
+        const double xa = XOfSeconds(MarkTextToSeconds(pair.aText));
+        const double xb = XOfSeconds(MarkTextToSeconds(pair.bText));
+        painter.fillRect(QRectF(xa, 0, std::max(1.0, xb - xa), height()),
+                         scene_.current == i ? kCurrentSegment : kSegment);
+    }
+    if (const auto segment = CurrentSegment()) {
+        const double times[2] = {dragged_ == 0 ? dragSeconds_ : segment->first,
+                                 dragged_ == 1 ? dragSeconds_ : segment->second};
+        for (int mark = 0; mark < 2; ++mark) {
+            const double x = std::round(XOfSeconds(times[mark]));
+            painter.setPen(QPen(mark == 0 ? kHandleA : kHandleB, 2));
+            painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+            painter.setBrush(mark == 0 ? kHandleA : kHandleB);
+            const QPointF tip[3] = {{x - 5, 0}, {x + 5, 0}, {x, 7}};
+            painter.drawPolygon(tip, 3);
+        }
+    }
+    painter.setPen(QPen(kPosition, 1));
+    const double xp = std::round(XOfSeconds(scene_.positionSeconds));
+    painter.drawLine(QPointF(xp, 0), QPointF(xp, height()));
+}
+
+void WaveformStrip::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const double x = event->position().x();
+    if (const auto segment = CurrentSegment()) {
+        for (int mark = 0; mark < 2; ++mark) {
+            const double time = mark == 0 ? segment->first : segment->second;
+            if (std::abs(XOfSeconds(time) - x) <= kHandleReachPx) {
+                dragged_ = mark;
+                dragSeconds_ = time;
+                return;
+            }
+        }
+    }
+    if (seek_) seek_(SecondsOfX(x));
+}
+
+void WaveformStrip::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragged_) return;
+    dragSeconds_ = SecondsOfX(event->position().x());
+    update();
+}
+
+void WaveformStrip::mouseReleaseEvent(QMouseEvent* event) {
+    if (!dragged_) return;
+    const int mark = *dragged_;
+    dragged_.reset();
+    dragSeconds_ = SecondsOfX(event->position().x());
+    if (move_) move_(mark, dragSeconds_);
+    update();
+}
+
+void WaveformStrip::wheelEvent(QWheelEvent* event) {
+    // In to the segment, out to the whole file.
+    const int steps = event->angleDelta().y();
+    if ((steps > 0) != scene_.zoomed && steps != 0 && zoom_) zoom_();
+    event->accept();
+}
+
+}  // namespace ostrelle

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "core/model/ab_pair.h"
+#include "core/ports/waveform_source.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+namespace ostrelle {
+
+// The waveform strip above the position bar. It spans the same track as the bar and the marks, so a time
+// has one x on all three. Shows the file's peaks, its stored segments shaded, the current segment's A and
+// B as handles and the playing position as a line; whole file, or the current segment with a second on
+// either side.
+class WaveformStrip : public QWidget {
+public:
+    static constexpr int kHeight = 80;
+
+    // source may be null: the strip then shows only the segments and the position.
+    explicit WaveformStrip(WaveformSource* source, QWidget* parent = nullptr);
+
+    struct Scene {
+        QString path;
+        double durationSeconds = 0;
+        double positionSeconds = 0;
+        ABList segments;
+        std::optional<int> current;  // index in segments of the current one, with handles
+        bool zoomed = false;
+    };
+    void SetScene(Scene scene);
+
+    // The x of a time, and the time of an x, in the window shown now.
+    double XOfSeconds(double seconds) const;
+    double SecondsOfX(double x) const;
+
+    void SetSeekHandler(std::function<void(double seconds)> handler) { seek_ = std::move(handler); }
+    // mark: 0 for A, 1 for B.
+    void SetMoveHandler(std::function<void(int mark, double seconds)> handler) { move_ = std::move(handler); }
+    void SetZoomHandler(std::function<void()> handler) { zoom_ = std::move(handler); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    // The time window shown, in milliseconds.
+    std::pair<qint64, qint64> Window() const;
+    std::optional<std::pair<double, double>> CurrentSegment() const;
+    void LoadWhatIsShown();
+
+    WaveformSource* source_;
+    Scene scene_;
+    std::optional<int> dragged_;  // the handle being dragged
+    double dragSeconds_ = 0;
+    std::function<void(double)> seek_;
+    std::function<void(int, double)> move_;
+    std::function<void()> zoom_;
+};
+
+}  // namespace ostrelle
