@@ -89,8 +89,8 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
     const int middle = height() / 2;
 
     if (source_) {
-        const bool ranged = scene_.zoomed && source_->RangePeaks().path == scene_.path &&
-                            !source_->RangePeaks().min.empty();
+        const bool ranged =
+            scene_.zoomed && source_->RangePeaks().path == scene_.path && !source_->RangePeaks().min.empty();
         const WaveformPeaks& peaks = ranged ? source_->RangePeaks() : source_->Peaks();
         if (peaks.path == scene_.path) {
             painter.setPen(kPeaks);

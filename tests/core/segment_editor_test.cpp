@@ -173,6 +173,26 @@ TEST_F(SegmentEditorTest, NudgesRewriteTheSameSlotClampAndPlayTheEdgeMoved) {
     EXPECT_FALSE(window().nudgeBLaterItem.enabled);
 }
 
+TEST_F(SegmentEditorTest, MillisecondMarksSurviveReloadStepsRunsAndDeletes) {
+    AddRowWith(kLesson, {QStringLiteral("A00:01.234B00:03.456"), QStringLiteral("A00:05B00:07"),
+                         QStringLiteral("A1:02:03.456B1:02:07.000")});
+    player_.duration_ = 4000;
+    app_.transport().LoadFileSegments(kLesson, 1);
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("00:01.2 -- 00:03.5"));
+    app_.Run(Command::NextSegment);
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("00:05 -- 00:07"))
+        << "whole seconds as before";
+    app_.Run(Command::NextSegment);
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("1:02:03.5 -- 1:02:07.0"));
+    app_.Run(Command::PlayRepeat);
+    EXPECT_EQ(player_.stopPoint(), 3727.0);
+    EXPECT_DOUBLE_EQ(player_.seeks.back(), 3723.456);
+    app_.Run(Command::PlayRepeat);
+    app_.Run(Command::DeleteSegment);
+    EXPECT_EQ(SlotsOf(kLesson)[0], QStringLiteral("A00:01.234B00:03.456"));
+    EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("00:05 -- 00:07"));
+}
+
 TEST_F(SegmentEditorTest, SetBPointEndsARunButLeavesItsCaptions) {
     AddRowWith(kLesson, {Numbered(1)});
     app_.segmentEditor().ReloadSegments(kLesson);
