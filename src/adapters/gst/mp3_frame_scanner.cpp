@@ -13,8 +13,7 @@ namespace {
 constexpr int kLockFrames = 4;
 // Where the first frame must start after the leading tags; further in, the file is not taken for MP3.
 constexpr std::size_t kMaxLeadingJunk = 1 << 20;
-// Header bits that stay the same across one stream: sync, version, layer and sample rate.
-constexpr std::uint32_t kStreamMask = 0xFFFE0C00u;
+constexpr std::uint32_t kStreamMask = kMp3StreamMask;
 
 // Kbit/s by [MPEG-1 or not][layer I, II, III][bit rate index 1..14].
 constexpr std::array<std::array<std::array<int, 14>, 3>, 2> kBitratesKbps = {{
@@ -33,15 +32,7 @@ constexpr std::array<std::array<int, 3>, 4> kSampleRates = {{
     {44100, 48000, 32000},
 }};
 
-struct FrameHeader {
-    std::uint32_t bits = 0;
-    std::size_t length = 0;  // bytes, header included
-    int samples = 0;
-    int sampleRate = 0;
-    int layer = 0;  // 1, 2 or 3
-    bool mpeg1 = false;
-    bool mono = false;
-};
+using FrameHeader = Mp3FrameHeader;
 
 std::uint32_t ReadBe32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -51,42 +42,9 @@ std::uint32_t ReadLe32(const std::uint8_t* p) {
     return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
 }
 
-std::optional<FrameHeader> ParseHeader(std::uint32_t bits) {
-    if ((bits & 0xFFE00000u) != 0xFFE00000u) return std::nullopt;
-    const int version = (bits >> 19) & 3;
-    const int layerBits = (bits >> 17) & 3;
-    const int bitrateIndex = (bits >> 12) & 15;
-    const int rateIndex = (bits >> 10) & 3;
-    const int emphasis = bits & 3;
-    // Free-format bit rate (index 0) has no length in the header; GStreamer measures such files instead.
-    if (version == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3 ||
-        emphasis == 2)
-        return std::nullopt;
-
-    FrameHeader header;
-    header.bits = bits;
-    header.layer = 4 - layerBits;
-    header.mpeg1 = version == 3;
-    header.mono = ((bits >> 6) & 3) == 3;
-    header.sampleRate = kSampleRates[version][rateIndex];
-    const int padding = (bits >> 9) & 1;
-    const long bitrate = 1000L * kBitratesKbps[header.mpeg1 ? 0 : 1][header.layer - 1][bitrateIndex - 1];
-    if (header.layer == 1) {
-        header.samples = 384;
-        header.length = static_cast<std::size_t>((12 * bitrate / header.sampleRate + padding) * 4);
-    } else if (header.layer == 2 || header.mpeg1) {
-        header.samples = 1152;
-        header.length = static_cast<std::size_t>(144 * bitrate / header.sampleRate + padding);
-    } else {
-        header.samples = 576;
-        header.length = static_cast<std::size_t>(72 * bitrate / header.sampleRate + padding);
-    }
-    return header;
-}
-
 std::optional<FrameHeader> HeaderAt(std::span<const std::uint8_t> bytes, std::size_t pos, std::size_t end) {
     if (pos >= end || end - pos < 4) return std::nullopt;
-    return ParseHeader(ReadBe32(bytes.data() + pos));
+    return ParseMp3FrameHeader(ReadBe32(bytes.data() + pos));
 }
 
 // Whether a stream starts at pos: kLockFrames complete frames of one stream, or at least two that fill
@@ -175,6 +133,39 @@ std::size_t AudioEnd(std::span<const std::uint8_t> bytes, std::size_t start) {
 }
 
 }  // namespace
+
+std::optional<Mp3FrameHeader> ParseMp3FrameHeader(std::uint32_t bits) {
+    if ((bits & 0xFFE00000u) != 0xFFE00000u) return std::nullopt;
+    const int version = (bits >> 19) & 3;
+    const int layerBits = (bits >> 17) & 3;
+    const int bitrateIndex = (bits >> 12) & 15;
+    const int rateIndex = (bits >> 10) & 3;
+    const int emphasis = bits & 3;
+    // Free-format bit rate (index 0) has no length in the header; GStreamer measures such files instead.
+    if (version == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3 ||
+        emphasis == 2)
+        return std::nullopt;
+
+    FrameHeader header;
+    header.bits = bits;
+    header.layer = 4 - layerBits;
+    header.mpeg1 = version == 3;
+    header.mono = ((bits >> 6) & 3) == 3;
+    header.sampleRate = kSampleRates[version][rateIndex];
+    const int padding = (bits >> 9) & 1;
+    const long bitrate = 1000L * kBitratesKbps[header.mpeg1 ? 0 : 1][header.layer - 1][bitrateIndex - 1];
+    if (header.layer == 1) {
+        header.samples = 384;
+        header.length = static_cast<std::size_t>((12 * bitrate / header.sampleRate + padding) * 4);
+    } else if (header.layer == 2 || header.mpeg1) {
+        header.samples = 1152;
+        header.length = static_cast<std::size_t>(144 * bitrate / header.sampleRate + padding);
+    } else {
+        header.samples = 576;
+        header.length = static_cast<std::size_t>(72 * bitrate / header.sampleRate + padding);
+    }
+    return header;
+}
 
 std::size_t Id3v2TagsEnd(std::span<const std::uint8_t> bytes) {
     std::size_t pos = 0;

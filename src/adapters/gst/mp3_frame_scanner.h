@@ -24,6 +24,23 @@ struct Mp3FrameCount {
     }
 };
 
+// Header bits that stay the same across one stream: sync, version, layer and sample rate.
+inline constexpr std::uint32_t kMp3StreamMask = 0xFFFE0C00u;
+
+// One MPEG audio frame header (layer I, II, III; MPEG-1, 2, 2.5).
+struct Mp3FrameHeader {
+    std::uint32_t bits = 0;
+    std::size_t length = 0;  // bytes, header included
+    int samples = 0;
+    int sampleRate = 0;
+    int layer = 0;  // 1, 2 or 3
+    bool mpeg1 = false;
+    bool mono = false;
+};
+
+// The header of 32 big-endian bits; nothing when they are no valid header (free format included).
+std::optional<Mp3FrameHeader> ParseMp3FrameHeader(std::uint32_t bits);
+
 // Offset just past the ID3v2 tags at the start of bytes (0 when there are none). It can lie past the end
 // of bytes when a tag claims more than the file holds.
 std::size_t Id3v2TagsEnd(std::span<const std::uint8_t> bytes);

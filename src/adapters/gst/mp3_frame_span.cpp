@@ -14,64 +14,14 @@ namespace ostrelle {
 
 namespace {
 
-// Header bits that stay the same across one stream: sync, version, layer and sample rate.
-constexpr std::uint32_t kStreamMask = 0xFFFE0C00u;
 constexpr qint64 kChunkBytes = 1 << 20;
 // ID3v1, APEv2 and Lyrics tags after the last frame; more than this after a broken frame is damage.
 constexpr qint64 kTrailingTagBytes = 64 * 1024;
 
-// Kbit/s by [MPEG-1 or not][layer I, II, III][bit rate index 1..14].
-constexpr std::array<std::array<std::array<int, 14>, 3>, 2> kBitratesKbps = {{
-    {{{32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-      {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-      {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}}},
-    {{{32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-      {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-      {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}},
-}};
-// Hz by [version bits: 2.5, reserved, 2, 1][rate index 0..2].
-constexpr std::array<std::array<int, 3>, 4> kSampleRates = {{
-    {11025, 12000, 8000},
-    {0, 0, 0},
-    {22050, 24000, 16000},
-    {44100, 48000, 32000},
-}};
-
-struct Frame {
-    qint64 length = 0;  // bytes, header included
-    int samples = 0;
-    int sampleRate = 0;
-    int layer = 0;
-    bool mpeg1 = false;
-    bool mono = false;
-};
+using Frame = Mp3FrameHeader;
 
 std::optional<Frame> ParseHeader(std::uint32_t bits) {
-    const int version = (bits >> 19) & 3;
-    const int layerBits = (bits >> 17) & 3;
-    const int bitrateIndex = (bits >> 12) & 15;
-    const int rateIndex = (bits >> 10) & 3;
-    if ((bits & 0xFFE00000u) != 0xFFE00000u || version == 1 || layerBits == 0 || bitrateIndex == 0 ||
-        bitrateIndex == 15 || rateIndex == 3)
-        return std::nullopt;
-    Frame frame;
-    frame.layer = 4 - layerBits;
-    frame.mpeg1 = version == 3;
-    frame.mono = ((bits >> 6) & 3) == 3;
-    frame.sampleRate = kSampleRates[version][rateIndex];
-    const qint64 padding = (bits >> 9) & 1;
-    const qint64 bitrate = 1000ll * kBitratesKbps[frame.mpeg1 ? 0 : 1][frame.layer - 1][bitrateIndex - 1];
-    if (frame.layer == 1) {
-        frame.samples = 384;
-        frame.length = (12 * bitrate / frame.sampleRate + padding) * 4;
-    } else if (frame.layer == 2 || frame.mpeg1) {
-        frame.samples = 1152;
-        frame.length = 144 * bitrate / frame.sampleRate + padding;
-    } else {
-        frame.samples = 576;
-        frame.length = 72 * bitrate / frame.sampleRate + padding;
-    }
-    return frame;
+    return ParseMp3FrameHeader(bits);
 }
 
 bool IsInfoHeader(const std::uint8_t* frame, qint64 length, const Frame& header) {
@@ -153,7 +103,7 @@ std::optional<Mp3FrameSpan> FindMp3FrameSpan(const QString& path, qint64 startMs
         if (!at) break;  // the end of the file
         const std::uint32_t bits = (std::uint32_t{at[0]} << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
         const std::optional<Frame> header = ParseHeader(bits);
-        if (!header || (bits & kStreamMask) != (first & kStreamMask)) {
+        if (!header || (bits & kMp3StreamMask) != (first & kMp3StreamMask)) {
             // Tags at the end end the audio; damage is left to a decoder that resyncs.
             if (frame <= span.firstFrame || file.size() - offset > kTrailingTagBytes) return std::nullopt;
             break;
