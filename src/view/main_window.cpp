@@ -386,10 +386,11 @@ void MainWindow::RenderWaveform() {
     }
     if (!waveformShown_) return;
     const PlayerState& state = app_.state();
-    WaveformStrip::Scene scene{.path = player_.Url(),
-                               .durationSeconds = player_.Duration(),
-                               .positionSeconds = player_.CurrentPosition(),
-                               .zoomed = w.waveform.zoomed};
+    WaveformStrip::Scene scene;
+    scene.path = player_.Url();
+    scene.durationSeconds = player_.Duration();
+    scene.positionSeconds = player_.CurrentPosition();
+    scene.zoomed = w.waveform.zoomed;
     if (state.abListPath == scene.path) {
         scene.segments = state.abList;
         if (app_.segmentEditor().HasCurrentSegment()) scene.current = state.abIndex;
