@@ -103,21 +103,9 @@ private:
 // Records a PulseAudio sink's monitor: what the audio server actually played.
 class MonitorRecorder {
 public:
+    // Started once every member is there: samples arrive on another thread at once.
     MonitorRecorder(const QString& server, const QString& sinkName) {
-        pipeline_ = gst_parse_launch(
-            "pulsesrc name=src ! audio/x-raw,format=F32LE,rate=44100,channels=2,layout=interleaved ! "
-            "appsink name=out sync=false",
-            nullptr);
-        GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline_), "src");
-        g_object_set(source, "server", server.toUtf8().constData(), "device",
-                     (sinkName + QStringLiteral(".monitor")).toUtf8().constData(), nullptr);
-        gst_object_unref(source);
-        GstElement* appsink = gst_bin_get_by_name(GST_BIN(pipeline_), "out");
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = &MonitorRecorder::NewSampleCallback;
-        gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, this, nullptr);
-        gst_object_unref(appsink);
-        gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+        pipeline_ = RecordMonitor(server, sinkName, "", &MonitorRecorder::NewSampleCallback, this);
     }
     ~MonitorRecorder() {
         gst_element_set_state(pipeline_, GST_STATE_NULL);

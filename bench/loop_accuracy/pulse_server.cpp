@@ -75,4 +75,23 @@ bool PulseServer::Start(const QStringList& sinkNames, QString* why) {
     return true;
 }
 
+GstElement* RecordMonitor(const QString& server, const QString& sinkName, const char* sourceProperties,
+                          GstFlowReturn (*onSample)(GstAppSink*, gpointer), gpointer user) {
+    const QByteArray description =
+        QByteArray("pulsesrc name=src ") + sourceProperties +
+        " ! audio/x-raw,format=F32LE,rate=44100,channels=2,layout=interleaved ! appsink name=out sync=false";
+    GstElement* pipeline = gst_parse_launch(description.constData(), nullptr);
+    GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+    g_object_set(source, "server", server.toUtf8().constData(), "device",
+                 (sinkName + QStringLiteral(".monitor")).toUtf8().constData(), nullptr);
+    gst_object_unref(source);
+    GstElement* appsink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = onSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, user, nullptr);
+    gst_object_unref(appsink);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    return pipeline;
+}
+
 }  // namespace ostrelle::bench

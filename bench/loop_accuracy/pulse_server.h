@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <gst/app/gstappsink.h>
+
 namespace ostrelle::bench {
 
 // A private PulseAudio daemon with null sinks, in a temporary runtime folder; the daemon it started
@@ -26,5 +28,10 @@ private:
     QProcess process_;
     QString socketPath_;
 };
+
+// A playing pipeline that records sinkName's monitor on server (what the server really played, F32 stereo
+// at 44.1 kHz) and hands each new sample to onSample; sourceProperties go on its pulsesrc.
+GstElement* RecordMonitor(const QString& server, const QString& sinkName, const char* sourceProperties,
+                          GstFlowReturn (*onSample)(GstAppSink*, gpointer), gpointer user);
 
 }  // namespace ostrelle::bench

@@ -37,21 +37,10 @@ using Clock = std::chrono::steady_clock;
 // Records a PulseAudio sink's monitor and notes when, after Arm(), sound is first heard on it.
 class MonitorOnset {
 public:
+    // Started once every member is there: samples arrive on another thread at once.
     MonitorOnset(const QString& server, const QString& sinkName) {
-        pipeline_ = gst_parse_launch(
-            "pulsesrc name=src buffer-time=20000 latency-time=5000 ! "
-            "audio/x-raw,format=F32LE,rate=44100,channels=2,layout=interleaved ! appsink name=out sync=false",
-            nullptr);
-        GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline_), "src");
-        g_object_set(source, "server", server.toUtf8().constData(), "device",
-                     (sinkName + QStringLiteral(".monitor")).toUtf8().constData(), nullptr);
-        gst_object_unref(source);
-        GstElement* appsink = gst_bin_get_by_name(GST_BIN(pipeline_), "out");
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = &MonitorOnset::NewSampleCallback;
-        gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, this, nullptr);
-        gst_object_unref(appsink);
-        gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+        pipeline_ = RecordMonitor(server, sinkName, "buffer-time=20000 latency-time=5000",
+                                  &MonitorOnset::NewSampleCallback, this);
     }
     ~MonitorOnset() {
         gst_element_set_state(pipeline_, GST_STATE_NULL);
