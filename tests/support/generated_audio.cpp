@@ -11,7 +11,7 @@
 
 namespace ostrelle::testing {
 
-QString WriteAudioFile(const QString& description, const QString& path) {
+QString WriteAudioFile(const QString& description, const QString& path, int timeoutSeconds) {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
@@ -34,7 +34,7 @@ QString WriteAudioFile(const QString& description, const QString& path) {
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstBus* bus = gst_element_get_bus(pipeline);
     GstMessage* message = gst_bus_timed_pop_filtered(
-        bus, 60 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        bus, timeoutSeconds * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     if (!message) {
         result = QStringLiteral("timed out");
     } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {

@@ -4,9 +4,9 @@
 
 namespace ostrelle::testing {
 
-// Runs a gst-launch description that ends in "filesink name=out" into path, to its end.
-// Returns an empty string on success, else what went wrong.
-QString WriteAudioFile(const QString& description, const QString& path);
+// Runs a gst-launch description that ends in "filesink name=out" into path, to its end or for at most
+// timeoutSeconds. Returns an empty string on success, else what went wrong.
+QString WriteAudioFile(const QString& description, const QString& path, int timeoutSeconds = 60);
 
 // A sine tone of the given length (exact to the sample) at rate Hz, through encoder (a gst-launch fragment
 // such as "lamemp3enc ! xingmux") into path. Returns what went wrong, or nothing.
