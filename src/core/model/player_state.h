@@ -24,6 +24,13 @@ struct PlayerState {
     QString abListPath;  // the file whose segments abList holds
 
     QString currentAudioPath;  // the audio file last opened or started
+
+    // No segment is current: nothing is left to repeat.
+    void ForgetCurrentSegment() {
+        aPoint.clear();
+        bPoint.clear();
+        abIndex = 0;
+    }
 };
 
 }  // namespace ostrelle

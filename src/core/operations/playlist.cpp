@@ -159,9 +159,7 @@ bool Playlist::ReportIfUnplayable(const QString& path) {
     display_.ResetABControls();
     state_.abList.clear();
     state_.hasAB = false;
-    state_.aPoint.clear();
-    state_.bPoint.clear();
-    state_.abIndex = 0;
+    state_.ForgetCurrentSegment();
     w.textPane.text.clear();
     // Its own row, when listed, stays highlighted; another file's does not.
     int row = state_.currentListRow;

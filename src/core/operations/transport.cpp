@@ -37,9 +37,7 @@ void Transport::LoadFileSegments(const QString& path, int row) {
         w.markFlags[i].visible = w.markCaptionBoxes[i].visible = false;
     // Nothing to repeat until the file has a segment of its own.
     EnablePair(w.playRepeatButton, w.playRepeatItem, false);
-    state_.aPoint.clear();
-    state_.bPoint.clear();
-    state_.abIndex = 0;
+    state_.ForgetCurrentSegment();
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
     EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
