@@ -103,6 +103,8 @@ public:
     int Volume() const override { return volume_; }
     void SetAutoStart(bool /*autoStart*/) override {}
     void SetStopPoint(std::optional<double> /*seconds*/) override {}
+    void SetRate(double /*rate*/) override {}
+    double Rate() const override { return 1.0; }
     QString ErrorText() const override { return {}; }
     QString OutputProblem() const override { return {}; }
 

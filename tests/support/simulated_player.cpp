@@ -16,7 +16,7 @@ void SimulatedPlayer::Advance(double seconds) {
     const long long end = ToUs(duration_);
     const long long stop = stopPoint_ ? ToUs(*stopPoint_) : end;
     const long long limit = stop > positionUs_ ? std::min(stop, end) : end;
-    positionUs_ = std::min(positionUs_ + ToUs(seconds), limit);
+    positionUs_ = std::min(positionUs_ + ToUs(seconds * Rate()), limit);  // media time
     if (positionUs_ >= end) {
         state_ = kPlayStateStopped;
         positionUs_ = 0;

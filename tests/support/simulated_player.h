@@ -31,6 +31,8 @@ public:
     int Volume() const override { return volume_; }
     void SetAutoStart(bool autoStart) override { autoStart_ = autoStart; }
     void SetStopPoint(std::optional<double> seconds) override { stopPoint_ = seconds; }
+    void SetRate(double rate) override { rate_ = rate; }
+    double Rate() const override { return fixedSpeed ? 1.0 : rate_; }
     QString ErrorText() const override { return errorText_; }
     QString OutputProblem() const override { return outputProblem; }
 
@@ -43,6 +45,8 @@ public:
     // Paths whose opening fails, with the reason the player gives.
     QHash<QString, QString> unplayable;
     QString outputProblem;
+    bool fixedSpeed = false;  // the media cannot change speed
+    double requestedRate() const { return rate_; }
 
 private:
     QString url_;
@@ -54,6 +58,7 @@ private:
     int volume_ = 50;
     bool autoStart_ = true;
     std::optional<double> stopPoint_;
+    double rate_ = 1.0;
 };
 
 }  // namespace ostrelle

@@ -58,6 +58,8 @@ public:
     void SetAutoStart(bool autoStart) override { autoStart_ = autoStart; }
 
     void SetStopPoint(std::optional<double> seconds) override;
+    void SetRate(double rate) override { rate_ = rate; }
+    double Rate() const override { return 1.0; }
 
     QString ErrorText() const override { return errorText_; }
     QString OutputProblem() const override { return outputProblem_; }
@@ -107,6 +109,7 @@ private:
     bool autoStart_ = false;
     int volume_ = 100;
     double duration_ = 0;
+    double rate_ = 1.0;
 
     bool wantPlaying_ = false;  // what the caller asked for: playing, or paused
     bool stopped_ = false;      // after Stop() or the end of the media, until Play()

@@ -50,6 +50,15 @@ public:
     // Seeks and Play() keep the stop point until it is cleared with nothing.
     virtual void SetStopPoint(std::optional<double> seconds) = 0;
 
+    // Playback speed with the pitch kept, 1.0 being the media's own; held to kMinRate..kMaxRate and kept
+    // across SetUrl(). A change applies at once, also in the middle of a pass, with no gap and no jump.
+    // Positions, the duration and the stop point stay in media time whatever the speed.
+    static constexpr double kMinRate = 0.5;
+    static constexpr double kMaxRate = 2.0;
+    virtual void SetRate(double rate) = 0;
+    // The speed the sound really plays at: 1.0 while the current media cannot change speed.
+    virtual double Rate() const = 0;
+
     // Why the current media could not be opened or played; empty when it could.
     virtual QString ErrorText() const = 0;
     // Why nothing can be heard although the media plays (no sound output could be opened, so the sound
