@@ -148,7 +148,11 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, WaveformSource* wav
     Render();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // Children still signal while they go (a repeat box losing its focus); none of that is a command.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
+}
 
 QPushButton* MainWindow::CommandButton(Command command) const {
     for (const auto& [id, button] : buttons_)
@@ -400,17 +404,30 @@ void MainWindow::RenderWaveform() {
 
 void MainWindow::BuildMenus() {
     Window& w = app_.window();
-    for (const MenuSection& section : MenuBar()) {
-        QMenu* menu = menuBar()->addMenu((w.*section.top).caption);
-        topMenus_.emplace_back(menu->menuAction(), section.top);
-        for (const auto& [id, item] : section.entries) {
+    const auto addEntries = [this, &w](QMenu* menu, const MenuEntries& entries) {
+        for (const auto& [id, item] : entries) {
+            // The presets of a submenu stand apart from the commands after them.
+            if (!menu->actions().isEmpty() && menu->actions().back()->isCheckable() && !(w.*item).checkable)
+                menu->addSeparator();
             QAction* action = menu->addAction((w.*item).caption);
             action->setShortcut(QKeySequence((w.*item).shortcut));
             action->setShortcutContext(Qt::WindowShortcut);
+            action->setCheckable((w.*item).checkable);
+            // The model decides the tick; a click only gives the command.
             connect(action, &QAction::triggered, this,
                     [this, command = id] { Handle([this, command] { app_.Run(command); }); });
             actions_.emplace_back(id, action);
             menuItems_.emplace_back(action, item);
+        }
+    };
+    for (const MenuSection& section : MenuBar()) {
+        QMenu* menu = menuBar()->addMenu((w.*section.top).caption);
+        topMenus_.emplace_back(menu->menuAction(), section.top);
+        addEntries(menu, section.entries);
+        for (const MenuSubsection& submenu : section.submenus) {
+            QMenu* sub = menu->addMenu((w.*submenu.top).caption);
+            topMenus_.emplace_back(sub->menuAction(), submenu.top);
+            addEntries(sub, submenu.entries);
         }
     }
 }
@@ -612,6 +629,7 @@ void MainWindow::Render() {
         if (action->text() != model.caption) action->setText(model.caption);
         action->setEnabled(model.enabled);
         action->setVisible(model.visible);
+        if (model.checkable) action->setChecked(model.checked);
     }
     for (const auto& [action, item] : topMenus_)
         action->setEnabled((w.*item).enabled);

@@ -30,20 +30,27 @@ UsageWindow::UsageWindow(const QString& instructions, const Window& window, QWid
     shortcuts_->verticalHeader()->hide();
     shortcuts_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     shortcuts_->setSelectionMode(QAbstractItemView::NoSelection);
-    for (const MenuSection& section : MenuBar()) {
-        for (const auto& [command, item] : section.entries) {
+    // Menu captions carry their mnemonic markers ("文件(&F)"); the table shows plain names.
+    const auto plain = [](QString caption) { return caption.remove(u'&').trimmed(); };
+    const auto addShortcuts = [&](const QString& menu, const MenuEntries& entries) {
+        for (const auto& [command, item] : entries) {
             const MenuItem& entry = window.*item;
             if (entry.shortcut.isEmpty()) continue;
             const int row = shortcuts_->rowCount();
             shortcuts_->insertRow(row);
-            // Menu captions carry their mnemonic markers ("文件(&F)"); the table shows plain names.
-            const auto plain = [](QString caption) { return caption.remove(u'&'); };
-            shortcuts_->setItem(row, 0, new QTableWidgetItem(plain((window.*section.top).caption)));
+            shortcuts_->setItem(row, 0, new QTableWidgetItem(menu));
             shortcuts_->setItem(row, 1, new QTableWidgetItem(plain(entry.caption)));
             shortcuts_->setItem(
                 row, 2,
                 new QTableWidgetItem(QKeySequence(entry.shortcut).toString(QKeySequence::NativeText)));
         }
+    };
+    for (const MenuSection& section : MenuBar()) {
+        const QString menu = plain((window.*section.top).caption);
+        addShortcuts(menu, section.entries);
+        for (const MenuSubsection& submenu : section.submenus)
+            addShortcuts(menu + QStringLiteral(" › ") + plain((window.*submenu.top).caption),
+                         submenu.entries);
     }
     shortcuts_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     layout->addWidget(shortcuts_, 3);

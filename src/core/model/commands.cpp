@@ -32,14 +32,66 @@ const std::vector<MenuSection>& MenuBar() {
           {Command::NudgeBMuchEarlier, &Window::nudgeBMuchEarlierItem},
           {Command::NudgeBMuchLater, &Window::nudgeBMuchLaterItem},
           {Command::ToggleWaveform, &Window::waveformItem},
-          {Command::ToggleWaveformZoom, &Window::waveformZoomItem}}},
+          {Command::ToggleWaveformZoom, &Window::waveformZoomItem},
+          {Command::ToggleProgressiveSpeed, &Window::progressiveSpeedItem}}},
         {&Window::playerMenu,
          {{Command::Play, &Window::playItem},
           {Command::Pause, &Window::pauseItem},
-          {Command::Stop, &Window::stopItem}}},
+          {Command::Stop, &Window::stopItem}},
+         {{&Window::speedMenu,
+           {{Command::Speed50, &Window::speed50Item},
+            {Command::Speed60, &Window::speed60Item},
+            {Command::Speed70, &Window::speed70Item},
+            {Command::Speed80, &Window::speed80Item},
+            {Command::Speed90, &Window::speed90Item},
+            {Command::Speed100, &Window::speed100Item},
+            {Command::Speed120, &Window::speed120Item},
+            {Command::Speed150, &Window::speed150Item},
+            {Command::Speed200, &Window::speed200Item},
+            {Command::Slower, &Window::slowerItem},
+            {Command::Faster, &Window::fasterItem},
+            {Command::NormalSpeed, &Window::normalSpeedItem}}}}},
         {&Window::usageMenu, {{Command::ShowUsage, &Window::usageItem}}},
     };
     return bar;
+}
+
+const MenuEntries& AllMenuEntries() {
+    static const MenuEntries all = [] {
+        MenuEntries entries;
+        for (const MenuSection& section : MenuBar()) {
+            entries.insert(entries.end(), section.entries.begin(), section.entries.end());
+            for (const MenuSubsection& submenu : section.submenus)
+                entries.insert(entries.end(), submenu.entries.begin(), submenu.entries.end());
+        }
+        return entries;
+    }();
+    return all;
+}
+
+std::optional<double> PresetSpeed(Command command) {
+    switch (command) {
+        case Command::Speed50:
+            return 0.5;
+        case Command::Speed60:
+            return 0.6;
+        case Command::Speed70:
+            return 0.7;
+        case Command::Speed80:
+            return 0.8;
+        case Command::Speed90:
+            return 0.9;
+        case Command::Speed100:
+            return 1.0;
+        case Command::Speed120:
+            return 1.2;
+        case Command::Speed150:
+            return 1.5;
+        case Command::Speed200:
+            return 2.0;
+        default:
+            return std::nullopt;
+    }
 }
 
 const std::vector<std::pair<Command, Button Window::*>>& CommandButtons() {

@@ -2,6 +2,7 @@
 
 #include "core/model/window_model.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -38,20 +39,49 @@ enum class Command {
     NudgeBMuchLater,
     ToggleWaveform,
     ToggleWaveformZoom,
+    ToggleProgressiveSpeed,
     // 播放器 menu: the player alone.
     Play,
     Pause,
     Stop,
+    // Its 语速 submenu: the presets, then steps of 0.05 and back to the media's own speed.
+    Speed50,
+    Speed60,
+    Speed70,
+    Speed80,
+    Speed90,
+    Speed100,
+    Speed120,
+    Speed150,
+    Speed200,
+    Slower,
+    Faster,
+    NormalSpeed,
     // 操作方法.
     ShowUsage,
 };
 
-// The menu bar in order: each top-level item with its entries.
+// The speed a preset command sets, or nothing for any other command.
+std::optional<double> PresetSpeed(Command command);
+
+using MenuEntries = std::vector<std::pair<Command, MenuItem Window::*>>;
+
+// A menu of the bar, or a submenu at the end of one.
+struct MenuSubsection {
+    MenuItem Window::*top;
+    MenuEntries entries;
+};
+
+// The menu bar in order: each top-level item with its entries, then its submenus.
 struct MenuSection {
     MenuItem Window::*top;
-    std::vector<std::pair<Command, MenuItem Window::*>> entries;
+    MenuEntries entries;
+    std::vector<MenuSubsection> submenus = {};
 };
 const std::vector<MenuSection>& MenuBar();
+
+// Every entry of the menu bar, submenus included, in menu order.
+const MenuEntries& AllMenuEntries();
 
 // The window's buttons and the command each gives.
 const std::vector<std::pair<Command, Button Window::*>>& CommandButtons();

@@ -17,6 +17,7 @@ struct PlayerState {
     QString bPoint;           // B of the current segment, as time text
     int abIndex = 0;          // index in abList of the current segment
     int currentListRow = 0;   // grid row of the current playlist entry, from 1
+    int runPasses = 0;        // passes of the current run
     int repeatLeft = 0;       // passes still to play in the current run
     int pauseTicks = 0;       // countdown of the pause between passes, in repeat ticks
     bool pausing = false;     // the run is in its pause between two passes

@@ -18,7 +18,13 @@ Label MakeLabel(const char* caption, TwipsRect geometry, Rgb foreground = {}) {
 }
 
 MenuItem MakeMenu(const char* caption, const char* shortcut = "") {
-    return {QString::fromUtf8(caption), QString::fromLatin1(shortcut), true, true};
+    return {QString::fromUtf8(caption), QString::fromLatin1(shortcut), true, true, false, false};
+}
+
+MenuItem MakeCheckableMenu(const char* caption) {
+    MenuItem item = MakeMenu(caption);
+    item.checkable = true;
+    return item;
 }
 
 ComboBox MakeCombo(TwipsRect geometry) {
@@ -125,10 +131,25 @@ Window::Window() {
     waveformItem = MakeMenu("显示波形", "Ctrl+W");
     waveformZoomItem = MakeMenu("波形：当前段/全部", "Ctrl+E");
     waveformZoomItem.enabled = false;
+    progressiveSpeedItem = MakeCheckableMenu("渐进语速");
     playerMenu = MakeMenu("播放器");
     playItem = MakeMenu("播放", "Ctrl+F1");
     pauseItem = MakeMenu("暂停", "Ctrl+F2");
     stopItem = MakeMenu("停止", "Ctrl+F3");
+    speedMenu = MakeMenu("语速");
+    speed50Item = MakeCheckableMenu("0.5×");
+    speed60Item = MakeCheckableMenu("0.6×");
+    speed70Item = MakeCheckableMenu("0.7×");
+    speed80Item = MakeCheckableMenu("0.8×");
+    speed90Item = MakeCheckableMenu("0.9×");
+    speed100Item = MakeCheckableMenu("1.0×");
+    speed100Item.checked = true;
+    speed120Item = MakeCheckableMenu("1.2×");
+    speed150Item = MakeCheckableMenu("1.5×");
+    speed200Item = MakeCheckableMenu("2.0×");
+    slowerItem = MakeMenu("减慢0.05", "Ctrl+Down");
+    fasterItem = MakeMenu("加快0.05", "Ctrl+Up");
+    normalSpeedItem = MakeMenu("恢复原速", "Ctrl+0");
     usageMenu = MakeMenu("操作方法");
     usageItem = MakeMenu("操作方法(图示)", "F1");
 }

@@ -37,6 +37,8 @@ struct MenuItem {
     QString shortcut;  // in QKeySequence's portable form, e.g. "Ctrl+M", "F8"; empty for none
     bool enabled = true;
     bool visible = true;
+    bool checkable = false;  // shows a tick while checked
+    bool checked = false;
 };
 
 struct Label {
@@ -208,12 +210,27 @@ struct Window {
     MenuItem nudgeBLaterItem;
     MenuItem nudgeBMuchEarlierItem;
     MenuItem nudgeBMuchLaterItem;
-    MenuItem waveformItem;      // shows or hides the waveform strip
-    MenuItem waveformZoomItem;  // the strip shows the whole file, or the current segment closely
+    MenuItem waveformItem;          // shows or hides the waveform strip
+    MenuItem waveformZoomItem;      // the strip shows the whole file, or the current segment closely
+    MenuItem progressiveSpeedItem;  // each pass of a run faster than the one before, the last at 1.0×
     MenuItem playerMenu;
     MenuItem playItem;
     MenuItem pauseItem;
     MenuItem stopItem;
+    // The playback speed, pitch kept: a submenu of presets, and steps of 0.05.
+    MenuItem speedMenu;
+    MenuItem speed50Item;
+    MenuItem speed60Item;
+    MenuItem speed70Item;
+    MenuItem speed80Item;
+    MenuItem speed90Item;
+    MenuItem speed100Item;
+    MenuItem speed120Item;
+    MenuItem speed150Item;
+    MenuItem speed200Item;
+    MenuItem slowerItem;
+    MenuItem fasterItem;
+    MenuItem normalSpeedItem;
     MenuItem usageMenu;
     MenuItem usageItem;
 };

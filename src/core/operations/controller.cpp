@@ -34,7 +34,11 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
       display_(window_),
       store_(adapters.database),
       lengths_(adapters.meter, adapters.lengthStore),
-      repeat_(window_, state_, adapters.player, display_),
+      speed_(window_, adapters.player,
+             [this](const QString& key, const QString& value) {
+                 WriteSettings({{QString::fromLatin1(SpeedControl::kSection), key, value}});
+             }),
+      repeat_(window_, state_, adapters.player, display_, speed_),
       editor_(window_, state_, adapters.player, display_, store_, repeat_, adapters.dialogs),
       documents_(window_, state_, adapters.player, adapters.dialogs, folder_.SettingsFile(),
                  {.writeSetting =
@@ -118,6 +122,7 @@ void Controller::Start() {
     }
     RestoreRepeatSettings();
     w.waveform.shown = ReadsAsOne(ReadIniValue(QStringLiteral("Waveform"), QStringLiteral("Shown"), ini));
+    speed_.Restore(ini);
 
     // From here on each step stands alone.
     w.textPane.fontSizePt = kTextPaneFontPt;
@@ -257,6 +262,21 @@ void Controller::Run(Command command) {
         case Command::ShowUsage:
             if (showUsage_) showUsage_(UsageInstructions());
             break;
+        case Command::ToggleProgressiveSpeed:
+        case Command::Speed50:
+        case Command::Speed60:
+        case Command::Speed70:
+        case Command::Speed80:
+        case Command::Speed90:
+        case Command::Speed100:
+        case Command::Speed120:
+        case Command::Speed150:
+        case Command::Speed200:
+        case Command::Slower:
+        case Command::Faster:
+        case Command::NormalSpeed:
+            speed_.Run(command);
+            break;
     }
 }
 
@@ -300,6 +320,7 @@ void Controller::SaveResumePoint() {
 
 void Controller::ShowPosition() {
     transport_.ShowPosition();
+    window_.positionLabel.caption += SpeedText(speed_.Asked(), adapters_.player.Rate());
     const QString problem = adapters_.player.OutputProblem();
     if (problem.isEmpty() || silentOutputTold_) return;
     silentOutputTold_ = true;

@@ -13,6 +13,7 @@
 #include "core/operations/segment_display.h"
 #include "core/operations/segment_editor.h"
 #include "core/operations/segment_store.h"
+#include "core/operations/speed_control.h"
 #include "core/operations/transport.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/duration_meter.h"
@@ -101,6 +102,7 @@ public:
     Transport& transport() { return transport_; }
     Documents& documents() { return documents_; }
     Recorder& recorder() { return recorder_; }
+    SpeedControl& speed() { return speed_; }
 
 private:
     void RestoreRepeatSettings();
@@ -115,6 +117,7 @@ private:
     SegmentDisplay display_;
     SegmentStore store_;
     FileLengths lengths_;
+    SpeedControl speed_;
     RepeatEngine repeat_;
     SegmentEditor editor_;
     Documents documents_;

@@ -46,10 +46,12 @@ void RepeatEngine::PlayRepeat() {
     // With B after A the player itself stops at B; otherwise the first tick ends the pass.
     player_.SetStopPoint(b > a ? std::optional<double>(b) : std::nullopt);
     player_.SetCurrentPosition(a);
+    state_.runPasses = RepeatCount();
+    speed_.StartPass(0, state_.runPasses);
     player_.Play();
 
     w.repeatTick = {true, kRepeatTickMs};
-    state_.repeatLeft = RepeatCount();
+    state_.repeatLeft = state_.runPasses;
     state_.pauseTicks = PauseTicksSetting();
     state_.pausing = false;
     ShowPassesLeft();
@@ -59,6 +61,7 @@ void RepeatEngine::Tick() {
     if (state_.pausing) {
         if (--state_.pauseTicks > 0) return;
         state_.pausing = false;
+        speed_.StartPass(state_.runPasses - state_.repeatLeft, state_.runPasses);
         player_.Play();
         state_.pauseTicks = PauseTicksSetting();
         return;
@@ -82,8 +85,9 @@ void RepeatEngine::StopRepeatRun(const RunEnding& ending) {
     window_.repeatTick.enabled = false;
     window_.passesLeftLabel.caption.clear();
     state_.pausing = false;
-    // Normal playing after a run must never be cut short at the old B.
+    // Normal playing after a run must never be cut short at the old B, nor keep a pass's speed.
     player_.SetStopPoint(std::nullopt);
+    speed_.EndRun();
     if (ending.pausePlayer) player_.Pause();
     if (ending.seekToA) player_.SetCurrentPosition(MarkTextToSeconds(state_.aPoint));
     SetIdleCaptions(ending.captions);

@@ -3,6 +3,7 @@
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
 #include "core/operations/segment_display.h"
+#include "core/operations/speed_control.h"
 #include "core/ports/media_player.h"
 
 namespace ostrelle {
@@ -25,8 +26,9 @@ class RepeatEngine {
 public:
     static constexpr int kTicksPerSecond = 1000 / kRepeatTickMs;
 
-    RepeatEngine(Window& window, PlayerState& state, MediaPlayer& player, SegmentDisplay& display)
-        : window_(window), state_(state), player_(player), display_(display) {}
+    RepeatEngine(Window& window, PlayerState& state, MediaPlayer& player, SegmentDisplay& display,
+                 SpeedControl& speed)
+        : window_(window), state_(state), player_(player), display_(display), speed_(speed) {}
 
     // Starts a run when the play-repeat caption is idle, else stops it.
     void PlayRepeat();
@@ -54,6 +56,7 @@ private:
     PlayerState& state_;
     MediaPlayer& player_;
     SegmentDisplay& display_;
+    SpeedControl& speed_;
 };
 
 }  // namespace ostrelle
