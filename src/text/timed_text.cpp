@@ -68,7 +68,8 @@ TimedText InTimeOrder(std::vector<TimedLine> lines) {
 }  // namespace
 
 bool TimedText::HasTimes() const {
-    return std::any_of(lines.begin(), lines.end(), [](const TimedLine& line) { return line.seconds.has_value(); });
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const TimedLine& line) { return line.seconds.has_value(); });
 }
 
 QString TimedText::ShownText() const {
@@ -132,7 +133,7 @@ TimedText ParseLrc(const QString& text) {
             entry.timed = true;
         } else {
             if (at > 0 && rest.isEmpty()) continue;  // metadata alone
-            entry.text = line;  // a tag that is not understood is shown, not dropped
+            entry.text = line;                       // a tag that is not understood is shown, not dropped
         }
         parsed.push_back(std::move(entry));
     }
@@ -211,7 +212,7 @@ bool IsTimedTextFile(const QString& path) {
 
 TimedText ParseTimedText(const QString& text, const QString& path) {
     return QFileInfo(path).suffix().compare(QStringLiteral("srt"), Qt::CaseInsensitive) == 0 ? ParseSrt(text)
-                                                                                          : ParseLrc(text);
+                                                                                             : ParseLrc(text);
 }
 
 }  // namespace ostrelle

@@ -19,11 +19,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTableView>
+#include <QTextBlock>
 #include <QToolButton>
 
 #include <algorithm>
@@ -78,9 +81,12 @@ constexpr std::array<CheckBox Window::*, 3> kCheckBoxes = {&Window::showTextBox,
                                                            &Window::sequentialPlayBox};
 constexpr std::array<ComboBox Window::*, 3> kComboBoxes = {&Window::repeatCountBox, &Window::pauseBox,
                                                            &Window::fontSizeBox};
-constexpr std::array<ModelTimer Window::*, 6> kTimers = {
-    &Window::listingTimer,    &Window::recorderClockTimer, &Window::repeatTick,
-    &Window::firstEntryTimer, &Window::positionTimer,      &Window::sequentialPlayTimer};
+constexpr std::array<ModelTimer Window::*, 7> kTimers = {
+    &Window::listingTimer,  &Window::recorderClockTimer,  &Window::repeatTick,     &Window::firstEntryTimer,
+    &Window::positionTimer, &Window::sequentialPlayTimer, &Window::followTextTimer};
+
+// After the learner scrolls the text, the spoken line is not brought back into view for this long.
+constexpr qint64 kOwnScrollingMs = 4000;
 
 template <typename Member, size_t N>
 size_t IndexOf(const std::array<Member, N>& members, Member member) {
@@ -303,6 +309,14 @@ void MainWindow::BuildControls() {
     textPane_ = new QPlainTextEdit(canvas_);
     textPane_->setReadOnly(true);
     textPane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    textPane_->viewport()->installEventFilter(this);
+    ownScrolling_.start();
+    ownScrollingSeen_ = false;
+    connect(textPane_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (scrollingToLine_) return;
+        ownScrolling_.restart();
+        ownScrollingSeen_ = true;
+    });
 
     for (int i = 0; i < 2; ++i) {
         markCaptionBoxes_[i] = new QWidget(canvas_);
@@ -433,10 +447,11 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::BuildTimers() {
-    const std::array<std::function<void()>, 6> ticks = {
+    const std::array<std::function<void()>, 7> ticks = {
         [this] { app_.ListPlayingFile(); }, [this] { app_.ShowRecordingTime(); },
         [this] { app_.TickRepeat(); },      [this] { app_.LoadFirstEntry(); },
-        [this] { app_.ShowPosition(); },    [this] { app_.PlayNextWhenEnded(); }};
+        [this] { app_.ShowPosition(); },    [this] { app_.PlayNextWhenEnded(); },
+        [this] { app_.FollowTimedText(); }};
     for (size_t i = 0; i < timers_.size(); ++i) {
         timers_[i].setTimerType(Qt::PreciseTimer);
         connect(&timers_[i], &QTimer::timeout, this, [this, i, tick = ticks[i]] {
@@ -452,7 +467,39 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
+void MainWindow::RenderHighlight() {
+    const int line = app_.window().textPane.highlightLine;
+    if (line == shownHighlight_) return;
+    shownHighlight_ = line;
+    QList<QTextEdit::ExtraSelection> selections;
+    const QTextBlock block = textPane_->document()->findBlockByNumber(line);
+    if (line >= 0 && block.isValid()) {
+        QTextEdit::ExtraSelection spoken;
+        spoken.cursor = QTextCursor(block);
+        spoken.format.setBackground(QColor(255, 236, 140));
+        spoken.format.setProperty(QTextFormat::FullWidthSelection, true);
+        selections << spoken;
+        // The learner's own scrolling is left alone for a while.
+        if (!ownScrollingSeen_ || ownScrolling_.elapsed() > kOwnScrollingMs) {
+            scrollingToLine_ = true;
+            QTextCursor cursor(block);
+            textPane_->setTextCursor(cursor);
+            textPane_->centerCursor();
+            scrollingToLine_ = false;
+        }
+    }
+    textPane_->setExtraSelections(selections);
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == textPane_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto* click = static_cast<QMouseEvent*>(event);
+        const int line = textPane_->cursorForPosition(click->position().toPoint()).blockNumber();
+        if (!app_.state().timedText.lines.empty() && !app_.state().timedTextRaw) {
+            Handle([this, line] { app_.LoopTimedLine(line); });
+            return true;
+        }
+    }
     // Editable widgets (the text pane, the repeat boxes' line edits) would take Ctrl+A, Ctrl+X, Ctrl+U and
     // the like for themselves; in this window the menu's shortcuts come first, whatever has the focus.
     const auto* widget = qobject_cast<QWidget*>(watched);
@@ -567,7 +614,9 @@ void MainWindow::Render() {
     if (!shownText_.isSharedWith(w.textPane.text) && shownText_ != w.textPane.text) {
         shownText_ = w.textPane.text;
         textPane_->setPlainText(shownText_);
+        shownHighlight_ = -1;
     }
+    RenderHighlight();
     if (textPane_->font().pointSize() != w.textPane.fontSizePt)
         textPane_->setFont(WindowFont("MS Sans Serif", w.textPane.fontSizePt, false));
     textPane_->setVisible(w.textPane.visible);

@@ -3,6 +3,7 @@
 #include "core/operations/controller.h"
 #include "core/ports/waveform_source.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -69,6 +70,8 @@ private:
     // operations ever run at once.
     void Handle(const std::function<void()>& handler);
     void RenderTimers();
+    // Highlights the timed text's spoken line and keeps it in view.
+    void RenderHighlight();
     // Shows or hides the strip: what lies below it moves down or up by its height.
     void RenderWaveform();
 
@@ -78,7 +81,7 @@ private:
     std::vector<std::pair<Command, QPushButton*>> buttons_;
     std::array<QCheckBox*, 3> checkBoxes_{};  // in the order of kCheckBoxes
     std::array<QComboBox*, 3> comboBoxes_{};  // in the order of kComboBoxes
-    std::array<QTimer, 6> timers_;            // in the order of kTimers
+    std::array<QTimer, 7> timers_;            // in the order of kTimers
     QGroupBox* repeatGroup_ = nullptr;
     QGroupBox* recordingGroup_ = nullptr;
     QGroupBox* playlistGroup_ = nullptr;
@@ -101,6 +104,10 @@ private:
     std::vector<std::pair<QAction*, MenuItem Window::*>> topMenus_;
     QTimer playerPoll_;
     QString shownText_;
+    int shownHighlight_ = -1;
+    QElapsedTimer ownScrolling_;  // since the learner last scrolled the text
+    bool ownScrollingSeen_ = false;
+    bool scrollingToLine_ = false;
     quint64 shownTopRequests_ = 0;
     bool busy_ = false;
     bool rendering_ = false;

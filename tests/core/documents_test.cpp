@@ -65,12 +65,15 @@ TEST_F(DocumentsTest, AnAudioFileWithoutACompanionEmptiesThePane) {
     EXPECT_EQ(Pane(), QString());
 }
 
-TEST_F(DocumentsTest, ALrcChosenDirectlyIsShownRawAndNothingPlays) {
+TEST_F(DocumentsTest, ALrcChosenDirectlyIsShownWithoutItsTagsOrAsItIsAndNothingPlays) {
     const QString lrc = Write(QStringLiteral("song.lrc"), "[00:01.00]Hello\r\n[00:02.50]World\r\n");
     window().showTextBox.value = 0;
     window().textPane.visible = false;
     documents().OpenChosenFile(lrc, QStringLiteral("song.lrc"));
+    EXPECT_EQ(Pane(), QStringLiteral("Hello\nWorld"));
+    documents().SetTimedTextRaw(true);
     EXPECT_EQ(Pane(), QStringLiteral("[00:01.00]Hello\r\n[00:02.50]World\r\n"));
+    EXPECT_FALSE(window().followTextTimer.enabled) << "the file as it is has no spoken line";
     EXPECT_EQ(player_.Url(), QString());
     EXPECT_EQ(window().showTextBox.value, 1);
     EXPECT_TRUE(window().textPane.visible);

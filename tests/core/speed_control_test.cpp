@@ -101,7 +101,9 @@ TEST_F(SpeedTest, TheSpeedHoldsAcrossFilesAndPausesAndReadsBackFromTheSettingsFi
 TEST_F(SpeedTest, StoredSpeedsOutOfRangeOrNotNumbersPlayAtTheMediasOwnSpeed) {
     const QString ini = app_.folder().SettingsFile();
     for (const char* text : {"abc", "0.3", "2.5", "nan", "", "0,8"}) {
-        ASSERT_TRUE(WriteIniValue(QStringLiteral("Speed"), QStringLiteral("Rate"), QString::fromLatin1(text), ini).ok());
+        ASSERT_TRUE(
+            WriteIniValue(QStringLiteral("Speed"), QStringLiteral("Rate"), QString::fromLatin1(text), ini)
+                .ok());
         player_.SetRate(0.7);
         app_.speed().Restore(ini);
         EXPECT_DOUBLE_EQ(player_.Rate(), 1.0) << text;

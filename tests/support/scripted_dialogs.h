@@ -18,7 +18,10 @@ public:
 
     MessageAnswer ShowMessage(const QString& text, const QString& title, MessageKind kind) override {
         shown.push_back({text, title, kind});
-        if (answers.empty()) return kind != MessageKind::Question ? MessageAnswer::Ok : MessageAnswer::No;
+        if (answers.empty()) {
+            if (kind == MessageKind::QuestionWithCancel) return MessageAnswer::Cancel;
+            return kind != MessageKind::Question ? MessageAnswer::Ok : MessageAnswer::No;
+        }
         const MessageAnswer answer = answers.front();
         answers.pop_front();
         return answer;

@@ -1,5 +1,5 @@
-#include "text/plain_text_reader.h"
 #include "text/timed_text.h"
+#include "text/plain_text_reader.h"
 
 #include <QDir>
 
@@ -28,16 +28,18 @@ TimedLine Untimed(const char* text) {
 }
 
 TEST(ParseLrc, TagFormsOffsetMetadataAndOrderAreRead) {
-    const TimedText lrc = ParseLrc(QString::fromUtf8("[ti:Lesson 3]\r\n[ar:Teacher]\n[offset:+250]\n"
-                                                     "[00:05.5]Second\n[00:01.20][00:09.123]First and last\n"
-                                                     "[00:07]\n[0:03:50]Hundredths\n[1:02:03.40]Late\n"
-                                                     "Follows late\n"));
+    const TimedText lrc =
+        ParseLrc(QString::fromUtf8("[ti:Lesson 3]\r\n[ar:Teacher]\n[offset:+250]\n"
+                                   "[00:05.5]Second\n[00:01.20][00:09.123]First and last\n"
+                                   "[00:07]\n[0:03:50]Hundredths\n[1:02:03.40]Late\n"
+                                   "Follows late\n"));
     EXPECT_EQ(lrc.lines,
               (std::vector<TimedLine>{At(0.95, "First and last"), At(3.25, "Hundredths"), At(5.25, "Second"),
                                       At(6.75, ""), At(8.873, "First and last"), At(3723.15, "Late"),
                                       Untimed("Follows late")}));
-    EXPECT_EQ(lrc.ShownText(), QString::fromUtf8("First and last\nHundredths\nSecond\n\nFirst and last\nLate\n"
-                                                 "Follows late"));
+    EXPECT_EQ(lrc.ShownText(),
+              QString::fromUtf8("First and last\nHundredths\nSecond\n\nFirst and last\nLate\n"
+                                "Follows late"));
     EXPECT_EQ(lrc.LineAt(0.5), -1);
     EXPECT_EQ(lrc.LineAt(6.0), 2);
     EXPECT_EQ(lrc.LineAt(7.0), 3) << "a blank timed line is a pause";
@@ -46,22 +48,25 @@ TEST(ParseLrc, TagFormsOffsetMetadataAndOrderAreRead) {
 }
 
 TEST(ParseLrc, MalformedTagsAreShownAsTextNeverDropped) {
-    const TimedText lrc = ParseLrc(QString::fromUtf8("[00:61]Bad seconds\n[12:3x]Bad digits\n[00:02]Good\n"
-                                                     "[offset:soon]\n[attr3]\n[00:04]Tagged [00:09] inside\n"));
-    EXPECT_EQ(lrc.lines, (std::vector<TimedLine>{Untimed("[00:61]Bad seconds"), Untimed("[12:3x]Bad digits"),
-                                                 At(2, "Good"), Untimed("[attr3]"),
-                                                 At(4, "Tagged [00:09] inside")}));
+    const TimedText lrc =
+        ParseLrc(QString::fromUtf8("[00:61]Bad seconds\n[12:3x]Bad digits\n[00:02]Good\n"
+                                   "[offset:soon]\n[attr3]\n[00:04]Tagged [00:09] inside\n"));
+    EXPECT_EQ(lrc.lines,
+              (std::vector<TimedLine>{Untimed("[00:61]Bad seconds"), Untimed("[12:3x]Bad digits"),
+                                      At(2, "Good"), Untimed("[attr3]"), At(4, "Tagged [00:09] inside")}));
 }
 
 TEST(ParseSrt, CuesJoinTheirLinesAndGapsBecomePauses) {
-    const TimedText srt = ParseSrt(QString::fromUtf8("\xEF\xBB\xBF"
-                                                     "1\r\n00:00:01,000 --> 00:00:02,500\r\nHello\r\nthere\r\n\r\n"
-                                                     "2\n00:00:02,500 --> 00:00:04,000\n你好\n\n"
-                                                     "not a cue\nat all\n\n"
-                                                     "3\n00:01:00.250 --> 00:01:01,000\nLast\n")
-                                       .remove(QChar(0xFEFF)));
-    EXPECT_EQ(srt.lines, (std::vector<TimedLine>{At(1, "Hello there"), At(2.5, "你好"), Untimed("not a cue"),
-                                                 Untimed("at all"), At(4, ""), At(60.25, "Last"), At(61, "")}));
+    const TimedText srt =
+        ParseSrt(QString::fromUtf8("\xEF\xBB\xBF"
+                                   "1\r\n00:00:01,000 --> 00:00:02,500\r\nHello\r\nthere\r\n\r\n"
+                                   "2\n00:00:02,500 --> 00:00:04,000\n你好\n\n"
+                                   "not a cue\nat all\n\n"
+                                   "3\n00:01:00.250 --> 00:01:01,000\nLast\n")
+                     .remove(QChar(0xFEFF)));
+    EXPECT_EQ(srt.lines,
+              (std::vector<TimedLine>{At(1, "Hello there"), At(2.5, "你好"), Untimed("not a cue"),
+                                      Untimed("at all"), At(4, ""), At(60.25, "Last"), At(61, "")}));
     EXPECT_EQ(srt.NextTimeAfter(1), std::optional<double>(4.0)) << "B of a cue before a gap is its end";
 }
 
@@ -83,7 +88,8 @@ TEST(ParseLrc, TheRealListsReadAlikeInBothEncodings) {
     EXPECT_EQ(lines.back(), Untimed("No tags"));
     EXPECT_TRUE(lines[0].text.contains(QStringLiteral("[attr3]")));
 
-    const TextReadResult offset = LoadPlainText(kFixtures + QStringLiteral("/lrc/osdlyrics-lyric_with_offset.lrc"));
+    const TextReadResult offset =
+        LoadPlainText(kFixtures + QStringLiteral("/lrc/osdlyrics-lyric_with_offset.lrc"));
     ASSERT_TRUE(offset.ok());
     EXPECT_EQ(ParseLrc(offset.value()).lines, (std::vector<TimedLine>{At(0, "foo")}))
         << "0.01 s moved 100 ms earlier stops at the start";

@@ -37,6 +37,17 @@ MessageAnswer QtDialogs::ShowMessage(const QString& text, const QString& title, 
                                          QMessageBox::No) == QMessageBox::Yes
                        ? MessageAnswer::Yes
                        : MessageAnswer::No;
+        case MessageKind::QuestionWithCancel:
+            switch (QMessageBox::question(parent_, title, text,
+                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                          QMessageBox::Cancel)) {
+                case QMessageBox::Yes:
+                    return MessageAnswer::Yes;
+                case QMessageBox::No:
+                    return MessageAnswer::No;
+                default:
+                    return MessageAnswer::Cancel;
+            }
         case MessageKind::Warning:
             QMessageBox::warning(parent_, title, text, QMessageBox::Ok);
             break;

@@ -40,6 +40,8 @@ enum class Command {
     ToggleWaveform,
     ToggleWaveformZoom,
     ToggleProgressiveSpeed,
+    TimedTextToSegments,
+    ToggleRawTimedText,
     // 播放器 menu: the player alone.
     Play,
     Pause,

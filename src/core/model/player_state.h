@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/ab_pair.h"
+#include "text/timed_text.h"
 
 #include <QString>
 
@@ -25,6 +26,11 @@ struct PlayerState {
     QString abListPath;  // the file whose segments abList holds
 
     QString currentAudioPath;  // the audio file last opened or started
+
+    // The timed text (lyrics, subtitles) the text pane shows; no lines while it shows any other text.
+    TimedText timedText;
+    QString timedTextFile;      // its file as it is, tags and all
+    bool timedTextRaw = false;  // the pane shows the file as it is
 
     // No segment is current: nothing is left to repeat.
     void ForgetCurrentSegment() {

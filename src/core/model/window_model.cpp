@@ -100,6 +100,7 @@ Window::Window() {
     firstEntryTimer = {false, 20};
     positionTimer = {true, 500};
     sequentialPlayTimer = {false, 200};
+    followTextTimer = {false, 100};
 
     fileMenu = MakeMenu(" 文件");
     openFileItem = MakeMenu("打开MP3文件", "Ctrl+M");
@@ -132,6 +133,10 @@ Window::Window() {
     waveformZoomItem = MakeMenu("波形：当前段/全部", "Ctrl+E");
     waveformZoomItem.enabled = false;
     progressiveSpeedItem = MakeCheckableMenu("渐进语速");
+    timedTextToSegmentsItem = MakeMenu("歌词转为复读段", "Ctrl+L");
+    timedTextToSegmentsItem.enabled = false;
+    rawTimedTextItem = MakeCheckableMenu("显示歌词原文");
+    rawTimedTextItem.shortcut = QStringLiteral("Ctrl+T");
     playerMenu = MakeMenu("播放器");
     playItem = MakeMenu("播放", "Ctrl+F1");
     pauseItem = MakeMenu("暂停", "Ctrl+F2");

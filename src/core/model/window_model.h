@@ -75,6 +75,7 @@ struct TextPane {
     int fontSizePt = 9;
     Rgb background{255, 255, 255};
     bool readOnly = false;
+    int highlightLine = -1;  // the line of a timed text being spoken, kept in view; -1 for none
 };
 
 // A picture box or image: the A and B marks, the grid heading strip.
@@ -180,6 +181,7 @@ struct Window {
     ModelTimer firstEntryTimer;      // one-shot load of the first playlist entry
     ModelTimer positionTimer;        // playing position display
     ModelTimer sequentialPlayTimer;  // plays the next entry when one ends
+    ModelTimer followTextTimer;      // moves a timed text's highlight with the audio
 
     // Menu bar, in order.
     MenuItem fileMenu;
@@ -210,9 +212,11 @@ struct Window {
     MenuItem nudgeBLaterItem;
     MenuItem nudgeBMuchEarlierItem;
     MenuItem nudgeBMuchLaterItem;
-    MenuItem waveformItem;          // shows or hides the waveform strip
-    MenuItem waveformZoomItem;      // the strip shows the whole file, or the current segment closely
-    MenuItem progressiveSpeedItem;  // each pass of a run faster than the one before, the last at 1.0×
+    MenuItem waveformItem;             // shows or hides the waveform strip
+    MenuItem waveformZoomItem;         // the strip shows the whole file, or the current segment closely
+    MenuItem progressiveSpeedItem;     // each pass of a run faster than the one before, the last at 1.0×
+    MenuItem timedTextToSegmentsItem;  // a timed text's lines from the current one on become segments
+    MenuItem rawTimedTextItem;         // a timed text is shown as its file is, tags and all
     MenuItem playerMenu;
     MenuItem playItem;
     MenuItem pauseItem;

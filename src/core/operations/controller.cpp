@@ -2,6 +2,7 @@
 
 #include "core/formats/atomic_file.h"
 #include "core/formats/settings_file.h"
+#include "core/formats/time_values.h"
 #include "text/plain_text_reader.h"
 
 #include <QFileInfo>
@@ -11,6 +12,9 @@ namespace {
 
 constexpr int kTextPaneFontPt = 17;
 constexpr int kStartVolume = 68;
+
+const QString kTimedTextSection = QStringLiteral("TimedText");
+const QString kRawKey = QStringLiteral("Raw");
 
 // Whether a stored text reads as the number one ("1", " 1", "1.0"); anything else is not one.
 bool ReadsAsOne(const QString& text) {
@@ -123,6 +127,7 @@ void Controller::Start() {
     RestoreRepeatSettings();
     w.waveform.shown = ReadsAsOne(ReadIniValue(QStringLiteral("Waveform"), QStringLiteral("Shown"), ini));
     speed_.Restore(ini);
+    documents_.SetTimedTextRaw(ReadsAsOne(ReadIniValue(kTimedTextSection, kRawKey, ini)));
 
     // From here on each step stands alone.
     w.textPane.fontSizePt = kTextPaneFontPt;
@@ -262,6 +267,14 @@ void Controller::Run(Command command) {
         case Command::ShowUsage:
             if (showUsage_) showUsage_(UsageInstructions());
             break;
+        case Command::TimedTextToSegments:
+            TimedTextToSegments();
+            break;
+        case Command::ToggleRawTimedText:
+            documents_.SetTimedTextRaw(!state_.timedTextRaw);
+            WriteSettings({{kTimedTextSection, kRawKey,
+                            state_.timedTextRaw ? QStringLiteral("1") : QStringLiteral("0")}});
+            break;
         case Command::ToggleProgressiveSpeed:
         case Command::Speed50:
         case Command::Speed60:
@@ -326,6 +339,52 @@ void Controller::ShowPosition() {
     silentOutputTold_ = true;
     adapters_.dialogs.ShowMessage(FailureMessage({FailureCode::NoOutputDevice, problem}), MessageTitle(),
                                   MessageKind::Warning);
+}
+
+void Controller::FollowTimedText() {
+    if (state_.timedText.lines.empty() || state_.timedTextRaw) return;
+    window_.textPane.highlightLine = state_.timedText.LineAt(adapters_.player.CurrentPosition());
+}
+
+void Controller::LoopTimedLine(int line) {
+    const TimedText& timed = state_.timedText;
+    if (state_.timedTextRaw || line < 0 || line >= static_cast<int>(timed.lines.size()) ||
+        !timed.lines[line].seconds)
+        return;
+    MediaPlayer& player = adapters_.player;
+    if (player.Url().isEmpty() || !player.ErrorText().isEmpty() || player.Duration() <= 0) return;
+    const double a = *timed.lines[line].seconds;
+    const double b = std::min(timed.NextTimeAfter(line).value_or(player.Duration()), player.Duration());
+    if (b <= a) return;
+    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
+    // A segment of the moment, not stored: the steps and nudges keep to the stored ones.
+    state_.aPoint = MarkText(a);
+    state_.bPoint = MarkText(b);
+    state_.lengthText = FormatSeconds(player.Duration());
+    display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
+    window_.segmentNumberLabel.caption.clear();
+    window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
+    EnablePair(window_.setBButton, window_.setBItem, false);
+    EnablePair(window_.playRepeatButton, window_.playRepeatItem, true);
+    window_.textPane.highlightLine = line;
+    repeat_.PlayRepeat();
+}
+
+void Controller::TimedTextToSegments() {
+    const TimedText& timed = state_.timedText;
+    const double duration = adapters_.player.Duration();
+    if (timed.lines.empty() || duration <= 0) return;
+    int from = timed.LineAt(adapters_.player.CurrentPosition());
+    if (from < 0) from = 0;
+    std::vector<std::pair<double, double>> spans;
+    for (int i = from; i < static_cast<int>(timed.lines.size()); ++i) {
+        // Blank lines are the pauses between the spoken ones.
+        if (!timed.lines[i].seconds || timed.lines[i].text.trimmed().isEmpty()) continue;
+        const double a = *timed.lines[i].seconds;
+        const double b = std::min(timed.NextTimeAfter(i).value_or(duration), duration);
+        if (b > a) spans.emplace_back(a, b);
+    }
+    editor_.AddSegments(spans);
 }
 
 void Controller::UpdateDerivedStates() {

@@ -76,6 +76,11 @@ public:
     // Also tells the learner, once, when the sound goes to no output.
     void ShowPosition();
     void PlayNextWhenEnded() { playlist_.PlayNextWhenEnded(); }
+    // Highlights the line of the timed text being spoken.
+    void FollowTimedText();
+    // A line of the timed text double-clicked: from its time to the next line's (or the end of the file)
+    // becomes the current segment, repeated with the chosen count and pause.
+    void LoopTimedLine(int line);
 
     // Called when the window is to close (the exit menu item).
     void SetCloseHandler(std::function<void()> handler) { close_ = std::move(handler); }
@@ -106,6 +111,8 @@ public:
 
 private:
     void RestoreRepeatSettings();
+    // The timed text's lines from the one being spoken on, as segments.
+    void TimedTextToSegments();
     void Deliver(const std::function<void()>& event);
     // Writes settings; when any write fails the learner is told once, and the old file stays as it was.
     void WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues);

@@ -3,6 +3,7 @@
 #include "core/formats/settings_file.h"
 #include "text/document_reader.h"
 #include "text/plain_text_reader.h"
+#include "text/timed_text.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,9 +26,44 @@ std::optional<QString> FindFileIgnoringCase(const QString& path) {
     return std::nullopt;
 }
 
+void ClearTextPane(Window& window, PlayerState& state) {
+    window.textPane.text.clear();
+    window.textPane.highlightLine = -1;
+    state.timedText = {};
+    state.timedTextFile.clear();
+    window.followTextTimer.enabled = false;
+    window.timedTextToSegmentsItem.enabled = false;
+}
+
 void Documents::ShowText(const QString& text) {
+    ClearTextPane(window_, state_);
     window_.textPane.readOnly = true;
     window_.textPane.text = text;
+}
+
+void Documents::ShowTimedText() {
+    Window& w = window_;
+    w.textPane.text = state_.timedTextRaw ? state_.timedTextFile : state_.timedText.ShownText();
+    w.textPane.highlightLine = -1;
+    w.followTextTimer.enabled = !state_.timedTextRaw;
+    w.timedTextToSegmentsItem.enabled = true;
+}
+
+void Documents::SetTimedTextRaw(bool raw) {
+    state_.timedTextRaw = raw;
+    window_.rawTimedTextItem.checked = raw;
+    if (!state_.timedText.lines.empty()) ShowTimedText();
+}
+
+void Documents::LoadTimedText(const QString& path) {
+    const TextReadResult text = ostrelle::LoadPlainText(path);
+    ShowText(text.ok() ? text.value() : QString());
+    if (!text.ok()) return;
+    TimedText timed = ParseTimedText(text.value(), path);
+    if (!timed.HasTimes()) return;
+    state_.timedText = std::move(timed);
+    state_.timedTextFile = text.value();
+    ShowTimedText();
 }
 
 void Documents::ChooseAndOpenFile() {
@@ -48,7 +84,9 @@ void Documents::OpenChosenFile(const QString& path, const QString& title) {
     state_.currentAudioPath = path;
     window_.showTextBox.value = 1;
     ApplyTextShown();
-    if (kind == QStringLiteral("txt") || kind == QStringLiteral("lrc")) {
+    if (kind == QStringLiteral("lrc") || kind == QStringLiteral("srt")) {
+        LoadTimedText(path);
+    } else if (kind == QStringLiteral("txt")) {
         LoadPlainText(path);
     } else if (kind == QStringLiteral("rtf") || kind == QStringLiteral("doc")) {
         ShowText(QString());
@@ -85,6 +123,8 @@ void Documents::LoadCompanionText(const QString& audioPath) {
     if (const auto txt = FindFileIgnoringCase(base + QStringLiteral("txt"))) LoadPlainText(*txt);
     if (const auto rtf = FindFileIgnoringCase(base + QStringLiteral("rtf"))) LoadTextDocument(*rtf);
     if (const auto doc = FindFileIgnoringCase(base + QStringLiteral("doc"))) LoadTextDocument(*doc);
+    if (const auto lrc = FindFileIgnoringCase(base + QStringLiteral("lrc"))) LoadTimedText(*lrc);
+    if (const auto srt = FindFileIgnoringCase(base + QStringLiteral("srt"))) LoadTimedText(*srt);
 }
 
 void Documents::LoadPlainText(const QString& path) {

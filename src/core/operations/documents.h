@@ -10,7 +10,8 @@
 namespace ostrelle {
 
 // Opening a chosen file by its kind, starting an audio file, and the companion text shown beside the
-// player: the document with the audio file's folder and base name and the extension txt, rtf or doc.
+// player: the document with the audio file's folder and base name and the extension txt, rtf, doc, or a
+// timed text (lrc, srt) whose lines are highlighted as they are spoken.
 class Documents {
 public:
     struct Hooks {
@@ -36,9 +37,15 @@ public:
     // title ends in the file's extension, which decides the kind.
     void OpenChosenFile(const QString& path, const QString& title);
     void StartAudioFile(const QString& path);
-    // The companion documents of an audio file, loaded in the order txt, rtf, doc: the last one found wins.
+    // The companion documents of an audio file, loaded in the order txt, rtf, doc, lrc, srt: the last one
+    // found wins.
     void LoadCompanionText(const QString& audioPath);
     void LoadPlainText(const QString& path);
+    // An LRC or SRT file: shown without its time tags, unless the learner asked for the file as it is. A
+    // file without a single valid time shows as plain text.
+    void LoadTimedText(const QString& path);
+    // The timed text is shown as its file is, or without its tags.
+    void SetTimedTextRaw(bool raw);
     // Word and rich text documents; tellErrors shows why a document chosen directly could not be read.
     void LoadTextDocument(const QString& path, bool tellErrors = false);
     // Shows or hides the text pane as the text-display check box says.
@@ -46,6 +53,7 @@ public:
 
 private:
     void ShowText(const QString& text);
+    void ShowTimedText();
 
     Window& window_;
     PlayerState& state_;
@@ -54,6 +62,9 @@ private:
     QString settingsFile_;
     Hooks hooks_;
 };
+
+// Empties the text pane, and forgets a timed text it showed.
+void ClearTextPane(Window& window, PlayerState& state);
 
 // The file in path's folder whose name equals path's name without regard to letter case, or nothing.
 std::optional<QString> FindFileIgnoringCase(const QString& path);

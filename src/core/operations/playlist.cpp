@@ -2,6 +2,7 @@
 
 #include "core/formats/path_names.h"
 #include "core/formats/time_values.h"
+#include "core/operations/documents.h"
 
 #include <QFileInfo>
 
@@ -160,7 +161,7 @@ bool Playlist::ReportIfUnplayable(const QString& path) {
     state_.abList.clear();
     state_.hasAB = false;
     state_.ForgetCurrentSegment();
-    w.textPane.text.clear();
+    ClearTextPane(w, state_);
     // Its own row, when listed, stays highlighted; another file's does not.
     int row = state_.currentListRow;
     if (w.playlistGrid.CellText(row, kPathColumn) != path) row = FindPlaylistRow(path);

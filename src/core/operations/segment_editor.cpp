@@ -102,6 +102,51 @@ void SegmentEditor::SetBPoint() {
     state_.abIndex = n;
 }
 
+void SegmentEditor::AddSegments(const std::vector<std::pair<double, double>>& spans) {
+    Window& w = window_;
+    const QString path = player_.Url();
+    if (path.isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0 || spans.empty()) return;
+    ReloadSegments(path);
+    const int kept = static_cast<int>(state_.abList.size());
+    bool replace = true;
+    if (kept > 0) {
+        const MessageAnswer answer = dialogs_.ShowMessage(
+            QString::fromUtf8("这个文件已有 %1 个复读段。\n\n是：替换原有的复读段\n否：加在原有的复读段之后\n"
+                              "取消：不改变")
+                .arg(kept),
+            MessageTitle(), MessageKind::QuestionWithCancel);
+        if (answer != MessageAnswer::Yes && answer != MessageAnswer::No) return;
+        replace = answer == MessageAnswer::Yes;
+    }
+    const int first = replace ? 0 : kept;
+    if (first >= kSegmentSlots) {
+        dialogs_.ShowMessage(
+            QString::fromUtf8("复读段已满（%1 个），没有加入新的复读段。").arg(kSegmentSlots), MessageTitle(),
+            MessageKind::Warning);
+        return;
+    }
+    QStringList texts;
+    for (const auto& [a, b] : spans) {
+        if (texts.size() >= kSegmentSlots - first) break;
+        if (b > a) texts << SlotText(MarkText(a), MarkText(b));
+    }
+    if (texts.isEmpty()) return;
+    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
+    const QString length = FormatSeconds(player_.Duration());
+    if (Failed(store_.StoreSegments(path, texts, length, replace))) return;
+    ReloadSegments(path);
+    if (first >= static_cast<int>(state_.abList.size())) return;
+    state_.hasAB = true;
+    state_.lengthText = length;
+    // As after a B: nothing waits for its B, and the new segment can be repeated, stepped and deleted.
+    EnablePair(w.setAButton, w.setAItem, true);
+    EnablePair(w.setBButton, w.setBItem, false);
+    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
+    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
+    EnablePair(w.playRepeatButton, w.playRepeatItem, true);
+    repeat_.GoToSegment(first);
+}
+
 void SegmentEditor::ShowEntry(int index) {
     state_.abIndex = index;
     state_.aPoint = state_.abList[index].aText;

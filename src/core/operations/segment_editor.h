@@ -31,6 +31,11 @@ public:
     // Asks, then deletes every segment of the file whose segments are shown.
     void DeleteAllAB();
 
+    // Stores spans (start and end in seconds, in order) as segments of the loaded file, as many as there
+    // are free slots. When the file has segments the learner first chooses to replace them, to add after
+    // them, or to leave everything as it is. The first new segment becomes current, as after marking by hand.
+    void AddSegments(const std::vector<std::pair<double, double>>& spans);
+
     // Reads path's segments into the player state; none when they cannot be read.
     void ReloadSegments(const QString& path);
 

@@ -60,6 +60,41 @@ Result<void> SegmentStore::StoreSegment(const QString& path, const QString& slot
     return row.Update();
 }
 
+Result<void> SegmentStore::StoreSegments(const QString& path, const QStringList& slotTexts,
+                                         const QString& lengthText, bool replace) {
+    if (!database_) return Unavailable();
+    QueryResult result = database_->RowFor(path);
+    if (!result.ok()) return result.failure();
+    Recordset& row = *result.value();
+    if (row.Eof()) {
+        row.AddNew();
+        row.SetField(kFileNameField, FileNameOfPath(path).value_or(path));
+        row.SetField(kSavePathField, path);
+        row.SetField(kPlayTimeField, lengthText);
+    }
+    // Kept segments close up, so the new ones follow the last of them without gaps.
+    QStringList slots;
+    if (!replace) {
+        for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
+            if (!IsFree(row.Field(p))) slots << row.Field(p).value_or(QString());
+        }
+    }
+    for (const QString& text : slotTexts) {
+        if (slots.size() >= kSegmentSlots) break;
+        slots << text;
+    }
+    for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
+        const int i = p - kFirstSegmentField;
+        if (i < slots.size())
+            row.SetField(p, slots[i]);
+        else if (!row.Field(p).has_value())
+            continue;  // never used stays Null
+        else
+            row.SetField(p, QString());
+    }
+    return row.Update();
+}
+
 Result<void> SegmentStore::ReplaceSegment(const QString& path, int number, const QString& slotText) {
     if (!database_) return Unavailable();
     if (number < 1 || number > kSegmentSlots) return {};

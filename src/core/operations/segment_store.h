@@ -25,6 +25,11 @@ public:
     // so that nothing the learner marked is lost.
     Result<void> StoreSegment(const QString& path, const QString& slotText, const QString& lengthText);
 
+    // Stores slotTexts in the free slots after the segments kept (all of them, or none with replace), in
+    // one update; texts beyond the last slot are not stored. A path without a row gets one.
+    Result<void> StoreSegments(const QString& path, const QStringList& slotTexts, const QString& lengthText,
+                               bool replace);
+
     // Writes slotText over segment number (1-based), in place. No row or no such segment: nothing happens.
     Result<void> ReplaceSegment(const QString& path, int number, const QString& slotText);
 

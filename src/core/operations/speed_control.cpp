@@ -39,8 +39,10 @@ void SpeedControl::Restore(const QString& settingsFile) {
     const QString section = QString::fromLatin1(kSection);
     bool ok = false;
     const double rate = ReadIniValue(section, kRateKey, settingsFile).trimmed().toDouble(&ok);
-    choice_.rate = ok && rate >= MediaPlayer::kMinRate && rate <= MediaPlayer::kMaxRate ? Hundredths(rate) : 1.0;
-    choice_.progressive = ReadIniValue(section, kProgressiveKey, settingsFile).trimmed() == QStringLiteral("1");
+    choice_.rate =
+        ok && rate >= MediaPlayer::kMinRate && rate <= MediaPlayer::kMaxRate ? Hundredths(rate) : 1.0;
+    choice_.progressive =
+        ReadIniValue(section, kProgressiveKey, settingsFile).trimmed() == QStringLiteral("1");
     Apply(choice_.rate);
     ShowChoice();
 }

@@ -5,13 +5,13 @@
 namespace ostrelle {
 
 // What a message says, which sets its icon and buttons: a question has Yes and No, the others OK.
-enum class MessageKind { Information, Warning, Error, Question };
+enum class MessageKind { Information, Warning, Error, Question, QuestionWithCancel };
 
 // The title of every message box of the program.
 inline QString MessageTitle() {
     return QStringLiteral("Ostrelle");
 }
-enum class MessageAnswer { Ok, Yes, No };
+enum class MessageAnswer { Ok, Yes, No, Cancel };
 
 // A file the learner chose in a dialog: the full path and the name with its extension; both empty when
 // the dialog was cancelled.

@@ -1,0 +1,104 @@
+#include "support/app_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrelle {
+namespace {
+
+// A lesson with its lyrics: four spoken lines and a pause.
+class TimedLessonsTest : public AppFixture {
+protected:
+    TimedLessonsTest() {
+        audio_ = MakeFile(QStringLiteral("lesson.mp3"));
+        Write(QStringLiteral("lesson.txt"), "plain text");
+        Write(QStringLiteral("lesson.lrc"),
+              "[ti:Lesson]\n[00:01.00]One\n[00:03.50]Two\n[00:06.00]\n[00:07.25]Three\n[00:09.00]Four\n");
+        window().repeatCountBox.text = QString::fromUtf8("2次");
+        window().pauseBox.text = QString::fromUtf8("0秒");
+        player_.duration_ = 12;
+        app_.documents().StartAudioFile(audio_);
+        app_.transport().LoadFileSegments(audio_, 1);
+    }
+
+    void Write(const QString& name, const QByteArray& bytes) {
+        QFile file(dir_.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QString audio_;
+};
+
+TEST_F(TimedLessonsTest, TheLyricsWinOverThePlainTextAndTheSpokenLineFollowsTheAudio) {
+    EXPECT_EQ(window().textPane.text, QStringLiteral("One\nTwo\n\nThree\nFour"));
+    EXPECT_TRUE(window().followTextTimer.Running());
+    std::vector<int> lines;
+    for (double at : {0.5, 1.0, 4.0, 6.5, 11.0}) {
+        player_.SetCurrentPosition(at);
+        app_.FollowTimedText();
+        lines.push_back(window().textPane.highlightLine);
+    }
+    EXPECT_EQ(lines, (std::vector<int>{-1, 0, 1, 2, 4}));
+
+    app_.Run(Command::ToggleRawTimedText);
+    EXPECT_TRUE(window().textPane.text.startsWith(QStringLiteral("[ti:Lesson]")));
+    EXPECT_FALSE(window().followTextTimer.enabled);
+}
+
+TEST_F(TimedLessonsTest, ADoubleClickedLineIsRepeatedUpToTheNextLineOrTheEnd) {
+    app_.LoopTimedLine(1);
+    EXPECT_EQ(state().aPoint, MarkText(3.5));
+    EXPECT_EQ(state().bPoint, MarkText(6.0)) << "up to the pause after it";
+    EXPECT_EQ(player_.stopPoint(), std::optional<double>(6.0));
+    EXPECT_EQ(window().passesLeftLabel.caption, QString::fromUtf8("剩2次"));
+    app_.LoopTimedLine(4);
+    EXPECT_EQ(state().bPoint, MarkText(12.0)) << "the last line runs to the end of the file";
+    EXPECT_FALSE(app_.segmentEditor().HasCurrentSegment()) << "nothing was stored";
+}
+
+TEST_F(TimedLessonsTest, LinesBecomeSegmentsFromTheSpokenOneAfterTheLearnersChoice) {
+    const auto stored = [&] {
+        app_.segmentEditor().ReloadSegments(audio_);
+        QStringList texts;
+        for (const ABPair& pair : state().abList)
+            texts << pair.aText + u'-' + pair.bText;
+        return texts;
+    };
+    player_.SetCurrentPosition(4.0);
+    app_.Run(Command::TimedTextToSegments);
+    const QStringList fromTwo = {MarkText(3.5) + u'-' + MarkText(6.0), MarkText(7.25) + u'-' + MarkText(9.0),
+                                 MarkText(9.0) + u'-' + MarkText(12.0)};
+    EXPECT_EQ(stored(), fromTwo);
+    EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("1"));
+    EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("3"));
+    EXPECT_TRUE(window().playRepeatButton.enabled && window().nextSegmentButton.enabled);
+
+    player_.SetCurrentPosition(0);
+    dialogs_.answers = {MessageAnswer::Cancel};
+    app_.Run(Command::TimedTextToSegments);
+    EXPECT_EQ(stored(), fromTwo) << "cancelled";
+    dialogs_.answers = {MessageAnswer::No};
+    app_.Run(Command::TimedTextToSegments);
+    EXPECT_EQ(stored().size(), 7) << "added after";
+    EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("4"));
+    dialogs_.answers = {MessageAnswer::Yes};
+    app_.Run(Command::TimedTextToSegments);
+    EXPECT_EQ(stored().size(), 4) << "replaced";
+    EXPECT_TRUE(dialogs_.answers.empty());
+}
+
+TEST_F(TimedLessonsTest, OnlyTheFreeSlotsAreFilled) {
+    std::vector<std::pair<double, double>> many;
+    for (int i = 0; i < 48; ++i)
+        many.emplace_back(i * 0.2, i * 0.2 + 0.1);
+    app_.segmentEditor().AddSegments(many);
+    ASSERT_EQ(state().abList.size(), 48u);
+    dialogs_.answers = {MessageAnswer::No};
+    app_.Run(Command::TimedTextToSegments);
+    app_.segmentEditor().ReloadSegments(audio_);
+    ASSERT_EQ(state().abList.size(), static_cast<size_t>(kSegmentSlots));
+    EXPECT_EQ(state().abList.back().aText, MarkText(3.5)) << "the first two lines took the two free slots";
+}
+
+}  // namespace
+}  // namespace ostrelle
