@@ -28,6 +28,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <tuple>
@@ -558,6 +559,36 @@ TEST(QtDialogs, ANameTypedWithoutAnExtensionIsSavedWithTheFiltersOne) {
         const FileChoice choice = dialogs.SaveFile(QString::fromUtf8(filter), QString());
         EXPECT_EQ(choice.fileName, dir.filePath(QString::fromUtf8(saved)));
     }
+}
+
+}  // namespace
+}  // namespace ostrelle
+
+namespace ostrelle {
+namespace {
+
+TEST_F(MainWindowTest, TheSpokenLyricLineIsHighlightedAndADoubleClickRepeatsIt) {
+    WriteIni("Fist", "run", "1");
+    const QString audio = MakeFile(QStringLiteral("song.mp3"));
+    testing::WriteTestFile(dir_.filePath(QStringLiteral("song.lrc")),
+                           QByteArray("[00:01.00]One\n[00:02.00]Two\n[00:04.00]Three\n"));
+    MainWindow& w = Start();
+    player_.duration_ = 10;
+    app_.documents().OpenChosenFile(audio, QStringLiteral("song.mp3"));
+    player_.SetCurrentPosition(2.5);
+    app_.FollowTimedText();
+    w.Render();
+    const QList<QTextEdit::ExtraSelection> spoken = w.TextPane()->extraSelections();
+    ASSERT_EQ(spoken.size(), 1);
+    EXPECT_EQ(spoken.front().cursor.block().text(), QStringLiteral("Two"));
+
+    const QTextBlock three = w.TextPane()->document()->findBlockByNumber(2);
+    const QPoint at = w.TextPane()->cursorRect(QTextCursor(three)).center();
+    QTest::mouseDClick(w.TextPane()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(state().aPoint, MarkText(4.0));
+    EXPECT_EQ(state().bPoint, MarkText(10.0));
+    EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("停止"));
+    EXPECT_EQ(w.TextPane()->extraSelections().front().cursor.block().text(), QStringLiteral("Three"));
 }
 
 }  // namespace
