@@ -30,6 +30,18 @@ void GErrorFree::operator()(GError* error) const {
     g_error_free(error);
 }
 
+GstObjectPtr<GstElement> LaunchPipeline(const char* description) {
+    GError* rawError = nullptr;
+    GstElement* launched = gst_parse_launch(description, &rawError);
+    const GErrorPtr error(rawError);
+    // It can return a pipeline and an error at once.
+    if (error || !launched) {
+        if (launched) gst_object_unref(launched);
+        return nullptr;
+    }
+    return GstObjectPtr<GstElement>(GST_ELEMENT(gst_object_ref_sink(launched)));
+}
+
 GErrorPtr ParseErrorMessage(GstMessage* message) {
     if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR) return nullptr;
     GError* error = nullptr;

@@ -9,6 +9,7 @@
 // GStreamer's and GLib's own typedefs; repeating them keeps <gst/gst.h> out of this header.
 typedef struct _GError GError;
 typedef struct _GstMessage GstMessage;
+typedef struct _GstElement GstElement;
 
 namespace ostrelle {
 
@@ -32,6 +33,9 @@ template <typename T>
 using GstObjectPtr = std::unique_ptr<T, GstObjectUnref>;
 using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
+
+// The pipeline a gst-launch description makes, owned; null when it makes none or reports an error.
+GstObjectPtr<GstElement> LaunchPipeline(const char* description);
 
 // The error an ERROR message carries; null for other messages.
 GErrorPtr ParseErrorMessage(GstMessage* message);

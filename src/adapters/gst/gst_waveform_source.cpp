@@ -1,5 +1,7 @@
 #include "adapters/gst/gst_waveform_source.h"
 
+#include "adapters/gst/audio_file_decoding.h"
+#include "adapters/gst/background_jobs.h"
 #include "adapters/gst/gst_support.h"
 #include "adapters/gst/mp3_frame_span.h"
 
@@ -38,10 +40,6 @@ constexpr qint64 kMaxDayMs = 24ll * 3600 * 1000;
 constexpr float kEmptyMin = std::numeric_limits<float>::infinity();
 constexpr float kEmptyMax = -std::numeric_limits<float>::infinity();
 
-// decodebin's GstAutoplugSelectResult, whose header is not installed.
-constexpr int kAutoplugTry = 0;
-constexpr int kAutoplugSkip = 2;
-
 const char* const kFilePipeline =
     "uridecodebin name=decoder expose-all-streams=false ! audioconvert ! "
     "appsink name=sink sync=false enable-last-sample=false "
@@ -54,29 +52,6 @@ const char* const kMp3SpanPipeline =
     "caps=audio/x-raw,format={S16LE,F32LE},layout=interleaved";
 // Frames decoded before a range: the first two after a cut come out silent, the third not quite whole.
 constexpr int kMp3LeadFrames = 4;
-
-bool HaveElement(const char* name) {
-    GstElementFactory* factory = gst_element_factory_find(name);
-    if (factory) gst_object_unref(factory);
-    return factory != nullptr;
-}
-
-QString Problem(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-QString IdentityProblem(FailureCode code) {
-    switch (code) {
-        case FailureCode::Missing:
-            return Problem("找不到文件");
-        case FailureCode::NotAFile:
-            return Problem("不是文件");
-        case FailureCode::Empty:
-            return Problem("文件是空的");
-        default:
-            return Problem("无法读取文件");
-    }
-}
 
 qint64 SteadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -159,13 +134,6 @@ struct GstWaveformSource::Worker {
     std::shared_ptr<Job> job;
     qint64 publishedBuckets = 0;
 
-    static int AutoplugSelectCallback(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory, gpointer) {
-        // libav's MPEG audio decoders come first by name at the same rank, and take twice mpg123's time.
-        static const bool haveMpg123 = HaveElement("mpg123audiodec");
-        const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
-        return haveMpg123 && g_str_has_prefix(name, "avdec_mp") ? kAutoplugSkip : kAutoplugTry;
-    }
-
     static GstFlowReturn NewSampleCallback(GstAppSink* sink, gpointer self) {
         Job& job = *static_cast<Job*>(self);
         GstSample* sample = gst_app_sink_pull_sample(sink);
@@ -242,7 +210,7 @@ struct GstWaveformSource::Worker {
 
     void Run() {
         const Result<AudioFileIdentity> audio = IdentifyAudioFile(job->path);
-        if (!audio.ok()) return Finish(IdentityProblem(audio.failure().code));
+        if (!audio.ok()) return Finish(FileProblemText(audio.failure().code));
         if (job->Whole()) {
             if (std::optional<WaveformPeaks> cached = source->cache_.Find(audio.value());
                 cached && cached->bucketMs == job->bucketMs) {
@@ -282,7 +250,7 @@ struct GstWaveformSource::Worker {
                 if (problem.isEmpty() && !job->fromCache) {
                     job->durationMs = job->Whole() ? (job->endNs + kNsPerMs / 2) / kNsPerMs : job->durationMs;
                     // A range may lie past the end of the audio; a whole file must hold some.
-                    if (job->frames == 0 && job->Whole()) job->problem = Problem("文件里没有声音");
+                    if (job->frames == 0 && job->Whole()) job->problem = NoSoundText();
                 } else {
                     job->problem = problem;
                 }
@@ -296,22 +264,16 @@ struct GstWaveformSource::Worker {
 
     // Decodes the job's file or range into its buckets; what went wrong, or nothing.
     QString Decode(const QString& absolutePath) {
-        if (!InitGstreamer().ok()) return Problem("无法解码");
+        if (!InitGstreamer().ok()) return CannotDecodeText();
         std::optional<Mp3FrameSpan> span;
         if (!job->Whole() && job->startMs > 0 && HaveElement("mpg123audiodec"))
             span = FindMp3FrameSpan(absolutePath, job->startMs, job->endMs, kMp3LeadFrames);
-        GError* rawError = nullptr;
-        GstElement* launched = gst_parse_launch(span ? kMp3SpanPipeline : kFilePipeline, &rawError);
-        const GErrorPtr error(rawError);
-        if (error || !launched) {
-            if (launched) gst_object_unref(launched);
-            return Problem("无法解码");
-        }
-        const GstObjectPtr<GstElement> pipeline(GST_ELEMENT(gst_object_ref_sink(launched)));
+        const GstObjectPtr<GstElement> pipeline = LaunchPipeline(span ? kMp3SpanPipeline : kFilePipeline);
+        if (!pipeline) return CannotDecodeText();
         const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
-        if (!sink ||
-            !(span ? FeedSpan(pipeline.get(), absolutePath, *span) : SetUri(pipeline.get(), absolutePath)))
-            return Problem("无法解码");
+        if (!sink || !(span ? FeedSpan(pipeline.get(), absolutePath, *span)
+                            : SetDecoderFile(pipeline.get(), absolutePath)))
+            return CannotDecodeText();
         GstAppSinkCallbacks callbacks{};
         callbacks.new_sample = &Worker::NewSampleCallback;
         gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, job.get(), nullptr);
@@ -329,22 +291,6 @@ struct GstWaveformSource::Worker {
         // Joins the streaming threads: no callback runs after this.
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
         return problem;
-    }
-
-    bool SetUri(GstElement* pipeline, const QString& absolutePath) {
-        const GstObjectPtr<GstElement> decoder(gst_bin_get_by_name(GST_BIN(pipeline), "decoder"));
-        gchar* uri = gst_filename_to_uri(QFile::encodeName(absolutePath).constData(), nullptr);
-        if (!decoder || !uri) {
-            g_free(uri);
-            return false;
-        }
-        GstCaps* audioOnly = gst_caps_new_empty_simple("audio/x-raw");
-        g_object_set(decoder.get(), "uri", uri, "caps", audioOnly, nullptr);
-        gst_caps_unref(audioOnly);
-        g_free(uri);
-        g_signal_connect(decoder.get(), "autoplug-select", G_CALLBACK(&Worker::AutoplugSelectCallback),
-                         nullptr);
-        return true;
     }
 
     // Queues the span's bytes and the end of the stream to the pipeline's source.
@@ -371,7 +317,7 @@ struct GstWaveformSource::Worker {
         const bool seekFirst = mayNeedSeek && !job->Whole() && job->startMs > 0;
         if (gst_element_set_state(pipeline, seekFirst ? GST_STATE_PAUSED : GST_STATE_PLAYING) ==
             GST_STATE_CHANGE_FAILURE)
-            return Problem("无法解码");
+            return CannotDecodeText();
         bool seeking = seekFirst;
         job->lastDataNs = SteadyNs();
         auto lastPublish = std::chrono::steady_clock::now();
@@ -382,7 +328,7 @@ struct GstWaveformSource::Worker {
                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION |
                                             GST_MESSAGE_ASYNC_DONE)));
             if (job->stopped) return {};
-            if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) return Problem("无法解码");
+            if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) return CannotDecodeText();
             if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS) return {};
             if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ASYNC_DONE && seeking) {
                 seeking = false;
@@ -394,11 +340,11 @@ struct GstWaveformSource::Worker {
                                  GST_SEEK_TYPE_SET, static_cast<gint64>(job->endMs * kNsPerMs));
                 job->lastDataNs = SteadyNs();
                 if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-                    return Problem("无法解码");
+                    return CannotDecodeText();
             }
             if (SteadyNs() - job->lastDataNs >
                 std::chrono::duration_cast<std::chrono::nanoseconds>(kStallTimeout).count())
-                return Problem("无法解码");
+                return CannotDecodeText();
             if (std::chrono::steady_clock::now() - lastPublish >= kPublishInterval) {
                 lastPublish = std::chrono::steady_clock::now();
                 Publish(pipeline);
@@ -432,8 +378,7 @@ GstWaveformSource::GstWaveformSource(QString cacheFolder, qint64 cacheMaxBytes)
 GstWaveformSource::~GstWaveformSource() {
     Stop(whole_);
     Stop(range_);
-    for (const std::shared_ptr<Job>& job : stopped_)
-        job->thread.join();
+    JoinAll(stopped_);
 }
 
 void GstWaveformSource::Load(const QString& path) {
@@ -481,7 +426,7 @@ void GstWaveformSource::Start(View& view, const QString& path, qint64 startMs, q
     try {
         job->thread = std::thread([worker = Worker{this, job}]() mutable { worker.Run(); });
     } catch (const std::system_error&) {
-        view.peaks.problem = Problem("无法解码");
+        view.peaks.problem = CannotDecodeText();
         return;
     }
     view.job = std::move(job);
@@ -500,21 +445,11 @@ void GstWaveformSource::Stop(View& view) {
 }
 
 void GstWaveformSource::CollectFinished() {
-    std::erase_if(stopped_, [](const std::shared_ptr<Job>& job) {
-        if (!job->finished) return false;
-        job->thread.join();
-        return true;
-    });
+    JoinFinished(stopped_);
 }
 
 void GstWaveformSource::Post(const std::shared_ptr<Job>& job) {
-    {
-        std::lock_guard lock(job->mutex);
-        if (job->takePosted) return;
-        job->takePosted = true;
-    }
-    QMetaObject::invokeMethod(
-        &eventContext_, [this, job] { Take(job); }, Qt::QueuedConnection);
+    PostOnce(&eventContext_, job, [this](const std::shared_ptr<Job>& posted) { Take(posted); });
 }
 
 void GstWaveformSource::Take(const std::shared_ptr<Job>& job) {

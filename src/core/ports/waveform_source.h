@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/ports/update_notifier.h"
+
 #include <QString>
 #include <QtGlobal>
 
-#include <functional>
-#include <utility>
 #include <vector>
 
 namespace ostrelle {
@@ -37,7 +37,7 @@ struct WaveformPeaks {
 //                it is ready long before a whole long file is.
 // The update handler runs on the UI thread, from its event loop only (never inside a call of this class),
 // whenever either view has changed: new buckets (about every 100 ms of work), completion or a problem.
-class WaveformSource {
+class WaveformSource : public UpdateNotifier {
 public:
     static constexpr int kWholeFileBucketMs = 5;
     static constexpr int kRangeBucketMs = 1;
@@ -56,16 +56,6 @@ public:
 
     virtual const WaveformPeaks& Peaks() const = 0;
     virtual const WaveformPeaks& RangePeaks() const = 0;
-
-    void SetUpdateHandler(std::function<void()> handler) { update_ = std::move(handler); }
-
-protected:
-    void RaiseUpdate() {
-        if (update_) update_();
-    }
-
-private:
-    std::function<void()> update_;
 };
 
 }  // namespace ostrelle

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "base/result.h"
+
+#include <QString>
+
+// GStreamer's own typedef; repeating it keeps <gst/gst.h> out of this header.
+typedef struct _GstElement GstElement;
+
+namespace ostrelle {
+
+// What the adapters that decode a whole file in the background share: how a file is handed to
+// uridecodebin, and the learner's words for a file that gives no audio.
+
+// Whether GStreamer has an element factory of this name.
+bool HaveElement(const char* name);
+
+// Points the uridecodebin named "decoder" in pipeline at the file, audio streams only, MP3 through mpg123
+// where it is installed. False when there is no such element or the path makes no URI.
+bool SetDecoderFile(GstElement* pipeline, const QString& absolutePath);
+
+// 找不到文件, 不是文件, 文件是空的 or 无法读取文件, for a file that could not be identified.
+QString FileProblemText(FailureCode code);
+// 无法解码: no decoder, a decoding error, or no progress for a long time.
+QString CannotDecodeText();
+// 文件里没有声音: a whole file decoded to no samples.
+QString NoSoundText();
+
+}  // namespace ostrelle
