@@ -2,6 +2,7 @@
 
 #include "adapters/gst/background_duration_meter.h"
 #include "adapters/gst/gst_media_player.h"
+#include "adapters/gst/gst_sentence_analyzer.h"
 #include "adapters/gst/gst_wave_device.h"
 #include "adapters/gst/gst_waveform_source.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
@@ -50,6 +51,7 @@ private:
     BackgroundDurationMeter meter_;
     GstWaveDevice waveDevice_;
     GstWaveformSource waveform_;
+    GstSentenceAnalyzer sentences_;
     Controller app_;
     MainWindow window_;
 };

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
@@ -283,6 +284,12 @@ void MainWindow::BuildControls() {
         frame->setStyleSheet(QStringLiteral("background: red;"));
     }
     label(canvas_, w.usageLabel);
+    // Over the usage line while a file is split into sentences; the window stays usable meanwhile.
+    splitProgress_ = new QProgressBar(canvas_);
+    splitProgress_->setGeometry(Px(w.usageLabel.geometry));
+    splitProgress_->setRange(0, 100);
+    splitProgress_->setFormat(QString::fromUtf8("自动断句 %p%（再按 Ctrl+J 停止）"));
+    splitProgress_->hide();
     fontSizeLabel_ = label(canvas_, w.fontSizeLabel);
 
     for (size_t i = 0; i < kComboBoxes.size(); ++i) {
@@ -682,6 +689,9 @@ void MainWindow::Render() {
     }
     for (const auto& [action, item] : topMenus_)
         action->setEnabled((w.*item).enabled);
+
+    splitProgress_->setValue(w.splitProgress.percent);
+    splitProgress_->setVisible(w.splitProgress.shown);
 
     RenderWaveform();
     RenderTimers();

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
+#include <QProgressBar>
 #include <QTimer>
 
 #include <array>
@@ -95,6 +96,7 @@ private:
     std::array<QWidget*, 2> markCaptionBoxes_{};
     std::array<QLabel*, 2> markCaptions_{};
     QPlainTextEdit* textPane_ = nullptr;
+    QProgressBar* splitProgress_ = nullptr;
     QPlainTextEdit* textBackdrop_ = nullptr;
     QTableView* playlistGrid_ = nullptr;
     GridTableModel* playlistGridModel_ = nullptr;

@@ -1,4 +1,5 @@
 #include "support/app_fixture.h"
+#include "support/fake_sentence_analyzer.h"
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,53 @@ TEST_F(TimedLessonsTest, OnlyTheFreeSlotsAreFilled) {
     app_.segmentEditor().ReloadSegments(audio_);
     ASSERT_EQ(state().abList.size(), static_cast<size_t>(kSegmentSlots));
     EXPECT_EQ(state().abList.back().aText, MarkText(3.5)) << "the first two lines took the two free slots";
+}
+
+// The controller of AppFixture with a sentence analyser finished by hand.
+class AutoSplitTest : public AppFixture {
+protected:
+    AutoSplitTest() {
+        audio_ = MakeFile(QStringLiteral("talk.mp3"));
+        player_.duration_ = 30;
+        app_.documents().StartAudioFile(audio_);
+        app_.transport().LoadFileSegments(audio_, 1);
+    }
+
+    FakeSentenceAnalyzer split_;
+    Controller splitApp_{{player_, dialogs_, probe_, device_, db_.get(), db_.get(), &split_},
+                         {dir_.path(), dir_.path()}};
+    QString audio_;
+};
+
+TEST_F(AutoSplitTest, SentencesFromThePositionOnBecomeSegmentsWhileTheWindowShowsProgress) {
+    player_.SetCurrentPosition(4.0);
+    splitApp_.Run(Command::AutoSplit);
+    EXPECT_EQ(split_.Path(), audio_);
+    EXPECT_DOUBLE_EQ(split_.from, 4.0);
+    EXPECT_TRUE(splitApp_.window().splitProgress.shown);
+    EXPECT_EQ(splitApp_.window().autoSplitItem.caption, QString::fromUtf8("停止自动断句"));
+    split_.Advance(0.42);
+    EXPECT_EQ(splitApp_.window().splitProgress.percent, 42);
+    split_.Finish({{4.5, 6.25}, {7.0, 9.5}});
+    EXPECT_FALSE(splitApp_.window().splitProgress.shown);
+    splitApp_.segmentEditor().ReloadSegments(audio_);
+    ASSERT_EQ(splitApp_.state().abList.size(), 2u);
+    EXPECT_EQ(splitApp_.state().abList[1].bText, MarkText(9.5));
+    EXPECT_EQ(splitApp_.window().segmentNumberLabel.caption, QStringLiteral("1"));
+
+    // Pressed again it stops; opening another file stops it too, and nothing is stored.
+    splitApp_.Run(Command::AutoSplit);
+    splitApp_.Run(Command::AutoSplit);
+    EXPECT_FALSE(split_.Running());
+    splitApp_.Run(Command::AutoSplit);
+    splitApp_.documents().OpenChosenFile(MakeFile(QStringLiteral("other.mp3")), QStringLiteral("other.mp3"));
+    EXPECT_FALSE(split_.Running());
+    EXPECT_EQ(splitApp_.window().autoSplitItem.caption, QString::fromUtf8("自动断句"));
+
+    splitApp_.Run(Command::AutoSplit);
+    split_.Finish({}, QStringLiteral("The file is damaged."));
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown.front().text.contains(QStringLiteral("The file is damaged.")));
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ const std::vector<MenuSection>& MenuBar() {
           {Command::ToggleWaveform, &Window::waveformItem},
           {Command::ToggleWaveformZoom, &Window::waveformZoomItem},
           {Command::ToggleProgressiveSpeed, &Window::progressiveSpeedItem},
+          {Command::AutoSplit, &Window::autoSplitItem},
           {Command::TimedTextToSegments, &Window::timedTextToSegmentsItem},
           {Command::ToggleRawTimedText, &Window::rawTimedTextItem}}},
         {&Window::playerMenu,

@@ -40,6 +40,7 @@ enum class Command {
     ToggleWaveform,
     ToggleWaveformZoom,
     ToggleProgressiveSpeed,
+    AutoSplit,
     TimedTextToSegments,
     ToggleRawTimedText,
     // 播放器 menu: the player alone.

@@ -133,6 +133,7 @@ Window::Window() {
     waveformZoomItem = MakeMenu("波形：当前段/全部", "Ctrl+E");
     waveformZoomItem.enabled = false;
     progressiveSpeedItem = MakeCheckableMenu("渐进语速");
+    autoSplitItem = MakeMenu("自动断句", "Ctrl+J");
     timedTextToSegmentsItem = MakeMenu("歌词转为复读段", "Ctrl+L");
     timedTextToSegmentsItem.enabled = false;
     rawTimedTextItem = MakeCheckableMenu("显示歌词原文");

@@ -172,6 +172,11 @@ struct Window {
         bool shown = false;
         bool zoomed = false;
     } waveform;
+    // The automatic sentence split's progress, over the usage line while it runs.
+    struct SplitProgress {
+        bool shown = false;
+        int percent = 0;
+    } splitProgress;
     GridModel playlistGrid;
     TwipsRect playlistGridGeometry;
 
@@ -215,6 +220,7 @@ struct Window {
     MenuItem waveformItem;             // shows or hides the waveform strip
     MenuItem waveformZoomItem;         // the strip shows the whole file, or the current segment closely
     MenuItem progressiveSpeedItem;     // each pass of a run faster than the one before, the last at 1.0×
+    MenuItem autoSplitItem;            // the current file's sentences from here on become segments
     MenuItem timedTextToSegmentsItem;  // a timed text's lines from the current one on become segments
     MenuItem rawTimedTextItem;         // a timed text is shown as its file is, tags and all
     MenuItem playerMenu;

@@ -51,19 +51,20 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                       },
                   .countPlaylistRows = [this] { return playlist_.CountPlaylistRows(); },
                   .findPlaylistRow = [this](const QString& path) { return playlist_.FindPlaylistRow(path); },
-                  .loadFileSegments = [this](const QString& path,
-                                             int row) { transport_.LoadFileSegments(path, row); },
+                  .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); },
                   .measureLength = [this](const QString& path) { (void)lengths_.Of(path); }}),
       transport_(window_, state_, adapters.player, repeat_, display_, editor_,
                  [this](const QString& path) { documents_.LoadCompanionText(path); }),
       playlist_(window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database, display_,
                 {.startAudioFile = [this](const QString& path) { documents_.StartAudioFile(path); },
-                 .loadFileSegments = [this](const QString& path,
-                                            int row) { transport_.LoadFileSegments(path, row); }}),
+                 .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); }}),
       playlistFiles_(window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database,
                      playlist_),
       recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()) {
     adapters.waveDevice.SetDoneHandler([this] { Deliver([this] { recorder_.RecordingDone(); }); });
+    if (adapters.sentences)
+        adapters.sentences->SetUpdateHandler([this] { Deliver([this] { ShowAutoSplit(); }); });
+    window_.autoSplitItem.enabled = adapters.sentences != nullptr;
 }
 
 void Controller::Deliver(const std::function<void()>& event) {
@@ -267,6 +268,9 @@ void Controller::Run(Command command) {
         case Command::ShowUsage:
             if (showUsage_) showUsage_(UsageInstructions());
             break;
+        case Command::AutoSplit:
+            AutoSplit();
+            break;
         case Command::TimedTextToSegments:
             TimedTextToSegments();
             break;
@@ -385,6 +389,64 @@ void Controller::TimedTextToSegments() {
         if (b > a) spans.emplace_back(a, b);
     }
     editor_.AddSegments(spans);
+}
+
+namespace {
+
+const QString kAutoSplitCaption = QString::fromUtf8("自动断句");
+const QString kStopAutoSplitCaption = QString::fromUtf8("停止自动断句");
+
+}  // namespace
+
+void Controller::LoadFileSegments(const QString& path, int row) {
+    if (adapters_.sentences && adapters_.sentences->Running() && adapters_.sentences->Path() != path)
+        StopAutoSplit();
+    transport_.LoadFileSegments(path, row);
+}
+
+void Controller::AutoSplit() {
+    SentenceAnalyzer* sentences = adapters_.sentences;
+    if (!sentences) return;
+    if (sentences->Running()) {
+        StopAutoSplit();
+        return;
+    }
+    MediaPlayer& player = adapters_.player;
+    if (player.Url().isEmpty() || !player.ErrorText().isEmpty() || player.Duration() <= 0) return;
+    sentences->Analyze(player.Url(), player.CurrentPosition());
+    window_.autoSplitItem.caption = kStopAutoSplitCaption;
+    window_.splitProgress = {true, 0};
+}
+
+void Controller::StopAutoSplit() {
+    if (adapters_.sentences) adapters_.sentences->Cancel();
+    window_.autoSplitItem.caption = kAutoSplitCaption;
+    window_.splitProgress = {false, 0};
+}
+
+void Controller::ShowAutoSplit() {
+    SentenceAnalyzer& sentences = *adapters_.sentences;
+    if (!window_.splitProgress.shown) return;  // stopped meanwhile
+    if (sentences.Running()) {
+        window_.splitProgress.percent = static_cast<int>(sentences.Progress() * 100);
+        return;
+    }
+    const QString problem = sentences.Problem();
+    std::vector<std::pair<double, double>> spans;
+    for (const Sentence& sentence : sentences.Result())
+        spans.emplace_back(sentence.start, sentence.end);
+    const bool current = sentences.Path() == adapters_.player.Url();
+    StopAutoSplit();
+    if (!current) return;
+    if (!problem.isEmpty()) {
+        adapters_.dialogs.ShowMessage(QString::fromUtf8("自动断句没有完成：") + problem, MessageTitle(),
+                                      MessageKind::Warning);
+    } else if (spans.empty()) {
+        adapters_.dialogs.ShowMessage(QString::fromUtf8("从当前位置起没有找到句子。"), MessageTitle(),
+                                      MessageKind::Information);
+    } else {
+        editor_.AddSegments(spans);
+    }
 }
 
 void Controller::UpdateDerivedStates() {

@@ -20,6 +20,7 @@
 #include "core/ports/length_store.h"
 #include "core/ports/media_player.h"
 #include "core/ports/playlist_store.h"
+#include "core/ports/sentence_analyzer.h"
 #include "core/ports/wave_device.h"
 
 #include <array>
@@ -34,8 +35,9 @@ struct Adapters {
     Dialogs& dialogs;
     DurationMeter& meter;
     WaveDevice& waveDevice;
-    PlaylistStore* database = nullptr;   // null when it could not be opened
-    LengthStore* lengthStore = nullptr;  // null: measured lengths are kept for the run only
+    PlaylistStore* database = nullptr;      // null when it could not be opened
+    LengthStore* lengthStore = nullptr;     // null: measured lengths are kept for the run only
+    SentenceAnalyzer* sentences = nullptr;  // null: no automatic sentence split
 };
 
 // The main window's controller: owns the window model and the player state, and routes every command,
@@ -113,6 +115,13 @@ private:
     void RestoreRepeatSettings();
     // The timed text's lines from the one being spoken on, as segments.
     void TimedTextToSegments();
+    // Starts splitting the current file into sentences from the current position, or stops it.
+    void AutoSplit();
+    void StopAutoSplit();
+    // News of the split: its progress, its sentences (stored as segments) or why it failed.
+    void ShowAutoSplit();
+    // A file starts: a split of another file stops.
+    void LoadFileSegments(const QString& path, int row);
     void Deliver(const std::function<void()>& event);
     // Writes settings; when any write fails the learner is told once, and the old file stays as it was.
     void WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues);
