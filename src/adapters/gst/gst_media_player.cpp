@@ -107,16 +107,27 @@ void GstMediaPlayer::Construct(GstElement* audioSink) {
     }
     playbin_.reset(GST_ELEMENT(gst_object_ref_sink(playbin)));
     g_object_set(playbin_.get(), "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
-    if (audioSink) {
-        sinkPad_.reset(gst_element_get_static_pad(audioSink, "sink"));
-        g_object_set(playbin_.get(), "audio-sink", audioSink, nullptr);
-    }
-    // Upstream always plays at rate 1.0 and the filter stretches the sound, so seeks, the stop point and
-    // positions all stay in media time. Without it the media plays at its own speed.
+    // Upstream always plays at rate 1.0 and the stretcher changes the sound's speed, so seeks, the stop point
+    // and positions all stay in media time. It goes right before the sink: playbin queues up to a second
+    // after its audio filter, where a new speed would be heard that much later. Without a stretcher the
+    // media plays at its own speed.
     GstElement* stretcher = nullptr;
-    if (GstElement* filter = MakeTempoStretcherBin(&stretcher)) {
-        stretcher_.reset(stretcher);
-        g_object_set(playbin_.get(), "audio-filter", filter, nullptr);
+    GstElement* stretcherBin = MakeTempoStretcherBin(&stretcher);
+    stretcher_.reset(stretcher);
+    if (audioSink) {
+        // Restarts shift the running time after the stretcher, which makes its own from upstream's.
+        sinkPad_.reset(gst_element_get_static_pad(audioSink, "sink"));
+        GstElement* output = audioSink;
+        if (stretcherBin) {
+            output = gst_bin_new(nullptr);
+            gst_bin_add_many(GST_BIN(output), stretcherBin, audioSink, nullptr);
+            gst_element_link(stretcherBin, audioSink);
+            const GstObjectPtr<GstPad> input(gst_element_get_static_pad(stretcherBin, "sink"));
+            gst_element_add_pad(output, gst_ghost_pad_new("sink", input.get()));
+        }
+        g_object_set(playbin_.get(), "audio-sink", output, nullptr);
+    } else if (stretcherBin) {
+        g_object_set(playbin_.get(), "audio-filter", stretcherBin, nullptr);
     }
     SetVolume(volume_);
     SetRate(rate_);

@@ -73,8 +73,8 @@ public:
     // The stretcher's output past the last span, to fade into the input that follows at 1.0.
     std::vector<std::vector<float>> tail;
     bool keepTail = false;
-    std::vector<std::vector<float>> planar;   // scratch: one channel per row
-    std::vector<std::vector<float>> ready;    // scratch: the stretcher's output
+    std::vector<std::vector<float>> planar;  // scratch: one channel per row
+    std::vector<std::vector<float>> ready;   // scratch: the stretcher's output
     std::vector<float*> pointers;
 
     int Channels() const { return GST_AUDIO_INFO_CHANNELS(&info); }
@@ -83,7 +83,9 @@ public:
         return gst_util_uint64_scale_round(frames, GST_SECOND, SampleRate());
     }
     bool Stretching() const { return !spans.empty() && spans.back().rate != 1.0; }
-    double Wanted() const { return segmentStretchable && band ? std::clamp(rate.load(), kMinRate, kMaxRate) : 1.0; }
+    double Wanted() const {
+        return segmentStretchable && band ? std::clamp(rate.load(), kMinRate, kMaxRate) : 1.0;
+    }
 };
 
 struct TempoStretcher {
@@ -155,8 +157,8 @@ void Remember(StretchState& s, std::size_t frames) {
 }
 
 // Sends frames [from, from + frames) of planar as one interleaved buffer, after the front span's output.
-GstFlowReturn PushPlanar(TempoStretcher* self, const std::vector<std::vector<float>>& planar, std::size_t from,
-                         std::size_t frames) {
+GstFlowReturn PushPlanar(TempoStretcher* self, const std::vector<std::vector<float>>& planar,
+                         std::size_t from, std::size_t frames) {
     StretchState& s = *self->state;
     if (frames == 0) return GST_FLOW_OK;
     Span& span = s.spans.front();
@@ -290,14 +292,15 @@ GstFlowReturn CloseSpans(TempoStretcher* self, std::size_t lookahead = 0) {
         while (flow == GST_FLOW_OK && !s.spans.empty() && !drained()) {
             Span& span = s.spans.front();
             const std::size_t missing = span.Expected() - span.out;
-            flow = PushPlanar(self, std::vector<std::vector<float>>(s.Channels(), std::vector<float>(missing)),
-                              0, missing);
+            flow = PushPlanar(
+                self, std::vector<std::vector<float>>(s.Channels(), std::vector<float>(missing)), 0, missing);
             if (s.spans.size() > 1) FinishFrontSpan(self);
         }
     }
     while (!s.spans.empty()) {
         const Span& span = s.spans.front();
-        s.shiftNs += static_cast<gint64>(s.FramesToTime(span.out)) - static_cast<gint64>(s.FramesToTime(span.in));
+        s.shiftNs +=
+            static_cast<gint64>(s.FramesToTime(span.out)) - static_cast<gint64>(s.FramesToTime(span.in));
         s.spans.pop_front();
     }
     return flow;
@@ -478,7 +481,8 @@ gboolean SinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
 
 GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition) {
     const GstStateChangeReturn result = parentClass->change_state(element, transition);
-    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) ResetStream(*reinterpret_cast<TempoStretcher*>(element)->state);
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY)
+        ResetStream(*reinterpret_cast<TempoStretcher*>(element)->state);
     return result;
 }
 
@@ -505,9 +509,10 @@ void Finalize(GObject* object) {
     G_OBJECT_CLASS(parentClass)->finalize(object);
 }
 
-#define OSTRELLE_STRETCHER_CAPS                                                             \
-    GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(F32) ", layout = (string) interleaved, " \
-                    "rate = (int) [ 1, MAX ], channels = (int) [ 1, 8 ]")
+#define OSTRELLE_STRETCHER_CAPS                                     \
+    GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE( \
+        F32) ", layout = (string) interleaved, "                    \
+             "rate = (int) [ 1, MAX ], channels = (int) [ 1, 8 ]")
 GstStaticPadTemplate sinkTemplate =
     GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, OSTRELLE_STRETCHER_CAPS);
 GstStaticPadTemplate srcTemplate =
@@ -541,7 +546,8 @@ void InstanceInit(GTypeInstance* instance, gpointer klass) {
     gst_segment_init(&self->state->input, GST_FORMAT_TIME);
     gst_audio_info_init(&self->state->info);
     GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
-    self->sinkPad = gst_pad_new_from_template(gst_element_class_get_pad_template(elementClass, "sink"), "sink");
+    self->sinkPad =
+        gst_pad_new_from_template(gst_element_class_get_pad_template(elementClass, "sink"), "sink");
     self->srcPad = gst_pad_new_from_template(gst_element_class_get_pad_template(elementClass, "src"), "src");
     gst_pad_set_chain_function(self->sinkPad, Chain);
     gst_pad_set_event_function(self->sinkPad, SinkEvent);

@@ -47,9 +47,9 @@ public:
         GstElement* pipeline = gst_pipeline_new(nullptr);
         GstElement* source = gst_element_factory_make("appsrc", nullptr);
         GstElement* sink = gst_element_factory_make("appsink", nullptr);
-        GstCaps* caps = gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "rate", G_TYPE_INT,
-                                            kRate, "channels", G_TYPE_INT, 2, "layout", G_TYPE_STRING,
-                                            "interleaved", nullptr);
+        GstCaps* caps =
+            gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "rate", G_TYPE_INT, kRate,
+                                "channels", G_TYPE_INT, 2, "layout", G_TYPE_STRING, "interleaved", nullptr);
         g_object_set(source, "caps", caps, "format", GST_FORMAT_TIME, nullptr);
         gst_caps_unref(caps);
         g_object_set(sink, "sync", FALSE, nullptr);
@@ -78,8 +78,8 @@ public:
             }
             gst_buffer_unmap(buffer, &map);
             GST_BUFFER_PTS(buffer) = gst_util_uint64_scale(done, GST_SECOND, kRate);
-            GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(done + frames, GST_SECOND, kRate) -
-                                          GST_BUFFER_PTS(buffer);
+            GST_BUFFER_DURATION(buffer) =
+                gst_util_uint64_scale(done + frames, GST_SECOND, kRate) - GST_BUFFER_PTS(buffer);
             gst_app_src_push_buffer(GST_APP_SRC(source), buffer);
         }
         gst_app_src_end_of_stream(GST_APP_SRC(source));
@@ -198,10 +198,10 @@ TEST(TempoStretcherChangeTest, RateChangesMidStreamKeepTimeContinuousAndTheWaveS
     const GstClockTime frame = GST_SECOND / kRate;
     for (std::size_t i = 1; i < run.output.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_NEAR(static_cast<double>(run.output[i].running), static_cast<double>(run.output[i - 1].runningEnd),
-                    frame);
-        EXPECT_NEAR(static_cast<double>(run.output[i].stream), static_cast<double>(run.output[i - 1].streamEnd),
-                    frame);
+        EXPECT_NEAR(static_cast<double>(run.output[i].running),
+                    static_cast<double>(run.output[i - 1].runningEnd), frame);
+        EXPECT_NEAR(static_cast<double>(run.output[i].stream),
+                    static_cast<double>(run.output[i - 1].streamEnd), frame);
     }
     // About 1 s + 1 s / 0.75 + 1 s / 1.5 + 1 s of sound.
     EXPECT_NEAR(static_cast<double>(run.OutputFrames()) / kRate, 1 + 1 / 0.75 + 1 / 1.5 + 1, 0.03);
