@@ -39,10 +39,17 @@ constexpr RubberBandStretcher::Options kStretchOptions =
 struct Span {
     double rate = 1.0;
     GstClockTime start = 0;  // upstream timestamp of its first input frame
-    guint64 in = 0;          // frames taken in
-    guint64 out = 0;         // frames sent out
-    bool closed = false;     // takes no more input
-    guint64 Expected() const { return static_cast<guint64>(std::llround(static_cast<double>(in) / rate)); }
+    // Upstream timestamp after its last input frame. Its length is taken from timestamps, not from the count
+    // of frames: a decoder whose timestamps are rounded (WMA's whole milliseconds) has its last buffer cut at
+    // the segment's stop by them, and the output must end there in media time as it does at 1.0.
+    GstClockTime end = 0;
+    guint64 in = 0;       // frames taken in
+    guint64 out = 0;      // frames sent out
+    bool closed = false;  // takes no more input
+    guint64 Expected(int sampleRate) const {
+        return static_cast<guint64>(
+            std::llround(static_cast<double>(end - start) * sampleRate / GST_SECOND / rate));
+    }
 };
 
 // What the streaming thread keeps between buffers; the rate alone is touched by other threads.
@@ -81,6 +88,12 @@ public:
     int SampleRate() const { return GST_AUDIO_INFO_RATE(&info); }
     GstClockTime FramesToTime(guint64 frames) const {
         return gst_util_uint64_scale_round(frames, GST_SECOND, SampleRate());
+    }
+    guint64 Expected(const Span& span) const { return span.Expected(SampleRate()); }
+    // Output running time gained over upstream's by a span that has all its output.
+    gint64 Shift(const Span& span) const {
+        if (span.rate == 1.0) return 0;
+        return static_cast<gint64>(FramesToTime(span.out)) - static_cast<gint64>(span.end - span.start);
     }
     bool Stretching() const { return !spans.empty() && spans.back().rate != 1.0; }
     double Wanted() const {
@@ -137,7 +150,7 @@ bool PushSpanSegment(TempoStretcher* self, GstEvent* original) {
 void FinishFrontSpan(TempoStretcher* self) {
     StretchState& s = *self->state;
     const Span& span = s.spans.front();
-    s.shiftNs += static_cast<gint64>(s.FramesToTime(span.out)) - static_cast<gint64>(s.FramesToTime(span.in));
+    s.shiftNs += s.Shift(span);
     s.spans.pop_front();
     if (!s.spans.empty()) PushSpanSegment(self, nullptr);
 }
@@ -193,7 +206,7 @@ GstFlowReturn PushReady(TempoStretcher* self) {
         s.discard -= from;
         while (flow == GST_FLOW_OK && !s.spans.empty()) {
             Span& span = s.spans.front();
-            if (span.closed && span.out >= span.Expected()) {
+            if (span.closed && span.out >= s.Expected(span)) {
                 if (s.spans.size() == 1) {  // the last one is drained: the rest is its tail
                     for (int c = 0; c < s.Channels() && s.keepTail; ++c) {
                         const std::size_t take = std::min(got - from, kFadeFrames - s.tail[c].size());
@@ -207,7 +220,7 @@ GstFlowReturn PushReady(TempoStretcher* self) {
             }
             if (from == got) break;
             std::size_t frames = got - from;
-            if (span.closed) frames = std::min<std::size_t>(frames, span.Expected() - span.out);
+            if (span.closed) frames = std::min<std::size_t>(frames, s.Expected(span) - span.out);
             flow = PushPlanar(self, s.ready, from, frames);
             from += frames;
         }
@@ -223,6 +236,7 @@ bool OpenSpan(TempoStretcher* self, GstClockTime start, GstEvent* original) {
     Span span;
     span.rate = s.Wanted();
     span.start = start;
+    span.end = start;
     if (span.rate != 1.0 && s.Stretching()) {
         // The stretcher applies a new ratio to the input it still holds too; measured, that is about 7/8 of
         // its preferred start pad. Set that much later, the speed changes in its output where the span
@@ -279,7 +293,7 @@ GstFlowReturn CloseSpans(TempoStretcher* self, std::size_t lookahead = 0) {
         for (auto& row : s.tail)
             row.clear();
         const auto drained = [&s] {
-            return s.spans.size() == 1 && s.spans.front().out >= s.spans.front().Expected() &&
+            return s.spans.size() == 1 && s.spans.front().out >= s.Expected(s.spans.front()) &&
                    (!s.keepTail || s.tail[0].size() >= kFadeFrames);
         };
         // Bounded: the stretcher holds no more than a few of its windows.
@@ -291,7 +305,7 @@ GstFlowReturn CloseSpans(TempoStretcher* self, std::size_t lookahead = 0) {
         s.keepTail = false;
         while (flow == GST_FLOW_OK && !s.spans.empty() && !drained()) {
             Span& span = s.spans.front();
-            const std::size_t missing = span.Expected() - span.out;
+            const std::size_t missing = s.Expected(span) - span.out;
             flow = PushPlanar(
                 self, std::vector<std::vector<float>>(s.Channels(), std::vector<float>(missing)), 0, missing);
             if (s.spans.size() > 1) FinishFrontSpan(self);
@@ -299,8 +313,7 @@ GstFlowReturn CloseSpans(TempoStretcher* self, std::size_t lookahead = 0) {
     }
     while (!s.spans.empty()) {
         const Span& span = s.spans.front();
-        s.shiftNs +=
-            static_cast<gint64>(s.FramesToTime(span.out)) - static_cast<gint64>(s.FramesToTime(span.in));
+        s.shiftNs += s.Shift(span);
         s.spans.pop_front();
     }
     return flow;
@@ -354,8 +367,7 @@ GstFlowReturn Chain(GstPad*, GstObject* parent, GstBuffer* buffer) {
     const double wanted = s.Wanted();
     if (s.spans.empty() || wanted != s.spans.back().rate) {
         GstClockTime next = GST_CLOCK_TIME_IS_VALID(pts) ? pts : s.input.start;
-        if (!s.spans.empty() && !GST_CLOCK_TIME_IS_VALID(pts))
-            next = s.spans.back().start + s.FramesToTime(s.spans.back().in);
+        if (!s.spans.empty() && !GST_CLOCK_TIME_IS_VALID(pts)) next = s.spans.back().end;
         // Into a stretcher only the speed changes; out of one, it is drained first.
         if (!(s.Stretching() && wanted != 1.0)) {
             deinterleave(0, std::min(frames, kBlockFrames));
@@ -370,6 +382,11 @@ GstFlowReturn Chain(GstPad*, GstObject* parent, GstBuffer* buffer) {
     }
 
     Span& span = s.spans.back();
+    span.end = GST_CLOCK_TIME_IS_VALID(pts) ? std::max(span.end, pts + s.FramesToTime(frames))
+                                            : span.end + s.FramesToTime(frames);
+    // Clipping keeps whole frames, so the last one may reach a little past the stop.
+    if (GST_CLOCK_TIME_IS_VALID(s.input.stop))
+        span.end = std::min(span.end, std::max(s.input.stop, span.start));
     if (span.rate == 1.0) {
         deinterleave(0, frames);
         gst_buffer_unmap(buffer, &map);
