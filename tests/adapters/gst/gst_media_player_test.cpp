@@ -354,6 +354,16 @@ TEST_F(GstMediaPlayerTest, VolumeIsKeptWithinZeroToHundred) {
     EXPECT_EQ(player_.Volume(), 0);
 }
 
+TEST_F(GstMediaPlayerTest, SpeedIsKeptWithinItsLimitsAndAcrossFiles) {
+    player_.SetRate(3.0);
+    EXPECT_EQ(player_.Rate(), MediaPlayer::kMaxRate);
+    player_.SetRate(0.1);
+    EXPECT_EQ(player_.Rate(), MediaPlayer::kMinRate);
+    player_.SetRate(0.8);
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    EXPECT_EQ(player_.Rate(), 0.8);
+}
+
 // ---- Bad input: stopped, no length, a reason; the next good file opens normally.
 
 class BadInputTest : public GstMediaPlayerTest {
