@@ -1,7 +1,8 @@
 // Renders A-B repeat runs through the real GStreamer player and checks every emitted frame against a
 // full decode of the same file: audio past B, and where each pass really restarts against A.
 // Our design (a stop point, output kept running between passes) is measured in the same run as the
-// plain one (10 ms tick, pause once the position is at or past B).
+// plain one (10 ms tick, pause once the position is at or past B). The same runs at 0.75x and 1.5x are
+// measured in media time and for the pitch kept (see MeasureSpeeds).
 
 #include "adapters/gst/gst_media_player.h"
 #include "core/model/window_model.h"
@@ -137,12 +138,14 @@ private:
 // waits 100 ticks and plays again.
 class RepeatRun {
 public:
-    RepeatRun(GstMediaPlayer& player, bool withStopPoint) : player_(player), withStopPoint_(withStopPoint) {
+    RepeatRun(GstMediaPlayer& player, bool withStopPoint, double rate = 1.0)
+        : player_(player), withStopPoint_(withStopPoint), rate_(rate) {
         tick_.setTimerType(Qt::PreciseTimer);
         tick_.setInterval(kRepeatTickMs);
         QObject::connect(&tick_, &QTimer::timeout, [this] { Tick(); });
     }
     void Start() {
+        player_.SetRate(rate_);
         if (withStopPoint_) player_.SetStopPoint(kB);
         player_.SetCurrentPosition(kA);
         player_.Play();
@@ -169,6 +172,7 @@ private:
     }
     GstMediaPlayer& player_;
     bool withStopPoint_;
+    double rate_;
     QTimer tick_;
     int passes_ = 0;
     int waitTicks_ = 0;
@@ -282,6 +286,141 @@ bool MeasureFile(const SourceFile& file, const QString& path, const Timeline& re
     return true;
 }
 
+// ---- The same repeat runs at other speeds.
+// Time-stretched output no longer matches the decode sample by sample, so each captured sample is placed in
+// media time by its buffer's segment as the sink sees it (stream time, which advances at the applied rate):
+// a pass starts at the media time of its first sample and ends at that of its last sample's end, and lasts
+// its count of samples on the output's clock. The pitch is measured on what was captured, by zero crossings
+// over the signal's steady section, so it tells the sound itself.
+
+constexpr double kSpeeds[] = {0.75, 1.5};
+
+struct SpeedPass {
+    double firstMedia = 0;  // seconds
+    double endMedia = 0;
+    std::vector<float> samples;  // the first channel
+};
+
+// What reaches a capture sink at another speed, split into passes where the media time jumps back.
+class SpeedCapture {
+public:
+    GstElement* Make() {
+        GstElement* bin = gst_parse_bin_from_description(
+            "audioconvert ! audio/x-raw,format=F32LE,channels=2,layout=interleaved ! "
+            "appsink name=capture sync=true",
+            TRUE, nullptr);
+        GstElement* appsink = gst_bin_get_by_name(GST_BIN(bin), "capture");
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = &SpeedCapture::NewSampleCallback;
+        gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, this, nullptr);
+        gst_object_unref(appsink);
+        return bin;
+    }
+    std::vector<SpeedPass> Passes() {
+        std::lock_guard lock(mutex_);
+        return passes_;
+    }
+
+private:
+    static GstFlowReturn NewSampleCallback(GstAppSink* sink, gpointer self) {
+        auto* capture = static_cast<SpeedCapture*>(self);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample) return GST_FLOW_OK;
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        const GstSegment* segment = gst_sample_get_segment(sample);
+        const GstClockTime pts = GST_BUFFER_PTS(buffer);
+        const double start = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts) / double(GST_SECOND);
+        const double end =
+            gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts + GST_BUFFER_DURATION(buffer)) /
+            double(GST_SECOND);
+        {
+            std::lock_guard lock(capture->mutex_);
+            if (capture->passes_.empty() || start + 0.001 < capture->passes_.back().endMedia) {
+                capture->passes_.emplace_back();
+                capture->passes_.back().firstMedia = start;
+            }
+            capture->passes_.back().endMedia = end;
+            CollectFirstChannel(sample, &capture->passes_.back().samples);
+        }
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+    std::mutex mutex_;
+    std::vector<SpeedPass> passes_;
+};
+
+// Frequency from the upward zero crossings (interpolated) of samples[from, to).
+double MeasuredFrequency(const std::vector<float>& samples, long from, long to, int rate) {
+    double first = -1;
+    double last = -1;
+    int crossings = 0;
+    for (long i = std::max(1L, from); i < std::min<long>(to, samples.size()); ++i) {
+        if (samples[i - 1] < 0 && samples[i] >= 0) {
+            const double at = i - 1 + samples[i - 1] / (samples[i - 1] - samples[i]);
+            if (first < 0) first = at;
+            last = at;
+            ++crossings;
+        }
+    }
+    return crossings > 1 ? (crossings - 1) * rate / (last - first) : 0;
+}
+
+struct SpeedWorst {
+    double pastBMs = 0;
+    double restartMs = 0;
+    double lengthErrorMs = 0;
+    double pitchErrorPct = 0;
+    bool failed = false;
+};
+
+// Plays one file with the stop point at each speed and measures every pass.
+bool MeasureSpeeds(const SourceFile& file, const QString& path, int sampleRate, SpeedWorst* worst) {
+    for (const double speed : kSpeeds) {
+        SpeedCapture capture;
+        GstMediaPlayer player(capture.Make());
+        player.SetUrl(path);
+        if (!RunEventsUntil([&] { return player.PlayState() != kPlayStateTransitioning; }, 15000) ||
+            player.PlayState() != kPlayStatePaused) {
+            std::printf("%s at %.2fx: the player did not open the file: %s\n", file.name, speed,
+                        qPrintable(player.ErrorText()));
+            return false;
+        }
+        RepeatRun run(player, true, speed);
+        run.Start();
+        if (!RunEventsUntil([&] { return run.Done(); }, 60000)) {
+            std::printf("%s at %.2fx: the repeat run did not finish\n", file.name, speed);
+            return false;
+        }
+        RunEventsUntil([] { return false; }, 400);
+        if (player.Rate() != speed) worst->failed = true;
+
+        const auto passes = capture.Passes();
+        std::printf("%-16s %-10s %.2fx  passes=%zu", file.name, "capture", speed, passes.size());
+        if (passes.size() != kPasses) worst->failed = true;
+        for (const SpeedPass& pass : passes) {
+            const double pastBMs = std::max(0.0, (pass.endMedia - kB) * 1000.0);
+            const double restartMs = (pass.firstMedia - kA) * 1000.0;
+            const double seconds = double(pass.samples.size()) / sampleRate;
+            const double lengthErrorMs = (seconds - (kB - kA) / speed) * 1000.0;
+            // The steady section's middle, away from the stretcher's smoothing at its edges.
+            const auto outputIndex = [&](double media) {
+                return std::lround((media - pass.firstMedia) / speed * sampleRate);
+            };
+            const double hz = MeasuredFrequency(pass.samples, outputIndex(kSteadyFromSeconds + 0.1),
+                                                outputIndex(kSteadyToSeconds - 0.1), sampleRate);
+            const double pitchErrorPct = std::fabs(hz - kSteadyHz) / kSteadyHz * 100.0;
+            std::printf("  [past_b %.2f ms, restart %+.2f ms, length %+.2f ms, %.1f Hz]", pastBMs, restartMs,
+                        lengthErrorMs, hz);
+            worst->pastBMs = std::max(worst->pastBMs, pastBMs);
+            worst->restartMs = std::max(worst->restartMs, std::fabs(restartMs));
+            worst->lengthErrorMs = std::max(worst->lengthErrorMs, std::fabs(lengthErrorMs));
+            worst->pitchErrorPct = std::max(worst->pitchErrorPct, pitchErrorPct);
+        }
+        std::printf("\n");
+    }
+    return true;
+}
+
 int Run() {
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -295,6 +434,7 @@ int Run() {
 
     Worst ours;
     Worst plain;
+    SpeedWorst speeds;
     bool withinTargets = true;
     bool complete = true;
     for (const SourceFile& file : kFiles) {
@@ -311,6 +451,7 @@ int Run() {
         if (pulseRunning)
             complete &=
                 MeasureFile(file, path, *reference, Leg::kPulse, &pulse, &ours, &plain, &withinTargets);
+        complete &= MeasureSpeeds(file, path, reference->rate, &speeds);
     }
     if (!pulseRunning) std::printf("pulseaudio leg skipped: %s\n", qPrintable(pulseProblem));
     if (ours.failed || plain.failed) complete = false;
@@ -318,8 +459,21 @@ int Run() {
                 !complete       ? "not measured"
                 : withinTargets ? "met"
                                 : "NOT met");
+    if (speeds.failed) complete = false;
+    const bool speedsWithin = speeds.pastBMs <= 1.0 && speeds.restartMs <= 2.0 &&
+                              speeds.lengthErrorMs <= 15.0 && speeds.pitchErrorPct <= 1.0;
+    std::printf(
+        "speed targets (past_b <= 1 ms; restart <= 2 ms; pass length within 15 ms of (B-A)/rate; "
+        "pitch within 1 %%): %s\n",
+        !complete      ? "not measured"
+        : speedsWithin ? "met"
+                       : "NOT met");
     std::printf("loop-accuracy past_b_ms=%.2f restart_ms=%.2f baseline_past_b_ms=%.2f\n", ours.pastBMs,
                 ours.restartMs, plain.pastBMs);
+    std::printf(
+        "speed-accuracy rates=0.75,1.5 past_b_ms=%.2f restart_ms=%.2f pass_length_error_ms=%.2f "
+        "pitch_error_pct=%.2f\n",
+        speeds.pastBMs, speeds.restartMs, speeds.lengthErrorMs, speeds.pitchErrorPct);
     return complete ? 0 : 1;
 }
 

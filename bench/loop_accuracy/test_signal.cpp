@@ -67,11 +67,14 @@ QString WriteTestSignal(const QString& encoder, double seconds, const QString& p
     gst_caps_unref(caps);
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
 
-    // Phase-continuous tone; the pitch hops between 37 steps in an order that does not repeat soon.
+    // Phase-continuous tone; the pitch hops between 37 steps in an order that does not repeat soon, but
+    // for a steady section that tells the pitch kept at other speeds.
     const int blocks = static_cast<int>(std::lround(seconds * 100));
     double phase = 0;
     for (int block = 0; block < blocks; ++block) {
-        const double frequency = 330.0 + ((block * 23) % 37) * 89.0;
+        const bool steady =
+            block >= std::lround(kSteadyFromSeconds * 100) && block < std::lround(kSteadyToSeconds * 100);
+        const double frequency = steady ? kSteadyHz : 330.0 + ((block * 23) % 37) * 89.0;
         GstBuffer* buffer = gst_buffer_new_allocate(nullptr, kBlockSamples * 2 * sizeof(float), nullptr);
         GstMapInfo map;
         gst_buffer_map(buffer, &map, GST_MAP_WRITE);

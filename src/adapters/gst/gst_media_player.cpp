@@ -1,6 +1,7 @@
 #include "adapters/gst/gst_media_player.h"
 
 #include "adapters/gst/gst_support.h"
+#include "adapters/gst/tempo_stretcher.h"
 #include "core/formats/time_values.h"
 
 #include <QFile>
@@ -106,11 +107,30 @@ void GstMediaPlayer::Construct(GstElement* audioSink) {
     }
     playbin_.reset(GST_ELEMENT(gst_object_ref_sink(playbin)));
     g_object_set(playbin_.get(), "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    // Upstream always plays at rate 1.0 and the stretcher changes the sound's speed, so seeks, the stop point
+    // and positions all stay in media time. It goes right before the sink: playbin queues up to a second
+    // after its audio filter, where a new speed would be heard that much later. Without a stretcher the
+    // media plays at its own speed.
+    GstElement* stretcher = nullptr;
+    GstElement* stretcherBin = MakeTempoStretcherBin(&stretcher);
+    stretcher_.reset(stretcher);
     if (audioSink) {
+        // Restarts shift the running time after the stretcher, which makes its own from upstream's.
         sinkPad_.reset(gst_element_get_static_pad(audioSink, "sink"));
-        g_object_set(playbin_.get(), "audio-sink", audioSink, nullptr);
+        GstElement* output = audioSink;
+        if (stretcherBin) {
+            output = gst_bin_new(nullptr);
+            gst_bin_add_many(GST_BIN(output), stretcherBin, audioSink, nullptr);
+            gst_element_link(stretcherBin, audioSink);
+            const GstObjectPtr<GstPad> input(gst_element_get_static_pad(stretcherBin, "sink"));
+            gst_element_add_pad(output, gst_ghost_pad_new("sink", input.get()));
+        }
+        g_object_set(playbin_.get(), "audio-sink", output, nullptr);
+    } else if (stretcherBin) {
+        g_object_set(playbin_.get(), "audio-filter", stretcherBin, nullptr);
     }
     SetVolume(volume_);
+    SetRate(rate_);
 
     const GstObjectPtr<GstBus> bus(gst_element_get_bus(playbin_.get()));
     gst_bus_set_sync_handler(bus.get(), &Callbacks::BusSyncCallback, this, nullptr);
@@ -518,6 +538,22 @@ void GstMediaPlayer::SetVolume(int volume) {
     const double linear = gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC,
                                                            GST_STREAM_VOLUME_FORMAT_LINEAR, volume_ / 100.0);
     g_object_set(playbin_.get(), "volume", linear, nullptr);
+}
+
+void GstMediaPlayer::SetRate(double rate) {
+    if (!std::isfinite(rate)) return;
+    rate_ = std::clamp(rate, kMinRate, kMaxRate);
+    // The stretcher takes it from its next input buffer on: no seek, so no gap and no jump.
+    if (stretcher_) g_object_set(stretcher_.get(), "rate", rate_, nullptr);
+}
+
+double GstMediaPlayer::Rate() const {
+    // Without the stretcher, or for a stream it cannot stretch (it could not be set up for its format),
+    // the sound plays at the media's own speed whatever was asked.
+    if (!stretcher_) return 1.0;
+    gboolean stretchable = FALSE;
+    g_object_get(stretcher_.get(), "stretchable", &stretchable, nullptr);
+    return stretchable ? rate_ : 1.0;
 }
 
 void GstMediaPlayer::SetStopPoint(std::optional<double> seconds) {

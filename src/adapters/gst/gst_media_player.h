@@ -58,8 +58,8 @@ public:
     void SetAutoStart(bool autoStart) override { autoStart_ = autoStart; }
 
     void SetStopPoint(std::optional<double> seconds) override;
-    void SetRate(double rate) override { rate_ = rate; }
-    double Rate() const override { return 1.0; }
+    void SetRate(double rate) override;
+    double Rate() const override;
 
     QString ErrorText() const override { return errorText_; }
     QString OutputProblem() const override { return outputProblem_; }
@@ -93,8 +93,9 @@ private:
     QTimer reachPoll_;
     QTimer idleTimeout_;
     GstObjectPtr<GstElement> playbin_;
-    GstObjectPtr<GstPad> sinkPad_;  // the audio sink's input, where restarts shift the running time
-    std::int64_t sinkOffset_ = 0;   // ns added to the running time of everything the sink gets
+    GstObjectPtr<GstPad> sinkPad_;        // the audio sink's input, where restarts shift the running time
+    GstObjectPtr<GstElement> stretcher_;  // the speed changer in playbin's audio filter; null without one
+    std::int64_t sinkOffset_ = 0;         // ns added to the running time of everything the sink gets
     std::atomic<unsigned> mediaGeneration_{0};
     std::atomic<unsigned> seekGeneration_{0};
 

@@ -354,6 +354,16 @@ TEST_F(GstMediaPlayerTest, VolumeIsKeptWithinZeroToHundred) {
     EXPECT_EQ(player_.Volume(), 0);
 }
 
+TEST_F(GstMediaPlayerTest, SpeedIsKeptWithinItsLimitsAndAcrossFiles) {
+    player_.SetRate(3.0);
+    EXPECT_EQ(player_.Rate(), MediaPlayer::kMaxRate);
+    player_.SetRate(0.1);
+    EXPECT_EQ(player_.Rate(), MediaPlayer::kMinRate);
+    player_.SetRate(0.8);
+    ASSERT_TRUE(Open(files_->cbrMp3));
+    EXPECT_EQ(player_.Rate(), 0.8);
+}
+
 // ---- Bad input: stopped, no length, a reason; the next good file opens normally.
 
 class BadInputTest : public GstMediaPlayerTest {
@@ -470,9 +480,11 @@ public:
         return bin;
     }
     struct Buffer {
-        GstClockTime start;
+        GstClockTime start;  // stream time: media time
         GstClockTime end;
         float peak;
+        GstClockTime runningStart;  // running time: the output's clock
+        GstClockTime runningEnd;
     };
     std::vector<Buffer> Buffers() {
         std::lock_guard lock(mutex_);
@@ -501,10 +513,13 @@ private:
         const GstClockTime start = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts);
         const GstClockTime end =
             gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts + GST_BUFFER_DURATION(buffer));
+        const GstClockTime runningStart = gst_segment_to_running_time(segment, GST_FORMAT_TIME, pts);
+        const GstClockTime runningEnd =
+            gst_segment_to_running_time(segment, GST_FORMAT_TIME, pts + GST_BUFFER_DURATION(buffer));
         auto* captured = static_cast<CapturedAudio*>(self);
         {
             std::lock_guard lock(captured->mutex_);
-            captured->buffers_.push_back({start, end, peak});
+            captured->buffers_.push_back({start, end, peak, runningStart, runningEnd});
         }
         gst_sample_unref(sample);
         return GST_FLOW_OK;
@@ -547,40 +562,119 @@ TEST_F(CapturedOutputTest, StopPointLetsNoAudioPastItReachTheOutput) {
     EXPECT_LE(first, startTime + 23 * GST_USECOND);
 }
 
-TEST_F(CapturedOutputTest, EveryRepeatedPassPlaysExactlyFromAToB) {
-    capturing_.SetUrl(files_->cbrMp3);
-    ASSERT_TRUE(WaitFor([&] { return capturing_.PlayState() == kPlayStatePaused; }, kOpenMs));
+TEST_F(CapturedOutputTest, EveryRepeatedPassPlaysExactlyFromAToBAtEverySpeed) {
     const double a = 0.617;
     const double b = 0.983;
+    for (const double rate : {1.0, 0.75, 1.5}) {
+        SCOPED_TRACE(rate);
+        capturing_.SetUrl(files_->cbrMp3);
+        ASSERT_TRUE(WaitFor([&] { return capturing_.PlayState() == kPlayStatePaused; }, kOpenMs));
+        captured_.Clear();
+        capturing_.SetRate(rate);
+        EXPECT_EQ(capturing_.Rate(), rate);
+        capturing_.SetStopPoint(b);
+        capturing_.SetCurrentPosition(a);
+        capturing_.Play();
+        constexpr int kPasses = 3;
+        for (int pass = 0; pass < kPasses; ++pass) {
+            ASSERT_TRUE(WaitFor([&] { return capturing_.CurrentPosition() >= b; }, kPlayMs))
+                << "pass " << pass;
+            capturing_.Pause();
+            capturing_.SetCurrentPosition(a);
+            QTest::qWait(100);  // the learner's pause between passes
+            if (pass + 1 < kPasses) capturing_.Play();
+        }
+        capturing_.SetStopPoint(std::nullopt);
+
+        // Passes are told apart by the media time jumping back to A.
+        struct Pass {
+            GstClockTime start, end, runningStart, runningEnd;
+        };
+        std::vector<Pass> passes;
+        for (const auto& buffer : captured_.Buffers()) {
+            if (passes.empty() || buffer.start + GST_MSECOND < passes.back().end)
+                passes.push_back({buffer.start, buffer.end, buffer.runningStart, buffer.runningEnd});
+            passes.back().end = std::max(passes.back().end, buffer.end);
+            passes.back().runningEnd = std::max(passes.back().runningEnd, buffer.runningEnd);
+        }
+        ASSERT_EQ(passes.size(), static_cast<std::size_t>(kPasses));
+        const auto near = [](GstClockTime time, double seconds) {
+            return std::llabs(static_cast<long long>(time) - std::llround(seconds * GST_SECOND)) <=
+                   23 * GST_USECOND;
+        };
+        for (const auto& pass : passes) {
+            EXPECT_TRUE(near(pass.start, a)) << pass.start;
+            EXPECT_TRUE(near(pass.end, b)) << pass.end;
+            // A pass lasts its media length over the speed on the output's clock.
+            EXPECT_NEAR(static_cast<double>(pass.runningEnd - pass.runningStart) / GST_SECOND, (b - a) / rate,
+                        0.001);
+        }
+    }
+}
+
+TEST_F(CapturedOutputTest, APassAtThreeQuartersSpeedReportsMediaTimeAndStopsAtB) {
+    capturing_.SetUrl(files_->cbrMp3);
+    ASSERT_TRUE(WaitFor([&] { return capturing_.PlayState() == kPlayStatePaused; }, kOpenMs));
+    const double a = 0.5;
+    const double b = 1.7;
+    capturing_.SetRate(0.75);
     capturing_.SetStopPoint(b);
     capturing_.SetCurrentPosition(a);
     capturing_.Play();
-    constexpr int kPasses = 3;
-    for (int pass = 0; pass < kPasses; ++pass) {
-        ASSERT_TRUE(WaitFor([&] { return capturing_.CurrentPosition() >= b; }, kPlayMs)) << "pass " << pass;
-        capturing_.Pause();
-        capturing_.SetCurrentPosition(a);
-        QTest::qWait(100);  // the learner's pause between passes
-        if (pass + 1 < kPasses) capturing_.Play();
-    }
-    capturing_.SetStopPoint(std::nullopt);
+    double lowest = b;
+    double highest = a;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const double position = capturing_.CurrentPosition();
+            lowest = std::min(lowest, position);
+            highest = std::max(highest, position);
+            return capturing_.PlayState() == kPlayStatePaused;
+        },
+        kPlayMs));
+    EXPECT_GE(lowest, a);
+    EXPECT_LE(highest, b);
+    EXPECT_NEAR(capturing_.CurrentPosition(), b, 0.001);
+    QTest::qWait(200);  // anything sent past the stop point would show up here
+    EXPECT_NEAR(capturing_.CurrentPosition(), b, 0.001);
 
-    // Passes are told apart by the time jumping back to A.
-    std::vector<std::pair<GstClockTime, GstClockTime>> passes;
-    for (const auto& buffer : captured_.Buffers()) {
-        if (passes.empty() || buffer.start + GST_MSECOND < passes.back().second)
-            passes.push_back({buffer.start, buffer.end});
-        passes.back().second = std::max(passes.back().second, buffer.end);
+    const auto buffers = captured_.Buffers();
+    ASSERT_FALSE(buffers.empty());
+    EXPECT_NEAR(static_cast<double>(buffers.back().end) / GST_SECOND, b, 23e-6);
+    EXPECT_NEAR(static_cast<double>(buffers.back().runningEnd - buffers.front().runningStart) / GST_SECOND,
+                (b - a) / 0.75, 0.015);
+}
+
+TEST_F(CapturedOutputTest, ASpeedChangeInTheMiddleOfAPassLeavesNoGap) {
+    capturing_.SetUrl(files_->cbrMp3);
+    ASSERT_TRUE(WaitFor([&] { return capturing_.PlayState() == kPlayStatePaused; }, kOpenMs));
+    const double a = 0.3;
+    const double b = 2.4;
+    capturing_.SetStopPoint(b);
+    capturing_.SetCurrentPosition(a);
+    capturing_.Play();
+    ASSERT_TRUE(WaitFor([&] { return capturing_.CurrentPosition() >= 0.9; }, kPlayMs));
+    capturing_.SetRate(1.5);
+    ASSERT_TRUE(WaitFor([&] { return capturing_.CurrentPosition() >= 1.6; }, kPlayMs));
+    capturing_.SetRate(0.6);
+    ASSERT_TRUE(WaitFor([&] { return capturing_.PlayState() == kPlayStatePaused; }, kPlayMs));
+    EXPECT_NEAR(capturing_.CurrentPosition(), b, 0.001);
+
+    const auto buffers = captured_.Buffers();
+    ASSERT_GT(buffers.size(), 2u);
+    for (std::size_t i = 1; i < buffers.size(); ++i) {
+        SCOPED_TRACE(i);
+        // Neither the clock nor the media time jumps, and the tone never drops out.
+        EXPECT_NEAR(static_cast<double>(buffers[i].runningStart),
+                    static_cast<double>(buffers[i - 1].runningEnd), static_cast<double>(GST_MSECOND));
+        EXPECT_NEAR(static_cast<double>(buffers[i].start), static_cast<double>(buffers[i - 1].end),
+                    static_cast<double>(GST_MSECOND));
+        EXPECT_GT(buffers[i].peak, 0.3f);
     }
-    ASSERT_EQ(passes.size(), static_cast<std::size_t>(kPasses));
-    const auto near = [](GstClockTime time, double seconds) {
-        return std::llabs(static_cast<long long>(time) - std::llround(seconds * GST_SECOND)) <=
-               23 * GST_USECOND;
-    };
-    for (const auto& [start, end] : passes) {
-        EXPECT_TRUE(near(start, a)) << start;
-        EXPECT_TRUE(near(end, b)) << end;
-    }
+    EXPECT_NEAR(static_cast<double>(buffers.back().end) / GST_SECOND, b, 23e-6);
+    // Both speeds were heard within the pass: 0.6 s at 1.0, 0.7 s at 1.5, 0.8 s at 0.6 last 2.4 s, less
+    // a little as a new speed is heard some 0.1 s of media after it was set (at 1.0 throughout: 2.1 s).
+    EXPECT_NEAR(static_cast<double>(buffers.back().runningEnd - buffers.front().runningStart) / GST_SECOND,
+                2.3, 0.12);
 }
 
 TEST_F(CapturedOutputTest, VolumeFollowsACubicScale) {
