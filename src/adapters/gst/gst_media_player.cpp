@@ -167,6 +167,7 @@ void GstMediaPlayer::ResetMediaState() {
     wantPlaying_ = false;
     stopped_ = false;
     endedByItself_ = false;
+    playedSinceOpen_ = false;
     stop_.Reset();
     deferredSeek_.reset();
     seekPending_ = false;
@@ -220,6 +221,7 @@ void GstMediaPlayer::SetUrl(const QString& path) {
 
     media_ = Media::kOpening;
     wantPlaying_ = autoStart_;
+    playedSinceOpen_ = autoStart_;
     openTimeout_.start(kOpenTimeoutMs);
     if (gst_element_set_state(playbin_.get(), autoStart_ ? GST_STATE_PLAYING : GST_STATE_PAUSED) ==
         GST_STATE_CHANGE_FAILURE) {
@@ -398,6 +400,7 @@ void GstMediaPlayer::Play() {
     endedByItself_ = false;
     if (media_ == Media::kOpening) {
         wantPlaying_ = true;
+        playedSinceOpen_ = true;
         gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
         return;
     }
@@ -411,6 +414,32 @@ void GstMediaPlayer::Play() {
         return;
     }
     wantPlaying_ = true;
+    if (!playedSinceOpen_ && desktopSink_) {
+        ReopenPlaying();
+        return;
+    }
+    playedSinceOpen_ = true;
+    gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
+}
+
+// A sound server stream that waited paused since the file opened starts late: measured with PulseAudio,
+// the output played its first buffer, stalled for as long as it had waited, then skipped that much of the
+// media. The first play of a file opened paused therefore starts a fresh stream from where it was held.
+void GstMediaPlayer::ReopenPlaying() {
+    const double at = CurrentPosition();
+    playedSinceOpen_ = true;
+    reachPoll_.stop();
+    idleTimeout_.stop();
+    gst_element_set_state(playbin_.get(), GST_STATE_READY);
+    if (sinkPad_) gst_pad_set_offset(sinkPad_.get(), 0);
+    sinkOffset_ = 0;
+    ++mediaGeneration_;
+    media_ = Media::kOpening;
+    seekPending_ = false;
+    restartPending_ = false;
+    deferredSeek_.reset();
+    if (at > 0) deferredSeek_ = at;
+    openTimeout_.start(kOpenTimeoutMs);
     gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
 }
 

@@ -81,6 +81,7 @@ private:
     bool RestartWithoutFlush(double seconds);
     void UpdateStopPointReached();
     void LeaveIdleWithRealPause();
+    void ReopenPlaying();
     void QueryDuration();
     // Whether the desktop's output fell back to one that plays to nowhere.
     void CheckOutput();
@@ -115,6 +116,7 @@ private:
     bool wantPlaying_ = false;  // what the caller asked for: playing, or paused
     bool stopped_ = false;      // after Stop() or the end of the media, until Play()
     bool endedByItself_ = false;
+    bool playedSinceOpen_ = false;
 
     StopPoint stop_;
     std::uint64_t reachRunningTime_ = 0;  // pipeline running time when the output reached the stop point

@@ -364,6 +364,21 @@ TEST_F(GstMediaPlayerTest, SpeedIsKeptWithinItsLimitsAndAcrossFiles) {
     EXPECT_EQ(player_.Rate(), 0.8);
 }
 
+TEST_F(GstMediaPlayerTest, OnTheDesktopAFileOpenedPausedPlaysFromWhereItWasHeldAtTheChosenSpeed) {
+    // Whatever output the machine has: its first play starts a fresh stream.
+    GstMediaPlayer desktop(AudioOutput::kDesktop);
+    desktop.SetUrl(files_->cbrMp3);
+    ASSERT_TRUE(WaitFor([&] { return desktop.PlayState() == kPlayStatePaused; }, kOpenMs));
+    desktop.SetCurrentPosition(1.0);
+    desktop.SetRate(0.8);
+    desktop.Play();
+    EXPECT_GE(desktop.CurrentPosition(), 1.0);
+    EXPECT_TRUE(WaitFor([&] { return desktop.CurrentPosition() >= 1.3; }, kPlayMs));
+    EXPECT_EQ(desktop.PlayState(), kPlayStatePlaying);
+    EXPECT_LT(desktop.CurrentPosition(), 2.0);
+    EXPECT_EQ(desktop.Rate(), 0.8);
+}
+
 // ---- Bad input: stopped, no length, a reason; the next good file opens normally.
 
 class BadInputTest : public GstMediaPlayerTest {
