@@ -39,6 +39,7 @@ private:
     void EndFrame();
     std::vector<float> Floor(int lowPercent) const;
     std::vector<Region> SpeechRegions() const;
+    bool DiesAway(int from, int to) const;
     void SplitLong(std::vector<Region>& regions) const;
     std::vector<Region> Joined(std::vector<Region> pieces) const;
 
