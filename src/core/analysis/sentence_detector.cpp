@@ -124,7 +124,7 @@ double SentenceDetector::FedSeconds() const {
     return static_cast<double>(fed_) / sampleRate_;
 }
 
-std::vector<float> SentenceDetector::Floor(int percent) const {
+std::vector<float> SentenceDetector::PercentileLine(int percent) const {
     const int frames = static_cast<int>(levelsDb_.size());
     std::vector<float> points;
     std::vector<float> window;
@@ -164,8 +164,8 @@ bool SentenceDetector::DiesAway(int from, int to) const {
 }
 
 std::vector<SentenceDetector::Region> SentenceDetector::SpeechRegions() const {
-    const std::vector<float> floor = Floor(kFloorPercent);
-    const std::vector<float> loud = Floor(kLoudPercent);
+    const std::vector<float> floor = PercentileLine(kFloorPercent);
+    const std::vector<float> loud = PercentileLine(kLoudPercent);
     const std::vector<float> smooth = Smoothed(levelsDb_);
     const std::vector<float> peaks = RecentPeaks(smooth);
     const int frames = static_cast<int>(levelsDb_.size());

@@ -37,7 +37,8 @@ private:
     };
 
     void EndFrame();
-    std::vector<float> Floor(int lowPercent) const;
+    // Per frame: the percentile of the levels around it (see kWindowFrames).
+    std::vector<float> PercentileLine(int percent) const;
     std::vector<Region> SpeechRegions() const;
     bool DiesAway(int from, int to) const;
     void SplitLong(std::vector<Region>& regions) const;
