@@ -36,6 +36,17 @@ public:
         return *this;
     }
 
+    // Noise from `from` on, falling by dbPerSecond: a room's tail, or a soft consonant when it does not fall.
+    Signal& Noise(double from, double to, float amplitude, double dbPerSecond) {
+        std::mt19937 random(11);
+        std::normal_distribution<float> noise(0, amplitude);
+        for (auto i = static_cast<std::size_t>(from * kRate); i < To(to); ++i) {
+            const double t = static_cast<double>(i) / kRate - from;
+            samples_[i] += noise(random) * static_cast<float>(std::pow(10.0, -dbPerSecond * t / 20));
+        }
+        return *this;
+    }
+
     Signal& Hiss(float amplitude) {
         std::mt19937 random(7);
         std::normal_distribution<float> noise(0, amplitude);
@@ -88,6 +99,23 @@ TEST(SentenceDetectorTest, APauseUnderAQuarterSecondStaysInsideTheSentence) {
 TEST(SentenceDetectorTest, AQuieterSpeakerIsFoundBesideALouderOne) {
     ExpectSentences(Signal(6).Voice(0.5, 2.0, 0.5f).Voice(3.0, 4.5, 0.05f).Hiss(0.002f).Detect(),
                     {{0.5, 2.0}, {3.0, 4.5}});
+}
+
+TEST(SentenceDetectorTest, ARoomsDyingTailIsLeftOutButASteadySoftConsonantIsKept) {
+    // Each sentence is followed by 0.6 s of noise 10 dB under it: dying away at 40 dB/s, or steady for 0.15
+    // s.
+    const std::vector<Sentence> found = Signal(8)
+                                            .Voice(1.0, 2.5)
+                                            .Noise(2.5, 3.1, 0.03f, 40)
+                                            .Voice(3.6, 5.0)
+                                            .Noise(5.0, 5.15, 0.03f, 0)
+                                            .Hiss(0.0005f)
+                                            .Detect();
+    ASSERT_EQ(found.size(), 2u);
+    // The tail's first fifth of a second, still close to the voice, stays; the rest, down to 3.1 s, not.
+    EXPECT_NEAR(found[0].end, 2.5, 0.25);
+    EXPECT_NEAR(found[1].end, 5.15, kTolerance);
+    EXPECT_GE(found[1].end, 5.15);
 }
 
 TEST(SentenceDetectorTest, AShortPieceJoinsItsNearerNeighbourAndALoneClickIsDropped) {

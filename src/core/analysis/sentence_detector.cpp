@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <numbers>
 
 namespace ostrelle {
@@ -21,14 +22,26 @@ constexpr int kFloorPercent = 10;
 constexpr int kLoudPercent = 95;
 
 // A stretch is voice where it rises kEnterDb over the floor and kEnterBelowLoudDb under the loud level
-// at least once, and lasts while it stays kStayDb and kStayBelowLoudDb so. The loud limit keeps the
-// decaying tail of a reverberant room out of the sentence it follows.
+// at least once, and lasts while it stays kStayDb and kStayBelowLoudDb so.
 constexpr float kEnterDb = 9;
 constexpr float kStayDb = 5;
 constexpr float kEnterBelowLoudDb = 32;
 constexpr float kStayBelowLoudDb = 38;
+// A reverberant room keeps sounding after the voice stops, dying away over a few hundred milliseconds.
+// Where the level (smoothed over kSmoothFrames either side) has fallen kTailDb under the highest of the
+// last kTailWindowFrames, the voice may have ended: it has when those quiet frames die away by
+// kTailDbPerSecond or faster; ones that do not (a soft consonant, quiet speech) stay in the sentence.
+constexpr int kSmoothFrames = 4;
+constexpr int kTailWindowFrames = 80;
+constexpr float kTailDb = 18;
+constexpr double kTailDbPerSecond = 20;
+// The last frames of a quiet stretch, where any sound falls into silence, say nothing of a room.
+constexpr int kFadeFrames = 5;
+constexpr int kMinTailFrames = 6;
 
-constexpr int kMinPauseFrames = static_cast<int>(SentenceDetector::kMinPauseSeconds * kFramesPerSecond);
+// Measured between threshold crossings, a pause looks wider than its silence by the faded edges of the
+// words around it.
+constexpr int kMinPauseFrames = static_cast<int>(SentenceDetector::kMinPauseSeconds * kFramesPerSecond) + 5;
 constexpr int kMinSentenceFrames = static_cast<int>(SentenceDetector::kMinSentenceSeconds * kFramesPerSecond);
 constexpr int kMaxSentenceFrames = static_cast<int>(SentenceDetector::kMaxSentenceSeconds * kFramesPerSecond);
 // A short piece further than this from both neighbours stands alone; one shorter than kClickFrames
@@ -40,13 +53,46 @@ constexpr int kMinPartFrames = kFramesPerSecond;
 // The width over which a cut point's depth is measured: a gap between words, not a stop consonant.
 constexpr int kDepthFrames = 20;
 // How far a sentence reaches into the pauses around it: onsets and fading ends lie under the threshold.
-constexpr int kPadBeforeFrames = 5;
-constexpr int kPadAfterFrames = 6;
+constexpr int kPadBeforeFrames = 4;
+constexpr int kPadAfterFrames = 4;
 
 float Percentile(std::vector<float>& values, int percent) {
     const auto at = values.begin() + static_cast<std::ptrdiff_t>((values.size() - 1) * percent / 100);
     std::nth_element(values.begin(), at, values.end());
     return *at;
+}
+
+float Db(double power) {
+    return power > 1e-10 ? static_cast<float>(10 * std::log10(power)) : kSilenceDb;
+}
+
+// Each level as the mean power of the kSmoothFrames either side of it.
+std::vector<float> Smoothed(const std::vector<float>& levelsDb) {
+    const int frames = static_cast<int>(levelsDb.size());
+    std::vector<double> sums(levelsDb.size() + 1, 0.0);
+    for (int i = 0; i < frames; ++i)
+        sums[i + 1] = sums[i] + std::pow(10.0, levelsDb[i] / 10.0);
+    std::vector<float> smooth(levelsDb.size());
+    for (int i = 0; i < frames; ++i) {
+        const int from = std::max(0, i - kSmoothFrames);
+        const int to = std::min(frames, i + kSmoothFrames + 1);
+        smooth[i] = Db((sums[to] - sums[from]) / (to - from));
+    }
+    return smooth;
+}
+
+// Each level's highest over the kTailWindowFrames before it and itself.
+std::vector<float> RecentPeaks(const std::vector<float>& levelsDb) {
+    std::vector<float> peaks(levelsDb.size());
+    std::deque<int> falling;  // frames of the window whose levels fall from front to back
+    for (int i = 0; i < static_cast<int>(levelsDb.size()); ++i) {
+        while (!falling.empty() && levelsDb[falling.back()] <= levelsDb[i])
+            falling.pop_back();
+        falling.push_back(i);
+        if (falling.front() < i - kTailWindowFrames) falling.pop_front();
+        peaks[i] = levelsDb[falling.front()];
+    }
+    return peaks;
 }
 
 }  // namespace
@@ -69,7 +115,7 @@ void SentenceDetector::Feed(const float* mono, std::size_t count) {
 
 void SentenceDetector::EndFrame() {
     const double power = sum_ / frameLength_;
-    levelsDb_.push_back(power > 1e-10 ? static_cast<float>(10 * std::log10(power)) : kSilenceDb);
+    levelsDb_.push_back(Db(power));
     sum_ = 0;
     inFrame_ = 0;
 }
@@ -78,7 +124,7 @@ double SentenceDetector::FedSeconds() const {
     return static_cast<double>(fed_) / sampleRate_;
 }
 
-std::vector<float> SentenceDetector::Floor(int percent) const {
+std::vector<float> SentenceDetector::PercentileLine(int percent) const {
     const int frames = static_cast<int>(levelsDb_.size());
     std::vector<float> points;
     std::vector<float> window;
@@ -97,24 +143,57 @@ std::vector<float> SentenceDetector::Floor(int percent) const {
     return line;
 }
 
+bool SentenceDetector::DiesAway(int from, int to) const {
+    to -= kFadeFrames;
+    const int n = to - from;
+    if (n < kMinTailFrames) return false;
+    // The least-squares slope of the levels, in dB per frame.
+    double sumX = 0;
+    double sumY = 0;
+    double sumXX = 0;
+    double sumXY = 0;
+    for (int f = from; f < to; ++f) {
+        const double x = f - from;
+        sumX += x;
+        sumY += levelsDb_[f];
+        sumXX += x * x;
+        sumXY += x * levelsDb_[f];
+    }
+    const double slope = (n * sumXY - sumX * sumY) / (n * sumXX - sumX * sumX);
+    return slope * kFramesPerSecond <= -kTailDbPerSecond;
+}
+
 std::vector<SentenceDetector::Region> SentenceDetector::SpeechRegions() const {
-    const std::vector<float> floor = Floor(kFloorPercent);
-    const std::vector<float> loud = Floor(kLoudPercent);
+    const std::vector<float> floor = PercentileLine(kFloorPercent);
+    const std::vector<float> loud = PercentileLine(kLoudPercent);
+    const std::vector<float> smooth = Smoothed(levelsDb_);
+    const std::vector<float> peaks = RecentPeaks(smooth);
     const int frames = static_cast<int>(levelsDb_.size());
+    auto audible = [&](int f) {
+        return levelsDb_[f] > std::max(floor[f] + kStayDb, loud[f] - kStayBelowLoudDb);
+    };
+    auto voice = [&](int f) { return audible(f) && smooth[f] > peaks[f] - kTailDb; };
+    auto enters = [&](int f) {
+        return levelsDb_[f] > std::max(floor[f] + kEnterDb, loud[f] - kEnterBelowLoudDb);
+    };
     std::vector<Region> regions;
     int i = 0;
     while (i < frames) {
-        auto stays = [&](int f) {
-            return levelsDb_[f] > std::max(floor[f] + kStayDb, loud[f] - kStayBelowLoudDb);
-        };
-        if (!stays(i)) {
+        if (!voice(i)) {
             ++i;
             continue;
         }
         const int from = i;
         bool entered = false;
-        for (; i < frames && stays(i); ++i)
-            entered = entered || levelsDb_[i] > std::max(floor[i] + kEnterDb, loud[i] - kEnterBelowLoudDb);
+        for (;;) {
+            for (; i < frames && voice(i); ++i)
+                entered = entered || enters(i);
+            int quiet = i;
+            while (quiet < frames && audible(quiet) && !voice(quiet))
+                ++quiet;
+            if (quiet == i || DiesAway(i, quiet)) break;
+            i = quiet;
+        }
         if (!entered) continue;
         if (!regions.empty() && from - regions.back().to < kMinPauseFrames)
             regions.back().to = i;

@@ -37,8 +37,10 @@ private:
     };
 
     void EndFrame();
-    std::vector<float> Floor(int lowPercent) const;
+    // Per frame: the percentile of the levels around it (see kWindowFrames).
+    std::vector<float> PercentileLine(int percent) const;
     std::vector<Region> SpeechRegions() const;
+    bool DiesAway(int from, int to) const;
     void SplitLong(std::vector<Region>& regions) const;
     std::vector<Region> Joined(std::vector<Region> pieces) const;
 
