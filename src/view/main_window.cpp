@@ -82,9 +82,9 @@ constexpr std::array<CheckBox Window::*, 3> kCheckBoxes = {&Window::showTextBox,
                                                            &Window::sequentialPlayBox};
 constexpr std::array<ComboBox Window::*, 3> kComboBoxes = {&Window::repeatCountBox, &Window::pauseBox,
                                                            &Window::fontSizeBox};
-constexpr std::array<ModelTimer Window::*, 7> kTimers = {
-    &Window::listingTimer,  &Window::recorderClockTimer,  &Window::repeatTick,     &Window::firstEntryTimer,
-    &Window::positionTimer, &Window::sequentialPlayTimer, &Window::followTextTimer};
+constexpr std::array<ModelTimer Window::*, 8> kTimers = {
+    &Window::listingTimer,  &Window::recorderClockTimer,  &Window::repeatTick,      &Window::firstEntryTimer,
+    &Window::positionTimer, &Window::sequentialPlayTimer, &Window::followTextTimer, &Window::shadowTick};
 
 // After the learner scrolls the text, the spoken line is not brought back into view for this long.
 constexpr qint64 kOwnScrollingMs = 4000;
@@ -290,6 +290,16 @@ void MainWindow::BuildControls() {
     splitProgress_->setRange(0, 100);
     splitProgress_->setFormat(QString::fromUtf8("自动断句 %p%（再按 Ctrl+J 停止）"));
     splitProgress_->hide();
+    shadowCue_ = new QLabel(canvas_);
+    shadowCue_->setGeometry(Px(w.shadowCue.geometry));
+    shadowCue_->setAlignment(Qt::AlignCenter);
+    shadowCue_->setAutoFillBackground(true);
+    shadowCue_->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0); background: rgb(255, 250, 220);"));
+    QFont cueFont = shadowCue_->font();
+    cueFont.setBold(true);
+    cueFont.setPointSize(cueFont.pointSize() + 2);
+    shadowCue_->setFont(cueFont);
+    shadowCue_->hide();
     fontSizeLabel_ = label(canvas_, w.fontSizeLabel);
 
     for (size_t i = 0; i < kComboBoxes.size(); ++i) {
@@ -454,11 +464,11 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::BuildTimers() {
-    const std::array<std::function<void()>, 7> ticks = {
+    const std::array<std::function<void()>, 8> ticks = {
         [this] { app_.ListPlayingFile(); }, [this] { app_.ShowRecordingTime(); },
         [this] { app_.TickRepeat(); },      [this] { app_.LoadFirstEntry(); },
         [this] { app_.ShowPosition(); },    [this] { app_.PlayNextWhenEnded(); },
-        [this] { app_.FollowTimedText(); }};
+        [this] { app_.FollowTimedText(); }, [this] { app_.TickShadowing(); }};
     for (size_t i = 0; i < timers_.size(); ++i) {
         timers_[i].setTimerType(Qt::PreciseTimer);
         connect(&timers_[i], &QTimer::timeout, this, [this, i, tick = ticks[i]] {
@@ -692,6 +702,9 @@ void MainWindow::Render() {
 
     splitProgress_->setValue(w.splitProgress.percent);
     splitProgress_->setVisible(w.splitProgress.shown);
+    if (shadowCue_->text() != w.shadowCue.caption) shadowCue_->setText(w.shadowCue.caption);
+    shadowCue_->setVisible(w.shadowCue.visible);
+    shadowCue_->raise();
 
     RenderWaveform();
     RenderTimers();

@@ -82,7 +82,7 @@ private:
     std::vector<std::pair<Command, QPushButton*>> buttons_;
     std::array<QCheckBox*, 3> checkBoxes_{};  // in the order of kCheckBoxes
     std::array<QComboBox*, 3> comboBoxes_{};  // in the order of kComboBoxes
-    std::array<QTimer, 7> timers_;            // in the order of kTimers
+    std::array<QTimer, 8> timers_;            // in the order of kTimers
     QGroupBox* repeatGroup_ = nullptr;
     QGroupBox* recordingGroup_ = nullptr;
     QGroupBox* playlistGroup_ = nullptr;
@@ -97,6 +97,7 @@ private:
     std::array<QLabel*, 2> markCaptions_{};
     QPlainTextEdit* textPane_ = nullptr;
     QProgressBar* splitProgress_ = nullptr;
+    QLabel* shadowCue_ = nullptr;
     QPlainTextEdit* textBackdrop_ = nullptr;
     QTableView* playlistGrid_ = nullptr;
     GridTableModel* playlistGridModel_ = nullptr;

@@ -40,6 +40,10 @@ enum class Command {
     ToggleWaveform,
     ToggleWaveformZoom,
     ToggleProgressiveSpeed,
+    Shadowing,  // starts a shadowing run, or stops it
+    ReplayShadowing,
+    PlayTake,
+    SaveTake,
     AutoSplit,
     TimedTextToSegments,
     ToggleRawTimedText,

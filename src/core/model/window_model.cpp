@@ -101,6 +101,7 @@ Window::Window() {
     positionTimer = {true, 500};
     sequentialPlayTimer = {false, 200};
     followTextTimer = {false, 100};
+    shadowTick = {false, kRepeatTickMs};
 
     fileMenu = MakeMenu(" 文件");
     openFileItem = MakeMenu("打开MP3文件", "Ctrl+M");
@@ -133,6 +134,14 @@ Window::Window() {
     waveformZoomItem = MakeMenu("波形：当前段/全部", "Ctrl+E");
     waveformZoomItem.enabled = false;
     progressiveSpeedItem = MakeCheckableMenu("渐进语速");
+    shadowingItem = MakeMenu("跟读", "Ctrl+R");
+    replayShadowingItem = MakeMenu("重听原音和跟读", "Ctrl+Shift+R");
+    playTakeItem = MakeMenu("播放我的跟读", "Ctrl+B");
+    saveTakeItem = MakeMenu("跟读另存为", "Ctrl+Shift+B");
+    for (MenuItem* item : {&shadowingItem, &replayShadowingItem, &playTakeItem, &saveTakeItem})
+        item->enabled = false;
+    shadowCue = MakeLabel("", {240, 9000, 13695, 375}, kRed);
+    shadowCue.visible = false;
     autoSplitItem = MakeMenu("自动断句", "Ctrl+J");
     timedTextToSegmentsItem = MakeMenu("歌词转为复读段", "Ctrl+L");
     timedTextToSegmentsItem.enabled = false;

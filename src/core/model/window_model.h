@@ -172,6 +172,8 @@ struct Window {
         bool shown = false;
         bool zoomed = false;
     } waveform;
+    // What a shadowing run wants of the learner, over the usage line while it runs.
+    Label shadowCue;
     // The automatic sentence split's progress, over the usage line while it runs.
     struct SplitProgress {
         bool shown = false;
@@ -187,6 +189,7 @@ struct Window {
     ModelTimer positionTimer;        // playing position display
     ModelTimer sequentialPlayTimer;  // plays the next entry when one ends
     ModelTimer followTextTimer;      // moves a timed text's highlight with the audio
+    ModelTimer shadowTick;           // the shadowing run's phases
 
     // Menu bar, in order.
     MenuItem fileMenu;
@@ -217,9 +220,14 @@ struct Window {
     MenuItem nudgeBLaterItem;
     MenuItem nudgeBMuchEarlierItem;
     MenuItem nudgeBMuchLaterItem;
-    MenuItem waveformItem;             // shows or hides the waveform strip
-    MenuItem waveformZoomItem;         // the strip shows the whole file, or the current segment closely
-    MenuItem progressiveSpeedItem;     // each pass of a run faster than the one before, the last at 1.0×
+    MenuItem waveformItem;          // shows or hides the waveform strip
+    MenuItem waveformZoomItem;      // the strip shows the whole file, or the current segment closely
+    MenuItem progressiveSpeedItem;  // each pass of a run faster than the one before, the last at 1.0×
+    // Shadowing: the current segment, then the learner's take of it, pass after pass.
+    MenuItem shadowingItem;
+    MenuItem replayShadowingItem;  // the segment once more, then the take kept
+    MenuItem playTakeItem;
+    MenuItem saveTakeItem;
     MenuItem autoSplitItem;            // the current file's sentences from here on become segments
     MenuItem timedTextToSegmentsItem;  // a timed text's lines from the current one on become segments
     MenuItem rawTimedTextItem;         // a timed text is shown as its file is, tags and all

@@ -60,8 +60,17 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                  .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); }}),
       playlistFiles_(window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database,
                      playlist_),
-      recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()) {
-    adapters.waveDevice.SetDoneHandler([this] { Deliver([this] { recorder_.RecordingDone(); }); });
+      recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()),
+      shadowing_(window_, state_, adapters.player, adapters.waveDevice, adapters.dialogs, repeat_, speed_,
+                 folder_.dataDir + QStringLiteral("/takes")) {
+    adapters.waveDevice.SetDoneHandler([this] {
+        Deliver([this] {
+            if (shadowing_.Active())
+                shadowing_.DeviceDone();
+            else
+                recorder_.RecordingDone();
+        });
+    });
     if (adapters.sentences)
         adapters.sentences->SetUpdateHandler([this] { Deliver([this] { ShowAutoSplit(); }); });
     window_.autoSplitItem.enabled = adapters.sentences != nullptr;
@@ -175,6 +184,13 @@ void Controller::RestoreRepeatSettings() {
 }
 
 void Controller::Run(Command command) {
+    // Anything else the learner does ends a shadowing run first: the player and the device are its.
+    const bool keepsShadowing = command == Command::Shadowing || PresetSpeed(command) ||
+                                command == Command::Slower || command == Command::Faster ||
+                                command == Command::NormalSpeed || command == Command::ToggleWaveform ||
+                                command == Command::ToggleWaveformZoom || command == Command::ShowUsage ||
+                                command == Command::ToggleRawTimedText;
+    if (shadowing_.Active() && !keepsShadowing) shadowing_.Stop();
     switch (command) {
         case Command::OpenFile:
             documents_.ChooseAndOpenFile();
@@ -220,9 +236,11 @@ void Controller::Run(Command command) {
             break;
         case Command::DeleteSegment:
             editor_.DeleteCurrentAB();
+            ForgetDeletedTakes();
             break;
         case Command::DeleteAllSegments:
             editor_.DeleteAllAB();
+            ForgetDeletedTakes();
             break;
         case Command::NudgeAEarlier:
             editor_.NudgeMark(SegmentEditor::Mark::A, -0.010);
@@ -270,6 +288,18 @@ void Controller::Run(Command command) {
             break;
         case Command::AutoSplit:
             AutoSplit();
+            break;
+        case Command::Shadowing:
+            shadowing_.Toggle();
+            break;
+        case Command::ReplayShadowing:
+            shadowing_.ReplayWithOriginal();
+            break;
+        case Command::PlayTake:
+            shadowing_.PlayTake();
+            break;
+        case Command::SaveTake:
+            shadowing_.SaveTake();
             break;
         case Command::TimedTextToSegments:
             TimedTextToSegments();
@@ -398,7 +428,16 @@ const QString kStopAutoSplitCaption = QString::fromUtf8("停止自动断句");
 
 }  // namespace
 
+void Controller::ForgetDeletedTakes() {
+    const QString path = state_.abListPath;
+    if (path.isEmpty()) return;
+    // Only what the store really holds now counts: a failed delete keeps its take.
+    const Result<LoadedSegments> kept = store_.LoadABList(path);
+    if (kept.ok()) shadowing_.ForgetTakesNotIn(path, kept.value().list);
+}
+
 void Controller::LoadFileSegments(const QString& path, int row) {
+    if (shadowing_.Active()) shadowing_.Stop();
     if (adapters_.sentences && adapters_.sentences->Running() && adapters_.sentences->Path() != path)
         StopAutoSplit();
     transport_.LoadFileSegments(path, row);
@@ -453,6 +492,7 @@ void Controller::UpdateDerivedStates() {
     Window& w = window_;
     w.waveformItem.caption = QString::fromUtf8(w.waveform.shown ? "隐藏波形" : "显示波形");
     w.waveformZoomItem.enabled = w.waveform.shown;
+    shadowing_.UpdateStates();
     const bool nudging = editor_.HasCurrentSegment();
     for (MenuItem Window::*item :
          {&Window::nudgeAEarlierItem, &Window::nudgeALaterItem, &Window::nudgeAMuchEarlierItem,

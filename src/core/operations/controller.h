@@ -13,6 +13,7 @@
 #include "core/operations/segment_display.h"
 #include "core/operations/segment_editor.h"
 #include "core/operations/segment_store.h"
+#include "core/operations/shadowing.h"
 #include "core/operations/speed_control.h"
 #include "core/operations/transport.h"
 #include "core/ports/dialogs.h"
@@ -78,6 +79,7 @@ public:
     // Also tells the learner, once, when the sound goes to no output.
     void ShowPosition();
     void PlayNextWhenEnded() { playlist_.PlayNextWhenEnded(); }
+    void TickShadowing() { shadowing_.Tick(); }
     // Highlights the line of the timed text being spoken.
     void FollowTimedText();
     // A line of the timed text double-clicked: from its time to the next line's (or the end of the file)
@@ -110,6 +112,7 @@ public:
     Documents& documents() { return documents_; }
     Recorder& recorder() { return recorder_; }
     SpeedControl& speed() { return speed_; }
+    Shadowing& shadowing() { return shadowing_; }
 
 private:
     void RestoreRepeatSettings();
@@ -120,6 +123,8 @@ private:
     void StopAutoSplit();
     // News of the split: its progress, its sentences (stored as segments) or why it failed.
     void ShowAutoSplit();
+    // A segment's take goes with the segment.
+    void ForgetDeletedTakes();
     // A file starts: a split of another file stops.
     void LoadFileSegments(const QString& path, int row);
     void Deliver(const std::function<void()>& event);
@@ -141,6 +146,7 @@ private:
     Playlist playlist_;
     PlaylistFiles playlistFiles_;
     Recorder recorder_;
+    Shadowing shadowing_;
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
     std::function<void(const std::function<void()>&)> eventRouter_;

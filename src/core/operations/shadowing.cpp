@@ -1,0 +1,260 @@
+#include "core/operations/shadowing.h"
+
+#include "core/formats/time_values.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace ostrelle {
+namespace {
+
+constexpr int kTickMs = kRepeatTickMs;
+
+QString TenthsOfSeconds(int ms) {
+    return QString::number(ms / 1000.0, 'f', 1);
+}
+
+// A mark's text as part of a file name: "00:01.234" → "00-01.234".
+QString NamePart(const QString& mark) {
+    QString part = mark.trimmed();
+    return part.replace(u':', u'-');
+}
+
+}  // namespace
+
+QString Shadowing::TakesFolder(const QString& audioPath) const {
+    const QByteArray hash = QCryptographicHash::hash(audioPath.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return takesDir_ + u'/' + QString::fromLatin1(hash.left(16));
+}
+
+QString Shadowing::TakePath(const QString& audioPath, const QString& a, const QString& b) const {
+    return TakesFolder(audioPath) + u'/' + NamePart(a) + u'_' + NamePart(b) + QStringLiteral(".wav");
+}
+
+void Shadowing::ForgetTakesNotIn(const QString& audioPath, const ABList& kept) const {
+    QDir folder(TakesFolder(audioPath));
+    if (!folder.exists()) return;
+    QStringList keep;
+    for (const ABPair& pair : kept)
+        keep << QFileInfo(TakePath(audioPath, pair.aText, pair.bText)).fileName();
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        if (!keep.contains(name)) folder.remove(name);
+    }
+    if (folder.isEmpty()) folder.removeRecursively();
+}
+
+bool Shadowing::SegmentReady() const {
+    if (player_.Url().isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0) return false;
+    if (state_.aPoint.isEmpty() || state_.bPoint.isEmpty()) return false;
+    return MarkTextToSeconds(state_.bPoint) > MarkTextToSeconds(state_.aPoint);
+}
+
+void Shadowing::UpdateStates() {
+    const bool kept = SegmentReady() && QFileInfo(TakePath(player_.Url(), state_.aPoint, state_.bPoint)).isFile();
+    window_.shadowingItem.enabled = SegmentReady() || Active();
+    window_.shadowingItem.caption = QString::fromUtf8(Active() && recordPasses_ ? "停止跟读" : "跟读");
+    window_.replayShadowingItem.enabled = kept && !Active();
+    window_.playTakeItem.enabled = kept && !Active();
+    window_.saveTakeItem.enabled = kept && !Active();
+}
+
+void Shadowing::ShowCue(const QString& text) {
+    window_.shadowCue.caption = text;
+    window_.shadowCue.visible = !text.isEmpty();
+}
+
+void Shadowing::SetRecorderEnabled(bool enabled) {
+    Window& w = window_;
+    if (!enabled) {
+        recorderWasEnabled_ = w.recordButton.enabled;
+        playRecordingWasEnabled_ = w.playRecordingButton.enabled;
+        EnablePair(w.recordButton, w.recordItem, false);
+        EnablePair(w.playRecordingButton, w.playRecordingItem, false);
+        return;
+    }
+    EnablePair(w.recordButton, w.recordItem, recorderWasEnabled_);
+    EnablePair(w.playRecordingButton, w.playRecordingItem, playRecordingWasEnabled_);
+}
+
+void Shadowing::Toggle() {
+    if (Active()) {
+        Stop();
+        return;
+    }
+    // The recorder's device is busy while the free recorder records or plays.
+    if (!SegmentReady() || !window_.recordButton.enabled ||
+        window_.recordButton.caption != QString::fromUtf8("开始录音"))
+        return;
+    recordPasses_ = true;
+    passes_ = repeat_.RepeatCount();
+    pauseTicks_ = repeat_.PauseTicksSetting();
+    pass_ = 0;
+    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
+    SetRecorderEnabled(false);
+    BeginPass();
+}
+
+void Shadowing::ReplayWithOriginal() {
+    if (Active() || !SegmentReady()) return;
+    recordPasses_ = false;
+    passes_ = 1;
+    pass_ = 0;
+    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
+    SetRecorderEnabled(false);
+    BeginPass();
+}
+
+void Shadowing::PlayTake() {
+    if (Active() || !SegmentReady()) return;
+    recordPasses_ = false;
+    passes_ = 1;
+    pass_ = 0;
+    take_ = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
+    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
+    SetRecorderEnabled(false);
+    StartTakePlayback();
+}
+
+void Shadowing::BeginPass() {
+    a_ = MarkTextToSeconds(state_.aPoint);
+    b_ = MarkTextToSeconds(state_.bPoint);
+    take_ = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
+    phase_ = Phase::Original;
+    ticks_ = 0;
+    window_.shadowTick = {true, kTickMs};
+    speed_.StartPass(pass_, passes_);
+    player_.SetStopPoint(b_);
+    player_.SetCurrentPosition(a_);
+    player_.Play();
+    ShowCue(recordPasses_ ? QString::fromUtf8("听原音（第 %1/%2 遍）").arg(pass_ + 1).arg(passes_)
+                          : QString::fromUtf8("听原音"));
+}
+
+void Shadowing::Tick() {
+    ++ticks_;
+    switch (phase_) {
+        case Phase::Idle:
+        case Phase::Take:
+            return;
+        case Phase::Original:
+            if (player_.CurrentPosition() < b_ - 0.0005) return;
+            player_.Pause();
+            if (recordPasses_)
+                StartRecording();
+            else
+                StartTakePlayback();
+            return;
+        case Phase::Recording: {
+            const int elapsed = ticks_ * kTickMs;
+            ShowCue(QString::fromUtf8("请跟读  %1 / %2 秒").arg(TenthsOfSeconds(elapsed), TenthsOfSeconds(recordMs_)));
+            if (elapsed < recordMs_) return;
+            const Result<void> saved = device_.Save();
+            if (!saved.ok()) {
+                Fail(QString::fromUtf8("跟读没有保存。"), saved.failure());
+                return;
+            }
+            StartTakePlayback();
+            return;
+        }
+        case Phase::Pausing:
+            if (ticks_ < pauseTicks_) return;
+            BeginPass();
+            return;
+    }
+}
+
+void Shadowing::StartRecording() {
+    // Made before the device writes there: a folder that cannot be made fails as the recording would.
+    QDir().mkpath(QFileInfo(take_).absolutePath());
+    Result<void> started = device_.Open(take_);
+    if (started.ok()) started = device_.StartRecording();
+    if (!started.ok()) {
+        Fail(QString::fromUtf8("无法开始跟读录音。"), started.failure());
+        return;
+    }
+    const double rate = speed_.Asked() > 0 ? speed_.Asked() : 1.0;
+    recordMs_ = static_cast<int>(std::lround((b_ - a_) / rate * 1000)) + kMarginMs;
+    phase_ = Phase::Recording;
+    ticks_ = 0;
+    ShowCue(QString::fromUtf8("请跟读  0.0 / %1 秒").arg(TenthsOfSeconds(recordMs_)));
+}
+
+void Shadowing::StartTakePlayback() {
+    Result<void> playing = device_.Open(take_);
+    if (playing.ok()) playing = device_.Play();
+    if (!playing.ok()) {
+        Fail(QString::fromUtf8("无法播放跟读录音。"), playing.failure());
+        return;
+    }
+    phase_ = Phase::Take;
+    ticks_ = 0;
+    window_.shadowTick = {true, kTickMs};
+    ShowCue(QString::fromUtf8("听我的跟读"));
+}
+
+void Shadowing::DeviceDone() {
+    if (phase_ != Phase::Take) return;
+    device_.Close();
+    if (++pass_ >= passes_) {
+        EndRun();
+        return;
+    }
+    phase_ = Phase::Pausing;
+    ticks_ = 0;
+    ShowCue(QString::fromUtf8("停顿"));
+}
+
+void Shadowing::Stop() {
+    const Phase was = phase_;
+    phase_ = Phase::Idle;  // the device's completion of a stopped playback is not a pass
+    if (was == Phase::Original || was == Phase::Pausing) player_.Pause();
+    if (was == Phase::Recording || was == Phase::Take) {
+        (void)device_.Stop();
+        device_.Close();  // a take not saved is discarded; the last complete one stays
+    }
+    EndRun();
+}
+
+void Shadowing::EndRun() {
+    phase_ = Phase::Idle;
+    window_.shadowTick.enabled = false;
+    ShowCue(QString());
+    player_.SetStopPoint(std::nullopt);
+    speed_.EndRun();
+    if (SegmentReady()) player_.SetCurrentPosition(a_);
+    SetRecorderEnabled(true);
+}
+
+void Shadowing::Fail(const QString& whatFailed, const Failure& failure) {
+    phase_ = Phase::Idle;
+    device_.Close();
+    EndRun();
+    dialogs_.ShowMessage(FailureMessage(whatFailed, failure), MessageTitle(), MessageKind::Error);
+}
+
+void Shadowing::SaveTake() {
+    if (Active() || !SegmentReady()) return;
+    const QString take = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
+    if (!QFileInfo(take).isFile()) return;
+    const FileChoice choice = dialogs_.SaveFile(QString::fromUtf8("WAV文件(*.wav)|*.wav"),
+                                                QFileInfo(player_.Url()).completeBaseName() +
+                                                    QString::fromUtf8("_跟读.wav"));
+    if (choice.Cancelled()) return;
+    // Copied beside the chosen name first, so a failed copy leaves a file already there as it was.
+    const QString part = choice.fileName + QStringLiteral(".part");
+    QFile::remove(part);
+    const bool copied = QFile::copy(take, part) &&
+                        (!QFileInfo::exists(choice.fileName) || QFile::remove(choice.fileName)) &&
+                        QFile::rename(part, choice.fileName);
+    if (!copied) QFile::remove(part);
+    if (!copied)
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("跟读录音没有另存。"),
+                                            {FailureCode::CannotWrite, choice.fileName}),
+                             MessageTitle(), MessageKind::Error);
+}
+
+}  // namespace ostrelle

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "core/model/player_state.h"
+#include "core/model/window_model.h"
+#include "core/operations/repeat_engine.h"
+#include "core/operations/speed_control.h"
+#include "core/ports/dialogs.h"
+#include "core/ports/media_player.h"
+#include "core/ports/wave_device.h"
+
+namespace ostrelle {
+
+// Shadowing on the current segment: each pass plays the segment, records the learner for its length plus
+// a margin, plays the take back, then pauses as a repeat run does. The last complete take of each segment
+// is kept in takesDir, one folder per audio file.
+class Shadowing {
+public:
+    static constexpr int kMarginMs = 1500;
+
+    enum class Phase { Idle, Original, Recording, Take, Pausing };
+
+    Shadowing(Window& window, PlayerState& state, MediaPlayer& player, WaveDevice& device, Dialogs& dialogs,
+              RepeatEngine& repeat, SpeedControl& speed, QString takesDir)
+        : window_(window),
+          state_(state),
+          player_(player),
+          device_(device),
+          dialogs_(dialogs),
+          repeat_(repeat),
+          speed_(speed),
+          takesDir_(std::move(takesDir)) {}
+
+    // Starts a run on the current segment, or stops the one under way at once.
+    void Toggle();
+    // Plays the current segment once, then its take; or the take alone.
+    void ReplayWithOriginal();
+    void PlayTake();
+    // Asks where, then copies the current segment's take there.
+    void SaveTake();
+    // Every 10 ms while active.
+    void Tick();
+    // The device finished playing back.
+    void DeviceDone();
+    void Stop();
+
+    bool Active() const { return phase_ != Phase::Idle; }
+    Phase phase() const { return phase_; }
+
+    // Where the take of segment a-b of audioPath is kept.
+    QString TakePath(const QString& audioPath, const QString& a, const QString& b) const;
+    QString TakesFolder(const QString& audioPath) const;
+    // Forgets the takes of segments the file no longer has (all of them when it has none).
+    void ForgetTakesNotIn(const QString& audioPath, const ABList& kept) const;
+    // Whether the current segment has a take; switches the replay commands.
+    void UpdateStates();
+
+private:
+    bool SegmentReady() const;
+    void BeginPass();
+    void StartRecording();
+    void StartTakePlayback();
+    void EndRun();
+    void Fail(const QString& whatFailed, const Failure& failure);
+    void ShowCue(const QString& text);
+    void SetRecorderEnabled(bool enabled);
+
+    Window& window_;
+    PlayerState& state_;
+    MediaPlayer& player_;
+    WaveDevice& device_;
+    Dialogs& dialogs_;
+    RepeatEngine& repeat_;
+    SpeedControl& speed_;
+    QString takesDir_;
+
+    Phase phase_ = Phase::Idle;
+    bool recordPasses_ = true;  // false: a replay of the original and the take kept
+    int pass_ = 0;
+    int passes_ = 0;
+    int ticks_ = 0;       // in the current phase
+    int recordMs_ = 0;    // how long this pass records
+    int pauseTicks_ = 0;  // of the pause between passes
+    QString take_;        // the take of this run's segment
+    double a_ = 0;
+    double b_ = 0;
+    bool recorderWasEnabled_ = false;
+    bool playRecordingWasEnabled_ = false;
+};
+
+}  // namespace ostrelle

@@ -1,0 +1,124 @@
+#include "support/app_fixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace ostrelle {
+namespace {
+
+// A 2 s segment (5 s to 7 s), two passes with a one-second pause.
+class ShadowingTest : public AppFixture {
+protected:
+    ShadowingTest() {
+        audio_ = MakeFile(QStringLiteral("lesson.mp3"));
+        player_.SetUrl(audio_);
+        window().repeatCountBox.text = QString::fromUtf8("2次");
+        window().pauseBox.text = QString::fromUtf8("1秒");
+        AddRow(audio_, QStringLiteral("1:00"), {QStringLiteral("A00:05B00:07"), QStringLiteral("A00:10B00:12")});
+        app_.transport().LoadFileSegments(audio_, 1);
+        app_.UpdateDerivedStates();
+    }
+
+    Shadowing& shadowing() { return app_.shadowing(); }
+    QString Take() { return shadowing().TakePath(audio_, state().aPoint, state().bPoint); }
+
+    // Ticks (10 ms, the clock first) until the phase changes; returns the ticks taken.
+    int TicksInPhase() {
+        const Shadowing::Phase phase = shadowing().phase();
+        int ticks = 0;
+        while (shadowing().phase() == phase && ticks < 10000) {
+            player_.Advance(0.010);
+            app_.TickShadowing();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    QString audio_;
+};
+
+TEST_F(ShadowingTest, EachPassPlaysTheSegmentRecordsTheLearnerPlaysTheTakeThenPauses) {
+    app_.Run(Command::Shadowing);
+    ASSERT_EQ(shadowing().phase(), Shadowing::Phase::Original);
+    EXPECT_EQ(player_.stopPoint(), std::optional<double>(7.0));
+    EXPECT_FALSE(window().recordButton.enabled) << "the device is the run's";
+    std::vector<int> ticks;
+    std::vector<QString> cues;
+    for (int pass = 0; pass < 2; ++pass) {
+        ticks.push_back(TicksInPhase());  // the original
+        cues.push_back(window().shadowCue.caption);
+        ticks.push_back(TicksInPhase());  // the learner, 2 s + 1.5 s
+        ASSERT_EQ(shadowing().phase(), Shadowing::Phase::Take);
+        EXPECT_EQ(device_.FileName(), Take());
+        device_.Finish();
+        if (pass == 0) ticks.push_back(TicksInPhase());  // the pause
+    }
+    EXPECT_EQ(ticks, (std::vector<int>{200, 350, 100, 200, 350}));
+    EXPECT_TRUE(cues.front().startsWith(QString::fromUtf8("请跟读")));
+    EXPECT_EQ(device_.log.count(QStringLiteral("record")), 2);
+    EXPECT_EQ(device_.log.count(QStringLiteral("save")), 2);
+    EXPECT_FALSE(shadowing().Active());
+    EXPECT_FALSE(window().shadowCue.visible);
+    EXPECT_TRUE(window().recordButton.enabled);
+    EXPECT_TRUE(QFileInfo(Take()).isFile());
+    app_.UpdateDerivedStates();
+    EXPECT_TRUE(window().playTakeItem.enabled && window().replayShadowingItem.enabled);
+}
+
+TEST_F(ShadowingTest, StoppingInAnyPhaseEndsAtOnceAndKeepsOnlyACompleteTake) {
+    for (int stopAfter = 0; stopAfter < 4; ++stopAfter) {
+        SCOPED_TRACE(stopAfter);
+        device_.log.clear();
+        app_.Run(Command::Shadowing);
+        for (int phase = 0; phase < stopAfter; ++phase) {
+            if (shadowing().phase() == Shadowing::Phase::Take)
+                device_.Finish();
+            else
+                TicksInPhase();
+        }
+        const bool recording = shadowing().phase() == Shadowing::Phase::Recording;
+        app_.Run(Command::Shadowing);
+        EXPECT_FALSE(shadowing().Active());
+        EXPECT_FALSE(window().shadowTick.enabled);
+        if (recording) {
+            EXPECT_EQ(device_.log.count(QStringLiteral("save")), 0);
+            EXPECT_TRUE(device_.log.contains(QStringLiteral("close")));
+        }
+    }
+}
+
+TEST_F(ShadowingTest, ADeviceThatFailsInAnyPhaseIsToldOnceAndEndsTheRun) {
+    for (const char* call : {"record", "save", "play"}) {
+        SCOPED_TRACE(call);
+        dialogs_.shown.clear();
+        device_.failures = {{QString::fromLatin1(call), Failure{FailureCode::DeviceFailed, QStringLiteral("no input")}}};
+        app_.Run(Command::Shadowing);
+        for (int phase = 0; phase < 3 && shadowing().Active(); ++phase)
+            TicksInPhase();
+        EXPECT_FALSE(shadowing().Active());
+        ASSERT_EQ(dialogs_.shown.size(), 1u);
+        EXPECT_TRUE(dialogs_.shown.front().text.contains(QStringLiteral("no input")));
+        EXPECT_TRUE(window().recordButton.enabled);
+    }
+}
+
+TEST_F(ShadowingTest, ATakeGoesWithItsSegment) {
+    const QString first = Take();
+    QDir().mkpath(QFileInfo(first).absolutePath());
+    const QString second = shadowing().TakePath(audio_, QStringLiteral("00:10"), QStringLiteral("00:12"));
+    for (const QString& take : {first, second}) {
+        QFile file(take);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    app_.Run(Command::DeleteSegment);  // the first, current one
+    EXPECT_FALSE(QFileInfo::exists(first));
+    EXPECT_TRUE(QFileInfo::exists(second));
+    dialogs_.answers = {MessageAnswer::Yes};
+    app_.Run(Command::DeleteAllSegments);
+    EXPECT_FALSE(QFileInfo::exists(shadowing().TakesFolder(audio_)));
+}
+
+}  // namespace
+}  // namespace ostrelle
