@@ -139,14 +139,17 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
     // Pages are kept decrypted: a list of 10,000 files fits, so filling the grid again decrypts nothing.
     (void)Exec(db, "PRAGMA cache_size = -16384");
 
-    std::optional<QString> lengthsTable;
-    if (!QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'durations'",
-                   lengthsTable, rc)
+    std::optional<QString> sideTables;
+    if (!QueryText(db,
+                   "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                   "name IN ('durations', 'dictation_scores')",
+                   sideTables, rc)
              .ok())
         return OpenFailure(rc, path, db);
-    if (!tableName || !lengthsTable) {
-        // A database from before lengths were kept gains their table and nothing else.
-        const QByteArray schema = (tableName ? QByteArray() : CreateSchemaSql()) + CreateLengthsSql();
+    if (!tableName || sideTables != u"2") {
+        // A database from before lengths or scores were kept gains their tables and nothing else.
+        const QByteArray schema =
+            (tableName ? QByteArray() : CreateSchemaSql()) + CreateLengthsSql() + CreateScoresSql();
         const Result<void> made = InTransaction(db, [&] { return Exec(db, schema.constData()); });
         if (!made.ok()) return OpenFailure(made.failure().code, path, made.failure().detail);
     }
@@ -205,6 +208,9 @@ const QString kDeleteAllRowsSql = QStringLiteral("delete from playlist");
 const QString kKeptLengthSql = QStringLiteral("select size, mtime, seconds from durations where path = ?");
 const QString kKeepLengthsSql =
     QStringLiteral("insert or replace into durations (path, size, mtime, seconds) values ");
+const QString kKeepScoreSql =
+    QStringLiteral("insert or replace into dictation_scores (path, line_ms, percent) values (?, ?, ?)");
+const QString kScoresSql = QStringLiteral("select line_ms, percent from dictation_scores where path = ?");
 // Rows per insert: four parameters each, within SQLite's 999.
 constexpr std::size_t kLengthsPerInsert = 200;
 
@@ -306,6 +312,22 @@ Result<void> SqlCipherPlaylistStore::KeepLengths(const std::vector<std::pair<QSt
         if (const QueryResult kept = Execute(command, parameters); !kept.ok()) return kept.failure();
     }
     return {};
+}
+
+Result<void> SqlCipherPlaylistStore::KeepScore(const QString& path, qint64 lineMs, int percent) {
+    const QueryResult kept =
+        Execute(kKeepScoreSql, {path, QString::number(lineMs), QString::number(percent)});
+    if (!kept.ok()) return kept.failure();
+    return {};
+}
+
+Result<std::map<qint64, int>> SqlCipherPlaylistStore::ScoresOf(const QString& path) {
+    QueryResult result = Execute(kScoresSql, {path});
+    if (!result.ok()) return result.failure();
+    std::map<qint64, int> scores;
+    for (Recordset& row = *result.value(); !row.Eof(); row.MoveNext())
+        scores[row.Field(0).value_or(QString()).toLongLong()] = row.Field(1).value_or(QString()).toInt();
+    return scores;
 }
 
 QString SqlCipherPlaylistStore::Path() const {

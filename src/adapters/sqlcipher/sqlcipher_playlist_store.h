@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ports/dictation_scores.h"
 #include "core/ports/length_store.h"
 #include "core/ports/playlist_store.h"
 
@@ -15,8 +16,9 @@ struct Connection;
 
 // The playlist store on SQLCipher: one connection per process, table playlist created when the file is
 // new. A file that cannot be read with the key is reported, never overwritten or deleted. Measured
-// lengths are kept in a table of their own, durations, made when missing.
-class SqlCipherPlaylistStore final : public PlaylistStore, public LengthStore {
+// lengths and dictation scores are kept in tables of their own, durations and dictation_scores, made
+// when missing.
+class SqlCipherPlaylistStore final : public PlaylistStore, public LengthStore, public DictationScores {
 public:
     static constexpr const char* kPassword = "73940268";
 
@@ -33,6 +35,9 @@ public:
 
     std::optional<KeptLength> KeptLengthOf(const QString& path) override;
     Result<void> KeepLengths(const std::vector<std::pair<QString, KeptLength>>& lengths) override;
+
+    Result<void> KeepScore(const QString& path, qint64 lineMs, int percent) override;
+    Result<std::map<qint64, int>> ScoresOf(const QString& path) override;
 
     // One SQL command for tools, tests and benchmarks that set up or inspect a table directly. A command
     // whose first word is INSERT, DELETE or UPDATE (any case) runs in one transaction and gives no

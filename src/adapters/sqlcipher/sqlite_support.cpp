@@ -39,6 +39,13 @@ QByteArray CreateLengthsSql() {
            "mtime INTEGER NOT NULL, seconds REAL NOT NULL);";
 }
 
+QByteArray CreateScoresSql() {
+    // The checks make a score out of range a refused write rather than a row the program misreads.
+    return "CREATE TABLE IF NOT EXISTS dictation_scores (path TEXT NOT NULL, "
+           "line_ms INTEGER NOT NULL CHECK (line_ms >= 0), "
+           "percent INTEGER NOT NULL CHECK (percent BETWEEN 0 AND 100), PRIMARY KEY (path, line_ms));";
+}
+
 FailureCode CodeOf(int rc) {
     switch (rc & 0xff) {
         case SQLITE_BUSY:

@@ -24,6 +24,8 @@ QByteArray ColumnName(int position);
 QByteArray CreateSchemaSql();
 // Creates the table of measured lengths when it is missing.
 QByteArray CreateLengthsSql();
+// Creates the table of dictation scores when it is missing.
+QByteArray CreateScoresSql();
 
 struct StatementDeleter {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
