@@ -18,6 +18,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -300,6 +301,13 @@ void MainWindow::BuildControls() {
     cueFont.setPointSize(cueFont.pointSize() + 2);
     shadowCue_->setFont(cueFont);
     shadowCue_->hide();
+    dictationInput_ = new QLineEdit(canvas_);
+    dictationInput_->setPlaceholderText(QString::fromUtf8("听写：输入听到的句子，按回车检查"));
+    dictationInput_->hide();
+    connect(dictationInput_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { app_.window().dictationInput.text = text; });
+    connect(dictationInput_, &QLineEdit::returnPressed, this,
+            [this] { Handle([this, typed = dictationInput_->text()] { app_.CheckDictation(typed); }); });
     fontSizeLabel_ = label(canvas_, w.fontSizeLabel);
 
     for (size_t i = 0; i < kComboBoxes.size(); ++i) {
@@ -486,8 +494,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::RenderHighlight() {
     const int line = app_.window().textPane.highlightLine;
-    if (line == shownHighlight_) return;
+    const std::vector<PaneMark>& marks = app_.window().textPane.marks;
+    if (line == shownHighlight_ && marks == shownMarks_) return;
+    const bool lineMoved = line != shownHighlight_;
     shownHighlight_ = line;
+    shownMarks_ = marks;
     QList<QTextEdit::ExtraSelection> selections;
     const QTextBlock block = textPane_->document()->findBlockByNumber(line);
     if (line >= 0 && block.isValid()) {
@@ -497,13 +508,26 @@ void MainWindow::RenderHighlight() {
         spoken.format.setProperty(QTextFormat::FullWidthSelection, true);
         selections << spoken;
         // The learner's own scrolling is left alone for a while.
-        if (!ownScrollingSeen_ || ownScrolling_.elapsed() > kOwnScrollingMs) {
+        if (lineMoved && (!ownScrollingSeen_ || ownScrolling_.elapsed() > kOwnScrollingMs)) {
             scrollingToLine_ = true;
             QTextCursor cursor(block);
             textPane_->setTextCursor(cursor);
             textPane_->centerCursor();
             scrollingToLine_ = false;
         }
+    }
+    for (const PaneMark& mark : marks) {
+        const QTextBlock marked = textPane_->document()->findBlockByNumber(mark.line);
+        if (!marked.isValid()) continue;
+        QTextEdit::ExtraSelection part;
+        part.cursor = QTextCursor(marked);
+        part.cursor.setPosition(marked.position() + std::min(mark.from, marked.length() - 1));
+        part.cursor.setPosition(marked.position() + std::min(mark.from + mark.length, marked.length() - 1),
+                                QTextCursor::KeepAnchor);
+        part.format.setForeground(QColor(mark.color.red, mark.color.green, mark.color.blue));
+        part.format.setFontStrikeOut(mark.struckOut);
+        part.format.setFontUnderline(!mark.struckOut);
+        selections << part;
     }
     textPane_->setExtraSelections(selections);
 }
@@ -626,7 +650,22 @@ void MainWindow::Render() {
         combo->setVisible(model.visible);
     }
 
-    textPane_->setGeometry(Px(w.textPane.geometry));
+    QRect paneArea = Px(w.textPane.geometry);
+    if (w.dictationInput.visible) {
+        // The input line takes the bottom of the text's place while dictating.
+        const int inputHeight = dictationInput_->sizeHint().height();
+        dictationInput_->setGeometry(paneArea.x(), paneArea.bottom() - inputHeight + 1, paneArea.width(),
+                                     inputHeight);
+        paneArea.setHeight(paneArea.height() - inputHeight - 2);
+        if (dictationInput_->text() != w.dictationInput.text) dictationInput_->setText(w.dictationInput.text);
+        if (!dictationInput_->isVisible()) {
+            dictationInput_->show();
+            dictationInput_->setFocus();
+        }
+    } else {
+        dictationInput_->hide();
+    }
+    textPane_->setGeometry(paneArea);
     textBackdrop_->setGeometry(Px(w.textBackdrop.geometry));
     if (!shownText_.isSharedWith(w.textPane.text) && shownText_ != w.textPane.text) {
         shownText_ = w.textPane.text;

@@ -4,6 +4,7 @@
 #include "core/ports/waveform_source.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPointer>
 #include <QProgressBar>
@@ -52,6 +53,7 @@ public:
     WaveformStrip* Waveform() const { return waveformStrip_; }
     SeekBar* PositionBar() const { return seekBar_; }
     QPlainTextEdit* TextPane() const { return textPane_; }
+    QLineEdit* DictationInput() const { return dictationInput_; }
     QCheckBox* CheckBoxFor(ostrelle::CheckBox Window::*box) const;
     QComboBox* ComboBoxFor(ComboBox Window::*box) const;
     const QTimer& TimerFor(ModelTimer Window::*timer) const;
@@ -98,6 +100,7 @@ private:
     QPlainTextEdit* textPane_ = nullptr;
     QProgressBar* splitProgress_ = nullptr;
     QLabel* shadowCue_ = nullptr;
+    QLineEdit* dictationInput_ = nullptr;
     QPlainTextEdit* textBackdrop_ = nullptr;
     QTableView* playlistGrid_ = nullptr;
     GridTableModel* playlistGridModel_ = nullptr;
@@ -108,6 +111,7 @@ private:
     QTimer playerPoll_;
     QString shownText_;
     int shownHighlight_ = -1;
+    std::vector<PaneMark> shownMarks_;
     QElapsedTimer ownScrolling_;  // since the learner last scrolled the text
     bool ownScrollingSeen_ = false;
     bool scrollingToLine_ = false;

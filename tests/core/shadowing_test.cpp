@@ -16,7 +16,8 @@ protected:
         player_.SetUrl(audio_);
         window().repeatCountBox.text = QString::fromUtf8("2次");
         window().pauseBox.text = QString::fromUtf8("1秒");
-        AddRow(audio_, QStringLiteral("1:00"), {QStringLiteral("A00:05B00:07"), QStringLiteral("A00:10B00:12")});
+        AddRow(audio_, QStringLiteral("1:00"),
+               {QStringLiteral("A00:05B00:07"), QStringLiteral("A00:10B00:12")});
         app_.transport().LoadFileSegments(audio_, 1);
         app_.UpdateDerivedStates();
     }
@@ -93,7 +94,8 @@ TEST_F(ShadowingTest, ADeviceThatFailsInAnyPhaseIsToldOnceAndEndsTheRun) {
     for (const char* call : {"record", "save", "play"}) {
         SCOPED_TRACE(call);
         dialogs_.shown.clear();
-        device_.failures = {{QString::fromLatin1(call), Failure{FailureCode::DeviceFailed, QStringLiteral("no input")}}};
+        device_.failures = {
+            {QString::fromLatin1(call), Failure{FailureCode::DeviceFailed, QStringLiteral("no input")}}};
         app_.Run(Command::Shadowing);
         for (int phase = 0; phase < 3 && shadowing().Active(); ++phase)
             TicksInPhase();

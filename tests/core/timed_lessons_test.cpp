@@ -112,7 +112,7 @@ protected:
     }
 
     FakeSentenceAnalyzer split_;
-    Controller splitApp_{{player_, dialogs_, probe_, device_, db_.get(), db_.get(), &split_},
+    Controller splitApp_{{player_, dialogs_, probe_, device_, db_.get(), db_.get(), &split_, nullptr},
                          {dir_.path(), dir_.path()}};
     QString audio_;
 };
@@ -146,6 +146,41 @@ TEST_F(AutoSplitTest, SentencesFromThePositionOnBecomeSegmentsWhileTheWindowShow
     split_.Finish({}, QStringLiteral("The file is damaged."));
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_TRUE(dialogs_.shown.front().text.contains(QStringLiteral("The file is damaged.")));
+}
+
+}  // namespace
+}  // namespace ostrelle
+
+namespace ostrelle {
+namespace {
+
+TEST_F(TimedLessonsTest, DictationHidesTheSpokenLineChecksWhatWasTypedAndKeepsTheScore) {
+    player_.SetCurrentPosition(4.0);
+    app_.Run(Command::Dictation);
+    ASSERT_TRUE(app_.dictation().On());
+    EXPECT_TRUE(window().dictationInput.visible);
+    EXPECT_EQ(window().textPane.text, QString::fromUtf8("One\n•••\n\nThree\nFour"))
+        << "the spoken line is hidden";
+    EXPECT_EQ(state().aPoint, MarkText(3.5));
+    EXPECT_EQ(window().passesLeftLabel.caption, QString::fromUtf8("剩2次")) << "and repeated";
+
+    app_.CheckDictation(QStringLiteral("to"));
+    EXPECT_EQ(window().textPane.text.section(u'\n', 1, 1), QStringLiteral("Two(to)  0%"));
+    ASSERT_EQ(window().textPane.marks.size(), 1u);
+    EXPECT_EQ(window().textPane.marks.front().length, 7) << "the wrong word and what was typed for it";
+    const Result<std::map<qint64, int>> kept = db_->ScoresOf(audio_);
+    ASSERT_TRUE(kept.ok());
+    EXPECT_EQ(kept.value(), (std::map<qint64, int>{{3500, 0}})) << "to is not two";
+
+    app_.Run(Command::NextSegment);
+    EXPECT_EQ(app_.dictation().Line(), 3) << "the pause line is skipped";
+    app_.CheckDictation(QStringLiteral("three"));
+    EXPECT_TRUE(window().textPane.marks.empty());
+    app_.Run(Command::DictationMaskAll);
+    EXPECT_EQ(window().textPane.text.section(u'\n', 0, 0), QString::fromUtf8("•••"));
+    app_.Run(Command::Dictation);
+    EXPECT_FALSE(window().dictationInput.visible);
+    EXPECT_EQ(window().textPane.text, QStringLiteral("One\nTwo\n\nThree\nFour"));
 }
 
 }  // namespace

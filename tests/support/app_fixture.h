@@ -22,7 +22,8 @@ class AppFixture : public ::testing::Test {
 protected:
     AppFixture()
         : db_(OpenDatabase()),
-          app_({player_, dialogs_, probe_, device_, db_.get(), db_.get()}, {dir_.path(), dir_.path()}) {
+          app_({player_, dialogs_, probe_, device_, db_.get(), db_.get(), nullptr, db_.get()},
+               {dir_.path(), dir_.path()}) {
         player_.SetAutoStart(false);
         SetupPlaylistGrid(window().playlistGrid);
     }

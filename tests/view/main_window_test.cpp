@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -589,6 +590,39 @@ TEST_F(MainWindowTest, TheSpokenLyricLineIsHighlightedAndADoubleClickRepeatsIt) 
     EXPECT_EQ(state().bPoint, MarkText(10.0));
     EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("停止"));
     EXPECT_EQ(w.TextPane()->extraSelections().front().cursor.block().text(), QStringLiteral("Three"));
+}
+
+}  // namespace
+}  // namespace ostrelle
+
+namespace ostrelle {
+namespace {
+
+TEST_F(MainWindowTest, DictationTakesTypedAndInputMethodTextAndChecksItOnEnter) {
+    WriteIni("Fist", "run", "1");
+    const QString audio = MakeFile(QStringLiteral("课文.mp3"));
+    testing::WriteTestFile(
+        dir_.filePath(QStringLiteral("课文.lrc")),
+        QString::fromUtf8("[00:01.00]我喜欢学习中文。\n[00:04.00]今天天气很好。\n").toUtf8());
+    MainWindow& w = Start();
+    QApplication::setActiveWindow(&w);
+    player_.duration_ = 10;
+    app_.documents().OpenChosenFile(audio, QString::fromUtf8("课文.mp3"));
+    QTest::keyClick(w.PlaylistGrid(), Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(w.DictationInput()->isVisible());
+    EXPECT_EQ(w.TextPane()->document()->findBlockByNumber(0).text(), QString::fromUtf8("••••••••"));
+
+    // An input method commits its text in one event, as fcitx and ibus do.
+    w.DictationInput()->setFocus();
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("我喜欢学中文"));
+    QApplication::sendEvent(w.DictationInput(), &commit);
+    EXPECT_EQ(w.DictationInput()->text(), QString::fromUtf8("我喜欢学中文"));
+    QTest::keyClick(w.DictationInput(), Qt::Key_Return);
+    EXPECT_EQ(w.TextPane()->document()->findBlockByNumber(0).text(),
+              QString::fromUtf8("我喜欢学习中文。  86%"));
+    ASSERT_EQ(w.TextPane()->extraSelections().size(), 2) << "the line, and the missed 习";
+    EXPECT_TRUE(w.TextPane()->extraSelections().back().format.fontStrikeOut());
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ const std::vector<MenuSection>& MenuBar() {
           {Command::ReplayShadowing, &Window::replayShadowingItem},
           {Command::PlayTake, &Window::playTakeItem},
           {Command::SaveTake, &Window::saveTakeItem},
+          {Command::Dictation, &Window::dictationItem},
+          {Command::DictationMaskAll, &Window::dictationMaskAllItem},
           {Command::AutoSplit, &Window::autoSplitItem},
           {Command::TimedTextToSegments, &Window::timedTextToSegmentsItem},
           {Command::ToggleRawTimedText, &Window::rawTimedTextItem}}},

@@ -44,6 +44,8 @@ enum class Command {
     ReplayShadowing,
     PlayTake,
     SaveTake,
+    Dictation,  // switches dictation on or off
+    DictationMaskAll,
     AutoSplit,
     TimedTextToSegments,
     ToggleRawTimedText,

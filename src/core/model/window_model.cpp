@@ -142,6 +142,10 @@ Window::Window() {
         item->enabled = false;
     shadowCue = MakeLabel("", {240, 9000, 13695, 375}, kRed);
     shadowCue.visible = false;
+    dictationItem = MakeCheckableMenu("听写");
+    dictationItem.shortcut = QStringLiteral("Ctrl+K");
+    dictationMaskAllItem = MakeCheckableMenu("听写时遮住全部歌词");
+    dictationMaskAllItem.shortcut = QStringLiteral("Ctrl+Shift+K");
     autoSplitItem = MakeMenu("自动断句", "Ctrl+J");
     timedTextToSegmentsItem = MakeMenu("歌词转为复读段", "Ctrl+L");
     timedTextToSegmentsItem.enabled = false;

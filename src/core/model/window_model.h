@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <array>
+#include <vector>
 
 namespace ostrelle {
 
@@ -68,6 +69,16 @@ struct ComboBox {
     bool visible = true;
 };
 
+// A coloured stretch of one line of the text pane: part of a checked dictation.
+struct PaneMark {
+    int line = 0;
+    int from = 0;
+    int length = 0;
+    Rgb color;
+    bool struckOut = false;
+    friend bool operator==(const PaneMark&, const PaneMark&) = default;
+};
+
 struct TextPane {
     QString text;
     TwipsRect geometry;
@@ -76,6 +87,13 @@ struct TextPane {
     Rgb background{255, 255, 255};
     bool readOnly = false;
     int highlightLine = -1;  // the line of a timed text being spoken, kept in view; -1 for none
+    std::vector<PaneMark> marks;
+};
+
+// A one-line text input.
+struct LineEdit {
+    bool visible = false;
+    QString text;
 };
 
 // A picture box or image: the A and B marks, the grid heading strip.
@@ -160,8 +178,9 @@ struct Window {
     ComboBox pauseBox;
     ComboBox fontSizeBox;
 
-    TextPane textPane;      // companion text
-    TextPane textBackdrop;  // blank backdrop behind it
+    TextPane textPane;        // companion text
+    TextPane textBackdrop;    // blank backdrop behind it
+    LineEdit dictationInput;  // under the text pane while dictating
 
     Picture playlistHeading;                  // heading strip of the playlist
     std::array<Picture, 2> markCaptionBoxes;  // boxes of the A and B mark captions
@@ -228,6 +247,8 @@ struct Window {
     MenuItem replayShadowingItem;  // the segment once more, then the take kept
     MenuItem playTakeItem;
     MenuItem saveTakeItem;
+    MenuItem dictationItem;            // the spoken line hidden, typed, then checked
+    MenuItem dictationMaskAllItem;     // every line hidden while dictating
     MenuItem autoSplitItem;            // the current file's sentences from here on become segments
     MenuItem timedTextToSegmentsItem;  // a timed text's lines from the current one on become segments
     MenuItem rawTimedTextItem;         // a timed text is shown as its file is, tags and all

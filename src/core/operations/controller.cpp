@@ -62,7 +62,9 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                      playlist_),
       recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()),
       shadowing_(window_, state_, adapters.player, adapters.waveDevice, adapters.dialogs, repeat_, speed_,
-                 folder_.dataDir + QStringLiteral("/takes")) {
+                 folder_.dataDir + QStringLiteral("/takes")),
+      dictation_(window_, state_, adapters.player, adapters.dialogs, adapters.scores,
+                 [this](int line) { LoopTimedLine(line); }) {
     adapters.waveDevice.SetDoneHandler([this] {
         Deliver([this] {
             if (shadowing_.Active())
@@ -229,10 +231,16 @@ void Controller::Run(Command command) {
             editor_.SetBPoint();
             break;
         case Command::PreviousSegment:
-            repeat_.PreviousSegment();
+            if (dictation_.On())
+                dictation_.Step(-1);
+            else
+                repeat_.PreviousSegment();
             break;
         case Command::NextSegment:
-            repeat_.NextSegment();
+            if (dictation_.On())
+                dictation_.Step(+1);
+            else
+                repeat_.NextSegment();
             break;
         case Command::DeleteSegment:
             editor_.DeleteCurrentAB();
@@ -292,6 +300,12 @@ void Controller::Run(Command command) {
         case Command::Shadowing:
             shadowing_.Toggle();
             break;
+        case Command::Dictation:
+            dictation_.Toggle();
+            break;
+        case Command::DictationMaskAll:
+            dictation_.ToggleMaskAll();
+            break;
         case Command::ReplayShadowing:
             shadowing_.ReplayWithOriginal();
             break;
@@ -306,6 +320,7 @@ void Controller::Run(Command command) {
             break;
         case Command::ToggleRawTimedText:
             documents_.SetTimedTextRaw(!state_.timedTextRaw);
+            dictation_.TextChanged();
             WriteSettings({{kTimedTextSection, kRawKey,
                             state_.timedTextRaw ? QStringLiteral("1") : QStringLiteral("0")}});
             break;
@@ -438,6 +453,7 @@ void Controller::ForgetDeletedTakes() {
 
 void Controller::LoadFileSegments(const QString& path, int row) {
     if (shadowing_.Active()) shadowing_.Stop();
+    if (dictation_.On() && path != adapters_.player.Url()) dictation_.TextChanged();
     if (adapters_.sentences && adapters_.sentences->Running() && adapters_.sentences->Path() != path)
         StopAutoSplit();
     transport_.LoadFileSegments(path, row);

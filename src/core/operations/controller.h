@@ -4,6 +4,7 @@
 #include "core/model/player_state.h"
 #include "core/model/program_folder.h"
 #include "core/model/window_model.h"
+#include "core/operations/dictation.h"
 #include "core/operations/documents.h"
 #include "core/operations/file_lengths.h"
 #include "core/operations/playlist.h"
@@ -39,6 +40,7 @@ struct Adapters {
     PlaylistStore* database = nullptr;      // null when it could not be opened
     LengthStore* lengthStore = nullptr;     // null: measured lengths are kept for the run only
     SentenceAnalyzer* sentences = nullptr;  // null: no automatic sentence split
+    DictationScores* scores = nullptr;      // null: dictation scores are kept for the run only
 };
 
 // The main window's controller: owns the window model and the player state, and routes every command,
@@ -80,6 +82,8 @@ public:
     void ShowPosition();
     void PlayNextWhenEnded() { playlist_.PlayNextWhenEnded(); }
     void TickShadowing() { shadowing_.Tick(); }
+    // Enter in the dictation input line.
+    void CheckDictation(const QString& typed) { dictation_.Check(typed); }
     // Highlights the line of the timed text being spoken.
     void FollowTimedText();
     // A line of the timed text double-clicked: from its time to the next line's (or the end of the file)
@@ -113,6 +117,7 @@ public:
     Recorder& recorder() { return recorder_; }
     SpeedControl& speed() { return speed_; }
     Shadowing& shadowing() { return shadowing_; }
+    Dictation& dictation() { return dictation_; }
 
 private:
     void RestoreRepeatSettings();
@@ -147,6 +152,7 @@ private:
     PlaylistFiles playlistFiles_;
     Recorder recorder_;
     Shadowing shadowing_;
+    Dictation dictation_;
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
     std::function<void(const std::function<void()>&)> eventRouter_;

@@ -54,7 +54,8 @@ bool Shadowing::SegmentReady() const {
 }
 
 void Shadowing::UpdateStates() {
-    const bool kept = SegmentReady() && QFileInfo(TakePath(player_.Url(), state_.aPoint, state_.bPoint)).isFile();
+    const bool kept =
+        SegmentReady() && QFileInfo(TakePath(player_.Url(), state_.aPoint, state_.bPoint)).isFile();
     window_.shadowingItem.enabled = SegmentReady() || Active();
     window_.shadowingItem.caption = QString::fromUtf8(Active() && recordPasses_ ? "停止跟读" : "跟读");
     window_.replayShadowingItem.enabled = kept && !Active();
@@ -150,7 +151,8 @@ void Shadowing::Tick() {
             return;
         case Phase::Recording: {
             const int elapsed = ticks_ * kTickMs;
-            ShowCue(QString::fromUtf8("请跟读  %1 / %2 秒").arg(TenthsOfSeconds(elapsed), TenthsOfSeconds(recordMs_)));
+            ShowCue(QString::fromUtf8("请跟读  %1 / %2 秒")
+                        .arg(TenthsOfSeconds(elapsed), TenthsOfSeconds(recordMs_)));
             if (elapsed < recordMs_) return;
             const Result<void> saved = device_.Save();
             if (!saved.ok()) {
@@ -240,9 +242,9 @@ void Shadowing::SaveTake() {
     if (Active() || !SegmentReady()) return;
     const QString take = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
     if (!QFileInfo(take).isFile()) return;
-    const FileChoice choice = dialogs_.SaveFile(QString::fromUtf8("WAV文件(*.wav)|*.wav"),
-                                                QFileInfo(player_.Url()).completeBaseName() +
-                                                    QString::fromUtf8("_跟读.wav"));
+    const FileChoice choice =
+        dialogs_.SaveFile(QString::fromUtf8("WAV文件(*.wav)|*.wav"),
+                          QFileInfo(player_.Url()).completeBaseName() + QString::fromUtf8("_跟读.wav"));
     if (choice.Cancelled()) return;
     // Copied beside the chosen name first, so a failed copy leaves a file already there as it was.
     const QString part = choice.fileName + QStringLiteral(".part");
