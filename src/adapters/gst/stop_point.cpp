@@ -52,6 +52,7 @@ bool StopPoint::NeedsReseek(double position) {
 void StopPoint::SegmentDone() {
     segmentDone_ = true;
     stallPosition_ = -1;
+    moved_ = false;
 }
 
 bool StopPoint::OutputAt(double position) const {
@@ -67,9 +68,10 @@ StopPointProgress StopPoint::Track(double position, bool playing, qint64 nowMs) 
     }
     if (!playing) return StopPointProgress::kDraining;  // paused short of the stop point
     if (position != stallPosition_) {
+        moved_ = moved_ || stallPosition_ >= 0;
         stallPosition_ = position;
         stallSinceMs_ = nowMs;
-    } else if (nowMs - stallSinceMs_ >= kStallMs) {
+    } else if (nowMs - stallSinceMs_ >= (moved_ ? kStallMs : kStartStallMs)) {
         return StopPointProgress::kMediaEnded;
     }
     return StopPointProgress::kDraining;

@@ -31,6 +31,8 @@ public:
     static constexpr double kReachToleranceSeconds = 0.0005;
     // A position that no longer moves while playing after everything was sent means the output is drained.
     static constexpr qint64 kStallMs = 300;
+    // Until the output has moved at all it may still be starting: a sound server stream takes a while.
+    static constexpr qint64 kStartStallMs = 3000;
 
     // New media: no stop point, nothing playing towards one.
     void Reset() { *this = StopPoint(); }
@@ -77,6 +79,7 @@ private:
     bool segmentDone_ = false;
     bool idle_ = false;
     double stallPosition_ = -1;
+    bool moved_ = false;  // the output position changed since the segment was all sent
     qint64 stallSinceMs_ = 0;
 };
 

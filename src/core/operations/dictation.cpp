@@ -46,8 +46,9 @@ void Dictation::Toggle() {
     const int first = FirstLineFrom(std::max(0, state_.timedText.LineAt(player_.CurrentPosition())), +1);
     const int line = first >= 0 ? first : FirstLineFrom(0, +1);
     if (state_.timedTextRaw || line < 0 || player_.Duration() <= 0) {
-        dialogs_.ShowMessage(QString::fromUtf8("听写需要带时间的歌词或字幕（与音频同名的 LRC 或 SRT 文件）。"),
-                             MessageTitle(), MessageKind::Information);
+        dialogs_.ShowMessage(
+            QString::fromUtf8("听写需要带时间的歌词或字幕（与音频同名的 LRC 或 SRT 文件）。"), MessageTitle(),
+            MessageKind::Information);
         return;
     }
     on_ = true;
@@ -76,7 +77,8 @@ void Dictation::Off() {
     window_.dictationInput = {};
     window_.textPane.marks.clear();
     window_.followTextTimer.enabled = !state_.timedText.lines.empty() && !state_.timedTextRaw;
-    if (!state_.timedText.lines.empty() && !state_.timedTextRaw) window_.textPane.text = state_.timedText.ShownText();
+    if (!state_.timedText.lines.empty() && !state_.timedTextRaw)
+        window_.textPane.text = state_.timedText.ShownText();
 }
 
 void Dictation::TextChanged() {

@@ -57,7 +57,7 @@ private:
     bool on_ = false;
     int line_ = -1;
     std::optional<DictationResult> checked_;  // the current line's check, once Enter was pressed
-    std::map<qint64, int> keptScores_;         // the file's kept scores by line start in ms
+    std::map<qint64, int> keptScores_;        // the file's kept scores by line start in ms
     QString scoresPath_;
 };
 

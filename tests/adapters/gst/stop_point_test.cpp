@@ -64,10 +64,19 @@ TEST(StopPointTest, ReachedOnlyOnceTheOutputHasPlayedUpToIt) {
 
 TEST(StopPointTest, AnOutputThatStandsStillWhilePlayingMeansTheMediaEnded) {
     StopPoint stop = DrainingTowardsTwoSeconds();
+    EXPECT_EQ(stop.Track(1.4, true, 900), StopPointProgress::kDraining);
     EXPECT_EQ(stop.Track(1.5, true, 1000), StopPointProgress::kDraining);
     EXPECT_EQ(stop.Track(1.5, true, 1000 + StopPoint::kStallMs - 1), StopPointProgress::kDraining);
     EXPECT_EQ(stop.Track(1.5, false, 5000), StopPointProgress::kDraining) << "paused short of it";
     EXPECT_EQ(stop.Track(1.5, true, 1000 + StopPoint::kStallMs), StopPointProgress::kMediaEnded);
+}
+
+TEST(StopPointTest, AnOutputThatHasNotStartedYetIsGivenLongerThanOneThatStopped) {
+    StopPoint stop = DrainingTowardsTwoSeconds();
+    EXPECT_EQ(stop.Track(0.0, true, 0), StopPointProgress::kDraining);
+    EXPECT_EQ(stop.Track(0.0, true, StopPoint::kStartStallMs - 1), StopPointProgress::kDraining)
+        << "a sound server stream still starting";
+    EXPECT_EQ(stop.Track(0.0, true, StopPoint::kStartStallMs), StopPointProgress::kMediaEnded);
 }
 
 TEST(StopPointTest, ARestartFromTheStopPointIsQueuedAndShiftedByTheWaitThere) {
