@@ -35,18 +35,26 @@ Result<LoadedSegments> SegmentStore::LoadABList(const QString& path) const {
     return loaded;
 }
 
+namespace {
+
+// A path without a row gets one, so that nothing the learner marked is lost.
+void StartRowIfMissing(Recordset& row, const QString& path, const QString& lengthText) {
+    if (!row.Eof()) return;
+    row.AddNew();
+    row.SetField(kFileNameField, FileNameOfPath(path).value_or(path));
+    row.SetField(kSavePathField, path);
+    row.SetField(kPlayTimeField, lengthText);
+}
+
+}  // namespace
+
 Result<void> SegmentStore::StoreSegment(const QString& path, const QString& slotText,
                                         const QString& lengthText) {
     if (!database_) return Unavailable();
     QueryResult result = database_->RowFor(path);
     if (!result.ok()) return result.failure();
     Recordset& row = *result.value();
-    if (row.Eof()) {
-        row.AddNew();
-        row.SetField(kFileNameField, FileNameOfPath(path).value_or(path));
-        row.SetField(kSavePathField, path);
-        row.SetField(kPlayTimeField, lengthText);
-    }
+    StartRowIfMissing(row, path, lengthText);
     for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
         if (IsFree(row.Field(p))) {
             row.SetField(p, slotText);
@@ -66,12 +74,7 @@ Result<void> SegmentStore::StoreSegments(const QString& path, const QStringList&
     QueryResult result = database_->RowFor(path);
     if (!result.ok()) return result.failure();
     Recordset& row = *result.value();
-    if (row.Eof()) {
-        row.AddNew();
-        row.SetField(kFileNameField, FileNameOfPath(path).value_or(path));
-        row.SetField(kSavePathField, path);
-        row.SetField(kPlayTimeField, lengthText);
-    }
+    StartRowIfMissing(row, path, lengthText);
     // Kept segments close up, so the new ones follow the last of them without gaps.
     QStringList slots;
     if (!replace) {
