@@ -60,21 +60,24 @@ void CollectFirstChannel(GstSample* sample, std::vector<float>* into) {
     gst_buffer_unmap(buffer, &map);
 }
 
+// Stereo float at real-time pace into an appsink whose samples go to newSample with self.
+GstElement* MakeCaptureBin(GstFlowReturn (*newSample)(GstAppSink*, gpointer), void* self) {
+    GstElement* bin = gst_parse_bin_from_description(
+        "audioconvert ! audio/x-raw,format=F32LE,channels=2,layout=interleaved ! "
+        "appsink name=capture sync=true",
+        TRUE, nullptr);
+    GstElement* appsink = gst_bin_get_by_name(GST_BIN(bin), "capture");
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = newSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, self, nullptr);
+    gst_object_unref(appsink);
+    return bin;
+}
+
 // What reaches a capture sink, split into passes where the timestamps jump back (a seek to A).
 class CaptureSink {
 public:
-    GstElement* Make() {
-        GstElement* bin = gst_parse_bin_from_description(
-            "audioconvert ! audio/x-raw,format=F32LE,channels=2,layout=interleaved ! "
-            "appsink name=capture sync=true",
-            TRUE, nullptr);
-        GstElement* appsink = gst_bin_get_by_name(GST_BIN(bin), "capture");
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = &CaptureSink::NewSampleCallback;
-        gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, this, nullptr);
-        gst_object_unref(appsink);
-        return bin;
-    }
+    GstElement* Make() { return MakeCaptureBin(&CaptureSink::NewSampleCallback, this); }
     std::vector<std::vector<float>> Passes() {
         std::lock_guard lock(mutex_);
         return passes_;
@@ -304,18 +307,7 @@ struct SpeedPass {
 // What reaches a capture sink at another speed, split into passes where the media time jumps back.
 class SpeedCapture {
 public:
-    GstElement* Make() {
-        GstElement* bin = gst_parse_bin_from_description(
-            "audioconvert ! audio/x-raw,format=F32LE,channels=2,layout=interleaved ! "
-            "appsink name=capture sync=true",
-            TRUE, nullptr);
-        GstElement* appsink = gst_bin_get_by_name(GST_BIN(bin), "capture");
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = &SpeedCapture::NewSampleCallback;
-        gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, this, nullptr);
-        gst_object_unref(appsink);
-        return bin;
-    }
+    GstElement* Make() { return MakeCaptureBin(&SpeedCapture::NewSampleCallback, this); }
     std::vector<SpeedPass> Passes() {
         std::lock_guard lock(mutex_);
         return passes_;
