@@ -35,7 +35,8 @@ QString Shadowing::TakePath(const QString& audioPath, const QString& a, const QS
     return TakesFolder(audioPath) + u'/' + NamePart(a) + u'_' + NamePart(b) + QStringLiteral(".wav");
 }
 
-void Shadowing::ForgetTakesNotIn(const QString& audioPath, const ABList& kept) const {
+void Shadowing::ForgetTakesNotIn(const QString& audioPath, const ABList& kept) {
+    checkedTake_.clear();
     QDir folder(TakesFolder(audioPath));
     if (!folder.exists()) return;
     QStringList keep;
@@ -53,9 +54,18 @@ bool Shadowing::SegmentReady() const {
     return MarkTextToSeconds(state_.bPoint) > MarkTextToSeconds(state_.aPoint);
 }
 
+bool Shadowing::TakeKept() {
+    if (!SegmentReady()) return false;
+    const QString take = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
+    if (take != checkedTake_) {
+        checkedTake_ = take;
+        takeKept_ = QFileInfo(take).isFile();
+    }
+    return takeKept_;
+}
+
 void Shadowing::UpdateStates() {
-    const bool kept =
-        SegmentReady() && QFileInfo(TakePath(player_.Url(), state_.aPoint, state_.bPoint)).isFile();
+    const bool kept = TakeKept();
     window_.shadowingItem.enabled = SegmentReady() || Active();
     window_.shadowingItem.caption = QString::fromUtf8(Active() && recordPasses_ ? "停止跟读" : "跟读");
     window_.replayShadowingItem.enabled = kept && !Active();
@@ -223,6 +233,7 @@ void Shadowing::Stop() {
 
 void Shadowing::EndRun() {
     phase_ = Phase::Idle;
+    checkedTake_.clear();  // a take may have been saved
     window_.shadowTick.enabled = false;
     ShowCue(QString());
     player_.SetStopPoint(std::nullopt);

@@ -50,12 +50,15 @@ public:
     QString TakePath(const QString& audioPath, const QString& a, const QString& b) const;
     QString TakesFolder(const QString& audioPath) const;
     // Forgets the takes of segments the file no longer has (all of them when it has none).
-    void ForgetTakesNotIn(const QString& audioPath, const ABList& kept) const;
+    void ForgetTakesNotIn(const QString& audioPath, const ABList& kept);
     // Whether the current segment has a take; switches the replay commands.
     void UpdateStates();
 
 private:
     bool SegmentReady() const;
+    // Whether the current segment's take is on disk, asked again only when the segment or the takes change:
+    // the states are updated before every render, also during a run's 10 ms ticks.
+    bool TakeKept();
     void BeginPass();
     void StartRecording();
     void StartTakePlayback();
@@ -83,6 +86,8 @@ private:
     QString take_;        // the take of this run's segment
     double a_ = 0;
     double b_ = 0;
+    QString checkedTake_;  // the take TakeKept() last looked for; empty: look again
+    bool takeKept_ = false;
     bool recorderWasEnabled_ = false;
     bool playRecordingWasEnabled_ = false;
 };
