@@ -17,10 +17,11 @@
 namespace ostrelle {
 
 // The controller with a simulated player, scripted dialogs, a fake length meter and a real database in a
-// temporary folder.
-class AppFixture : public ::testing::Test {
+// temporary folder; the recorder's device is a fake unless a test needs a real one.
+template <typename Device>
+class AppFixtureWith : public ::testing::Test {
 protected:
-    AppFixture()
+    AppFixtureWith()
         : db_(OpenDatabase()),
           app_({player_, dialogs_, probe_, device_, db_.get(), db_.get(), nullptr, db_.get()},
                {dir_.path(), dir_.path()}) {
@@ -74,9 +75,11 @@ protected:
     SimulatedPlayer player_;
     ScriptedDialogs dialogs_;
     FakeDurationMeter probe_;  // lengths are measured when the test delivers them
-    FakeWaveDevice device_;
+    Device device_;
     std::unique_ptr<SqlCipherPlaylistStore> db_;
     Controller app_;
 };
+
+using AppFixture = AppFixtureWith<FakeWaveDevice>;
 
 }  // namespace ostrelle

@@ -32,7 +32,7 @@ namespace ostrelle {
 //            After a Play() that succeeded, done is raised exactly once: at the end (through the event
 //            loop), before Stop() returns, or when playback fails midway; Close() ends playback silently.
 // GStreamer's messages are handled on the thread that created the device, through its Qt event loop.
-class GstWaveDevice final : public WaveDevice {
+class GstWaveDevice : public WaveDevice {
 public:
     explicit GstWaveDevice(QString captureSource = {}, QString playbackSink = {});
     ~GstWaveDevice() override;
