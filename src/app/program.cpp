@@ -36,10 +36,11 @@ Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& o
       player_(MakePlayer(options)),
       waveDevice_(options.captureSource, options.playbackSink),
       waveform_(folder.dataDir + QStringLiteral("/waveforms")),
+      takeWaveform_(folder.dataDir + QStringLiteral("/waveforms")),
       app_({player_, dialogs, meter_, waveDevice_, database_.get(), database_.get(), &sentences_,
             database_.get()},
            std::move(folder)),
-      window_(app_, player_, &waveform_) {}
+      window_(app_, player_, &waveform_, &takeWaveform_) {}
 
 void Program::Start() {
     window_.StartUp([this] {

@@ -51,6 +51,7 @@ private:
     BackgroundDurationMeter meter_;
     GstWaveDevice waveDevice_;
     GstWaveformSource waveform_;
+    GstWaveformSource takeWaveform_;
     GstSentenceAnalyzer sentences_;
     Controller app_;
     MainWindow window_;

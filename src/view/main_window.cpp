@@ -123,7 +123,8 @@ QString WithoutZeroHours(QString text) {
 
 }  // namespace
 
-MainWindow::MainWindow(Controller& app, MediaPlayer& player, WaveformSource* waveform, QWidget* parent)
+MainWindow::MainWindow(Controller& app, MediaPlayer& player, WaveformSource* waveform,
+                       WaveformSource* takeWaveform, QWidget* parent)
     : QMainWindow(parent), app_(app), player_(player) {
     canvas_ = new QWidget(this);
     canvas_->setObjectName(QStringLiteral("canvas"));
@@ -135,7 +136,7 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, WaveformSource* wav
     BuildPlayerStrip();
     BuildMenus();
     BuildTimers();
-    BuildWaveform(waveform);
+    BuildWaveform(waveform, takeWaveform);
     app_.SetCloseHandler([this] { close(); });
     app_.SetEventRouter([this](const std::function<void()>& event) {
         // Never dropped like a tick: during another operation it waits for that one to end.
@@ -395,13 +396,13 @@ void MainWindow::BuildPlayerStrip() {
     playerPoll_.start();
 }
 
-void MainWindow::BuildWaveform(WaveformSource* source) {
+void MainWindow::BuildWaveform(WaveformSource* source, WaveformSource* takes) {
     const Window& w = app_.window();
     const int top = Px(w.playerStrip.top);
     for (QObject* child : canvas_->children())
         if (auto* widget = qobject_cast<QWidget*>(child); widget && widget->y() >= top)
             belowWaveform_.push_back(widget);
-    waveformStrip_ = new WaveformStrip(source, canvas_);
+    waveformStrip_ = new WaveformStrip(source, takes, canvas_);
     waveformStrip_->setGeometry(seekBar_->x(), top, seekBar_->width(), WaveformStrip::kHeight);
     waveformStrip_->hide();
     waveformStrip_->SetSeekHandler([this](double seconds) { player_.SetCurrentPosition(seconds); });
@@ -434,6 +435,8 @@ void MainWindow::RenderWaveform() {
     scene.durationSeconds = player_.Duration();
     scene.positionSeconds = player_.CurrentPosition();
     scene.zoomed = w.waveform.zoomed;
+    scene.take = w.waveform.take;
+    scene.takeVersion = w.waveform.takeVersion;
     if (state.abListPath == scene.path) {
         scene.segments = state.abList;
         if (app_.segmentEditor().HasCurrentSegment()) scene.current = state.abIndex;

@@ -35,9 +35,10 @@ class SeekBar;
 // It holds no state of the program.
 class MainWindow : public QMainWindow {
 public:
-    // waveform feeds the waveform strip; without it the strip shows segments and position only.
+    // waveform feeds the waveform strip, takeWaveform the outline of a shadowing take under the current
+    // segment; without them the strip shows segments and position only.
     MainWindow(Controller& app, MediaPlayer& player, WaveformSource* waveform = nullptr,
-               QWidget* parent = nullptr);
+               WaveformSource* takeWaveform = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Runs the controller's start-up under the guard, then renders and lets the timers run: no tick comes
@@ -67,7 +68,7 @@ private:
     void BuildMenus();
     void BuildPlayerStrip();
     void BuildTimers();
-    void BuildWaveform(WaveformSource* source);
+    void BuildWaveform(WaveformSource* source, WaveformSource* takes);
     // Runs a handler of the controller, then renders.
     // A modal dialog runs its own event loop: ticks that arrive meanwhile are dropped, so that no two
     // operations ever run at once.

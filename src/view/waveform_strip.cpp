@@ -16,6 +16,8 @@ namespace {
 constexpr int kHandleReachPx = 5;
 const QColor kBackground(24, 32, 40);
 const QColor kPeaks(110, 200, 160);
+const QColor kTakePeaks(240, 170, 90);
+const QColor kDivider(255, 255, 255, 50);
 const QColor kSegment(255, 255, 255, 40);
 const QColor kCurrentSegment(255, 255, 128, 60);
 const QColor kHandleA(255, 255, 128);
@@ -28,10 +30,12 @@ qint64 Ms(double seconds) {
 
 }  // namespace
 
-WaveformStrip::WaveformStrip(WaveformSource* source, QWidget* parent) : QWidget(parent), source_(source) {
+WaveformStrip::WaveformStrip(WaveformSource* source, WaveformSource* takes, QWidget* parent)
+    : QWidget(parent), source_(source), takes_(takes) {
     setCursor(Qt::PointingHandCursor);
     setMouseTracking(false);
     if (source_) source_->SetUpdateHandler([this] { update(); });
+    if (takes_) takes_->SetUpdateHandler([this] { update(); });
 }
 
 void WaveformStrip::SetScene(Scene scene) {
@@ -43,6 +47,11 @@ void WaveformStrip::SetScene(Scene scene) {
 }
 
 void WaveformStrip::LoadWhatIsShown() {
+    if (takes_ && !scene_.take.isEmpty() &&
+        (takes_->Peaks().path != scene_.take || loadedTakeVersion_ != scene_.takeVersion)) {
+        takes_->Load(scene_.take);
+        loadedTakeVersion_ = scene_.takeVersion;
+    }
     if (!source_ || scene_.path.isEmpty()) return;
     if (source_->Peaks().path != scene_.path) source_->Load(scene_.path);
     if (scene_.zoomed && CurrentSegment()) {
@@ -86,7 +95,9 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
     const auto [start, end] = Window();
-    const int middle = height() / 2;
+    const auto segment = CurrentSegment();
+    const bool withTake = segment && takes_ && !scene_.take.isEmpty() && takes_->Peaks().path == scene_.take;
+    const int half = withTake ? height() / 4 : height() / 2;
 
     if (source_) {
         const bool ranged =
@@ -94,17 +105,20 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
         const WaveformPeaks& peaks = ranged ? source_->RangePeaks() : source_->Peaks();
         if (peaks.path == scene_.path) {
             painter.setPen(kPeaks);
-            const std::vector<WaveformColumn> columns = WaveformColumns(peaks, start, end, width());
-            for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
-                if (!columns[x].known) continue;
-                painter.drawLine(x, middle - std::lround(columns[x].max * (middle - 2)), x,
-                                 middle - std::lround(columns[x].min * (middle - 2)));
-            }
+            PaintPeaks(painter, peaks, start, end, half, half - 2);
             if (!peaks.problem.isEmpty()) {
                 painter.setPen(Qt::white);
                 painter.drawText(rect(), Qt::AlignCenter, peaks.problem);
             }
         }
+    }
+    if (withTake) {
+        // The take's time 0 is A.
+        const qint64 a = Ms(segment->first);
+        painter.setPen(kDivider);
+        painter.drawLine(0, height() / 2, width(), height() / 2);
+        painter.setPen(kTakePeaks);
+        PaintPeaks(painter, takes_->Peaks(), start - a, end - a, height() - half, half - 2);
     }
 
     for (int i = 0; i < static_cast<int>(scene_.segments.size()); ++i) {
@@ -115,7 +129,7 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
         painter.fillRect(QRectF(xa, 0, std::max(1.0, xb - xa), height()),
                          scene_.current == i ? kCurrentSegment : kSegment);
     }
-    if (const auto segment = CurrentSegment()) {
+    if (segment) {
         const double times[2] = {dragged_ == 0 ? dragSeconds_ : segment->first,
                                  dragged_ == 1 ? dragSeconds_ : segment->second};
         for (int mark = 0; mark < 2; ++mark) {
@@ -130,6 +144,16 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(QPen(kPosition, 1));
     const double xp = std::round(XOfSeconds(scene_.positionSeconds));
     painter.drawLine(QPointF(xp, 0), QPointF(xp, height()));
+}
+
+void WaveformStrip::PaintPeaks(QPainter& painter, const WaveformPeaks& peaks, qint64 startMs, qint64 endMs,
+                               int middle, int reach) {
+    const std::vector<WaveformColumn> columns = WaveformColumns(peaks, startMs, endMs, width());
+    for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
+        if (!columns[x].known) continue;
+        painter.drawLine(x, middle - std::lround(columns[x].max * reach), x,
+                         middle - std::lround(columns[x].min * reach));
+    }
 }
 
 void WaveformStrip::mousePressEvent(QMouseEvent* event) {

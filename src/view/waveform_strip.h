@@ -14,13 +14,16 @@ namespace ostrelle {
 // The waveform strip above the position bar. It spans the same track as the bar and the marks, so a time
 // has one x on all three. Shows the file's peaks, its stored segments shaded, the current segment's A and
 // B as handles and the playing position as a line; whole file, or the current segment with a second on
-// either side.
+// either side. When the current segment has a shadowing take, the take's outline runs in the lower half
+// from A on the same time scale, the file's in the upper half.
 class WaveformStrip : public QWidget {
 public:
     static constexpr int kHeight = 80;
 
-    // source may be null: the strip then shows only the segments and the position.
-    explicit WaveformStrip(WaveformSource* source, QWidget* parent = nullptr);
+    // source may be null: the strip then shows only the segments and the position; takes may be null: no
+    // take is drawn.
+    explicit WaveformStrip(WaveformSource* source, WaveformSource* takes = nullptr,
+                           QWidget* parent = nullptr);
 
     struct Scene {
         QString path;
@@ -29,6 +32,8 @@ public:
         ABList segments;
         std::optional<int> current;  // index in segments of the current one, with handles
         bool zoomed = false;
+        QString take;  // the current segment's take, if it has one
+        int takeVersion = 0;
     };
     void SetScene(Scene scene);
 
@@ -53,9 +58,13 @@ private:
     std::pair<qint64, qint64> Window() const;
     std::optional<std::pair<double, double>> CurrentSegment() const;
     void LoadWhatIsShown();
+    void PaintPeaks(QPainter& painter, const WaveformPeaks& peaks, qint64 startMs, qint64 endMs, int middle,
+                    int reach);
 
     WaveformSource* source_;
+    WaveformSource* takes_;
     Scene scene_;
+    int loadedTakeVersion_ = -1;
     std::optional<int> dragged_;  // the handle being dragged
     double dragSeconds_ = 0;
     std::function<void(double)> seek_;

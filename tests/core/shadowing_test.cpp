@@ -66,6 +66,7 @@ TEST_F(ShadowingTest, EachPassPlaysTheSegmentRecordsTheLearnerPlaysTheTakeThenPa
     EXPECT_TRUE(QFileInfo(Take()).isFile());
     app_.UpdateDerivedStates();
     EXPECT_TRUE(window().playTakeItem.enabled && window().replayShadowingItem.enabled);
+    EXPECT_EQ(window().waveform.take, Take()) << "drawn under its segment";
 }
 
 TEST_F(ShadowingTest, StoppingInAnyPhaseEndsAtOnceAndKeepsOnlyACompleteTake) {

@@ -293,6 +293,64 @@ TEST_F(MainWindowTest, TheWaveformStripLinesUpWithTheMarksAndTheTrackAndItsHandl
     EXPECT_EQ(w.PositionBar()->y(), barTop);
 }
 
+// Peaks of a steady level, as a decoded file would give them.
+class SteadyWaveform : public WaveformSource {
+public:
+    SteadyWaveform(qint64 lengthMs, float level) : lengthMs_(lengthMs), level_(level) {}
+    void Load(const QString& path) override {
+        peaks_ = {};
+        peaks_.path = path;
+        peaks_.durationMs = lengthMs_;
+        peaks_.complete = true;
+        peaks_.min.assign(static_cast<std::size_t>(lengthMs_ / peaks_.bucketMs), -level_);
+        peaks_.max.assign(peaks_.min.size(), level_);
+    }
+    void LoadRange(const QString& /*path*/, qint64 /*startMs*/, qint64 /*endMs*/) override {}
+    void Cancel() override {}
+    const WaveformPeaks& Peaks() const override { return peaks_; }
+    const WaveformPeaks& RangePeaks() const override { return range_; }
+
+private:
+    qint64 lengthMs_;
+    float level_;
+    WaveformPeaks peaks_;
+    WaveformPeaks range_;
+};
+
+TEST(WaveformStripTest, ASegmentsTakeIsDrawnUnderItFromAOnTheSameScale) {
+    SteadyWaveform file(10000, 0.5f);
+    SteadyWaveform take(1000, 0.9f);
+    WaveformStrip strip(&file, &take);
+    strip.resize(1000, WaveformStrip::kHeight);
+    strip.show();
+    WaveformStrip::Scene scene;
+    scene.path = QStringLiteral("lesson.mp3");
+    scene.durationSeconds = 10;
+    scene.segments = {{QStringLiteral("00:02.000"), QStringLiteral("00:03.500")}};
+    scene.current = 0;
+    const auto colourAt = [&](double seconds, int y) {
+        return strip.grab().toImage().pixelColor(std::lround(strip.XOfSeconds(seconds)), y);
+    };
+    const auto isTake = [](const QColor& c) { return c.red() > 200 && c.red() > c.green(); };
+    const auto isFile = [](const QColor& c) { return c.green() > 150 && c.green() > c.red(); };
+    const int upper = WaveformStrip::kHeight / 4;
+    const int lower = WaveformStrip::kHeight * 3 / 4;
+    const int justAboveMiddle = WaveformStrip::kHeight / 2 - 5;
+
+    strip.SetScene(scene);
+    EXPECT_TRUE(isFile(colourAt(1, justAboveMiddle))) << "without a take the file fills the strip";
+    EXPECT_FALSE(isTake(colourAt(2.5, lower)));
+
+    scene.take = QStringLiteral("take.wav");
+    strip.SetScene(scene);
+    EXPECT_TRUE(isFile(colourAt(1, upper)));
+    EXPECT_FALSE(isFile(colourAt(1, justAboveMiddle))) << "the file keeps to the upper half";
+    EXPECT_FALSE(isTake(colourAt(1.9, lower))) << "nothing of the take before A";
+    EXPECT_TRUE(isTake(colourAt(2.1, lower)));
+    EXPECT_TRUE(isTake(colourAt(2.9, lower)));
+    EXPECT_FALSE(isTake(colourAt(3.1, lower))) << "the take is a second long";
+}
+
 TEST_F(MainWindowTest, ALongListShowsEachRowsWholePathAndScrollsBackToTheTopAfterADelete) {
     WriteIni("Fist", "run", "1");
     const QString longName = QStringLiteral("/music/a folder with a long name/lesson %1 of the course.mp3");

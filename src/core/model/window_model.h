@@ -190,6 +190,10 @@ struct Window {
     struct WaveformStrip {
         bool shown = false;
         bool zoomed = false;
+        // The current segment's shadowing take, drawn under it from A; empty when it has none. The version
+        // changes whenever a take is written, so one recorded again over the same file is read again.
+        QString take;
+        int takeVersion = 0;
     } waveform;
     // What a shadowing run wants of the learner, over the usage line while it runs.
     Label shadowCue;

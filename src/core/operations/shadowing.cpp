@@ -66,6 +66,7 @@ bool Shadowing::TakeKept() {
 
 void Shadowing::UpdateStates() {
     const bool kept = TakeKept();
+    window_.waveform.take = kept ? checkedTake_ : QString();
     window_.shadowingItem.enabled = SegmentReady() || Active();
     window_.shadowingItem.caption = QString::fromUtf8(Active() && recordPasses_ ? "停止跟读" : "跟读");
     window_.replayShadowingItem.enabled = kept && !Active();
@@ -169,6 +170,8 @@ void Shadowing::Tick() {
                 Fail(QString::fromUtf8("跟读没有保存。"), saved.failure());
                 return;
             }
+            checkedTake_.clear();  // shown while it plays back
+            ++window_.waveform.takeVersion;
             StartTakePlayback();
             return;
         }
