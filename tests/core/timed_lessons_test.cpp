@@ -183,5 +183,28 @@ TEST_F(TimedLessonsTest, DictationHidesTheSpokenLineChecksWhatWasTypedAndKeepsTh
     EXPECT_EQ(window().textPane.text, QStringLiteral("One\nTwo\n\nThree\nFour"));
 }
 
+TEST_F(TimedLessonsTest, AFileWithSegmentsIsDictatedSegmentBySegmentWithTheLinesSpokenInEach) {
+    app_.Run(Command::Dictation);
+    EXPECT_EQ(window().textPane.text, QString::fromUtf8("•••\nTwo\n\nThree\nFour"));
+    AddRow(audio_, QStringLiteral("0:12"),
+           {SlotText(MarkText(0.8), MarkText(6.0)), SlotText(MarkText(6.2), MarkText(7.0)),
+            SlotText(MarkText(7.0), MarkText(12.0))});
+    app_.transport().LoadFileSegments(audio_, 1);
+    app_.UpdateDerivedStates();
+    EXPECT_EQ(window().textPane.text, QString::fromUtf8("••• •••\n\nThree\nFour"))
+        << "the segments made meanwhile are dictated";
+    EXPECT_EQ(window().textPane.highlightLine, 0);
+
+    app_.CheckDictation(QStringLiteral("one"));
+    EXPECT_EQ(window().textPane.text.section(u'\n', 0, 0), QStringLiteral("One Two  50%"));
+    EXPECT_EQ(db_->ScoresOf(audio_).value(), (std::map<qint64, int>{{800, 50}}));
+
+    app_.Run(Command::NextSegment);
+    EXPECT_EQ(state().aPoint, MarkText(7.0)) << "the segment where no line is spoken is skipped";
+    EXPECT_EQ(window().passesLeftLabel.caption, QString::fromUtf8("剩2次")) << "and repeated";
+    EXPECT_EQ(window().textPane.text, QString::fromUtf8("One\nTwo  50%\n\n••••• ••••"));
+    EXPECT_EQ(window().textPane.highlightLine, 3);
+}
+
 }  // namespace
 }  // namespace ostrelle

@@ -64,7 +64,12 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
       shadowing_(window_, state_, adapters.player, adapters.waveDevice, adapters.dialogs, repeat_, speed_,
                  folder_.dataDir + QStringLiteral("/takes")),
       dictation_(window_, state_, adapters.player, adapters.dialogs, adapters.scores,
-                 [this](int line) { LoopTimedLine(line); }) {
+                 {.line = [this](int line) { LoopTimedLine(line); },
+                  .segment =
+                      [this](int segment) {
+                          repeat_.GoToSegment(segment);
+                          repeat_.PlayRepeat();
+                      }}) {
     adapters.waveDevice.SetDoneHandler([this] {
         Deliver([this] {
             if (shadowing_.Active())
@@ -509,6 +514,7 @@ void Controller::UpdateDerivedStates() {
     w.waveformItem.caption = QString::fromUtf8(w.waveform.shown ? "隐藏波形" : "显示波形");
     w.waveformZoomItem.enabled = w.waveform.shown;
     shadowing_.UpdateStates();
+    dictation_.FollowSegments();
     const bool nudging = editor_.HasCurrentSegment();
     for (MenuItem Window::*item :
          {&Window::nudgeAEarlierItem, &Window::nudgeALaterItem, &Window::nudgeAMuchEarlierItem,

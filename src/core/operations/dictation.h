@@ -9,24 +9,29 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 namespace ostrelle {
 
 // Dictation on a timed text: the spoken line is masked and repeated, the learner types it, and Enter shows
-// what was right, missed, wrong and extra, with a score kept per file and line.
+// what was right, missed, wrong and extra, with a score kept per file and line. A file with segments is
+// dictated segment by segment, each with the lines spoken in it.
 class Dictation {
 public:
-    // Repeats a line of the timed text as a repeat run does.
-    using LoopLine = std::function<void(int line)>;
+    // Repeat a line of the timed text, or a stored segment, as a repeat run does.
+    struct Loops {
+        std::function<void(int line)> line;
+        std::function<void(int segment)> segment;
+    };
 
     Dictation(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
-              DictationScores* scores, LoopLine loopLine)
+              DictationScores* scores, Loops loops)
         : window_(window),
           state_(state),
           player_(player),
           dialogs_(dialogs),
           scores_(scores),
-          loopLine_(std::move(loopLine)) {}
+          loops_(std::move(loops)) {}
 
     void Toggle();
     void ToggleMaskAll();
@@ -36,14 +41,27 @@ public:
     void Step(int delta);
     // The timed text changed (another file, raw view): dictation ends when there is nothing to dictate.
     void TextChanged();
+    // Before each render: when the file's segments changed, they become what is dictated.
+    void FollowSegments();
 
     bool On() const { return on_; }
-    int Line() const { return line_; }
+    // The first line of the timed text being dictated.
+    int Line() const { return unit_ >= 0 ? units_[unit_].firstLine : -1; }
 
 private:
+    // What is dictated at a time: a line, or the lines spoken in a segment.
+    struct Unit {
+        int firstLine = 0;
+        int lastLine = 0;
+        int segment = -1;    // the stored segment, or -1 for a line of its own
+        qint64 startMs = 0;  // the key of its score
+        QString text;
+    };
+
     bool Dictatable(int line) const;
-    int FirstLineFrom(int line, int delta) const;
-    void GoTo(int line);
+    std::vector<Unit> MakeUnits() const;
+    int UnitAt(double seconds) const;
+    void GoTo(int unit);
     void Compose();
     void Off();
 
@@ -52,13 +70,15 @@ private:
     MediaPlayer& player_;
     Dialogs& dialogs_;
     DictationScores* scores_;
-    LoopLine loopLine_;
+    Loops loops_;
 
     bool on_ = false;
-    int line_ = -1;
-    std::optional<DictationResult> checked_;  // the current line's check, once Enter was pressed
+    std::vector<Unit> units_;
+    int unit_ = -1;
+    std::optional<DictationResult> checked_;  // the current unit's check, once Enter was pressed
     std::map<qint64, int> keptScores_;        // the file's kept scores by line start in ms
     QString scoresPath_;
+    ABList unitsFrom_;  // the segments units_ were made from
 };
 
 }  // namespace ostrelle
