@@ -17,7 +17,8 @@ int main(int argc, char* argv[]) {
         QCoreApplication::installTranslator(&translator);
 
     ostrelle::QtDialogs dialogs;
-    ostrelle::Program program(ostrelle::ResolveProgramFolder(), dialogs);
+    ostrelle::Program program(ostrelle::ResolveThisProgramsFolder(QStringLiteral(OSTRELLE_SHARED_FROM_BIN)),
+                              dialogs);
     dialogs.SetParent(&program.window());
     program.Start();
     return application.exec();
