@@ -1,11 +1,14 @@
 #include "app/program.h"
+#include "app/desktop_identity.h"
 #include "core/formats/settings_file.h"
 #include "core/formats/time_values.h"
 #include "support/generated_audio.h"
 #include "support/scripted_dialogs.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -161,6 +164,18 @@ TEST_F(ProgramTest, ALearnersFilesGoToTheDataFolderWhenTheInstallFolderIsApart) 
               install.filePath(QStringLiteral("introduce.mp3")));
     EXPECT_EQ(QDir(install.path()).entryList(QDir::Files), QStringList{QStringLiteral("introduce.mp3")})
         << "nothing is written beside the program";
+}
+
+// Qt draws the SVG only with its SVG plugins; without them the icon would be empty.
+TEST(DesktopIdentity, TheWindowIconIsDrawnAtEverySize) {
+    ApplyDesktopIdentity();
+    const QIcon icon = QApplication::windowIcon();
+    for (const int size : {16, 48, 256}) {
+        const QImage image = icon.pixmap(size, size).toImage();
+        ASSERT_EQ(image.size(), QSize(size, size));
+        EXPECT_EQ(qAlpha(image.pixel(0, size - 1)), 0) << size << ": the corner around the bubble is clear";
+        EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2 + size / 8)), 255) << size << ": the bubble is drawn";
+    }
 }
 
 }  // namespace

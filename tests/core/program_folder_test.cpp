@@ -73,5 +73,40 @@ TEST(ProgramFolder, TheLearnersFilesInAnUnwritableInstallFolderAreCarriedOverOnc
     EXPECT_TRUE(inPlace.readOnly);
 }
 
+TEST(ProgramFolder, AnInstalledProgramReadsFromTheSharedFolderAndKeepsDataPerUser) {
+    struct Case {
+        const char* layout;
+        bool introductionBesideExecutable;
+        bool introductionShared;
+        bool installed;
+    };
+    const Case cases[] = {
+        {"installed under a prefix", false, true, true},
+        {"build folder under a prefix", true, true, false},
+        {"build folder", true, false, false},
+        {"introduction missing", false, false, false},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir root;
+        const QString bin = root.filePath(QStringLiteral("usr/bin"));
+        const QString shared = root.filePath(QStringLiteral("usr/share/ostrelle"));
+        const QString userData = root.filePath(QStringLiteral("home/.local/share/Ostrelle"));
+        ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(shared));
+        const auto placeIntroduction = [](const QString& dir) {
+            return QFile(dir + QStringLiteral("/introduce.mp3")).open(QIODevice::WriteOnly);
+        };
+        ASSERT_TRUE(!c.introductionBesideExecutable || placeIntroduction(bin));
+        ASSERT_TRUE(!c.introductionShared || placeIntroduction(shared));
+
+        // Root can write into bin, as into a system folder: only where the introduction lies decides.
+        const ProgramFolder folder =
+            ResolveProgramFolder({bin, bin + QStringLiteral("/../share/ostrelle/"), userData});
+        EXPECT_EQ(folder.installDir, c.installed ? shared : bin) << c.layout;
+        EXPECT_EQ(folder.dataDir, c.installed ? userData : bin) << c.layout;
+        EXPECT_EQ(QDir(userData).exists(), c.installed) << c.layout;
+        EXPECT_FALSE(folder.carriedOver || folder.readOnly) << c.layout;
+    }
+}
+
 }  // namespace
 }  // namespace ostrelle

@@ -61,9 +61,21 @@ ProgramFolder ResolveProgramFolder(const QString& installDir, const QString& fal
     return folder;
 }
 
-ProgramFolder ResolveProgramFolder() {
-    return ResolveProgramFolder(QCoreApplication::applicationDirPath(),
-                                QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+ProgramFolder ResolveProgramFolder(const ProgramPlaces& places) {
+    const auto introductionIn = [](const QString& dir) { return ProgramFolder{dir, dir}.IntroductionFile(); };
+    // A build folder or a copy carried about keeps its files beside the executable, even under a prefix.
+    const bool installed = !QFileInfo::exists(introductionIn(places.executableDir)) &&
+                           QFileInfo::exists(introductionIn(places.sharedDir));
+    if (!installed) return ResolveProgramFolder(places.executableDir, places.userDataDir);
+    const ProgramFolder folder{Clean(places.sharedDir), Clean(places.userDataDir)};
+    QDir().mkpath(folder.dataDir);
+    return folder;
+}
+
+ProgramFolder ResolveThisProgramsFolder(const QString& sharedDirFromExecutable) {
+    const QString executableDir = QCoreApplication::applicationDirPath();
+    return ResolveProgramFolder({executableDir, QDir(executableDir).filePath(sharedDirFromExecutable),
+                                 QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)});
 }
 
 }  // namespace ostrelle

@@ -7,8 +7,8 @@
 namespace ostrelle {
 
 // Where the program finds its own files and keeps the learner's. installDir holds what ships with the
-// program ("introduce.mp3"); dataDir holds the settings, database and recording. They differ only when
-// the executable's folder cannot be written.
+// program ("introduce.mp3"); dataDir holds the settings, database and recording. They differ when the
+// program is installed, or when the executable's folder cannot be written.
 struct ProgramFolder {
     QString installDir;
     QString dataDir;
@@ -32,7 +32,21 @@ ProgramFolder ResolveProgramFolder(const QString& installDir, const QString& fal
 ProgramFolder ResolveProgramFolder(const QString& installDir, const QString& fallbackDataDir,
                                    const std::function<bool(const QString& dir)>& canCreateFilesIn);
 
-// The executable's folder, falling back to the per-user data folder.
-ProgramFolder ResolveProgramFolder();
+// Where an executable lies, where an installation puts what ships with it (<prefix>/share/ostrelle for
+// an executable in <prefix>/bin), and the per-user data folder.
+struct ProgramPlaces {
+    QString executableDir;
+    QString sharedDir;
+    QString userDataDir;
+};
+
+// An installed program (the introduction in sharedDir and none beside the executable) reads what ships
+// from sharedDir and keeps the learner's files in userDataDir, created on demand: a system folder is never
+// probed, written or reported as unwritable. Anywhere else (a build or portable folder) the executable's
+// folder is the program folder as above, with userDataDir as its fallback.
+ProgramFolder ResolveProgramFolder(const ProgramPlaces& places);
+
+// The running executable's folder; sharedDirFromExecutable is relative to it.
+ProgramFolder ResolveThisProgramsFolder(const QString& sharedDirFromExecutable);
 
 }  // namespace ostrelle
