@@ -127,6 +127,10 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     QString reason;
     const auto ole = OleContainer::Open(fileBytes, &reason);
     if (!ole) return Fail(FailureCode::Damaged, reason);
+    // Word keeps a password-protected .docx, zip and all, encrypted in this stream of an OLE2 file.
+    if (!ole->HasStream("WordDocument") && ole->HasStream("EncryptedPackage"))
+        return Fail(FailureCode::Encrypted,
+                    QStringLiteral("the document is encrypted (a password-protected .docx)"));
     if (!ole->HasStream("WordDocument"))
         return Fail(FailureCode::NotWordDocument,
                     QStringLiteral("not a Word 97-2003 document (no WordDocument stream)"));
