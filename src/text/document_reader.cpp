@@ -1,5 +1,6 @@
 #include "text/document_reader.h"
 
+#include "text/docx_reader.h"
 #include "text/file_bytes.h"
 #include "text/ole_container.h"
 #include "text/plain_text_reader.h"
@@ -13,7 +14,8 @@ namespace ostrelle {
 
 DocumentFormat DetectDocumentFormat(QByteArrayView bytes) {
     if (LooksLikeRtf(bytes)) return DocumentFormat::Rtf;
-    if (OleContainer::HasSignature(bytes) || bytes.startsWith("PK\x03\x04") || bytes.startsWith("\xDB\xA5") ||
+    if (bytes.startsWith("PK\x03\x04")) return DocumentFormat::Docx;
+    if (OleContainer::HasSignature(bytes) || bytes.startsWith("\xDB\xA5") ||
         bytes.startsWith(QByteArrayView("\x31\xBE\x00\x00", 4)))
         return DocumentFormat::Word;
     return DocumentFormat::PlainText;
@@ -34,6 +36,8 @@ TextReadResult LoadDocumentText(const QString& path) {
             return RtfToPlainText(bytes);
         case DocumentFormat::Word:
             return WordToPlainText(bytes);
+        case DocumentFormat::Docx:
+            return DocxToPlainText(bytes);
         case DocumentFormat::PlainText:
             break;
     }

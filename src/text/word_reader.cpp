@@ -1,12 +1,12 @@
 #include "text/word_reader.h"
 
+#include "text/field_nesting.h"
 #include "text/ole_container.h"
 #include "text/word_fib.h"
 #include "text/word_piece_table.h"
 #include "text/word_property_runs.h"
 
 #include <array>
-#include <vector>
 
 namespace ostrelle {
 namespace {
@@ -16,7 +16,6 @@ constexpr quint16 kSprmPFInnerTtp = 0x244C;        // the same in a nested table
 constexpr quint16 kSprmPFInnerTableCell = 0x244B;  // paragraph mark ends a nested table's cell
 constexpr quint16 kSprmCFRMarkDel = 0x0800;        // text deleted with tracked changes
 constexpr quint16 kSprmCFVanish = 0x083C;          // hidden text
-constexpr int kMaxFieldDepth = 1000;
 
 // Bytes of compressed pieces: Windows-1252 as Word stores it, where 0x80..0x9F other than the listed
 // punctuation stay control characters.
@@ -50,31 +49,18 @@ public:
 
     void Add(char16_t c, quint32 byteOffset) {
         if (c == 0x13) {  // field begin: its code follows
-            if (fields_.size() < kMaxFieldDepth) {
-                fields_.push_back(false);
-                ++inCode_;
-            } else {
-                ++deepFields_;
-            }
+            fields_.Begin();
             return;
         }
         if (c == 0x14) {  // separator: the field's result follows
-            if (deepFields_ == 0 && !fields_.empty() && !fields_.back()) {
-                fields_.back() = true;
-                --inCode_;
-            }
+            fields_.Separate();
             return;
         }
         if (c == 0x15) {  // field end
-            if (deepFields_ > 0) {
-                --deepFields_;
-            } else if (!fields_.empty()) {
-                if (!fields_.back()) --inCode_;
-                fields_.pop_back();
-            }
+            fields_.End();
             return;
         }
-        if (inCode_ > 0 || deepFields_ > 0) return;
+        if (fields_.InCode()) return;
         if (c >= 0x20) {
             out_.append(QChar(c));
             return;
@@ -123,9 +109,7 @@ private:
     const WordPropertyRuns& rowEnds_;
     const WordPropertyRuns& nestedCellEnds_;
     QString& out_;
-    std::vector<bool> fields_;  // per open field: true once its result has begun
-    int inCode_ = 0;            // open fields still in their code
-    int deepFields_ = 0;        // fields nested past kMaxFieldDepth
+    FieldNesting fields_;
 };
 
 }  // namespace
@@ -143,6 +127,10 @@ TextReadResult WordToPlainText(const QByteArray& fileBytes) {
     QString reason;
     const auto ole = OleContainer::Open(fileBytes, &reason);
     if (!ole) return Fail(FailureCode::Damaged, reason);
+    // Word keeps a password-protected .docx, zip and all, encrypted in this stream of an OLE2 file.
+    if (!ole->HasStream("WordDocument") && ole->HasStream("EncryptedPackage"))
+        return Fail(FailureCode::Encrypted,
+                    QStringLiteral("the document is encrypted (a password-protected .docx)"));
     if (!ole->HasStream("WordDocument"))
         return Fail(FailureCode::NotWordDocument,
                     QStringLiteral("not a Word 97-2003 document (no WordDocument stream)"));

@@ -12,7 +12,8 @@ namespace ostrelle {
 // as their results without their codes, hidden text and text deleted with tracked changes left out,
 // pictures, drawn objects, note references and optional hyphens dropped, non-breaking hyphens as '-'.
 // Headers, footers, notes and text boxes are not part of the main text. Fails with NotWordDocument,
-// UnsupportedVersion (Word 6/95 and older), Encrypted or Damaged, never with a partly read text.
+// UnsupportedVersion (Word 6/95 and older), Encrypted (a password-protected .doc or .docx) or Damaged,
+// never with a partly read text.
 TextReadResult WordToPlainText(const QByteArray& fileBytes);
 
 }  // namespace ostrelle

@@ -1,5 +1,6 @@
 #include "text/document_reader.h"
 
+#include "docx_builder.h"
 #include "support/test_files.h"
 #include "word_document_builder.h"
 
@@ -69,20 +70,24 @@ TEST_F(DocumentReading, FormatIsToldByContentAlone) {
         {"\xEF\xBB\xBFtext", DocumentFormat::PlainText},
         {"", DocumentFormat::PlainText},
         {WordDocument(QStringLiteral("x")), DocumentFormat::Word},
-        {QByteArray("PK\x03\x04", 4), DocumentFormat::Word},
+        {QByteArray("PK\x03\x04", 4), DocumentFormat::Docx},
         {QByteArray("\xDB\xA5\x2D\x00", 4), DocumentFormat::Word},
     };
     for (const auto& [bytes, format] : cases)
         EXPECT_EQ(DetectDocumentFormat(bytes), format) << bytes.left(16).toHex().constData();
 }
 
-TEST_F(DocumentReading, ZipContainerNamedDocOrDocxIsNotAWordDocument) {
-    const QByteArray zip = QByteArray("PK\x03\x04", 4) + QByteArray(64, '\0');
-    for (const char* name : {"lesson.docx", "lesson.doc"}) {
-        const TextReadResult result = LoadDocumentText(Write(name, zip));
-        EXPECT_EQ(result.failure().code, FailureCode::NotWordDocument) << name;
-        EXPECT_TRUE(result.failure().detail.contains("not a Word 97-2003 document")) << name;
-    }
+TEST_F(DocumentReading, DocxIsReadUnderAWordNameOfAnyCaseAndAChinesePath) {
+    const QByteArray docx = testing::BuildDocx(QStringLiteral("<w:p><w:r><w:t>课文</w:t></w:r></w:p>"));
+    for (const char* name : {"第一课 'lesson'.docx", "LESSON.DOCX", "saved as.doc"})
+        EXPECT_EQ(LoadDocumentText(Write(QString::fromUtf8(name), docx)).value(), QStringLiteral("课文\r\n"))
+            << name;
+}
+
+TEST_F(DocumentReading, ZipThatHoldsNoWordDocumentIsNotAWordDocument) {
+    const QByteArray zip = testing::BuildZip({{QStringLiteral("mimetype"), "application/zip"}});
+    for (const char* name : {"lesson.docx", "lesson.doc"})
+        EXPECT_EQ(LoadDocumentText(Write(name, zip)).failure().code, FailureCode::NotWordDocument) << name;
 }
 
 TEST_F(DocumentReading, OtherExtensionsAreAnUnknownKind) {

@@ -66,8 +66,8 @@ protected:
 
 TEST_F(RealDocuments, EveryDocumentShowsTheStringsTheIndependentToolsFound) {
     int checked = 0;
-    for (const QString& kind :
-         {QStringLiteral("doc"), QStringLiteral("rtf"), QStringLiteral("txt"), QStringLiteral("lrc")}) {
+    for (const QString& kind : {QStringLiteral("doc"), QStringLiteral("docx"), QStringLiteral("rtf"),
+                                QStringLiteral("txt"), QStringLiteral("lrc")}) {
         for (const QString& path : Documents(kind)) {
             const QJsonObject facts = Facts(path);
             ASSERT_FALSE(facts.isEmpty()) << path.toStdString();
@@ -87,7 +87,7 @@ TEST_F(RealDocuments, EveryDocumentShowsTheStringsTheIndependentToolsFound) {
             ++checked;
         }
     }
-    EXPECT_EQ(checked, 17);
+    EXPECT_EQ(checked, 19);
 }
 
 TEST_F(RealDocuments, PlainTextAndLyricsMatchTheirDecodedFacts) {
@@ -128,7 +128,7 @@ TEST_F(RealDocuments, CzechRtfDecodesHexEscapesWithTheFontsCodePage) {
 }
 
 TEST_F(RealDocuments, WordDocumentsStartWithLibreOfficesFirstParagraph) {
-    for (const QString& path : Documents("doc")) {
+    for (const QString& path : Documents("doc") + Documents("docx")) {
         const QString first = Facts(path)["libreoffice"].toObject()["first_paragraph"].toString();
         EXPECT_TRUE(Text(path).trimmed().startsWith(first)) << path.toStdString();
     }
@@ -171,12 +171,22 @@ TEST_F(RealDocuments, TextBoxOnlyDocumentShowsNoMainText) {
     EXPECT_TRUE(Text(Named("doc", "text-in-textbox")).trimmed().isEmpty());
 }
 
-TEST_F(RealDocuments, DocxIsNotAWordDocument) {
-    for (const QString& path : Documents("docx")) {
-        const TextReadResult result = Load(path);
-        EXPECT_EQ(result.failure().code, FailureCode::NotWordDocument) << path.toStdString();
-        EXPECT_TRUE(result.failure().detail.contains("not a Word 97-2003 document"));
-    }
+TEST_F(RealDocuments, DocxTwinOfADocReadsTheSame) {
+    const QString docx = Named("docx", "headers-footers");
+    const QString text = Text(docx);
+    EXPECT_EQ(text, Text(Named("doc", "headers-footers")));
+    // A line per paragraph and one for the page break, as LibreOffice prints it.
+    EXPECT_EQ(text.count(QStringLiteral("\r\n")),
+              Facts(docx)["libreoffice"].toObject()["paragraphs_total"].toInt());
+}
+
+TEST_F(RealDocuments, DocxTableRowsBecomeTabSeparatedLinesBetweenItsParagraphs) {
+    const QString text = Text(Named("docx", "paragraphs-and-tables"));
+    // textract's expected text: the paragraph, then the cells in order.
+    EXPECT_TRUE(text.startsWith("This is the paragraph before the table. It should appear first.\r\n"));
+    EXPECT_TRUE(text.contains("\r\nRow 1, Column 1\tRow 1, Column 2\tRow 1, Column 3\r\n"));
+    EXPECT_TRUE(text.contains("\r\nInner 2,1\t"));
+    EXPECT_TRUE(text.endsWith("This is the paragraph after the table. It should appear last.\r\n"));
 }
 
 }  // namespace

@@ -166,6 +166,15 @@ TEST(WordReading, OleFileWithoutWordDocumentStreamIsNotAWordDocument) {
     EXPECT_EQ(WordToPlainText(workbook).failure().code, FailureCode::NotWordDocument);
 }
 
+TEST(WordReading, PasswordProtectedDocxIsEncrypted) {
+    // Word keeps a password-protected .docx, zip and all, encrypted in an OLE2 file.
+    const QByteArray protectedDocx = BuildOleContainer(
+        {{"EncryptionInfo", QByteArray(200, '\x04')}, {"EncryptedPackage", QByteArray(5000, '\x5A')}});
+    const TextReadResult result = WordToPlainText(protectedDocx);
+    EXPECT_EQ(result.failure().code, FailureCode::Encrypted);
+    EXPECT_TRUE(result.failure().detail.contains("password-protected .docx"));
+}
+
 TEST(WordReading, GarbageAfterTheOleSignatureIsDamaged) {
     const QByteArray garbage = QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + QByteArray(3000, '\x5A');
     EXPECT_EQ(WordToPlainText(garbage).failure().code, FailureCode::Damaged);
