@@ -655,11 +655,12 @@ void MainWindow::Render() {
 
     QRect paneArea = Px(w.textPane.geometry);
     if (w.dictationInput.visible) {
-        // The input line takes the bottom of the text's place while dictating.
+        // The input line takes the bottom of the text's place while dictating, above the mark captions that
+        // reach up into it.
         const int inputHeight = dictationInput_->sizeHint().height();
-        dictationInput_->setGeometry(paneArea.x(), paneArea.bottom() - inputHeight + 1, paneArea.width(),
-                                     inputHeight);
-        paneArea.setHeight(paneArea.height() - inputHeight - 2);
+        const int bottom = std::min(paneArea.bottom(), markCaptionBoxes_[0]->y() - 2);
+        dictationInput_->setGeometry(paneArea.x(), bottom - inputHeight + 1, paneArea.width(), inputHeight);
+        paneArea.setBottom(bottom - inputHeight - 1);
         if (dictationInput_->text() != w.dictationInput.text) dictationInput_->setText(w.dictationInput.text);
         if (!dictationInput_->isVisible()) {
             dictationInput_->show();

@@ -668,7 +668,7 @@ TEST_F(MainWindowTest, DictationTakesTypedAndInputMethodTextAndChecksItOnEnter) 
     app_.documents().OpenChosenFile(audio, QString::fromUtf8("课文.mp3"));
     QTest::keyClick(w.PlaylistGrid(), Qt::Key_K, Qt::ControlModifier);
     ASSERT_TRUE(w.DictationInput()->isVisible());
-    EXPECT_EQ(w.TextPane()->document()->findBlockByNumber(0).text(), QString::fromUtf8("••••••••"));
+    EXPECT_EQ(w.TextPane()->document()->findBlockByNumber(0).text(), QString::fromUtf8("＿＿＿＿＿＿＿＿"));
 
     // An input method commits its text in one event, as fcitx and ibus do.
     w.DictationInput()->setFocus();

@@ -15,11 +15,25 @@ qint64 Ms(double seconds) {
     return std::llround(seconds * 1000);
 }
 
-// A hidden line keeps its length and its spaces, so the learner sees how much there is to write.
+bool Wide(QChar c) {
+    switch (c.script()) {
+        case QChar::Script_Han:
+        case QChar::Script_Hiragana:
+        case QChar::Script_Katakana:
+        case QChar::Script_Hangul:
+            return true;
+        default:
+            return (c.unicode() >= 0x3000 && c.unicode() < 0x3040) ||
+                   (c.unicode() >= 0xFF01 && c.unicode() < 0xFF61);
+    }
+}
+
+// A hidden line keeps its length and its spaces, so the learner sees how much there is to write: a wide
+// character becomes a wide blank.
 QString Masked(const QString& text) {
     QString masked = text;
     for (QChar& c : masked) {
-        if (!c.isSpace()) c = QChar(0x2022);
+        if (!c.isSpace()) c = Wide(c) ? QChar(0xFF3F) : QChar(0x2022);
     }
     return masked;
 }
