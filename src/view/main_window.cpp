@@ -10,6 +10,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -20,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -30,6 +33,7 @@
 #include <QTableView>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -83,9 +87,10 @@ constexpr std::array<CheckBox Window::*, 3> kCheckBoxes = {&Window::showTextBox,
                                                            &Window::sequentialPlayBox};
 constexpr std::array<ComboBox Window::*, 3> kComboBoxes = {&Window::repeatCountBox, &Window::pauseBox,
                                                            &Window::fontSizeBox};
-constexpr std::array<ModelTimer Window::*, 8> kTimers = {
-    &Window::listingTimer,  &Window::recorderClockTimer,  &Window::repeatTick,      &Window::firstEntryTimer,
-    &Window::positionTimer, &Window::sequentialPlayTimer, &Window::followTextTimer, &Window::shadowTick};
+constexpr std::array<ModelTimer Window::*, 9> kTimers = {
+    &Window::listingTimer,    &Window::recorderClockTimer, &Window::repeatTick,
+    &Window::firstEntryTimer, &Window::positionTimer,      &Window::sequentialPlayTimer,
+    &Window::followTextTimer, &Window::shadowTick,         &Window::statusNoteTimer};
 
 // After the learner scrolls the text, the spoken line is not brought back into view for this long.
 constexpr qint64 kOwnScrollingMs = 4000;
@@ -302,9 +307,17 @@ void MainWindow::BuildControls() {
     cueFont.setPointSize(cueFont.pointSize() + 2);
     shadowCue_->setFont(cueFont);
     shadowCue_->hide();
+    statusNote_ = new QLabel(canvas_);
+    statusNote_->setGeometry(Px(w.statusNote.geometry));
+    statusNote_->setAlignment(Qt::AlignCenter);
+    statusNote_->setAutoFillBackground(true);
+    statusNote_->setStyleSheet(QStringLiteral("color: rgb(0, 70, 160); background: rgb(235, 244, 255);"));
+    statusNote_->hide();
+    setAcceptDrops(true);
     dictationInput_ = new QLineEdit(canvas_);
     dictationInput_->setPlaceholderText(QString::fromUtf8("听写：输入听到的句子，按回车检查"));
     dictationInput_->hide();
+    dictationInput_->setAcceptDrops(false);  // a dropped file opens, rather than typing its name
     connect(dictationInput_, &QLineEdit::textEdited, this,
             [this](const QString& text) { app_.window().dictationInput.text = text; });
     connect(dictationInput_, &QLineEdit::returnPressed, this,
@@ -475,11 +488,12 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::BuildTimers() {
-    const std::array<std::function<void()>, 8> ticks = {
+    const std::array<std::function<void()>, 9> ticks = {
         [this] { app_.ListPlayingFile(); }, [this] { app_.ShowRecordingTime(); },
         [this] { app_.TickRepeat(); },      [this] { app_.LoadFirstEntry(); },
         [this] { app_.ShowPosition(); },    [this] { app_.PlayNextWhenEnded(); },
-        [this] { app_.FollowTimedText(); }, [this] { app_.TickShadowing(); }};
+        [this] { app_.FollowTimedText(); }, [this] { app_.TickShadowing(); },
+        [this] { app_.HideStatusNote(); }};
     for (size_t i = 0; i < timers_.size(); ++i) {
         timers_[i].setTimerType(Qt::PreciseTimer);
         connect(&timers_[i], &QTimer::timeout, this, [this, i, tick = ticks[i]] {
@@ -488,6 +502,22 @@ void MainWindow::BuildTimers() {
             Handle(tick);
         });
     }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    }
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    Handle([this, paths] { app_.OpenFiles(paths); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -747,6 +777,8 @@ void MainWindow::Render() {
     splitProgress_->setVisible(w.splitProgress.shown);
     if (shadowCue_->text() != w.shadowCue.caption) shadowCue_->setText(w.shadowCue.caption);
     shadowCue_->setVisible(w.shadowCue.visible);
+    if (statusNote_->text() != w.statusNote.caption) statusNote_->setText(w.statusNote.caption);
+    statusNote_->setVisible(w.statusNote.visible && !w.shadowCue.visible);
     shadowCue_->raise();
 
     RenderWaveform();

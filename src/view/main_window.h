@@ -62,6 +62,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Files and folders dropped anywhere on the window are opened together.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildControls();
@@ -85,7 +88,7 @@ private:
     std::vector<std::pair<Command, QPushButton*>> buttons_;
     std::array<QCheckBox*, 3> checkBoxes_{};  // in the order of kCheckBoxes
     std::array<QComboBox*, 3> comboBoxes_{};  // in the order of kComboBoxes
-    std::array<QTimer, 8> timers_;            // in the order of kTimers
+    std::array<QTimer, 9> timers_;            // in the order of kTimers
     QGroupBox* repeatGroup_ = nullptr;
     QGroupBox* recordingGroup_ = nullptr;
     QGroupBox* playlistGroup_ = nullptr;
@@ -101,6 +104,7 @@ private:
     QPlainTextEdit* textPane_ = nullptr;
     QProgressBar* splitProgress_ = nullptr;
     QLabel* shadowCue_ = nullptr;
+    QLabel* statusNote_ = nullptr;
     QLineEdit* dictationInput_ = nullptr;
     QPlainTextEdit* textBackdrop_ = nullptr;
     QTableView* playlistGrid_ = nullptr;

@@ -29,6 +29,12 @@ public:
     FileChoice OpenFile(const QString& filter, const QString& initialFileName) override {
         return NextFile(filter, initialFileName);
     }
+    std::vector<FileChoice> OpenFiles(const QString& filter, const QString& initialFileName) override {
+        if (severalFiles.empty()) return Dialogs::OpenFiles(filter, initialFileName);
+        std::vector<FileChoice> chosen = std::move(severalFiles.front());
+        severalFiles.pop_front();
+        return chosen;
+    }
     FileChoice SaveFile(const QString& filter, const QString& initialFileName) override {
         return NextFile(filter, initialFileName);
     }
@@ -41,7 +47,8 @@ public:
     std::deque<MessageAnswer> answers;
     int cancelAtProgress = -1;  // ReportProgress answers "cancelled" from this count on
     int progressReports = 0;
-    std::deque<FileChoice> files;  // an empty queue cancels
+    std::deque<FileChoice> files;                      // an empty queue cancels
+    std::deque<std::vector<FileChoice>> severalFiles;  // answers to OpenFiles before files is asked
     std::vector<Shown> shown;
     std::vector<std::pair<QString, QString>> fileDialogs;  // filter and initial name of each dialog
 

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -316,6 +317,26 @@ private:
     WaveformPeaks peaks_;
     WaveformPeaks range_;
 };
+
+TEST_F(MainWindowTest, FilesDroppedOnTheListAreOpenedTogether) {
+    WriteIni("Fist", "run", "1");
+    QDir(dir_.path()).mkdir(QStringLiteral("lessons"));
+    const QString two = MakeFile(QStringLiteral("lessons/2.mp3"));
+    const QString ten = MakeFile(QStringLiteral("lessons/10.mp3"));
+    MainWindow& w = Start();
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(dir_.filePath(QStringLiteral("lessons"))),
+                   QUrl::fromLocalFile(dir_.filePath(QStringLiteral("cover.pdf")))});
+    const QPoint at = w.PlaylistGrid()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &files, Qt::LeftButton, {});
+    QApplication::sendEvent(w.PlaylistGrid()->viewport(), &enter);
+    ASSERT_TRUE(enter.isAccepted()) << "the list passes the drag on to the window";
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &files, Qt::LeftButton, {});
+    QApplication::sendEvent(w.PlaylistGrid()->viewport(), &drop);
+    EXPECT_EQ(player_.Url(), two);
+    EXPECT_EQ(grid().CellText(2, kPathColumn), ten);
+    EXPECT_TRUE(window().statusNote.visible) << "cover.pdf is left out";
+}
 
 TEST(WaveformStripTest, ASegmentsTakeIsDrawnUnderItFromAOnTheSameScale) {
     SteadyWaveform file(10000, 0.5f);

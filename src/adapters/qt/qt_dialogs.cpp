@@ -67,6 +67,14 @@ FileChoice QtDialogs::OpenFile(const QString& filter, const QString& initialFile
     return {name, name.isEmpty() ? QString() : QFileInfo(name).fileName()};
 }
 
+std::vector<FileChoice> QtDialogs::OpenFiles(const QString& filter, const QString& initialFileName) {
+    std::vector<FileChoice> chosen;
+    for (const QString& name :
+         QFileDialog::getOpenFileNames(parent_, QString(), initialFileName, QtFileFilter(filter)))
+        chosen.push_back({name, QFileInfo(name).fileName()});
+    return chosen;
+}
+
 QString DefaultSuffix(const QString& filter) {
     // The first filter's pattern: "播放列表(*.M3U)|*.M3U " gives "m3u".
     const QString pattern = filter.section(u'|', 1, 1).section(u';', 0, 0).trimmed();

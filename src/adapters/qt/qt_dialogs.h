@@ -17,6 +17,7 @@ public:
 
     MessageAnswer ShowMessage(const QString& text, const QString& title, MessageKind kind) override;
     FileChoice OpenFile(const QString& filter, const QString& initialFileName) override;
+    std::vector<FileChoice> OpenFiles(const QString& filter, const QString& initialFileName) override;
     FileChoice SaveFile(const QString& filter, const QString& initialFileName) override;
     bool ReportProgress(const QString& label, int done, int total) override;
 

@@ -4,6 +4,7 @@ namespace ostrelle {
 namespace {
 
 constexpr Rgb kRed{255, 0, 0};
+constexpr Rgb kBlue{0, 70, 160};
 
 Button MakeButton(const char* caption, TwipsRect geometry) {
     return {QString::fromUtf8(caption), geometry, true, {}};
@@ -142,6 +143,8 @@ Window::Window() {
         item->enabled = false;
     shadowCue = MakeLabel("", {240, 9000, 13695, 375}, kRed);
     shadowCue.visible = false;
+    statusNote = MakeLabel("", {240, 9000, 13695, 375}, kBlue);
+    statusNote.visible = false;
     dictationItem = MakeCheckableMenu("听写");
     dictationItem.shortcut = QStringLiteral("Ctrl+K");
     dictationMaskAllItem = MakeCheckableMenu("听写时遮住全部歌词");

@@ -197,6 +197,8 @@ struct Window {
     } waveform;
     // What a shadowing run wants of the learner, over the usage line while it runs.
     Label shadowCue;
+    // A passing note over the usage line, such as files left out of a drop.
+    Label statusNote;
     // The automatic sentence split's progress, over the usage line while it runs.
     struct SplitProgress {
         bool shown = false;
@@ -213,6 +215,7 @@ struct Window {
     ModelTimer sequentialPlayTimer;  // plays the next entry when one ends
     ModelTimer followTextTimer;      // moves a timed text's highlight with the audio
     ModelTimer shadowTick;           // the shadowing run's phases
+    ModelTimer statusNoteTimer;      // hides the status note
 
     // Menu bar, in order.
     MenuItem fileMenu;

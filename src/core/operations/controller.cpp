@@ -52,7 +52,8 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                   .countPlaylistRows = [this] { return playlist_.CountPlaylistRows(); },
                   .findPlaylistRow = [this](const QString& path) { return playlist_.FindPlaylistRow(path); },
                   .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); },
-                  .measureLength = [this](const QString& path) { (void)lengths_.Of(path); }}),
+                  .measureLength = [this](const QString& path) { (void)lengths_.Of(path); },
+                  .openFiles = [this](const QStringList& paths) { fileOpening_.Open(paths); }}),
       transport_(window_, state_, adapters.player, repeat_, display_, editor_,
                  [this](const QString& path) { documents_.LoadCompanionText(path); }),
       playlist_(window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database, display_,
@@ -69,7 +70,8 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                       [this](int segment) {
                           repeat_.GoToSegment(segment);
                           repeat_.PlayRepeat();
-                      }}) {
+                      }}),
+      fileOpening_(window_, documents_, playlist_, playlistFiles_) {
     adapters.waveDevice.SetDoneHandler([this] {
         Deliver([this] {
             if (shadowing_.Active())

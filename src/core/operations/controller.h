@@ -7,6 +7,7 @@
 #include "core/operations/dictation.h"
 #include "core/operations/documents.h"
 #include "core/operations/file_lengths.h"
+#include "core/operations/file_opening.h"
 #include "core/operations/playlist.h"
 #include "core/operations/playlist_files.h"
 #include "core/operations/recorder.h"
@@ -82,6 +83,9 @@ public:
     void ShowPosition();
     void PlayNextWhenEnded() { playlist_.PlayNextWhenEnded(); }
     void TickShadowing() { shadowing_.Tick(); }
+    // Files given on the command line or dropped on the window.
+    void OpenFiles(const QStringList& paths) { fileOpening_.Open(paths); }
+    void HideStatusNote() { fileOpening_.HideNote(); }
     // Enter in the dictation input line.
     void CheckDictation(const QString& typed) { dictation_.Check(typed); }
     // Highlights the line of the timed text being spoken.
@@ -153,6 +157,7 @@ private:
     Recorder recorder_;
     Shadowing shadowing_;
     Dictation dictation_;
+    FileOpening fileOpening_;
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
     std::function<void(const std::function<void()>&)> eventRouter_;

@@ -68,14 +68,22 @@ void Documents::LoadTimedText(const QString& path) {
 
 void Documents::ChooseAndOpenFile() {
     const QString initial = ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), settingsFile_);
-    const FileChoice choice = dialogs_.OpenFile(
+    const std::vector<FileChoice> chosen = dialogs_.OpenFiles(
         QString::fromUtf8(
             "MP3文件(*.mp3)|*.mp3|WMA文件(*.wma)|*.wma|文本文档(*.txt)|*.txt|RTF文档(*.rtf)|*.rtf|"
             "word文档(*.doc)|*.doc|所有文件(*.*)|*.*"),
         initial);
     // A cancelled dialog opens nothing, not the file opened last time.
-    if (choice.Cancelled()) return;
-    OpenChosenFile(choice.fileName, choice.fileTitle);
+    if (chosen.empty()) return;
+    if (chosen.size() == 1 || !hooks_.openFiles) {
+        OpenChosenFile(chosen.front().fileName, chosen.front().fileTitle);
+        return;
+    }
+    hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), chosen.front().fileName);
+    QStringList paths;
+    for (const FileChoice& choice : chosen)
+        paths << choice.fileName;
+    hooks_.openFiles(paths);
 }
 
 void Documents::OpenChosenFile(const QString& path, const QString& title) {

@@ -21,6 +21,8 @@ public:
         std::function<void(const QString& path, int row)> loadFileSegments;
         // Starts measuring the file's exact length in the background when it is not known yet.
         std::function<void(const QString& path)> measureLength;
+        // Several files chosen at once.
+        std::function<void(const QStringList& paths)> openFiles;
     };
 
     Documents(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, QString settingsFile,
@@ -32,7 +34,8 @@ public:
           settingsFile_(std::move(settingsFile)),
           hooks_(std::move(hooks)) {}
 
-    // The open-file command: asks for a file, starting in the folder of the one opened last, and opens it.
+    // The open-file command: asks for files, starting in the folder of the one opened last, and opens one
+    // as its kind says; several are opened together.
     void ChooseAndOpenFile();
     // title ends in the file's extension, which decides the kind.
     void OpenChosenFile(const QString& path, const QString& title);

@@ -115,6 +115,12 @@ void Playlist::PlayEntry() {
     DeletePlaylistEntry();
 }
 
+void Playlist::PlayRow(int row) {
+    if (row <= 0) return;
+    window_.playlistGrid.SetActiveCell(row, 1);
+    PlayEntry();
+}
+
 void Playlist::ClearPlaylist() {
     if (dialogs_.ShowMessage(
             QString::fromUtf8("真的全部清空表格吗?\n各文件的AB段点会保留，文件再次加入列表时即可恢复。"),

@@ -42,6 +42,8 @@ public:
 
     void SelectEntry();
     void PlayEntry();
+    // Plays a row as a double-click on it does.
+    void PlayRow(int row);
     void ClearPlaylist();
     void DeletePlaylistEntry();
     // The listing tick: enters or refreshes the playing file's row in table and grid.

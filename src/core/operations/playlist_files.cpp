@@ -41,8 +41,19 @@ void PlaylistFiles::LoadM3uList(const QString& listPath) {
             MessageTitle(), MessageKind::Error);
         return;
     }
-    const std::vector<M3uEntry> entries = ParseM3u(file.readAll(), listPath);
+    ListEntries(ParseM3u(file.readAll(), listPath));
+}
 
+void PlaylistFiles::ListAudioFiles(const QStringList& paths) {
+    std::vector<M3uEntry> entries;
+    // Without the table, an entry's line number is its grid row less one: these go after the listed.
+    const int listed = playlist_.CountPlaylistRows();
+    for (int i = 0; i < static_cast<int>(paths.size()); ++i)
+        entries.push_back({.lineNumber = listed + i, .path = paths[i]});
+    ListEntries(entries);
+}
+
+void PlaylistFiles::ListEntries(const std::vector<M3uEntry>& entries) {
     GridModel& grid = window_.playlistGrid;
     const int total = static_cast<int>(entries.size());
     std::optional<Failure> failed;

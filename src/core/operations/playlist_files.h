@@ -34,8 +34,12 @@ public:
     void OpenList();
     void LoadM3uList(const QString& listPath);
     void SaveM3uList();
+    // Lists audio files after the entries already there, in the order given, and selects the first.
+    void ListAudioFiles(const QStringList& paths);
 
 private:
+    // Lists the entries of a list file, or files given together, and selects the first.
+    void ListEntries(const std::vector<M3uEntry>& entries);
     // Enters one list entry into the table, or says why it could not.
     std::optional<Failure> StoreEntry(const QString& path, const QString& fileName, const QString& duration);
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace ostrelle {
 
 // What a message says, which sets its icon and buttons: a question has Yes and No, the others OK.
@@ -28,6 +30,12 @@ public:
     virtual MessageAnswer ShowMessage(const QString& text, const QString& title, MessageKind kind) = 0;
     // filter is in the "description|pattern|description|pattern" form.
     virtual FileChoice OpenFile(const QString& filter, const QString& initialFileName) = 0;
+    // As OpenFile, but the learner may choose several files: in the order chosen, none when cancelled.
+    virtual std::vector<FileChoice> OpenFiles(const QString& filter, const QString& initialFileName) {
+        FileChoice one = OpenFile(filter, initialFileName);
+        if (one.Cancelled()) return {};
+        return {std::move(one)};
+    }
     virtual FileChoice SaveFile(const QString& filter, const QString& initialFileName) = 0;
     // Shows how far a long task is and keeps the window responsive; false when the learner cancelled.
     virtual bool ReportProgress(const QString& label, int done, int total) = 0;
