@@ -143,13 +143,7 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, WaveformSource* wav
     BuildTimers();
     BuildWaveform(waveform, takeWaveform);
     app_.SetCloseHandler([this] { close(); });
-    app_.SetEventRouter([this](const std::function<void()>& event) {
-        // Never dropped like a tick: during another operation it waits for that one to end.
-        if (busy_)
-            pendingEvents_.push_back(event);
-        else
-            Handle(event);
-    });
+    app_.SetEventRouter([this](const std::function<void()>& event) { Deliver(event); });
     // Beside the window, not over it: the learner reads while the lesson goes on.
     app_.SetUsageHandler([this](const QString& instructions) {
         if (!usageWindow_) usageWindow_ = new UsageWindow(instructions, app_.window(), this);
@@ -585,6 +579,21 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::Deliver(const std::function<void()>& event) {
+    // Never dropped like a tick: during another operation it waits for that one to end.
+    if (busy_)
+        pendingEvents_.push_back(event);
+    else
+        Handle(event);
+}
+
+void MainWindow::OpenHandedOverFiles(const QStringList& paths) {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    if (!paths.isEmpty()) Deliver([this, paths] { app_.OpenFiles(paths); });
 }
 
 void MainWindow::Handle(const std::function<void()>& handler) {

@@ -46,6 +46,8 @@ public:
     void StartUp(const std::function<void()>& startUp);
     // Renders the model into the widgets and matches the timers; run after every handled event.
     void Render();
+    // Files handed over by another start of the program: the window comes to the front and opens them.
+    void OpenHandedOverFiles(const QStringList& paths);
 
     // For tests: the widgets by what they are for.
     QPushButton* CommandButton(Command command) const;
@@ -76,6 +78,8 @@ private:
     // A modal dialog runs its own event loop: ticks that arrive meanwhile are dropped, so that no two
     // operations ever run at once.
     void Handle(const std::function<void()>& handler);
+    // As Handle, but an event that comes during another operation waits for it to end.
+    void Deliver(const std::function<void()>& event);
     void RenderTimers();
     // Highlights the timed text's spoken line and keeps it in view.
     void RenderHighlight();

@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace ostrelle {
 namespace {
 
@@ -360,6 +362,11 @@ const QString kResumeSegment = QStringLiteral("Segment");
 }  // namespace
 
 void Controller::LoadFirstEntry() {
+    LoadResumeEntry();
+    if (!startFiles_.isEmpty()) fileOpening_.Open(std::exchange(startFiles_, {}));
+}
+
+void Controller::LoadResumeEntry() {
     const QString ini = folder_.SettingsFile();
     const QString path = ReadIniValue(kResumeSection, kResumeFile, ini);
     const int row = path.isEmpty() ? 0 : playlist_.FindPlaylistRow(path);

@@ -86,6 +86,8 @@ public:
     // Files given on the command line or dropped on the window.
     void OpenFiles(const QStringList& paths) { fileOpening_.Open(paths); }
     void HideStatusNote() { fileOpening_.HideNote(); }
+    // Files given when the program starts: opened once the last lesson has been loaded.
+    void OpenFilesAfterStartUp(const QStringList& paths) { startFiles_ = paths; }
     // Enter in the dictation input line.
     void CheckDictation(const QString& typed) { dictation_.Check(typed); }
     // Highlights the line of the timed text being spoken.
@@ -127,6 +129,7 @@ private:
     void RestoreRepeatSettings();
     // The timed text's lines from the one being spoken on, as segments.
     void TimedTextToSegments();
+    void LoadResumeEntry();
     // Starts splitting the current file into sentences from the current position, or stops it.
     void AutoSplit();
     void StopAutoSplit();
@@ -158,6 +161,7 @@ private:
     Shadowing shadowing_;
     Dictation dictation_;
     FileOpening fileOpening_;
+    QStringList startFiles_;
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
     std::function<void(const std::function<void()>&)> eventRouter_;

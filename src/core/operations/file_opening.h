@@ -16,10 +16,7 @@ public:
     static constexpr int kNoteMs = 6000;
 
     FileOpening(Window& window, Documents& documents, Playlist& playlist, PlaylistFiles& playlistFiles)
-        : window_(window),
-          documents_(documents),
-          playlist_(playlist),
-          playlistFiles_(playlistFiles) {}
+        : window_(window), documents_(documents), playlist_(playlist), playlistFiles_(playlistFiles) {}
 
     // List files are read first; audio files are then listed in the order given (a folder gives its audio
     // files, in its subfolders too, in natural order) and the first one starts; a text is shown in the pane
