@@ -115,6 +115,20 @@ void Playlist::PlayEntry() {
     DeletePlaylistEntry();
 }
 
+int Playlist::ListedRowBeside(int step) const {
+    const int row = state_.currentListRow + step;
+    const GridModel& grid = window_.playlistGrid;
+    if (row < 1 || row >= grid.Rows() || grid.CellText(row, kFileNameColumn).isEmpty()) return 0;
+    return row;
+}
+
+void Playlist::PlayEntryBeside(int step) {
+    const int row = ListedRowBeside(step);
+    if (row <= 0) return;
+    window_.playlistGrid.SetActiveCell(row, kFileNameColumn);
+    PlayEntry();
+}
+
 void Playlist::ClearPlaylist() {
     if (dialogs_.ShowMessage(
             QString::fromUtf8("真的全部清空表格吗?\n各文件的AB段点会保留，文件再次加入列表时即可恢复。"),
