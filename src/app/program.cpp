@@ -40,7 +40,8 @@ Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& o
       app_({player_, dialogs, meter_, waveDevice_, database_.get(), database_.get(), &sentences_,
             database_.get()},
            std::move(folder)),
-      window_(app_, player_, &waveform_, &takeWaveform_) {}
+      window_(app_, player_, &waveform_, &takeWaveform_),
+      mpris_(app_, player_, [this] { RaiseWindow(); }) {}
 
 void Program::Start() {
     window_.StartUp([this] {
@@ -48,6 +49,17 @@ void Program::Start() {
         app_.Start();
     });
     window_.show();
+    // The desktop is told of changes on a timer that runs anyway, the position display's.
+    if (mpris_.RegisterOnSessionBus())
+        QObject::connect(&window_.TimerFor(&Window::positionTimer), &QTimer::timeout, &mpris_,
+                         &MprisService::Refresh);
+}
+
+void Program::RaiseWindow() {
+    if (window_.isMinimized()) window_.showNormal();
+    window_.show();
+    window_.raise();
+    window_.activateWindow();
 }
 
 }  // namespace ostrelle

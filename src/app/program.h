@@ -1,5 +1,6 @@
 #pragma once
 
+#include "adapters/dbus/mpris_service.h"
 #include "adapters/gst/background_duration_meter.h"
 #include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_sentence_analyzer.h"
@@ -30,7 +31,8 @@ public:
     // A database that cannot be opened is told once through dialogs; the program then runs without a list.
     Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& options = {});
 
-    // Runs the window's load event, then shows the window.
+    // Runs the window's load event, shows the window, and offers the desktop's media controls when there
+    // is a session bus.
     void Start();
 
     Controller& app() { return app_; }
@@ -44,6 +46,7 @@ private:
     static GstMediaPlayer MakePlayer(const ProgramOptions& options);
     // Once at start-up, when the learner's files are not where the program keeps them.
     void TellWhereTheLearnersFilesAre();
+    void RaiseWindow();
 
     Dialogs& dialogs_;
     std::unique_ptr<SqlCipherPlaylistStore> database_;
@@ -55,6 +58,7 @@ private:
     GstSentenceAnalyzer sentences_;
     Controller app_;
     MainWindow window_;
+    MprisService mpris_;
 };
 
 }  // namespace ostrelle

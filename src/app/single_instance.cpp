@@ -27,7 +27,8 @@ QString SocketName(const QString& databaseFile) {
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& databaseFile, const QString& runtimeFolder)
-    : socketPath_(runtimeFolder + u'/' + SocketName(databaseFile)), lock_(socketPath_ + QStringLiteral(".lock")) {
+    : socketPath_(runtimeFolder + u'/' + SocketName(databaseFile)),
+      lock_(socketPath_ + QStringLiteral(".lock")) {
     QDir().mkpath(runtimeFolder);
     lock_.setStaleLockTime(0);  // only a lock whose program has ended is stale
 }

@@ -19,13 +19,15 @@ TEST(CommandLineTest, FilesAreMadeAbsoluteAndOptionsAnswerAtOnce) {
          QStringLiteral("--help"), QStringLiteral("file:///m/a%20b.lrc")},
         QStringLiteral("/home/learner"));
     EXPECT_FALSE(files.ExitsAtOnce());
-    EXPECT_EQ(files.files, (QStringList{QString::fromUtf8("/home/learner/课文/第1课.mp3"),
-                                        QStringLiteral("/home/learner/--help"), QStringLiteral("/m/a b.lrc")}));
+    EXPECT_EQ(files.files,
+              (QStringList{QString::fromUtf8("/home/learner/课文/第1课.mp3"),
+                           QStringLiteral("/home/learner/--help"), QStringLiteral("/m/a b.lrc")}));
 
     const CommandLine help = ParseCommandLine({QStringLiteral("ostrelle"), QStringLiteral("--help")}, {});
     EXPECT_TRUE(help.message.contains(QStringLiteral("Usage")));
     EXPECT_EQ(help.exitCode, 0);
-    const CommandLine wrong = ParseCommandLine({QStringLiteral("ostrelle"), QStringLiteral("--frobnicate")}, {});
+    const CommandLine wrong =
+        ParseCommandLine({QStringLiteral("ostrelle"), QStringLiteral("--frobnicate")}, {});
     EXPECT_EQ(wrong.exitCode, 2);
 }
 

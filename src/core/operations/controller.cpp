@@ -94,6 +94,20 @@ void Controller::Deliver(const std::function<void()>& event) {
         event();
 }
 
+bool Controller::CanSkip(int step) const {
+    if (!state_.abList.empty())
+        return (step > 0 ? window_.nextSegmentButton : window_.previousSegmentButton).enabled;
+    return playlist_.ListedRowBeside(step) > 0;
+}
+
+void Controller::Skip(int step) {
+    if (!CanSkip(step)) return;
+    if (!state_.abList.empty())
+        Run(step > 0 ? Command::NextSegment : Command::PreviousSegment);
+    else
+        playlist_.PlayEntryBeside(step);
+}
+
 void Controller::Start() {
     Window& w = window_;
     MediaPlayer& player = adapters_.player;

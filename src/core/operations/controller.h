@@ -103,9 +103,17 @@ public:
     void SetEventRouter(std::function<void(const std::function<void()>& event)> router) {
         eventRouter_ = std::move(router);
     }
+    // Runs event through the router; at once while there is none. For callers from outside the window,
+    // such as the desktop's media controls.
+    void Deliver(const std::function<void()>& event);
     // Switches the commands whose state follows from the rest (the nudges: while a segment is current);
     // the window runs it before each render.
     void UpdateDerivedStates();
+    // The desktop's next and previous (step +1 or -1): the next or previous segment while the file has
+    // segments, as >>| and |<< do, else the list entry below or above, as a double-click on it does.
+    // A step that cannot be taken does nothing.
+    bool CanSkip(int step) const;
+    void Skip(int step);
     // Called with the usage instructions when the learner asks for them.
     void SetUsageHandler(std::function<void(const QString& instructions)> handler) {
         showUsage_ = std::move(handler);
@@ -139,7 +147,6 @@ private:
     void ForgetDeletedTakes();
     // A file starts: a split of another file stops.
     void LoadFileSegments(const QString& path, int row);
-    void Deliver(const std::function<void()>& event);
     // Writes settings; when any write fails the learner is told once, and the old file stays as it was.
     void WriteSettings(const std::vector<std::array<QString, 3>>& sectionKeyValues);
 

@@ -117,8 +117,19 @@ void Playlist::PlayEntry() {
 
 void Playlist::PlayRow(int row) {
     if (row <= 0) return;
-    window_.playlistGrid.SetActiveCell(row, 1);
+    window_.playlistGrid.SetActiveCell(row, kFileNameColumn);
     PlayEntry();
+}
+
+int Playlist::ListedRowBeside(int step) const {
+    const int row = state_.currentListRow + step;
+    const GridModel& grid = window_.playlistGrid;
+    if (row < 1 || row >= grid.Rows() || grid.CellText(row, kFileNameColumn).isEmpty()) return 0;
+    return row;
+}
+
+void Playlist::PlayEntryBeside(int step) {
+    PlayRow(ListedRowBeside(step));
 }
 
 void Playlist::ClearPlaylist() {

@@ -44,6 +44,10 @@ public:
     void PlayEntry();
     // Plays a row as a double-click on it does.
     void PlayRow(int row);
+    // The filled row step rows (+1 below, -1 above) from the current entry's, or 0 when there is none.
+    int ListedRowBeside(int step) const;
+    // Starts that row's file as a double-click on it does; nothing when there is none.
+    void PlayEntryBeside(int step);
     void ClearPlaylist();
     void DeletePlaylistEntry();
     // The listing tick: enters or refreshes the playing file's row in table and grid.

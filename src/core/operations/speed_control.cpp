@@ -64,6 +64,7 @@ void SpeedControl::Run(Command command) {
 }
 
 void SpeedControl::Choose(double rate) {
+    if (!std::isfinite(rate)) return;
     choice_.rate = Hundredths(std::clamp(rate, MediaPlayer::kMinRate, MediaPlayer::kMaxRate));
     // A change in the middle of a progressive run holds for the rest of it; the next run ramps again.
     Apply(choice_.rate);

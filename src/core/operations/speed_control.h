@@ -40,6 +40,9 @@ public:
     void Restore(const QString& settingsFile);
     // Runs a command of the 语速 submenu or the 渐进语速 item.
     void Run(Command command);
+    // Chooses rate as the submenu would, held to 0.5–2.0 and kept to hundredths (the desktop's media
+    // controls ask for any speed).
+    void Choose(double rate);
 
     // A repeat run's pass starts, or the run ends and the chosen speed applies again.
     void StartPass(int pass, int passes);
@@ -52,7 +55,6 @@ public:
     void ShowChoice();
 
 private:
-    void Choose(double rate);
     void Apply(double rate);
 
     Window& window_;
