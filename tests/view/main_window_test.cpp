@@ -579,6 +579,9 @@ TEST(QtFileFilter, DescriptionsKeepTheirPatternsInEitherCase) {
               QString::fromUtf8("播放列表 (*.M3U *.m3u);;所有文件 (*.*)"));
     EXPECT_EQ(QtFileFilter(QString::fromUtf8("声音文件(*.wav)|*.wav ")),
               QString::fromUtf8("声音文件 (*.wav *.WAV)"));
+    // Several patterns, apart by ";" or by spaces.
+    EXPECT_EQ(QtFileFilter(QString::fromUtf8("所有音频(*.mp3;*.Opus)|*.mp3;*.Opus|两种(*.a *.b)|*.a  *.b")),
+              QString::fromUtf8("所有音频 (*.mp3 *.MP3 *.Opus *.opus *.OPUS);;两种 (*.a *.A *.b *.B)"));
 }
 
 TEST(QtDialogs, EachKindOfMessageHasItsIconAndButtons) {
