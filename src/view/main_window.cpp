@@ -1,6 +1,7 @@
 #include "view/main_window.h"
 
 #include "view/grid_table_model.h"
+#include "view/picture_widget.h"
 #include "view/pictures.h"
 #include "view/seek_bar.h"
 #include "view/usage_window.h"
@@ -205,10 +206,8 @@ void MainWindow::BuildControls() {
         buttons_.emplace_back(command, b);
     }
 
-    auto* heading = new QLabel(playlistGroup_);
+    auto* heading = new PictureWidget(&PlaylistHeadingStrip, playlistGroup_);
     heading->setGeometry(Px(w.playlistHeading.geometry));
-    heading->setPixmap(QPixmap::fromImage(PlaylistHeadingStrip()));
-    heading->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     playlistGridModel_ = new GridTableModel(app_.window().playlistGrid, this);
     playlistGrid_ = new QTableView(playlistGroup_);
@@ -360,8 +359,7 @@ void MainWindow::BuildControls() {
                                             .arg(w.markCaptions[i].background.red)
                                             .arg(w.markCaptions[i].background.green)
                                             .arg(w.markCaptions[i].background.blue));
-        markFlags_[i] = new QLabel(canvas_);
-        markFlags_[i]->setPixmap(QPixmap::fromImage(MarkFlag(i)));
+        markFlags_[i] = new PictureWidget([i](qreal ratio) { return MarkFlag(i, ratio); }, canvas_);
         markFlags_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
         markCaptionBoxes_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
     }

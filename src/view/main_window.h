@@ -102,7 +102,7 @@ private:
     QLabel* segmentCountLabel_ = nullptr;
     QLabel* segmentRangeLabel_ = nullptr;
     QLabel* passesLeftLabel_ = nullptr;
-    std::array<QLabel*, 2> markFlags_{};
+    std::array<QWidget*, 2> markFlags_{};
     std::array<QWidget*, 2> markCaptionBoxes_{};
     std::array<QLabel*, 2> markCaptions_{};
     QPlainTextEdit* textPane_ = nullptr;

@@ -104,8 +104,7 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
             scene_.zoomed && source_->RangePeaks().path == scene_.path && !source_->RangePeaks().min.empty();
         const WaveformPeaks& peaks = ranged ? source_->RangePeaks() : source_->Peaks();
         if (peaks.path == scene_.path) {
-            painter.setPen(kPeaks);
-            PaintPeaks(painter, peaks, start, end, half, half - 2);
+            PaintPeaks(painter, kPeaks, peaks, start, end, half, half - 2);
             if (!peaks.problem.isEmpty()) {
                 painter.setPen(Qt::white);
                 painter.drawText(rect(), Qt::AlignCenter, peaks.problem);
@@ -117,8 +116,7 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
         const qint64 a = Ms(segment->first);
         painter.setPen(kDivider);
         painter.drawLine(0, height() / 2, width(), height() / 2);
-        painter.setPen(kTakePeaks);
-        PaintPeaks(painter, takes_->Peaks(), start - a, end - a, height() - half, half - 2);
+        PaintPeaks(painter, kTakePeaks, takes_->Peaks(), start - a, end - a, height() - half, half - 2);
     }
 
     for (int i = 0; i < static_cast<int>(scene_.segments.size()); ++i) {
@@ -146,13 +144,19 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
     painter.drawLine(QPointF(xp, 0), QPointF(xp, height()));
 }
 
-void WaveformStrip::PaintPeaks(QPainter& painter, const WaveformPeaks& peaks, qint64 startMs, qint64 endMs,
-                               int middle, int reach) {
-    const std::vector<WaveformColumn> columns = WaveformColumns(peaks, startMs, endMs, width());
+void WaveformStrip::PaintPeaks(QPainter& painter, const QColor& colour, const WaveformPeaks& peaks,
+                               qint64 startMs, qint64 endMs, int middle, int reach) {
+    // A column for each pixel of the screen, so that on a high-density screen the outline has all of its
+    // detail rather than wider columns.
+    const qreal ratio = devicePixelRatioF();
+    const auto columns =
+        WaveformColumns(peaks, startMs, endMs, static_cast<int>(std::lround(width() * ratio)));
+    const auto onPixel = [ratio](double y) { return std::round(y * ratio) / ratio; };
     for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
         if (!columns[x].known) continue;
-        painter.drawLine(x, middle - std::lround(columns[x].max * reach), x,
-                         middle - std::lround(columns[x].min * reach));
+        const double top = onPixel(middle - columns[x].max * reach);
+        const double bottom = onPixel(middle - columns[x].min * reach);
+        painter.fillRect(QRectF(x / ratio, top, 1 / ratio, bottom - top + 1 / ratio), colour);
     }
 }
 

@@ -58,8 +58,8 @@ private:
     std::pair<qint64, qint64> Window() const;
     std::optional<std::pair<double, double>> CurrentSegment() const;
     void LoadWhatIsShown();
-    void PaintPeaks(QPainter& painter, const WaveformPeaks& peaks, qint64 startMs, qint64 endMs, int middle,
-                    int reach);
+    void PaintPeaks(QPainter& painter, const QColor& colour, const WaveformPeaks& peaks, qint64 startMs,
+                    qint64 endMs, int middle, int reach);
 
     WaveformSource* source_;
     WaveformSource* takes_;

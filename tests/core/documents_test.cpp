@@ -1,5 +1,6 @@
 #include "core/operations/documents.h"
 #include "core/formats/settings_file.h"
+#include "docx_builder.h"
 #include "support/app_fixture.h"
 
 #include <QDir>
@@ -59,6 +60,31 @@ TEST_F(DocumentsTest, CompanionsAreFoundWhateverTheirLetterCase) {
     EXPECT_EQ(Pane(), QStringLiteral("upper case\r\n"));
 }
 
+TEST_F(DocumentsTest, CompanionsOfAnyAudioFormatShareItsWholeBaseName) {
+    // A timed text beats the plain one beside it, whatever the length of the audio file's suffix.
+    const QString flac = Write(QStringLiteral("lesson.flac"), "fLaC");
+    Write(QStringLiteral("lesson.txt"), "plain");
+    Write(QStringLiteral("lesson.lrc"), "[00:01.00]Guten Tag\r\n");
+    documents().StartAudioFile(flac);
+    EXPECT_EQ(Pane(), QStringLiteral("Guten Tag"));
+    EXPECT_TRUE(window().followTextTimer.enabled);
+
+    // A .docx (in capitals) follows the .doc and the rich text.
+    const QString opus = Write(QStringLiteral("talk.opus"), "OggS");
+    Write(QStringLiteral("talk.rtf"), "{\\rtf1 rich\\par}");
+    Write(QStringLiteral("TALK.DOCX"),
+          testing::BuildDocx(QStringLiteral("<w:p><w:r><w:t>From Word</w:t></w:r></w:p>")));
+    documents().StartAudioFile(opus);
+    EXPECT_EQ(Pane(), QStringLiteral("From Word\r\n"));
+
+    // Only the last dot starts the suffix.
+    Write(QStringLiteral("unit.txt"), "the wrong unit");
+    Write(QStringLiteral("unit.1.txt"), "unit one");
+    documents().StartAudioFile(Write(QStringLiteral("unit.1.m4a"), "ftyp"));
+    EXPECT_EQ(Pane(), QStringLiteral("unit one"));
+    EXPECT_TRUE(dialogs_.shown.empty());
+}
+
 TEST_F(DocumentsTest, AnAudioFileWithoutACompanionEmptiesThePane) {
     window().textPane.text = QStringLiteral("earlier text");
     documents().StartAudioFile(Write(QStringLiteral("bare.mp3"), "ID3"));
@@ -105,10 +131,32 @@ TEST_F(DocumentsTest, AnAudioFileChosenDirectlyJoinsTheListWithItsSegments) {
     EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("1"));
 }
 
+TEST_F(DocumentsTest, EveryAudioFormatChosenDirectlyPlaysAndADocxShowsItsText) {
+    for (const char* name : {"talk.OPUS", "lesson.flac", "dialogue.m4a", "song.ogg", "take.wav"}) {
+        const QString audio = Write(QString::fromUtf8(name), "audio");
+        documents().OpenChosenFile(audio, QString::fromUtf8(name));
+        EXPECT_EQ(player_.Url(), audio);
+        EXPECT_EQ(state().currentListRow, 1) << "the first empty row";
+    }
+    const QString docx = Write(QStringLiteral("essay.docx"),
+                               testing::BuildDocx(QStringLiteral("<w:p><w:r><w:t>Essay</w:t></w:r></w:p>")));
+    documents().OpenChosenFile(docx, QStringLiteral("essay.docx"));
+    EXPECT_EQ(Pane(), QStringLiteral("Essay\r\n"));
+    EXPECT_TRUE(window().textPane.visible);
+    EXPECT_EQ(player_.Url(), dir_.filePath(QStringLiteral("take.wav"))) << "a document plays nothing";
+
+    const QString broken = Write(QStringLiteral("broken.docx"), "PK\x03\x04 not a zip after all");
+    documents().OpenChosenFile(broken, QStringLiteral("broken.docx"));
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("无法读取文档")));
+}
+
 TEST_F(DocumentsTest, AMissingWordDocumentSaysSo) {
     documents().LoadTextDocument(dir_.filePath(QStringLiteral("gone.doc")));
-    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    documents().LoadTextDocument(dir_.filePath(QStringLiteral("gone.DOCX")));
+    ASSERT_EQ(dialogs_.shown.size(), 2u);
     EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("没有该文件"));
+    EXPECT_EQ(dialogs_.shown[1].text, QString::fromUtf8("没有该文件"));
 }
 
 TEST_F(DocumentsTest, AnUnreadableDocumentChosenDirectlyIsExplained) {
@@ -136,7 +184,17 @@ TEST_F(DocumentsTest, TheOpenDialogStartsAtTheLastPathAndACancelOpensNothing) {
     app_.Run(Command::OpenFile);
     ASSERT_EQ(dialogs_.fileDialogs.size(), 1u);
     EXPECT_EQ(dialogs_.fileDialogs[0].second, QStringLiteral("/m/last.mp3"));
-    EXPECT_TRUE(dialogs_.fileDialogs[0].first.startsWith(QString::fromUtf8("MP3文件(*.mp3)|*.mp3|WMA文件")));
+    // Every audio kind first; the single kinds after it as they always were, the .docx after the .doc.
+    const QStringList filter = dialogs_.fileDialogs[0].first.split(u'|');
+    ASSERT_EQ(filter.size(), 16);
+    EXPECT_TRUE(filter[0].startsWith(QString::fromUtf8("所有音频(")));
+    for (const char* suffix : {"mp3", "wma", "m4a", "ogg", "opus", "flac", "wav"})
+        EXPECT_TRUE(filter[1].split(u';').contains(QStringLiteral("*.") + QString::fromUtf8(suffix)))
+            << suffix;
+    EXPECT_EQ(filter.mid(2).join(u'|'),
+              QString::fromUtf8(
+                  "MP3文件(*.mp3)|*.mp3|WMA文件(*.wma)|*.wma|文本文档(*.txt)|*.txt|RTF文档(*.rtf)|*.rtf|"
+                  "word文档(*.doc)|*.doc|word文档(*.docx)|*.docx|所有文件(*.*)|*.*"));
     EXPECT_EQ(player_.Url(), QString());
     app_.Run(Command::ShowUsage);
     EXPECT_EQ(dialogs_.fileDialogs.size(), 1u) << "the usage button does nothing";

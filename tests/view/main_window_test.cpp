@@ -5,6 +5,7 @@
 #include "support/app_fixture.h"
 #include "support/test_files.h"
 #include "view/about_window.h"
+#include "view/picture_widget.h"
 #include "view/pictures.h"
 #include "view/seek_bar.h"
 #include "view/usage_window.h"
@@ -22,16 +23,20 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStringEncoder>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <QToolButton>
 
 #include <tuple>
 
@@ -249,6 +254,97 @@ TEST_F(MainWindowTest, TimesOfLongFilesAndCloseMarksStayReadable) {
     const QRect boxB(captionB->parentWidget()->pos(), captionB->parentWidget()->size());
     EXPECT_FALSE(boxA.intersects(boxB));
     EXPECT_LT(boxA.left(), boxB.left());
+}
+
+// Also run at twice the scale (QT_SCALE_FACTOR=2, tests/view/CMakeLists.txt): the pictures must then have
+// twice the pixels, and every text must still fit as it is drawn at that density.
+TEST_F(MainWindowTest, AtTheScreensScaleThePicturesHaveItsPixelsAndEveryTextFits) {
+    WriteIni("Fist", "run", "1");
+    AddRow(MakeFile(QStringLiteral("lesson.mp3")), QStringLiteral("59:59"),
+           {QStringLiteral("A58:57B59:03"), QStringLiteral("A59:10B59:40")});
+    MainWindow& w = Start();
+    app_.LoadFirstEntry();
+    w.Render();
+    const qreal ratio = w.devicePixelRatioF();
+    ASSERT_EQ(ratio, qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                         ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                         : 1.0);
+
+    std::vector<PictureWidget*> pictures;  // no meta-object of its own: qobject_cast cannot find them
+    for (QWidget* widget : w.findChildren<QWidget*>())
+        if (auto* picture = dynamic_cast<PictureWidget*>(widget)) pictures.push_back(picture);
+    ASSERT_EQ(pictures.size(), 3u) << "the heading strip and two flags";
+    for (PictureWidget* picture : pictures) {
+        picture->grab();
+        const QImage& shown = picture->Shown();
+        EXPECT_EQ(shown.devicePixelRatio(), ratio);
+        const QSize drawn = shown.width() > 100 ? PlaylistHeadingStrip().size() : MarkFlag(0).size();
+        EXPECT_EQ(shown.size(), drawn * ratio);
+    }
+
+    // The room each kind of control leaves its text, as the style lays it out.
+    const auto room = [](QWidget* widget) -> std::optional<std::pair<QString, int>> {
+        QStyle* style = widget->style();
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            return std::pair{label->text(), label->contentsRect().width()};
+        if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(box);
+            option.text = box->text();
+            return std::pair{box->text(),
+                             style->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width()};
+        }
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            return std::pair{button->text(),
+                             style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width()};
+        }
+        if (auto* button = qobject_cast<QToolButton*>(widget))
+            return std::pair{button->text(), button->width()};
+        if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            return std::pair{
+                combo->currentText(),
+                style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+                    .width()};
+        }
+        if (auto* group = qobject_cast<QGroupBox*>(widget))
+            return std::pair{group->title(), group->width() - 16};
+        return std::nullopt;
+    };
+    // The ink of a text drawn at the screen's ratio, in window pixels. Font metrics would not do: they are
+    // the same at every ratio here, and overstate the ink of mixed Chinese and Latin captions ("当前AB:"
+    // measures 44 in its 43 pixels, yet its last ink is in the 43rd).
+    const auto inkWidth = [ratio](const QString& text, const QFont& font) {
+        QImage image(QSize(1000, 60) * ratio, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.drawText(QPointF(20, 40), text);
+        painter.end();
+        int first = image.width();
+        int last = -1;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                    first = std::min(first, x);
+                    last = x;
+                }
+        return last < first ? 0.0 : (last - first + 1) / ratio;
+    };
+    int checked = 0;
+    for (QWidget* widget : w.findChildren<QWidget*>()) {
+        const auto text = room(widget);
+        if (!text || text->first.trimmed().isEmpty() || !widget->isVisibleTo(&w)) continue;
+        ++checked;
+        EXPECT_LE(inkWidth(text->first.trimmed(), widget->font()), text->second)
+            << text->first.toStdString() << " in a " << widget->metaObject()->className();
+    }
+    EXPECT_GT(checked, 30);
 }
 
 TEST_F(MainWindowTest, TheWaveformStripLinesUpWithTheMarksAndTheTrackAndItsHandlesMoveTheMarks) {
@@ -587,6 +683,34 @@ TEST(Pictures, TheFlagsAreDrawnPixelByPixel) {
         EXPECT_EQ(b.pixelColor(x, 17).alpha() != 0, x >= 13 && x <= 23) << x;
 }
 
+TEST(Pictures, AtTwiceTheDensityThePicturesAreDrawnOnTheFinerPixels) {
+    const QImage strip = PlaylistHeadingStrip(2);
+    EXPECT_EQ(strip.devicePixelRatio(), 2);
+    ASSERT_EQ(strip.size(), QSize(436, 32));
+    // A separator covers exactly two device columns: nothing blurred on either side.
+    for (const auto& [x, colour] : {std::pair{39, QColor(255, 0, 255)}, std::pair{40, QColor(Qt::white)},
+                                    std::pair{41, QColor(Qt::white)}, std::pair{42, QColor(255, 0, 255)}})
+        EXPECT_EQ(strip.pixelColor(x, 3), colour) << x;
+
+    for (int index = 0; index < 2; ++index) {
+        const QImage flag = MarkFlag(index, 2);
+        EXPECT_EQ(flag.devicePixelRatio(), 2);
+        ASSERT_EQ(flag.size(), QSize(78, 48));
+        EXPECT_EQ(flag.pixelColor(20, 16), MarkFlag(index).pixelColor(10, 8));
+        EXPECT_EQ(flag.pixelColor(1, 16), MarkFlag(index).pixelColor(0, 8))
+            << "the outline is a flag pixel wide";
+        // The tip narrows on every device row, where a flag scaled up would narrow every other one.
+        const auto widthOfRow = [&flag](int row) {
+            int opaque = 0;
+            for (int x = 0; x < flag.width(); ++x)
+                opaque += flag.pixelColor(x, row).alpha() != 0;
+            return opaque;
+        };
+        for (int row = 34; row < 44; ++row)
+            EXPECT_GT(widthOfRow(row), widthOfRow(row + 1)) << row;
+    }
+}
+
 TEST(Pictures, TheHeadingStripIsMagentaWithWhiteSeparators) {
     const QImage strip = PlaylistHeadingStrip();
     ASSERT_EQ(strip.size(), QSize(218, 16));
@@ -600,6 +724,9 @@ TEST(QtFileFilter, DescriptionsKeepTheirPatternsInEitherCase) {
               QString::fromUtf8("播放列表 (*.M3U *.m3u);;所有文件 (*.*)"));
     EXPECT_EQ(QtFileFilter(QString::fromUtf8("声音文件(*.wav)|*.wav ")),
               QString::fromUtf8("声音文件 (*.wav *.WAV)"));
+    // Several patterns, apart by ";" or by spaces.
+    EXPECT_EQ(QtFileFilter(QString::fromUtf8("所有音频(*.mp3;*.Opus)|*.mp3;*.Opus|两种(*.a *.b)|*.a  *.b")),
+              QString::fromUtf8("所有音频 (*.mp3 *.MP3 *.Opus *.opus *.OPUS);;两种 (*.a *.A *.b *.B)"));
 }
 
 TEST(QtDialogs, EachKindOfMessageHasItsIconAndButtons) {

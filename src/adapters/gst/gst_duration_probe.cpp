@@ -1,5 +1,6 @@
 #include "adapters/gst/gst_duration_probe.h"
 
+#include "adapters/gst/adts_frame_scanner.h"
 #include "adapters/gst/gst_support.h"
 #include "adapters/gst/mp3_frame_scanner.h"
 
@@ -183,7 +184,10 @@ ProbeResult GstDurationProbe::Probe(const QString& path) {
     }
     const std::optional<Mp3FrameCount> frames = CountMp3Frames(bytes);
     if (frames && frames->audioFrames > 0) return frames->Seconds();
-    // Not MPEG audio (or none found): AAC, AC-3 and the rest.
+    // Raw AAC has no header with its length either: GstDiscoverer would estimate it from the bit rate.
+    const std::optional<AdtsFrameCount> aac = CountAdtsFrames(bytes);
+    if (aac && aac->frames > 0) return aac->Seconds();
+    // Not MPEG audio (or none found): AC-3 and the rest.
     return Discover(path);
 }
 

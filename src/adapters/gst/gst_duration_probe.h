@@ -19,8 +19,8 @@ namespace ostrelle {
 // and no header gives the length).
 using ProbeResult = Result<double>;
 
-// DurationProbe on GStreamer. MPEG audio files are measured by counting their frames (exact, and
-// without GStreamer); other formats by GstDiscoverer from their headers. Synchronous: needs no event
+// DurationProbe on GStreamer. MPEG audio and raw AAC files are measured by counting their frames (exact,
+// and without GStreamer); other formats by GstDiscoverer from their headers. Synchronous: needs no event
 // loop, and never opens a pipe or device, so it cannot block on one. Not thread-safe.
 // Files are read, not mapped: one cut short by another program while it is measured gives the frames it
 // still holds (or no length), never a crash.

@@ -4,22 +4,22 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace ostrelle {
 
 QString QtFileFilter(const QString& filter) {
+    static const QRegularExpression kSeparators(QStringLiteral("[;\\s]+"));
     const QStringList parts = filter.split(u'|');
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QStringList patterns;
-        for (const QString& pattern : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
-            const QString trimmed = pattern.trimmed();
-            if (trimmed.isEmpty()) continue;
-            patterns << trimmed;
+        for (const QString& pattern : parts[i + 1].split(kSeparators, Qt::SkipEmptyParts)) {
+            patterns << pattern;
             // File names on this system are case-sensitive; lists made on Windows are not.
-            if (trimmed != QStringLiteral("*.*")) {
-                if (trimmed.toLower() != trimmed) patterns << trimmed.toLower();
-                if (trimmed.toUpper() != trimmed) patterns << trimmed.toUpper();
+            if (pattern != QStringLiteral("*.*")) {
+                if (pattern.toLower() != pattern) patterns << pattern.toLower();
+                if (pattern.toUpper() != pattern) patterns << pattern.toUpper();
             }
         }
         QString description = parts[i].trimmed();

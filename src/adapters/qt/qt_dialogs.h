@@ -26,7 +26,8 @@ private:
     QPointer<QProgressDialog> progress_;
 };
 
-// "desc|pattern|desc|pattern" to Qt's "desc (patterns);;…"; each "*.ext" matches in either letter case.
+// "desc|patterns|desc|patterns" (patterns apart by ";" or spaces) to Qt's "desc (patterns);;…"; each
+// "*.ext" matches in either letter case.
 QString QtFileFilter(const QString& filter);
 // The extension a saved file gets when its name is typed without one: the first pattern's, in lower case.
 QString DefaultSuffix(const QString& filter);

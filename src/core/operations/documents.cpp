@@ -1,5 +1,6 @@
 #include "core/operations/documents.h"
 
+#include "core/formats/file_kinds.h"
 #include "core/formats/settings_file.h"
 #include "text/document_reader.h"
 #include "text/plain_text_reader.h"
@@ -68,10 +69,12 @@ void Documents::LoadTimedText(const QString& path) {
 
 void Documents::ChooseAndOpenFile() {
     const QString initial = ReadIniValue(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), settingsFile_);
+    const QString audio = FilterPatterns(FileKind::kAudio);
     const std::vector<FileChoice> chosen = dialogs_.OpenFiles(
-        QString::fromUtf8(
-            "MP3文件(*.mp3)|*.mp3|WMA文件(*.wma)|*.wma|文本文档(*.txt)|*.txt|RTF文档(*.rtf)|*.rtf|"
-            "word文档(*.doc)|*.doc|所有文件(*.*)|*.*"),
+        QString::fromUtf8("所有音频(%1)|%1|").arg(audio) +
+            QString::fromUtf8(
+                "MP3文件(*.mp3)|*.mp3|WMA文件(*.wma)|*.wma|文本文档(*.txt)|*.txt|RTF文档(*.rtf)|*.rtf|"
+                "word文档(*.doc)|*.doc|word文档(*.docx)|*.docx|所有文件(*.*)|*.*"),
         initial);
     // A cancelled dialog opens nothing, not the file opened last time.
     if (chosen.empty()) return;
@@ -88,23 +91,31 @@ void Documents::ChooseAndOpenFile() {
 
 void Documents::OpenChosenFile(const QString& path, const QString& title) {
     hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), path);
-    const QString kind = title.right(3).toLower();
     state_.currentAudioPath = path;
     window_.showTextBox.value = 1;
     ApplyTextShown();
-    if (kind == QStringLiteral("lrc") || kind == QStringLiteral("srt")) {
-        LoadTimedText(path);
-    } else if (kind == QStringLiteral("txt")) {
-        LoadPlainText(path);
-    } else if (kind == QStringLiteral("rtf") || kind == QStringLiteral("doc")) {
-        ShowText(QString());
-        LoadTextDocument(path, true);
-    } else if (kind == QStringLiteral("mp3") || kind == QStringLiteral("wma")) {
-        state_.currentListRow = hooks_.countPlaylistRows() + 1;
-        StartAudioFile(path);
-        // Its stored segments become current, as when it is started from the list.
-        const int listed = hooks_.findPlaylistRow(path);
-        hooks_.loadFileSegments(path, listed > 0 ? listed : state_.currentListRow);
+    switch (KindOfFile(title)) {
+        case FileKind::kTimedText:
+            LoadTimedText(path);
+            break;
+        case FileKind::kPlainText:
+            LoadPlainText(path);
+            break;
+        case FileKind::kDocument:
+            ShowText(QString());
+            LoadTextDocument(path, true);
+            break;
+        case FileKind::kAudio: {
+            state_.currentListRow = hooks_.countPlaylistRows() + 1;
+            StartAudioFile(path);
+            // Its stored segments become current, as when it is started from the list.
+            const int listed = hooks_.findPlaylistRow(path);
+            hooks_.loadFileSegments(path, listed > 0 ? listed : state_.currentListRow);
+            break;
+        }
+        case FileKind::kPlaylist:
+        case FileKind::kUnknown:
+            break;
     }
 }
 
@@ -125,14 +136,24 @@ void Documents::StartAudioFile(const QString& path) {
 }
 
 void Documents::LoadCompanionText(const QString& audioPath) {
-    const QString base = audioPath.chopped(std::min<qsizetype>(3, audioPath.size()));
+    const QString base = PathWithoutSuffix(audioPath);
     // A file without a text of its own shows none, rather than the previous lesson's.
     ShowText(QString());
-    if (const auto txt = FindFileIgnoringCase(base + QStringLiteral("txt"))) LoadPlainText(*txt);
-    if (const auto rtf = FindFileIgnoringCase(base + QStringLiteral("rtf"))) LoadTextDocument(*rtf);
-    if (const auto doc = FindFileIgnoringCase(base + QStringLiteral("doc"))) LoadTextDocument(*doc);
-    if (const auto lrc = FindFileIgnoringCase(base + QStringLiteral("lrc"))) LoadTimedText(*lrc);
-    if (const auto srt = FindFileIgnoringCase(base + QStringLiteral("srt"))) LoadTimedText(*srt);
+    for (const QString& suffix : CompanionTextSuffixes()) {
+        const std::optional<QString> found = FindFileIgnoringCase(base + suffix);
+        if (!found) continue;
+        switch (KindOfFile(*found)) {
+            case FileKind::kTimedText:
+                LoadTimedText(*found);
+                break;
+            case FileKind::kPlainText:
+                LoadPlainText(*found);
+                break;
+            default:
+                LoadTextDocument(*found);
+                break;
+        }
+    }
 }
 
 void Documents::LoadPlainText(const QString& path) {
@@ -143,10 +164,12 @@ void Documents::LoadPlainText(const QString& path) {
 void Documents::LoadTextDocument(const QString& path, bool tellErrors) {
     if (path.isEmpty()) return;
     // The kind is the extension, in any letter case (a folder named "x.doc" says nothing of the file).
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QStringLiteral("doc") && suffix != QStringLiteral("rtf") && suffix != QStringLiteral("txt"))
-        return;
-    if (suffix == QStringLiteral("doc") && !QFileInfo::exists(path)) {
+    const FileKind kind = KindOfFile(path);
+    if (kind != FileKind::kDocument && kind != FileKind::kPlainText) return;
+    // Word documents, not rich text, say when they are missing.
+    const bool word = kind == FileKind::kDocument &&
+                      FileSuffix(path).compare(QStringLiteral("rtf"), Qt::CaseInsensitive) != 0;
+    if (word && !QFileInfo::exists(path)) {
         dialogs_.ShowMessage(QString::fromUtf8("没有该文件"), MessageTitle(), MessageKind::Error);
         return;
     }

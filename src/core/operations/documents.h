@@ -10,8 +10,8 @@
 namespace ostrelle {
 
 // Opening a chosen file by its kind, starting an audio file, and the companion text shown beside the
-// player: the document with the audio file's folder and base name and the extension txt, rtf, doc, or a
-// timed text (lrc, srt) whose lines are highlighted as they are spoken.
+// player: the document with the audio file's folder and base name and the extension txt, rtf, doc, docx,
+// or a timed text (lrc, srt) whose lines are highlighted as they are spoken.
 class Documents {
 public:
     struct Hooks {
@@ -37,11 +37,12 @@ public:
     // The open-file command: asks for files, starting in the folder of the one opened last, and opens one
     // as its kind says; several are opened together.
     void ChooseAndOpenFile();
-    // title ends in the file's extension, which decides the kind.
+    // title ends in the file's extension, which decides the kind (file_kinds.h); a list file or a file of
+    // no known kind opens nothing.
     void OpenChosenFile(const QString& path, const QString& title);
     void StartAudioFile(const QString& path);
-    // The companion documents of an audio file, loaded in the order txt, rtf, doc, lrc, srt: the last one
-    // found wins.
+    // The companion documents of an audio file (its path with another suffix, found in any letter case),
+    // loaded in the order of CompanionTextSuffixes(): the last one found wins.
     void LoadCompanionText(const QString& audioPath);
     void LoadPlainText(const QString& path);
     // An LRC or SRT file: shown without its time tags, unless the learner asked for the file as it is. A
@@ -49,7 +50,8 @@ public:
     void LoadTimedText(const QString& path);
     // The timed text is shown as its file is, or without its tags.
     void SetTimedTextRaw(bool raw);
-    // Word and rich text documents; tellErrors shows why a document chosen directly could not be read.
+    // Word, rich text and plain text documents; tellErrors shows why a document chosen directly could not
+    // be read.
     void LoadTextDocument(const QString& path, bool tellErrors = false);
     // Shows or hides the text pane as the text-display check box says.
     void ApplyTextShown();

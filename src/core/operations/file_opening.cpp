@@ -1,5 +1,7 @@
 #include "core/operations/file_opening.h"
 
+#include "core/formats/file_kinds.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QDirIterator>
@@ -8,26 +10,6 @@
 #include <algorithm>
 
 namespace ostrelle {
-namespace {
-
-enum class Kind { Audio, List, Text, Other };
-
-Kind KindOf(const QString& path) {
-    static const QStringList audio = {QStringLiteral("mp3"),  QStringLiteral("wma"), QStringLiteral("wav"),
-                                      QStringLiteral("ogg"),  QStringLiteral("oga"), QStringLiteral("opus"),
-                                      QStringLiteral("flac"), QStringLiteral("m4a"), QStringLiteral("m4b"),
-                                      QStringLiteral("aac")};
-    static const QStringList lists = {QStringLiteral("m3u"), QStringLiteral("m3u8")};
-    static const QStringList texts = {QStringLiteral("txt"), QStringLiteral("lrc"), QStringLiteral("srt"),
-                                      QStringLiteral("rtf"), QStringLiteral("doc"), QStringLiteral("docx")};
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (audio.contains(suffix)) return Kind::Audio;
-    if (lists.contains(suffix)) return Kind::List;
-    if (texts.contains(suffix)) return Kind::Text;
-    return Kind::Other;
-}
-
-}  // namespace
 
 QStringList FileOpening::AudioFilesIn(const QString& folder) {
     const QDir root(folder);
@@ -35,7 +17,7 @@ QStringList FileOpening::AudioFilesIn(const QString& folder) {
     QDirIterator files(folder, QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString path = files.next();
-        if (KindOf(path) == Kind::Audio) found << root.relativeFilePath(path);
+        if (KindOfFile(path) == FileKind::kAudio) found << root.relativeFilePath(path);
     }
     QCollator natural(QLocale(QLocale::Chinese, QLocale::China));
     natural.setNumericMode(true);
@@ -60,19 +42,21 @@ void FileOpening::Open(const QStringList& paths) {
             audio << inFolder;
             continue;
         }
-        const Kind kind = info.isFile() ? KindOf(path) : Kind::Other;
+        const FileKind kind = info.isFile() ? KindOfFile(path) : FileKind::kUnknown;
         const QString absolute = info.absoluteFilePath();
         switch (kind) {
-            case Kind::Audio:
+            case FileKind::kAudio:
                 audio << absolute;
                 break;
-            case Kind::List:
+            case FileKind::kPlaylist:
                 lists << absolute;
                 break;
-            case Kind::Text:
+            case FileKind::kTimedText:
+            case FileKind::kPlainText:
+            case FileKind::kDocument:
                 texts << absolute;
                 break;
-            case Kind::Other:
+            case FileKind::kUnknown:
                 leftOut << info.fileName();
                 break;
         }
