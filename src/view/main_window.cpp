@@ -711,7 +711,7 @@ void MainWindow::Render() {
     if (!shownText_.isSharedWith(w.textPane.text) && shownText_ != w.textPane.text) {
         shownText_ = w.textPane.text;
         textPane_->setPlainText(shownText_);
-        shownHighlight_ = -1;
+        shownHighlight_ = -2;  // the new text keeps the old one's selections until they are set again
     }
     RenderHighlight();
     if (textPane_->font().pointSize() != w.textPane.fontSizePt)

@@ -796,6 +796,12 @@ TEST_F(MainWindowTest, TheSpokenLyricLineIsHighlightedAndADoubleClickRepeatsIt) 
     EXPECT_EQ(state().bPoint, MarkText(10.0));
     EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("停止"));
     EXPECT_EQ(w.TextPane()->extraSelections().front().cursor.block().text(), QStringLiteral("Three"));
+
+    const QString plain = MakeFile(QStringLiteral("talk.mp3"));
+    testing::WriteTestFile(dir_.filePath(QStringLiteral("talk.txt")), QByteArray("a\nb\nc\n"));
+    app_.documents().OpenChosenFile(plain, QStringLiteral("talk.mp3"));
+    w.Render();
+    EXPECT_TRUE(w.TextPane()->extraSelections().isEmpty()) << "no highlight is left on the next text";
 }
 
 }  // namespace
