@@ -7,6 +7,19 @@
 
 namespace ostrelle {
 
+bool IsCharacterScript(char32_t c) {
+    switch (QChar::script(c)) {
+        case QChar::Script_Han:
+        case QChar::Script_Hiragana:
+        case QChar::Script_Katakana:
+        case QChar::Script_Hangul:
+            return true;
+        default:
+            // The prolonged sound mark ー is written inside Japanese words but belongs to no script.
+            return c >= 0x3000 && c <= 0x30FF;
+    }
+}
+
 namespace {
 
 // A word or a character of a line: what is compared, and where its text stands in the line.
@@ -32,19 +45,6 @@ bool JoinsPrevious(char32_t c) {
     const QChar::Category category = QChar::category(c);
     return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
            category == QChar::Mark_Enclosing || c == 0xFF9E || c == 0xFF9F;
-}
-
-bool IsCharacterScript(char32_t c) {
-    switch (QChar::script(c)) {
-        case QChar::Script_Han:
-        case QChar::Script_Hiragana:
-        case QChar::Script_Katakana:
-        case QChar::Script_Hangul:
-            return true;
-        default:
-            // The prolonged sound mark ー is written inside Japanese words but belongs to no script.
-            return c >= 0x3000 && c <= 0x30FF;
-    }
 }
 
 // The compared form of a piece of text: compatibility forms (full width, ligatures) as their plain

@@ -32,4 +32,7 @@ struct DictationResult {
 // the expected line into the typed one.
 DictationResult CheckDictation(const QString& typed, const QString& expected);
 
+// Whether c belongs to a script compared character by character: Chinese, Japanese and Korean.
+bool IsCharacterScript(char32_t c);
+
 }  // namespace ostrelle

@@ -16,16 +16,7 @@ qint64 Ms(double seconds) {
 }
 
 bool Wide(QChar c) {
-    switch (c.script()) {
-        case QChar::Script_Han:
-        case QChar::Script_Hiragana:
-        case QChar::Script_Katakana:
-        case QChar::Script_Hangul:
-            return true;
-        default:
-            return (c.unicode() >= 0x3000 && c.unicode() < 0x3040) ||
-                   (c.unicode() >= 0xFF01 && c.unicode() < 0xFF61);
-    }
+    return IsCharacterScript(c.unicode()) || (c.unicode() >= 0xFF01 && c.unicode() < 0xFF61);
 }
 
 // A hidden line keeps its length and its spaces, so the learner sees how much there is to write: a wide
