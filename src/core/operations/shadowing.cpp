@@ -101,33 +101,29 @@ void Shadowing::Toggle() {
     if (!SegmentReady() || !window_.recordButton.enabled ||
         window_.recordButton.caption != QString::fromUtf8("开始录音"))
         return;
-    recordPasses_ = true;
-    passes_ = repeat_.RepeatCount();
     pauseTicks_ = repeat_.PauseTicksSetting();
+    StartRun(true, repeat_.RepeatCount());
+    BeginPass();
+}
+
+void Shadowing::StartRun(bool recordPasses, int passes) {
+    recordPasses_ = recordPasses;
+    passes_ = passes;
     pass_ = 0;
     repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
     SetRecorderEnabled(false);
-    BeginPass();
 }
 
 void Shadowing::ReplayWithOriginal() {
     if (Active() || !SegmentReady()) return;
-    recordPasses_ = false;
-    passes_ = 1;
-    pass_ = 0;
-    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
-    SetRecorderEnabled(false);
+    StartRun(false, 1);
     BeginPass();
 }
 
 void Shadowing::PlayTake() {
     if (Active() || !SegmentReady()) return;
-    recordPasses_ = false;
-    passes_ = 1;
-    pass_ = 0;
+    StartRun(false, 1);
     take_ = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
-    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
-    SetRecorderEnabled(false);
     StartTakePlayback();
 }
 

@@ -59,6 +59,8 @@ private:
     // Whether the current segment's take is on disk, asked again only when the segment or the takes change:
     // the states are updated before every render, also during a run's 10 ms ticks.
     bool TakeKept();
+    // Takes the device and the player for a run of passes; recordPasses: record the learner each pass.
+    void StartRun(bool recordPasses, int passes);
     void BeginPass();
     void StartRecording();
     void StartTakePlayback();
