@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColor>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -290,22 +291,24 @@ void MainWindow::BuildControls() {
     splitProgress_->setRange(0, 100);
     splitProgress_->setFormat(QString::fromUtf8("自动断句 %p%（再按 Ctrl+J 停止）"));
     splitProgress_->hide();
-    shadowCue_ = new QLabel(canvas_);
-    shadowCue_->setGeometry(Px(w.shadowCue.geometry));
-    shadowCue_->setAlignment(Qt::AlignCenter);
-    shadowCue_->setAutoFillBackground(true);
-    shadowCue_->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0); background: rgb(255, 250, 220);"));
+    // Notes that stand over the usage line for a while, in their own colours.
+    const auto note = [&](const Label& model) {
+        auto* l = new QLabel(canvas_);
+        l->setGeometry(Px(model.geometry));
+        l->setAlignment(Qt::AlignCenter);
+        l->setAutoFillBackground(true);
+        const auto css = [](Rgb c) { return QColor(c.red, c.green, c.blue).name(); };
+        l->setStyleSheet(
+            QStringLiteral("color: %1; background: %2;").arg(css(model.foreground), css(model.background)));
+        l->hide();
+        return l;
+    };
+    shadowCue_ = note(w.shadowCue);
     QFont cueFont = shadowCue_->font();
     cueFont.setBold(true);
     cueFont.setPointSize(cueFont.pointSize() + 2);
     shadowCue_->setFont(cueFont);
-    shadowCue_->hide();
-    statusNote_ = new QLabel(canvas_);
-    statusNote_->setGeometry(Px(w.statusNote.geometry));
-    statusNote_->setAlignment(Qt::AlignCenter);
-    statusNote_->setAutoFillBackground(true);
-    statusNote_->setStyleSheet(QStringLiteral("color: rgb(0, 70, 160); background: rgb(235, 244, 255);"));
-    statusNote_->hide();
+    statusNote_ = note(w.statusNote);
     setAcceptDrops(true);
     dictationInput_ = new QLineEdit(canvas_);
     dictationInput_->setPlaceholderText(QString::fromUtf8("听写：输入听到的句子，按回车检查"));

@@ -143,8 +143,10 @@ Window::Window() {
         item->enabled = false;
     shadowCue = MakeLabel("", {240, 9000, 13695, 375}, kRed);
     shadowCue.visible = false;
+    shadowCue.background = {255, 250, 220};
     statusNote = MakeLabel("", {240, 9000, 13695, 375}, kBlue);
     statusNote.visible = false;
+    statusNote.background = {235, 244, 255};
     dictationItem = MakeCheckableMenu("听写");
     dictationItem.shortcut = QStringLiteral("Ctrl+K");
     dictationMaskAllItem = MakeCheckableMenu("听写时遮住全部歌词");
