@@ -246,7 +246,7 @@ void MprisService::EmitSeeked(double seconds) {
     connection_->send(signal);
 }
 
-void MprisService::RunCommand(const std::function<void()>& command) {
+void MprisService::RunThenTellTheDesktop(const std::function<void()>& command) {
     app_.Deliver([this, command] {
         command();
         Refresh();
@@ -284,7 +284,7 @@ bool MprisService::handleMessage(const QDBusMessage& message, const QDBusConnect
 }
 
 MprisService::Answer MprisService::Deferred(const QDBusMessage& call, std::function<void()> command) {
-    return {call.createReply(), [this, command = std::move(command)] { RunCommand(command); }};
+    return {call.createReply(), [this, command = std::move(command)] { RunThenTellTheDesktop(command); }};
 }
 
 MprisService::Answer MprisService::AnswerRoot(const QDBusMessage& call) {

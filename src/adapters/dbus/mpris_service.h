@@ -75,10 +75,10 @@ private:
     Answer SetProperty(const QDBusMessage& call, const QString& name, const QVariant& value);
     Answer AnswerRoot(const QDBusMessage& call);
     Answer AnswerPlayer(const QDBusMessage& call);
-    // Replies at once, then runs command with RunCommand.
+    // Replies at once, then runs command with RunThenTellTheDesktop.
     Answer Deferred(const QDBusMessage& call, std::function<void()> command);
     // Runs command as the window runs its events, then tells the desktop what it changed.
-    void RunCommand(const std::function<void()>& command);
+    void RunThenTellTheDesktop(const std::function<void()>& command);
     // Moves the player to seconds, held to the track, and tells the desktop.
     void SeekTo(double seconds);
     void EmitSeeked(double seconds);
