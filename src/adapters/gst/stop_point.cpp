@@ -13,8 +13,10 @@ SegmentSeek StopPoint::PlanSeek(double seconds) {
     segmentDone_ = false;
     // With a stop point the segment ends at it and posts SEGMENT_DONE instead of EOS. A target at or
     // past the stop point plays on without it; the stop applies again to the next seek before it.
+    const std::optional<double> previous = active_;
     active_.reset();
     if (Bounds(seconds)) active_ = requested_;
+    if (active_ != previous) shortEnd_.reset();
     // A flush starts the running time afresh, so the shifts of earlier restarts no longer apply. The
     // first pass of a repeat run starts a short lead late, as the restarts do: an audio server drops
     // whatever arrives before its stream has started, so that lead is silence.
@@ -35,6 +37,7 @@ std::optional<SegmentSeek> StopPoint::PlanRestart(double seconds, std::optional<
 }
 
 void StopPoint::Restarted() {
+    if (active_ != requested_) shortEnd_.reset();
     active_ = requested_;
     idle_ = false;
     segmentDone_ = false;
@@ -42,6 +45,7 @@ void StopPoint::Restarted() {
 
 bool StopPoint::NeedsReseek(double position) {
     if (requested_ == active_) return false;
+    shortEnd_.reset();
     if (requested_ && position >= *requested_) {
         active_.reset();  // already past it: it applies from the next seek on
         return false;
@@ -56,24 +60,31 @@ void StopPoint::SegmentDone() {
 }
 
 bool StopPoint::OutputAt(double position) const {
-    return segmentDone_ && active_ && position >= *active_ - kReachToleranceSeconds;
+    return segmentDone_ && active_ && position >= End() - kReachToleranceSeconds;
+}
+
+StopPointProgress StopPoint::Reach() {
+    idle_ = true;
+    return StopPointProgress::kReached;
 }
 
 // The stop point counts as reached once the output has played up to it, not when the parser has sent
 // its last buffer: the sink still holds some.
 StopPointProgress StopPoint::Track(double position, bool playing, qint64 nowMs) {
-    if (OutputAt(position)) {
-        idle_ = true;
-        return StopPointProgress::kReached;
-    }
+    if (OutputAt(position)) return Reach();
     if (!playing) return StopPointProgress::kDraining;  // paused short of the stop point
     if (position != stallPosition_) {
         moved_ = moved_ || stallPosition_ >= 0;
         stallPosition_ = position;
         stallSinceMs_ = nowMs;
-    } else if (nowMs - stallSinceMs_ >= (moved_ ? kStallMs : kStartStallMs)) {
-        return StopPointProgress::kMediaEnded;
+        return StopPointProgress::kDraining;
     }
+    const qint64 still = nowMs - stallSinceMs_;
+    if (moved_ && active_ && position >= *active_ - kShortEndSeconds && still >= kShortEndStallMs) {
+        shortEnd_ = position;
+        return Reach();
+    }
+    if (still >= (moved_ ? kStallMs : kStartStallMs)) return StopPointProgress::kMediaEnded;
     return StopPointProgress::kDraining;
 }
 
@@ -86,7 +97,7 @@ double StopPoint::ReportedPosition(double position, double passStart) const {
 }
 
 bool StopPoint::StillInOldPass(double position) const {
-    return !active_ || position >= *active_ - kReachToleranceSeconds;
+    return !active_ || position >= End() - kReachToleranceSeconds;
 }
 
 }  // namespace ostrelle

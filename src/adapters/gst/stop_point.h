@@ -33,6 +33,10 @@ public:
     static constexpr qint64 kStallMs = 300;
     // Until the output has moved at all it may still be starting: a sound server stream takes a while.
     static constexpr qint64 kStartStallMs = 3000;
+    // Some demuxers drop the last frame that straddles the stop (MP4 with an edit list does), so the output
+    // ends up to a frame short of it. Standing still that close means the segment is over, not the media.
+    static constexpr double kShortEndSeconds = 0.15;
+    static constexpr qint64 kShortEndStallMs = 60;
 
     // New media: no stop point, nothing playing towards one.
     void Reset() { *this = StopPoint(); }
@@ -62,8 +66,9 @@ public:
     void SegmentDone();
     bool AwaitingOutput() const { return segmentDone_ && !idle_; }
     bool OutputAt(double position) const;
-    // The output's position while it drains; reaching the stop point makes it idle there. A position that
-    // stands still for kStallMs while playing means the media ended before the stop point.
+    // The output's position while it drains; reaching the stop point makes it idle there, as does standing
+    // still just short of it (the segment's real end, then expected on later passes). A position that
+    // stands still for kStallMs further off while playing means the media ended before the stop point.
     StopPointProgress Track(double position, bool playing, qint64 nowMs);
 
     // The position to report while the segment plays: not before the pass's start, not past the stop.
@@ -74,6 +79,10 @@ public:
     bool ReportsPaused(double position) const { return idle_ || OutputAt(position); }
 
 private:
+    // Where the output's audio of the active segment ends: the stop, or the shorter end found earlier.
+    double End() const { return shortEnd_.value_or(*active_); }
+    StopPointProgress Reach();
+
     std::optional<double> requested_;
     std::optional<double> active_;
     bool segmentDone_ = false;
@@ -81,6 +90,7 @@ private:
     double stallPosition_ = -1;
     bool moved_ = false;  // the output position changed since the segment was all sent
     qint64 stallSinceMs_ = 0;
+    std::optional<double> shortEnd_;  // of the active stop
 };
 
 }  // namespace ostrelle

@@ -71,6 +71,31 @@ TEST(StopPointTest, AnOutputThatStandsStillWhilePlayingMeansTheMediaEnded) {
     EXPECT_EQ(stop.Track(1.5, true, 1000 + StopPoint::kStallMs), StopPointProgress::kMediaEnded);
 }
 
+TEST(StopPointTest, AnOutputThatStandsStillJustShortOfTheStopHasReachedItsRealEnd) {
+    // An MP4 with an edit list loses the frame that straddles the stop: its audio ends 6 ms early.
+    StopPoint stop = DrainingTowardsTwoSeconds();
+    EXPECT_EQ(stop.Track(1.98, true, 0), StopPointProgress::kDraining);
+    EXPECT_EQ(stop.Track(1.994, true, 10), StopPointProgress::kDraining);
+    EXPECT_EQ(stop.Track(1.994, true, 10 + StopPoint::kShortEndStallMs - 1), StopPointProgress::kDraining);
+    EXPECT_EQ(stop.Track(1.994, true, 10 + StopPoint::kShortEndStallMs), StopPointProgress::kReached);
+    EXPECT_TRUE(stop.ReportsPaused(1.994)) << "paused, not ended";
+
+    const auto restart = stop.PlanRestart(1.0, 3 * kSecondNs, 2 * kSecondNs);
+    ASSERT_TRUE(restart);
+    stop.Restarted();
+    EXPECT_TRUE(stop.StillInOldPass(1.994)) << "the old pass ended there";
+    stop.SegmentDone();
+    EXPECT_EQ(stop.Track(1.994, true, 5000), StopPointProgress::kReached) << "later passes end there at once";
+
+    (void)stop.PlanSeek(1.0);
+    stop.SegmentDone();
+    EXPECT_EQ(stop.Track(1.994, true, 6000), StopPointProgress::kReached) << "the same stop from a flush";
+    stop.Set(3.0);
+    (void)stop.PlanSeek(1.0);
+    stop.SegmentDone();
+    EXPECT_EQ(stop.Track(1.994, true, 7000), StopPointProgress::kDraining) << "another stop ends elsewhere";
+}
+
 TEST(StopPointTest, AnOutputThatHasNotStartedYetIsGivenLongerThanOneThatStopped) {
     StopPoint stop = DrainingTowardsTwoSeconds();
     EXPECT_EQ(stop.Track(0.0, true, 0), StopPointProgress::kDraining);
