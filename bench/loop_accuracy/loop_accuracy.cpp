@@ -7,7 +7,7 @@
 #include "adapters/gst/gst_media_player.h"
 #include "core/model/window_model.h"
 #include "loop_analysis.h"
-#include "pulse_server.h"
+#include "support/pulse_rig.h"
 #include "test_signal.h"
 
 #include <QCoreApplication>
@@ -29,6 +29,9 @@
 
 namespace ostrelle::bench {
 namespace {
+
+using testing::PulseServer;
+using testing::RecordMonitor;
 
 constexpr double kA = 1.234;
 constexpr double kB = 3.456;

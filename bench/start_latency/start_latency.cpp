@@ -3,7 +3,7 @@
 // first buffer is rendered, and, when a private PulseAudio server starts, into pulsesink and into
 // autoaudiosink (the program's own output), heard on the server's sink monitor. A bare playbin set to
 // playing on the same sink is the baseline. The last line is the summary, from the pulsesink leg.
-#include "loop_accuracy/pulse_server.h"
+#include "support/pulse_rig.h"
 #include "support/start_rig.h"
 #include "support/timing.h"
 
@@ -21,6 +21,10 @@
 namespace ostrelle::bench {
 namespace {
 
+using testing::MonitorOnset;
+using testing::PulseServer;
+using testing::RecordMonitor;
+
 constexpr int kRuns = 10;
 // Each file sounds for its first second only: whatever an output still holds of the previous run when the
 // next starts is silence, so the first sound heard is the new file's.
@@ -28,68 +32,9 @@ constexpr double kToneSeconds = 1;
 constexpr double kFileSeconds = 30;
 constexpr int kPlayBeforeStopMs = 1500;
 constexpr int kSilenceMs = 300;
-// A new PulseAudio server's null sink and monitor take a second or two to carry their first sound.
-constexpr int kServerWarmUpMs = 3000;
 constexpr int kRate = 44100;
 
 using Clock = std::chrono::steady_clock;
-
-// Records a PulseAudio sink's monitor and notes when, after Arm(), sound is first heard on it.
-class MonitorOnset {
-public:
-    // Started once every member is there: samples arrive on another thread at once.
-    MonitorOnset(const QString& server, const QString& sinkName) {
-        pipeline_ = RecordMonitor(server, sinkName, "buffer-time=20000 latency-time=5000",
-                                  &MonitorOnset::NewSampleCallback, this);
-    }
-    ~MonitorOnset() {
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
-        gst_object_unref(pipeline_);
-    }
-    void Arm() {
-        std::lock_guard lock(mutex_);
-        armedAt_ = Clock::now();
-        onset_.reset();
-    }
-    std::optional<Clock::time_point> Onset() {
-        std::lock_guard lock(mutex_);
-        return onset_;
-    }
-
-private:
-    static GstFlowReturn NewSampleCallback(GstAppSink* sink, gpointer self) {
-        const auto now = Clock::now();
-        auto* monitor = static_cast<MonitorOnset*>(self);
-        GstSample* sample = gst_app_sink_pull_sample(sink);
-        if (!sample) return GST_FLOW_OK;
-        GstBuffer* buffer = gst_sample_get_buffer(sample);
-        GstMapInfo map;
-        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            const auto* samples = reinterpret_cast<const float*>(map.data);
-            const std::size_t frames = map.size / (2 * sizeof(float));
-            std::lock_guard lock(monitor->mutex_);
-            if (monitor->armedAt_ && !monitor->onset_) {
-                for (std::size_t i = 0; i < frames; ++i) {
-                    // The buffer's last frame was captured just now; this one that much earlier. Sound
-                    // from before the arming (still on its way through the monitor) does not count.
-                    const auto before = std::chrono::duration<double>(double(frames - i) / kRate);
-                    const auto at = now - std::chrono::duration_cast<Clock::duration>(before);
-                    if (at > *monitor->armedAt_ && std::fabs(samples[2 * i]) > 0.05f) {
-                        monitor->onset_ = at;
-                        break;
-                    }
-                }
-            }
-            gst_buffer_unmap(buffer, &map);
-        }
-        gst_sample_unref(sample);
-        return GST_FLOW_OK;
-    }
-    GstElement* pipeline_ = nullptr;
-    std::mutex mutex_;
-    std::optional<Clock::time_point> armedAt_;
-    std::optional<Clock::time_point> onset_;
-};
 
 // How a leg hears the first sound: its sink for the player, arming and the time it was heard.
 struct Ear {
@@ -199,17 +144,7 @@ int Run() {
     std::optional<LegFigures> pulsed;
     if (pulse.Start({QStringLiteral("ostrelle_start")}, &why)) {
         MonitorOnset monitor(pulse.Address(), QStringLiteral("ostrelle_start"));
-        {
-            GstElement* warmUp = gst_parse_launch(
-                ("audiotestsrc wave=silence ! pulsesink device=ostrelle_start server=" + pulse.Address())
-                    .toUtf8()
-                    .constData(),
-                nullptr);
-            gst_element_set_state(warmUp, GST_STATE_PLAYING);
-            RunEventsUntil([] { return false; }, kServerWarmUpMs);
-            gst_element_set_state(warmUp, GST_STATE_NULL);
-            gst_object_unref(warmUp);
-        }
+        pulse.WarmUp(QStringLiteral("ostrelle_start"));
         const Ear pulseEar{[&] {
                                GstElement* sink = gst_element_factory_make("pulsesink", nullptr);
                                g_object_set(sink, "server", pulse.Address().toUtf8().constData(), "device",

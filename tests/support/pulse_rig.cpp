@@ -1,12 +1,15 @@
-#include "pulse_server.h"
+#include "support/pulse_rig.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QThread>
 
-namespace ostrelle::bench {
+#include <cmath>
+
+namespace ostrelle::testing {
 
 PulseServer::~PulseServer() {
     if (process_.state() == QProcess::NotRunning) return;
@@ -94,4 +97,74 @@ GstElement* RecordMonitor(const QString& server, const QString& sinkName, const 
     return pipeline;
 }
 
-}  // namespace ostrelle::bench
+void PulseServer::WarmUp(const QString& sinkName) const {
+    const QByteArray description =
+        ("audiotestsrc wave=silence is-live=true ! pulsesink device=" + sinkName + " server=" + Address())
+            .toUtf8();
+    GstElement* pipeline = gst_parse_launch(description.constData(), nullptr);
+    if (!pipeline) return;
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    QThread::msleep(2000);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+}
+
+namespace {
+constexpr int kMonitorRate = 44100;
+constexpr float kSoundLevel = 0.05f;
+}  // namespace
+
+MonitorOnset::MonitorOnset(const QString& server, const QString& sinkName) {
+    pipeline_ = RecordMonitor(server, sinkName, "buffer-time=20000 latency-time=5000",
+                              &MonitorOnset::NewSampleCallback, this);
+}
+
+MonitorOnset::~MonitorOnset() {
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    gst_object_unref(pipeline_);
+}
+
+void MonitorOnset::Arm() {
+    std::lock_guard lock(mutex_);
+    armedAt_ = Clock::now();
+    onset_.reset();
+    last_.reset();
+}
+
+std::optional<MonitorOnset::Clock::time_point> MonitorOnset::Onset() {
+    std::lock_guard lock(mutex_);
+    return onset_;
+}
+
+std::optional<MonitorOnset::Clock::time_point> MonitorOnset::LastSound() {
+    std::lock_guard lock(mutex_);
+    return last_;
+}
+
+GstFlowReturn MonitorOnset::NewSampleCallback(GstAppSink* sink, gpointer self) {
+    const auto now = Clock::now();
+    auto* monitor = static_cast<MonitorOnset*>(self);
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    if (!sample) return GST_FLOW_OK;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstMapInfo map;
+    if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        const auto* samples = reinterpret_cast<const float*>(map.data);
+        const std::size_t frames = map.size / (2 * sizeof(float));
+        std::lock_guard lock(monitor->mutex_);
+        for (std::size_t i = 0; monitor->armedAt_ && i < frames; ++i) {
+            // The buffer's last frame was captured just now; this one that much earlier. Sound from
+            // before the arming (still on its way through the monitor) does not count.
+            const auto before = std::chrono::duration<double>(double(frames - i) / kMonitorRate);
+            const auto at = now - std::chrono::duration_cast<Clock::duration>(before);
+            if (at <= *monitor->armedAt_ || std::fabs(samples[2 * i]) <= kSoundLevel) continue;
+            if (!monitor->onset_) monitor->onset_ = at;
+            monitor->last_ = at;
+        }
+        gst_buffer_unmap(buffer, &map);
+    }
+    gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+}  // namespace ostrelle::testing

@@ -7,7 +7,12 @@
 
 #include <gst/app/gstappsink.h>
 
-namespace ostrelle::bench {
+#include <chrono>
+#include <mutex>
+#include <optional>
+
+// A private sound server for tests and benchmarks that listen to what the program really played.
+namespace ostrelle::testing {
 
 // A private PulseAudio daemon with null sinks, in a temporary runtime folder; the daemon it started
 // (and only that one) is ended when this object goes.
@@ -18,8 +23,12 @@ public:
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
 
-    // Starts the daemon with one null sink per name (44.1 kHz float stereo). False, and why, on failure.
+    // Starts the daemon with one null sink per name (44.1 kHz float stereo), the first the default.
+    // False, and why, on failure.
     bool Start(const QStringList& sinkNames, QString* why);
+    // Plays silence into sinkName for a while: a new server's null sink and monitor take a second or two to
+    // carry their first sound.
+    void WarmUp(const QString& sinkName) const;
     // For pulsesink/pulsesrc's "server" property.
     QString Address() const { return QStringLiteral("unix:") + socketPath_; }
 
@@ -34,4 +43,29 @@ private:
 GstElement* RecordMonitor(const QString& server, const QString& sinkName, const char* sourceProperties,
                           GstFlowReturn (*onSample)(GstAppSink*, gpointer), gpointer user);
 
-}  // namespace ostrelle::bench
+// Records a sink's monitor and notes when, after Arm(), sound is first and last heard on it (steady clock).
+class MonitorOnset {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Started once every member is there: samples arrive on another thread at once.
+    MonitorOnset(const QString& server, const QString& sinkName);
+    ~MonitorOnset();
+    MonitorOnset(const MonitorOnset&) = delete;
+    MonitorOnset& operator=(const MonitorOnset&) = delete;
+
+    void Arm();
+    std::optional<Clock::time_point> Onset();
+    std::optional<Clock::time_point> LastSound();
+
+private:
+    static GstFlowReturn NewSampleCallback(GstAppSink* sink, gpointer self);
+
+    GstElement* pipeline_ = nullptr;
+    std::mutex mutex_;
+    std::optional<Clock::time_point> armedAt_;
+    std::optional<Clock::time_point> onset_;
+    std::optional<Clock::time_point> last_;
+};
+
+}  // namespace ostrelle::testing

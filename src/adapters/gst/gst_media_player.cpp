@@ -28,6 +28,10 @@ constexpr int kOpenTimeoutMs = 10000;
 // Output left running at a stop point is really paused after this long, so an abandoned run does not
 // keep the audio device busy.
 constexpr int kIdleAtStopPointMs = 20000;
+// A paused output whose clock ran on further than this while it waited would start that much late.
+constexpr GstClockTime kHeldClockDriftNs = 150 * GST_MSECOND;
+// How long Play() waits for a fresh output stream to preroll; it takes some tens of milliseconds.
+constexpr GstClockTime kFreshStreamWaitNs = 2 * GST_SECOND;
 
 gint64 ToClockTime(double seconds) {
     return std::llround(seconds * GST_SECOND);
@@ -167,7 +171,7 @@ void GstMediaPlayer::ResetMediaState() {
     wantPlaying_ = false;
     stopped_ = false;
     endedByItself_ = false;
-    playedSinceOpen_ = false;
+    heldAtClockNs_.reset();
     stop_.Reset();
     deferredSeek_.reset();
     seekPending_ = false;
@@ -221,7 +225,6 @@ void GstMediaPlayer::SetUrl(const QString& path) {
 
     media_ = Media::kOpening;
     wantPlaying_ = autoStart_;
-    playedSinceOpen_ = autoStart_;
     openTimeout_.start(kOpenTimeoutMs);
     if (gst_element_set_state(playbin_.get(), autoStart_ ? GST_STATE_PLAYING : GST_STATE_PAUSED) ==
         GST_STATE_CHANGE_FAILURE) {
@@ -253,11 +256,14 @@ void GstMediaPlayer::CheckOutput() {
     if (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
         GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
         const QByteArray kind = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
-        if (kind == "fakesink" || kind == "fakeaudiosink")
+        outputClock_.reset();
+        if (kind == "fakesink" || kind == "fakeaudiosink") {
             outputProblem_ = outputWarning_.isEmpty() ? QStringLiteral("No sound output could be opened.")
                                                       : outputWarning_;
-        else
+        } else {
             outputProblem_.clear();
+            outputClock_.reset(gst_element_provide_clock(GST_ELEMENT(g_value_get_object(&item))));
+        }
         g_value_unset(&item);
     }
     gst_iterator_free(children);
@@ -268,6 +274,7 @@ void GstMediaPlayer::OnOpened() {
     openTimeout_.stop();
     CheckOutput();
     QueryDuration();
+    if (!wantPlaying_) HoldOutput();
     if (deferredSeek_ || stop_.Requested()) {
         const double target = deferredSeek_.value_or(0);
         deferredSeek_.reset();
@@ -345,6 +352,7 @@ void GstMediaPlayer::EndOfMedia(bool byItself) {
     endedByItself_ = byItself;
     wantPlaying_ = false;
     gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
+    HoldOutput();
     Seek(0);
 }
 
@@ -400,7 +408,6 @@ void GstMediaPlayer::Play() {
     endedByItself_ = false;
     if (media_ == Media::kOpening) {
         wantPlaying_ = true;
-        playedSinceOpen_ = true;
         gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
         return;
     }
@@ -414,32 +421,47 @@ void GstMediaPlayer::Play() {
         return;
     }
     wantPlaying_ = true;
-    if (!playedSinceOpen_ && desktopSink_) {
-        ReopenPlaying();
+    if (OutputClockRanWhileHeld()) {
+        PlayOnAFreshOutputStream();
         return;
     }
-    playedSinceOpen_ = true;
+    heldAtClockNs_.reset();
     gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
 }
 
-// A sound server stream that waited paused since the file opened starts late: measured with PulseAudio,
-// the output played its first buffer, stalled for as long as it had waited, then skipped that much of the
-// media. The first play of a file opened paused therefore starts a fresh stream from where it was held.
-void GstMediaPlayer::ReopenPlaying() {
+void GstMediaPlayer::HoldOutput() {
+    heldAtClockNs_.reset();
+    if (outputClock_) heldAtClockNs_ = gst_clock_get_time(outputClock_.get());
+}
+
+// The PulseAudio client library of Debian 12 (before 17.0) reports, for a stream that waits corked before
+// the server has taken any of its data, the wall-clock time since the stream was made as its time. The
+// sink's clock runs on through the wait, and the first sound after it is held back for as long. A healthy
+// library keeps the clock still while paused, so this only ever triggers where the fault is.
+bool GstMediaPlayer::OutputClockRanWhileHeld() const {
+    if (!outputClock_ || !heldAtClockNs_) return false;
+    const GstClockTime now = gst_clock_get_time(outputClock_.get());
+    return GST_CLOCK_TIME_IS_VALID(now) && now > *heldAtClockNs_ + kHeldClockDriftNs;
+}
+
+// A new stream from where the output was held: through READY the sink drops its stream and makes a fresh
+// one, whose clock starts at the moment it plays. The pending seek (with its stop point) is issued again.
+void GstMediaPlayer::PlayOnAFreshOutputStream() {
     const double at = CurrentPosition();
-    playedSinceOpen_ = true;
+    heldAtClockNs_.reset();
     reachPoll_.stop();
     idleTimeout_.stop();
     gst_element_set_state(playbin_.get(), GST_STATE_READY);
     if (sinkPad_) gst_pad_set_offset(sinkPad_.get(), 0);
     sinkOffset_ = 0;
-    ++mediaGeneration_;
-    media_ = Media::kOpening;
-    seekPending_ = false;
-    restartPending_ = false;
-    deferredSeek_.reset();
-    if (at > 0) deferredSeek_ = at;
-    openTimeout_.start(kOpenTimeoutMs);
+    gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
+    // Preroll first: a seek needs the stream running, and the messages it posts on the way are stale once
+    // the seek below is issued.
+    if (gst_element_get_state(playbin_.get(), nullptr, nullptr, kFreshStreamWaitNs) ==
+        GST_STATE_CHANGE_FAILURE) {
+        return;  // the ERROR message says why
+    }
+    Seek(at);
     gst_element_set_state(playbin_.get(), GST_STATE_PLAYING);
 }
 
@@ -456,6 +478,7 @@ void GstMediaPlayer::Pause() {
     if (stop_.Idle()) return;
     wantPlaying_ = false;
     gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
+    HoldOutput();
 }
 
 void GstMediaPlayer::Stop() {
@@ -477,6 +500,7 @@ void GstMediaPlayer::LeaveIdleWithRealPause() {
     stop_.LeaveIdle();
     wantPlaying_ = false;
     gst_element_set_state(playbin_.get(), GST_STATE_PAUSED);
+    HoldOutput();
     Seek(target);
 }
 

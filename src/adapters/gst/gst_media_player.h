@@ -14,6 +14,7 @@
 #include <optional>
 
 // GStreamer's own typedefs; repeating them keeps <gst/gst.h> out of this header.
+typedef struct _GstClock GstClock;
 typedef struct _GstElement GstElement;
 typedef struct _GstMessage GstMessage;
 typedef struct _GstPad GstPad;
@@ -81,7 +82,10 @@ private:
     bool RestartWithoutFlush(double seconds);
     void UpdateStopPointReached();
     void LeaveIdleWithRealPause();
-    void ReopenPlaying();
+    // Notes the output's clock where the learner's wait at a pause (or at an open) begins.
+    void HoldOutput();
+    bool OutputClockRanWhileHeld() const;
+    void PlayOnAFreshOutputStream();
     void QueryDuration();
     // Whether the desktop's output fell back to one that plays to nowhere.
     void CheckOutput();
@@ -102,8 +106,11 @@ private:
 
     QString url_;
     QString errorText_;
-    GstElement* desktopSink_ =
-        nullptr;             // the automatic output, when the desktop's is used; owned by playbin_
+    // The automatic output, when the desktop's is used (owned by playbin_), and the clock its real sink
+    // provides, once known; with that clock's time when the learner's wait began.
+    GstElement* desktopSink_ = nullptr;
+    GstObjectPtr<GstClock> outputClock_;
+    std::optional<std::uint64_t> heldAtClockNs_;
     QString outputWarning_;  // the output's own reason, when it gave one
     QString outputProblem_;
     bool errorFromBus_ = false;  // the first reason GStreamer gave is the one kept
@@ -116,7 +123,6 @@ private:
     bool wantPlaying_ = false;  // what the caller asked for: playing, or paused
     bool stopped_ = false;      // after Stop() or the end of the media, until Play()
     bool endedByItself_ = false;
-    bool playedSinceOpen_ = false;
 
     StopPoint stop_;
     std::uint64_t reachRunningTime_ = 0;  // pipeline running time when the output reached the stop point

@@ -2,6 +2,7 @@
 
 #include "adapters/gst/gst_duration_probe.h"
 #include "support/generated_audio.h"
+#include "support/pulse_rig.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,9 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -378,6 +381,78 @@ TEST_F(GstMediaPlayerTest, OnTheDesktopAFileOpenedPausedPlaysFromWhereItWasHeldA
     EXPECT_EQ(desktop.PlayState(), kPlayStatePlaying);
     EXPECT_LT(desktop.CurrentPosition(), 2.0);
     EXPECT_EQ(desktop.Rate(), 0.8);
+}
+
+// ---- What a learner hears, on a private sound server: the desktop's output is PulseAudio's.
+
+class HeardOutputTest : public GstMediaPlayerTest {
+protected:
+    static constexpr const char* kSink = "ostrelle_heard";
+    void SetUp() override {
+        GstMediaPlayerTest::SetUp();
+        QString why;
+        if (!server_.Start({QString::fromUtf8(kSink)}, &why)) GTEST_SKIP() << why.toStdString();
+        server_.WarmUp(QString::fromUtf8(kSink));
+        qputenv("PULSE_SERVER", server_.Address().toUtf8());
+        monitor_.emplace(server_.Address(), QString::fromUtf8(kSink));
+        desktop_.emplace(AudioOutput::kDesktop);
+    }
+    void TearDown() override {
+        desktop_.reset();
+        monitor_.reset();
+        qunsetenv("PULSE_SERVER");
+    }
+    // Plays and returns how long it took until the sound was heard.
+    std::optional<double> PlayUntilHeardMs() {
+        monitor_->Arm();
+        const auto pressed = testing::MonitorOnset::Clock::now();
+        desktop_->Play();
+        if (!WaitFor([&] { return monitor_->Onset().has_value(); }, kPlayMs)) return std::nullopt;
+        return std::chrono::duration<double, std::milli>(*monitor_->Onset() - pressed).count();
+    }
+
+    testing::PulseServer server_;
+    std::optional<testing::MonitorOnset> monitor_;
+    std::optional<GstMediaPlayer> desktop_;
+};
+
+TEST_F(HeardOutputTest, APassAfterAWaitAtTheOpenSoundsAtOnceAndEndsAtB) {
+    desktop_->SetUrl(files_->cbrMp3);
+    ASSERT_TRUE(WaitFor([&] { return desktop_->PlayState() == kPlayStatePaused; }, kOpenMs));
+    ASSERT_TRUE(desktop_->OutputProblem().isEmpty()) << desktop_->OutputProblem().toStdString();
+    QTest::qWait(3000);  // the learner reads the text before pressing play
+    const double a = 0.5;
+    const double b = 1.7;
+    desktop_->SetStopPoint(b);
+    desktop_->SetCurrentPosition(a);
+    const std::optional<double> heardMs = PlayUntilHeardMs();
+    ASSERT_TRUE(heardMs);
+    EXPECT_LT(*heardMs, 200);
+    ASSERT_TRUE(WaitFor([&] { return desktop_->CurrentPosition() >= b; }, kPlayMs));
+    EXPECT_EQ(desktop_->PlayState(), kPlayStatePaused);
+    QTest::qWait(300);  // anything still on its way to the monitor
+    const double heardSeconds =
+        std::chrono::duration<double>(*monitor_->LastSound() - *monitor_->Onset()).count();
+    EXPECT_NEAR(heardSeconds, b - a, 0.05);
+}
+
+TEST_F(HeardOutputTest, PlayAfterAnEarlyPauseOrStepSoundsAtOnce) {
+    desktop_->SetAutoStart(true);  // as a double-click on a listed lesson starts it
+    for (const bool step : {false, true}) {
+        SCOPED_TRACE(step ? "paused by a step to the next segment" : "paused");
+        desktop_->SetUrl(files_->cbrMp3);
+        ASSERT_TRUE(WaitFor([&] { return desktop_->CurrentPosition() >= 0.5; }, kPlayMs));
+        desktop_->Pause();
+        if (step) desktop_->SetCurrentPosition(1.5);
+        const double heldAt = desktop_->CurrentPosition();
+        QTest::qWait(2000);
+        const std::optional<double> heardMs = PlayUntilHeardMs();
+        ASSERT_TRUE(heardMs);
+        EXPECT_LT(*heardMs, 200);
+        EXPECT_GE(desktop_->CurrentPosition(), heldAt) << "goes on from where it was held";
+        EXPECT_LT(desktop_->CurrentPosition(), heldAt + 0.5);
+        desktop_->Pause();
+    }
 }
 
 // ---- Bad input: stopped, no length, a reason; the next good file opens normally.
