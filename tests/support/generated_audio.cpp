@@ -1,6 +1,8 @@
 #include "support/generated_audio.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtEndian>
 
 #include <gst/gst.h>
@@ -111,6 +113,48 @@ QString WriteToneBurstWav(double seconds, double burstStart, double burstSeconds
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return file.errorString();
     return {};
+}
+
+namespace {
+
+QString RunTool(const QString& program, const QStringList& arguments) {
+    const QString found = QStandardPaths::findExecutable(program);
+    if (found.isEmpty()) return program + QStringLiteral(" is not installed");
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(found, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAll()).trimmed();
+    return {};
+}
+
+}  // namespace
+
+QString WriteSpeechWav(const QString& text, const QString& path) {
+    return RunTool(QStringLiteral("espeak-ng"),
+                   {QStringLiteral("-v"), QStringLiteral("en-us"), QStringLiteral("-w"), path, text});
+}
+
+QString EncodeWav(const QString& wav, int rate, const QString& encoder, const QString& path) {
+    QString location = wav;
+    location.replace(u'"', QStringLiteral("\\\""));
+    return WriteAudioFile(
+        QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! audioresample ! "
+                       "audio/x-raw,rate=%2,channels=2 ! %3 ! filesink name=out")
+            .arg(location)
+            .arg(rate)
+            .arg(encoder),
+        path);
+}
+
+QString EncodeM4aWithFfmpeg(const QString& wav, const QString& path) {
+    return RunTool(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-nostdin"), QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
+         QStringLiteral("-i"), wav, QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-ar"),
+         QStringLiteral("44100"), QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"),
+         QStringLiteral("128k"), path});
 }
 
 }  // namespace ostrelle::testing

@@ -21,4 +21,14 @@ inline QString WriteTone(const QString& encoder, double seconds, const QString& 
 // burstSeconds. Returns what went wrong, or nothing.
 QString WriteToneBurstWav(double seconds, double burstStart, double burstSeconds, const QString& path);
 
+// Speech: espeak-ng reading text, as a 16-bit mono WAV at 22.05 kHz. Returns what went wrong, or nothing.
+QString WriteSpeechWav(const QString& text, const QString& path);
+
+// The WAV file wav, resampled to rate Hz stereo, through encoder (a gst-launch fragment) into path.
+QString EncodeWav(const QString& wav, int rate, const QString& encoder, const QString& path);
+
+// The WAV file wav as AAC in MP4 the way most lessons are made (ffmpeg, with an edit list for the
+// encoder's priming): 44.1 kHz mono at 128 kbit/s. Returns what went wrong, or nothing.
+QString EncodeM4aWithFfmpeg(const QString& wav, const QString& path);
+
 }  // namespace ostrelle::testing
