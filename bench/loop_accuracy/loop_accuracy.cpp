@@ -8,11 +8,10 @@
 #include "core/model/window_model.h"
 #include "loop_analysis.h"
 #include "support/pulse_rig.h"
+#include "support/run_events.h"
 #include "test_signal.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -184,18 +183,6 @@ private:
     int waitTicks_ = 0;
     bool done_ = false;
 };
-
-bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (condition() || deadline.hasExpired()) loop.quit();
-    });
-    check.start(5);
-    if (!condition()) loop.exec();
-    return condition();
-}
 
 // Worst figures of one design over everything it played.
 struct Worst {

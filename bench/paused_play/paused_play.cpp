@@ -6,13 +6,11 @@
 #include "adapters/gst/gst_media_player.h"
 #include "support/generated_audio.h"
 #include "support/pulse_rig.h"
+#include "support/run_events.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gst/gst.h>
 
@@ -32,18 +30,6 @@ constexpr const char* kSink = "ostrelle_paused";
 constexpr double kWaits[] = {0.5, 3, 10};
 constexpr double kA = 1.0;
 constexpr double kB = 2.5;
-
-bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (condition() || deadline.hasExpired()) loop.quit();
-    });
-    check.start(2);
-    if (!condition()) loop.exec();
-    return condition();
-}
 
 void Wait(double seconds) {
     RunEventsUntil([] { return false; }, static_cast<int>(seconds * 1000));

@@ -6,11 +6,8 @@
 #include "core/formats/path_names.h"
 
 #include <QAbstractItemModel>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QTableView>
-#include <QTimer>
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -67,18 +64,6 @@ StartRig::~StartRig() = default;
 void StartRig::DoubleClick(int row) {
     QTableView* grid = program_->window().PlaylistGrid();
     Q_EMIT grid->doubleClicked(grid->model()->index(row, kFileNameColumn));
-}
-
-bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (condition() || deadline.hasExpired()) loop.quit();
-    });
-    check.start(1);
-    if (!condition()) loop.exec();
-    return condition();
 }
 
 struct FirstSoundSink::State {

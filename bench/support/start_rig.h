@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/program.h"
+#include "support/run_events.h"
 
 #include <QString>
 #include <QStringList>
@@ -43,9 +44,6 @@ private:
     QuietDialogs dialogs_;
     std::unique_ptr<Program> program_;
 };
-
-// Runs the event loop until condition holds or timeoutMs pass; whether it holds.
-bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs);
 
 // A capture sink that notes when its first buffer after Arm() is rendered (synchronised to the clock).
 class FirstSoundSink {
