@@ -361,6 +361,19 @@ TEST_F(GstWaveDeviceTest, AnInputThatCannotBeOpenedIsReportedAtRecordAndLeavesTh
     }
 }
 
+TEST_F(GstWaveDeviceTest, AKeptInputThatGivesNoSoundIsReportedAtRecord) {
+    WriteAll(Path(), "the earlier recording");
+    GstWaveDevice device{QStringLiteral("appsrc is-live=true"), kSilentSink};  // opens, never delivers
+    ASSERT_TRUE(device.OpenInput().ok());
+    QTest::qWait(1100);  // longer than any input takes to start
+    ASSERT_TRUE(device.Open(Path()).ok());
+    const Result<void> started = device.StartRecording();
+    ASSERT_FALSE(started.ok());
+    EXPECT_EQ(started.failure().code, FailureCode::NoInputDevice);
+    EXPECT_EQ(ReadAll(Path()), "the earlier recording");
+    EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
+}
+
 TEST_F(GstWaveDeviceTest, AnInputFailingMidwayIsReportedBySaveAndLeavesTheOldRecording) {
     WriteAll(Path(), "the earlier recording");
     GstWaveDevice device{kToneSource + QStringLiteral(" ! identity error-after=30"), kSilentSink};
