@@ -558,7 +558,9 @@ void GstWaveDevice::StopInput() {
     }
     std::lock_guard lock(mutex_);
     // Events of this input still queued are stale from here on; a recording from it has ended.
-    input_ = Input{.generation = input_.generation + 1};
+    const unsigned next = input_.generation + 1;
+    input_ = Input{};
+    input_.generation = next;
 }
 
 Result<void> GstWaveDevice::FinishCapture() {

@@ -25,12 +25,12 @@ namespace ostrelle {
 // ("autoaudiosink"). Tests pass "audiotestsrc is-live=true" and "fakesink sync=true".
 //
 // The input runs into an appsink. Each sample is placed on the monotonic system clock by counting samples
-// from an anchor: the earliest instant consistent with every buffer's arrival (a buffer cannot arrive before
+// from an anchor: the latest instant consistent with every buffer's arrival (a buffer cannot arrive before
 // its last sample was heard), so neither the sound server's stream time nor the pipeline's clock is trusted.
 // A recording is the span of samples between the instants of StartRecording() and Save().
 //
 // Beyond the base contract:
-//   OpenInput() fails at once for an input that cannot be opened; the input then plays alongside playback.
+//   OpenInput() fails at once for an input that cannot be opened; the input then runs beside playback.
 //   StartRecording() writes into a temporary file beside FileName; a folder that cannot be written to, an
 //            input that cannot be opened, or a kept input that has given no sound for a second is reported
 //            here, and nothing is left behind.
@@ -86,7 +86,6 @@ private:
     Result<void> CommitCapture();
     Result<void> TakeCaptureFailure();
     void FailCapture(const QString& reason);
-    void EndCapture();
     void DiscardCapture();
     void EndPlayback(const QString& reason);
     void StopPipeline();
