@@ -133,6 +133,8 @@ public:
         return {};
     }
     QString FileName() const override { return fileName_; }
+    Result<void> OpenInput() override { return {}; }
+    void CloseInput() override {}
     Result<void> StartRecording() override { return {}; }
     Result<void> Save() override { return {}; }
     Result<void> Play() override { return {}; }

@@ -57,6 +57,10 @@ TEST_F(ShadowingTest, EachPassPlaysTheSegmentRecordsTheLearnerPlaysTheTakeThenPa
         if (pass == 0) ticks.push_back(TicksInPhase());  // the pause
     }
     EXPECT_EQ(ticks, (std::vector<int>{200, 350, 100, 200, 350}));
+    // The input runs from before the first pass to the end of the run.
+    EXPECT_EQ(device_.log.front(), QStringLiteral("input"));
+    EXPECT_EQ(device_.log.count(QStringLiteral("input")), 1);
+    EXPECT_EQ(device_.log.back(), QStringLiteral("close input"));
     EXPECT_TRUE(cues.front().startsWith(QString::fromUtf8("请跟读")));
     EXPECT_EQ(device_.log.count(QStringLiteral("record")), 2);
     EXPECT_EQ(device_.log.count(QStringLiteral("save")), 2);
@@ -105,6 +109,19 @@ TEST_F(ShadowingTest, ADeviceThatFailsInAnyPhaseIsToldOnceAndEndsTheRun) {
         EXPECT_TRUE(dialogs_.shown.front().text.contains(QStringLiteral("no input")));
         EXPECT_TRUE(window().recordButton.enabled);
     }
+}
+
+TEST_F(ShadowingTest, WithoutAnInputTheLearnerIsToldBeforeAnyCountdown) {
+    device_.failures = {
+        {QStringLiteral("input"), Failure{FailureCode::NoInputDevice, QStringLiteral("none")}}};
+    app_.Run(Command::Shadowing);
+    EXPECT_FALSE(shadowing().Active());
+    EXPECT_EQ(device_.log, QStringList{QStringLiteral("input")});
+    EXPECT_FALSE(window().shadowCue.visible);
+    EXPECT_EQ(player_.stopPoint(), std::nullopt) << "the original does not play";
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown.front().text.startsWith(QString::fromUtf8("没有找到录音设备")));
+    EXPECT_TRUE(window().recordButton.enabled);
 }
 
 TEST_F(ShadowingTest, ATakeGoesWithItsSegment) {

@@ -8,8 +8,8 @@
 
 namespace ostrelle {
 
-// A device that logs its calls ("open", "record", "save", "play", "stop", "close"), fails where told, and
-// writes a small file at "save".
+// A device that logs its calls ("input", "close input", "open", "record", "save", "play", "stop", "close"),
+// fails where told, and writes a small file at "save".
 class FakeWaveDevice : public WaveDevice {
 public:
     Result<void> Open(const QString& path) override {
@@ -17,6 +17,8 @@ public:
         return Call(QStringLiteral("open"));
     }
     QString FileName() const override { return fileName_; }
+    Result<void> OpenInput() override { return Call(QStringLiteral("input")); }
+    void CloseInput() override { log << QStringLiteral("close input"); }
     Result<void> StartRecording() override { return Call(QStringLiteral("record")); }
     Result<void> Save() override {
         Result<void> result = Call(QStringLiteral("save"));

@@ -9,11 +9,15 @@
 #include <QMetaObject>
 #include <QTemporaryFile>
 
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -25,24 +29,69 @@ namespace {
 // so nothing is resampled on the usual machine.
 constexpr int kSampleRate = 48000;
 constexpr int kChannels = 1;
-constexpr qint64 kBytesPerSecond = kSampleRate * kChannels * 2;
+constexpr qint64 kBytesPerSample = 2 * kChannels;
+constexpr qint64 kBytesPerSecond = kSampleRate * kBytesPerSample;
+constexpr int kWavHeaderBytes = 44;
+// The most sound a RIFF size field can describe.
+constexpr qint64 kMaxDataBytes = (0xFFFFFFFFLL - 36) / kBytesPerSample * kBytesPerSample;
 
 const char* const kDefaultSource = "pulsesrc";
 const char* const kDefaultSink = "autoaudiosink";
 
-// The encoder rewrites the header once EOS reaches it; a source that never lets EOS through must not
-// block the learner for long.
-constexpr std::chrono::seconds kFinishTimeout{3};
-constexpr int kStartPollMs = 20;
+// The input delivers within a few tens of milliseconds; an input that stalls must not hold the learner.
+constexpr std::chrono::milliseconds kDrainTimeout{500};
+// A kept input that has given nothing for this long has no sound to give.
+constexpr qint64 kSilentInputNs = 1000 * 1000 * 1000;
+// The anchor may rise by this fraction of the time passed: follows an input clock up to 500 ppm slower
+// than the system's, while a late buffer moves it by next to nothing.
+constexpr qint64 kAnchorRiseDivisor = 2000;
+// How much of the input a recording can start in, kept while nothing is recorded.
+constexpr qint64 kRecentSamples = 2 * kSampleRate;
+constexpr qint64 kOpenEnd = std::numeric_limits<qint64>::max();
 
 QString CaptureDescription(const QString& source) {
     return QStringLiteral(
                "%1 ! audioconvert ! audioresample ! "
                "audio/x-raw,format=S16LE,layout=interleaved,rate=%2,channels=%3 ! "
-               "wavenc name=encoder ! filesink name=file")
+               "appsink name=input sync=false")
         .arg(source)
         .arg(kSampleRate)
         .arg(kChannels);
+}
+
+qint64 NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void PutU32(char* at, quint32 value) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+void PutU16(char* at, quint16 value) {
+    at[0] = static_cast<char>(value & 0xff);
+    at[1] = static_cast<char>(value >> 8);
+}
+
+// A canonical PCM header for dataBytes of sound.
+QByteArray WavHeaderBytes(qint64 dataBytes) {
+    QByteArray header(kWavHeaderBytes, '\0');
+    char* h = header.data();
+    std::memcpy(h, "RIFF", 4);
+    PutU32(h + 4, static_cast<quint32>(36 + dataBytes));
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    PutU32(h + 16, 16);
+    PutU16(h + 20, 1);
+    PutU16(h + 22, kChannels);
+    PutU32(h + 24, kSampleRate);
+    PutU32(h + 28, static_cast<quint32>(kBytesPerSecond));
+    PutU16(h + 32, static_cast<quint16>(kBytesPerSample));
+    PutU16(h + 34, 16);
+    std::memcpy(h + 36, "data", 4);
+    PutU32(h + 40, static_cast<quint32>(dataBytes));
+    return header;
 }
 
 QString PlaybackDescription(const QString& sink) {
@@ -83,17 +132,103 @@ struct GstWaveDevice::Callbacks {
         return GST_BUS_DROP;
     }
 
-    // Counts the sound that reaches the encoder: the recording's length so far, and the file's in the end.
-    static GstPadProbeReturn CountCallback(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    // The same for the input's pipeline.
+    static GstBusSyncReply InputBusSyncCallback(GstBus*, GstMessage* message, gpointer self) {
         auto* device = static_cast<GstWaveDevice*>(self);
-        if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
-            device->capturedBytes_ +=
-                static_cast<qint64>(gst_buffer_get_size(GST_PAD_PROBE_INFO_BUFFER(info)));
-        } else if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
-            device->capturedBytes_ +=
-                static_cast<qint64>(gst_buffer_list_calculate_size(GST_PAD_PROBE_INFO_BUFFER_LIST(info)));
+        const GstMessageType type = GST_MESSAGE_TYPE(message);
+        if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
+            const QString text =
+                type == GST_MESSAGE_ERROR ? GstErrorText(ParseErrorMessage(message).get()) : QString();
+            unsigned generation = 0;
+            {
+                std::lock_guard lock(device->mutex_);
+                generation = device->input_.generation;
+                if (type == GST_MESSAGE_EOS) {
+                    device->input_.ended = true;
+                } else if (device->input_.error.isEmpty()) {
+                    device->input_.error = text;
+                }
+            }
+            device->streamingChanged_.notify_all();
+            QMetaObject::invokeMethod(
+                &device->eventContext_, [device, generation] { device->HandleInputEvent(generation); },
+                Qt::QueuedConnection);
         }
-        return GST_PAD_PROBE_OK;
+        const GstMessagePtr dropped(message);
+        return GST_BUS_DROP;
+    }
+
+    // Runs on the input's streaming thread for each buffer the input delivers.
+    static GstFlowReturn NewSampleCallback(GstAppSink* sink, gpointer self) {
+        const qint64 arrivalNs = NowNs();
+        auto* device = static_cast<GstWaveDevice*>(self);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample) return GST_FLOW_OK;
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        GstMapInfo map;
+        if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            {
+                std::lock_guard lock(device->mutex_);
+                Deliver(*device, reinterpret_cast<const char*>(map.data),
+                        static_cast<qint64>(map.size) / kBytesPerSample, arrivalNs,
+                        GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DISCONT));
+            }
+            gst_buffer_unmap(buffer, &map);
+            device->streamingChanged_.notify_all();
+        }
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+
+    // Counts samples in, places them in time, and writes those of the recording. Holds mutex_.
+    static void Deliver(GstWaveDevice& device, const char* data, qint64 samples, qint64 arrivalNs,
+                        bool discont) {
+        Input& in = device.input_;
+        const qint64 first = in.received;
+        in.received += samples;
+        // The last sample of a buffer was heard no later than the buffer arrived.
+        const qint64 candidate = arrivalNs - in.received * 1000000000 / kSampleRate;
+        if (!in.anchored || (discont && first > 0)) {
+            in.anchorNs = candidate;  // after a gap the count no longer says where a sample lies
+            in.anchored = true;
+        } else {
+            in.anchorNs =
+                std::min(candidate, in.anchorNs + (arrivalNs - in.lastArrivalNs) / kAnchorRiseDivisor);
+        }
+        in.lastArrivalNs = arrivalNs;
+        if (in.file) {
+            WriteSpan(device, first, data, samples);
+            return;
+        }
+        if (in.recent.isEmpty()) in.recentFrom = first;
+        in.recent.append(data, static_cast<qsizetype>(samples * kBytesPerSample));
+        const qint64 excess = static_cast<qint64>(in.recent.size()) / kBytesPerSample - kRecentSamples;
+        if (excess > kRecentSamples) {  // trimmed now and then, not on every buffer
+            in.recent.remove(0, static_cast<qsizetype>(excess * kBytesPerSample));
+            in.recentFrom += excess;
+        }
+    }
+
+    // Writes what of samples [first, first + count) lies in the recording. Holds mutex_.
+    static void WriteSpan(GstWaveDevice& device, qint64 first, const char* data, qint64 count) {
+        Input& in = device.input_;
+        if (!in.file || !in.writeError.isEmpty()) return;
+        const qint64 begin = std::max(first, in.from);
+        const qint64 written = device.capturedBytes_.load();
+        const qint64 end =
+            std::min({first + count, in.to, begin + (kMaxDataBytes - written) / kBytesPerSample});
+        if (end <= begin) return;
+        const qint64 bytes = (end - begin) * kBytesPerSample;
+        if (in.file->write(data + (begin - first) * kBytesPerSample, bytes) != bytes) {
+            in.writeError = in.file->errorString();
+            return;
+        }
+        device.capturedBytes_ += bytes;
+    }
+
+    // Which sample was heard at the instant ns. Holds mutex_.
+    static qint64 SampleAt(const Input& in, qint64 ns) {
+        return std::llround(static_cast<double>(ns - in.anchorNs) * kSampleRate / 1e9);
     }
 };
 
@@ -107,7 +242,9 @@ GstWaveDevice::GstWaveDevice(QString captureSource, QString playbackSink)
 GstWaveDevice::~GstWaveDevice() {
     // NULL joins the streaming threads, so no callback runs after this; queued events die with
     // eventContext_.
+    inputKept_ = false;
     Close();
+    StopInput();
 }
 
 Failure GstWaveDevice::Fail(FailureCode code, const QString& detail) {
@@ -127,6 +264,23 @@ Result<void> GstWaveDevice::Open(const QString& path) {
     return {};
 }
 
+Result<void> GstWaveDevice::OpenInput() {
+    inputKept_ = true;
+    if (inputPipeline_) return {};
+    const QString error = StartInput();
+    if (!error.isEmpty()) {
+        inputKept_ = false;
+        return Fail(FailureCode::NoInputDevice,
+                    QStringLiteral("The sound input could not be opened: %1").arg(error));
+    }
+    return {};
+}
+
+void GstWaveDevice::CloseInput() {
+    inputKept_ = false;
+    if (state_ != State::kCapturing) StopInput();  // else the recording's end closes it
+}
+
 Result<void> GstWaveDevice::StartRecording() {
     switch (state_) {
         case State::kClosed:
@@ -143,6 +297,7 @@ Result<void> GstWaveDevice::StartRecording() {
         case State::kOpen:
             break;
     }
+    const qint64 startNs = NowNs();
     captureError_.clear();
     state_ = State::kOpen;
 
@@ -160,13 +315,55 @@ Result<void> GstWaveDevice::StartRecording() {
     partPath_ = part.fileName();
     part.close();
     partClaim_ = FileClaim::Take(partPath_);  // other copies of the program starting now leave it alone
-
-    capturedBytes_ = 0;
-    const QString error = StartPipeline(CaptureDescription(captureSource_), partPath_);
-    if (!error.isEmpty()) {
+    partFile_ = std::make_unique<QFile>(partPath_);
+    if (!partFile_->open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        partFile_->write(WavHeaderBytes(0)) != kWavHeaderBytes) {
+        const QString why = partFile_->errorString();
         DiscardCapture();
-        return Fail(FailureCode::NoInputDevice,
-                    QStringLiteral("The sound input could not be opened: %1").arg(error));
+        return Fail(FailureCode::CannotWrite,
+                    QStringLiteral("The recording cannot be written in the folder %1 (%2).")
+                        .arg(QFileInfo(fileName_).absolutePath(), why));
+    }
+    capturedBytes_ = 0;
+
+    // A kept input has been running: the recording starts at this instant. One started now (or again,
+    // after it failed) starts with the first sound it gives.
+    if (inputPipeline_) {
+        bool stopped = false;
+        {
+            std::lock_guard lock(mutex_);
+            stopped = input_.ended || !input_.error.isEmpty();
+        }
+        if (stopped) StopInput();  // its event is still on the way
+    }
+    const bool fromFirstSound = !inputPipeline_;
+    if (!inputPipeline_) {
+        const QString error = StartInput();
+        if (!error.isEmpty()) {
+            DiscardCapture();
+            return Fail(FailureCode::NoInputDevice,
+                        QStringLiteral("The sound input could not be opened: %1").arg(error));
+        }
+    }
+    bool silent = false;
+    {
+        std::lock_guard lock(mutex_);
+        Input& in = input_;
+        silent = !fromFirstSound && in.received == 0 && startNs - inputOpenedNs_ > kSilentInputNs;
+        if (!silent) {
+            in.from =
+                fromFirstSound || !in.anchored ? 0 : std::max<qint64>(0, Callbacks::SampleAt(in, startNs));
+            in.to = kOpenEnd;
+            in.writeError.clear();
+            in.file = partFile_.get();
+            Callbacks::WriteSpan(*this, in.recentFrom, in.recent.constData(),
+                                 static_cast<qint64>(in.recent.size()) / kBytesPerSample);
+            in.recent.clear();
+        }
+    }
+    if (silent) {
+        DiscardCapture();
+        return Fail(FailureCode::NoInputDevice, QStringLiteral("No sound came from the input."));
     }
     state_ = State::kCapturing;
     return {};
@@ -247,8 +444,8 @@ Result<void> GstWaveDevice::Play() {
 void GstWaveDevice::Close() {
     switch (state_) {
         case State::kCapturing:
-            StopPipeline();
             DiscardCapture();
+            if (!inputKept_) StopInput();
             break;
         case State::kCaptured:
             DiscardCapture();
@@ -288,14 +485,6 @@ QString GstWaveDevice::StartPipeline(const QString& description, const QString& 
         return QStringLiteral("the pipeline has no file element");
     }
     g_object_set(file.get(), "location", QFile::encodeName(fileElementLocation).constData(), nullptr);
-    if (const GstObjectPtr<GstElement> encoder(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "encoder"));
-        encoder) {
-        const GstObjectPtr<GstPad> pad(gst_element_get_static_pad(encoder.get(), "sink"));
-        gst_pad_add_probe(
-            pad.get(),
-            static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
-            &Callbacks::CountCallback, this, nullptr);
-    }
     const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline_.get()));
     gst_bus_set_sync_handler(bus.get(), &Callbacks::BusSyncCallback, this, nullptr);
 
@@ -324,45 +513,103 @@ void GstWaveDevice::StopPipeline() {
     streaming_.error.clear();
 }
 
-Result<void> GstWaveDevice::FinishCapture() {
-    const auto deadline = std::chrono::steady_clock::now() + kFinishTimeout;
-    auto streamingOver = [this] { return streaming_.ended || !streaming_.error.isEmpty(); };
-
-    // Sending an event takes the pipeline's state lock, while a sink that has not started yet holds the
-    // streaming thread until the pipeline gets that lock to go on to PLAYING. So EOS goes only to a
-    // pipeline that is playing; one that never got there (an error aborts the start) has nothing to keep.
-    GstState current = GST_STATE_VOID_PENDING;
-    GstStateChangeReturn start = GST_STATE_CHANGE_ASYNC;
-    while (start == GST_STATE_CHANGE_ASYNC && std::chrono::steady_clock::now() < deadline) {
-        start = gst_element_get_state(pipeline_.get(), &current, nullptr, kStartPollMs * GST_MSECOND);
-        std::lock_guard lock(mutex_);
-        if (streamingOver()) break;
+QString GstWaveDevice::StartInput() {
+    StopInput();
+    if (const Result<void> started = InitGstreamer(); !started.ok()) return started.failure().detail;
+    GError* rawError = nullptr;
+    GstElement* pipeline =
+        gst_parse_launch(CaptureDescription(captureSource_).toUtf8().constData(), &rawError);
+    const GErrorPtr error(rawError);
+    if (error || !pipeline) {
+        if (pipeline) gst_object_unref(pipeline);
+        return error ? QString::fromUtf8(error->message) : QStringLiteral("no pipeline");
     }
-    if ((start == GST_STATE_CHANGE_SUCCESS || start == GST_STATE_CHANGE_NO_PREROLL) &&
-        current == GST_STATE_PLAYING)
-        gst_element_send_event(pipeline_.get(), gst_event_new_eos());
+    inputPipeline_.reset(GST_ELEMENT(gst_object_ref_sink(pipeline)));
+    const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(inputPipeline_.get()), "input"));
+    if (!sink || !GST_IS_APP_SINK(sink.get())) {
+        StopInput();
+        return QStringLiteral("the pipeline has no input element");
+    }
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = &Callbacks::NewSampleCallback;
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
+    const GstObjectPtr<GstBus> bus(gst_element_get_bus(inputPipeline_.get()));
+    gst_bus_set_sync_handler(bus.get(), &Callbacks::InputBusSyncCallback, this, nullptr);
 
-    Streaming result;
+    inputOpenedNs_ = NowNs();
+    if (gst_element_set_state(inputPipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        QString text;
+        {
+            std::lock_guard lock(mutex_);
+            text = input_.error;
+        }
+        StopInput();
+        return text.isEmpty() ? QStringLiteral("the input did not start") : text;
+    }
+    return {};
+}
+
+void GstWaveDevice::StopInput() {
+    if (inputPipeline_) {
+        gst_element_set_state(inputPipeline_.get(), GST_STATE_NULL);
+        const GstObjectPtr<GstBus> bus(gst_element_get_bus(inputPipeline_.get()));
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+        inputPipeline_.reset();
+    }
+    std::lock_guard lock(mutex_);
+    // Events of this input still queued are stale from here on; a recording from it has ended.
+    const unsigned next = input_.generation + 1;
+    input_ = Input{};
+    input_.generation = next;
+}
+
+Result<void> GstWaveDevice::FinishCapture() {
+    const qint64 endNs = NowNs();
+    const auto deadline = std::chrono::steady_clock::now() + kDrainTimeout;
+    qint64 received = 0;
+    QString error;
+    QString writeError;
     {
         std::unique_lock lock(mutex_);
-        streamingChanged_.wait_until(lock, deadline, streamingOver);
-        result = streaming_;
+        Input& in = input_;
+        // The end is placed once the input has said where its samples lie, and the sound up to it is
+        // waited for: what the input still held when Save() was called belongs to the recording.
+        auto drained = [&] {
+            if (in.to == kOpenEnd && in.anchored) in.to = std::max(in.from, Callbacks::SampleAt(in, endNs));
+            return (in.to != kOpenEnd && in.received >= in.to) || in.ended || !in.error.isEmpty() ||
+                   !in.writeError.isEmpty();
+        };
+        streamingChanged_.wait_until(lock, deadline, drained);
+        in.file = nullptr;  // nothing more is written
+        received = in.received;
+        error = in.error;
+        writeError = in.writeError;
     }
-    StopPipeline();  // closes the file
-    if (!result.error.isEmpty()) {
+    if (!inputKept_ || !error.isEmpty()) StopInput();
+
+    auto discard = [this](FailureCode code, const QString& detail) {
         DiscardCapture();
         state_ = State::kOpen;
-        return Failure{FailureCode::DeviceFailed,
-                       QStringLiteral("The recording stopped: %1").arg(result.error)};
+        return Failure{code, detail};
+    };
+    if (!error.isEmpty())
+        return discard(FailureCode::DeviceFailed, QStringLiteral("The recording stopped: %1").arg(error));
+    if (!writeError.isEmpty())
+        return discard(FailureCode::CannotWrite,
+                       QStringLiteral("The recording could not be written: %1").arg(writeError));
+    if (received == 0)
+        return discard(FailureCode::NoInputDevice, QStringLiteral("No sound came from the input."));
+    const qint64 bytes = capturedBytes_.load();
+    if (bytes == 0) return discard(FailureCode::DeviceFailed, QStringLiteral("Nothing was recorded."));
+    // The header now says how much sound there is.
+    if (!partFile_->seek(0) || partFile_->write(WavHeaderBytes(bytes)) != kWavHeaderBytes ||
+        !partFile_->flush()) {
+        return discard(
+            FailureCode::CannotWrite,
+            QStringLiteral("The recording could not be written: %1").arg(partFile_->errorString()));
     }
-    if (!result.ended) {
-        DiscardCapture();
-        state_ = State::kOpen;
-        if (capturedBytes_.load() == 0)
-            return Failure{FailureCode::NoInputDevice, QStringLiteral("No sound came from the input.")};
-        return Failure{FailureCode::DeviceFailed,
-                       QStringLiteral("The recording could not be finished in time.")};
-    }
+    partFile_->close();
+    partFile_.reset();
     state_ = State::kCaptured;
     return {};
 }
@@ -399,7 +646,7 @@ Result<void> GstWaveDevice::CommitCapture() {
 }
 
 void GstWaveDevice::FailCapture(const QString& reason) {
-    StopPipeline();
+    StopInput();
     DiscardCapture();
     captureError_ = QStringLiteral("The recording stopped: %1").arg(reason);
     errorText_ = captureError_;
@@ -407,6 +654,11 @@ void GstWaveDevice::FailCapture(const QString& reason) {
 }
 
 void GstWaveDevice::DiscardCapture() {
+    {
+        std::lock_guard lock(mutex_);
+        input_.file = nullptr;
+    }
+    partFile_.reset();
     if (!partPath_.isEmpty()) QFile::remove(partPath_);
     partPath_.clear();
     partClaim_.Release();
@@ -425,18 +677,37 @@ void GstWaveDevice::HandleStreamingEvent(unsigned generation) {
         if (generation != streaming_.generation) return;
         now = streaming_;
     }
-    if (state_ == State::kCapturing) {
-        if (!now.error.isEmpty()) {
-            FailCapture(now.error);
-        } else if (now.ended) {
-            // The source ran out by itself: the file is complete and waits for Save().
-            StopPipeline();
-            state_ = State::kCaptured;
-        }
-    } else if (state_ == State::kPlaying && (now.ended || !now.error.isEmpty())) {
+    if (state_ == State::kPlaying && (now.ended || !now.error.isEmpty())) {
         if (now.error.isEmpty()) positionMs_ = fileLengthMs_;
         EndPlayback(now.error);
         RaiseDone();
+    }
+}
+
+void GstWaveDevice::HandleInputEvent(unsigned generation) {
+    QString error;
+    bool ended = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (generation != input_.generation) return;
+        error = input_.error;
+        ended = input_.ended;
+    }
+    if (error.isEmpty() && !ended) return;
+    if (state_ != State::kCapturing) {
+        StopInput();  // a kept input that stopped is started again by the next recording
+        return;
+    }
+    if (!error.isEmpty()) {
+        FailCapture(error);
+        return;
+    }
+    // The source ran out by itself: the file is complete and waits for Save().
+    const Result<void> finished = FinishCapture();
+    if (!finished.ok()) {
+        captureError_ = finished.failure().detail;
+        errorText_ = captureError_;
+        state_ = State::kCaptureFailed;
     }
 }
 

@@ -101,6 +101,14 @@ void Shadowing::Toggle() {
     if (!SegmentReady() || !window_.recordButton.enabled ||
         window_.recordButton.caption != QString::fromUtf8("开始录音"))
         return;
+    // The input runs through the whole run, so each take holds its window from the first instant; without
+    // an input there is nothing to count down for.
+    if (const Result<void> input = device_.OpenInput(); !input.ok()) {
+        dialogs_.ShowMessage(
+            FailureMessage(QString::fromUtf8("没有找到录音设备，无法跟读。"), input.failure()),
+            MessageTitle(), MessageKind::Error);
+        return;
+    }
     pauseTicks_ = repeat_.PauseTicksSetting();
     StartRun(true, repeat_.RepeatCount());
     BeginPass();
@@ -232,6 +240,7 @@ void Shadowing::Stop() {
 
 void Shadowing::EndRun() {
     phase_ = Phase::Idle;
+    device_.CloseInput();
     checkedTake_.clear();  // a take may have been saved
     window_.shadowTick.enabled = false;
     ShowCue(QString());

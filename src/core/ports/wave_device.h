@@ -17,9 +17,16 @@ public:
     // Prepares recording into path, or playback of it; closes whatever was open first.
     virtual Result<void> Open(const QString& path) = 0;
     virtual QString FileName() const = 0;
-    // Starts capturing from the default input; an earlier file of that name is left as it was until Save().
+    // Keeps the default input capturing until CloseInput(), across Open() and Close(), so that a recording
+    // holds the sound from the instant StartRecording() is called instead of from when the input got going.
+    // Fails with NoInputDevice when there is no input to open.
+    virtual Result<void> OpenInput() = 0;
+    virtual void CloseInput() = 0;
+    // Starts recording the default input: from this instant while the input is kept open, else from the
+    // first sound the input gives. An earlier file of that name is left as it was until Save().
     virtual Result<void> StartRecording() = 0;
-    // Ends capturing and finishes the file as FileName (header with the true length).
+    // Ends the recording at this instant, with all the input has captured up to it, and finishes the file as
+    // FileName (header with the true length).
     virtual Result<void> Save() = 0;
     virtual Result<void> Play() = 0;
     // Stops playing or capturing; a capture stopped this way waits for Save() or Close().

@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <ostream>
+#include <tuple>
+#include <utility>
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -183,6 +186,65 @@ TEST_F(GstWaveDeviceTest, SavingARecordingWritesAWavAsLongAsTheRecordedTime) {
     EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
 }
 
+// A live rising ramp (a saw of 20 s period, first half): each sample's value says which sample it is, and
+// the live source hands sample n over at its pipeline's start plus n / 48000 s.
+const QString kRampSource = QStringLiteral(
+    "audiotestsrc is-live=true wave=saw freq=0.05 volume=0.8 samplesperbuffer=480 ! "
+    "audio/x-raw,format=S16LE,rate=48000,channels=1");
+constexpr double kRampSamplesPerStep = 48000 / 0.05 / 2 / (0.8 * 32767);
+
+qint64 SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The ramp's sample numbers that the first and the last sample of a recording hold.
+std::pair<double, double> RampSpan(const QString& path) {
+    const QByteArray bytes = ReadAll(path);
+    if (bytes.size() < 48) return {-1, -1};
+    auto value = [&](qint64 at) { return static_cast<qint16>(U16(bytes, at)); };
+    return {value(44) * kRampSamplesPerStep, value(bytes.size() - 2) * kRampSamplesPerStep};
+}
+
+TEST_F(GstWaveDeviceTest, ARecordingHoldsTheWholeWindowFromRecordToSave) {
+    // Kept open: each take starts at its record call. Not kept: it starts with the input's first sound.
+    for (const bool kept : {true, false}) {
+        SCOPED_TRACE(kept ? "kept input" : "input opened by record");
+        GstWaveDevice device{kRampSource, kSilentSink};
+        // The input's pipeline starts within the call that opens it, and each sample's time follows.
+        qint64 openFrom = SteadyNs();
+        if (kept) {
+            ASSERT_TRUE(device.OpenInput().ok());
+        }
+        qint64 openTo = SteadyNs();
+        for (int take = 0; take < (kept ? 2 : 1); ++take) {
+            SCOPED_TRACE(take);
+            if (kept)
+                QTest::qWait(400);  // the input runs before the window, as through a pass of the original
+            const qint64 beforeRecord = SteadyNs();
+            ASSERT_EQ(StartRecording(device), QString());
+            const qint64 recordNs = SteadyNs();
+            if (!kept) std::tie(openFrom, openTo) = std::pair(beforeRecord, recordNs);
+            ASSERT_TRUE(WaitFor([&] { return device.LengthMs() >= 1200; }));
+            const qint64 saveNs = SteadyNs();
+            ASSERT_EQ(Detail(device.Save()), QString());
+
+            const WavFacts wav = ParseWav(Path());
+            ASSERT_EQ(wav.problem, QString());
+            const double startNs = (openFrom + openTo) / 2.0;
+            const double toleranceMs = 50 + (openTo - openFrom) / 2e6;
+            const auto [first, last] = RampSpan(Path());
+            const double wantedFirst = kept ? (recordNs - startNs) * 48e-6 : 0;
+            const double wantedLast = (saveNs - startNs) * 48e-6;
+            EXPECT_NEAR(first / 48, wantedFirst / 48, toleranceMs) << "ms at the start";
+            EXPECT_NEAR(last / 48, wantedLast / 48, toleranceMs) << "ms at the end";
+            // Whole: as many samples as the ramp rose by.
+            EXPECT_NEAR(wav.dataBytes / 2.0, last - first, 48 * 2);
+        }
+    }
+}
+
 TEST_F(GstWaveDeviceTest, TheLengthGrowsWhileCapturing) {
     ASSERT_EQ(StartRecording(), QString());
     qint64 previous = 0;
@@ -297,6 +359,19 @@ TEST_F(GstWaveDeviceTest, AnInputThatCannotBeOpenedIsReportedAtRecordAndLeavesTh
         EXPECT_EQ(ReadAll(Path()), "the earlier recording");
         EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
     }
+}
+
+TEST_F(GstWaveDeviceTest, AKeptInputThatGivesNoSoundIsReportedAtRecord) {
+    WriteAll(Path(), "the earlier recording");
+    GstWaveDevice device{QStringLiteral("appsrc is-live=true"), kSilentSink};  // opens, never delivers
+    ASSERT_TRUE(device.OpenInput().ok());
+    QTest::qWait(1100);  // longer than any input takes to start
+    ASSERT_TRUE(device.Open(Path()).ok());
+    const Result<void> started = device.StartRecording();
+    ASSERT_FALSE(started.ok());
+    EXPECT_EQ(started.failure().code, FailureCode::NoInputDevice);
+    EXPECT_EQ(ReadAll(Path()), "the earlier recording");
+    EXPECT_EQ(FilesInFolder(), QStringList{"temp.wav"});
 }
 
 TEST_F(GstWaveDeviceTest, AnInputFailingMidwayIsReportedBySaveAndLeavesTheOldRecording) {
