@@ -413,6 +413,7 @@ void GstMediaPlayer::Play() {
     }
     UpdateStopPointReached();
     if (stop_.Idle()) {
+        heldAtClockNs_.reset();  // the output kept running
         const double target = deferredSeek_.value_or(stop_.Active().value_or(0));
         if (stop_.Requested() && !stop_.Bounds(target)) return;  // nothing left before it
         deferredSeek_.reset();
@@ -430,8 +431,8 @@ void GstMediaPlayer::Play() {
 }
 
 void GstMediaPlayer::HoldOutput() {
-    heldAtClockNs_.reset();
-    if (outputClock_) heldAtClockNs_ = gst_clock_get_time(outputClock_.get());
+    // A pause while already held (a run starting pauses first) must not restart the wait.
+    if (outputClock_ && !heldAtClockNs_) heldAtClockNs_ = gst_clock_get_time(outputClock_.get());
 }
 
 // The PulseAudio client library of Debian 12 (before 17.0) reports, for a stream that waits corked before

@@ -421,6 +421,7 @@ TEST_F(HeardOutputTest, APassAfterAWaitAtTheOpenSoundsAtOnceAndEndsAtB) {
     ASSERT_TRUE(WaitFor([&] { return desktop_->PlayState() == kPlayStatePaused; }, kOpenMs));
     ASSERT_TRUE(desktop_->OutputProblem().isEmpty()) << desktop_->OutputProblem().toStdString();
     QTest::qWait(3000);  // the learner reads the text before pressing play
+    desktop_->Pause();   // as a repeat or shadowing run does before it starts
     const double a = 0.5;
     const double b = 1.7;
     desktop_->SetStopPoint(b);
