@@ -1,5 +1,6 @@
-// From the learner's Play to the first sound heard, after the output waited paused: at an open, at a pause
-// made 0.5 s into the lesson, at a step (a pause and a seek) and after a stop, each for 0.5, 3 and 10 s.
+// From the learner's Play to the first sound heard, after the output waited paused: at an open (played by
+// 播放, or by a shadowing run, which pauses first), at a pause made 0.5 s into the lesson, at a step (a pause
+// and a seek) and after a stop, each for 0.5, 3 and 10 s.
 // Heard on the monitor of a private PulseAudio server that the program's own output (autoaudiosink) plays
 // to. The baseline is a bare playbin opened paused on the same server, waiting as long.
 
@@ -48,6 +49,7 @@ struct Scenario {
     const char* name;
     // Brings the player to the paused state whose wait is measured.
     std::function<void(GstMediaPlayer&)> hold;
+    bool pauseFirst = false;  // Play comes from a run that pauses before it starts (shadowing)
 };
 
 std::optional<double> MeasureOurs(MonitorOnset& ear, const Scenario& scenario, double wait) {
@@ -60,6 +62,7 @@ std::optional<double> MeasureOurs(MonitorOnset& ear, const Scenario& scenario, d
     Wait(wait);
     // What 播放 does: the segment, from A.
     const auto heard = HeardAfter(ear, [&] {
+        if (scenario.pauseFirst) player.Pause();
         player.SetStopPoint(kB);
         player.SetCurrentPosition(kA);
         player.Play();
@@ -116,6 +119,7 @@ int Run() {
     };
     const Scenario scenarios[] = {
         {"open", [&](GstMediaPlayer& player) { open(player, false); }},
+        {"open+run", [&](GstMediaPlayer& player) { open(player, false); }, true},
         {"pause",
          [&](GstMediaPlayer& player) {
              playHalfASecond(player);
