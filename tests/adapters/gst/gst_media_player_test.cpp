@@ -388,11 +388,21 @@ TEST_F(GstMediaPlayerTest, OnTheDesktopAFileOpenedPausedPlaysFromWhereItWasHeldA
 class HeardOutputTest : public GstMediaPlayerTest {
 protected:
     static constexpr const char* kSink = "ostrelle_heard";
+    // Instrumented code opens a stream a few times slower; without the mend the wait itself is heard.
+#ifdef __SANITIZE_ADDRESS__
+    static constexpr double kHeardWithinMs = 600;
+#else
+    static constexpr double kHeardWithinMs = 200;
+#endif
     void SetUp() override {
         GstMediaPlayerTest::SetUp();
         QString why;
         if (!server_.Start({QString::fromUtf8(kSink)}, &why)) GTEST_SKIP() << why.toStdString();
         server_.WarmUp(QString::fromUtf8(kSink));
+        // WAV: no decoder in the way (gst-libav's MP3 decoder keeps some state past a restart, which the
+        // sanitized build reports as leaked).
+        lesson_ = QDir(files_->dir.path()).filePath("heard.wav");
+        ASSERT_EQ(WriteTone("wavenc", kToneSeconds, lesson_), QString());
         qputenv("PULSE_SERVER", server_.Address().toUtf8());
         monitor_.emplace(server_.Address(), QString::fromUtf8(kSink));
         desktop_.emplace(AudioOutput::kDesktop);
@@ -411,13 +421,14 @@ protected:
         return std::chrono::duration<double, std::milli>(*monitor_->Onset() - pressed).count();
     }
 
+    QString lesson_;
     testing::PulseServer server_;
     std::optional<testing::MonitorOnset> monitor_;
     std::optional<GstMediaPlayer> desktop_;
 };
 
 TEST_F(HeardOutputTest, APassAfterAWaitAtTheOpenSoundsAtOnceAndEndsAtB) {
-    desktop_->SetUrl(files_->cbrMp3);
+    desktop_->SetUrl(lesson_);
     ASSERT_TRUE(WaitFor([&] { return desktop_->PlayState() == kPlayStatePaused; }, kOpenMs));
     ASSERT_TRUE(desktop_->OutputProblem().isEmpty()) << desktop_->OutputProblem().toStdString();
     QTest::qWait(3000);  // the learner reads the text before pressing play
@@ -428,7 +439,7 @@ TEST_F(HeardOutputTest, APassAfterAWaitAtTheOpenSoundsAtOnceAndEndsAtB) {
     desktop_->SetCurrentPosition(a);
     const std::optional<double> heardMs = PlayUntilHeardMs();
     ASSERT_TRUE(heardMs);
-    EXPECT_LT(*heardMs, 200);
+    EXPECT_LT(*heardMs, kHeardWithinMs);
     ASSERT_TRUE(WaitFor([&] { return desktop_->CurrentPosition() >= b; }, kPlayMs));
     EXPECT_EQ(desktop_->PlayState(), kPlayStatePaused);
     QTest::qWait(300);  // anything still on its way to the monitor
@@ -441,7 +452,7 @@ TEST_F(HeardOutputTest, PlayAfterAnEarlyPauseOrStepSoundsAtOnce) {
     desktop_->SetAutoStart(true);  // as a double-click on a listed lesson starts it
     for (const bool step : {false, true}) {
         SCOPED_TRACE(step ? "paused by a step to the next segment" : "paused");
-        desktop_->SetUrl(files_->cbrMp3);
+        desktop_->SetUrl(lesson_);
         ASSERT_TRUE(WaitFor([&] { return desktop_->CurrentPosition() >= 0.5; }, kPlayMs));
         desktop_->Pause();
         if (step) desktop_->SetCurrentPosition(1.5);
@@ -449,7 +460,7 @@ TEST_F(HeardOutputTest, PlayAfterAnEarlyPauseOrStepSoundsAtOnce) {
         QTest::qWait(2000);
         const std::optional<double> heardMs = PlayUntilHeardMs();
         ASSERT_TRUE(heardMs);
-        EXPECT_LT(*heardMs, 200);
+        EXPECT_LT(*heardMs, kHeardWithinMs);
         EXPECT_GE(desktop_->CurrentPosition(), heldAt) << "goes on from where it was held";
         EXPECT_LT(desktop_->CurrentPosition(), heldAt + 0.5);
         desktop_->Pause();
