@@ -30,13 +30,14 @@ void GErrorFree::operator()(GError* error) const {
     g_error_free(error);
 }
 
-GstObjectPtr<GstElement> LaunchPipeline(const char* description) {
+GstObjectPtr<GstElement> LaunchPipeline(const char* description, QString* why) {
     GError* rawError = nullptr;
     GstElement* launched = gst_parse_launch(description, &rawError);
     const GErrorPtr error(rawError);
     // It can return a pipeline and an error at once.
     if (error || !launched) {
         if (launched) gst_object_unref(launched);
+        if (why) *why = error ? QString::fromUtf8(error->message) : QStringLiteral("no pipeline");
         return nullptr;
     }
     return GstObjectPtr<GstElement>(GST_ELEMENT(gst_object_ref_sink(launched)));

@@ -34,8 +34,9 @@ using GstObjectPtr = std::unique_ptr<T, GstObjectUnref>;
 using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
-// The pipeline a gst-launch description makes, owned; null when it makes none or reports an error.
-GstObjectPtr<GstElement> LaunchPipeline(const char* description);
+// The pipeline a gst-launch description makes, owned; null when it makes none or reports an error, with
+// GStreamer's reason in *why when asked for.
+GstObjectPtr<GstElement> LaunchPipeline(const char* description, QString* why = nullptr);
 
 // The error an ERROR message carries; null for other messages.
 GErrorPtr ParseErrorMessage(GstMessage* message);

@@ -98,6 +98,15 @@ QString PlaybackDescription(const QString& sink) {
     return QStringLiteral("filesrc name=file ! wavparse ! audioconvert ! audioresample ! %1").arg(sink);
 }
 
+// NULL joins the streaming threads, so no callback of the pipeline runs after this.
+void EndPipeline(GstObjectPtr<GstElement>& pipeline) {
+    if (!pipeline) return;
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+    pipeline.reset();
+}
+
 std::filesystem::path FileSystemPath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
@@ -469,15 +478,9 @@ QString GstWaveDevice::StartPipeline(const QString& description, const QString& 
         streaming_.error.clear();
     }
     if (const Result<void> started = InitGstreamer(); !started.ok()) return started.failure().detail;
-    GError* rawError = nullptr;
-    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &rawError);
-    const GErrorPtr error(rawError);
-    // gst_parse_launch can return a pipeline and an error at once.
-    if (error || !pipeline) {
-        if (pipeline) gst_object_unref(pipeline);
-        return error ? QString::fromUtf8(error->message) : QStringLiteral("no pipeline");
-    }
-    pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(pipeline)));
+    QString why;
+    pipeline_ = LaunchPipeline(description.toUtf8().constData(), &why);
+    if (!pipeline_) return why;
 
     const GstObjectPtr<GstElement> file(gst_bin_get_by_name(GST_BIN(pipeline_.get()), "file"));
     if (!file) {
@@ -501,12 +504,7 @@ QString GstWaveDevice::StartPipeline(const QString& description, const QString& 
 }
 
 void GstWaveDevice::StopPipeline() {
-    if (pipeline_) {
-        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
-        const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline_.get()));
-        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
-        pipeline_.reset();
-    }
+    EndPipeline(pipeline_);
     std::lock_guard lock(mutex_);
     ++streaming_.generation;  // events of this pipeline still queued are stale from here on
     streaming_.ended = false;
@@ -516,15 +514,9 @@ void GstWaveDevice::StopPipeline() {
 QString GstWaveDevice::StartInput() {
     StopInput();
     if (const Result<void> started = InitGstreamer(); !started.ok()) return started.failure().detail;
-    GError* rawError = nullptr;
-    GstElement* pipeline =
-        gst_parse_launch(CaptureDescription(captureSource_).toUtf8().constData(), &rawError);
-    const GErrorPtr error(rawError);
-    if (error || !pipeline) {
-        if (pipeline) gst_object_unref(pipeline);
-        return error ? QString::fromUtf8(error->message) : QStringLiteral("no pipeline");
-    }
-    inputPipeline_.reset(GST_ELEMENT(gst_object_ref_sink(pipeline)));
+    QString why;
+    inputPipeline_ = LaunchPipeline(CaptureDescription(captureSource_).toUtf8().constData(), &why);
+    if (!inputPipeline_) return why;
     const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(inputPipeline_.get()), "input"));
     if (!sink || !GST_IS_APP_SINK(sink.get())) {
         StopInput();
@@ -550,12 +542,7 @@ QString GstWaveDevice::StartInput() {
 }
 
 void GstWaveDevice::StopInput() {
-    if (inputPipeline_) {
-        gst_element_set_state(inputPipeline_.get(), GST_STATE_NULL);
-        const GstObjectPtr<GstBus> bus(gst_element_get_bus(inputPipeline_.get()));
-        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
-        inputPipeline_.reset();
-    }
+    EndPipeline(inputPipeline_);
     std::lock_guard lock(mutex_);
     // Events of this input still queued are stale from here on; a recording from it has ended.
     const unsigned next = input_.generation + 1;
