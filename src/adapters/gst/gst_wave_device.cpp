@@ -114,8 +114,10 @@ std::filesystem::path FileSystemPath(const QString& path) {
 }  // namespace
 
 struct GstWaveDevice::Callbacks {
-    // Runs on GStreamer's threads (or inside a state change on ours): records what happened for a waiting
-    // Save() and hands the rest to the creating thread.
+    // Runs on GStreamer's threads (or inside a state change on ours): records the end or the first error in
+    // the pipeline's state (the playback's or the input's) for a waiting Save(), and hands the rest to the
+    // creating thread.
+    template <auto state, auto handle>
     static GstBusSyncReply BusSyncCallback(GstBus*, GstMessage* message, gpointer self) {
         auto* device = static_cast<GstWaveDevice*>(self);
         const GstMessageType type = GST_MESSAGE_TYPE(message);
@@ -125,45 +127,20 @@ struct GstWaveDevice::Callbacks {
             unsigned generation = 0;
             {
                 std::lock_guard lock(device->mutex_);
-                generation = device->streaming_.generation;
+                auto& reported = device->*state;
+                generation = reported.generation;
                 if (type == GST_MESSAGE_EOS) {
-                    device->streaming_.ended = true;
-                } else if (device->streaming_.error.isEmpty()) {
-                    device->streaming_.error = text;  // the first reason is the most precise one
+                    reported.ended = true;
+                } else if (reported.error.isEmpty()) {
+                    reported.error = text;  // the first reason is the most precise one
                 }
             }
             device->streamingChanged_.notify_all();
             QMetaObject::invokeMethod(
-                &device->eventContext_, [device, generation] { device->HandleStreamingEvent(generation); },
+                &device->eventContext_, [device, generation] { (device->*handle)(generation); },
                 Qt::QueuedConnection);
         }
         const GstMessagePtr dropped(message);  // dropped messages are ours to release
-        return GST_BUS_DROP;
-    }
-
-    // The same for the input's pipeline.
-    static GstBusSyncReply InputBusSyncCallback(GstBus*, GstMessage* message, gpointer self) {
-        auto* device = static_cast<GstWaveDevice*>(self);
-        const GstMessageType type = GST_MESSAGE_TYPE(message);
-        if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
-            const QString text =
-                type == GST_MESSAGE_ERROR ? GstErrorText(ParseErrorMessage(message).get()) : QString();
-            unsigned generation = 0;
-            {
-                std::lock_guard lock(device->mutex_);
-                generation = device->input_.generation;
-                if (type == GST_MESSAGE_EOS) {
-                    device->input_.ended = true;
-                } else if (device->input_.error.isEmpty()) {
-                    device->input_.error = text;
-                }
-            }
-            device->streamingChanged_.notify_all();
-            QMetaObject::invokeMethod(
-                &device->eventContext_, [device, generation] { device->HandleInputEvent(generation); },
-                Qt::QueuedConnection);
-        }
-        const GstMessagePtr dropped(message);
         return GST_BUS_DROP;
     }
 
@@ -489,7 +466,10 @@ QString GstWaveDevice::StartPipeline(const QString& description, const QString& 
     }
     g_object_set(file.get(), "location", QFile::encodeName(fileElementLocation).constData(), nullptr);
     const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline_.get()));
-    gst_bus_set_sync_handler(bus.get(), &Callbacks::BusSyncCallback, this, nullptr);
+    gst_bus_set_sync_handler(
+        bus.get(),
+        &Callbacks::BusSyncCallback<&GstWaveDevice::streaming_, &GstWaveDevice::HandleStreamingEvent>, this,
+        nullptr);
 
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         QString text;
@@ -526,7 +506,9 @@ QString GstWaveDevice::StartInput() {
     callbacks.new_sample = &Callbacks::NewSampleCallback;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
     const GstObjectPtr<GstBus> bus(gst_element_get_bus(inputPipeline_.get()));
-    gst_bus_set_sync_handler(bus.get(), &Callbacks::InputBusSyncCallback, this, nullptr);
+    gst_bus_set_sync_handler(
+        bus.get(), &Callbacks::BusSyncCallback<&GstWaveDevice::input_, &GstWaveDevice::HandleInputEvent>,
+        this, nullptr);
 
     inputOpenedNs_ = NowNs();
     if (gst_element_set_state(inputPipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
