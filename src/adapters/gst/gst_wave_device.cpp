@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -31,7 +30,6 @@ constexpr int kSampleRate = 48000;
 constexpr int kChannels = 1;
 constexpr qint64 kBytesPerSample = 2 * kChannels;
 constexpr qint64 kBytesPerSecond = kSampleRate * kBytesPerSample;
-constexpr int kWavHeaderBytes = 44;
 // The most sound a RIFF size field can describe.
 constexpr qint64 kMaxDataBytes = (0xFFFFFFFFLL - 36) / kBytesPerSample * kBytesPerSample;
 
@@ -63,35 +61,6 @@ qint64 NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-void PutU32(char* at, quint32 value) {
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<char>((value >> (8 * i)) & 0xff);
-}
-
-void PutU16(char* at, quint16 value) {
-    at[0] = static_cast<char>(value & 0xff);
-    at[1] = static_cast<char>(value >> 8);
-}
-
-// A canonical PCM header for dataBytes of sound.
-QByteArray WavHeaderBytes(qint64 dataBytes) {
-    QByteArray header(kWavHeaderBytes, '\0');
-    char* h = header.data();
-    std::memcpy(h, "RIFF", 4);
-    PutU32(h + 4, static_cast<quint32>(36 + dataBytes));
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    PutU32(h + 16, 16);
-    PutU16(h + 20, 1);
-    PutU16(h + 22, kChannels);
-    PutU32(h + 24, kSampleRate);
-    PutU32(h + 28, static_cast<quint32>(kBytesPerSecond));
-    PutU16(h + 32, static_cast<quint16>(kBytesPerSample));
-    PutU16(h + 34, 16);
-    std::memcpy(h + 36, "data", 4);
-    PutU32(h + 40, static_cast<quint32>(dataBytes));
-    return header;
 }
 
 QString PlaybackDescription(const QString& sink) {
@@ -303,7 +272,7 @@ Result<void> GstWaveDevice::StartRecording() {
     partClaim_ = FileClaim::Take(partPath_);  // other copies of the program starting now leave it alone
     partFile_ = std::make_unique<QFile>(partPath_);
     if (!partFile_->open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        partFile_->write(WavHeaderBytes(0)) != kWavHeaderBytes) {
+        partFile_->write(PcmWavHeader(kSampleRate, kChannels, 0)) != kPcmWavHeaderBytes) {
         const QString why = partFile_->errorString();
         DiscardCapture();
         return Fail(FailureCode::CannotWrite,
@@ -571,7 +540,8 @@ Result<void> GstWaveDevice::FinishCapture() {
     const qint64 bytes = capturedBytes_.load();
     if (bytes == 0) return discard(FailureCode::DeviceFailed, QStringLiteral("Nothing was recorded."));
     // The header now says how much sound there is.
-    if (!partFile_->seek(0) || partFile_->write(WavHeaderBytes(bytes)) != kWavHeaderBytes ||
+    if (!partFile_->seek(0) ||
+        partFile_->write(PcmWavHeader(kSampleRate, kChannels, bytes)) != kPcmWavHeaderBytes ||
         !partFile_->flush()) {
         return discard(
             FailureCode::CannotWrite,

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -66,6 +67,25 @@ QString ReadWavHeader(const QString& path, WavHeader& header) {
         if (!file.seek(start + size + (size & 1))) break;
     }
     return notWav;
+}
+
+QByteArray PcmWavHeader(int sampleRate, int channels, qint64 dataBytes) {
+    QByteArray header(kPcmWavHeaderBytes, '\0');
+    char* h = header.data();
+    const int blockAlign = 2 * channels;
+    std::memcpy(h, "RIFF", 4);
+    qToLittleEndian<quint32>(static_cast<quint32>(36 + dataBytes), h + 4);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    qToLittleEndian<quint32>(16, h + 16);
+    qToLittleEndian<quint16>(1, h + 20);  // PCM
+    qToLittleEndian<quint16>(static_cast<quint16>(channels), h + 22);
+    qToLittleEndian<quint32>(static_cast<quint32>(sampleRate), h + 24);
+    qToLittleEndian<quint32>(static_cast<quint32>(sampleRate * blockAlign), h + 28);
+    qToLittleEndian<quint16>(static_cast<quint16>(blockAlign), h + 32);
+    qToLittleEndian<quint16>(16, h + 34);
+    std::memcpy(h + 36, "data", 4);
+    qToLittleEndian<quint32>(static_cast<quint32>(dataBytes), h + 40);
+    return header;
 }
 
 }  // namespace ostrelle

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -21,5 +22,9 @@ struct WavHeader {
 // Reads the RIFF/WAVE header of the file at path. Returns an empty text on success, else a reason the
 // learner can read (missing file, not a WAV file, no sound in it).
 QString ReadWavHeader(const QString& path, WavHeader& header);
+
+// The canonical 44-byte header of 16-bit PCM with dataBytes of sound, as written before the sound.
+constexpr int kPcmWavHeaderBytes = 44;
+QByteArray PcmWavHeader(int sampleRate, int channels, qint64 dataBytes);
 
 }  // namespace ostrelle
