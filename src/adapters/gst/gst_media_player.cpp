@@ -78,6 +78,11 @@ struct GstMediaPlayer::Callbacks {
             Qt::QueuedConnection);
         return GST_BUS_DROP;
     }
+    static void ElementAddedCallback(GstBin*, GstBin*, GstElement* element, gpointer self) {
+        GstElementFactory* factory = gst_element_get_factory(element);
+        if (factory && IsWmaDecoder(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory))))
+            static_cast<GstMediaPlayer*>(self)->wma_.Attach(element);
+    }
 };
 
 GstMediaPlayer::GstMediaPlayer(AudioOutput output) {
@@ -138,6 +143,8 @@ void GstMediaPlayer::Construct(GstElement* audioSink) {
 
     const GstObjectPtr<GstBus> bus(gst_element_get_bus(playbin_.get()));
     gst_bus_set_sync_handler(bus.get(), &Callbacks::BusSyncCallback, this, nullptr);
+    g_signal_connect(playbin_.get(), "deep-element-added", G_CALLBACK(&Callbacks::ElementAddedCallback),
+                     this);
 
     clock_.start();
     openTimeout_.setSingleShot(true);
@@ -153,6 +160,7 @@ void GstMediaPlayer::Construct(GstElement* audioSink) {
 }
 
 GstMediaPlayer::~GstMediaPlayer() {
+    wma_.Close();
     if (!playbin_) return;
     // NULL joins the streaming threads, so no callback runs after the handler is removed.
     gst_element_set_state(playbin_.get(), GST_STATE_NULL);
@@ -182,6 +190,7 @@ void GstMediaPlayer::ResetMediaState() {
 
 void GstMediaPlayer::SetUrl(const QString& path) {
     ResetMediaState();
+    wma_.Close();
     url_ = path;
     if (!playbin_) {
         Fail(QStringLiteral("The GStreamer playbin element is not installed."));
@@ -222,6 +231,7 @@ void GstMediaPlayer::SetUrl(const QString& path) {
     }
     g_object_set(playbin_.get(), "uri", uri, nullptr);
     g_free(uri);
+    wma_.Open(info.absoluteFilePath());
 
     media_ = Media::kOpening;
     wantPlaying_ = autoStart_;
@@ -368,13 +378,19 @@ void GstMediaPlayer::Seek(double seconds) {
         gst_pad_set_offset(sinkPad_.get(), seek.sinkOffsetNs);
         sinkOffset_ = seek.sinkOffsetNs;
     }
+    const WmaRetimer::DemuxSeek demux = DemuxSeekFor(seconds, seek.stopSeconds);
     if (gst_element_seek(playbin_.get(), 1.0, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
-                         GST_SEEK_TYPE_SET, ToClockTime(seconds), GST_SEEK_TYPE_SET,
-                         seek.stopSeconds ? ToClockTime(*seek.stopSeconds) : GST_CLOCK_TIME_NONE)) {
+                         GST_SEEK_TYPE_SET, ToClockTime(demux.startSeconds), GST_SEEK_TYPE_SET,
+                         demux.stopSeconds ? ToClockTime(*demux.stopSeconds) : GST_CLOCK_TIME_NONE)) {
         seekPending_ = true;
         seekTarget_ = seconds;
         lastPosition_ = seconds;
     }
+}
+
+WmaRetimer::DemuxSeek GstMediaPlayer::DemuxSeekFor(double seconds, std::optional<double> stopSeconds) {
+    if (!wma_.Ready()) return {seconds, stopSeconds};
+    return wma_.Expect(seconds, stopSeconds);
 }
 
 bool GstMediaPlayer::RestartWithoutFlush(double seconds) {
@@ -387,8 +403,10 @@ bool GstMediaPlayer::RestartWithoutFlush(double seconds) {
     ++seekGeneration_;
     gst_pad_set_offset(sinkPad_.get(), sinkOffset_ + restart->sinkOffsetNs);
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_ACCURATE | GST_SEEK_FLAG_SEGMENT);
+    const WmaRetimer::DemuxSeek demux = DemuxSeekFor(seconds, restart->stopSeconds);
     if (!gst_element_seek(playbin_.get(), 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
-                          ToClockTime(seconds), GST_SEEK_TYPE_SET, ToClockTime(*restart->stopSeconds))) {
+                          ToClockTime(demux.startSeconds), GST_SEEK_TYPE_SET,
+                          ToClockTime(*demux.stopSeconds))) {
         gst_pad_set_offset(sinkPad_.get(), sinkOffset_);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "adapters/gst/gst_support.h"
 #include "adapters/gst/stop_point.h"
+#include "adapters/gst/wma_retimer.h"
 #include "core/ports/media_player.h"
 
 #include <QElapsedTimer>
@@ -62,6 +63,10 @@ public:
     void SetRate(double rate) override;
     double Rate() const override;
 
+    // While a WMA file's packet times are measured, after it is set; seeks made meanwhile start up to a
+    // frame and a half late.
+    bool MeasuringPacketTimes() const { return wma_.Measuring(); }
+
     QString ErrorText() const override { return errorText_; }
     QString OutputProblem() const override { return outputProblem_; }
 
@@ -80,6 +85,9 @@ private:
     void EndOfMedia(bool byItself);
     void Seek(double seconds);
     bool RestartWithoutFlush(double seconds);
+    // Where the demuxer is sought for a pass; a WMA file's passes are sought a lead early.
+    WmaRetimer::DemuxSeek DemuxSeekFor(double seconds, std::optional<double> stopSeconds);
+
     void UpdateStopPointReached();
     void LeaveIdleWithRealPause();
     // Notes the output's clock where the learner's wait at a pause (or at an open) begins.
@@ -103,6 +111,9 @@ private:
     std::int64_t sinkOffset_ = 0;         // ns added to the running time of everything the sink gets
     std::atomic<unsigned> mediaGeneration_{0};
     std::atomic<unsigned> seekGeneration_{0};
+
+    // A WMA file's packet times, measured in the background, keep its passes where the learner hears them.
+    WmaRetimer wma_;
 
     QString url_;
     QString errorText_;
