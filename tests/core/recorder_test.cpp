@@ -59,6 +59,7 @@ TEST_F(RecorderTest, RecordingRunsTheDeviceAndShowsTheRecordedTime) {
 
     recorder_.ToggleRecording();
     EXPECT_EQ(device_.log.last(), QStringLiteral("save"));
+    EXPECT_EQ(Group(), QString::fromUtf8("录音")) << "recording has stopped";
     EXPECT_EQ(window_.recordButton.caption, QString::fromUtf8("开始录音"));
     EXPECT_FALSE(window_.recorderClockTimer.enabled);
     EXPECT_TRUE(PlayOn());
@@ -123,10 +124,10 @@ TEST_F(RecorderTest, PlayingPausesThePlayerAndCountsDownUntilTheDeviceIsDone) {
     EXPECT_TRUE(window_.recorderClockTimer.enabled);
 
     recorder_.ShowRecordingTime();
-    EXPECT_EQ(Group(), QString::fromUtf8("录音 --正在录音 -- ( -1:05 )"));
+    EXPECT_EQ(Group(), QString::fromUtf8("录音  正在播放录音 -- ( -1:05 )"));
     device_.positionMs = 62000;
     recorder_.ShowRecordingTime();
-    EXPECT_EQ(Group(), QString::fromUtf8("录音 --正在录音 -- ( -0:03 )"));
+    EXPECT_EQ(Group(), QString::fromUtf8("录音  正在播放录音 -- ( -0:03 )"));
 
     device_.Finish();
     EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("播放录音"));

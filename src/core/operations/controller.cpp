@@ -85,6 +85,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
     if (adapters.sentences)
         adapters.sentences->SetUpdateHandler([this] { Deliver([this] { ShowAutoSplit(); }); });
     window_.autoSplitItem.enabled = adapters.sentences != nullptr;
+    lessonFollowers_ = {&shadowing_, &dictation_};
 }
 
 void Controller::Deliver(const std::function<void()>& event) {
@@ -102,10 +103,14 @@ bool Controller::CanSkip(int step) const {
 
 void Controller::Skip(int step) {
     if (!CanSkip(step)) return;
-    if (!state_.abList.empty())
-        Run(step > 0 ? Command::NextSegment : Command::PreviousSegment);
-    else
+    if (state_.abList.empty()) {
         playlist_.PlayEntryBeside(step);
+        return;
+    }
+    Run(step > 0 ? Command::NextSegment : Command::PreviousSegment);
+    // A desktop's next means the next sentence: Play goes on from there, not from the one left.
+    if (!dictation_.On() && !state_.aPoint.isEmpty())
+        adapters_.player.SetCurrentPosition(MarkTextToSeconds(state_.aPoint));
 }
 
 void Controller::Start() {
@@ -480,8 +485,8 @@ void Controller::ForgetDeletedTakes() {
 }
 
 void Controller::LoadFileSegments(const QString& path, int row) {
-    if (shadowing_.Active()) shadowing_.Stop();
-    if (dictation_.On() && path != adapters_.player.Url()) dictation_.TextChanged();
+    for (LessonFollower* follower : lessonFollowers_)
+        follower->LessonChanged(path);
     if (adapters_.sentences && adapters_.sentences->Running() && adapters_.sentences->Path() != path)
         StopAutoSplit();
     transport_.LoadFileSegments(path, row);

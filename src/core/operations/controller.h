@@ -8,6 +8,7 @@
 #include "core/operations/documents.h"
 #include "core/operations/file_lengths.h"
 #include "core/operations/file_opening.h"
+#include "core/operations/lesson_follower.h"
 #include "core/operations/playlist.h"
 #include "core/operations/playlist_files.h"
 #include "core/operations/recorder.h"
@@ -172,6 +173,8 @@ private:
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
     std::function<void(const std::function<void()>&)> eventRouter_;
+    // Told when another lesson starts, in this order.
+    std::vector<LessonFollower*> lessonFollowers_;
     bool settingsFailureTold_ = false;  // until a write goes through again
     bool silentOutputTold_ = false;
 };

@@ -137,6 +137,10 @@ void Dictation::Off() {
         window_.textPane.text = state_.timedText.ShownText();
 }
 
+void Dictation::LessonChanged(const QString& path) {
+    if (on_ && path != scoresPath_) Off();
+}
+
 void Dictation::TextChanged() {
     if (on_ && (state_.timedTextRaw || MakeUnits().empty() || player_.Url() != scoresPath_)) Off();
 }

@@ -3,6 +3,7 @@
 #include "core/analysis/dictation_check.h"
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/operations/lesson_follower.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/dictation_scores.h"
 #include "core/ports/media_player.h"
@@ -16,7 +17,7 @@ namespace ostrelle {
 // Dictation on a timed text: the spoken line is masked and repeated, the learner types it, and Enter shows
 // what was right, missed, wrong and extra, with a score kept per file and line. A file with segments is
 // dictated segment by segment, each with the lines spoken in it.
-class Dictation {
+class Dictation final : public LessonFollower {
 public:
     // Repeat a line of the timed text, or a stored segment, as a repeat run does.
     struct Loops {
@@ -39,8 +40,10 @@ public:
     void Check(const QString& typed);
     // >>| and |<< while on: the next or previous spoken line.
     void Step(int delta);
-    // The timed text changed (another file, raw view): dictation ends when there is nothing to dictate.
+    // The timed text changed (raw view): dictation ends when there is nothing to dictate.
     void TextChanged();
+    // Another lesson started: its lines and scores are not the dictated file's.
+    void LessonChanged(const QString& path) override;
     // Before each render: when the file's segments changed, they become what is dictated.
     void FollowSegments();
 

@@ -95,7 +95,8 @@ void PlaylistFiles::ListEntries(const std::vector<M3uEntry>& entries) {
     dialogs_.ReportProgress(QString(), total, total);
     if (database_) playlist_.LoadPlaylistGrid();
     playlist_.FitPlaylistRows();
-    playlist_.CountPlaylistRows();
+    // Whatever emptied the list before, the list read in can be saved again.
+    if (playlist_.CountPlaylistRows() > 0) EnablePair(window_.saveListButton, window_.saveListItem, true);
     const int firstRow = playlist_.FindPlaylistRow(firstPath);
     state_.currentListRow = firstRow > 0 ? firstRow : 1;
     playlist_.SelectPlaylistRow(state_.currentListRow);

@@ -47,7 +47,7 @@ void Recorder::Tell(const QString& whatFailed, const Failure& failure) {
 
 void Recorder::ToggleRecording() {
     Window& w = window_;
-    if (w.recordButton.caption == kRecordCaption) {
+    if (phase_ != Phase::kRecording) {
         EnablePlayAndSave(false);
         w.recordButton.caption = w.recordItem.caption = kStopRecordCaption;
         // The earlier recording stays until the new one is saved over it.
@@ -60,12 +60,15 @@ void Recorder::ToggleRecording() {
             Tell(QString::fromUtf8("无法开始录音。"), started.failure());
             return;
         }
+        phase_ = Phase::kRecording;
         w.recorderClockTimer = {true, kTickMs};
         return;
     }
+    phase_ = Phase::kIdle;
     w.recordButton.caption = w.recordItem.caption = kRecordCaption;
     const Result<void> saved = device_.Save();
     w.recorderClockTimer.enabled = false;
+    w.recordingGroup.caption = kGroupCaption;
     EnablePlayAndSave(RecordingExists());
     if (!saved.ok()) Tell(QString::fromUtf8("录音没有保存。"), saved.failure());
 }
@@ -74,7 +77,7 @@ void Recorder::PlayRecording() {
     Window& w = window_;
     player_.Pause();
     EnablePair(w.recordButton, w.recordItem, false);
-    if (w.playRecordingButton.caption == kPlayCaption) {
+    if (phase_ != Phase::kPlaying) {
         w.playRecordingButton.caption = w.playRecordingItem.caption = kStopPlayCaption;
         Result<void> playing = Failure{FailureCode::CannotRead, recordingPath_};
         if (RecordingExists()) {
@@ -89,11 +92,13 @@ void Recorder::PlayRecording() {
             Tell(QString::fromUtf8("无法播放录音。"), playing.failure());
             return;
         }
+        phase_ = Phase::kPlaying;
         w.recordingGroup.caption = QString::fromUtf8("录音  正在播放录音") + QStringLiteral(" -- ( ") +
                                    Seconds(device_.LengthMs()) + QStringLiteral(" )");
         w.recorderClockTimer.enabled = true;
         return;
     }
+    phase_ = Phase::kIdle;
     w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
     (void)device_.Stop();  // the completion it raises returns the recorder to idle
     w.recorderClockTimer.enabled = false;
@@ -102,6 +107,7 @@ void Recorder::PlayRecording() {
 
 void Recorder::RecordingDone() {
     Window& w = window_;
+    phase_ = Phase::kIdle;
     w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
     (void)device_.Stop();  // playback is over already; nothing is left to report
     w.recorderClockTimer.enabled = false;
@@ -112,13 +118,19 @@ void Recorder::RecordingDone() {
 void Recorder::ShowRecordingTime() {
     Window& w = window_;
     const qint64 length = device_.LengthMs();
-    if (!w.playRecordingButton.enabled) {
-        w.recordingGroup.caption = QString::fromUtf8("录音  正在录音") + QStringLiteral(" -- ( ") +
-                                   Seconds(length) + QStringLiteral(" )");
-        return;
+    switch (phase_) {
+        case Phase::kRecording:
+            w.recordingGroup.caption = QString::fromUtf8("录音  正在录音") + QStringLiteral(" -- ( ") +
+                                       Seconds(length) + QStringLiteral(" )");
+            break;
+        case Phase::kPlaying:
+            w.recordingGroup.caption = QString::fromUtf8("录音  正在播放录音") + QStringLiteral(" -- ( -") +
+                                       Seconds(length - device_.PositionMs()) + QStringLiteral(" )");
+            break;
+        case Phase::kIdle:
+            w.recordingGroup.caption = kGroupCaption;  // a last tick queued behind the end
+            break;
     }
-    w.recordingGroup.caption = QString::fromUtf8("录音 --正在录音") + QStringLiteral(" -- ( -") +
-                               Seconds(length - device_.PositionMs()) + QStringLiteral(" )");
 }
 
 void Recorder::DiscardUnfinishedRecordings() const {

@@ -8,7 +8,7 @@
 namespace ostrelle {
 
 // The learner's own voice: recording into the recording file, playing it back with a running time in the
-// recording group's caption, and saving a copy. The state is in the captions and enabled flags.
+// recording group's caption, and saving a copy.
 class Recorder {
 public:
     Recorder(Window& window, MediaPlayer& player, WaveDevice& device, Dialogs& dialogs,
@@ -29,6 +29,9 @@ private:
     bool RecordingExists() const;
     void EnablePlayAndSave(bool enabled);
     void Tell(const QString& whatFailed, const Failure& failure);
+
+    enum class Phase { kIdle, kRecording, kPlaying };
+    Phase phase_ = Phase::kIdle;
 
     Window& window_;
     MediaPlayer& player_;

@@ -248,6 +248,10 @@ void SegmentEditor::DeleteAllAB() {
                              MessageKind::Question) != MessageAnswer::Yes)
         return;
     if (Failed(store_.DeleteAllSegments(state_.abListPath))) return;
+    // Nothing drawn or stepped through may still come from the deleted segments.
+    state_.abList.clear();
+    state_.hasAB = false;
+    state_.ForgetCurrentSegment();
     display_.ResetABControls();
     repeat_.StopRepeatRun(
         {.pausePlayer = true, .captions = RunEnding::Captions::ButtonOnly, .enableSetA = true});

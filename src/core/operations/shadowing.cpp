@@ -238,6 +238,22 @@ void Shadowing::Stop() {
     EndRun();
 }
 
+void Shadowing::LessonChanged(const QString&) {
+    if (!Active()) return;
+    if (phase_ == Phase::Recording || phase_ == Phase::Take) {
+        phase_ = Phase::Idle;  // the device's completion of a stopped playback is not a pass
+        (void)device_.Stop();
+        device_.Close();
+    }
+    phase_ = Phase::Idle;
+    device_.CloseInput();
+    checkedTake_.clear();
+    window_.shadowTick.enabled = false;
+    ShowCue(QString());
+    speed_.EndRun();
+    SetRecorderEnabled(true);
+}
+
 void Shadowing::EndRun() {
     phase_ = Phase::Idle;
     device_.CloseInput();

@@ -27,14 +27,18 @@ public:
           editor_(editor),
           loadCompanionText_(std::move(loadCompanionText)) {}
 
-    // The player commands act on the player only: a repeat run stays active.
+    // Play and pause act on the player only: a repeat run stays active, and goes on from where it was.
     // Outside a run nothing stops playing early (a nudge's preview may have left its stop point).
     void Play() {
         if (!window_.repeatTick.Running()) player_.SetStopPoint(std::nullopt);
         player_.Play();
     }
     void Pause() { player_.Pause(); }
-    void Stop() { player_.Stop(); }
+    // Stop goes back to the start of the file, so a run has nothing left to go on with: it ends.
+    void Stop() {
+        repeat_.StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu, .enableSetA = true});
+        player_.Stop();
+    }
     // Every 500 ms: the playing position.
     // Tenths while a repeat run is on, where the learner judges the edges of a segment.
     void ShowPosition();
