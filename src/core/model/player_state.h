@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace ostrelle {
 
 // The working state that lives as long as the main window. Nothing here is saved between runs.
@@ -26,6 +28,13 @@ struct PlayerState {
     QString abListPath;  // the file whose segments abList holds
 
     QString currentAudioPath;  // the audio file last opened or started
+    // The lesson that was playing when the last file started: returned to should that file not play.
+    struct LessonLeft {
+        QString path;
+        double seconds = 0;
+        int segment = -1;  // the current segment's index, or -1
+    };
+    std::optional<LessonLeft> lessonBefore;
 
     // The timed text (lyrics, subtitles) the text pane shows; no lines while it shows any other text.
     TimedText timedText;

@@ -58,9 +58,11 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                   .openFiles = [this](const QStringList& paths) { fileOpening_.Open(paths); }}),
       transport_(window_, state_, adapters.player, repeat_, display_, editor_,
                  [this](const QString& path) { documents_.LoadCompanionText(path); }),
-      playlist_(window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database, display_,
-                {.startAudioFile = [this](const QString& path) { documents_.StartAudioFile(path); },
-                 .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); }}),
+      playlist_(
+          window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database, display_,
+          {.startAudioFile = [this](const QString& path) { documents_.StartAudioFile(path); },
+           .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); },
+           .returnToLesson = [this](const PlayerState::LessonLeft& lesson) { ReturnToLesson(lesson); }}),
       playlistFiles_(window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database,
                      playlist_),
       recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()),
@@ -401,6 +403,16 @@ void Controller::LoadResumeEntry() {
     if (ok && segment >= 1) repeat_.GoToSegment(segment - 1);
     const double seconds = ReadIniValue(kResumeSection, kResumePosition, ini).toDouble(&ok);
     if (ok && seconds > 0) adapters_.player.SetCurrentPosition(seconds);
+}
+
+void Controller::ReturnToLesson(const PlayerState::LessonLeft& lesson) {
+    const int row = playlist_.FindPlaylistRow(lesson.path);
+    if (row <= 0 || !QFileInfo(lesson.path).isFile()) return;
+    state_.currentListRow = row;
+    playlist_.SelectPlaylistRow(row);
+    transport_.LoadFirstEntry(row);
+    if (lesson.segment >= 0) repeat_.GoToSegment(lesson.segment);
+    adapters_.player.SetCurrentPosition(lesson.seconds);
 }
 
 void Controller::SaveResumePoint() {

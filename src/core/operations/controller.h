@@ -139,6 +139,9 @@ private:
     // The timed text's lines from the one being spoken on, as segments.
     void TimedTextToSegments();
     void LoadResumeEntry();
+    // Back to the lesson left for a file that could not be played: paused where it was, with its text and
+    // its current segment. Nothing when it is no longer listed.
+    void ReturnToLesson(const PlayerState::LessonLeft& lesson);
     // Starts splitting the current file into sentences from the current position, or stops it.
     void AutoSplit();
     void StopAutoSplit();

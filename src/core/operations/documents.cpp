@@ -123,6 +123,11 @@ void Documents::StartAudioFile(const QString& path) {
     Window& w = window_;
     EnablePair(w.saveListButton, w.saveListItem, true);
     EnablePair(w.setAButton, w.setAItem, true);
+    if (player_.Url() != path && !player_.Url().isEmpty() && player_.ErrorText().isEmpty() &&
+        player_.Duration() > 0) {
+        const bool segmentShown = !w.segmentNumberLabel.caption.isEmpty() && !state_.abList.empty();
+        state_.lessonBefore = {player_.Url(), player_.CurrentPosition(), segmentShown ? state_.abIndex : -1};
+    }
     player_.SetUrl(path);
     player_.Play();
     // Measured while the file opens, so the first listing tick finds the length.

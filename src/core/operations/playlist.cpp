@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace ostrelle {
 
 void Playlist::SetCentredColumn(int col) {
@@ -187,6 +189,9 @@ bool Playlist::ReportIfUnplayable(const QString& path) {
     dialogs_.ShowMessage(
         FailureMessage(name + QString::fromUtf8("："), {FailureCode::NotAudio, player_.ErrorText()}),
         MessageTitle(), MessageKind::Error);
+    // The learner keeps the lesson they had.
+    if (state_.lessonBefore && state_.lessonBefore->path != path && hooks_.returnToLesson)
+        hooks_.returnToLesson(*std::exchange(state_.lessonBefore, std::nullopt));
     return true;
 }
 

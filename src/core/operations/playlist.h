@@ -19,6 +19,8 @@ public:
     struct Hooks {
         std::function<void(const QString& path)> startAudioFile;
         std::function<void(const QString& path, int row)> loadFileSegments;
+        // Opens a lesson again, paused where it was left.
+        std::function<void(const PlayerState::LessonLeft& lesson)> returnToLesson;
     };
 
     Playlist(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, FileLengths& lengths,
