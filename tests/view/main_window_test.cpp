@@ -609,7 +609,7 @@ TEST_F(MainWindowTest, F5StepsBackAndF6StepsForward) {
     EXPECT_EQ(state().abIndex, 1);
 }
 
-TEST_F(MainWindowTest, StoppingThePlayerLeavesARunActive) {
+TEST_F(MainWindowTest, StoppingThePlayerEndsARun) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
     player_.SetUrl(QStringLiteral("/music/one.mp3"));
@@ -621,9 +621,9 @@ TEST_F(MainWindowTest, StoppingThePlayerLeavesARunActive) {
     ASSERT_TRUE(w.TimerFor(&Window::repeatTick).isActive());
     w.MenuAction(Command::Stop)->trigger();
     EXPECT_EQ(player_.PlayState(), kPlayStateStopped);
-    EXPECT_TRUE(w.TimerFor(&Window::repeatTick).isActive());
-    EXPECT_EQ(w.CommandButton(Command::PlayRepeat)->text(), QString::fromUtf8("停止"));
-    EXPECT_EQ(w.MenuAction(Command::PlayRepeat)->text(), QString::fromUtf8("停止(复读)"));
+    EXPECT_FALSE(w.TimerFor(&Window::repeatTick).isActive());
+    EXPECT_EQ(w.CommandButton(Command::PlayRepeat)->text(), QString::fromUtf8("播放"));
+    EXPECT_EQ(w.MenuAction(Command::PlayRepeat)->text(), QString::fromUtf8("播放(复读)"));
 }
 
 TEST_F(MainWindowTest, UntickingTextShownHidesThePaneAndTickingShowsItAgain) {
