@@ -19,11 +19,19 @@ struct PlayerState {
     QString aPoint;           // A of the current segment, as time text
     QString bPoint;           // B of the current segment, as time text
     int abIndex = 0;          // index in abList of the current segment
-    int currentListRow = 0;   // grid row of the current playlist entry, from 1
-    int runPasses = 0;        // passes of the current run
-    int repeatLeft = 0;       // passes still to play in the current run
-    int pauseTicks = 0;       // countdown of the pause between passes, in repeat ticks
-    bool pausing = false;     // the run is in its pause between two passes
+    // abIndex names a stored segment the repeat group counts as current; false while none is (no
+    // segments, a timed line looped, everything deleted).
+    bool segmentShown = false;
+    bool awaitingB = false;  // an A was set and waits for its B
+    int currentListRow = 0;  // grid row of the current playlist entry, from 1
+    int runPasses = 0;       // passes of the current run
+    int repeatLeft = 0;      // passes still to play in the current run
+    int pauseTicks = 0;      // countdown of the pause between passes, in repeat ticks
+    bool pausing = false;    // the run is in its pause between two passes
+    // The play-repeat button, and its menu item, offer to stop a run: the next press stops rather than
+    // starts. A run ended by an edit (a new B) leaves the offer up, as the learner last saw it.
+    bool buttonOffersStop = false;
+    bool menuOffersStop = false;
 
     QString abListPath;  // the file whose segments abList holds
 
@@ -46,6 +54,8 @@ struct PlayerState {
         aPoint.clear();
         bPoint.clear();
         abIndex = 0;
+        segmentShown = false;
+        awaitingB = false;
     }
 };
 

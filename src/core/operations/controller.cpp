@@ -148,9 +148,9 @@ void Controller::Start() {
         w.markCaptions[i].geometry.top = 0;
     }
     EnablePair(w.playRepeatButton, w.playRepeatItem, false);
-    EnablePair(w.setBButton, w.setBItem, false);
     EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
     EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
+    repeat_.Present();
     player.SetAutoStart(false);
     for (CheckBox* box : {&w.showTextBox, &w.cursorFollowsBox, &w.sequentialPlayBox})
         box->value = 1;
@@ -418,7 +418,7 @@ void Controller::ReturnToLesson(const PlayerState::LessonLeft& lesson) {
 void Controller::SaveResumePoint() {
     const QString path = adapters_.player.Url();
     if (path.isEmpty() || path != state_.currentAudioPath || playlist_.FindPlaylistRow(path) <= 0) return;
-    const bool segmentShown = !window_.segmentNumberLabel.caption.isEmpty() && !state_.abList.empty();
+    const bool segmentShown = state_.segmentShown && !state_.abList.empty();
     WriteSettings(
         {{kResumeSection, kResumeFile, path},
          {kResumeSection, kResumePosition, QString::number(adapters_.player.CurrentPosition(), 'f', 3)},
@@ -456,9 +456,10 @@ void Controller::LoopTimedLine(int line) {
     state_.bPoint = MarkText(b);
     state_.lengthText = FormatSeconds(player.Duration());
     display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
-    window_.segmentNumberLabel.caption.clear();
+    state_.segmentShown = false;
+    state_.awaitingB = false;
+    repeat_.Present();
     window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
-    EnablePair(window_.setBButton, window_.setBItem, false);
     EnablePair(window_.playRepeatButton, window_.playRepeatItem, true);
     window_.textPane.highlightLine = line;
     repeat_.PlayRepeat();
@@ -553,6 +554,7 @@ void Controller::UpdateDerivedStates() {
     Window& w = window_;
     w.waveformItem.caption = QString::fromUtf8(w.waveform.shown ? "隐藏波形" : "显示波形");
     w.waveformZoomItem.enabled = w.waveform.shown;
+    repeat_.Present();
     shadowing_.UpdateStates();
     dictation_.FollowSegments();
     const bool nudging = editor_.HasCurrentSegment();

@@ -125,7 +125,7 @@ void Documents::StartAudioFile(const QString& path) {
     EnablePair(w.setAButton, w.setAItem, true);
     if (player_.Url() != path && !player_.Url().isEmpty() && player_.ErrorText().isEmpty() &&
         player_.Duration() > 0) {
-        const bool segmentShown = !w.segmentNumberLabel.caption.isEmpty() && !state_.abList.empty();
+        const bool segmentShown = state_.segmentShown && !state_.abList.empty();
         state_.lessonBefore = {player_.Url(), player_.CurrentPosition(), segmentShown ? state_.abIndex : -1};
     }
     player_.SetUrl(path);

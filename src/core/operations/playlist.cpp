@@ -139,6 +139,7 @@ void Playlist::ClearPlaylist() {
             QString::fromUtf8("真的全部清空表格吗?\n各文件的AB段点会保留，文件再次加入列表时即可恢复。"),
             QString::fromUtf8("提示"), MessageKind::Question) != MessageAnswer::Yes)
         return;
+    state_.segmentShown = false;
     display_.ResetABControls();
     // One command, one transaction: the list is either emptied or left whole, and the refill shows which.
     if (database_) TellIfFailed(database_->UnlistAll(), QString::fromUtf8("播放列表没有清空。"));
@@ -152,6 +153,7 @@ void Playlist::ClearPlaylist() {
 }
 
 void Playlist::DeletePlaylistEntry() {
+    state_.segmentShown = false;
     display_.ResetABControls();
     if (database_)
         TellIfFailed(database_->Unlist(state_.currentListPath), QString::fromUtf8("列表项没有删除。"));
@@ -176,6 +178,7 @@ bool Playlist::ReportIfUnplayable(const QString& path) {
     w.listingTimer.enabled = false;
     w.sequentialPlayTimer.enabled = false;
     // Nothing of the file shown before may pass for this one's.
+    state_.segmentShown = false;
     display_.ResetABControls();
     state_.abList.clear();
     state_.hasAB = false;

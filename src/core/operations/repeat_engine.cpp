@@ -30,15 +30,15 @@ int RepeatEngine::PauseTicksSetting() const {
 
 void RepeatEngine::PlayRepeat() {
     Window& w = window_;
-    if (w.playRepeatButton.caption != kIdleCaption) {
+    if (state_.buttonOffersStop) {
         StopRepeatRun({.pausePlayer = true,
                        .seekToA = true,
                        .captions = RunEnding::Captions::ButtonAndMenu,
                        .enableSetA = true});
         return;
     }
-    w.playRepeatButton.caption = kRunCaption;
-    w.playRepeatItem.caption = kRunMenuCaption;
+    state_.buttonOffersStop = state_.menuOffersStop = true;
+    Present();
     EnablePair(w.setAButton, w.setAItem, false);
 
     const double a = MarkTextToSeconds(state_.aPoint);
@@ -96,8 +96,17 @@ void RepeatEngine::StopRepeatRun(const RunEnding& ending) {
 
 void RepeatEngine::SetIdleCaptions(RunEnding::Captions which) {
     if (which == RunEnding::Captions::Keep) return;
-    window_.playRepeatButton.caption = kIdleCaption;
-    if (which == RunEnding::Captions::ButtonAndMenu) window_.playRepeatItem.caption = kIdleMenuCaption;
+    state_.buttonOffersStop = false;
+    if (which == RunEnding::Captions::ButtonAndMenu) state_.menuOffersStop = false;
+    Present();
+}
+
+void RepeatEngine::Present() {
+    window_.playRepeatButton.caption = state_.buttonOffersStop ? kRunCaption : kIdleCaption;
+    window_.playRepeatItem.caption = state_.menuOffersStop ? kRunMenuCaption : kIdleMenuCaption;
+    window_.segmentNumberLabel.caption =
+        state_.segmentShown ? QString::number(state_.abIndex + 1) : QString();
+    EnablePair(window_.setBButton, window_.setBItem, state_.awaitingB);
 }
 
 void RepeatEngine::ShowPassesLeft() {
@@ -113,7 +122,8 @@ void RepeatEngine::LoadSegment(int index) {
 void RepeatEngine::ShowCurrentSegment() {
     display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
     const int last = static_cast<int>(state_.abList.size()) - 1;
-    window_.segmentNumberLabel.caption = QString::number(state_.abIndex + 1);
+    state_.segmentShown = true;
+    Present();
     window_.segmentCountLabel.caption = QString::number(last + 1);
     window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
 }

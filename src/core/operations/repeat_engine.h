@@ -19,7 +19,7 @@ struct RunEnding {
 };
 
 // Plays the current A-B segment a chosen number of times with a pause between passes, and steps between
-// the file's segments. The run's state is the play-repeat caption and the repeat tick; a pass
+// the file's segments. The run's state is in PlayerState with the repeat tick; a pass
 // ends at the first tick at or after B, and the player is given B as its stop point so that no audio past
 // B is heard.
 class RepeatEngine {
@@ -30,7 +30,7 @@ public:
                  SpeedControl& speed)
         : window_(window), state_(state), player_(player), display_(display), speed_(speed) {}
 
-    // Starts a run when the play-repeat caption is idle, else stops it.
+    // Starts a run unless the play-repeat button offers to stop one, which it then does.
     void PlayRepeat();
     // One repeat tick (every 10 ms during a run).
     void Tick();
@@ -38,6 +38,8 @@ public:
     void PreviousSegment();
     // Makes segment index (from 0) of the file's segments current, as the steps would.
     void GoToSegment(int index);
+    // The run's captions, from the state.
+    void Present();
     // Ends a run: the tick goes off, the passes-left label is blanked, and ending says what else happens.
     void StopRepeatRun(const RunEnding& ending);
 

@@ -38,7 +38,8 @@ void SegmentEditor::ReloadSegments(const QString& path) {
 void SegmentEditor::SetAPoint() {
     Window& w = window_;
     EnablePair(w.setAButton, w.setAItem, false);
-    EnablePair(w.setBButton, w.setBItem, true);
+    state_.awaitingB = true;
+    repeat_.Present();
     EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
     EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
@@ -62,7 +63,8 @@ void SegmentEditor::SetBPoint() {
     if (path.isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0) {
         // No file is open to keep a segment for, or to measure its times against: the A is dropped.
         EnablePair(w.setAButton, w.setAItem, !path.isEmpty() && player_.ErrorText().isEmpty());
-        EnablePair(w.setBButton, w.setBItem, false);
+        state_.awaitingB = false;
+        repeat_.Present();
         w.markFlags[0].visible = w.markCaptionBoxes[0].visible = false;
         return;
     }
@@ -73,7 +75,8 @@ void SegmentEditor::SetBPoint() {
         return;
     }
     EnablePair(w.setAButton, w.setAItem, true);
-    EnablePair(w.setBButton, w.setBItem, false);
+    state_.awaitingB = false;
+    repeat_.Present();
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
     repeat_.StopRepeatRun({});
@@ -96,10 +99,11 @@ void SegmentEditor::SetBPoint() {
 
     const int n = static_cast<int>(state_.abList.size()) - 1;
     if (n >= 1) EnablePair(w.previousSegmentButton, w.previousSegmentItem, true);
-    w.segmentNumberLabel.caption = QString::number(n + 1);
+    state_.abIndex = n;
+    state_.segmentShown = true;
+    repeat_.Present();
     w.segmentCountLabel.caption = QString::number(n + 1);
     w.segmentRangeLabel.caption = RangeText(state_.abList[n]);
-    state_.abIndex = n;
 }
 
 void SegmentEditor::AddSegments(const std::vector<std::pair<double, double>>& spans) {
@@ -140,7 +144,8 @@ void SegmentEditor::AddSegments(const std::vector<std::pair<double, double>>& sp
     state_.lengthText = length;
     // As after a B: nothing waits for its B, and the new segment can be repeated, stepped and deleted.
     EnablePair(w.setAButton, w.setAItem, true);
-    EnablePair(w.setBButton, w.setBItem, false);
+    state_.awaitingB = false;
+    repeat_.Present();
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
     EnablePair(w.playRepeatButton, w.playRepeatItem, true);
@@ -157,7 +162,7 @@ void SegmentEditor::ShowEntry(int index) {
 
 bool SegmentEditor::HasCurrentSegment() const {
     const int index = state_.abIndex;
-    return !window_.segmentNumberLabel.caption.isEmpty() && !window_.setBItem.enabled && index >= 0 &&
+    return state_.segmentShown && !state_.awaitingB && index >= 0 &&
            index < static_cast<int>(state_.abList.size()) && !state_.abList[index].aText.isEmpty() &&
            state_.abListPath == player_.Url();
 }
@@ -193,10 +198,9 @@ void SegmentEditor::MoveMark(Mark mark, double seconds) {
 
 void SegmentEditor::DeleteCurrentAB() {
     Window& w = window_;
-    bool ok = false;
-    const int n = w.segmentNumberLabel.caption.trimmed().toInt(&ok);
+    const int n = state_.abIndex + 1;
     // With no segment current the counter names none, and nothing may be deleted.
-    const bool named = ok && n >= 1 && n <= static_cast<int>(state_.abList.size());
+    const bool named = state_.segmentShown && n >= 1 && n <= static_cast<int>(state_.abList.size());
     const QString path = state_.abListPath;
     if (named && Failed(store_.DeleteSegment(path, n))) return;
 
@@ -212,6 +216,7 @@ void SegmentEditor::DeleteCurrentAB() {
     ReloadSegments(path);
     const int u = static_cast<int>(state_.abList.size()) - 1;
     if (u < 0 || (u == 0 && state_.abList[0].aText.trimmed().isEmpty())) {
+        state_.segmentShown = false;
         display_.ResetABControls();
         EnablePair(w.setAButton, w.setAItem, true);
         EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
@@ -225,22 +230,21 @@ void SegmentEditor::DeleteCurrentAB() {
     if (u == 0) {
         ShowEntry(0);
         steps(false, false);
-        w.segmentNumberLabel.caption = w.segmentCountLabel.caption = QStringLiteral("1");
+        w.segmentCountLabel.caption = QStringLiteral("1");
     } else if (u <= n - 1) {
         ShowEntry(u);
         steps(false, true);
-        w.segmentNumberLabel.caption = w.segmentCountLabel.caption = QString::number(u + 1);
+        w.segmentCountLabel.caption = QString::number(u + 1);
     } else if (n == 1) {
         ShowEntry(0);
         steps(true, false);
-        w.segmentNumberLabel.caption = QStringLiteral("1");
         w.segmentCountLabel.caption = QString::number(u + 1);
     } else {
         ShowEntry(n - 1);
         steps(true, true);
-        w.segmentNumberLabel.caption = QString::number(n);
         w.segmentCountLabel.caption = QString::number(u + 1);
     }
+    repeat_.Present();
 }
 
 void SegmentEditor::DeleteAllAB() {

@@ -14,7 +14,8 @@ void Transport::LoadFileSegments(const QString& path, int row) {
                             ? w.playlistGrid.CellText(row, kDurationColumn)
                             : QString();
     // An A that waited for its B belonged to the file before.
-    EnablePair(w.setBButton, w.setBItem, false);
+    state_.awaitingB = false;
+    repeat_.Present();
 
     if (state_.hasAB && !state_.abList.empty()) {
         EnablePair(w.playRepeatButton, w.playRepeatItem, true);
@@ -28,7 +29,8 @@ void Transport::LoadFileSegments(const QString& path, int row) {
         state_.bPoint = first.bText;
         state_.abIndex = 0;
         if (state_.abList.size() > 1) EnablePair(w.nextSegmentButton, w.nextSegmentItem, true);
-        w.segmentNumberLabel.caption = QStringLiteral("1");
+        state_.segmentShown = true;
+        repeat_.Present();
         w.segmentCountLabel.caption = QString::number(state_.abList.size());
         w.segmentRangeLabel.caption = RangeText(first);
         return;
@@ -42,7 +44,7 @@ void Transport::LoadFileSegments(const QString& path, int row) {
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
     EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
     EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
-    w.segmentNumberLabel.caption.clear();
+    repeat_.Present();
     w.segmentCountLabel.caption.clear();
     w.segmentRangeLabel.caption = QStringLiteral(" -- ");
 }
