@@ -104,7 +104,7 @@ TEST_F(LessonSeamsTest, AListReadInAfterTheListWasClearedCanBeSavedAgain) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write((first_ + u'\n').toUtf8());
     file.close();
-    dialogs_.files = {FileChoice{list}};
+    dialogs_.files = {FileChoice{list, QStringLiteral("lessons.m3u")}};
     app_.Run(Command::OpenList);
     EXPECT_TRUE(window().saveListButton.enabled && window().saveListItem.enabled);
 }

@@ -98,8 +98,8 @@ void Controller::Deliver(const std::function<void()>& event) {
 }
 
 bool Controller::CanSkip(int step) const {
-    if (!state_.abList.empty())
-        return (step > 0 ? window_.nextSegmentButton : window_.previousSegmentButton).enabled;
+    if (dictation_.On()) return dictation_.CanStep(step);
+    if (!state_.abList.empty()) return repeat_.CanStep(step);
     return playlist_.ListedRowBeside(step) > 0;
 }
 
@@ -148,8 +148,6 @@ void Controller::Start() {
         w.markCaptions[i].geometry.top = 0;
     }
     EnablePair(w.playRepeatButton, w.playRepeatItem, false);
-    EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
-    EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
     repeat_.Present();
     player.SetAutoStart(false);
     for (CheckBox* box : {&w.showTextBox, &w.cursorFollowsBox, &w.sequentialPlayBox})
@@ -557,6 +555,11 @@ void Controller::UpdateDerivedStates() {
     repeat_.Present();
     shadowing_.UpdateStates();
     dictation_.FollowSegments();
+    // While dictating, the steps go from line to line.
+    if (dictation_.On()) {
+        EnablePair(w.nextSegmentButton, w.nextSegmentItem, dictation_.CanStep(+1));
+        EnablePair(w.previousSegmentButton, w.previousSegmentItem, dictation_.CanStep(-1));
+    }
     const bool nudging = editor_.HasCurrentSegment();
     for (MenuItem Window::*item :
          {&Window::nudgeAEarlierItem, &Window::nudgeALaterItem, &Window::nudgeAMuchEarlierItem,

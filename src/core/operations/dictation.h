@@ -40,6 +40,9 @@ public:
     void Check(const QString& typed);
     // >>| and |<< while on: the next or previous spoken line.
     void Step(int delta);
+    bool CanStep(int delta) const {
+        return on_ && unit_ + delta >= 0 && unit_ + delta < static_cast<int>(units_.size());
+    }
     // The timed text changed (raw view): dictation ends when there is nothing to dictate.
     void TextChanged();
     // Another lesson started: its lines and scores are not the dictated file's.

@@ -2,6 +2,8 @@
 
 #include "core/formats/time_values.h"
 
+#include <algorithm>
+
 namespace ostrelle {
 namespace {
 
@@ -101,12 +103,20 @@ void RepeatEngine::SetIdleCaptions(RunEnding::Captions which) {
     Present();
 }
 
+bool RepeatEngine::CanStep(int delta) const {
+    if (!state_.segmentShown || state_.awaitingB) return false;
+    const int to = state_.abIndex + delta;
+    return to >= 0 && to < static_cast<int>(state_.abList.size());
+}
+
 void RepeatEngine::Present() {
     window_.playRepeatButton.caption = state_.buttonOffersStop ? kRunCaption : kIdleCaption;
     window_.playRepeatItem.caption = state_.menuOffersStop ? kRunMenuCaption : kIdleMenuCaption;
     window_.segmentNumberLabel.caption =
         state_.segmentShown ? QString::number(state_.abIndex + 1) : QString();
     EnablePair(window_.setBButton, window_.setBItem, state_.awaitingB);
+    EnablePair(window_.nextSegmentButton, window_.nextSegmentItem, CanStep(+1));
+    EnablePair(window_.previousSegmentButton, window_.previousSegmentItem, CanStep(-1));
 }
 
 void RepeatEngine::ShowPassesLeft() {
@@ -142,35 +152,16 @@ void RepeatEngine::GoToSegment(int index) {
     StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu});
     state_.abIndex = index;
     LoadSegment(index);
-    EnablePair(window_.nextSegmentButton, window_.nextSegmentItem, index < last);
-    EnablePair(window_.previousSegmentButton, window_.previousSegmentItem, index > 0);
     ShowCurrentSegment();
 }
 
 void RepeatEngine::StepSegment(int delta) {
-    Window& w = window_;
     StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
     // A file without segments has nothing to step to.
     if (state_.abList.empty()) return;
-
-    const auto steps = [&](bool next, bool previous) {
-        EnablePair(w.nextSegmentButton, w.nextSegmentItem, next);
-        EnablePair(w.previousSegmentButton, w.previousSegmentItem, previous);
-    };
-    state_.abIndex += delta;
     const int last = static_cast<int>(state_.abList.size()) - 1;
-    if (state_.abIndex >= last) {
-        state_.abIndex = last;
-        LoadSegment(last);
-        steps(false, true);
-    } else if (state_.abIndex >= 1) {
-        LoadSegment(state_.abIndex);
-        steps(true, true);
-    } else if (state_.abIndex == 0 && delta < 0) {
-        // Only a step back arrives at the first segment.
-        LoadSegment(0);
-        steps(true, false);
-    }
+    state_.abIndex = std::clamp(state_.abIndex + delta, 0, last);
+    LoadSegment(state_.abIndex);
     ShowCurrentSegment();
 }
 

@@ -38,7 +38,9 @@ public:
     void PreviousSegment();
     // Makes segment index (from 0) of the file's segments current, as the steps would.
     void GoToSegment(int index);
-    // The run's captions, from the state.
+    // Whether a step (+1 or -1) has a segment to go to: from a current one, with no A waiting for its B.
+    bool CanStep(int delta) const;
+    // The run's captions, the counter and what the steps and set-B offer, from the state.
     void Present();
     // Ends a run: the tick goes off, the passes-left label is blanked, and ending says what else happens.
     void StopRepeatRun(const RunEnding& ending);

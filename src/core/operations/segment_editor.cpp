@@ -40,8 +40,6 @@ void SegmentEditor::SetAPoint() {
     EnablePair(w.setAButton, w.setAItem, false);
     state_.awaitingB = true;
     repeat_.Present();
-    EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
-    EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
 
@@ -98,7 +96,6 @@ void SegmentEditor::SetBPoint() {
     if (state_.abList.empty()) return;
 
     const int n = static_cast<int>(state_.abList.size()) - 1;
-    if (n >= 1) EnablePair(w.previousSegmentButton, w.previousSegmentItem, true);
     state_.abIndex = n;
     state_.segmentShown = true;
     repeat_.Present();
@@ -223,25 +220,17 @@ void SegmentEditor::DeleteCurrentAB() {
         EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
         return;
     }
-    const auto steps = [&](bool next, bool previous) {
-        EnablePair(w.nextSegmentButton, w.nextSegmentItem, next);
-        EnablePair(w.previousSegmentButton, w.previousSegmentItem, previous);
-    };
     if (u == 0) {
         ShowEntry(0);
-        steps(false, false);
         w.segmentCountLabel.caption = QStringLiteral("1");
     } else if (u <= n - 1) {
         ShowEntry(u);
-        steps(false, true);
         w.segmentCountLabel.caption = QString::number(u + 1);
     } else if (n == 1) {
         ShowEntry(0);
-        steps(true, false);
         w.segmentCountLabel.caption = QString::number(u + 1);
     } else {
         ShowEntry(n - 1);
-        steps(true, true);
         w.segmentCountLabel.caption = QString::number(u + 1);
     }
     repeat_.Present();

@@ -19,8 +19,6 @@ void Transport::LoadFileSegments(const QString& path, int row) {
 
     if (state_.hasAB && !state_.abList.empty()) {
         EnablePair(w.playRepeatButton, w.playRepeatItem, true);
-        EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
-        EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
         EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
         EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
         const ABPair& first = state_.abList.front();
@@ -28,7 +26,6 @@ void Transport::LoadFileSegments(const QString& path, int row) {
         state_.aPoint = first.aText;
         state_.bPoint = first.bText;
         state_.abIndex = 0;
-        if (state_.abList.size() > 1) EnablePair(w.nextSegmentButton, w.nextSegmentItem, true);
         state_.segmentShown = true;
         repeat_.Present();
         w.segmentCountLabel.caption = QString::number(state_.abList.size());
@@ -42,8 +39,6 @@ void Transport::LoadFileSegments(const QString& path, int row) {
     state_.ForgetCurrentSegment();
     EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
     EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
-    EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
-    EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
     repeat_.Present();
     w.segmentCountLabel.caption.clear();
     w.segmentRangeLabel.caption = QStringLiteral(" -- ");
