@@ -70,10 +70,17 @@ protected:
 
 private:
     void BuildControls();
+    void BuildDictationInput();
+    void BuildTextPane();
+    void BuildMarks();
     void BuildMenus();
     void BuildPlayerStrip();
     void BuildTimers();
     void BuildWaveform(WaveformSource* source, WaveformSource* takes);
+    // A double click on a timed text's line repeats that line.
+    bool LoopClickedLine(QObject* watched, QEvent* event);
+    // Whether a key pressed anywhere in the window goes to its menu item rather than to the focus.
+    bool ShortcutComesFirst(QObject* watched, QEvent* event) const;
     // Runs a handler of the controller, then renders.
     // A modal dialog runs its own event loop: ticks that arrive meanwhile are dropped, so that no two
     // operations ever run at once.
@@ -81,6 +88,9 @@ private:
     // As Handle, but an event that comes during another operation waits for it to end.
     void Deliver(const std::function<void()>& event);
     void RenderTimers();
+    void RenderText();
+    void RenderMarks();
+    void RenderMenus();
     // Highlights the timed text's spoken line and keeps it in view.
     void RenderHighlight();
     // Shows or hides the strip: what lies below it moves down or up by its height.
