@@ -337,7 +337,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (LoopClickedLine(watched, event) || ShortcutComesFirst(watched, event)) return true;
+    if (LoopClickedLine(watched, event) || RouteShortcutKey(watched, event)) return true;
     return QMainWindow::eventFilter(watched, event);
 }
 

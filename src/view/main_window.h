@@ -79,8 +79,8 @@ private:
     void BuildWaveform(WaveformSource* source, WaveformSource* takes);
     // A double click on a timed text's line repeats that line.
     bool LoopClickedLine(QObject* watched, QEvent* event);
-    // Whether a key pressed anywhere in the window goes to its menu item rather than to the focus.
-    bool ShortcutComesFirst(QObject* watched, QEvent* event) const;
+    // Gives a key pressed anywhere in the window to its menu item or to the focus; true when it decided.
+    bool RouteShortcutKey(QObject* watched, QEvent* event) const;
     // Runs a handler of the controller, then renders.
     // A modal dialog runs its own event loop: ticks that arrive meanwhile are dropped, so that no two
     // operations ever run at once.

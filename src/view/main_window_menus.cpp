@@ -1,6 +1,8 @@
 // The menu bar and its shortcuts.
 #include "view/main_window.h"
 
+#include "view/text_input_keys.h"
+
 #include <QAction>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -37,12 +39,17 @@ void MainWindow::BuildMenus() {
     }
 }
 
-bool MainWindow::ShortcutComesFirst(QObject* watched, QEvent* event) const {
-    // Editable widgets (the text pane, the repeat boxes' line edits) would take Ctrl+A, Ctrl+X, Ctrl+U and
-    // the like for themselves; in this window the menu's shortcuts come first, whatever has the focus.
+bool MainWindow::RouteShortcutKey(QObject* watched, QEvent* event) const {
     const auto* widget = qobject_cast<QWidget*>(watched);
     if (event->type() != QEvent::ShortcutOverride || !widget || widget->window() != this) return false;
-    const auto* key = static_cast<QKeyEvent*>(event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    // What the learner is typing must not move a segment's marks or clear the list.
+    if (EditsText(widget) && IsTextEditingKey(key->keyCombination())) {
+        key->accept();
+        return true;
+    }
+    // Other keys an editable widget would take for itself (X11 line edits erase the line on Ctrl+U): in this
+    // window the menu's shortcuts come first, whatever has the focus.
     const QKeySequence pressed(key->keyCombination());
     for (const auto& [id, action] : actions_) {
         if (action->isEnabled() && action->shortcut() == pressed) return true;
