@@ -26,6 +26,7 @@ class QTableView;
 namespace ostrelle {
 
 class GridTableModel;
+class PictureWidget;
 class UsageWindow;
 class WaveformStrip;
 class SeekBar;
@@ -57,6 +58,7 @@ public:
     SeekBar* PositionBar() const { return seekBar_; }
     QPlainTextEdit* TextPane() const { return textPane_; }
     QLineEdit* DictationInput() const { return dictationInput_; }
+    PictureWidget* MarkFlagWidget(int mark) const { return markFlags_.at(mark); }
     QCheckBox* CheckBoxFor(ostrelle::CheckBox Window::*box) const;
     QComboBox* ComboBoxFor(ComboBox Window::*box) const;
     const QTimer& TimerFor(ModelTimer Window::*timer) const;
@@ -112,7 +114,8 @@ private:
     QLabel* segmentCountLabel_ = nullptr;
     QLabel* segmentRangeLabel_ = nullptr;
     QLabel* passesLeftLabel_ = nullptr;
-    std::array<QWidget*, 2> markFlags_{};
+    std::array<PictureWidget*, 2> markFlags_{};
+    std::array<FlagTip, 2> flagTips_{};  // as the flags are drawn
     std::array<QWidget*, 2> markCaptionBoxes_{};
     std::array<QLabel*, 2> markCaptions_{};
     QPlainTextEdit* textPane_ = nullptr;

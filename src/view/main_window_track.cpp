@@ -1,6 +1,7 @@
 // The player strip: the track, its buttons, the waveform strip above it and the A and B marks over it.
 #include "view/main_window.h"
 
+#include "core/operations/segment_display.h"
 #include "view/picture_widget.h"
 #include "view/pictures.h"
 #include "view/seek_bar.h"
@@ -20,9 +21,10 @@ void MainWindow::BuildPlayerStrip() {
     auto* strip = new QWidget(canvas_);
     strip->setGeometry(Px(w.playerStrip));
     strip->lower();
-    // The track spans the marks' range exactly: time 0 at 3890 twips, the end at 13320.
+    // The track spans the marks' range exactly.
     seekBar_ = new SeekBar(canvas_);
-    seekBar_->setGeometry(Px(3890), Px(w.playerStrip.top) + 4, Px(13320) - Px(3890), 16);
+    seekBar_->setGeometry(Px(Window::kTrackLeftTwips), Px(w.playerStrip.top) + 4,
+                          Px(Window::kTrackRightTwips) - Px(Window::kTrackLeftTwips), 16);
     seekBar_->SetSeekHandler([this](double seconds) { player_.SetCurrentPosition(seconds); });
     const struct {
         const char* glyph;
@@ -31,7 +33,7 @@ void MainWindow::BuildPlayerStrip() {
     } controls[] = {{"\u25B6", Command::Play, "播放"},
                     {"\u2759\u2759", Command::Pause, "暂停"},
                     {"\u25A0", Command::Stop, "停止"}};
-    int x = Px(3890);
+    int x = Px(Window::kTrackLeftTwips);
     for (const auto& control : controls) {
         auto* b = new QToolButton(canvas_);
         b->setText(QString::fromUtf8(control.glyph));
@@ -118,17 +120,28 @@ void MainWindow::BuildMarks() {
 
 void MainWindow::RenderMarks() {
     const Window& w = app_.window();
+    // The marks measure the file by the player's length, as the track and the waveform strip do, once the
+    // player knows it: the list's length is rounded to seconds, or missing.
+    const PlayerState& state = app_.state();
+    if (player_.Duration() > 0 && player_.Url() == state.abListPath)
+        app_.segmentDisplay().PlaceMarks(state.aPoint, state.bPoint, player_.Duration());
+    const std::array<FlagPlace, 2> flags = MarkFlagPlaces(w);
     std::array<QRect, 2> captionBoxes;
     for (int i = 0; i < 2; ++i) {
-        // The flag's tip and the caption's middle stand over the mark's time.
-        const QRect flag = Px(w.markFlags[i].geometry);
-        markFlags_[i]->setGeometry(flag.left() - 19, flag.top(), 39, 24);
+        // The flag's tip stands over the mark's time, the caption's middle over the flag's bar.
+        const QRect bar = Px(flags[i].bar);
+        markFlags_[i]->setGeometry(bar);
+        if (flags[i].tip != flagTips_[i]) {
+            flagTips_[i] = flags[i].tip;
+            markFlags_[i]->SetDraw([i, tip = flags[i].tip](qreal ratio) { return MarkFlag(i, ratio, tip); });
+        }
         markFlags_[i]->setVisible(w.markFlags[i].visible);
         const QString shown = WithoutZeroHours(w.markCaptions[i].caption);
         if (markCaptions_[i]->text() != shown) markCaptions_[i]->setText(shown);
         QRect box = Px(w.markCaptionBoxes[i].geometry);
         box.setWidth(std::max(box.width(), markCaptions_[i]->fontMetrics().horizontalAdvance(shown) + 4));
-        box.moveLeft(box.left() - box.width() / 2);
+        box.moveLeft(box.left() - box.width() / 2 + bar.left() + Px(kFlagMiddleTipTwips) -
+                     Px(w.markFlags[i].geometry.left));
         captionBoxes[i] = box;
     }
     // Captions that would cover each other move apart; the flags stay over their times.

@@ -663,6 +663,15 @@ TEST(Pictures, TheFlagsAreDrawnPixelByPixel) {
         EXPECT_EQ(b.pixelColor(x, 22).alpha() != 0, x == 18) << x;
     for (int x = 0; x < 39; ++x)
         EXPECT_EQ(b.pixelColor(x, 17).alpha() != 0, x >= 13 && x <= 23) << x;
+    // Flags standing aside point from the end of their bars, their tips as wide.
+    const QImage left = MarkFlag(0, 1, FlagTip::Right);
+    const QImage right = MarkFlag(1, 1, FlagTip::Left);
+    for (int x = 0; x < 39; ++x) {
+        EXPECT_EQ(left.pixelColor(x, 22).alpha() != 0, x == 38) << x;
+        EXPECT_EQ(left.pixelColor(x, 17).alpha() != 0, x >= 28) << x;
+        EXPECT_EQ(right.pixelColor(x, 22).alpha() != 0, x == 0) << x;
+        EXPECT_EQ(right.pixelColor(x, 17).alpha() != 0, x <= 10) << x;
+    }
 }
 
 TEST(Pictures, AtTwiceTheDensityThePicturesAreDrawnOnTheFinerPixels) {
