@@ -3,9 +3,8 @@
 #include "view/grid_table_model.h"
 #include "view/picture_widget.h"
 #include "view/pictures.h"
-#include "view/seek_bar.h"
 #include "view/usage_window.h"
-#include "view/waveform_strip.h"
+#include "view/view_units.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,46 +19,18 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
 #include <QMimeData>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScopedValueRollback>
-#include <QScrollBar>
 #include <QTableView>
-#include <QTextBlock>
-#include <QToolButton>
 #include <QUrl>
 
 #include <algorithm>
-#include <cmath>
 
 namespace ostrelle {
 namespace {
-
-constexpr double kTwipsPerPixel = 15.0;
-
-int Px(int twips) {
-    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
-}
-QRect Px(const TwipsRect& r) {
-    return {Px(r.left), Px(r.top), Px(r.width), Px(r.height)};
-}
-
-QFont WindowFont(const char* family, int points, bool bold) {
-    QFont font;
-    font.setFamilies(
-        {QString::fromLatin1(family), QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("DejaVu Sans")});
-    font.setPointSize(points);
-    font.setBold(bold);
-    return font;
-}
 
 const char* kStyle = R"(
 QWidget#canvas { background: rgb(240, 240, 240); }
@@ -94,9 +65,6 @@ constexpr std::array<ModelTimer Window::*, 9> kTimers = {
     &Window::firstEntryTimer, &Window::positionTimer,      &Window::sequentialPlayTimer,
     &Window::followTextTimer, &Window::shadowTick,         &Window::statusNoteTimer};
 
-// After the learner scrolls the text, the spoken line is not brought back into view for this long.
-constexpr qint64 kOwnScrollingMs = 4000;
-
 template <typename Member, size_t N>
 size_t IndexOf(const std::array<Member, N>& members, Member member) {
     return static_cast<size_t>(std::find(members.begin(), members.end(), member) - members.begin());
@@ -120,12 +88,6 @@ bool InRepeatGroup(Command command) {
         default:
             return false;
     }
-}
-
-// Time texts as shown: an hour part of "00" says nothing and costs room.
-QString WithoutZeroHours(QString text) {
-    static const QRegularExpression zeroHours(QStringLiteral("(?<![\\d:])00:(\\d\\d:\\d\\d)(?![\\d:])"));
-    return text.replace(zeroHours, QStringLiteral("\\1"));
 }
 
 }  // namespace
@@ -310,14 +272,7 @@ void MainWindow::BuildControls() {
     shadowCue_->setFont(cueFont);
     statusNote_ = note(w.statusNote);
     setAcceptDrops(true);
-    dictationInput_ = new QLineEdit(canvas_);
-    dictationInput_->setPlaceholderText(QString::fromUtf8("听写：输入听到的句子，按回车检查"));
-    dictationInput_->hide();
-    dictationInput_->setAcceptDrops(false);  // a dropped file opens, rather than typing its name
-    connect(dictationInput_, &QLineEdit::textEdited, this,
-            [this](const QString& text) { app_.window().dictationInput.text = text; });
-    connect(dictationInput_, &QLineEdit::returnPressed, this,
-            [this] { Handle([this, typed = dictationInput_->text()] { app_.CheckDictation(typed); }); });
+    BuildDictationInput();
     fontSizeLabel_ = label(canvas_, w.fontSizeLabel);
 
     for (size_t i = 0; i < kComboBoxes.size(); ++i) {
@@ -338,148 +293,9 @@ void MainWindow::BuildControls() {
                 [this, box](const QString& text) { (app_.window().*box).text = text; });
     }
 
-    textBackdrop_ = new QPlainTextEdit(canvas_);
-    textBackdrop_->setReadOnly(true);
-    textBackdrop_->setFocusPolicy(Qt::NoFocus);
-    textPane_ = new QPlainTextEdit(canvas_);
-    textPane_->setReadOnly(true);
-    textPane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    textPane_->viewport()->installEventFilter(this);
-    ownScrolling_.start();
-    ownScrollingSeen_ = false;
-    connect(textPane_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        if (scrollingToLine_) return;
-        ownScrolling_.restart();
-        ownScrollingSeen_ = true;
-    });
+    BuildTextPane();
 
-    for (int i = 0; i < 2; ++i) {
-        markCaptionBoxes_[i] = new QWidget(canvas_);
-        markCaptions_[i] = new QLabel(markCaptionBoxes_[i]);
-        markCaptions_[i]->setFont(WindowFont("Tahoma", 7, true));
-        markCaptions_[i]->setAlignment(Qt::AlignCenter);
-        markCaptions_[i]->setStyleSheet(QStringLiteral("background: rgb(%1, %2, %3);")
-                                            .arg(w.markCaptions[i].background.red)
-                                            .arg(w.markCaptions[i].background.green)
-                                            .arg(w.markCaptions[i].background.blue));
-        markFlags_[i] = new PictureWidget([i](qreal ratio) { return MarkFlag(i, ratio); }, canvas_);
-        markFlags_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
-        markCaptionBoxes_[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-}
-
-void MainWindow::BuildPlayerStrip() {
-    const Window& w = app_.window();
-    auto* strip = new QWidget(canvas_);
-    strip->setGeometry(Px(w.playerStrip));
-    strip->lower();
-    // The track spans the marks' range exactly: time 0 at 3890 twips, the end at 13320.
-    seekBar_ = new SeekBar(canvas_);
-    seekBar_->setGeometry(Px(3890), Px(w.playerStrip.top) + 4, Px(13320) - Px(3890), 16);
-    seekBar_->SetSeekHandler([this](double seconds) { player_.SetCurrentPosition(seconds); });
-    const struct {
-        const char* glyph;
-        Command command;
-        const char* tip;
-    } controls[] = {{"\u25B6", Command::Play, "播放"},
-                    {"\u2759\u2759", Command::Pause, "暂停"},
-                    {"\u25A0", Command::Stop, "停止"}};
-    int x = Px(3890);
-    for (const auto& control : controls) {
-        auto* b = new QToolButton(canvas_);
-        b->setText(QString::fromUtf8(control.glyph));
-        b->setToolTip(QString::fromUtf8(control.tip));
-        b->setGeometry(x, Px(w.playerStrip.top) + 24, 22, 22);
-        b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QToolButton::clicked, this,
-                [this, command = control.command] { Handle([this, command] { app_.Run(command); }); });
-        x += 26;
-    }
-    positionLabel_ = new QLabel(canvas_);
-    positionLabel_->setGeometry(Px(w.positionLabel.geometry));
-    positionLabel_->setFont(WindowFont("MS UI Gothic", 12, false));
-    playerPoll_.setInterval(100);
-    connect(&playerPoll_, &QTimer::timeout, this,
-            [this] { seekBar_->SetPosition(player_.CurrentPosition(), player_.Duration()); });
-    playerPoll_.start();
-}
-
-void MainWindow::BuildWaveform(WaveformSource* source, WaveformSource* takes) {
-    const Window& w = app_.window();
-    const int top = Px(w.playerStrip.top);
-    for (QObject* child : canvas_->children())
-        if (auto* widget = qobject_cast<QWidget*>(child); widget && widget->y() >= top)
-            belowWaveform_.push_back(widget);
-    waveformStrip_ = new WaveformStrip(source, takes, canvas_);
-    waveformStrip_->setGeometry(seekBar_->x(), top, seekBar_->width(), WaveformStrip::kHeight);
-    waveformStrip_->hide();
-    waveformStrip_->SetSeekHandler([this](double seconds) { player_.SetCurrentPosition(seconds); });
-    waveformStrip_->SetMoveHandler([this](int mark, double seconds) {
-        Handle([this, mark, seconds] {
-            app_.MoveMark(mark == 0 ? SegmentEditor::Mark::A : SegmentEditor::Mark::B, seconds);
-        });
-    });
-    waveformStrip_->SetZoomHandler([this] { Handle([this] { app_.Run(Command::ToggleWaveformZoom); }); });
-    connect(&playerPoll_, &QTimer::timeout, this, [this] {
-        if (waveformShown_) RenderWaveform();
-    });
-}
-
-void MainWindow::RenderWaveform() {
-    const Window& w = app_.window();
-    if (w.waveform.shown != waveformShown_) {
-        waveformShown_ = w.waveform.shown;
-        const int shift = waveformShown_ ? WaveformStrip::kHeight : -WaveformStrip::kHeight;
-        for (QWidget* widget : belowWaveform_)
-            widget->move(widget->x(), widget->y() + shift);
-        canvas_->setFixedSize(canvas_->width(), canvas_->height() + shift);
-        setFixedSize(sizeHint());
-        waveformStrip_->setVisible(waveformShown_);
-    }
-    if (!waveformShown_) return;
-    const PlayerState& state = app_.state();
-    WaveformStrip::Scene scene;
-    scene.path = player_.Url();
-    scene.durationSeconds = player_.Duration();
-    scene.positionSeconds = player_.CurrentPosition();
-    scene.zoomed = w.waveform.zoomed;
-    scene.take = w.waveform.take;
-    scene.takeVersion = w.waveform.takeVersion;
-    if (state.abListPath == scene.path) {
-        scene.segments = state.abList;
-        if (app_.segmentEditor().HasCurrentSegment()) scene.current = state.abIndex;
-    }
-    waveformStrip_->SetScene(std::move(scene));
-}
-
-void MainWindow::BuildMenus() {
-    Window& w = app_.window();
-    const auto addEntries = [this, &w](QMenu* menu, const MenuEntries& entries) {
-        for (const auto& [id, item] : entries) {
-            // The presets of a submenu stand apart from the commands after them.
-            if (!menu->actions().isEmpty() && menu->actions().back()->isCheckable() && !(w.*item).checkable)
-                menu->addSeparator();
-            QAction* action = menu->addAction((w.*item).caption);
-            action->setShortcut(QKeySequence((w.*item).shortcut));
-            action->setShortcutContext(Qt::WindowShortcut);
-            action->setCheckable((w.*item).checkable);
-            // The model decides the tick; a click only gives the command.
-            connect(action, &QAction::triggered, this,
-                    [this, command = id] { Handle([this, command] { app_.Run(command); }); });
-            actions_.emplace_back(id, action);
-            menuItems_.emplace_back(action, item);
-        }
-    };
-    for (const MenuSection& section : MenuBar()) {
-        QMenu* menu = menuBar()->addMenu((w.*section.top).caption);
-        topMenus_.emplace_back(menu->menuAction(), section.top);
-        addEntries(menu, section.entries);
-        for (const MenuSubsection& submenu : section.submenus) {
-            QMenu* sub = menu->addMenu((w.*submenu.top).caption);
-            topMenus_.emplace_back(sub->menuAction(), submenu.top);
-            addEntries(sub, submenu.entries);
-        }
-    }
+    BuildMarks();
 }
 
 void MainWindow::BuildTimers() {
@@ -520,65 +336,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-void MainWindow::RenderHighlight() {
-    const int line = app_.window().textPane.highlightLine;
-    const std::vector<PaneMark>& marks = app_.window().textPane.marks;
-    if (line == shownHighlight_ && marks == shownMarks_) return;
-    const bool lineMoved = line != shownHighlight_;
-    shownHighlight_ = line;
-    shownMarks_ = marks;
-    QList<QTextEdit::ExtraSelection> selections;
-    const QTextBlock block = textPane_->document()->findBlockByNumber(line);
-    if (line >= 0 && block.isValid()) {
-        QTextEdit::ExtraSelection spoken;
-        spoken.cursor = QTextCursor(block);
-        spoken.format.setBackground(QColor(255, 236, 140));
-        spoken.format.setProperty(QTextFormat::FullWidthSelection, true);
-        selections << spoken;
-        // The learner's own scrolling is left alone for a while.
-        if (lineMoved && (!ownScrollingSeen_ || ownScrolling_.elapsed() > kOwnScrollingMs)) {
-            scrollingToLine_ = true;
-            QTextCursor cursor(block);
-            textPane_->setTextCursor(cursor);
-            textPane_->centerCursor();
-            scrollingToLine_ = false;
-        }
-    }
-    for (const PaneMark& mark : marks) {
-        const QTextBlock marked = textPane_->document()->findBlockByNumber(mark.line);
-        if (!marked.isValid()) continue;
-        QTextEdit::ExtraSelection part;
-        part.cursor = QTextCursor(marked);
-        part.cursor.setPosition(marked.position() + std::min(mark.from, marked.length() - 1));
-        part.cursor.setPosition(marked.position() + std::min(mark.from + mark.length, marked.length() - 1),
-                                QTextCursor::KeepAnchor);
-        part.format.setForeground(QColor(mark.color.red, mark.color.green, mark.color.blue));
-        part.format.setFontStrikeOut(mark.struckOut);
-        part.format.setFontUnderline(!mark.struckOut);
-        selections << part;
-    }
-    textPane_->setExtraSelections(selections);
-}
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == textPane_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        const auto* click = static_cast<QMouseEvent*>(event);
-        const int line = textPane_->cursorForPosition(click->position().toPoint()).blockNumber();
-        if (!app_.state().timedText.lines.empty() && !app_.state().timedTextRaw) {
-            Handle([this, line] { app_.LoopTimedLine(line); });
-            return true;
-        }
-    }
-    // Editable widgets (the text pane, the repeat boxes' line edits) would take Ctrl+A, Ctrl+X, Ctrl+U and
-    // the like for themselves; in this window the menu's shortcuts come first, whatever has the focus.
-    const auto* widget = qobject_cast<QWidget*>(watched);
-    if (event->type() == QEvent::ShortcutOverride && widget && widget->window() == this) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QKeySequence pressed(key->keyCombination());
-        for (const auto& [id, action] : actions_) {
-            if (action->isEnabled() && action->shortcut() == pressed) return true;
-        }
-    }
+    if (LoopClickedLine(watched, event) || RouteShortcutKey(watched, event)) return true;
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -693,66 +452,9 @@ void MainWindow::Render() {
         combo->setVisible(model.visible);
     }
 
-    QRect paneArea = Px(w.textPane.geometry);
-    if (w.dictationInput.visible) {
-        // The input line takes the bottom of the text's place while dictating, above the mark captions that
-        // reach up into it.
-        const int inputHeight = dictationInput_->sizeHint().height();
-        const int bottom = std::min(paneArea.bottom(), markCaptionBoxes_[0]->y() - 2);
-        dictationInput_->setGeometry(paneArea.x(), bottom - inputHeight + 1, paneArea.width(), inputHeight);
-        paneArea.setBottom(bottom - inputHeight - 1);
-        if (dictationInput_->text() != w.dictationInput.text) dictationInput_->setText(w.dictationInput.text);
-        if (!dictationInput_->isVisible()) {
-            dictationInput_->show();
-            dictationInput_->setFocus();
-        }
-    } else {
-        dictationInput_->hide();
-    }
-    textPane_->setGeometry(paneArea);
-    textBackdrop_->setGeometry(Px(w.textBackdrop.geometry));
-    if (!shownText_.isSharedWith(w.textPane.text) && shownText_ != w.textPane.text) {
-        shownText_ = w.textPane.text;
-        textPane_->setPlainText(shownText_);
-        shownHighlight_ = -2;  // the new text keeps the old one's selections until they are set again
-    }
-    RenderHighlight();
-    if (textPane_->font().pointSize() != w.textPane.fontSizePt)
-        textPane_->setFont(WindowFont("MS Sans Serif", w.textPane.fontSizePt, false));
-    textPane_->setVisible(w.textPane.visible);
-    textPane_->setReadOnly(true);
+    RenderText();
 
-    std::array<QRect, 2> captionBoxes;
-    for (int i = 0; i < 2; ++i) {
-        // The flag's tip and the caption's middle stand over the mark's time.
-        const QRect flag = Px(w.markFlags[i].geometry);
-        markFlags_[i]->setGeometry(flag.left() - 19, flag.top(), 39, 24);
-        markFlags_[i]->setVisible(w.markFlags[i].visible);
-        const QString shown = WithoutZeroHours(w.markCaptions[i].caption);
-        if (markCaptions_[i]->text() != shown) markCaptions_[i]->setText(shown);
-        QRect box = Px(w.markCaptionBoxes[i].geometry);
-        box.setWidth(std::max(box.width(), markCaptions_[i]->fontMetrics().horizontalAdvance(shown) + 4));
-        box.moveLeft(box.left() - box.width() / 2);
-        captionBoxes[i] = box;
-    }
-    // Captions that would cover each other move apart; the flags stay over their times.
-    if (const int overlap = captionBoxes[0].right() + 2 - captionBoxes[1].left();
-        overlap > 0 && w.markCaptionBoxes[0].visible && w.markCaptionBoxes[1].visible &&
-        captionBoxes[0].left() <= captionBoxes[1].left()) {
-        captionBoxes[0].translate(-(overlap + 1) / 2, 0);
-        captionBoxes[1].translate(overlap / 2, 0);
-    }
-    for (int i = 0; i < 2; ++i) {
-        markCaptionBoxes_[i]->setGeometry(captionBoxes[i]);
-        markCaptions_[i]->setGeometry(0, 0, captionBoxes[i].width(), captionBoxes[i].height());
-        markCaptionBoxes_[i]->setVisible(w.markCaptionBoxes[i].visible);
-    }
-    textBackdrop_->lower();
-    // The captions sit on the bars of their flags.
-    for (int i = 0; i < 2; ++i)
-        markFlags_[i]->raise();
-    for (int i = 0; i < 2; ++i)
-        markCaptionBoxes_[i]->raise();
+    RenderMarks();
 
     if (playlistGridModel_->Refresh()) {
         const GridModel& grid = w.playlistGrid;
@@ -773,15 +475,7 @@ void MainWindow::Render() {
     else if (playlistGrid_->selectionModel()->selectedRows().value(0).row() != selected)
         playlistGrid_->selectRow(selected);
 
-    for (const auto& [action, item] : menuItems_) {
-        const MenuItem& model = w.*item;
-        if (action->text() != model.caption) action->setText(model.caption);
-        action->setEnabled(model.enabled);
-        action->setVisible(model.visible);
-        if (model.checkable) action->setChecked(model.checked);
-    }
-    for (const auto& [action, item] : topMenus_)
-        action->setEnabled((w.*item).enabled);
+    RenderMenus();
 
     splitProgress_->setValue(w.splitProgress.percent);
     splitProgress_->setVisible(w.splitProgress.shown);

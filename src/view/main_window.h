@@ -26,6 +26,7 @@ class QTableView;
 namespace ostrelle {
 
 class GridTableModel;
+class PictureWidget;
 class UsageWindow;
 class WaveformStrip;
 class SeekBar;
@@ -57,6 +58,7 @@ public:
     SeekBar* PositionBar() const { return seekBar_; }
     QPlainTextEdit* TextPane() const { return textPane_; }
     QLineEdit* DictationInput() const { return dictationInput_; }
+    PictureWidget* MarkFlagWidget(int mark) const { return markFlags_.at(mark); }
     QCheckBox* CheckBoxFor(ostrelle::CheckBox Window::*box) const;
     QComboBox* ComboBoxFor(ComboBox Window::*box) const;
     const QTimer& TimerFor(ModelTimer Window::*timer) const;
@@ -70,10 +72,17 @@ protected:
 
 private:
     void BuildControls();
+    void BuildDictationInput();
+    void BuildTextPane();
+    void BuildMarks();
     void BuildMenus();
     void BuildPlayerStrip();
     void BuildTimers();
     void BuildWaveform(WaveformSource* source, WaveformSource* takes);
+    // A double click on a timed text's line repeats that line.
+    bool LoopClickedLine(QObject* watched, QEvent* event);
+    // Gives a key pressed anywhere in the window to its menu item or to the focus; true when it decided.
+    bool RouteShortcutKey(QObject* watched, QEvent* event) const;
     // Runs a handler of the controller, then renders.
     // A modal dialog runs its own event loop: ticks that arrive meanwhile are dropped, so that no two
     // operations ever run at once.
@@ -81,6 +90,9 @@ private:
     // As Handle, but an event that comes during another operation waits for it to end.
     void Deliver(const std::function<void()>& event);
     void RenderTimers();
+    void RenderText();
+    void RenderMarks();
+    void RenderMenus();
     // Highlights the timed text's spoken line and keeps it in view.
     void RenderHighlight();
     // Shows or hides the strip: what lies below it moves down or up by its height.
@@ -102,7 +114,8 @@ private:
     QLabel* segmentCountLabel_ = nullptr;
     QLabel* segmentRangeLabel_ = nullptr;
     QLabel* passesLeftLabel_ = nullptr;
-    std::array<QWidget*, 2> markFlags_{};
+    std::array<PictureWidget*, 2> markFlags_{};
+    std::array<FlagTip, 2> flagTips_{};  // as the flags are drawn
     std::array<QWidget*, 2> markCaptionBoxes_{};
     std::array<QLabel*, 2> markCaptions_{};
     QPlainTextEdit* textPane_ = nullptr;

@@ -6,6 +6,12 @@ namespace ostrelle {
 
 PictureWidget::PictureWidget(Draw draw, QWidget* parent) : QWidget(parent), draw_(std::move(draw)) {}
 
+void PictureWidget::SetDraw(Draw draw) {
+    draw_ = std::move(draw);
+    image_ = {};
+    update();
+}
+
 void PictureWidget::paintEvent(QPaintEvent* /*event*/) {
     const qreal ratio = devicePixelRatioF();
     if (image_.isNull() || image_.devicePixelRatio() != ratio) image_ = draw_(ratio);

@@ -15,6 +15,9 @@ public:
 
     PictureWidget(Draw draw, QWidget* parent);
 
+    // Another picture in its place, drawn at the next paint.
+    void SetDraw(Draw draw);
+
     // The picture as it was last painted; null before the first paint.
     const QImage& Shown() const { return image_; }
 

@@ -37,14 +37,22 @@ QImage PlaylistHeadingStrip(qreal devicePixelRatio) {
     return image;
 }
 
-QImage MarkFlag(int index, qreal devicePixelRatio) {
+QImage MarkFlag(int index, qreal devicePixelRatio, FlagTip tip) {
     constexpr int kWidth = 39;
     constexpr int kHeight = 24;
     // In the flag's own pixels, for a point anywhere in them: the bar, then the tip, whose sides at ratio
     // 1 pass exactly the pixel centres the original bitmap holds.
-    const auto inside = [](double x, double y) {
+    const auto inside = [tip](double x, double y) {
         if (y >= 1 && y < 17) return x >= 0 && x < kWidth;
-        if (y >= 17 && y < 23) return std::abs(x - 18.5) < 23 - y;
+        if (y < 17 || y >= 23) return false;
+        switch (tip) {
+            case FlagTip::Middle:
+                return std::abs(x - 18.5) < 23 - y;
+            case FlagTip::Right:
+                return x < kWidth && kWidth - 0.5 - x < 2 * (23 - y);
+            case FlagTip::Left:
+                return x >= 0 && x - 0.5 < 2 * (23 - y);
+        }
         return false;
     };
     const QColor fill = index == 0 ? QColor(255, 255, 0) : QColor(255, 0, 255);

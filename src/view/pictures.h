@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/model/window_model.h"
+
 #include <QImage>
 
 namespace ostrelle {
@@ -14,6 +16,7 @@ QImage PlaylistHeadingStrip(qreal devicePixelRatio = 1.0);
 // The 39 × 24 pointer flag of a mark: a full-width bar over rows 1 to 16 and a tip narrowing one pixel a
 // row on each side down to column 18 in row 22; everything else transparent. index 0 is A (yellow, light
 // outline), 1 is B (magenta). At a higher ratio the tip's sides are as fine as the device's pixels.
-QImage MarkFlag(int index, qreal devicePixelRatio = 1.0);
+// A tip at the right or left end keeps its width but narrows from one side only, down to the end column.
+QImage MarkFlag(int index, qreal devicePixelRatio = 1.0, FlagTip tip = FlagTip::Middle);
 
 }  // namespace ostrelle

@@ -85,7 +85,7 @@ Window::Window() {
     markCaptions[0].background = {255, 255, 128};
     markCaptions[1] = MakeLabel("B00:00", {360, 0, 615, 255});
     markCaptions[1].background = {255, 0, 255};
-    markFlags[0] = {{3890, 7920, 585, 360}, true};
+    markFlags[0] = {{kTrackLeftTwips, 7920, 585, 360}, true};
     markFlags[1] = {{4920, 7920, 585, 360}, true};
     playerStrip = {3600, 8160, 10455, 735};
     positionLabel = MakeLabel("", {7080, 8520, 735, 255});

@@ -96,6 +96,9 @@ struct LineEdit {
     QString text;
 };
 
+// Where a mark flag's tip stands under its bar: the tip points at the mark's time.
+enum class FlagTip { Middle, Right, Left };
+
 // A picture box or image: the A and B marks, the grid heading strip.
 struct Picture {
     TwipsRect geometry;
@@ -126,6 +129,10 @@ struct Window {
 
     static constexpr int kClientWidthTwips = 14475;
     static constexpr int kClientHeightTwips = 9360;
+    // The position bar's track: a file's start at its left end, its end at its right. The marks over it,
+    // the bar and the waveform strip all measure from here.
+    static constexpr int kTrackLeftTwips = 3890;
+    static constexpr int kTrackRightTwips = 13320;
 
     QString title;
     Rgb background{240, 240, 240};
