@@ -120,11 +120,6 @@ void MainWindow::BuildMarks() {
 
 void MainWindow::RenderMarks() {
     const Window& w = app_.window();
-    // The marks measure the file by the player's length, as the track and the waveform strip do, once the
-    // player knows it: the list's length is rounded to seconds, or missing.
-    const PlayerState& state = app_.state();
-    if (player_.Duration() > 0 && player_.Url() == state.abListPath)
-        app_.segmentDisplay().PlaceMarks(state.aPoint, state.bPoint, player_.Duration());
     const std::array<FlagPlace, 2> flags = MarkFlagPlaces(w);
     std::array<QRect, 2> captionBoxes;
     for (int i = 0; i < 2; ++i) {

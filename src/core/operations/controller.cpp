@@ -142,8 +142,8 @@ void Controller::Start() {
     w.deleteSegmentButton.toolTip = QString::fromUtf8("删除当前显示的AB段点复读设置");
     w.deleteAllSegmentsButton.toolTip = QString::fromUtf8("删除当前播放的MP3所有AB段点复读位置");
     for (int i = 0; i < 2; ++i) {
-        w.markFlags[i] = {{3890, 7920, 570, 360}, false};
-        w.markCaptionBoxes[i] = {{3890, 7960, 585, 195}, false};
+        w.markFlags[i] = {{Window::kTrackLeftTwips, 7920, 570, 360}, false};
+        w.markCaptionBoxes[i] = {{Window::kTrackLeftTwips, 7960, 585, 195}, false};
         w.markCaptions[i].geometry.left = 0;
         w.markCaptions[i].geometry.top = 0;
     }
@@ -553,6 +553,10 @@ void Controller::UpdateDerivedStates() {
     w.waveformItem.caption = QString::fromUtf8(w.waveform.shown ? "隐藏波形" : "显示波形");
     w.waveformZoomItem.enabled = w.waveform.shown;
     repeat_.Present();
+    // The marks measure the file by the player's length, as the track and the waveform strip do, once the
+    // player knows it: the list's length is rounded to seconds, or missing.
+    if (adapters_.player.Duration() > 0 && adapters_.player.Url() == state_.abListPath)
+        display_.PlaceMarks(state_.aPoint, state_.bPoint, adapters_.player.Duration());
     shadowing_.UpdateStates();
     dictation_.FollowSegments();
     // While dictating, the steps go from line to line.

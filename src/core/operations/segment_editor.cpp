@@ -8,7 +8,7 @@
 namespace ostrelle {
 namespace {
 
-constexpr int kTrackStartTwips = 3890;
+constexpr int kTrackStartTwips = Window::kTrackLeftTwips;
 const QString kNoTime = QStringLiteral("00:00");
 
 }  // namespace
