@@ -75,7 +75,11 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                           repeat_.GoToSegment(segment);
                           repeat_.PlayRepeat();
                       }}),
-      fileOpening_(window_, documents_, playlist_, playlistFiles_) {
+      fileOpening_(window_, documents_, playlist_, playlistFiles_),
+      sentenceSplit_(window_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
+      waveform_(window_, [this](const QString& section, const QString& key, const QString& value) {
+          WriteSettings({{section, key, value}});
+      }) {
     adapters.waveDevice.SetDoneHandler([this] {
         Deliver([this] {
             if (shadowing_.Active())
@@ -85,9 +89,8 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
         });
     });
     if (adapters.sentences)
-        adapters.sentences->SetUpdateHandler([this] { Deliver([this] { ShowAutoSplit(); }); });
-    window_.autoSplitItem.enabled = adapters.sentences != nullptr;
-    lessonFollowers_ = {&shadowing_, &dictation_};
+        adapters.sentences->SetUpdateHandler([this] { Deliver([this] { sentenceSplit_.ShowProgress(); }); });
+    features_ = {&speed_, &waveform_, &shadowing_, &dictation_, &sentenceSplit_};
 }
 
 void Controller::Deliver(const std::function<void()>& event) {
@@ -165,7 +168,7 @@ void Controller::Start() {
         w.fontSizeBox.items << QString::number(i + 8);
     }
     RestoreRepeatSettings();
-    w.waveform.shown = ReadsAsOne(ReadIniValue(QStringLiteral("Waveform"), QStringLiteral("Shown"), ini));
+    waveform_.Restore(ini);
     speed_.Restore(ini);
     documents_.SetTimedTextRaw(ReadsAsOne(ReadIniValue(kTimedTextSection, kRawKey, ini)));
 
@@ -221,6 +224,11 @@ void Controller::Run(Command command) {
                                 command == Command::ToggleWaveformZoom || command == Command::ShowUsage ||
                                 command == Command::ToggleRawTimedText;
     if (shadowing_.Active() && !keepsShadowing) shadowing_.Stop();
+    for (Feature* feature : features_) {
+        if (!feature->Owns(command)) continue;
+        feature->Run(command);
+        return;
+    }
     switch (command) {
         case Command::OpenFile:
             documents_.ChooseAndOpenFile();
@@ -302,14 +310,6 @@ void Controller::Run(Command command) {
         case Command::NudgeBMuchLater:
             editor_.NudgeMark(SegmentEditor::Mark::B, 0.100);
             break;
-        case Command::ToggleWaveform:
-            window_.waveform.shown = !window_.waveform.shown;
-            WriteSettings({{QStringLiteral("Waveform"), QStringLiteral("Shown"),
-                            window_.waveform.shown ? QStringLiteral("1") : QStringLiteral("0")}});
-            break;
-        case Command::ToggleWaveformZoom:
-            window_.waveform.zoomed = !window_.waveform.zoomed;
-            break;
         case Command::Play:
             transport_.Play();
             break;
@@ -322,27 +322,6 @@ void Controller::Run(Command command) {
         case Command::ShowUsage:
             if (showUsage_) showUsage_(UsageInstructions());
             break;
-        case Command::AutoSplit:
-            AutoSplit();
-            break;
-        case Command::Shadowing:
-            shadowing_.Toggle();
-            break;
-        case Command::Dictation:
-            dictation_.Toggle();
-            break;
-        case Command::DictationMaskAll:
-            dictation_.ToggleMaskAll();
-            break;
-        case Command::ReplayShadowing:
-            shadowing_.ReplayWithOriginal();
-            break;
-        case Command::PlayTake:
-            shadowing_.PlayTake();
-            break;
-        case Command::SaveTake:
-            shadowing_.SaveTake();
-            break;
         case Command::TimedTextToSegments:
             TimedTextToSegments();
             break;
@@ -352,21 +331,8 @@ void Controller::Run(Command command) {
             WriteSettings({{kTimedTextSection, kRawKey,
                             state_.timedTextRaw ? QStringLiteral("1") : QStringLiteral("0")}});
             break;
-        case Command::ToggleProgressiveSpeed:
-        case Command::Speed50:
-        case Command::Speed60:
-        case Command::Speed70:
-        case Command::Speed80:
-        case Command::Speed90:
-        case Command::Speed100:
-        case Command::Speed120:
-        case Command::Speed150:
-        case Command::Speed200:
-        case Command::Slower:
-        case Command::Faster:
-        case Command::NormalSpeed:
-            speed_.Run(command);
-            break;
+        default:
+            break;  // a feature's
     }
 }
 
@@ -480,13 +446,6 @@ void Controller::TimedTextToSegments() {
     editor_.AddSegments(spans);
 }
 
-namespace {
-
-const QString kAutoSplitCaption = QString::fromUtf8("自动断句");
-const QString kStopAutoSplitCaption = QString::fromUtf8("停止自动断句");
-
-}  // namespace
-
 void Controller::ForgetDeletedTakes() {
     const QString path = state_.abListPath;
     if (path.isEmpty()) return;
@@ -496,74 +455,19 @@ void Controller::ForgetDeletedTakes() {
 }
 
 void Controller::LoadFileSegments(const QString& path, int row) {
-    for (LessonFollower* follower : lessonFollowers_)
-        follower->LessonChanged(path);
-    if (adapters_.sentences && adapters_.sentences->Running() && adapters_.sentences->Path() != path)
-        StopAutoSplit();
+    for (Feature* feature : features_)
+        feature->LessonChanged(path);
     transport_.LoadFileSegments(path, row);
 }
 
-void Controller::AutoSplit() {
-    SentenceAnalyzer* sentences = adapters_.sentences;
-    if (!sentences) return;
-    if (sentences->Running()) {
-        StopAutoSplit();
-        return;
-    }
-    MediaPlayer& player = adapters_.player;
-    if (player.Url().isEmpty() || !player.ErrorText().isEmpty() || player.Duration() <= 0) return;
-    sentences->Analyze(player.Url(), player.CurrentPosition());
-    window_.autoSplitItem.caption = kStopAutoSplitCaption;
-    window_.splitProgress = {true, 0};
-}
-
-void Controller::StopAutoSplit() {
-    if (adapters_.sentences) adapters_.sentences->Cancel();
-    window_.autoSplitItem.caption = kAutoSplitCaption;
-    window_.splitProgress = {false, 0};
-}
-
-void Controller::ShowAutoSplit() {
-    SentenceAnalyzer& sentences = *adapters_.sentences;
-    if (!window_.splitProgress.shown) return;  // stopped meanwhile
-    if (sentences.Running()) {
-        window_.splitProgress.percent = static_cast<int>(sentences.Progress() * 100);
-        return;
-    }
-    const QString problem = sentences.Problem();
-    std::vector<std::pair<double, double>> spans;
-    for (const Sentence& sentence : sentences.Result())
-        spans.emplace_back(sentence.start, sentence.end);
-    const bool current = sentences.Path() == adapters_.player.Url();
-    StopAutoSplit();
-    if (!current) return;
-    if (!problem.isEmpty()) {
-        adapters_.dialogs.ShowMessage(QString::fromUtf8("自动断句没有完成：") + problem, MessageTitle(),
-                                      MessageKind::Warning);
-    } else if (spans.empty()) {
-        adapters_.dialogs.ShowMessage(QString::fromUtf8("从当前位置起没有找到句子。"), MessageTitle(),
-                                      MessageKind::Information);
-    } else {
-        editor_.AddSegments(spans);
-    }
-}
-
 void Controller::UpdateDerivedStates() {
-    Window& w = window_;
-    w.waveformItem.caption = QString::fromUtf8(w.waveform.shown ? "隐藏波形" : "显示波形");
-    w.waveformZoomItem.enabled = w.waveform.shown;
     repeat_.Present();
     // The marks measure the file by the player's length, as the track and the waveform strip do, once the
     // player knows it: the list's length is rounded to seconds, or missing.
     if (adapters_.player.Duration() > 0 && adapters_.player.Url() == state_.abListPath)
         display_.PlaceMarks(state_.aPoint, state_.bPoint, adapters_.player.Duration());
-    shadowing_.UpdateStates();
-    dictation_.FollowSegments();
-    // While dictating, the steps go from line to line.
-    if (dictation_.On()) {
-        EnablePair(w.nextSegmentButton, w.nextSegmentItem, dictation_.CanStep(+1));
-        EnablePair(w.previousSegmentButton, w.previousSegmentItem, dictation_.CanStep(-1));
-    }
+    for (Feature* feature : features_)
+        feature->Present();
     const bool nudging = editor_.HasCurrentSegment();
     for (MenuItem Window::*item :
          {&Window::nudgeAEarlierItem, &Window::nudgeALaterItem, &Window::nudgeAMuchEarlierItem,

@@ -6,9 +6,9 @@
 #include "core/model/window_model.h"
 #include "core/operations/dictation.h"
 #include "core/operations/documents.h"
+#include "core/operations/feature.h"
 #include "core/operations/file_lengths.h"
 #include "core/operations/file_opening.h"
-#include "core/operations/lesson_follower.h"
 #include "core/operations/playlist.h"
 #include "core/operations/playlist_files.h"
 #include "core/operations/recorder.h"
@@ -16,9 +16,11 @@
 #include "core/operations/segment_display.h"
 #include "core/operations/segment_editor.h"
 #include "core/operations/segment_store.h"
+#include "core/operations/sentence_split.h"
 #include "core/operations/shadowing.h"
 #include "core/operations/speed_control.h"
 #include "core/operations/transport.h"
+#include "core/operations/waveform_panel.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/duration_meter.h"
 #include "core/ports/length_store.h"
@@ -142,11 +144,6 @@ private:
     // Back to the lesson left for a file that could not be played: paused where it was, with its text and
     // its current segment. Nothing when it is no longer listed.
     void ReturnToLesson(const PlayerState::LessonLeft& lesson);
-    // Starts splitting the current file into sentences from the current position, or stops it.
-    void AutoSplit();
-    void StopAutoSplit();
-    // News of the split: its progress, its sentences (stored as segments) or why it failed.
-    void ShowAutoSplit();
     // A segment's take goes with the segment.
     void ForgetDeletedTakes();
     // A file starts: a split of another file stops.
@@ -176,8 +173,10 @@ private:
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
     std::function<void(const std::function<void()>&)> eventRouter_;
-    // Told when another lesson starts, in this order.
-    std::vector<LessonFollower*> lessonFollowers_;
+    SentenceSplit sentenceSplit_;
+    WaveformPanel waveform_;
+    // Each owns its commands and its part of the window, and is told when another lesson starts.
+    std::vector<Feature*> features_;
     bool settingsFailureTold_ = false;  // until a write goes through again
     bool silentOutputTold_ = false;
 };

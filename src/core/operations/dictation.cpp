@@ -141,6 +141,13 @@ void Dictation::LessonChanged(const QString& path) {
     if (on_ && path != scoresPath_) Off();
 }
 
+void Dictation::Present() {
+    FollowSegments();
+    if (!on_) return;
+    EnablePair(window_.nextSegmentButton, window_.nextSegmentItem, CanStep(+1));
+    EnablePair(window_.previousSegmentButton, window_.previousSegmentItem, CanStep(-1));
+}
+
 void Dictation::TextChanged() {
     if (on_ && (state_.timedTextRaw || MakeUnits().empty() || player_.Url() != scoresPath_)) Off();
 }

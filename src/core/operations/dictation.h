@@ -3,7 +3,7 @@
 #include "core/analysis/dictation_check.h"
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
-#include "core/operations/lesson_follower.h"
+#include "core/operations/feature.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/dictation_scores.h"
 #include "core/ports/media_player.h"
@@ -17,7 +17,7 @@ namespace ostrelle {
 // Dictation on a timed text: the spoken line is masked and repeated, the learner types it, and Enter shows
 // what was right, missed, wrong and extra, with a score kept per file and line. A file with segments is
 // dictated segment by segment, each with the lines spoken in it.
-class Dictation final : public LessonFollower {
+class Dictation final : public Feature {
 public:
     // Repeat a line of the timed text, or a stored segment, as a repeat run does.
     struct Loops {
@@ -47,6 +47,16 @@ public:
     void TextChanged();
     // Another lesson started: its lines and scores are not the dictated file's.
     void LessonChanged(const QString& path) override;
+    // 听写 and 听写时遮住全部歌词.
+    bool Owns(Command command) const override {
+        return command == Command::Dictation || command == Command::DictationMaskAll;
+    }
+    void Run(Command command) override {
+        if (command == Command::Dictation) Toggle();
+        if (command == Command::DictationMaskAll) ToggleMaskAll();
+    }
+    // Follows the file's segments; while on, the steps go from line to line.
+    void Present() override;
     // Before each render: when the file's segments changed, they become what is dictated.
     void FollowSegments();
 

@@ -238,6 +238,30 @@ void Shadowing::Stop() {
     EndRun();
 }
 
+bool Shadowing::Owns(Command command) const {
+    return command == Command::Shadowing || command == Command::ReplayShadowing ||
+           command == Command::PlayTake || command == Command::SaveTake;
+}
+
+void Shadowing::Run(Command command) {
+    switch (command) {
+        case Command::Shadowing:
+            Toggle();
+            break;
+        case Command::ReplayShadowing:
+            ReplayWithOriginal();
+            break;
+        case Command::PlayTake:
+            PlayTake();
+            break;
+        case Command::SaveTake:
+            SaveTake();
+            break;
+        default:
+            break;
+    }
+}
+
 void Shadowing::LessonChanged(const QString&) {
     if (!Active()) return;
     if (phase_ == Phase::Recording || phase_ == Phase::Take) {

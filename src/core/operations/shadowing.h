@@ -2,7 +2,7 @@
 
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
-#include "core/operations/lesson_follower.h"
+#include "core/operations/feature.h"
 #include "core/operations/repeat_engine.h"
 #include "core/operations/speed_control.h"
 #include "core/ports/dialogs.h"
@@ -14,7 +14,7 @@ namespace ostrelle {
 // Shadowing on the current segment: each pass plays the segment, records the learner for its length plus
 // a margin, plays the take back, then pauses as a repeat run does. The last complete take of each segment
 // is kept in takesDir, one folder per audio file.
-class Shadowing final : public LessonFollower {
+class Shadowing final : public Feature {
 public:
     static constexpr int kMarginMs = 1500;
 
@@ -45,6 +45,10 @@ public:
     void Stop();
     // Another lesson started: the run ends without touching the player.
     void LessonChanged(const QString& path) override;
+    // 跟读 and the commands of its takes.
+    bool Owns(Command command) const override;
+    void Run(Command command) override;
+    void Present() override { UpdateStates(); }
 
     bool Active() const { return phase_ != Phase::Idle; }
     Phase phase() const { return phase_; }

@@ -47,6 +47,11 @@ void SpeedControl::Restore(const QString& settingsFile) {
     ShowChoice();
 }
 
+bool SpeedControl::Owns(Command command) const {
+    return PresetSpeed(command) || command == Command::ToggleProgressiveSpeed || command == Command::Slower ||
+           command == Command::Faster || command == Command::NormalSpeed;
+}
+
 void SpeedControl::Run(Command command) {
     if (const std::optional<double> preset = PresetSpeed(command)) {
         Choose(*preset);

@@ -2,6 +2,7 @@
 
 #include "core/model/commands.h"
 #include "core/model/window_model.h"
+#include "core/operations/feature.h"
 #include "core/ports/media_player.h"
 
 #include <QString>
@@ -26,7 +27,7 @@ QString SpeedText(double asked, double playing);
 
 // The 语速 submenu and the 渐进语速 item: applies the chosen speed to the player (for every file, kept
 // in the settings file) and the speed of each pass of a repeat run.
-class SpeedControl {
+class SpeedControl final : public Feature {
 public:
     static constexpr double kStep = 0.05;
     static constexpr const char* kSection = "Speed";
@@ -38,8 +39,9 @@ public:
 
     // The stored choice; a stored speed that is not a number from 0.5 to 2.0 counts as 1.0.
     void Restore(const QString& settingsFile);
+    bool Owns(Command command) const override;
     // Runs a command of the 语速 submenu or the 渐进语速 item.
-    void Run(Command command);
+    void Run(Command command) override;
     // Chooses rate as the submenu would, held to 0.5–2.0 and kept to hundredths (the desktop's media
     // controls ask for any speed).
     void Choose(double rate);

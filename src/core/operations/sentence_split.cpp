@@ -1,0 +1,64 @@
+#include "core/operations/sentence_split.h"
+
+namespace ostrelle {
+
+namespace {
+
+const QString kSplitCaption = QString::fromUtf8("自动断句");
+const QString kStopSplitCaption = QString::fromUtf8("停止自动断句");
+
+}  // namespace
+
+SentenceSplit::SentenceSplit(Window& window, MediaPlayer& player, Dialogs& dialogs,
+                             SentenceAnalyzer* sentences, SegmentEditor& editor)
+    : window_(window), player_(player), dialogs_(dialogs), sentences_(sentences), editor_(editor) {
+    window_.autoSplitItem.enabled = sentences_ != nullptr;
+}
+
+void SentenceSplit::Run(Command) {
+    if (!sentences_) return;
+    if (sentences_->Running()) {
+        Stop();
+        return;
+    }
+    if (player_.Url().isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0) return;
+    sentences_->Analyze(player_.Url(), player_.CurrentPosition());
+    window_.autoSplitItem.caption = kStopSplitCaption;
+    window_.splitProgress = {true, 0};
+}
+
+void SentenceSplit::LessonChanged(const QString& path) {
+    if (sentences_ && sentences_->Running() && sentences_->Path() != path) Stop();
+}
+
+void SentenceSplit::Stop() {
+    if (sentences_) sentences_->Cancel();
+    window_.autoSplitItem.caption = kSplitCaption;
+    window_.splitProgress = {false, 0};
+}
+
+void SentenceSplit::ShowProgress() {
+    if (!sentences_ || !window_.splitProgress.shown) return;  // stopped meanwhile
+    if (sentences_->Running()) {
+        window_.splitProgress.percent = static_cast<int>(sentences_->Progress() * 100);
+        return;
+    }
+    const QString problem = sentences_->Problem();
+    std::vector<std::pair<double, double>> spans;
+    for (const Sentence& sentence : sentences_->Result())
+        spans.emplace_back(sentence.start, sentence.end);
+    const bool current = sentences_->Path() == player_.Url();
+    Stop();
+    if (!current) return;
+    if (!problem.isEmpty()) {
+        dialogs_.ShowMessage(QString::fromUtf8("自动断句没有完成：") + problem, MessageTitle(),
+                             MessageKind::Warning);
+    } else if (spans.empty()) {
+        dialogs_.ShowMessage(QString::fromUtf8("从当前位置起没有找到句子。"), MessageTitle(),
+                             MessageKind::Information);
+    } else {
+        editor_.AddSegments(spans);
+    }
+}
+
+}  // namespace ostrelle
