@@ -15,9 +15,6 @@ namespace {
 constexpr int kTextPaneFontPt = 17;
 constexpr int kStartVolume = 68;
 
-const QString kTimedTextSection = QStringLiteral("TimedText");
-const QString kRawKey = QStringLiteral("Raw");
-
 // Whether a stored text reads as the number one ("1", " 1", "1.0"); anything else is not one.
 bool ReadsAsOne(const QString& text) {
     bool ok = false;
@@ -69,7 +66,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
       shadowing_(window_, state_, adapters.player, adapters.waveDevice, adapters.dialogs, repeat_, speed_,
                  folder_.dataDir + QStringLiteral("/takes")),
       dictation_(window_, state_, adapters.player, adapters.dialogs, adapters.scores,
-                 {.line = [this](int line) { LoopTimedLine(line); },
+                 {.line = [this](int line) { timedText_.LoopLine(line); },
                   .segment =
                       [this](int segment) {
                           repeat_.GoToSegment(segment);
@@ -77,6 +74,12 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                       }}),
       fileOpening_(window_, documents_, playlist_, playlistFiles_),
       sentenceSplit_(window_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
+      timedText_(window_, state_, adapters.player, repeat_, display_, editor_, documents_,
+                 {.writeSetting =
+                      [this](const QString& section, const QString& key, const QString& value) {
+                          WriteSettings({{section, key, value}});
+                      },
+                  .textChanged = [this] { dictation_.TextChanged(); }}),
       waveform_(window_, [this](const QString& section, const QString& key, const QString& value) {
           WriteSettings({{section, key, value}});
       }) {
@@ -90,7 +93,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
     });
     if (adapters.sentences)
         adapters.sentences->SetUpdateHandler([this] { Deliver([this] { sentenceSplit_.ShowProgress(); }); });
-    features_ = {&speed_, &waveform_, &shadowing_, &dictation_, &sentenceSplit_};
+    features_ = {&speed_, &waveform_, &shadowing_, &dictation_, &sentenceSplit_, &timedText_};
 }
 
 void Controller::Deliver(const std::function<void()>& event) {
@@ -170,7 +173,7 @@ void Controller::Start() {
     RestoreRepeatSettings();
     waveform_.Restore(ini);
     speed_.Restore(ini);
-    documents_.SetTimedTextRaw(ReadsAsOne(ReadIniValue(kTimedTextSection, kRawKey, ini)));
+    timedText_.Restore(ini);
 
     // From here on each step stands alone.
     w.textPane.fontSizePt = kTextPaneFontPt;
@@ -322,15 +325,6 @@ void Controller::Run(Command command) {
         case Command::ShowUsage:
             if (showUsage_) showUsage_(UsageInstructions());
             break;
-        case Command::TimedTextToSegments:
-            TimedTextToSegments();
-            break;
-        case Command::ToggleRawTimedText:
-            documents_.SetTimedTextRaw(!state_.timedTextRaw);
-            dictation_.TextChanged();
-            WriteSettings({{kTimedTextSection, kRawKey,
-                            state_.timedTextRaw ? QStringLiteral("1") : QStringLiteral("0")}});
-            break;
         default:
             break;  // a feature's
     }
@@ -397,53 +391,6 @@ void Controller::ShowPosition() {
     silentOutputTold_ = true;
     adapters_.dialogs.ShowMessage(FailureMessage({FailureCode::NoOutputDevice, problem}), MessageTitle(),
                                   MessageKind::Warning);
-}
-
-void Controller::FollowTimedText() {
-    if (state_.timedText.lines.empty() || state_.timedTextRaw) return;
-    window_.textPane.highlightLine = state_.timedText.LineAt(adapters_.player.CurrentPosition());
-}
-
-void Controller::LoopTimedLine(int line) {
-    const TimedText& timed = state_.timedText;
-    if (state_.timedTextRaw || line < 0 || line >= static_cast<int>(timed.lines.size()) ||
-        !timed.lines[line].seconds)
-        return;
-    MediaPlayer& player = adapters_.player;
-    if (player.Url().isEmpty() || !player.ErrorText().isEmpty() || player.Duration() <= 0) return;
-    const double a = *timed.lines[line].seconds;
-    const double b = std::min(timed.NextTimeAfter(line).value_or(player.Duration()), player.Duration());
-    if (b <= a) return;
-    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
-    // A segment of the moment, not stored: the steps and nudges keep to the stored ones.
-    state_.aPoint = MarkText(a);
-    state_.bPoint = MarkText(b);
-    state_.lengthText = FormatSeconds(player.Duration());
-    display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
-    state_.segmentShown = false;
-    state_.awaitingB = false;
-    repeat_.Present();
-    window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
-    EnablePair(window_.playRepeatButton, window_.playRepeatItem, true);
-    window_.textPane.highlightLine = line;
-    repeat_.PlayRepeat();
-}
-
-void Controller::TimedTextToSegments() {
-    const TimedText& timed = state_.timedText;
-    const double duration = adapters_.player.Duration();
-    if (timed.lines.empty() || duration <= 0) return;
-    int from = timed.LineAt(adapters_.player.CurrentPosition());
-    if (from < 0) from = 0;
-    std::vector<std::pair<double, double>> spans;
-    for (int i = from; i < static_cast<int>(timed.lines.size()); ++i) {
-        // Blank lines are the pauses between the spoken ones.
-        if (!timed.lines[i].seconds || timed.lines[i].text.trimmed().isEmpty()) continue;
-        const double a = *timed.lines[i].seconds;
-        const double b = std::min(timed.NextTimeAfter(i).value_or(duration), duration);
-        if (b > a) spans.emplace_back(a, b);
-    }
-    editor_.AddSegments(spans);
 }
 
 void Controller::ForgetDeletedTakes() {

@@ -19,6 +19,7 @@
 #include "core/operations/sentence_split.h"
 #include "core/operations/shadowing.h"
 #include "core/operations/speed_control.h"
+#include "core/operations/timed_text_lines.h"
 #include "core/operations/transport.h"
 #include "core/operations/waveform_panel.h"
 #include "core/ports/dialogs.h"
@@ -94,10 +95,9 @@ public:
     // Enter in the dictation input line.
     void CheckDictation(const QString& typed) { dictation_.Check(typed); }
     // Highlights the line of the timed text being spoken.
-    void FollowTimedText();
-    // A line of the timed text double-clicked: from its time to the next line's (or the end of the file)
-    // becomes the current segment, repeated with the chosen count and pause.
-    void LoopTimedLine(int line);
+    void FollowTimedText() { timedText_.Follow(); }
+    // A line of the timed text double-clicked: repeated up to the next line.
+    void LoopTimedLine(int line) { timedText_.LoopLine(line); }
 
     // Called when the window is to close (the exit menu item).
     void SetCloseHandler(std::function<void()> handler) { close_ = std::move(handler); }
@@ -138,8 +138,6 @@ public:
 
 private:
     void RestoreRepeatSettings();
-    // The timed text's lines from the one being spoken on, as segments.
-    void TimedTextToSegments();
     void LoadResumeEntry();
     // Back to the lesson left for a file that could not be played: paused where it was, with its text and
     // its current segment. Nothing when it is no longer listed.
@@ -174,6 +172,7 @@ private:
     std::function<void(const QString&)> showUsage_;
     std::function<void(const std::function<void()>&)> eventRouter_;
     SentenceSplit sentenceSplit_;
+    TimedTextLines timedText_;
     WaveformPanel waveform_;
     // Each owns its commands and its part of the window, and is told when another lesson starts.
     std::vector<Feature*> features_;
