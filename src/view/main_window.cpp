@@ -107,7 +107,7 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, WaveformSource* wav
     BuildTimers();
     BuildWaveform(waveform, takeWaveform);
     app_.SetCloseHandler([this] { close(); });
-    app_.SetEventRouter([this](const std::function<void()>& event) { Deliver(event); });
+    app_.SetRenderHandler([this] { Render(); });
     // Beside the window, not over it: the learner reads while the lesson goes on.
     app_.SetUsageHandler([this](const QString& instructions) {
         if (!usageWindow_) usageWindow_ = new UsageWindow(instructions, app_.window(), this);
@@ -342,11 +342,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::Deliver(const std::function<void()>& event) {
-    // Never dropped like a tick: during another operation it waits for that one to end.
-    if (busy_)
-        pendingEvents_.push_back(event);
-    else
-        Handle(event);
+    app_.Deliver(event);
 }
 
 void MainWindow::OpenHandedOverFiles(const QStringList& paths) {
@@ -357,16 +353,7 @@ void MainWindow::OpenHandedOverFiles(const QStringList& paths) {
 }
 
 void MainWindow::Handle(const std::function<void()>& handler) {
-    if (busy_) return;
-    busy_ = true;
-    handler();
-    busy_ = false;
-    Render();
-    while (!pendingEvents_.empty() && !busy_) {
-        const std::function<void()> event = pendingEvents_.front();
-        pendingEvents_.erase(pendingEvents_.begin());
-        Handle(event);
-    }
+    (void)app_.Handle(handler);
 }
 
 void MainWindow::StartUp(const std::function<void()>& startUp) {

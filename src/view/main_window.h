@@ -138,16 +138,12 @@ private:
     bool ownScrollingSeen_ = false;
     bool scrollingToLine_ = false;
     quint64 shownTopRequests_ = 0;
-    bool busy_ = false;
-    bool rendering_ = false;
+    bool rendering_ = false;   // the view follows the model: its own changes are no learner's
     bool timersLive_ = false;  // from the end of start-up on
     QPointer<UsageWindow> usageWindow_;
     WaveformStrip* waveformStrip_ = nullptr;
     std::vector<QWidget*> belowWaveform_;  // the player strip and all under it
     bool waveformShown_ = false;
-    std::vector<std::function<void()>>
-        pendingEvents_;  // adapter events that came during an operation  // the view follows the model: its
-                         // own changes are no learner's
 };
 
 }  // namespace ostrelle

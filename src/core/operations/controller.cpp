@@ -96,11 +96,25 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
     features_ = {&speed_, &waveform_, &shadowing_, &dictation_, &sentenceSplit_, &timedText_};
 }
 
+bool Controller::Handle(const std::function<void()>& operation) {
+    if (busy_) return false;
+    busy_ = true;
+    operation();
+    busy_ = false;
+    if (render_) render_();
+    while (!pendingEvents_.empty() && !busy_) {
+        const std::function<void()> event = pendingEvents_.front();
+        pendingEvents_.erase(pendingEvents_.begin());
+        Handle(event);
+    }
+    return true;
+}
+
 void Controller::Deliver(const std::function<void()>& event) {
-    if (eventRouter_)
-        eventRouter_(event);
+    if (busy_)
+        pendingEvents_.push_back(event);
     else
-        event();
+        Handle(event);
 }
 
 bool Controller::CanSkip(int step) const {

@@ -101,13 +101,14 @@ public:
 
     // Called when the window is to close (the exit menu item).
     void SetCloseHandler(std::function<void()> handler) { close_ = std::move(handler); }
-    // Events an adapter raises by itself (the recording played to its end) go through router, so that the
-    // window runs them as it runs its own: one at a time, and rendered after.
-    void SetEventRouter(std::function<void(const std::function<void()>& event)> router) {
-        eventRouter_ = std::move(router);
-    }
-    // Runs event through the router; at once while there is none. For callers from outside the window,
-    // such as the desktop's media controls.
+    // Called after each operation, for the window to show the new state.
+    void SetRenderHandler(std::function<void()> handler) { render_ = std::move(handler); }
+    // One operation at a time: runs operation unless another is under way (a dialog of it may be open, with
+    // the learner's clicks and the timers' ticks coming in), then renders and runs the events that waited.
+    // False when dropped.
+    bool Handle(const std::function<void()>& operation);
+    // An event from outside the window's own controls (an adapter's news, the desktop's media controls, a
+    // hand-over): never dropped; during another operation it waits for that one to end.
     void Deliver(const std::function<void()>& event);
     // Switches the commands whose state follows from the rest (the nudges: while a segment is current);
     // the window runs it before each render.
@@ -170,7 +171,9 @@ private:
     QStringList startFiles_;
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
-    std::function<void(const std::function<void()>&)> eventRouter_;
+    std::function<void()> render_;
+    bool busy_ = false;                                 // an operation is under way
+    std::vector<std::function<void()>> pendingEvents_;  // delivered during it
     SentenceSplit sentenceSplit_;
     TimedTextLines timedText_;
     WaveformPanel waveform_;
