@@ -109,5 +109,20 @@ TEST_F(LessonSeamsTest, AListReadInAfterTheListWasClearedCanBeSavedAgain) {
     EXPECT_TRUE(window().saveListButton.enabled && window().saveListItem.enabled);
 }
 
+TEST_F(LessonSeamsTest, AnEventDeliveredDuringAnOperationWaitsForItAndEachIsRendered) {
+    std::vector<QString> order;
+    int renders = 0;
+    app_.SetRenderHandler([&] { ++renders; });
+    EXPECT_TRUE(app_.Handle([&] {
+        order.push_back(QStringLiteral("operation"));
+        app_.Deliver([&] { order.push_back(QStringLiteral("event")); });
+        EXPECT_FALSE(app_.Handle([&] { order.push_back(QStringLiteral("tick")); })) << "a tick is dropped";
+        order.push_back(QStringLiteral("end"));
+    }));
+    EXPECT_EQ(order, (std::vector<QString>{QStringLiteral("operation"), QStringLiteral("end"),
+                                           QStringLiteral("event")}));
+    EXPECT_EQ(renders, 2);
+}
+
 }  // namespace
 }  // namespace ostrelle
