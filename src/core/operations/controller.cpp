@@ -64,7 +64,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                      playlist_),
       recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()),
       shadowing_(window_, state_, adapters.player, adapters.waveDevice, adapters.dialogs, repeat_, speed_,
-                 folder_.dataDir + QStringLiteral("/takes")),
+                 recorder_, folder_.dataDir + QStringLiteral("/takes")),
       dictation_(window_, state_, adapters.player, adapters.dialogs, adapters.scores,
                  {.line = [this](int line) { timedText_.LoopLine(line); },
                   .segment =

@@ -41,6 +41,16 @@ void Recorder::EnablePlayAndSave(bool enabled) {
     window_.saveRecordingItem.enabled = enabled;
 }
 
+void Recorder::Lend() {
+    EnablePair(window_.recordButton, window_.recordItem, false);
+    EnablePair(window_.playRecordingButton, window_.playRecordingItem, false);
+}
+
+void Recorder::TakeBack() {
+    EnablePair(window_.recordButton, window_.recordItem, true);
+    EnablePair(window_.playRecordingButton, window_.playRecordingItem, RecordingExists());
+}
+
 void Recorder::Tell(const QString& whatFailed, const Failure& failure) {
     dialogs_.ShowMessage(FailureMessage(whatFailed, failure), QStringLiteral("Ostrelle"), MessageKind::Error);
 }

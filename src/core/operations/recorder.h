@@ -25,6 +25,12 @@ public:
 
     const QString& recordingPath() const { return recordingPath_; }
 
+    // Recording or playing back: the device is the recorder's.
+    bool Busy() const { return phase_ != Phase::kIdle; }
+    // While another feature uses the device (a shadowing run), recording and playing back are off.
+    void Lend();
+    void TakeBack();
+
 private:
     bool RecordingExists() const;
     void EnablePlayAndSave(bool enabled);

@@ -79,28 +79,13 @@ void Shadowing::ShowCue(const QString& text) {
     window_.shadowCue.visible = !text.isEmpty();
 }
 
-void Shadowing::SetRecorderEnabled(bool enabled) {
-    Window& w = window_;
-    if (!enabled) {
-        recorderWasEnabled_ = w.recordButton.enabled;
-        playRecordingWasEnabled_ = w.playRecordingButton.enabled;
-        EnablePair(w.recordButton, w.recordItem, false);
-        EnablePair(w.playRecordingButton, w.playRecordingItem, false);
-        return;
-    }
-    EnablePair(w.recordButton, w.recordItem, recorderWasEnabled_);
-    EnablePair(w.playRecordingButton, w.playRecordingItem, playRecordingWasEnabled_);
-}
-
 void Shadowing::Toggle() {
     if (Active()) {
         Stop();
         return;
     }
     // The recorder's device is busy while the free recorder records or plays.
-    if (!SegmentReady() || !window_.recordButton.enabled ||
-        window_.recordButton.caption != QString::fromUtf8("开始录音"))
-        return;
+    if (!SegmentReady() || recorder_.Busy()) return;
     // The input runs through the whole run, so each take holds its window from the first instant; without
     // an input there is nothing to count down for.
     if (const Result<void> input = device_.OpenInput(); !input.ok()) {
@@ -119,7 +104,7 @@ void Shadowing::StartRun(bool recordPasses, int passes) {
     passes_ = passes;
     pass_ = 0;
     repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
-    SetRecorderEnabled(false);
+    recorder_.Lend();
 }
 
 void Shadowing::ReplayWithOriginal() {
@@ -228,14 +213,18 @@ void Shadowing::DeviceDone() {
 }
 
 void Shadowing::Stop() {
+    End(true);
+}
+
+void Shadowing::End(bool playerIsOurs) {
     const Phase was = phase_;
     phase_ = Phase::Idle;  // the device's completion of a stopped playback is not a pass
-    if (was == Phase::Original || was == Phase::Pausing) player_.Pause();
+    if (playerIsOurs && (was == Phase::Original || was == Phase::Pausing)) player_.Pause();
     if (was == Phase::Recording || was == Phase::Take) {
         (void)device_.Stop();
         device_.Close();  // a take not saved is discarded; the last complete one stays
     }
-    EndRun();
+    EndRun(playerIsOurs);
 }
 
 bool Shadowing::Owns(Command command) const {
@@ -263,31 +252,21 @@ void Shadowing::Run(Command command) {
 }
 
 void Shadowing::LessonChanged(const QString&) {
-    if (!Active()) return;
-    if (phase_ == Phase::Recording || phase_ == Phase::Take) {
-        phase_ = Phase::Idle;  // the device's completion of a stopped playback is not a pass
-        (void)device_.Stop();
-        device_.Close();
-    }
-    phase_ = Phase::Idle;
-    device_.CloseInput();
-    checkedTake_.clear();
-    window_.shadowTick.enabled = false;
-    ShowCue(QString());
-    speed_.EndRun();
-    SetRecorderEnabled(true);
+    if (Active()) End(false);
 }
 
-void Shadowing::EndRun() {
+void Shadowing::EndRun(bool playerIsOurs) {
     phase_ = Phase::Idle;
     device_.CloseInput();
     checkedTake_.clear();  // a take may have been saved
     window_.shadowTick.enabled = false;
     ShowCue(QString());
-    player_.SetStopPoint(std::nullopt);
     speed_.EndRun();
-    if (SegmentReady()) player_.SetCurrentPosition(a_);
-    SetRecorderEnabled(true);
+    if (playerIsOurs) {
+        player_.SetStopPoint(std::nullopt);
+        if (SegmentReady()) player_.SetCurrentPosition(a_);
+    }
+    recorder_.TakeBack();
 }
 
 void Shadowing::Fail(const QString& whatFailed, const Failure& failure) {

@@ -3,6 +3,7 @@
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
 #include "core/operations/feature.h"
+#include "core/operations/recorder.h"
 #include "core/operations/repeat_engine.h"
 #include "core/operations/speed_control.h"
 #include "core/ports/dialogs.h"
@@ -21,7 +22,7 @@ public:
     enum class Phase { Idle, Original, Recording, Take, Pausing };
 
     Shadowing(Window& window, PlayerState& state, MediaPlayer& player, WaveDevice& device, Dialogs& dialogs,
-              RepeatEngine& repeat, SpeedControl& speed, QString takesDir)
+              RepeatEngine& repeat, SpeedControl& speed, Recorder& recorder, QString takesDir)
         : window_(window),
           state_(state),
           player_(player),
@@ -29,6 +30,7 @@ public:
           dialogs_(dialogs),
           repeat_(repeat),
           speed_(speed),
+          recorder_(recorder),
           takesDir_(std::move(takesDir)) {}
 
     // Starts a run on the current segment, or stops the one under way at once.
@@ -71,10 +73,11 @@ private:
     void BeginPass();
     void StartRecording();
     void StartTakePlayback();
-    void EndRun();
+    // Ends the run early; the player is left alone when it already holds another lesson.
+    void End(bool playerIsOurs);
+    void EndRun(bool playerIsOurs = true);
     void Fail(const QString& whatFailed, const Failure& failure);
     void ShowCue(const QString& text);
-    void SetRecorderEnabled(bool enabled);
 
     Window& window_;
     PlayerState& state_;
@@ -83,6 +86,7 @@ private:
     Dialogs& dialogs_;
     RepeatEngine& repeat_;
     SpeedControl& speed_;
+    Recorder& recorder_;
     QString takesDir_;
 
     Phase phase_ = Phase::Idle;
@@ -97,8 +101,6 @@ private:
     double b_ = 0;
     QString checkedTake_;  // the take TakeKept() last looked for; empty: look again
     bool takeKept_ = false;
-    bool recorderWasEnabled_ = false;
-    bool playRecordingWasEnabled_ = false;
 };
 
 }  // namespace ostrelle
