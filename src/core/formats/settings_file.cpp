@@ -252,6 +252,12 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
     return IniDocument::Parse(file.readAll()).Value(section, key).value_or(QString());
 }
 
+bool ReadIniSwitch(const QString& section, const QString& key, const QString& filePath) {
+    bool ok = false;
+    const double value = ReadIniValue(section, key, filePath).trimmed().toDouble(&ok);
+    return ok && value == 1.0;
+}
+
 Result<void> WriteIniValue(const QString& section, const QString& key, const QString& value,
                            const QString& filePath) {
     QByteArray old;

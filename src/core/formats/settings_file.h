@@ -51,6 +51,9 @@ private:
 // or when the file is over 1 MiB.
 QString ReadIniValue(const QString& section, const QString& key, const QString& filePath);
 
+// Whether the value under section and key reads as the number one ("1", " 1", "1.0"): a switch that is on.
+bool ReadIniSwitch(const QString& section, const QString& key, const QString& filePath);
+
 // Writes value under section and key, creating the file, section or key as needed. The new file replaces
 // the old one by rename, so a failed write leaves the old file as it was. A file over 1 MiB is refused.
 Result<void> WriteIniValue(const QString& section, const QString& key, const QString& value,

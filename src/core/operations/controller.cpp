@@ -15,13 +15,6 @@ namespace {
 constexpr int kTextPaneFontPt = 17;
 constexpr int kStartVolume = 68;
 
-// Whether a stored text reads as the number one ("1", " 1", "1.0"); anything else is not one.
-bool ReadsAsOne(const QString& text) {
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    return ok && value == 1.0;
-}
-
 // A stored whole number, or nothing for a text that is not one.
 std::optional<int> WholeNumber(const QString& text) {
     bool ok = false;
@@ -196,7 +189,7 @@ void Controller::Start() {
     const bool recordingKept = QFileInfo(folder_.RecordingFile()).isFile();
     EnablePair(w.playRecordingButton, w.playRecordingItem, recordingKept);
     w.saveRecordingButton.enabled = w.saveRecordingItem.enabled = recordingKept;
-    if (!ReadsAsOne(ReadIniValue(QStringLiteral("Fist"), QStringLiteral("run"), ini)))
+    if (!ReadIniSwitch(QStringLiteral("Fist"), QStringLiteral("run"), ini))
         documents_.OpenChosenFile(folder_.IntroductionFile(), QStringLiteral(".mp3"));
     WriteSettings({{QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1")}});
 }

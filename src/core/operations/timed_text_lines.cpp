@@ -15,9 +15,7 @@ const QString kRawKey = QStringLiteral("Raw");
 }  // namespace
 
 void TimedTextLines::Restore(const QString& settingsFile) {
-    bool ok = false;
-    const double raw = ReadIniValue(kSection, kRawKey, settingsFile).trimmed().toDouble(&ok);
-    documents_.SetTimedTextRaw(ok && raw == 1.0);
+    documents_.SetTimedTextRaw(ReadIniSwitch(kSection, kRawKey, settingsFile));
 }
 
 void TimedTextLines::Run(Command command) {

@@ -12,9 +12,7 @@ const QString kShownKey = QStringLiteral("Shown");
 }  // namespace
 
 void WaveformPanel::Restore(const QString& settingsFile) {
-    bool ok = false;
-    const double shown = ReadIniValue(kSection, kShownKey, settingsFile).trimmed().toDouble(&ok);
-    window_.waveform.shown = ok && shown == 1.0;
+    window_.waveform.shown = ReadIniSwitch(kSection, kShownKey, settingsFile);
 }
 
 void WaveformPanel::Run(Command command) {
