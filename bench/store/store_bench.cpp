@@ -204,8 +204,8 @@ int main() {
     for (int run = 0; run < 100; ++run) {
         const QString wanted = PathOf(anyRow(random));
         storeRuns.push_back(TimeMs([&] {
-            const Result<void> failure = segments.StoreSegment(
-                wanted, SlotText(QStringLiteral("01:01"), QStringLiteral("01:04")), QString());
+            const Result<void> failure =
+                segments.StoreSegment(wanted, {MarkTime::At(61), MarkTime::At(64)}, 0);
             if (!failure.ok()) Fail("store", FailureMessage(failure.failure()));
         }));
     }

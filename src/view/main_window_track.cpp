@@ -96,7 +96,7 @@ void MainWindow::RenderWaveform() {
     scene.takeVersion = w.waveform.takeVersion;
     if (state.abListPath == scene.path) {
         scene.segments = state.abList;
-        if (app_.segmentEditor().HasCurrentSegment()) scene.current = state.abIndex;
+        if (app_.segmentEditor().HasCurrentSegment()) scene.current = *state.abIndex;
     }
     waveformStrip_->SetScene(std::move(scene));
 }

@@ -64,7 +64,7 @@ std::optional<std::pair<double, double>> WaveformStrip::CurrentSegment() const {
     if (!scene_.current || *scene_.current < 0 || *scene_.current >= static_cast<int>(scene_.segments.size()))
         return std::nullopt;
     const ABPair& pair = scene_.segments[*scene_.current];
-    return std::pair{MarkTextToSeconds(pair.aText), MarkTextToSeconds(pair.bText)};
+    return std::pair{pair.a.Seconds(), pair.b.Seconds()};
 }
 
 std::pair<qint64, qint64> WaveformStrip::Window() const {
@@ -121,9 +121,9 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
 
     for (int i = 0; i < static_cast<int>(scene_.segments.size()); ++i) {
         const ABPair& pair = scene_.segments[i];
-        if (pair.aText.isEmpty()) continue;
-        const double xa = XOfSeconds(MarkTextToSeconds(pair.aText));
-        const double xb = XOfSeconds(MarkTextToSeconds(pair.bText));
+        if (pair.blank) continue;
+        const double xa = XOfSeconds(pair.a.Seconds());
+        const double xb = XOfSeconds(pair.b.Seconds());
         painter.fillRect(QRectF(xa, 0, std::max(1.0, xb - xa), height()),
                          scene_.current == i ? kCurrentSegment : kSegment);
     }

@@ -72,11 +72,12 @@ TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {
         QApplication::setActiveWindow(&window);
         QTest::keyClick(&window, Qt::Key_F2);
         // Marks take the player's place to the millisecond.
-        EXPECT_GE(MarkTextToSeconds(app.state().aPoint), 1.2);
+        EXPECT_GE(app.state().pendingA->Seconds(), 1.2);
         ASSERT_TRUE(WaitFor([&] { return program->player.CurrentPosition() >= 3.2; }));
         QTest::keyClick(&window, Qt::Key_F3);
-        EXPECT_GE(MarkTextToSeconds(app.state().bPoint), 3.2);
-        marked = {app.state().aPoint, app.state().bPoint};
+        ASSERT_TRUE(app.state().RepeatedSegment());
+        marked = *app.state().RepeatedSegment();
+        EXPECT_GE(marked.b.Seconds(), 3.2);
         EXPECT_EQ(app.window().segmentCountLabel.caption, QStringLiteral("1"));
 
         // F4 repeats it once (the stored settings say 1 pass) and waits at A.
@@ -85,7 +86,7 @@ TEST(EndToEnd, AMarkedSegmentRepeatsAndIsThereAfterARestart) {
         ASSERT_TRUE(WaitFor(
             [&] { return window.CommandButton(Command::PlayRepeat)->text() == QString::fromUtf8("播放"); }));
         EXPECT_EQ(program->player.PlayState(), kPlayStatePaused);
-        EXPECT_NEAR(program->player.CurrentPosition(), MarkTextToSeconds(marked.aText), 0.05);
+        EXPECT_NEAR(program->player.CurrentPosition(), marked.a.Seconds(), 0.05);
     }
     // A new start loads row 1 with its stored segment.
     RunningProgram again(dir.path());

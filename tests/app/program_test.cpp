@@ -54,10 +54,11 @@ protected:
         program.app().documents().OpenChosenFile(lesson, QStringLiteral("lesson.mp3"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return program.player().Duration() > 0; }, 15000));
         program.app().Run(Command::SetA);
-        const double a = MarkTextToSeconds(program.app().state().aPoint);
+        const double a = program.app().state().pendingA->Seconds();
         ASSERT_TRUE(QTest::qWaitFor([&] { return program.player().CurrentPosition() > a + 0.1; }, 15000));
         program.app().Run(Command::SetB);
-        EXPECT_TRUE(program.app().window().markFlags[1].visible);
+        program.app().UpdateDerivedStates();
+        EXPECT_TRUE(program.app().window().markFlags[1].visible) << "the segment is kept for the run";
         EXPECT_EQ(dialogs_.shown.size(), 1u) << "the missing database is not told again";
     }
 

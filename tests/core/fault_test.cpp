@@ -252,7 +252,7 @@ protected:
 constexpr double kLongLessonSeconds = 36000;
 
 QString MarkedSlot(int change) {
-    return SlotText(MarkText(2 * change + 1), MarkText(2 * change + 2));
+    return SlotText({MarkTime::At(2 * change + 1), MarkTime::At(2 * change + 2)});
 }
 
 // The slots after `changes` marks: the newest kSegmentSlots of them.
@@ -274,8 +274,7 @@ std::vector<QString> SlotsAfter(int changes) {
         child.player.SetCurrentPosition(2 * change + 2);
         child.app.Run(Command::SetB);
         const ABList& list = child.app.state().abList;
-        if (!child.dialogs.shown.empty() || list.empty() ||
-            SlotText(list.back().aText, list.back().bText) != MarkedSlot(change))
+        if (!child.dialogs.shown.empty() || list.empty() || SlotText(list.back()) != MarkedSlot(change))
             _exit(kChildStepFailed);
         Report(reportFd, change);
     }
@@ -495,7 +494,8 @@ protected:
         return QStringLiteral("/instance%1/lesson%2.mp3").arg(instance).arg(segment % kFilesEach);
     }
     static QString InstanceSlot(int instance, int segment) {
-        return SlotText(QStringLiteral("%1:%2").arg(instance).arg(segment), QStringLiteral("00:01"));
+        return SlotText({ReadMark(QStringLiteral("%1:%2").arg(instance).arg(segment)),
+                         ReadMark(QStringLiteral("00:01"))});
     }
 
     // Waits for the start signal, then stores its segments; any failure is written to errorFd.
@@ -511,8 +511,8 @@ protected:
         if (!opened.ok()) fail(QStringLiteral("open: ") + FailureMessage(opened.failure()));
         SegmentStore store(opened.value().get());
         for (int segment = 0; segment < kSegmentsEach; ++segment) {
-            const Result<void> failure = store.StoreSegment(
-                InstanceFile(instance, segment), InstanceSlot(instance, segment), QStringLiteral("1:00"));
+            const Result<void> failure = store.StoreSegment(InstanceFile(instance, segment),
+                                                            ParseAB(InstanceSlot(instance, segment)), 60);
             if (!failure.ok())
                 fail(QStringLiteral("segment %1: %2").arg(segment).arg(FailureMessage(failure.failure())));
         }

@@ -12,7 +12,7 @@ class SegmentEditorTest : public AppFixture {
 protected:
     SegmentEditorTest() {
         player_.SetUrl(kLesson);
-        state().lengthText = QStringLiteral("10:00");
+        state().listedLengthMs = 600000;
         state().abListPath = kLesson;
     }
 
@@ -37,12 +37,11 @@ protected:
         AddRowWith(kLesson, slots);
         app_.segmentEditor().ReloadSegments(kLesson);
         state().abIndex = current - 1;
-        state().segmentShown = true;
     }
 
     static QString Numbered(int i) {
-        return SlotText(QStringLiteral("%1:00").arg(i, 2, 10, QChar(u'0')),
-                        QStringLiteral("%1:30").arg(i, 2, 10, QChar(u'0')));
+        return SlotText({ReadMark(QStringLiteral("%1:00").arg(i, 2, 10, QChar(u'0'))),
+                         ReadMark(QStringLiteral("%1:30").arg(i, 2, 10, QChar(u'0')))});
     }
 
     void MarkAt(double a, double b) {
@@ -59,7 +58,7 @@ protected:
 TEST_F(SegmentEditorTest, SetAPointTakesThePlayersPlaceAndShowsOnlyTheAMark) {
     player_.SetCurrentPosition(5.4);
     app_.Run(Command::SetA);
-    EXPECT_EQ(state().aPoint, QStringLiteral("00:05.400")) << "the player's place to the millisecond";
+    EXPECT_EQ(APoint(), QStringLiteral("00:05.400")) << "the player's place to the millisecond";
     EXPECT_EQ(window().markCaptions[0].caption, QStringLiteral("A 00:05.4"));
     EXPECT_EQ(window().markFlags[0].geometry.left, 3975);  // 3890 + 9430 × 5.4 / 600 = 3974.87
     EXPECT_EQ(window().markCaptionBoxes[0].geometry.left, 3975);
@@ -79,12 +78,12 @@ TEST_F(SegmentEditorTest, SetAPointTakesThePlayersPlaceAndShowsOnlyTheAMark) {
 
 TEST_F(SegmentEditorTest, AtPositionZeroAReadsZeroAndBOnAFileNotOpenStoresNothing) {
     app_.Run(Command::SetA);  // position 0
-    EXPECT_EQ(state().aPoint, QStringLiteral("00:00"));
+    EXPECT_EQ(APoint(), QStringLiteral("00:00"));
     EXPECT_EQ(window().markFlags[0].geometry.left, 3890);
     player_.duration_ = 0;  // media not open
     player_.SetCurrentPosition(7);
     app_.Run(Command::SetB);
-    EXPECT_EQ(state().bPoint, QString());
+    EXPECT_EQ(BPoint(), QString());
     EXPECT_EQ(TableRows(), 0) << "no row with a made-up length, no segment";
     EXPECT_FALSE(window().markFlags[0].visible || window().markFlags[1].visible);
     EXPECT_FALSE(window().setBButton.enabled);
@@ -164,10 +163,10 @@ TEST_F(SegmentEditorTest, NudgesRewriteTheSameSlotClampAndPlayTheEdgeMoved) {
     app_.Run(Command::PlayRepeat);
     app_.Run(Command::NudgeAMuchEarlier);
     EXPECT_TRUE(window().repeatTick.Running());
-    EXPECT_EQ(state().aPoint, QStringLiteral("00:02.049"));
+    EXPECT_EQ(APoint(), QStringLiteral("00:02.049"));
 
     // Without a current segment there is nothing to nudge.
-    state().segmentShown = false;
+    state().abIndex.reset();
     app_.UpdateDerivedStates();
     EXPECT_FALSE(window().nudgeBLaterItem.enabled);
 }
@@ -195,11 +194,11 @@ TEST_F(SegmentEditorTest, MillisecondMarksSurviveReloadStepsRunsAndDeletes) {
 TEST_F(SegmentEditorTest, SetBPointEndsARunButLeavesItsCaptions) {
     AddRowWith(kLesson, {Numbered(1)});
     app_.segmentEditor().ReloadSegments(kLesson);
-    state().aPoint = QStringLiteral("01:00");
-    state().bPoint = QStringLiteral("01:30");
+    state().abIndex = 0;
     app_.Run(Command::PlayRepeat);
     ASSERT_TRUE(window().repeatTick.Running());
     player_.SetCurrentPosition(70);
+    state().pendingA = MarkTime::At(60);  // however a run and a waiting A came together, B ends the run
     app_.Run(Command::SetB);
     EXPECT_FALSE(window().repeatTick.Running());
     EXPECT_EQ(window().passesLeftLabel.caption, QString());
@@ -261,10 +260,10 @@ TEST_P(DeleteCurrentTest, TheFollowingSegmentOrTheNewLastBecomesCurrent) {
 
     EXPECT_EQ(state().abList.size(), expected.size());
     EXPECT_EQ(state().abIndex, c.current - 1);
-    EXPECT_EQ(SlotText(state().aPoint, state().bPoint), expected[c.current - 1]);
+    EXPECT_EQ(SlotText(*state().RepeatedSegment()), expected[c.current - 1]);
     EXPECT_EQ(window().segmentNumberLabel.caption, QString::number(c.current));
     EXPECT_EQ(window().segmentCountLabel.caption, QString::number(c.shownCount));
-    EXPECT_EQ(window().segmentRangeLabel.caption, state().aPoint + QStringLiteral(" -- ") + state().bPoint);
+    EXPECT_EQ(window().segmentRangeLabel.caption, APoint() + QStringLiteral(" -- ") + BPoint());
     EXPECT_EQ(On(&Window::nextSegmentButton), c.next);
     EXPECT_EQ(window().nextSegmentItem.enabled, c.next);
     EXPECT_EQ(On(&Window::previousSegmentButton), c.previous);
@@ -312,8 +311,6 @@ TEST_F(SegmentEditorTest, DeletingOneOfFiftyFreesTheLastSlot) {
 
 TEST_F(SegmentEditorTest, DeleteCurrentStopsARunAndPausesThePlayer) {
     LoadNumbered(3, 2);
-    state().aPoint = QStringLiteral("02:00");
-    state().bPoint = QStringLiteral("02:30");
     app_.Run(Command::PlayRepeat);
     app_.Run(Command::DeleteSegment);
     EXPECT_FALSE(window().repeatTick.Running());
@@ -324,8 +321,7 @@ TEST_F(SegmentEditorTest, DeleteCurrentStopsARunAndPausesThePlayer) {
 
 TEST_F(SegmentEditorTest, WithNoSegmentCurrentDeleteCurrentDeletesNothing) {
     LoadNumbered(3, 1);
-    state().segmentShown = false;  // as right after start-up
-    EnablePair(window().deleteAllSegmentsButton, window().deleteAllSegmentsItem, true);
+    state().abIndex.reset();  // as right after start-up
     app_.Run(Command::DeleteSegment);
     const Slots slots = SlotsOf(kLesson);
     EXPECT_EQ(slots[0], Numbered(1));
@@ -439,7 +435,8 @@ TEST(SegmentEditorWithoutDatabase, MarkingStillWorksOnScreenWithoutAMessageEachT
     app.Run(Command::SetA);
     player.SetCurrentPosition(9);
     app.Run(Command::SetB);
-    EXPECT_EQ(app.state().bPoint, QStringLiteral("00:09.000"));
+    EXPECT_EQ(app.state().RepeatedSegment()->b, MarkTime::At(9));
+    app.UpdateDerivedStates();
     EXPECT_TRUE(app.window().markFlags[1].visible);
     EXPECT_TRUE(dialogs.shown.empty());
 }

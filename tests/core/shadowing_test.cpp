@@ -23,7 +23,7 @@ protected:
     }
 
     Shadowing& shadowing() { return app_.shadowing(); }
-    QString Take() { return shadowing().TakePath(audio_, state().aPoint, state().bPoint); }
+    QString Take() { return shadowing().TakePath(audio_, *state().RepeatedSegment()); }
 
     // Ticks (10 ms, the clock first) until the phase changes; returns the ticks taken.
     int TicksInPhase() {
@@ -127,7 +127,7 @@ TEST_F(ShadowingTest, WithoutAnInputTheLearnerIsToldBeforeAnyCountdown) {
 TEST_F(ShadowingTest, ATakeGoesWithItsSegment) {
     const QString first = Take();
     QDir().mkpath(QFileInfo(first).absolutePath());
-    const QString second = shadowing().TakePath(audio_, QStringLiteral("00:10"), QStringLiteral("00:12"));
+    const QString second = shadowing().TakePath(audio_, Segment("00:10", "00:12"));
     for (const QString& take : {first, second}) {
         QFile file(take);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));

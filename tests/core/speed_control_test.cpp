@@ -31,9 +31,8 @@ protected:
         player_.SetUrl(QStringLiteral("/music/lesson.mp3"));
         window().repeatCountBox.text = QString::fromUtf8("3次");
         window().pauseBox.text = QString::fromUtf8("1秒");
-        state().abList = {{QStringLiteral("00:05"), QStringLiteral("00:08")}};
-        state().aPoint = QStringLiteral("00:05");
-        state().bPoint = QStringLiteral("00:08");
+        state().abList = {Segment("00:05", "00:08")};
+        state().abIndex = 0;
     }
 
     QString Stored(const char* key) {
@@ -51,14 +50,14 @@ TEST_F(SpeedTest, AProgressiveRunPlaysEachPassFasterAndTheChosenSpeedAppliesAgai
     std::vector<QString> labels{window().passesLeftLabel.caption};
     while (window().repeatTick.Running() && passTicks.size() < 5) {
         int ticks = 0;
-        while (window().repeatTick.Running() && !state().pausing) {
+        while (window().repeatTick.Running() && !Pausing()) {
             player_.Advance(0.010);
             app_.TickRepeat();
             ++ticks;
         }
         passTicks.push_back(ticks);
         labels.push_back(window().passesLeftLabel.caption);
-        while (window().repeatTick.Running() && state().pausing) {
+        while (window().repeatTick.Running() && Pausing()) {
             player_.Advance(0.010);
             app_.TickRepeat();
         }

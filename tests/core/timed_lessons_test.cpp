@@ -48,12 +48,12 @@ TEST_F(TimedLessonsTest, TheLyricsWinOverThePlainTextAndTheSpokenLineFollowsTheA
 
 TEST_F(TimedLessonsTest, ADoubleClickedLineIsRepeatedUpToTheNextLineOrTheEnd) {
     app_.LoopTimedLine(1);
-    EXPECT_EQ(state().aPoint, MarkText(3.5));
-    EXPECT_EQ(state().bPoint, MarkText(6.0)) << "up to the pause after it";
+    EXPECT_EQ(APoint(), MarkText(3.5));
+    EXPECT_EQ(BPoint(), MarkText(6.0)) << "up to the pause after it";
     EXPECT_EQ(player_.stopPoint(), std::optional<double>(6.0));
     EXPECT_EQ(window().passesLeftLabel.caption, QString::fromUtf8("剩2次"));
     app_.LoopTimedLine(4);
-    EXPECT_EQ(state().bPoint, MarkText(12.0)) << "the last line runs to the end of the file";
+    EXPECT_EQ(BPoint(), MarkText(12.0)) << "the last line runs to the end of the file";
     EXPECT_FALSE(app_.segmentEditor().HasCurrentSegment()) << "nothing was stored";
 }
 
@@ -62,7 +62,7 @@ TEST_F(TimedLessonsTest, LinesBecomeSegmentsFromTheSpokenOneAfterTheLearnersChoi
         app_.segmentEditor().ReloadSegments(audio_);
         QStringList texts;
         for (const ABPair& pair : state().abList)
-            texts << pair.aText + u'-' + pair.bText;
+            texts << WrittenMark(pair.a) + u'-' + WrittenMark(pair.b);
         return texts;
     };
     player_.SetCurrentPosition(4.0);
@@ -98,7 +98,7 @@ TEST_F(TimedLessonsTest, OnlyTheFreeSlotsAreFilled) {
     app_.Run(Command::TimedTextToSegments);
     app_.segmentEditor().ReloadSegments(audio_);
     ASSERT_EQ(state().abList.size(), static_cast<size_t>(kSegmentSlots));
-    EXPECT_EQ(state().abList.back().aText, MarkText(3.5)) << "the first two lines took the two free slots";
+    EXPECT_EQ(state().abList.back().a, MarkTime::At(3.5)) << "the first two lines took the two free slots";
 }
 
 // The controller of AppFixture with a sentence analyser finished by hand.
@@ -130,7 +130,8 @@ TEST_F(AutoSplitTest, SentencesFromThePositionOnBecomeSegmentsWhileTheWindowShow
     EXPECT_FALSE(splitApp_.window().splitProgress.shown);
     splitApp_.segmentEditor().ReloadSegments(audio_);
     ASSERT_EQ(splitApp_.state().abList.size(), 2u);
-    EXPECT_EQ(splitApp_.state().abList[1].bText, MarkText(9.5));
+    EXPECT_EQ(splitApp_.state().abList[1].b, MarkTime::At(9.5));
+    splitApp_.UpdateDerivedStates();
     EXPECT_EQ(splitApp_.window().segmentNumberLabel.caption, QStringLiteral("1"));
 
     // Pressed again it stops; opening another file stops it too, and nothing is stored.
@@ -161,7 +162,7 @@ TEST_F(TimedLessonsTest, DictationHidesTheSpokenLineChecksWhatWasTypedAndKeepsTh
     EXPECT_TRUE(window().dictationInput.visible);
     EXPECT_EQ(window().textPane.text, QString::fromUtf8("One\n•••\n\nThree\nFour"))
         << "the spoken line is hidden";
-    EXPECT_EQ(state().aPoint, MarkText(3.5));
+    EXPECT_EQ(APoint(), MarkText(3.5));
     EXPECT_EQ(window().passesLeftLabel.caption, QString::fromUtf8("剩2次")) << "and repeated";
 
     app_.CheckDictation(QStringLiteral("to"));
@@ -186,9 +187,10 @@ TEST_F(TimedLessonsTest, DictationHidesTheSpokenLineChecksWhatWasTypedAndKeepsTh
 TEST_F(TimedLessonsTest, AFileWithSegmentsIsDictatedSegmentBySegmentWithTheLinesSpokenInEach) {
     app_.Run(Command::Dictation);
     EXPECT_EQ(window().textPane.text, QString::fromUtf8("•••\nTwo\n\nThree\nFour"));
-    AddRow(audio_, QStringLiteral("0:12"),
-           {SlotText(MarkText(0.8), MarkText(6.0)), SlotText(MarkText(6.2), MarkText(7.0)),
-            SlotText(MarkText(7.0), MarkText(12.0))});
+    AddRow(
+        audio_, QStringLiteral("0:12"),
+        {SlotText({MarkTime::At(0.8), MarkTime::At(6.0)}), SlotText({MarkTime::At(6.2), MarkTime::At(7.0)}),
+         SlotText({MarkTime::At(7.0), MarkTime::At(12.0)})});
     app_.transport().LoadFileSegments(audio_, 1);
     app_.UpdateDerivedStates();
     EXPECT_EQ(window().textPane.text, QString::fromUtf8("••• •••\n\nThree\nFour"))
@@ -200,7 +202,7 @@ TEST_F(TimedLessonsTest, AFileWithSegmentsIsDictatedSegmentBySegmentWithTheLines
     EXPECT_EQ(db_->ScoresOf(audio_).value(), (std::map<qint64, int>{{800, 50}}));
 
     app_.Run(Command::NextSegment);
-    EXPECT_EQ(state().aPoint, MarkText(7.0)) << "the segment where no line is spoken is skipped";
+    EXPECT_EQ(APoint(), MarkText(7.0)) << "the segment where no line is spoken is skipped";
     EXPECT_EQ(window().passesLeftLabel.caption, QString::fromUtf8("剩2次")) << "and repeated";
     EXPECT_EQ(window().textPane.text, QString::fromUtf8("One\nTwo  50%\n\n••••• ••••"));
     EXPECT_EQ(window().textPane.highlightLine, 3);

@@ -22,10 +22,10 @@ TEST_F(TransportTest, AFileWithThreeSegmentsMakesTheFirstCurrent) {
     EXPECT_EQ(window().segmentNumberLabel.caption, QStringLiteral("1"));
     EXPECT_EQ(window().segmentCountLabel.caption, QStringLiteral("3"));
     EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral("00:01 -- 00:11"));
-    EXPECT_EQ(state().aPoint, QStringLiteral("00:01"));
-    EXPECT_EQ(state().bPoint, QStringLiteral("00:11"));
+    EXPECT_EQ(APoint(), QStringLiteral("00:01"));
+    EXPECT_EQ(BPoint(), QStringLiteral("00:11"));
     EXPECT_EQ(state().abIndex, 0);
-    EXPECT_EQ(state().lengthText, QStringLiteral("3:20"));
+    EXPECT_EQ(state().listedLengthMs, 200000);
     EXPECT_EQ(state().currentAudioPath, kPath);
     EXPECT_TRUE(window().nextSegmentButton.enabled && window().nextSegmentItem.enabled);
     EXPECT_FALSE(window().previousSegmentButton.enabled || window().previousSegmentItem.enabled);
@@ -44,8 +44,7 @@ TEST_F(TransportTest, AFileWithOneSegmentHasNoSteps) {
 }
 
 TEST_F(TransportTest, AFileWithoutSegmentsHidesTheMarksAndHasNothingToRepeat) {
-    state().aPoint = QStringLiteral("00:03");
-    state().bPoint = QStringLiteral("00:04");
+    state().looseSegment = Segment("00:03", "00:04");
     LoadWithSegments(0);
     EXPECT_FALSE(window().markFlags[0].visible || window().markCaptionBoxes[0].visible ||
                  window().markFlags[1].visible);
@@ -53,14 +52,13 @@ TEST_F(TransportTest, AFileWithoutSegmentsHidesTheMarksAndHasNothingToRepeat) {
     EXPECT_EQ(window().segmentRangeLabel.caption, QStringLiteral(" -- "));
     EXPECT_FALSE(window().deleteSegmentButton.enabled || window().deleteAllSegmentsButton.enabled);
     EXPECT_FALSE(window().nextSegmentButton.enabled || window().previousSegmentButton.enabled);
-    EXPECT_EQ(state().aPoint, QString()) << "the previous file's points are not repeated here";
+    EXPECT_EQ(APoint(), QString()) << "the previous file's points are not repeated here";
     EXPECT_FALSE(window().playRepeatButton.enabled || window().playRepeatItem.enabled);
     EXPECT_FALSE(state().hasAB);
 }
 
 TEST_F(TransportTest, LoadingAFileDuringARunEndsItWhileTheNewFilePlays) {
-    state().aPoint = QStringLiteral("00:01");
-    state().bPoint = QStringLiteral("00:05");
+    state().looseSegment = Segment("00:01", "00:05");
     window().repeatCountBox.text = QString::fromUtf8("3次");
     app_.Run(Command::PlayRepeat);
     ASSERT_TRUE(window().repeatTick.Running());
@@ -74,8 +72,7 @@ TEST_F(TransportTest, LoadingAFileDuringARunEndsItWhileTheNewFilePlays) {
 }
 
 TEST_F(TransportTest, PauseAndPlayLeaveARunActive) {
-    state().aPoint = QStringLiteral("00:01");
-    state().bPoint = QStringLiteral("00:05");
+    state().looseSegment = Segment("00:01", "00:05");
     window().repeatCountBox.text = QString::fromUtf8("2次");
     app_.Run(Command::PlayRepeat);
     app_.transport().Pause();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
+#include "core/formats/segment_text.h"
 #include "core/operations/controller.h"
 #include "support/fake_duration_meter.h"
 #include "support/fake_wave_device.h"
@@ -16,6 +17,11 @@
 
 namespace ostrelle {
 
+// A segment from its two time texts, as a list holds them.
+inline ABPair Segment(const char* a, const char* b) {
+    return {ReadMark(QString::fromLatin1(a)), ReadMark(QString::fromLatin1(b))};
+}
+
 // The controller with a simulated player, scripted dialogs, a fake length meter and a real database in a
 // temporary folder; the recorder's device is a fake unless a test needs a real one.
 template <typename Device>
@@ -26,7 +32,7 @@ protected:
           app_({player_, dialogs_, probe_, device_, db_.get(), db_.get(), nullptr, db_.get()},
                {dir_.path(), dir_.path()}) {
         player_.SetAutoStart(false);
-        SetupPlaylistGrid(window().playlistGrid);
+        SetupPlaylistGrid(app_.window().playlistGrid);
     }
 
     std::unique_ptr<SqlCipherPlaylistStore> OpenDatabase() {
@@ -35,8 +41,24 @@ protected:
         return std::move(opened.value());
     }
 
-    Window& window() { return app_.window(); }
+    // The window as the learner would see it now: presented from the session, as before each render.
+    Window& window() {
+        app_.UpdateDerivedStates();
+        return app_.window();
+    }
     PlayerState& state() { return app_.state(); }
+    // The A and B the learner sees, as a list writes them: a waiting A, else the repeated segment's; empty
+    // when there is none.
+    QString APoint() {
+        if (state().pendingA) return WrittenMark(*state().pendingA);
+        const ABPair* segment = state().RepeatedSegment();
+        return segment ? WrittenMark(segment->a) : QString();
+    }
+    QString BPoint() {
+        const ABPair* segment = state().RepeatedSegment();
+        return segment ? WrittenMark(segment->b) : QString();
+    }
+    bool Pausing() { return state().run == PlayerState::RunPhase::Pausing; }
     GridModel& grid() { return app_.window().playlistGrid; }
 
     // Adds a table row; slots are segment texts from the first slot on.

@@ -30,8 +30,8 @@ TEST_F(MainWindowTest, TheSpokenLyricLineIsHighlightedAndADoubleClickRepeatsIt) 
     const QTextBlock three = w.TextPane()->document()->findBlockByNumber(2);
     const QPoint at = w.TextPane()->cursorRect(QTextCursor(three)).center();
     QTest::mouseDClick(w.TextPane()->viewport(), Qt::LeftButton, {}, at);
-    EXPECT_EQ(state().aPoint, MarkText(4.0));
-    EXPECT_EQ(state().bPoint, MarkText(10.0));
+    EXPECT_EQ(APoint(), MarkText(4.0));
+    EXPECT_EQ(BPoint(), MarkText(10.0));
     EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("停止"));
     EXPECT_EQ(w.TextPane()->extraSelections().front().cursor.block().text(), QStringLiteral("Three"));
 

@@ -179,6 +179,7 @@ TEST_F(MainWindowTest, ARestartReturnsToTheLessonItsPositionAndItsSegment) {
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
     EXPECT_EQ(player_.CurrentPosition(), 6.25);
     EXPECT_EQ(next.state().abIndex, 1);
+    next.UpdateDerivedStates();
     EXPECT_EQ(next.window().segmentNumberLabel.caption, QStringLiteral("2"));
     EXPECT_EQ(next.window().playlistGrid.SelectedRow(), 2);
 
@@ -351,9 +352,9 @@ TEST_F(MainWindowTest, TheWaveformStripLinesUpWithTheMarksAndTheTrackAndItsHandl
     QMouseEvent move(QEvent::MouseMove, later, strip->mapToGlobal(later), Qt::NoButton, Qt::LeftButton, {});
     QApplication::sendEvent(strip, &move);
     QTest::mouseRelease(strip, Qt::LeftButton, {}, later);
-    EXPECT_NEAR(MarkTextToSeconds(state().aPoint), 110, 0.1);
+    EXPECT_NEAR(state().RepeatedSegment()->a.Seconds(), 110, 0.1);
     EXPECT_EQ(db_->RowFor(lesson).value()->Field(kFirstSegmentField),
-              SlotText(state().aPoint, QStringLiteral("02:30.000")));
+              APoint().prepend(u'A') + QStringLiteral("B02:30.000"));
 
     QTest::keySequence(&w, QKeySequence(window().waveformItem.shortcut));
     EXPECT_FALSE(strip->isVisible());
@@ -490,11 +491,8 @@ TEST_F(MainWindowTest, EnterInARepeatBoxStoresNothingUntilTheNextPick) {
 TEST_F(MainWindowTest, F5StepsBackAndF6StepsForward) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
-    state().abList = {{QStringLiteral("00:01"), QStringLiteral("00:02")},
-                      {QStringLiteral("00:03"), QStringLiteral("00:04")},
-                      {QStringLiteral("00:05"), QStringLiteral("00:06")}};
+    state().abList = {Segment("00:01", "00:02"), Segment("00:03", "00:04"), Segment("00:05", "00:06")};
     state().abIndex = 1;
-    state().segmentShown = true;
     w.Render();
     QApplication::setActiveWindow(&w);
     QTest::keyClick(&w, Qt::Key_F5);
@@ -507,9 +505,7 @@ TEST_F(MainWindowTest, StoppingThePlayerEndsARun) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();
     player_.SetUrl(QStringLiteral("/music/one.mp3"));
-    state().aPoint = QStringLiteral("00:01");
-    state().bPoint = QStringLiteral("00:05");
-    EnablePair(window().playRepeatButton, window().playRepeatItem, true);
+    state().looseSegment = Segment("00:01", "00:05");
     w.Render();
     w.CommandButton(Command::PlayRepeat)->click();
     ASSERT_TRUE(w.TimerFor(&Window::repeatTick).isActive());

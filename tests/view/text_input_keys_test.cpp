@@ -28,7 +28,7 @@ TEST_F(MainWindowTest, TheDictationLineKeepsItsEditingKeysAndOtherShortcutsStill
     ASSERT_TRUE(input->isVisible());
     ASSERT_EQ(QApplication::focusWidget(), input);
     ASSERT_TRUE(w.MenuAction(Command::NudgeAEarlier)->isEnabled()) << "the keys would move A from elsewhere";
-    const QString a = state().aPoint, b = state().bPoint;
+    const QString a = APoint(), b = BPoint();
 
     QTest::keyClicks(input, QStringLiteral("one two"));
     QTest::keyClick(input, Qt::Key_Left, Qt::ControlModifier);
@@ -36,8 +36,8 @@ TEST_F(MainWindowTest, TheDictationLineKeepsItsEditingKeysAndOtherShortcutsStill
     for (MenuItem Window::*nudge : {&Window::nudgeALaterItem, &Window::nudgeAMuchEarlierItem,
                                     &Window::nudgeBEarlierItem, &Window::nudgeBMuchLaterItem})
         QTest::keySequence(input, QKeySequence((window().*nudge).shortcut));
-    EXPECT_EQ(state().aPoint, a);
-    EXPECT_EQ(state().bPoint, b);
+    EXPECT_EQ(APoint(), a);
+    EXPECT_EQ(BPoint(), b);
 
     QSignalSpy clearList(w.MenuAction(Command::ClearList), &QAction::triggered);
     QTest::keyClick(input, Qt::Key_A, Qt::ControlModifier);

@@ -54,7 +54,7 @@ TEST(WaveformStripTest, ASegmentsTakeIsDrawnUnderItFromAOnTheSameScale) {
     WaveformStrip::Scene scene;
     scene.path = QStringLiteral("lesson.mp3");
     scene.durationSeconds = 10;
-    scene.segments = {{QStringLiteral("00:02.000"), QStringLiteral("00:03.500")}};
+    scene.segments = {{MarkTime::At(2.0), MarkTime::At(3.5)}};
     scene.current = 0;
     const auto colourAt = [&](double seconds, int y) {
         return strip.grab().toImage().pixelColor(std::lround(strip.XOfSeconds(seconds)), y);

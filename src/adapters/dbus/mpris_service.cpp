@@ -145,10 +145,10 @@ MprisService::Shown MprisService::Now() const {
     now.canSeek = now.canPlay && duration > 0;
     now.lengthUs = now.canSeek ? Microseconds(duration) : 0;
     const PlayerState& state = app_.state();
-    if (!state.aPoint.isEmpty() && !state.bPoint.isEmpty() && state.currentAudioPath == now.path)
+    const ABPair* segment = state.RepeatedSegment();
+    if (segment && state.currentAudioPath == now.path)
         now.segment =
-            QStringLiteral("A %1 - B %2")
-                .arg(MarkText(MarkTextToSeconds(state.aPoint)), MarkText(MarkTextToSeconds(state.bPoint)));
+            QStringLiteral("A %1 - B %2").arg(MarkText(segment->a.Seconds()), MarkText(segment->b.Seconds()));
     now.canGoNext = app_.CanSkip(+1);
     now.canGoPrevious = app_.CanSkip(-1);
     now.rate = player_.Rate();

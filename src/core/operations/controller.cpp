@@ -27,15 +27,15 @@ std::optional<int> WholeNumber(const QString& text) {
 Controller::Controller(const Adapters& adapters, ProgramFolder folder)
     : adapters_(adapters),
       folder_(std::move(folder)),
-      display_(window_),
+      display_(window_, state_, adapters.player),
       store_(adapters.database),
       lengths_(adapters.meter, adapters.lengthStore),
       speed_(window_, adapters.player,
              [this](const QString& key, const QString& value) {
                  WriteSettings({{QString::fromLatin1(SpeedControl::kSection), key, value}});
              }),
-      repeat_(window_, state_, adapters.player, display_, speed_),
-      editor_(window_, state_, adapters.player, display_, store_, repeat_, adapters.dialogs),
+      repeat_(window_, state_, adapters.player, speed_),
+      editor_(state_, adapters.player, store_, repeat_, adapters.dialogs),
       documents_(window_, state_, adapters.player, adapters.dialogs, folder_.SettingsFile(),
                  {.writeSetting =
                       [this](const QString& section, const QString& key, const QString& value) {
@@ -46,10 +46,10 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                   .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); },
                   .measureLength = [this](const QString& path) { (void)lengths_.Of(path); },
                   .openFiles = [this](const QStringList& paths) { fileOpening_.Open(paths); }}),
-      transport_(window_, state_, adapters.player, repeat_, display_, editor_,
+      transport_(window_, state_, adapters.player, repeat_, editor_,
                  [this](const QString& path) { documents_.LoadCompanionText(path); }),
       playlist_(
-          window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database, display_,
+          window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database,
           {.startAudioFile = [this](const QString& path) { documents_.StartAudioFile(path); },
            .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); },
            .returnToLesson = [this](const PlayerState::LessonLeft& lesson) { ReturnToLesson(lesson); }}),
@@ -67,7 +67,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                       }}),
       fileOpening_(window_, documents_, playlist_, playlistFiles_),
       sentenceSplit_(window_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
-      timedText_(window_, state_, adapters.player, repeat_, display_, editor_, documents_,
+      timedText_(window_, state_, adapters.player, repeat_, editor_, documents_,
                  {.writeSetting =
                       [this](const QString& section, const QString& key, const QString& value) {
                           WriteSettings({{section, key, value}});
@@ -124,8 +124,8 @@ void Controller::Skip(int step) {
     }
     Run(step > 0 ? Command::NextSegment : Command::PreviousSegment);
     // A desktop's next means the next sentence: Play goes on from there, not from the one left.
-    if (!dictation_.On() && !state_.aPoint.isEmpty())
-        adapters_.player.SetCurrentPosition(MarkTextToSeconds(state_.aPoint));
+    const ABPair* segment = state_.RepeatedSegment();
+    if (!dictation_.On() && segment) adapters_.player.SetCurrentPosition(segment->a.Seconds());
 }
 
 void Controller::Start() {
@@ -160,8 +160,6 @@ void Controller::Start() {
         w.markCaptions[i].geometry.left = 0;
         w.markCaptions[i].geometry.top = 0;
     }
-    EnablePair(w.playRepeatButton, w.playRepeatItem, false);
-    repeat_.Present();
     player.SetAutoStart(false);
     for (CheckBox* box : {&w.showTextBox, &w.cursorFollowsBox, &w.sequentialPlayBox})
         box->value = 1;
@@ -383,11 +381,11 @@ void Controller::ReturnToLesson(const PlayerState::LessonLeft& lesson) {
 void Controller::SaveResumePoint() {
     const QString path = adapters_.player.Url();
     if (path.isEmpty() || path != state_.currentAudioPath || playlist_.FindPlaylistRow(path) <= 0) return;
-    const bool segmentShown = state_.segmentShown && !state_.abList.empty();
+    const int segment = state_.abIndex && !state_.looseSegment ? *state_.abIndex + 1 : 0;
     WriteSettings(
         {{kResumeSection, kResumeFile, path},
          {kResumeSection, kResumePosition, QString::number(adapters_.player.CurrentPosition(), 'f', 3)},
-         {kResumeSection, kResumeSegment, QString::number(segmentShown ? state_.abIndex + 1 : 0)}});
+         {kResumeSection, kResumeSegment, QString::number(segment)}});
 }
 
 void Controller::ShowPosition() {
@@ -415,11 +413,7 @@ void Controller::LoadFileSegments(const QString& path, int row) {
 }
 
 void Controller::UpdateDerivedStates() {
-    repeat_.Present();
-    // The marks measure the file by the player's length, as the track and the waveform strip do, once the
-    // player knows it: the list's length is rounded to seconds, or missing.
-    if (adapters_.player.Duration() > 0 && adapters_.player.Url() == state_.abListPath)
-        display_.PlaceMarks(state_.aPoint, state_.bPoint, adapters_.player.Duration());
+    display_.Present();
     for (Feature* feature : features_)
         feature->Present();
     const bool nudging = editor_.HasCurrentSegment();

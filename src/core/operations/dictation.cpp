@@ -47,9 +47,9 @@ std::vector<Dictation::Unit> Dictation::MakeUnits() const {
         const double duration = player_.Duration();
         for (int s = 0; s < static_cast<int>(state_.abList.size()); ++s) {
             const ABPair& pair = state_.abList[s];
-            if (pair.aText.isEmpty() || pair.bText.isEmpty()) continue;
-            const double a = MarkTextToSeconds(pair.aText);
-            const double b = MarkTextToSeconds(pair.bText);
+            if (pair.blank) continue;
+            const double a = pair.a.Seconds();
+            const double b = pair.b.Seconds();
             Unit unit{.firstLine = -1, .lastLine = -1, .segment = s, .startMs = Ms(a), .text = {}};
             QStringList texts;
             for (int i = 0; i < count; ++i) {
@@ -83,7 +83,7 @@ std::vector<Dictation::Unit> Dictation::MakeUnits() const {
 int Dictation::UnitAt(double seconds) const {
     if (units_.empty()) return -1;
     for (int u = 0; u < static_cast<int>(units_.size()); ++u) {
-        if (units_[u].segment >= 0 && units_[u].segment == state_.abIndex) return u;
+        if (units_[u].segment >= 0 && state_.abIndex && units_[u].segment == *state_.abIndex) return u;
     }
     const int line = std::max(0, state_.timedText.LineAt(seconds));
     for (int u = 0; u < static_cast<int>(units_.size()); ++u) {

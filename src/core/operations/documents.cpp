@@ -122,11 +122,11 @@ void Documents::OpenChosenFile(const QString& path, const QString& title) {
 void Documents::StartAudioFile(const QString& path) {
     Window& w = window_;
     EnablePair(w.saveListButton, w.saveListItem, true);
-    EnablePair(w.setAButton, w.setAItem, true);
+    state_.markingOff = false;
     if (player_.Url() != path && !player_.Url().isEmpty() && player_.ErrorText().isEmpty() &&
         player_.Duration() > 0) {
-        const bool segmentShown = state_.segmentShown && !state_.abList.empty();
-        state_.lessonBefore = {player_.Url(), player_.CurrentPosition(), segmentShown ? state_.abIndex : -1};
+        const int segment = state_.abIndex && !state_.looseSegment ? *state_.abIndex : -1;
+        state_.lessonBefore = {player_.Url(), player_.CurrentPosition(), segment};
     }
     player_.SetUrl(path);
     player_.Play();

@@ -139,8 +139,8 @@ void Playlist::ClearPlaylist() {
             QString::fromUtf8("真的全部清空表格吗?\n各文件的AB段点会保留，文件再次加入列表时即可恢复。"),
             QString::fromUtf8("提示"), MessageKind::Question) != MessageAnswer::Yes)
         return;
-    state_.segmentShown = false;
-    display_.ResetABControls();
+    state_.ForgetCurrentSegment();
+    state_.markingOff = true;
     // One command, one transaction: the list is either emptied or left whole, and the refill shows which.
     if (database_) TellIfFailed(database_->UnlistAll(), QString::fromUtf8("播放列表没有清空。"));
     LoadPlaylistGrid();
@@ -148,13 +148,12 @@ void Playlist::ClearPlaylist() {
     EnablePair(w.deleteEntryButton, w.deleteEntryItem, false);
     EnablePair(w.clearListButton, w.clearListItem, false);
     EnablePair(w.saveListButton, w.saveListItem, false);
-    EnablePair(w.setAButton, w.setAItem, false);
     w.playlistGrid.FocusTopLeft();
 }
 
 void Playlist::DeletePlaylistEntry() {
-    state_.segmentShown = false;
-    display_.ResetABControls();
+    state_.ForgetCurrentSegment();
+    state_.markingOff = true;
     if (database_)
         TellIfFailed(database_->Unlist(state_.currentListPath), QString::fromUtf8("列表项没有删除。"));
     LoadPlaylistGrid();
@@ -178,11 +177,10 @@ bool Playlist::ReportIfUnplayable(const QString& path) {
     w.listingTimer.enabled = false;
     w.sequentialPlayTimer.enabled = false;
     // Nothing of the file shown before may pass for this one's.
-    state_.segmentShown = false;
-    display_.ResetABControls();
     state_.abList.clear();
     state_.hasAB = false;
     state_.ForgetCurrentSegment();
+    state_.markingOff = true;
     ClearTextPane(w, state_);
     // Its own row, when listed, stays highlighted; another file's does not.
     int row = state_.currentListRow;

@@ -3,7 +3,6 @@
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
 #include "core/operations/file_lengths.h"
-#include "core/operations/segment_display.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/media_player.h"
 #include "core/ports/playlist_store.h"
@@ -24,14 +23,13 @@ public:
     };
 
     Playlist(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs, FileLengths& lengths,
-             PlaylistStore* database, SegmentDisplay& display, Hooks hooks)
+             PlaylistStore* database, Hooks hooks)
         : window_(window),
           state_(state),
           player_(player),
           dialogs_(dialogs),
           lengths_(lengths),
           database_(database),
-          display_(display),
           hooks_(std::move(hooks)) {}
 
     void LoadPlaylistGrid();
@@ -78,7 +76,6 @@ private:
     Dialogs& dialogs_;
     FileLengths& lengths_;
     PlaylistStore* database_;
-    SegmentDisplay& display_;
     Hooks hooks_;
 };
 

@@ -1,11 +1,17 @@
 #include "core/operations/segment_display.h"
 
-#include "core/formats/time_values.h"
-
 #include <algorithm>
 #include <cmath>
 
 namespace ostrelle {
+namespace {
+
+const QString kIdleCaption = QString::fromUtf8("播放");
+const QString kRunCaption = QString::fromUtf8("停止");
+const QString kIdleMenuCaption = QString::fromUtf8("播放(复读)");
+const QString kRunMenuCaption = QString::fromUtf8("停止(复读)");
+
+}  // namespace
 
 int MarkLeftTwips(double seconds, double lengthSeconds) {
     constexpr double left = Window::kTrackLeftTwips, right = Window::kTrackRightTwips;
@@ -33,43 +39,68 @@ std::array<FlagPlace, 2> MarkFlagPlaces(const Window& window) {
 }
 
 QString RangeText(const ABPair& segment) {
-    return ShownTime(segment.aText) + QStringLiteral(" -- ") + ShownTime(segment.bText);
+    return ShownMark(segment.a) + QStringLiteral(" -- ") + ShownMark(segment.b);
 }
 
-void SegmentDisplay::ShowABMarks(const QString& aText, const QString& bText, const QString& lengthText) {
-    int length = TimeTextToSeconds(lengthText);
-    if (length == 0) length = 60;
-    PlaceMarks(aText, bText, length);
-    for (int i = 0; i < 2; ++i) {
-        window_.markCaptionBoxes[i].visible = true;
-        window_.markFlags[i].visible = true;
-    }
-    window_.markCaptions[0].caption = QStringLiteral("A ") + ShownTime(aText);
-    window_.markCaptions[1].caption = QStringLiteral("B ") + ShownTime(bText);
+double SegmentDisplay::LengthSeconds() const {
+    if (player_.Duration() > 0 && player_.Url() == state_.abListPath) return player_.Duration();
+    return static_cast<double>(state_.listedLengthMs) / 1000;
 }
 
-void SegmentDisplay::PlaceMarks(const QString& aText, const QString& bText, double lengthSeconds) {
-    const std::array<QString, 2> texts = {aText, bText};
-    for (int i = 0; i < 2; ++i) {
-        const int x = MarkLeftTwips(MarkTextToSeconds(texts[i]), lengthSeconds);
-        window_.markCaptionBoxes[i].geometry.left = window_.markFlags[i].geometry.left = x;
-    }
-}
-
-void SegmentDisplay::ResetABControls() {
+void SegmentDisplay::Present() {
     Window& w = window_;
-    EnablePair(w.playRepeatButton, w.playRepeatItem, false);
-    EnablePair(w.setAButton, w.setAItem, false);
-    EnablePair(w.nextSegmentButton, w.nextSegmentItem, false);
-    EnablePair(w.previousSegmentButton, w.previousSegmentItem, false);
-    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
-    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
-    w.segmentNumberLabel.caption.clear();
-    w.segmentCountLabel.caption.clear();
-    w.segmentRangeLabel.caption = QStringLiteral(" -- ");
+    const PlayerState& s = state_;
+    const ABPair* segment = s.RepeatedSegment();
+    const bool running = s.run != PlayerState::RunPhase::Off;
+
+    w.playRepeatButton.caption = s.buttonOffersStop ? kRunCaption : kIdleCaption;
+    w.playRepeatItem.caption = s.menuOffersStop ? kRunMenuCaption : kIdleMenuCaption;
+    EnablePair(w.playRepeatButton, w.playRepeatItem, segment && !s.pendingA);
+    // A new segment is marked between runs.
+    EnablePair(w.setAButton, w.setAItem, !s.markingOff && !s.pendingA && !running);
+    EnablePair(w.setBButton, w.setBItem, s.pendingA.has_value());
+    const auto canStep = [&s](int delta) {
+        if (!s.StoredSegmentCurrent()) return false;
+        const int to = *s.abIndex + delta;
+        return to >= 0 && to < static_cast<int>(s.abList.size());
+    };
+    EnablePair(w.nextSegmentButton, w.nextSegmentItem, canStep(+1));
+    EnablePair(w.previousSegmentButton, w.previousSegmentItem, canStep(-1));
+    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, s.StoredSegmentCurrent());
+    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem,
+               segment && !s.pendingA && !s.abList.empty());
+
+    w.passesLeftLabel.caption =
+        running ? QString::fromUtf8("剩") + QString::number(s.repeatLeft) + QString::fromUtf8("次")
+                : QString();
+    w.repeatTick = {running, kRepeatTickMs};
+
+    // Until a lesson is loaded the group shows its design texts.
+    if (s.abListPath.isEmpty() && !segment && !s.pendingA) return;
+    w.segmentNumberLabel.caption =
+        s.abIndex && segment && !s.looseSegment ? QString::number(*s.abIndex + 1) : QString();
+    w.segmentCountLabel.caption = s.abList.empty() ? QString() : QString::number(s.abList.size());
+    w.segmentRangeLabel.caption = s.pendingA && s.refusedB ? QString::fromUtf8("B 点须在 A 点之后")
+                                  : segment                ? RangeText(*segment)
+                                                           : QStringLiteral(" -- ");
+    PresentMarks();
+}
+
+void SegmentDisplay::PresentMarks() {
+    Window& w = window_;
+    const ABPair* segment = state_.RepeatedSegment();
+    const std::array<bool, 2> shown = {state_.pendingA || segment, !state_.pendingA && segment};
+    std::array<MarkTime, 2> marks;
+    if (segment) marks = {segment->a, segment->b};
+    if (state_.pendingA) marks[0] = *state_.pendingA;
+    const double length = LengthSeconds();
     for (int i = 0; i < 2; ++i) {
-        w.markFlags[i].visible = false;
-        w.markCaptionBoxes[i].visible = false;
+        w.markFlags[i].visible = w.markCaptionBoxes[i].visible = shown[i];
+        if (!shown[i]) continue;
+        w.markCaptionBoxes[i].geometry.left = w.markFlags[i].geometry.left =
+            MarkLeftTwips(marks[i].Seconds(), length);
+        w.markCaptions[i].caption =
+            (i == 0 ? QStringLiteral("A ") : QStringLiteral("B ")) + ShownMark(marks[i]);
     }
 }
 

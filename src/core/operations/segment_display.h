@@ -1,14 +1,16 @@
 #pragma once
 
 #include "core/formats/segment_text.h"
+#include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/ports/media_player.h"
 
 #include <array>
 
 namespace ostrelle {
 
 // Left edge in twips of a mark at t seconds into a file of lengthSeconds: the track's left end at the start,
-// its right end at the end, rounded half to even, and kept on that track.
+// its right end at the end, rounded half to even, and kept on that track. A length of 0 counts as a minute.
 int MarkLeftTwips(double seconds, double lengthSeconds);
 
 // A mark's flag as drawn: its bar (the tip below it included) and where the tip stands.
@@ -27,20 +29,24 @@ std::array<FlagPlace, 2> MarkFlagPlaces(const Window& window);
 // The segment range label's text: "A -- B", to tenths where the marks carry a fraction.
 QString RangeText(const ABPair& segment);
 
-// The A and B marks over the player's position bar and the segment counters of the repeat group.
+// The repeat group and the A and B marks over the position bar, as they follow from the session: what the
+// run's button offers, which segment commands may run, the counters, and where the marks stand.
 class SegmentDisplay {
 public:
-    explicit SegmentDisplay(Window& window) : window_(window) {}
+    SegmentDisplay(Window& window, const PlayerState& state, const MediaPlayer& player)
+        : window_(window), state_(state), player_(player) {}
 
-    // Places, captions and shows both marks. A length that reads as 0 s counts as one minute.
-    void ShowABMarks(const QString& aText, const QString& bText, const QString& lengthText);
-    // Places both marks over a file of lengthSeconds; whether they show and their captions stay.
-    void PlaceMarks(const QString& aText, const QString& bText, double lengthSeconds);
-    // No segment is current: segment commands off, counters blank, marks hidden.
-    void ResetABControls();
+    // Before each render.
+    void Present();
 
 private:
+    // The length the marks measure against: the player's once it holds the lesson, else the list's.
+    double LengthSeconds() const;
+    void PresentMarks();
+
     Window& window_;
+    const PlayerState& state_;
+    const MediaPlayer& player_;
 };
 
 }  // namespace ostrelle

@@ -6,20 +6,6 @@
 #include <cmath>
 
 namespace ostrelle {
-namespace {
-
-constexpr int kTrackStartTwips = Window::kTrackLeftTwips;
-const QString kNoTime = QStringLiteral("00:00");
-
-}  // namespace
-
-std::optional<int> SegmentEditor::PlayerMarkLeft() const {
-    const double p = player_.CurrentPosition();
-    const double d = player_.Duration();
-    if (p == 0 || d == 0) return std::nullopt;
-    return MarkLeftTwips(p, d);
-}
-
 bool SegmentEditor::Failed(const Result<void>& stored) {
     if (stored.ok()) return false;
     if (stored.failure().code != FailureCode::DatabaseUnavailable)
@@ -36,75 +22,44 @@ void SegmentEditor::ReloadSegments(const QString& path) {
 }
 
 void SegmentEditor::SetAPoint() {
-    Window& w = window_;
-    EnablePair(w.setAButton, w.setAItem, false);
-    state_.awaitingB = true;
-    repeat_.Present();
-    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
-    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
-
-    state_.aPoint = MarkText(player_.CurrentPosition());
-    w.markFlags[0].visible = w.markCaptionBoxes[0].visible = true;
+    // A place the player cannot measure reads as the file's start, written as it always was.
+    const bool measured = player_.CurrentPosition() > 0 && player_.Duration() > 0;
+    state_.pendingA =
+        measured ? MarkTime::At(player_.CurrentPosition()) : MarkTime{0, MarkTime::Form::MinutesSeconds};
+    state_.refusedB = false;
     player_.Play();
-    const std::optional<int> x = PlayerMarkLeft();
-    if (!x) state_.aPoint = kNoTime;
-    w.markCaptionBoxes[0].geometry.left = w.markFlags[0].geometry.left = x.value_or(kTrackStartTwips);
-    w.markFlags[1].visible = w.markCaptionBoxes[1].visible = false;
-    if (state_.aPoint.isEmpty()) state_.aPoint = kNoTime;
-    w.markCaptions[0].caption = QStringLiteral("A ") + ShownTime(state_.aPoint);
-    EnablePair(w.playRepeatButton, w.playRepeatItem, false);
 }
 
 void SegmentEditor::SetBPoint() {
-    Window& w = window_;
     const QString path = player_.Url();
+    if (!state_.pendingA) return;
     if (path.isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0) {
         // No file is open to keep a segment for, or to measure its times against: the A is dropped.
-        EnablePair(w.setAButton, w.setAItem, !path.isEmpty() && player_.ErrorText().isEmpty());
-        state_.awaitingB = false;
-        repeat_.Present();
-        w.markFlags[0].visible = w.markCaptionBoxes[0].visible = false;
+        state_.ForgetCurrentSegment();
+        state_.markingOff = path.isEmpty() || !player_.ErrorText().isEmpty();
         return;
     }
     const double b = player_.CurrentPosition();
-    if (PlayerMarkLeft() && b <= MarkTextToSeconds(state_.aPoint)) {
+    const ABPair segment{*state_.pendingA, MarkTime::At(b)};
+    if (segment.b.ms <= segment.a.ms) {
         // A segment that ends where it starts plays nothing: the learner may still give a later B.
-        w.segmentRangeLabel.caption = QString::fromUtf8("B 点须在 A 点之后");
+        state_.refusedB = true;
         return;
     }
-    EnablePair(w.setAButton, w.setAItem, true);
-    state_.awaitingB = false;
-    repeat_.Present();
-    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
-    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
     repeat_.StopRepeatRun({});
-
-    state_.bPoint = MarkText(b);
-    w.markFlags[1].visible = w.markCaptionBoxes[1].visible = true;
-    const std::optional<int> x = PlayerMarkLeft();
-    if (!x) state_.bPoint = kNoTime;
-    w.markCaptionBoxes[1].geometry.left = w.markFlags[1].geometry.left = x.value_or(kTrackStartTwips);
-    w.markCaptions[1].caption = QStringLiteral("B ") + ShownTime(state_.bPoint);
-    w.markCaptions[0].caption = QStringLiteral("A ") + ShownTime(state_.aPoint);
-    EnablePair(w.playRepeatButton, w.playRepeatItem, true);
-    state_.lengthText = FormatSeconds(player_.Duration());
-
-    if (Failed(store_.StoreSegment(path, SlotText(state_.aPoint, state_.bPoint),
-                                   FormatSeconds(player_.Duration()))))
-        return;
+    state_.pendingA.reset();
+    state_.refusedB = false;
+    state_.listedLengthMs = MarkTime::At(player_.Duration()).ms;
+    // Until it is stored the new segment is the one shown, as the learner marked it.
+    state_.looseSegment = segment;
+    if (Failed(store_.StoreSegment(path, segment, player_.Duration()))) return;
     ReloadSegments(path);
+    state_.looseSegment.reset();
     if (state_.abList.empty()) return;
-
-    const int n = static_cast<int>(state_.abList.size()) - 1;
-    state_.abIndex = n;
-    state_.segmentShown = true;
-    repeat_.Present();
-    w.segmentCountLabel.caption = QString::number(n + 1);
-    w.segmentRangeLabel.caption = RangeText(state_.abList[n]);
+    state_.abIndex = static_cast<int>(state_.abList.size()) - 1;
 }
 
 void SegmentEditor::AddSegments(const std::vector<std::pair<double, double>>& spans) {
-    Window& w = window_;
     const QString path = player_.Url();
     if (path.isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0 || spans.empty()) return;
     ReloadSegments(path);
@@ -126,66 +81,49 @@ void SegmentEditor::AddSegments(const std::vector<std::pair<double, double>>& sp
             MessageKind::Warning);
         return;
     }
-    QStringList texts;
+    ABList segments;
     for (const auto& [a, b] : spans) {
-        if (texts.size() >= kSegmentSlots - first) break;
-        if (b > a) texts << SlotText(MarkText(a), MarkText(b));
+        if (static_cast<int>(segments.size()) >= kSegmentSlots - first) break;
+        const ABPair segment{MarkTime::At(a), MarkTime::At(b)};
+        if (segment.b.ms > segment.a.ms) segments.push_back(segment);
     }
-    if (texts.isEmpty()) return;
+    if (segments.empty()) return;
     repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
-    const QString length = FormatSeconds(player_.Duration());
-    if (Failed(store_.StoreSegments(path, texts, length, replace))) return;
+    if (Failed(store_.StoreSegments(path, segments, player_.Duration(), replace))) return;
     ReloadSegments(path);
     if (first >= static_cast<int>(state_.abList.size())) return;
     state_.hasAB = true;
-    state_.lengthText = length;
-    // As after a B: nothing waits for its B, and the new segment can be repeated, stepped and deleted.
-    EnablePair(w.setAButton, w.setAItem, true);
-    state_.awaitingB = false;
-    repeat_.Present();
-    EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, true);
-    EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, true);
-    EnablePair(w.playRepeatButton, w.playRepeatItem, true);
+    state_.listedLengthMs = MarkTime::At(player_.Duration()).ms;
+    // As after a B: the first new segment is current, and nothing waits for its B.
     repeat_.GoToSegment(first);
 }
 
-void SegmentEditor::ShowEntry(int index) {
-    state_.abIndex = index;
-    state_.aPoint = state_.abList[index].aText;
-    state_.bPoint = state_.abList[index].bText;
-    display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
-    window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
-}
-
 bool SegmentEditor::HasCurrentSegment() const {
-    const int index = state_.abIndex;
-    return state_.segmentShown && !state_.awaitingB && index >= 0 &&
-           index < static_cast<int>(state_.abList.size()) && !state_.abList[index].aText.isEmpty() &&
-           state_.abListPath == player_.Url();
+    return state_.StoredSegmentCurrent() && state_.abListPath == player_.Url();
 }
 
 void SegmentEditor::NudgeMark(Mark mark, double deltaSeconds) {
     if (!HasCurrentSegment()) return;
-    MoveMark(mark, MarkTextToSeconds(mark == Mark::A ? state_.aPoint : state_.bPoint) + deltaSeconds);
+    const ABPair& segment = *state_.RepeatedSegment();
+    MoveMark(mark, (mark == Mark::A ? segment.a : segment.b).Seconds() + deltaSeconds);
 }
 
 void SegmentEditor::MoveMark(Mark mark, double seconds) {
     if (!HasCurrentSegment() || !std::isfinite(seconds)) return;
     constexpr double kLeast = 0.001;  // a segment keeps at least a millisecond
-    double a = MarkTextToSeconds(state_.aPoint);
-    double b = MarkTextToSeconds(state_.bPoint);
+    const int index = *state_.abIndex;
+    double a = state_.abList[index].a.Seconds();
+    double b = state_.abList[index].b.Seconds();
     if (mark == Mark::A) {
         a = std::clamp(seconds, 0.0, std::max(0.0, b - kLeast));
     } else {
         const double end = player_.Duration() > 0 ? player_.Duration() : std::max(seconds, b);
         b = std::clamp(seconds, a + kLeast, std::max(a + kLeast, end));
     }
-    const ABPair moved{MarkText(a), MarkText(b)};
-    if (Failed(
-            store_.ReplaceSegment(state_.abListPath, state_.abIndex + 1, SlotText(moved.aText, moved.bText))))
-        return;
-    state_.abList[state_.abIndex] = moved;
-    ShowEntry(state_.abIndex);
+    ABPair moved = state_.abList[index];
+    (mark == Mark::A ? moved.a : moved.b) = MarkTime::At(mark == Mark::A ? a : b);
+    if (Failed(store_.ReplaceSegment(state_.abListPath, index + 1, moved))) return;
+    state_.abList[index] = moved;
 
     // The learner hears the edge just moved.
     player_.SetStopPoint(b);
@@ -194,46 +132,21 @@ void SegmentEditor::MoveMark(Mark mark, double seconds) {
 }
 
 void SegmentEditor::DeleteCurrentAB() {
-    Window& w = window_;
-    const int n = state_.abIndex + 1;
     // With no segment current the counter names none, and nothing may be deleted.
-    const bool named = state_.segmentShown && n >= 1 && n <= static_cast<int>(state_.abList.size());
+    const bool named = state_.abIndex && state_.RepeatedSegment() && !state_.looseSegment;
+    const int n = state_.abIndex.value_or(-1) + 1;
     const QString path = state_.abListPath;
     if (named && Failed(store_.DeleteSegment(path, n))) return;
 
-    repeat_.StopRepeatRun(
-        {.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu, .enableSetA = true});
-    if (!named) {
-        // Nothing current to delete: the commands wait for a segment, as when none is left.
-        EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
-        EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
-        return;
-    }
+    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
+    if (!named) return;
 
     ReloadSegments(path);
+    state_.ForgetCurrentSegment();
     const int u = static_cast<int>(state_.abList.size()) - 1;
-    if (u < 0 || (u == 0 && state_.abList[0].aText.trimmed().isEmpty())) {
-        state_.segmentShown = false;
-        display_.ResetABControls();
-        EnablePair(w.setAButton, w.setAItem, true);
-        EnablePair(w.deleteSegmentButton, w.deleteSegmentItem, false);
-        EnablePair(w.deleteAllSegmentsButton, w.deleteAllSegmentsItem, false);
-        return;
-    }
-    if (u == 0) {
-        ShowEntry(0);
-        w.segmentCountLabel.caption = QStringLiteral("1");
-    } else if (u <= n - 1) {
-        ShowEntry(u);
-        w.segmentCountLabel.caption = QString::number(u + 1);
-    } else if (n == 1) {
-        ShowEntry(0);
-        w.segmentCountLabel.caption = QString::number(u + 1);
-    } else {
-        ShowEntry(n - 1);
-        w.segmentCountLabel.caption = QString::number(u + 1);
-    }
-    repeat_.Present();
+    if (u < 0 || (u == 0 && state_.abList[0].blank)) return;
+    // The segment after the deleted one moves into its place; after the last, the one before it shows.
+    state_.abIndex = std::min(n - 1, u);
 }
 
 void SegmentEditor::DeleteAllAB() {
@@ -245,9 +158,7 @@ void SegmentEditor::DeleteAllAB() {
     state_.abList.clear();
     state_.hasAB = false;
     state_.ForgetCurrentSegment();
-    display_.ResetABControls();
-    repeat_.StopRepeatRun(
-        {.pausePlayer = true, .captions = RunEnding::Captions::ButtonOnly, .enableSetA = true});
+    repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonOnly});
 }
 
 }  // namespace ostrelle

@@ -1,9 +1,7 @@
 #pragma once
 
 #include "core/model/player_state.h"
-#include "core/model/window_model.h"
 #include "core/operations/repeat_engine.h"
-#include "core/operations/segment_display.h"
 #include "core/operations/segment_store.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/media_player.h"
@@ -13,20 +11,14 @@ namespace ostrelle {
 // The four commands that make and remove A-B segments of the loaded file.
 class SegmentEditor {
 public:
-    SegmentEditor(Window& window, PlayerState& state, MediaPlayer& player, SegmentDisplay& display,
-                  SegmentStore& store, RepeatEngine& repeat, Dialogs& dialogs)
-        : window_(window),
-          state_(state),
-          player_(player),
-          display_(display),
-          store_(store),
-          repeat_(repeat),
-          dialogs_(dialogs) {}
+    SegmentEditor(PlayerState& state, MediaPlayer& player, SegmentStore& store, RepeatEngine& repeat,
+                  Dialogs& dialogs)
+        : state_(state), player_(player), store_(store), repeat_(repeat), dialogs_(dialogs) {}
 
     void SetAPoint();
     // Stores A and B as a new segment of the loaded file and makes it current.
     void SetBPoint();
-    // Deletes the current segment (the number the counter shows) of the file whose segments are shown.
+    // Deletes the current stored segment of the file whose segments are shown.
     void DeleteCurrentAB();
     // Asks, then deletes every segment of the file whose segments are shown.
     void DeleteAllAB();
@@ -50,16 +42,11 @@ public:
     bool HasCurrentSegment() const;
 
 private:
-    // The mark position of the player's current place, or nothing when position or duration reads 0.
-    std::optional<int> PlayerMarkLeft() const;
-    void ShowEntry(int index);
     // True when the store failed; the learner is told, unless the database was never available.
     bool Failed(const Result<void>& stored);
 
-    Window& window_;
     PlayerState& state_;
     MediaPlayer& player_;
-    SegmentDisplay& display_;
     SegmentStore& store_;
     RepeatEngine& repeat_;
     Dialogs& dialogs_;

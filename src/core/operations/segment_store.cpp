@@ -2,6 +2,7 @@
 
 #include "core/formats/path_names.h"
 #include "core/formats/segment_text.h"
+#include "core/formats/time_values.h"
 
 namespace ostrelle {
 namespace {
@@ -29,7 +30,7 @@ Result<LoadedSegments> SegmentStore::LoadABList(const QString& path) const {
         if (slot->trimmed().isEmpty()) continue;
         loaded.hasAB = true;
         // A blank slot between used ones would leave an empty pair at its index.
-        loaded.list.resize(p - kFirstSegmentField + 1);
+        loaded.list.resize(p - kFirstSegmentField + 1, ABPair{.blank = true});
         loaded.list[p - kFirstSegmentField] = ParseAB(*slot);
     }
     return loaded;
@@ -38,23 +39,23 @@ Result<LoadedSegments> SegmentStore::LoadABList(const QString& path) const {
 namespace {
 
 // A path without a row gets one, so that nothing the learner marked is lost.
-void StartRowIfMissing(Recordset& row, const QString& path, const QString& lengthText) {
+void StartRowIfMissing(Recordset& row, const QString& path, double lengthSeconds) {
     if (!row.Eof()) return;
     row.AddNew();
     row.SetField(kFileNameField, FileNameOfPath(path).value_or(path));
     row.SetField(kSavePathField, path);
-    row.SetField(kPlayTimeField, lengthText);
+    row.SetField(kPlayTimeField, FormatSeconds(lengthSeconds));
 }
 
 }  // namespace
 
-Result<void> SegmentStore::StoreSegment(const QString& path, const QString& slotText,
-                                        const QString& lengthText) {
+Result<void> SegmentStore::StoreSegment(const QString& path, const ABPair& segment, double lengthSeconds) {
+    const QString slotText = SlotText(segment);
     if (!database_) return Unavailable();
     QueryResult result = database_->RowFor(path);
     if (!result.ok()) return result.failure();
     Recordset& row = *result.value();
-    StartRowIfMissing(row, path, lengthText);
+    StartRowIfMissing(row, path, lengthSeconds);
     for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
         if (IsFree(row.Field(p))) {
             row.SetField(p, slotText);
@@ -68,13 +69,13 @@ Result<void> SegmentStore::StoreSegment(const QString& path, const QString& slot
     return row.Update();
 }
 
-Result<void> SegmentStore::StoreSegments(const QString& path, const QStringList& slotTexts,
-                                         const QString& lengthText, bool replace) {
+Result<void> SegmentStore::StoreSegments(const QString& path, const ABList& segments, double lengthSeconds,
+                                         bool replace) {
     if (!database_) return Unavailable();
     QueryResult result = database_->RowFor(path);
     if (!result.ok()) return result.failure();
     Recordset& row = *result.value();
-    StartRowIfMissing(row, path, lengthText);
+    StartRowIfMissing(row, path, lengthSeconds);
     // Kept segments close up, so the new ones follow the last of them without gaps.
     QStringList slots;
     if (!replace) {
@@ -82,9 +83,9 @@ Result<void> SegmentStore::StoreSegments(const QString& path, const QStringList&
             if (!IsFree(row.Field(p))) slots << row.Field(p).value_or(QString());
         }
     }
-    for (const QString& text : slotTexts) {
+    for (const ABPair& segment : segments) {
         if (slots.size() >= kSegmentSlots) break;
-        slots << text;
+        slots << SlotText(segment);
     }
     for (int p = kFirstSegmentField; p <= kLastSegmentField; ++p) {
         const int i = p - kFirstSegmentField;
@@ -98,7 +99,7 @@ Result<void> SegmentStore::StoreSegments(const QString& path, const QStringList&
     return row.Update();
 }
 
-Result<void> SegmentStore::ReplaceSegment(const QString& path, int number, const QString& slotText) {
+Result<void> SegmentStore::ReplaceSegment(const QString& path, int number, const ABPair& segment) {
     if (!database_) return Unavailable();
     if (number < 1 || number > kSegmentSlots) return {};
     QueryResult result = database_->RowFor(path);
@@ -106,7 +107,7 @@ Result<void> SegmentStore::ReplaceSegment(const QString& path, int number, const
     Recordset& row = *result.value();
     const int p = kFirstSegmentField + number - 1;
     if (row.Eof() || IsFree(row.Field(p))) return {};
-    row.SetField(p, slotText);
+    row.SetField(p, SlotText(segment));
     return row.Update();
 }
 

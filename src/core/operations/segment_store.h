@@ -20,18 +20,18 @@ public:
     // The segments of the path's row, in slot order, up to the first Null slot; blank slots are skipped.
     Result<LoadedSegments> LoadABList(const QString& path) const;
 
-    // Stores the slot text in the first free slot of the path's row; with all slots taken the oldest
-    // segment drops and the rest move down. A path without a row gets one (file name, path, lengthText),
-    // so that nothing the learner marked is lost.
-    Result<void> StoreSegment(const QString& path, const QString& slotText, const QString& lengthText);
+    // Stores the segment in the first free slot of the path's row; with all slots taken the oldest
+    // segment drops and the rest move down. A path without a row gets one (file name, path, the file's
+    // length), so that nothing the learner marked is lost.
+    Result<void> StoreSegment(const QString& path, const ABPair& segment, double lengthSeconds);
 
-    // Stores slotTexts in the free slots after the segments kept (all of them, or none with replace), in
-    // one update; texts beyond the last slot are not stored. A path without a row gets one.
-    Result<void> StoreSegments(const QString& path, const QStringList& slotTexts, const QString& lengthText,
+    // Stores segments in the free slots after the segments kept (all of them, or none with replace), in
+    // one update; those beyond the last slot are not stored. A path without a row gets one.
+    Result<void> StoreSegments(const QString& path, const ABList& segments, double lengthSeconds,
                                bool replace);
 
-    // Writes slotText over segment number (1-based), in place. No row or no such segment: nothing happens.
-    Result<void> ReplaceSegment(const QString& path, int number, const QString& slotText);
+    // Writes the segment over segment number (1-based), in place. No row or no such segment: nothing happens.
+    Result<void> ReplaceSegment(const QString& path, int number, const ABPair& segment);
 
     // Frees segment number (1-based) and moves the later ones down. No row: nothing happens.
     Result<void> DeleteSegment(const QString& path, int number);

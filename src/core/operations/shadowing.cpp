@@ -1,5 +1,6 @@
 #include "core/operations/shadowing.h"
 
+#include "core/formats/segment_text.h"
 #include "core/formats/time_values.h"
 
 #include <QCryptographicHash>
@@ -18,10 +19,10 @@ QString TenthsOfSeconds(int ms) {
     return QString::number(ms / 1000.0, 'f', 1);
 }
 
-// A mark's text as part of a file name: "00:01.234" → "00-01.234".
-QString NamePart(const QString& mark) {
-    QString part = mark.trimmed();
-    return part.replace(u':', u'-');
+// A mark as part of a file name: 1.234 s → "00-01.234". Written from the number alone, so that nothing
+// read from a list can lead the name out of its folder.
+QString NamePart(const MarkTime& mark) {
+    return WrittenMark(mark).replace(u':', u'-');
 }
 
 }  // namespace
@@ -31,8 +32,9 @@ QString Shadowing::TakesFolder(const QString& audioPath) const {
     return takesDir_ + u'/' + QString::fromLatin1(hash.left(16));
 }
 
-QString Shadowing::TakePath(const QString& audioPath, const QString& a, const QString& b) const {
-    return TakesFolder(audioPath) + u'/' + NamePart(a) + u'_' + NamePart(b) + QStringLiteral(".wav");
+QString Shadowing::TakePath(const QString& audioPath, const ABPair& segment) const {
+    return TakesFolder(audioPath) + u'/' + NamePart(segment.a) + u'_' + NamePart(segment.b) +
+           QStringLiteral(".wav");
 }
 
 void Shadowing::ForgetTakesNotIn(const QString& audioPath, const ABList& kept) {
@@ -41,7 +43,7 @@ void Shadowing::ForgetTakesNotIn(const QString& audioPath, const ABList& kept) {
     if (!folder.exists()) return;
     QStringList keep;
     for (const ABPair& pair : kept)
-        keep << QFileInfo(TakePath(audioPath, pair.aText, pair.bText)).fileName();
+        keep << QFileInfo(TakePath(audioPath, pair)).fileName();
     for (const QString& name : folder.entryList(QDir::Files)) {
         if (!keep.contains(name)) folder.remove(name);
     }
@@ -50,13 +52,13 @@ void Shadowing::ForgetTakesNotIn(const QString& audioPath, const ABList& kept) {
 
 bool Shadowing::SegmentReady() const {
     if (player_.Url().isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0) return false;
-    if (state_.aPoint.isEmpty() || state_.bPoint.isEmpty()) return false;
-    return MarkTextToSeconds(state_.bPoint) > MarkTextToSeconds(state_.aPoint);
+    const ABPair* segment = state_.RepeatedSegment();
+    return segment && !state_.pendingA && segment->b.ms > segment->a.ms;
 }
 
 bool Shadowing::TakeKept() {
     if (!SegmentReady()) return false;
-    const QString take = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
+    const QString take = TakePath(player_.Url(), *state_.RepeatedSegment());
     if (take != checkedTake_) {
         checkedTake_ = take;
         takeKept_ = QFileInfo(take).isFile();
@@ -116,14 +118,19 @@ void Shadowing::ReplayWithOriginal() {
 void Shadowing::PlayTake() {
     if (Active() || !SegmentReady()) return;
     StartRun(false, 1);
-    take_ = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
+    take_ = TakePath(player_.Url(), *state_.RepeatedSegment());
     StartTakePlayback();
 }
 
 void Shadowing::BeginPass() {
-    a_ = MarkTextToSeconds(state_.aPoint);
-    b_ = MarkTextToSeconds(state_.bPoint);
-    take_ = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
+    const ABPair* segment = state_.RepeatedSegment();
+    if (!segment) {
+        EndRun();
+        return;
+    }
+    a_ = segment->a.Seconds();
+    b_ = segment->b.Seconds();
+    take_ = TakePath(player_.Url(), *segment);
     phase_ = Phase::Original;
     ticks_ = 0;
     window_.shadowTick = {true, kTickMs};
@@ -278,7 +285,7 @@ void Shadowing::Fail(const QString& whatFailed, const Failure& failure) {
 
 void Shadowing::SaveTake() {
     if (Active() || !SegmentReady()) return;
-    const QString take = TakePath(player_.Url(), state_.aPoint, state_.bPoint);
+    const QString take = TakePath(player_.Url(), *state_.RepeatedSegment());
     if (!QFileInfo(take).isFile()) return;
     const FileChoice choice =
         dialogs_.SaveFile(QString::fromUtf8("WAV文件(*.wav)|*.wav"),

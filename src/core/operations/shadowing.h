@@ -56,7 +56,7 @@ public:
     Phase phase() const { return phase_; }
 
     // Where the take of segment a-b of audioPath is kept.
-    QString TakePath(const QString& audioPath, const QString& a, const QString& b) const;
+    QString TakePath(const QString& audioPath, const ABPair& segment) const;
     QString TakesFolder(const QString& audioPath) const;
     // Forgets the takes of segments the file no longer has (all of them when it has none).
     void ForgetTakesNotIn(const QString& audioPath, const ABList& kept);

@@ -46,15 +46,8 @@ void TimedTextLines::LoopLine(int line) {
     if (b <= a) return;
     repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
     // A segment of the moment, not stored: the steps and nudges keep to the stored ones.
-    state_.aPoint = MarkText(a);
-    state_.bPoint = MarkText(b);
-    state_.lengthText = FormatSeconds(player_.Duration());
-    display_.ShowABMarks(state_.aPoint, state_.bPoint, state_.lengthText);
-    state_.segmentShown = false;
-    state_.awaitingB = false;
-    repeat_.Present();
-    window_.segmentRangeLabel.caption = RangeText({state_.aPoint, state_.bPoint});
-    EnablePair(window_.playRepeatButton, window_.playRepeatItem, true);
+    state_.ForgetCurrentSegment();
+    state_.looseSegment = ABPair{MarkTime::At(a), MarkTime::At(b)};
     window_.textPane.highlightLine = line;
     repeat_.PlayRepeat();
 }

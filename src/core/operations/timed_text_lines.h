@@ -5,7 +5,6 @@
 #include "core/operations/documents.h"
 #include "core/operations/feature.h"
 #include "core/operations/repeat_engine.h"
-#include "core/operations/segment_display.h"
 #include "core/operations/segment_editor.h"
 #include "core/ports/media_player.h"
 
@@ -24,12 +23,11 @@ public:
     };
 
     TimedTextLines(Window& window, PlayerState& state, MediaPlayer& player, RepeatEngine& repeat,
-                   SegmentDisplay& display, SegmentEditor& editor, Documents& documents, Hooks hooks)
+                   SegmentEditor& editor, Documents& documents, Hooks hooks)
         : window_(window),
           state_(state),
           player_(player),
           repeat_(repeat),
-          display_(display),
           editor_(editor),
           documents_(documents),
           hooks_(std::move(hooks)) {}
@@ -55,7 +53,6 @@ private:
     PlayerState& state_;
     MediaPlayer& player_;
     RepeatEngine& repeat_;
-    SegmentDisplay& display_;
     SegmentEditor& editor_;
     Documents& documents_;
     Hooks hooks_;

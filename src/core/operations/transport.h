@@ -3,7 +3,6 @@
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
 #include "core/operations/repeat_engine.h"
-#include "core/operations/segment_display.h"
 #include "core/operations/segment_editor.h"
 #include "core/ports/media_player.h"
 
@@ -18,25 +17,24 @@ public:
     using LoadCompanionText = std::function<void(const QString& audioPath)>;
 
     Transport(Window& window, PlayerState& state, MediaPlayer& player, RepeatEngine& repeat,
-              SegmentDisplay& display, SegmentEditor& editor, LoadCompanionText loadCompanionText)
+              SegmentEditor& editor, LoadCompanionText loadCompanionText)
         : window_(window),
           state_(state),
           player_(player),
           repeat_(repeat),
-          display_(display),
           editor_(editor),
           loadCompanionText_(std::move(loadCompanionText)) {}
 
     // Play and pause act on the player only: a repeat run stays active, and goes on from where it was.
     // Outside a run nothing stops playing early (a nudge's preview may have left its stop point).
     void Play() {
-        if (!window_.repeatTick.Running()) player_.SetStopPoint(std::nullopt);
+        if (state_.run == PlayerState::RunPhase::Off) player_.SetStopPoint(std::nullopt);
         player_.Play();
     }
     void Pause() { player_.Pause(); }
     // Stop goes back to the start of the file, so a run has nothing left to go on with: it ends.
     void Stop() {
-        repeat_.StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu, .enableSetA = true});
+        repeat_.StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu});
         player_.Stop();
     }
     // Every 500 ms: the playing position.
@@ -53,7 +51,6 @@ private:
     PlayerState& state_;
     MediaPlayer& player_;
     RepeatEngine& repeat_;
-    SegmentDisplay& display_;
     SegmentEditor& editor_;
     LoadCompanionText loadCompanionText_;
 };

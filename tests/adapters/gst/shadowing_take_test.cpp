@@ -34,7 +34,7 @@ protected:
     }
 
     Shadowing& shadowing() { return app_.shadowing(); }
-    QString Take() { return shadowing().TakePath(audio_, state().aPoint, state().bPoint); }
+    QString Take() { return shadowing().TakePath(audio_, *state().RepeatedSegment()); }
 
     void TickOriginal() {
         for (int i = 0; i < 1000 && shadowing().phase() == Shadowing::Phase::Original; ++i) {
