@@ -21,15 +21,21 @@ protected:
     }
 
     QString Path() const { return dir_.filePath(QStringLiteral("temp.wav")); }
-    QString Group() const { return window_.recordingGroup.caption; }
-    bool PlayOn() const { return window_.playRecordingButton.enabled && window_.playRecordingItem.enabled; }
-    bool SaveOn() const { return window_.saveRecordingButton.enabled && window_.saveRecordingItem.enabled; }
+    QString Group() { return window().recordingGroup.caption; }
+    bool PlayOn() { return window().playRecordingButton.enabled && window().playRecordingItem.enabled; }
+    bool SaveOn() { return window().saveRecordingButton.enabled && window().saveRecordingItem.enabled; }
 
     void Record(qint64 ms) {
         recorder_.ToggleRecording();
         device_.lengthMs = ms;
         recorder_.ShowRecordingTime();
         recorder_.ToggleRecording();
+    }
+
+    // As the learner sees it: presented from the recorder's phase.
+    Window& window() {
+        recorder_.Present();
+        return window_;
     }
 
     QTemporaryDir dir_;
@@ -42,11 +48,11 @@ protected:
 
 TEST_F(RecorderTest, RecordingRunsTheDeviceAndShowsTheRecordedTime) {
     recorder_.ToggleRecording();
-    EXPECT_EQ(window_.recordButton.caption, QString::fromUtf8("停止录音"));
-    EXPECT_EQ(window_.recordItem.caption, QString::fromUtf8("停止录音"));
-    EXPECT_FALSE(PlayOn() || window_.saveRecordingButton.enabled);
-    EXPECT_TRUE(window_.recorderClockTimer.Running());
-    EXPECT_EQ(window_.recorderClockTimer.intervalMs, 10);
+    EXPECT_EQ(window().recordButton.caption, QString::fromUtf8("停止录音"));
+    EXPECT_EQ(window().recordItem.caption, QString::fromUtf8("停止录音"));
+    EXPECT_FALSE(PlayOn() || window().saveRecordingButton.enabled);
+    EXPECT_TRUE(window().recorderClockTimer.Running());
+    EXPECT_EQ(window().recorderClockTimer.intervalMs, 10);
     EXPECT_EQ(device_.log, (QStringList{QStringLiteral("open"), QStringLiteral("record")}));
     EXPECT_EQ(device_.FileName(), Path());
 
@@ -60,8 +66,8 @@ TEST_F(RecorderTest, RecordingRunsTheDeviceAndShowsTheRecordedTime) {
     recorder_.ToggleRecording();
     EXPECT_EQ(device_.log.last(), QStringLiteral("save"));
     EXPECT_EQ(Group(), QString::fromUtf8("录音")) << "recording has stopped";
-    EXPECT_EQ(window_.recordButton.caption, QString::fromUtf8("开始录音"));
-    EXPECT_FALSE(window_.recorderClockTimer.enabled);
+    EXPECT_EQ(window().recordButton.caption, QString::fromUtf8("开始录音"));
+    EXPECT_FALSE(window().recorderClockTimer.enabled);
     EXPECT_TRUE(PlayOn());
     EXPECT_TRUE(SaveOn());
     EXPECT_TRUE(QFile::exists(Path()));
@@ -91,8 +97,8 @@ TEST_F(RecorderTest, NoInputDeviceGivesOneMessageAndKeepsTheOldRecording) {
     EXPECT_EQ(dialogs_.shown[0].text,
               QString::fromUtf8("无法开始录音。无法打开录音设备，请检查麦克风和声音服务。\nno input"));
     EXPECT_EQ(device_.log.last(), QStringLiteral("close"));
-    EXPECT_EQ(window_.recordButton.caption, QString::fromUtf8("开始录音"));
-    EXPECT_FALSE(window_.recorderClockTimer.enabled);
+    EXPECT_EQ(window().recordButton.caption, QString::fromUtf8("开始录音"));
+    EXPECT_FALSE(window().recorderClockTimer.enabled);
     EXPECT_TRUE(QFile::exists(Path()));
     EXPECT_TRUE(PlayOn() && SaveOn());
 }
@@ -115,13 +121,13 @@ TEST_F(RecorderTest, PlayingPausesThePlayerAndCountsDownUntilTheDeviceIsDone) {
     device_.log.clear();
     recorder_.PlayRecording();
     EXPECT_EQ(player_.PlayState(), kPlayStatePaused);
-    EXPECT_FALSE(window_.recordButton.enabled);
-    EXPECT_FALSE(window_.recordItem.enabled);
-    EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("停止播放"));
-    EXPECT_EQ(window_.playRecordingItem.caption, QString::fromUtf8("停止播放"));
+    EXPECT_FALSE(window().recordButton.enabled);
+    EXPECT_FALSE(window().recordItem.enabled);
+    EXPECT_EQ(window().playRecordingButton.caption, QString::fromUtf8("停止播放"));
+    EXPECT_EQ(window().playRecordingItem.caption, QString::fromUtf8("停止播放"));
     EXPECT_EQ(device_.log.last(), QStringLiteral("play"));
     EXPECT_EQ(Group(), QString::fromUtf8("录音  正在播放录音 -- ( 1:05 )"));
-    EXPECT_TRUE(window_.recorderClockTimer.enabled);
+    EXPECT_TRUE(window().recorderClockTimer.enabled);
 
     recorder_.ShowRecordingTime();
     EXPECT_EQ(Group(), QString::fromUtf8("录音  正在播放录音 -- ( -1:05 )"));
@@ -130,31 +136,31 @@ TEST_F(RecorderTest, PlayingPausesThePlayerAndCountsDownUntilTheDeviceIsDone) {
     EXPECT_EQ(Group(), QString::fromUtf8("录音  正在播放录音 -- ( -0:03 )"));
 
     device_.Finish();
-    EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("播放录音"));
+    EXPECT_EQ(window().playRecordingButton.caption, QString::fromUtf8("播放录音"));
     EXPECT_EQ(Group(), QString::fromUtf8("录音"));
-    EXPECT_FALSE(window_.recorderClockTimer.enabled);
-    EXPECT_TRUE(window_.recordButton.enabled);
+    EXPECT_FALSE(window().recorderClockTimer.enabled);
+    EXPECT_TRUE(window().recordButton.enabled);
 }
 
 TEST_F(RecorderTest, StoppingPlaybackReturnsToIdleThroughTheCompletion) {
     Record(5000);
     recorder_.PlayRecording();
     recorder_.PlayRecording();
-    EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("播放录音"));
+    EXPECT_EQ(window().playRecordingButton.caption, QString::fromUtf8("播放录音"));
     EXPECT_EQ(Group(), QString::fromUtf8("录音"));
-    EXPECT_FALSE(window_.recorderClockTimer.enabled);
-    EXPECT_TRUE(window_.recordButton.enabled) << "the completion after the stop enables recording";
+    EXPECT_FALSE(window().recorderClockTimer.enabled);
+    EXPECT_TRUE(window().recordButton.enabled) << "the completion after the stop enables recording";
 }
 
 TEST_F(RecorderTest, AMissingRecordingIsReportedAndNothingWaitsForACompletion) {
-    EnablePair(window_.playRecordingButton, window_.playRecordingItem, true);
+    EnablePair(window().playRecordingButton, window().playRecordingItem, true);
     recorder_.PlayRecording();
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].text, QString::fromUtf8("无法播放录音。无法读取文件。\n") + Path());
     EXPECT_TRUE(device_.log.isEmpty());
-    EXPECT_EQ(window_.playRecordingButton.caption, QString::fromUtf8("播放录音"));
-    EXPECT_TRUE(window_.recordButton.enabled);
-    EXPECT_FALSE(window_.recorderClockTimer.enabled);
+    EXPECT_EQ(window().playRecordingButton.caption, QString::fromUtf8("播放录音"));
+    EXPECT_TRUE(window().recordButton.enabled);
+    EXPECT_FALSE(window().recorderClockTimer.enabled);
 }
 
 TEST_F(RecorderTest, SavingCopiesTheRecordingAndCancelCopiesNothing) {

@@ -184,9 +184,6 @@ void Controller::Start() {
     w.textPane.fontSizePt = kTextPaneFontPt;
     recorder_.DiscardUnfinishedRecordings();
     RemoveStaleTemporaries(ini);
-    const bool recordingKept = QFileInfo(folder_.RecordingFile()).isFile();
-    EnablePair(w.playRecordingButton, w.playRecordingItem, recordingKept);
-    w.saveRecordingButton.enabled = w.saveRecordingItem.enabled = recordingKept;
     if (!ReadIniSwitch(QStringLiteral("Fist"), QStringLiteral("run"), ini))
         documents_.OpenChosenFile(folder_.IntroductionFile(), QStringLiteral(".mp3"));
     WriteSettings({{QStringLiteral("Fist"), QStringLiteral("run"), QStringLiteral("1")}});
@@ -414,6 +411,7 @@ void Controller::LoadFileSegments(const QString& path, int row) {
 
 void Controller::UpdateDerivedStates() {
     display_.Present();
+    recorder_.Present();
     for (Feature* feature : features_)
         feature->Present();
     const bool nudging = editor_.HasCurrentSegment();

@@ -35,20 +35,19 @@ bool Recorder::RecordingExists() const {
     return QFileInfo(recordingPath_).isFile();
 }
 
-void Recorder::EnablePlayAndSave(bool enabled) {
-    EnablePair(window_.playRecordingButton, window_.playRecordingItem, enabled);
-    window_.saveRecordingButton.enabled = enabled;
-    window_.saveRecordingItem.enabled = enabled;
-}
-
-void Recorder::Lend() {
-    EnablePair(window_.recordButton, window_.recordItem, false);
-    EnablePair(window_.playRecordingButton, window_.playRecordingItem, false);
-}
-
-void Recorder::TakeBack() {
-    EnablePair(window_.recordButton, window_.recordItem, true);
-    EnablePair(window_.playRecordingButton, window_.playRecordingItem, RecordingExists());
+void Recorder::Present() {
+    Window& w = window_;
+    w.recordButton.caption = w.recordItem.caption =
+        phase_ == Phase::kRecording ? kStopRecordCaption : kRecordCaption;
+    w.playRecordingButton.caption = w.playRecordingItem.caption =
+        phase_ == Phase::kPlaying ? kStopPlayCaption : kPlayCaption;
+    const bool kept = phase_ != Phase::kRecording && RecordingExists();
+    EnablePair(w.recordButton, w.recordItem, !lent_ && phase_ != Phase::kPlaying);
+    EnablePair(w.playRecordingButton, w.playRecordingItem,
+               !lent_ && (phase_ == Phase::kPlaying || (phase_ == Phase::kIdle && kept)));
+    EnablePair(w.saveRecordingButton, w.saveRecordingItem, kept);
+    w.recorderClockTimer = {phase_ != Phase::kIdle, kTickMs};
+    if (phase_ == Phase::kIdle) w.recordingGroup.caption = kGroupCaption;
 }
 
 void Recorder::Tell(const QString& whatFailed, const Failure& failure) {
@@ -56,73 +55,48 @@ void Recorder::Tell(const QString& whatFailed, const Failure& failure) {
 }
 
 void Recorder::ToggleRecording() {
-    Window& w = window_;
     if (phase_ != Phase::kRecording) {
-        EnablePlayAndSave(false);
-        w.recordButton.caption = w.recordItem.caption = kStopRecordCaption;
         // The earlier recording stays until the new one is saved over it.
         Result<void> started = device_.Open(recordingPath_);
         if (started.ok()) started = device_.StartRecording();
         if (!started.ok()) {
             device_.Close();
-            w.recordButton.caption = w.recordItem.caption = kRecordCaption;
-            EnablePlayAndSave(RecordingExists());
             Tell(QString::fromUtf8("无法开始录音。"), started.failure());
             return;
         }
         phase_ = Phase::kRecording;
-        w.recorderClockTimer = {true, kTickMs};
         return;
     }
     phase_ = Phase::kIdle;
-    w.recordButton.caption = w.recordItem.caption = kRecordCaption;
     const Result<void> saved = device_.Save();
-    w.recorderClockTimer.enabled = false;
-    w.recordingGroup.caption = kGroupCaption;
-    EnablePlayAndSave(RecordingExists());
     if (!saved.ok()) Tell(QString::fromUtf8("录音没有保存。"), saved.failure());
 }
 
 void Recorder::PlayRecording() {
-    Window& w = window_;
     player_.Pause();
-    EnablePair(w.recordButton, w.recordItem, false);
     if (phase_ != Phase::kPlaying) {
-        w.playRecordingButton.caption = w.playRecordingItem.caption = kStopPlayCaption;
         Result<void> playing = Failure{FailureCode::CannotRead, recordingPath_};
         if (RecordingExists()) {
             playing = device_.Open(recordingPath_);
             if (playing.ok()) playing = device_.Play();
         }
         if (!playing.ok()) {
-            // Nothing plays, so no completion will come: return to idle here.
-            w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
-            EnablePair(w.recordButton, w.recordItem, true);
-            EnablePlayAndSave(RecordingExists());
+            // Nothing plays, so no completion will come: the recorder stays idle.
             Tell(QString::fromUtf8("无法播放录音。"), playing.failure());
             return;
         }
         phase_ = Phase::kPlaying;
-        w.recordingGroup.caption = QString::fromUtf8("录音  正在播放录音") + QStringLiteral(" -- ( ") +
-                                   Seconds(device_.LengthMs()) + QStringLiteral(" )");
-        w.recorderClockTimer.enabled = true;
+        window_.recordingGroup.caption = QString::fromUtf8("录音  正在播放录音") + QStringLiteral(" -- ( ") +
+                                         Seconds(device_.LengthMs()) + QStringLiteral(" )");
         return;
     }
     phase_ = Phase::kIdle;
-    w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
-    (void)device_.Stop();  // the completion it raises returns the recorder to idle
-    w.recorderClockTimer.enabled = false;
-    w.recordingGroup.caption = kGroupCaption;
+    (void)device_.Stop();  // the completion it raises finds the recorder idle already
 }
 
 void Recorder::RecordingDone() {
-    Window& w = window_;
     phase_ = Phase::kIdle;
-    w.playRecordingButton.caption = w.playRecordingItem.caption = kPlayCaption;
     (void)device_.Stop();  // playback is over already; nothing is left to report
-    w.recorderClockTimer.enabled = false;
-    w.recordingGroup.caption = kGroupCaption;
-    EnablePair(w.recordButton, w.recordItem, true);
 }
 
 void Recorder::ShowRecordingTime() {

@@ -28,16 +28,18 @@ public:
     // Recording or playing back: the device is the recorder's.
     bool Busy() const { return phase_ != Phase::kIdle; }
     // While another feature uses the device (a shadowing run), recording and playing back are off.
-    void Lend();
-    void TakeBack();
+    void Lend() { lent_ = true; }
+    void TakeBack() { lent_ = false; }
+    // The recording group's commands and captions, from the recorder's phase; before each render.
+    void Present();
 
 private:
     bool RecordingExists() const;
-    void EnablePlayAndSave(bool enabled);
     void Tell(const QString& whatFailed, const Failure& failure);
 
     enum class Phase { kIdle, kRecording, kPlaying };
     Phase phase_ = Phase::kIdle;
+    bool lent_ = false;
 
     Window& window_;
     MediaPlayer& player_;
