@@ -35,7 +35,8 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                  WriteSettings({{QString::fromLatin1(SpeedControl::kSection), key, value}});
              }),
       repeat_(window_, state_, adapters.player, speed_),
-      editor_(state_, adapters.player, store_, repeat_, adapters.dialogs),
+      editor_(window_, state_, adapters.player, store_, repeat_, adapters.dialogs,
+              [this](const QString& path) { ForgetDeletedTakes(path); }),
       documents_(window_, state_, adapters.player, adapters.dialogs, folder_.SettingsFile(),
                  {.writeSetting =
                       [this](const QString& section, const QString& key, const QString& value) {
@@ -86,7 +87,9 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
     });
     if (adapters.sentences)
         adapters.sentences->SetUpdateHandler([this] { Deliver([this] { sentenceSplit_.ShowProgress(); }); });
-    features_ = {&speed_, &waveform_, &shadowing_, &dictation_, &sentenceSplit_, &timedText_};
+    // Dictation before the repeat engine: while on, the steps are its own.
+    features_ = {&documents_, &playlist_, &playlistFiles_, &recorder_,  &dictation_,     &repeat_,   &editor_,
+                 &transport_, &speed_,    &waveform_,      &shadowing_, &sentenceSplit_, &timedText_};
 }
 
 bool Controller::Handle(const std::function<void()>& operation) {
@@ -235,100 +238,14 @@ void Controller::Run(Command command) {
         return;
     }
     switch (command) {
-        case Command::OpenFile:
-            documents_.ChooseAndOpenFile();
-            break;
-        case Command::OpenList:
-            playlistFiles_.OpenList();
-            break;
-        case Command::SaveList:
-            playlistFiles_.SaveM3uList();
-            break;
-        case Command::DeleteEntry:
-            playlist_.DeletePlaylistEntry();
-            break;
-        case Command::ClearList:
-            playlist_.ClearPlaylist();
-            break;
         case Command::Exit:
             if (close_) close_();
-            break;
-        case Command::Record:
-            recorder_.ToggleRecording();
-            break;
-        case Command::PlayRecording:
-            recorder_.PlayRecording();
-            break;
-        case Command::SaveRecording:
-            recorder_.SaveRecording();
-            break;
-        case Command::PlayRepeat:
-            repeat_.PlayRepeat();
-            break;
-        case Command::SetA:
-            editor_.SetAPoint();
-            break;
-        case Command::SetB:
-            editor_.SetBPoint();
-            break;
-        case Command::PreviousSegment:
-            if (dictation_.On())
-                dictation_.Step(-1);
-            else
-                repeat_.PreviousSegment();
-            break;
-        case Command::NextSegment:
-            if (dictation_.On())
-                dictation_.Step(+1);
-            else
-                repeat_.NextSegment();
-            break;
-        case Command::DeleteSegment:
-            editor_.DeleteCurrentAB();
-            ForgetDeletedTakes();
-            break;
-        case Command::DeleteAllSegments:
-            editor_.DeleteAllAB();
-            ForgetDeletedTakes();
-            break;
-        case Command::NudgeAEarlier:
-            editor_.NudgeMark(SegmentEditor::Mark::A, -0.010);
-            break;
-        case Command::NudgeALater:
-            editor_.NudgeMark(SegmentEditor::Mark::A, 0.010);
-            break;
-        case Command::NudgeAMuchEarlier:
-            editor_.NudgeMark(SegmentEditor::Mark::A, -0.100);
-            break;
-        case Command::NudgeAMuchLater:
-            editor_.NudgeMark(SegmentEditor::Mark::A, 0.100);
-            break;
-        case Command::NudgeBEarlier:
-            editor_.NudgeMark(SegmentEditor::Mark::B, -0.010);
-            break;
-        case Command::NudgeBLater:
-            editor_.NudgeMark(SegmentEditor::Mark::B, 0.010);
-            break;
-        case Command::NudgeBMuchEarlier:
-            editor_.NudgeMark(SegmentEditor::Mark::B, -0.100);
-            break;
-        case Command::NudgeBMuchLater:
-            editor_.NudgeMark(SegmentEditor::Mark::B, 0.100);
-            break;
-        case Command::Play:
-            transport_.Play();
-            break;
-        case Command::Pause:
-            transport_.Pause();
-            break;
-        case Command::Stop:
-            transport_.Stop();
             break;
         case Command::ShowUsage:
             if (showUsage_) showUsage_(UsageInstructions());
             break;
         default:
-            break;  // a feature's
+            break;
     }
 }
 
@@ -395,9 +312,7 @@ void Controller::ShowPosition() {
                                   MessageKind::Warning);
 }
 
-void Controller::ForgetDeletedTakes() {
-    const QString path = state_.abListPath;
-    if (path.isEmpty()) return;
+void Controller::ForgetDeletedTakes(const QString& path) {
     // Only what the store really holds now counts: a failed delete keeps its take.
     const Result<LoadedSegments> kept = store_.LoadABList(path);
     if (kept.ok()) shadowing_.ForgetTakesNotIn(path, kept.value().list);
@@ -411,15 +326,8 @@ void Controller::LoadFileSegments(const QString& path, int row) {
 
 void Controller::UpdateDerivedStates() {
     display_.Present();
-    recorder_.Present();
     for (Feature* feature : features_)
         feature->Present();
-    const bool nudging = editor_.HasCurrentSegment();
-    for (MenuItem Window::*item :
-         {&Window::nudgeAEarlierItem, &Window::nudgeALaterItem, &Window::nudgeAMuchEarlierItem,
-          &Window::nudgeAMuchLaterItem, &Window::nudgeBEarlierItem, &Window::nudgeBLaterItem,
-          &Window::nudgeBMuchEarlierItem, &Window::nudgeBMuchLaterItem})
-        (window_.*item).enabled = nudging;
 }
 
 QString Controller::UsageInstructions() const {

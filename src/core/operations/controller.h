@@ -48,8 +48,8 @@ struct Adapters {
     DictationScores* scores = nullptr;      // null: dictation scores are kept for the run only
 };
 
-// The main window's controller: owns the window model and the player state, and routes every command,
-// menu item, check box, combo box and timer tick to the operation that handles it.
+// The main window's controller: owns the window model and the session, hands every command to the feature
+// that owns it, and runs one operation at a time.
 class Controller {
 public:
     static constexpr const char* kTitle = "Ostrelle V2.0    (操作方法请注意下面提示)";
@@ -110,8 +110,8 @@ public:
     // An event from outside the window's own controls (an adapter's news, the desktop's media controls, a
     // hand-over): never dropped; during another operation it waits for that one to end.
     void Deliver(const std::function<void()>& event);
-    // Switches the commands whose state follows from the rest (the nudges: while a segment is current);
-    // the window runs it before each render.
+    // The presenter: the repeat group and the marks, then each feature's part of the window, from the
+    // session and the settings; the window runs it before each render.
     void UpdateDerivedStates();
     // The desktop's next and previous (step +1 or -1): the next or previous segment while the file has
     // segments, as >>| and |<< do, else the list entry below or above, as a double-click on it does.
@@ -144,7 +144,7 @@ private:
     // its current segment. Nothing when it is no longer listed.
     void ReturnToLesson(const PlayerState::LessonLeft& lesson);
     // A segment's take goes with the segment.
-    void ForgetDeletedTakes();
+    void ForgetDeletedTakes(const QString& path);
     // A file starts: a split of another file stops.
     void LoadFileSegments(const QString& path, int row);
     // Writes settings; when any write fails the learner is told once, and the old file stays as it was.

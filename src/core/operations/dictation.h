@@ -48,12 +48,16 @@ public:
     // Another lesson started: its lines and scores are not the dictated file's.
     void LessonChanged(const QString& path) override;
     // 听写 and 听写时遮住全部歌词.
+    // While on, the steps are its own: from line to line.
     bool Owns(Command command) const override {
-        return command == Command::Dictation || command == Command::DictationMaskAll;
+        return command == Command::Dictation || command == Command::DictationMaskAll ||
+               (on_ && (command == Command::NextSegment || command == Command::PreviousSegment));
     }
     void Run(Command command) override {
         if (command == Command::Dictation) Toggle();
         if (command == Command::DictationMaskAll) ToggleMaskAll();
+        if (command == Command::NextSegment) Step(+1);
+        if (command == Command::PreviousSegment) Step(-1);
     }
     // Follows the file's segments; while on, the steps go from line to line.
     void Present() override;

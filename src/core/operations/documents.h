@@ -2,6 +2,7 @@
 
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/operations/feature.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/media_player.h"
 
@@ -12,7 +13,7 @@ namespace ostrelle {
 // Opening a chosen file by its kind, starting an audio file, and the companion text shown beside the
 // player: the document with the audio file's folder and base name and the extension txt, rtf, doc, docx,
 // or a timed text (lrc, srt) whose lines are highlighted as they are spoken.
-class Documents {
+class Documents final : public Feature {
 public:
     struct Hooks {
         std::function<void(const QString& section, const QString& key, const QString& value)> writeSetting;
@@ -36,6 +37,8 @@ public:
 
     // The open-file command: asks for files, starting in the folder of the one opened last, and opens one
     // as its kind says; several are opened together.
+    bool Owns(Command command) const override { return command == Command::OpenFile; }
+    void Run(Command /*command*/) override { ChooseAndOpenFile(); }
     void ChooseAndOpenFile();
     // title ends in the file's extension, which decides the kind (file_kinds.h); a list file or a file of
     // no known kind opens nothing.

@@ -2,6 +2,7 @@
 
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/operations/feature.h"
 #include "core/operations/file_lengths.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/media_player.h"
@@ -13,7 +14,7 @@ namespace ostrelle {
 
 // The list of audio files: the grid as a view of the playlist table, the entry of each file that starts
 // playing, clearing, deleting, selecting, and playing the list in sequence.
-class Playlist {
+class Playlist final : public Feature {
 public:
     struct Hooks {
         std::function<void(const QString& path)> startAudioFile;
@@ -48,6 +49,13 @@ public:
     int ListedRowBeside(int step) const;
     // Starts that row's file as a double-click on it does; nothing when there is none.
     void PlayEntryBeside(int step);
+    bool Owns(Command command) const override {
+        return command == Command::ClearList || command == Command::DeleteEntry;
+    }
+    void Run(Command command) override {
+        if (command == Command::ClearList) ClearPlaylist();
+        if (command == Command::DeleteEntry) DeletePlaylistEntry();
+    }
     void ClearPlaylist();
     void DeletePlaylistEntry();
     // The listing tick: enters or refreshes the playing file's row in table and grid.

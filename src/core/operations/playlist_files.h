@@ -3,6 +3,7 @@
 #include "core/formats/m3u.h"
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/operations/feature.h"
 #include "core/operations/file_lengths.h"
 #include "core/operations/playlist.h"
 #include "core/ports/dialogs.h"
@@ -18,7 +19,7 @@
 namespace ostrelle {
 
 // Reading a list file into the grid and the table, and saving the grid's list as a list file.
-class PlaylistFiles {
+class PlaylistFiles final : public Feature {
 public:
     PlaylistFiles(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
                   FileLengths& lengths, PlaylistStore* database, Playlist& playlist)
@@ -31,6 +32,13 @@ public:
           playlist_(playlist) {}
 
     // Stops, selects row 1, asks for a list file and reads it.
+    bool Owns(Command command) const override {
+        return command == Command::OpenList || command == Command::SaveList;
+    }
+    void Run(Command command) override {
+        if (command == Command::OpenList) OpenList();
+        if (command == Command::SaveList) SaveM3uList();
+    }
     void OpenList();
     void LoadM3uList(const QString& listPath);
     void SaveM3uList();

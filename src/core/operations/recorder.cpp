@@ -50,6 +50,12 @@ void Recorder::Present() {
     if (phase_ == Phase::kIdle) w.recordingGroup.caption = kGroupCaption;
 }
 
+void Recorder::Run(Command command) {
+    if (command == Command::Record) ToggleRecording();
+    if (command == Command::PlayRecording) PlayRecording();
+    if (command == Command::SaveRecording) SaveRecording();
+}
+
 void Recorder::Tell(const QString& whatFailed, const Failure& failure) {
     dialogs_.ShowMessage(FailureMessage(whatFailed, failure), QStringLiteral("Ostrelle"), MessageKind::Error);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/window_model.h"
+#include "core/operations/feature.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/media_player.h"
 #include "core/ports/wave_device.h"
@@ -9,7 +10,7 @@ namespace ostrelle {
 
 // The learner's own voice: recording into the recording file, playing it back with a running time in the
 // recording group's caption, and saving a copy.
-class Recorder {
+class Recorder final : public Feature {
 public:
     Recorder(Window& window, MediaPlayer& player, WaveDevice& device, Dialogs& dialogs,
              QString recordingPath);
@@ -30,8 +31,13 @@ public:
     // While another feature uses the device (a shadowing run), recording and playing back are off.
     void Lend() { lent_ = true; }
     void TakeBack() { lent_ = false; }
-    // The recording group's commands and captions, from the recorder's phase; before each render.
-    void Present();
+    bool Owns(Command command) const override {
+        return command == Command::Record || command == Command::PlayRecording ||
+               command == Command::SaveRecording;
+    }
+    void Run(Command command) override;
+    // The recording group's commands and captions, from the recorder's phase.
+    void Present() override;
 
 private:
     bool RecordingExists() const;

@@ -2,6 +2,7 @@
 
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/operations/feature.h"
 #include "core/operations/speed_control.h"
 #include "core/ports/media_player.h"
 
@@ -22,12 +23,22 @@ struct RunEnding {
 // the file's segments. The run's state is in the session; a pass
 // ends at the first tick at or after B, and the player is given B as its stop point so that no audio past
 // B is heard.
-class RepeatEngine {
+class RepeatEngine final : public Feature {
 public:
     static constexpr int kTicksPerSecond = 1000 / kRepeatTickMs;
 
     RepeatEngine(const Window& window, PlayerState& state, MediaPlayer& player, SpeedControl& speed)
         : window_(window), state_(state), player_(player), speed_(speed) {}
+
+    bool Owns(Command command) const override {
+        return command == Command::PlayRepeat || command == Command::NextSegment ||
+               command == Command::PreviousSegment;
+    }
+    void Run(Command command) override {
+        if (command == Command::PlayRepeat) PlayRepeat();
+        if (command == Command::NextSegment) NextSegment();
+        if (command == Command::PreviousSegment) PreviousSegment();
+    }
 
     // Starts a run unless the play-repeat button offers to stop one, which it then does.
     void PlayRepeat();

@@ -3,9 +3,67 @@
 #include "core/formats/time_values.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace ostrelle {
+namespace {
+
+struct Nudge {
+    Command command;
+    MenuItem Window::*item;
+    SegmentEditor::Mark mark;
+    double seconds;
+};
+
+constexpr std::array<Nudge, 8> kNudges = {{
+    {Command::NudgeAEarlier, &Window::nudgeAEarlierItem, SegmentEditor::Mark::A, -0.010},
+    {Command::NudgeALater, &Window::nudgeALaterItem, SegmentEditor::Mark::A, 0.010},
+    {Command::NudgeAMuchEarlier, &Window::nudgeAMuchEarlierItem, SegmentEditor::Mark::A, -0.100},
+    {Command::NudgeAMuchLater, &Window::nudgeAMuchLaterItem, SegmentEditor::Mark::A, 0.100},
+    {Command::NudgeBEarlier, &Window::nudgeBEarlierItem, SegmentEditor::Mark::B, -0.010},
+    {Command::NudgeBLater, &Window::nudgeBLaterItem, SegmentEditor::Mark::B, 0.010},
+    {Command::NudgeBMuchEarlier, &Window::nudgeBMuchEarlierItem, SegmentEditor::Mark::B, -0.100},
+    {Command::NudgeBMuchLater, &Window::nudgeBMuchLaterItem, SegmentEditor::Mark::B, 0.100},
+}};
+
+}  // namespace
+
+bool SegmentEditor::Owns(Command command) const {
+    return command == Command::SetA || command == Command::SetB || command == Command::DeleteSegment ||
+           command == Command::DeleteAllSegments ||
+           std::any_of(kNudges.begin(), kNudges.end(),
+                       [command](const Nudge& n) { return n.command == command; });
+}
+
+void SegmentEditor::Run(Command command) {
+    switch (command) {
+        case Command::SetA:
+            SetAPoint();
+            return;
+        case Command::SetB:
+            SetBPoint();
+            return;
+        case Command::DeleteSegment:
+            DeleteCurrentAB();
+            break;
+        case Command::DeleteAllSegments:
+            DeleteAllAB();
+            break;
+        default:
+            for (const Nudge& nudge : kNudges)
+                if (nudge.command == command) NudgeMark(nudge.mark, nudge.seconds);
+            return;
+    }
+    // A segment's take goes with the segment.
+    if (segmentsDeleted_ && !state_.abListPath.isEmpty()) segmentsDeleted_(state_.abListPath);
+}
+
+void SegmentEditor::Present() {
+    const bool nudging = HasCurrentSegment();
+    for (const Nudge& nudge : kNudges)
+        (window_.*nudge.item).enabled = nudging;
+}
 bool SegmentEditor::Failed(const Result<void>& stored) {
     if (stored.ok()) return false;
     if (stored.failure().code != FailureCode::DatabaseUnavailable)

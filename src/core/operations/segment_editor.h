@@ -1,19 +1,36 @@
 #pragma once
 
 #include "core/model/player_state.h"
+#include "core/operations/feature.h"
 #include "core/operations/repeat_engine.h"
 #include "core/operations/segment_store.h"
 #include "core/ports/dialogs.h"
 #include "core/ports/media_player.h"
 
+#include <functional>
+
 namespace ostrelle {
 
-// The four commands that make and remove A-B segments of the loaded file.
-class SegmentEditor {
+// The commands that make, move and remove A-B segments of the loaded file.
+class SegmentEditor final : public Feature {
 public:
-    SegmentEditor(PlayerState& state, MediaPlayer& player, SegmentStore& store, RepeatEngine& repeat,
-                  Dialogs& dialogs)
-        : state_(state), player_(player), store_(store), repeat_(repeat), dialogs_(dialogs) {}
+    // Called with the file whose segments were deleted, whether or not the store let them go.
+    using SegmentsDeleted = std::function<void(const QString& path)>;
+
+    SegmentEditor(Window& window, PlayerState& state, MediaPlayer& player, SegmentStore& store,
+                  RepeatEngine& repeat, Dialogs& dialogs, SegmentsDeleted segmentsDeleted)
+        : window_(window),
+          state_(state),
+          player_(player),
+          store_(store),
+          repeat_(repeat),
+          dialogs_(dialogs),
+          segmentsDeleted_(std::move(segmentsDeleted)) {}
+
+    bool Owns(Command command) const override;
+    void Run(Command command) override;
+    // The nudges, while a segment is current.
+    void Present() override;
 
     void SetAPoint();
     // Stores A and B as a new segment of the loaded file and makes it current.
@@ -45,11 +62,13 @@ private:
     // True when the store failed; the learner is told, unless the database was never available.
     bool Failed(const Result<void>& stored);
 
+    Window& window_;
     PlayerState& state_;
     MediaPlayer& player_;
     SegmentStore& store_;
     RepeatEngine& repeat_;
     Dialogs& dialogs_;
+    SegmentsDeleted segmentsDeleted_;
 };
 
 }  // namespace ostrelle

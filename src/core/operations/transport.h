@@ -2,6 +2,7 @@
 
 #include "core/model/player_state.h"
 #include "core/model/window_model.h"
+#include "core/operations/feature.h"
 #include "core/operations/repeat_engine.h"
 #include "core/operations/segment_editor.h"
 #include "core/ports/media_player.h"
@@ -12,7 +13,7 @@ namespace ostrelle {
 
 // The plain player around the repeat engine: play, pause and stop, the position display, loading a
 // file's stored segments, and loading the first list entry after start-up.
-class Transport {
+class Transport final : public Feature {
 public:
     using LoadCompanionText = std::function<void(const QString& audioPath)>;
 
@@ -24,6 +25,15 @@ public:
           repeat_(repeat),
           editor_(editor),
           loadCompanionText_(std::move(loadCompanionText)) {}
+
+    bool Owns(Command command) const override {
+        return command == Command::Play || command == Command::Pause || command == Command::Stop;
+    }
+    void Run(Command command) override {
+        if (command == Command::Play) Play();
+        if (command == Command::Pause) Pause();
+        if (command == Command::Stop) Stop();
+    }
 
     // Play and pause act on the player only: a repeat run stays active, and goes on from where it was.
     // Outside a run nothing stops playing early (a nudge's preview may have left its stop point).
