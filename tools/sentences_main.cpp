@@ -25,8 +25,9 @@ int main(int argc, char* argv[]) {
     analyzer.Analyze(arguments.first(), 0);
     application.exec();
 
-    if (!analyzer.Problem().isEmpty()) {
-        err << "ostrelle-sentences: " << arguments.first() << ": " << analyzer.Problem() << '\n';
+    if (const std::optional<ostrelle::Failure> problem = analyzer.Problem()) {
+        err << "ostrelle-sentences: " << arguments.first() << ": "
+            << ostrelle::FailureMessage(*problem).replace(u'\n', u' ') << '\n';
         return 1;
     }
     for (const ostrelle::Sentence& sentence : analyzer.Result())

@@ -386,9 +386,10 @@ std::vector<Sentence> Analyze(const QString& path, double& seconds) {
     analyzer.Analyze(path, 0);
     loop.exec();
     seconds += std::chrono::duration<double>(Clock::now() - start).count();
-    if (analyzer.Running() || !analyzer.Problem().isEmpty())
+    if (analyzer.Running() || analyzer.Problem())
         Fail(path + QStringLiteral(": ") +
-             (analyzer.Running() ? QStringLiteral("no result") : analyzer.Problem()));
+             (analyzer.Running() ? QStringLiteral("no result")
+                                 : ostrelle::FailureMessage(*analyzer.Problem())));
     return analyzer.Result();
 }
 

@@ -235,7 +235,9 @@ int main(int argc, char** argv) {
         cold, heartbeat, [&] { cold.Load(mp3); }, [&] { return wholeDone(cold); });
     const double coldMs = coldRun.ms;
     const ostrelle::WaveformPeaks& peaks = cold.Peaks();
-    if (!peaks.complete) Fail(QStringLiteral("no peaks: ") + peaks.problem);
+    if (!peaks.complete)
+        Fail(QStringLiteral("no peaks: ") +
+             (peaks.problem ? ostrelle::FailureMessage(*peaks.problem) : QStringLiteral("not complete")));
     const double audioSeconds = peaks.durationMs / 1000.0;
 
     ostrelle::GstWaveformSource again(cache);

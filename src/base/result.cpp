@@ -55,6 +55,8 @@ QString Sentence(FailureCode code) {
             return QString::fromUtf8("声音设备还没有准备好。");
         case FailureCode::NotAudio:
             return QString::fromUtf8("无法播放这个文件。");
+        case FailureCode::NoSound:
+            return QString::fromUtf8("文件里没有声音。");
     }
     return {};
 }

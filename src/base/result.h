@@ -38,6 +38,7 @@ enum class FailureCode {
     DeviceFailed,    // the device stopped or refused in the middle
     DeviceNotReady,  // a command came before the device was opened, or in the wrong state
     NotAudio,        // a file that cannot be played or measured as audio
+    NoSound,         // a file that decodes to no sound at all
 };
 
 // A failure: its code and, where there is one, a detail naming the particular cause (a file name, the

@@ -105,9 +105,9 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
         const WaveformPeaks& peaks = ranged ? source_->RangePeaks() : source_->Peaks();
         if (peaks.path == scene_.path) {
             PaintPeaks(painter, kPeaks, peaks, start, end, half, half - 2);
-            if (!peaks.problem.isEmpty()) {
+            if (peaks.problem) {
                 painter.setPen(Qt::white);
-                painter.drawText(rect(), Qt::AlignCenter, peaks.problem);
+                painter.drawText(rect(), Qt::AlignCenter, FailureMessage(*peaks.problem));
             }
         }
     }

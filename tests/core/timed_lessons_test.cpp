@@ -144,9 +144,11 @@ TEST_F(AutoSplitTest, SentencesFromThePositionOnBecomeSegmentsWhileTheWindowShow
     EXPECT_EQ(splitApp_.window().autoSplitItem.caption, QString::fromUtf8("自动断句"));
 
     splitApp_.Run(Command::AutoSplit);
-    split_.Finish({}, QStringLiteral("The file is damaged."));
+    split_.Finish({}, Failure{FailureCode::NotAudio, QStringLiteral("decoder error")});
     ASSERT_EQ(dialogs_.shown.size(), 1u);
-    EXPECT_TRUE(dialogs_.shown.front().text.contains(QStringLiteral("The file is damaged.")));
+    const QString told = dialogs_.shown.front().text;
+    EXPECT_TRUE(told.startsWith(QString::fromUtf8("自动断句没有完成。"))) << told.toStdString();
+    EXPECT_TRUE(told.contains(QString::fromUtf8("无法播放这个文件。"))) << "worded once, by its code";
 }
 
 }  // namespace

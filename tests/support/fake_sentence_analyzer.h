@@ -13,25 +13,25 @@ public:
         running_ = true;
         progress_ = 0;
         result_.clear();
-        problem_.clear();
+        problem_.reset();
     }
     void Cancel() override {
         path_.clear();
         running_ = false;
         result_.clear();
-        problem_.clear();
+        problem_.reset();
     }
     QString Path() const override { return path_; }
     bool Running() const override { return running_; }
     double Progress() const override { return progress_; }
     const std::vector<Sentence>& Result() const override { return result_; }
-    QString Problem() const override { return problem_; }
+    std::optional<Failure> Problem() const override { return problem_; }
 
     void Advance(double progress) {
         progress_ = progress;
         RaiseUpdate();
     }
-    void Finish(std::vector<Sentence> result, QString problem = {}) {
+    void Finish(std::vector<Sentence> result, std::optional<Failure> problem = {}) {
         running_ = false;
         progress_ = 1;
         result_ = std::move(result);
@@ -46,7 +46,7 @@ private:
     bool running_ = false;
     double progress_ = 0;
     std::vector<Sentence> result_;
-    QString problem_;
+    std::optional<Failure> problem_;
 };
 
 }  // namespace ostrelle

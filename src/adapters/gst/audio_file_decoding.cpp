@@ -44,25 +44,4 @@ bool SetDecoderFile(GstElement* pipeline, const QString& absolutePath) {
     return true;
 }
 
-QString FileProblemText(FailureCode code) {
-    switch (code) {
-        case FailureCode::Missing:
-            return QString::fromUtf8("找不到文件");
-        case FailureCode::NotAFile:
-            return QString::fromUtf8("不是文件");
-        case FailureCode::Empty:
-            return QString::fromUtf8("文件是空的");
-        default:
-            return QString::fromUtf8("无法读取文件");
-    }
-}
-
-QString CannotDecodeText() {
-    return QString::fromUtf8("无法解码");
-}
-
-QString NoSoundText() {
-    return QString::fromUtf8("文件里没有声音");
-}
-
 }  // namespace ostrelle

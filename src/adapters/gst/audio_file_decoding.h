@@ -19,11 +19,13 @@ bool HaveElement(const char* name);
 // where it is installed. False when there is no such element or the path makes no URI.
 bool SetDecoderFile(GstElement* pipeline, const QString& absolutePath);
 
-// 找不到文件, 不是文件, 文件是空的 or 无法读取文件, for a file that could not be identified.
-QString FileProblemText(FailureCode code);
-// 无法解码: no decoder, a decoding error, or no progress for a long time.
-QString CannotDecodeText();
-// 文件里没有声音: a whole file decoded to no samples.
-QString NoSoundText();
+// No decoder, a decoding error, or no progress for a long time.
+inline Failure CannotDecode() {
+    return {FailureCode::NotAudio, {}};
+}
+// A whole file decoded to no samples.
+inline Failure NoSound() {
+    return {FailureCode::NoSound, {}};
+}
 
 }  // namespace ostrelle

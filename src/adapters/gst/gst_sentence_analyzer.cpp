@@ -55,23 +55,23 @@ struct GstSentenceAnalyzer::Job {
     double progress = 0;
     bool done = false;
     std::vector<Sentence> sentences;
-    QString problem;
+    std::optional<Failure> problem;
     bool takePosted = false;  // a Take() is queued that will see everything above
 
     // Runs on the job's thread; post hands news to the UI thread.
     void Run(const std::function<void()>& post) {
         std::vector<Sentence> found;
-        QString trouble;
+        std::optional<Failure> trouble;
         const ostrelle::Result<AudioFileIdentity> audio = IdentifyAudioFile(path);
         if (!audio.ok())
-            trouble = FileProblemText(audio.failure().code);
+            trouble = audio.failure();
         else
             trouble = Decode(audio.value().absolutePath, post, found);
         {
             std::lock_guard lock(mutex);
             done = true;
             problem = trouble;
-            if (trouble.isEmpty()) {
+            if (!trouble) {
                 sentences = std::move(found);
                 progress = 1;
             }
@@ -81,14 +81,14 @@ struct GstSentenceAnalyzer::Job {
     }
 
     // Decodes the file from fromSeconds into found; what went wrong, or nothing.
-    QString Decode(const QString& absolutePath, const std::function<void()>& post,
-                   std::vector<Sentence>& found) {
-        if (!InitGstreamer().ok()) return CannotDecodeText();
+    std::optional<Failure> Decode(const QString& absolutePath, const std::function<void()>& post,
+                                  std::vector<Sentence>& found) {
+        if (!InitGstreamer().ok()) return CannotDecode();
         const GstObjectPtr<GstElement> pipeline = LaunchPipeline(kPipeline);
-        if (!pipeline) return CannotDecodeText();
+        if (!pipeline) return CannotDecode();
         const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
         const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
-        QString trouble = CannotDecodeText();
+        std::optional<Failure> trouble = CannotDecode();
         if (sink && SetDecoderFile(pipeline.get(), absolutePath))
             trouble = Pull(pipeline.get(), GST_APP_SINK(sink.get()), bus.get(), post, found);
         // Joins the streaming threads before the pipeline goes.
@@ -117,9 +117,9 @@ struct GstSentenceAnalyzer::Job {
         return gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
     }
 
-    QString Pull(GstElement* pipeline, GstAppSink* sink, GstBus* bus, const std::function<void()>& post,
-                 std::vector<Sentence>& found) {
-        if (!Preroll(pipeline, bus)) return CannotDecodeText();
+    std::optional<Failure> Pull(GstElement* pipeline, GstAppSink* sink, GstBus* bus,
+                                const std::function<void()>& post, std::vector<Sentence>& found) {
+        if (!Preroll(pipeline, bus)) return CannotDecode();
         SentenceDetector detector(kSampleRate);
         double firstSeconds = -1;  // the media time of the first sample fed
         gint64 durationNs = 0;
@@ -134,7 +134,7 @@ struct GstSentenceAnalyzer::Job {
                 break;
             }
             const GstMessagePtr message(gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR));
-            if (message || Clock::now() - lastData > kStallTimeout) return CannotDecodeText();
+            if (message || Clock::now() - lastData > kStallTimeout) return CannotDecode();
             if (Clock::now() - lastPublish < kPublishInterval) continue;
             lastPublish = Clock::now();
             if (durationNs <= 0) gst_element_query_duration(pipeline, GST_FORMAT_TIME, &durationNs);
@@ -147,7 +147,7 @@ struct GstSentenceAnalyzer::Job {
             post();
         }
         if (stopped) return {};
-        if (firstSeconds < 0 || detector.FedSeconds() <= 0) return NoSoundText();
+        if (firstSeconds < 0 || detector.FedSeconds() <= 0) return NoSound();
         found = detector.Finish();
         for (Sentence& sentence : found) {
             sentence.start += firstSeconds;
@@ -190,13 +190,13 @@ void GstSentenceAnalyzer::Analyze(const QString& path, double fromSeconds) {
     running_ = true;
     progress_ = 0;
     sentences_.clear();
-    problem_.clear();
+    problem_.reset();
     auto job = std::make_shared<Job>(path, std::max(0.0, fromSeconds));
     try {
         job->thread = std::thread([this, job] { job->Run([this, job] { Post(job); }); });
     } catch (const std::system_error&) {
         job->done = true;
-        job->problem = CannotDecodeText();
+        job->problem = CannotDecode();
         job->finished = true;
         Post(job);
     }
@@ -209,7 +209,7 @@ void GstSentenceAnalyzer::Cancel() {
     running_ = false;
     progress_ = 0;
     sentences_.clear();
-    problem_.clear();
+    problem_.reset();
 }
 
 void GstSentenceAnalyzer::Stop() {

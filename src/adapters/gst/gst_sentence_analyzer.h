@@ -14,8 +14,8 @@ namespace ostrelle {
 // as it goes (uridecodebin, as for the waveform), mixed to mono at 16 kHz and fed to a SentenceDetector,
 // so only the detector's frame measures are held, never the audio.
 //
-// Problems: 找不到文件, 不是文件, 文件是空的, 无法读取文件, 无法解码 (no decoder, a decoding error, or no
-// progress for 15 s), 文件里没有声音 (nothing decoded after fromSeconds).
+// Problems: the file's own failure when it cannot be identified, NotAudio (no decoder, a decoding error,
+// or no progress for 15 s), NoSound (nothing decoded after fromSeconds).
 //
 // Constructing needs no running event loop; updates are delivered once the creating thread runs one.
 // A stopped analysis is abandoned, not waited for: its thread notices within about 100 ms, ends by itself
@@ -37,7 +37,7 @@ public:
     bool Running() const override { return running_; }
     double Progress() const override { return progress_; }
     const std::vector<Sentence>& Result() const override { return sentences_; }
-    QString Problem() const override { return problem_; }
+    std::optional<Failure> Problem() const override { return problem_; }
 
 private:
     struct Job;  // one analysis: its thread and what it has found so far
@@ -54,7 +54,7 @@ private:
     bool running_ = false;
     double progress_ = 0;
     std::vector<Sentence> sentences_;
-    QString problem_;
+    std::optional<Failure> problem_;
 };
 
 }  // namespace ostrelle

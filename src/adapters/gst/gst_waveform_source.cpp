@@ -123,7 +123,7 @@ struct GstWaveformSource::Job {
     qint64 durationMs = 0;
     bool complete = false;
     bool fromCache = false;
-    QString problem;
+    std::optional<Failure> problem;
     bool takePosted = false;  // a Take() is queued that will see everything above
     bool handedOver = false;  // the final buckets have moved to the view
 };
@@ -210,7 +210,7 @@ struct GstWaveformSource::Worker {
 
     void Run() {
         const Result<AudioFileIdentity> audio = IdentifyAudioFile(job->path);
-        if (!audio.ok()) return Finish(FileProblemText(audio.failure().code));
+        if (!audio.ok()) return Finish(audio.failure());
         if (job->Whole()) {
             if (std::optional<WaveformPeaks> cached = source->cache_.Find(audio.value());
                 cached && cached->bucketMs == job->bucketMs) {
@@ -222,9 +222,9 @@ struct GstWaveformSource::Worker {
             }
             if (job->fromCache) return Finish({});
         }
-        const QString problem = Decode(audio.value().absolutePath);
+        const std::optional<Failure> problem = Decode(audio.value().absolutePath);
         if (job->stopped) return Finish({});
-        if (problem.isEmpty() && job->Whole()) {
+        if (!problem && job->Whole()) {
             // Before completion is reported, so that the next load of the file finds it.
             WaveformPeaks peaks;
             peaks.bucketMs = job->bucketMs;
@@ -243,18 +243,18 @@ struct GstWaveformSource::Worker {
     }
 
     // Ends the job with problem, or complete without one.
-    void Finish(const QString& problem) {
+    void Finish(const std::optional<Failure>& problem) {
         {
             std::lock_guard lock(job->mutex);
             if (!job->stopped) {
-                if (problem.isEmpty() && !job->fromCache) {
+                if (!problem && !job->fromCache) {
                     job->durationMs = job->Whole() ? (job->endNs + kNsPerMs / 2) / kNsPerMs : job->durationMs;
                     // A range may lie past the end of the audio; a whole file must hold some.
-                    if (job->frames == 0 && job->Whole()) job->problem = NoSoundText();
+                    if (job->frames == 0 && job->Whole()) job->problem = NoSound();
                 } else {
                     job->problem = problem;
                 }
-                job->complete = job->problem.isEmpty();
+                job->complete = !job->problem;
                 job->readyBuckets = static_cast<qint64>(job->min.size());
             }
         }
@@ -263,17 +263,17 @@ struct GstWaveformSource::Worker {
     }
 
     // Decodes the job's file or range into its buckets; what went wrong, or nothing.
-    QString Decode(const QString& absolutePath) {
-        if (!InitGstreamer().ok()) return CannotDecodeText();
+    std::optional<Failure> Decode(const QString& absolutePath) {
+        if (!InitGstreamer().ok()) return CannotDecode();
         std::optional<Mp3FrameSpan> span;
         if (!job->Whole() && job->startMs > 0 && HaveElement("mpg123audiodec"))
             span = FindMp3FrameSpan(absolutePath, job->startMs, job->endMs, kMp3LeadFrames);
         const GstObjectPtr<GstElement> pipeline = LaunchPipeline(span ? kMp3SpanPipeline : kFilePipeline);
-        if (!pipeline) return CannotDecodeText();
+        if (!pipeline) return CannotDecode();
         const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
         if (!sink || !(span ? FeedSpan(pipeline.get(), absolutePath, *span)
                             : SetDecoderFile(pipeline.get(), absolutePath)))
-            return CannotDecodeText();
+            return CannotDecode();
         GstAppSinkCallbacks callbacks{};
         callbacks.new_sample = &Worker::NewSampleCallback;
         gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, job.get(), nullptr);
@@ -283,7 +283,7 @@ struct GstWaveformSource::Worker {
             std::lock_guard lock(job->mutex);
             job->bus = bus.get();
         }
-        const QString problem = RunPipeline(pipeline.get(), bus.get(), !span);
+        const std::optional<Failure> problem = RunPipeline(pipeline.get(), bus.get(), !span);
         {
             std::lock_guard lock(job->mutex);
             job->bus = nullptr;
@@ -312,12 +312,12 @@ struct GstWaveformSource::Worker {
                gst_app_src_end_of_stream(GST_APP_SRC(appsrc.get())) == GST_FLOW_OK;
     }
 
-    QString RunPipeline(GstElement* pipeline, GstBus* bus, bool mayNeedSeek) {
+    std::optional<Failure> RunPipeline(GstElement* pipeline, GstBus* bus, bool mayNeedSeek) {
         // A range starts paused, so that nothing is decoded before the seek to it.
         const bool seekFirst = mayNeedSeek && !job->Whole() && job->startMs > 0;
         if (gst_element_set_state(pipeline, seekFirst ? GST_STATE_PAUSED : GST_STATE_PLAYING) ==
             GST_STATE_CHANGE_FAILURE)
-            return CannotDecodeText();
+            return CannotDecode();
         bool seeking = seekFirst;
         job->lastDataNs = SteadyNs();
         auto lastPublish = std::chrono::steady_clock::now();
@@ -328,7 +328,7 @@ struct GstWaveformSource::Worker {
                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION |
                                             GST_MESSAGE_ASYNC_DONE)));
             if (job->stopped) return {};
-            if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) return CannotDecodeText();
+            if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) return CannotDecode();
             if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS) return {};
             if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ASYNC_DONE && seeking) {
                 seeking = false;
@@ -340,11 +340,11 @@ struct GstWaveformSource::Worker {
                                  GST_SEEK_TYPE_SET, static_cast<gint64>(job->endMs * kNsPerMs));
                 job->lastDataNs = SteadyNs();
                 if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-                    return CannotDecodeText();
+                    return CannotDecode();
             }
             if (SteadyNs() - job->lastDataNs >
                 std::chrono::duration_cast<std::chrono::nanoseconds>(kStallTimeout).count())
-                return CannotDecodeText();
+                return CannotDecode();
             if (std::chrono::steady_clock::now() - lastPublish >= kPublishInterval) {
                 lastPublish = std::chrono::steady_clock::now();
                 Publish(pipeline);
@@ -394,7 +394,7 @@ void GstWaveformSource::LoadRange(const QString& path, qint64 startMs, qint64 en
     endMs = std::min(endMs, startMs + kMaxDayMs);
     const WaveformPeaks& held = range_.peaks;
     if (held.path == path && held.startMs == startMs && range_.job && range_.job->endMs == endMs &&
-        held.problem.isEmpty())
+        !held.problem)
         return;
     if (endMs <= startMs) {
         Stop(range_);
@@ -426,7 +426,7 @@ void GstWaveformSource::Start(View& view, const QString& path, qint64 startMs, q
     try {
         job->thread = std::thread([worker = Worker{this, job}]() mutable { worker.Run(); });
     } catch (const std::system_error&) {
-        view.peaks.problem = CannotDecodeText();
+        view.peaks.problem = CannotDecode();
         return;
     }
     view.job = std::move(job);
@@ -460,7 +460,7 @@ void GstWaveformSource::Take(const std::shared_ptr<Job>& job) {
         job->takePosted = false;
         if (job->handedOver) return;
         WaveformPeaks& peaks = view.peaks;
-        if (job->complete || !job->problem.isEmpty()) {
+        if (job->complete || job->problem) {
             // The job's threads are done with the buckets: they move rather than being copied, whole, as
             // buckets taken earlier may have been merged into again (timestamps going back).
             peaks.min = std::move(job->min);

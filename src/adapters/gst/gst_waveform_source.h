@@ -19,9 +19,9 @@ namespace ostrelle {
 // by walking the frame headers (mp3_frame_span.h); other formats, and MP3 behind an Xing header, are
 // reached with an accurate seek.
 //
-// Problems (Peaks().problem): 找不到文件, 不是文件, 文件是空的, 无法解码 (no decoder, a decoding error, or no
-// progress for 15 s), 文件里没有声音 (a whole file decoded to no samples; a range past the end of the audio
-// is complete and empty). Peaks decoded before a decoding error stay.
+// Problems (Peaks().problem): the file's own failure when it cannot be identified, NotAudio (no decoder, a
+// decoding error, or no progress for 15 s), NoSound (a whole file decoded to no samples; a range past the
+// end of the audio is complete and empty). Peaks decoded before a decoding error stay.
 //
 // Constructing needs no running event loop; updates are delivered once the creating thread runs one.
 // Stopped loads are abandoned, not waited for: their threads end by themselves within milliseconds and

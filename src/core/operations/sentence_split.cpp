@@ -43,16 +43,16 @@ void SentenceSplit::ShowProgress() {
         window_.splitProgress.percent = static_cast<int>(sentences_->Progress() * 100);
         return;
     }
-    const QString problem = sentences_->Problem();
+    const std::optional<Failure> problem = sentences_->Problem();
     std::vector<std::pair<double, double>> spans;
     for (const Sentence& sentence : sentences_->Result())
         spans.emplace_back(sentence.start, sentence.end);
     const bool current = sentences_->Path() == player_.Url();
     Stop();
     if (!current) return;
-    if (!problem.isEmpty()) {
-        dialogs_.ShowMessage(QString::fromUtf8("自动断句没有完成：") + problem, MessageTitle(),
-                             MessageKind::Warning);
+    if (problem) {
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("自动断句没有完成。"), *problem),
+                             MessageTitle(), MessageKind::Warning);
     } else if (spans.empty()) {
         dialogs_.ShowMessage(QString::fromUtf8("从当前位置起没有找到句子。"), MessageTitle(),
                              MessageKind::Information);

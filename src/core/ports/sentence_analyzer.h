@@ -1,10 +1,12 @@
 #pragma once
 
+#include "base/result.h"
 #include "core/analysis/sentence_detector.h"
 #include "core/ports/update_notifier.h"
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace ostrelle {
@@ -30,8 +32,8 @@ public:
     virtual double Progress() const = 0;
     // The sentences once the analysis has ended without a problem, else empty.
     virtual const std::vector<Sentence>& Result() const = 0;
-    // A short reason for the learner why the analysis ended without a result; empty otherwise.
-    virtual QString Problem() const = 0;
+    // Why the analysis ended without a result; nothing otherwise.
+    virtual std::optional<Failure> Problem() const = 0;
 };
 
 }  // namespace ostrelle

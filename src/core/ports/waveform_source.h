@@ -1,10 +1,12 @@
 #pragma once
 
+#include "base/result.h"
 #include "core/ports/update_notifier.h"
 
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
 #include <vector>
 
 namespace ostrelle {
@@ -21,10 +23,10 @@ struct WaveformPeaks {
     qint64 durationMs = 0;   // the file's length: exact once a whole file is complete, else an estimate or 0
     bool complete = false;   // every bucket is in; never together with a problem
     bool fromCache = false;  // read from the disk cache rather than decoded
-    QString problem;         // a short reason for the learner why no more peaks come; empty otherwise
+    std::optional<Failure> problem;  // why no more peaks come; nothing otherwise
 
     qint64 EndMs() const { return startMs + static_cast<qint64>(min.size()) * bucketMs; }
-    bool Loading() const { return !path.isEmpty() && !complete && problem.isEmpty(); }
+    bool Loading() const { return !path.isEmpty() && !complete && !problem; }
 };
 
 // Computes waveform peaks in the background. Calls come from the UI thread and return at once; the work

@@ -58,7 +58,7 @@ protected:
 
 TEST_F(GstSentenceAnalyzerTest, TheSentencesOfRealSpeechAreWhereSilenceDetectionPutsThem) {
     Run(german_);
-    EXPECT_TRUE(analyzer_.Problem().isEmpty()) << analyzer_.Problem().toStdString();
+    EXPECT_FALSE(analyzer_.Problem()) << FailureMessage(*analyzer_.Problem()).toStdString();
     ExpectSentences(analyzer_.Result(), kSpokenTwice);
     ASSERT_FALSE(progress_.empty());
     EXPECT_EQ(progress_.back(), 1.0);
@@ -80,16 +80,17 @@ TEST_F(GstSentenceAnalyzerTest, AFileThatGivesNoAudioEndsWithAProblemForTheLearn
     const QString text = testing::WriteTestFile(dir_.filePath(QStringLiteral("notes.mp3")), "not audio\n");
     const struct {
         QString path;
-        const char* problem;
+        FailureCode problem;
     } cases[] = {
-        {dir_.filePath(QStringLiteral("gone.mp3")), "找不到文件"},
-        {kAudio + QStringLiteral("corrupt_truncated-inside-id3v2-tag_no-audio.mp3"), "无法解码"},
-        {text, "无法解码"},
+        {dir_.filePath(QStringLiteral("gone.mp3")), FailureCode::Missing},
+        {kAudio + QStringLiteral("corrupt_truncated-inside-id3v2-tag_no-audio.mp3"), FailureCode::NotAudio},
+        {text, FailureCode::NotAudio},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         Run(c.path);
-        EXPECT_EQ(analyzer_.Problem(), QString::fromUtf8(c.problem));
+        ASSERT_TRUE(analyzer_.Problem());
+        EXPECT_EQ(analyzer_.Problem()->code, c.problem);
         EXPECT_TRUE(analyzer_.Result().empty());
         EXPECT_EQ(paths_.back(), c.path);
     }
