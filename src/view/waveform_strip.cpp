@@ -107,7 +107,8 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
             PaintPeaks(painter, kPeaks, peaks, start, end, half, half - 2);
             if (peaks.problem) {
                 painter.setPen(Qt::white);
-                painter.drawText(rect(), Qt::AlignCenter, FailureMessage(*peaks.problem));
+                // The strip has room for the sentence only.
+                painter.drawText(rect(), Qt::AlignCenter, FailureMessage({peaks.problem->code, {}}));
             }
         }
     }
