@@ -43,7 +43,7 @@ TEST(ProgramFolder, TheLearnersFilesInAnUnwritableInstallFolderAreCarriedOverOnc
     QTemporaryDir install;
     QTemporaryDir root;
     const QString fallback = root.filePath(QStringLiteral("data"));
-    for (const char* name : {"quillan.mdb", "OSTRELLE.ini"}) {
+    for (const char* name : {"quillan.mdb", "quillan.mdb-wal", "OSTRELLE.ini"}) {
         QFile file(install.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(name);
@@ -52,6 +52,8 @@ TEST(ProgramFolder, TheLearnersFilesInAnUnwritableInstallFolderAreCarriedOverOnc
     const ProgramFolder first = ResolveProgramFolder(install.path(), fallback, unwritable);
     EXPECT_EQ(first.dataDir, fallback);
     EXPECT_TRUE(first.carriedOver);
+    EXPECT_TRUE(QFileInfo::exists(first.DatabaseFile() + QStringLiteral("-wal")))
+        << "the database's uncheckpointed commits go with it";
     QFile copied(first.DatabaseFile());
     ASSERT_TRUE(copied.open(QIODevice::ReadWrite));
     EXPECT_EQ(copied.readAll(), "quillan.mdb");

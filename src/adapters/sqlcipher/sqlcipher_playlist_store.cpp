@@ -193,6 +193,12 @@ OpenResult OpenPlaylistStore(const QString& path, const QString& key) {
     if (info.exists() && !info.isFile())
         return OpenFailure(FailureCode::DatabaseCannotOpen, path, QStringLiteral("这不是一个文件"));
 
+    if (!info.exists()) {
+        // Logs left beside a file that is gone (deleted by the learner to start afresh) cannot belong to the
+        // new one: applied to it, they would make it unreadable.
+        for (const char* log : {"-wal", "-shm", "-journal"})
+            QFile::remove(path + QLatin1String(log));
+    }
     if (!info.exists() || info.size() == 0) {
         if (Result<void> made = CreateInPlace(path, key); !made.ok()) return made.failure();
     }

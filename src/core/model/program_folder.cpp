@@ -45,8 +45,12 @@ ProgramFolder ResolveProgramFolder(const QString& installDir, const QString& fal
     const QStringList there = learnersFiles(inPlace);
     // A fallback with files of its own has been in use since: it holds the newer list.
     if (there.isEmpty() || !learnersFiles(folder).isEmpty()) return folder;
+    QStringList toCopy = there;
+    // The database's last commits may still be in its log: it goes with it.
+    const QString log = inPlace.DatabaseFile() + QStringLiteral("-wal");
+    if (there.contains(inPlace.DatabaseFile()) && QFileInfo::exists(log)) toCopy << log;
     QStringList copied;
-    for (const QString& file : there) {
+    for (const QString& file : toCopy) {
         const QString copy = folder.dataDir + u'/' + QFileInfo(file).fileName();
         if (!QFile::copy(file, copy)) {
             for (const QString& made : copied)

@@ -161,6 +161,31 @@ TEST_F(PlaylistStoreTest, ZeroByteFileIsCreatedFresh) {
     EXPECT_EQ(rs->RecordCount(), 1);
 }
 
+TEST_F(PlaylistStoreTest, ADeletedDatabaseIsCreatedAfreshWhateverLogsItLeftBehind) {
+    {
+        auto db = OpenDb();
+        ASSERT_TRUE(db);
+        for (int i = 0; i < 20; ++i)
+            ASSERT_TRUE(AddRow(*db, QStringLiteral("/a/%1.mp3").arg(i)).ok());
+        // The logs as a learner's file manager leaves them: the database file alone deleted, while open.
+        ASSERT_TRUE(QFile::copy(DbPath() + QStringLiteral("-wal"), DbPath() + QStringLiteral(".wal-kept")));
+        ASSERT_TRUE(QFile::copy(DbPath() + QStringLiteral("-shm"), DbPath() + QStringLiteral(".shm-kept")));
+    }
+    ASSERT_TRUE(QFile::remove(DbPath()));
+    QFile::remove(DbPath() + QStringLiteral("-wal"));
+    QFile::remove(DbPath() + QStringLiteral("-shm"));
+    ASSERT_TRUE(QFile::rename(DbPath() + QStringLiteral(".wal-kept"), DbPath() + QStringLiteral("-wal")));
+    ASSERT_TRUE(QFile::rename(DbPath() + QStringLiteral(".shm-kept"), DbPath() + QStringLiteral("-shm")));
+    ASSERT_GT(QFileInfo(DbPath() + QStringLiteral("-wal")).size(), 0);
+
+    auto fresh = OpenDb();
+    ASSERT_TRUE(fresh) << "a stale log must not make the new file unreadable";
+    EXPECT_TRUE(AddRow(*fresh, QStringLiteral("/b/one.mp3")).ok());
+    auto rs = Lookup(*fresh, QStringLiteral("/a/0.mp3"));
+    ASSERT_TRUE(rs);
+    EXPECT_EQ(rs->RecordCount(), 0);
+}
+
 TEST_F(PlaylistStoreTest, ExistingDatabaseWithoutPlaylistTableGetsItAndKeepsItsOtherTables) {
     {
         sqlite3* db = nullptr;
