@@ -159,7 +159,8 @@ int DictationResult::Percent() const {
         });
         return typedNothing ? 100 : 0;
     }
-    return (200 * correct + total) / (2 * total);
+    const int counted = total + extra;
+    return (200 * correct + counted) / (2 * counted);
 }
 
 DictationResult CheckDictation(const QString& typed, const QString& expected) {
@@ -194,6 +195,7 @@ DictationResult CheckDictation(const QString& typed, const QString& expected) {
                 result.parts.push_back({DictationMark::Missed, text(expected, wanted[w]), {}});
                 break;
             case Step::Insert:
+                ++result.extra;
                 result.parts.push_back({DictationMark::Extra, {}, text(typed, given[g++])});
                 continue;
         }

@@ -22,7 +22,9 @@ struct DictationResult {
     std::vector<DictationPart> parts;
     int correct = 0;  // words and characters of the expected line typed right
     int total = 0;    // words and characters of the expected line
-    // correct of total in percent, rounded; an empty expected line scores 100 only when nothing was typed.
+    int extra = 0;    // words and characters typed that the line does not have
+    // correct of total and extra in percent, rounded: what was added counts against the line as much as
+    // what was missed. An empty expected line scores 100 only when nothing was typed.
     int Percent() const;
 };
 

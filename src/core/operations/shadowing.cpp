@@ -1,5 +1,6 @@
 #include "core/operations/shadowing.h"
 
+#include "core/formats/atomic_file.h"
 #include "core/formats/segment_text.h"
 #include "core/formats/time_values.h"
 
@@ -291,16 +292,10 @@ void Shadowing::SaveTake() {
         dialogs_.SaveFile(QString::fromUtf8("WAV文件(*.wav)|*.wav"),
                           QFileInfo(player_.Url()).completeBaseName() + QString::fromUtf8("_跟读.wav"));
     if (choice.Cancelled()) return;
-    // Copied beside the chosen name first, so a failed copy leaves a file already there as it was.
-    const QString part = choice.fileName + QStringLiteral(".part");
-    QFile::remove(part);
-    const bool copied = QFile::copy(take, part) &&
-                        (!QFileInfo::exists(choice.fileName) || QFile::remove(choice.fileName)) &&
-                        QFile::rename(part, choice.fileName);
-    if (!copied) QFile::remove(part);
-    if (!copied)
-        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("跟读录音没有另存。"),
-                                            {FailureCode::CannotWrite, choice.fileName}),
+    // Replaced whole or left as it was: a failed copy never costs the learner a file already there.
+    const Result<void> copied = CopyFileAtomically(take, choice.fileName);
+    if (!copied.ok())
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("跟读录音没有另存。"), copied.failure()),
                              MessageTitle(), MessageKind::Error);
 }
 
