@@ -14,6 +14,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -448,6 +449,18 @@ void MainWindow::Render() {
         for (int c = 0; c < grid.Cols(); ++c) {
             playlistGrid_->setColumnHidden(c, grid.ColumnWidth(c) == 0);
             if (grid.ColumnWidth(c) > 0) playlistGrid_->setColumnWidth(c, grid.ColumnWidth(c));
+        }
+        // The row numbers are shown whole ("10.", "100."): their column widens as far as the widest one
+        // needs, and the name column beside it gives up that much.
+        const QFontMetrics metrics(playlistGrid_->font());
+        int needed = 0;
+        for (int r = 1; r < grid.Rows(); ++r)
+            needed = std::max(needed, metrics.horizontalAdvance(grid.CellText(r, kNumberColumn)) + 6);
+        const int widen = std::max(0, needed - grid.ColumnWidth(kNumberColumn));
+        if (widen > 0) {
+            playlistGrid_->setColumnWidth(kNumberColumn, grid.ColumnWidth(kNumberColumn) + widen);
+            playlistGrid_->setColumnWidth(kFileNameColumn,
+                                          std::max(20, grid.ColumnWidth(kFileNameColumn) - widen));
         }
         if (grid.Rows() > 0) playlistGrid_->setRowHidden(0, true);
     }

@@ -91,6 +91,21 @@ TEST_F(TransportTest, ThePositionTextIsShownEveryHalfSecond) {
     EXPECT_EQ(window().positionLabel.caption, QStringLiteral("01:05"));
 }
 
+TEST_F(TransportTest, AnHourLongLessonShowsHoursFromItsFirstTickOn) {
+    AddRow(kPath, QStringLiteral("1:30:00"));
+    app_.playlist().LoadPlaylistGrid();
+    player_.SetUrl(kPath);
+    app_.transport().LoadFileSegments(kPath, 1);
+    player_.duration_ = 5400;
+    player_.SetCurrentPosition(65.7);
+    player_.duration_ = 0;  // the player has not measured it yet
+    app_.ShowPosition();
+    EXPECT_EQ(window().positionLabel.caption, QStringLiteral("00:01:05"));
+    player_.duration_ = 5400;
+    app_.ShowPosition();
+    EXPECT_EQ(window().positionLabel.caption, QStringLiteral("00:01:05"));
+}
+
 TEST_F(TransportTest, SoundGoingToNoOutputIsToldOnce) {
     player_.SetUrl(kPath);
     app_.ShowPosition();

@@ -124,6 +124,20 @@ TEST_F(MainWindowTest, WithoutARecordingItsCommandsStartDisabled) {
     EXPECT_TRUE(w.CommandButton(Command::Record)->isEnabled());
 }
 
+TEST_F(MainWindowTest, RowNumbersOfAHundredEntriesShowWhole) {
+    WriteIni("Fist", "run", "1");
+    for (int i = 1; i <= 100; ++i)
+        AddRow(QStringLiteral("/music/%1.mp3").arg(i));
+    MainWindow& w = Start();
+    QTableView* grid = w.PlaylistGrid();
+    const int needed = QFontMetrics(grid->font()).horizontalAdvance(QStringLiteral("100."));
+    EXPECT_GT(grid->columnWidth(kNumberColumn), needed);
+    EXPECT_EQ(
+        grid->columnWidth(kNumberColumn) + grid->columnWidth(kFileNameColumn),
+        window().playlistGrid.ColumnWidth(kNumberColumn) + window().playlistGrid.ColumnWidth(kFileNameColumn))
+        << "the name column gives up the room";
+}
+
 TEST_F(MainWindowTest, AnEmptyListStartsWithClearAndDeleteOff) {
     WriteIni("Fist", "run", "1");
     MainWindow& w = Start();

@@ -20,9 +20,14 @@ void Transport::LoadFileSegments(const QString& path, int row) {
 }
 
 void Transport::ShowPosition() {
+    // One form per file: the length the list knows, exact and there from the start, decides whether hours
+    // show; the player's own figure only for a file the list has no length for yet.
+    const double length = state_.listedLengthMs > 0 && state_.currentAudioPath == player_.Url()
+                              ? static_cast<double>(state_.listedLengthMs) / 1000
+                              : player_.Duration();
     window_.positionLabel.caption = state_.run != PlayerState::RunPhase::Off || window_.waveform.shown
-                                        ? PositionTextTenths(player_.CurrentPosition(), player_.Duration())
-                                        : player_.CurrentPositionString();
+                                        ? PositionTextTenths(player_.CurrentPosition(), length)
+                                        : PositionText(player_.CurrentPosition(), length);
 }
 
 void Transport::LoadFirstEntry(int row) {
