@@ -1,5 +1,6 @@
 #include "adapters/dbus/mpris_service.h"
 
+#include "core/formats/file_kinds.h"
 #include "core/formats/time_values.h"
 
 #include <QCoreApplication>
@@ -348,8 +349,10 @@ MprisService::Answer MprisService::AnswerPlayer(const QDBusMessage& call) {
         if (!takes("s")) return wrongArguments("s");
         const QUrl url(args.at(0).toString());
         const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
-        if (path.isEmpty() || !QFileInfo(path).isFile())
-            return {InvalidArgs(call, QStringLiteral("Only existing local files can be opened"))};
+        // Only what the learner could open from the window: audio, lists and texts, never any other file.
+        if (path.isEmpty() || !QFileInfo(path).isFile() || KindOfFile(path) == FileKind::kUnknown)
+            return {InvalidArgs(
+                call, QStringLiteral("Only existing local audio, list and text files can be opened"))};
         return Deferred(call,
                         [this, path] { app_.documents().OpenChosenFile(path, QFileInfo(path).fileName()); });
     }

@@ -292,6 +292,10 @@ TEST_F(MprisTest, MalformedCallsGetErrorsAndChangeNothing) {
         {kPlayer, "Next", {1}, QDBusError::InvalidArgs},
         {kPlayer, "Rewind", {}, QDBusError::UnknownMethod},
         {kPlayer, "OpenUri", {QString("https://example.com/one.mp3")}, QDBusError::InvalidArgs},
+        {kPlayer,
+         "OpenUri",
+         {QUrl::fromLocalFile(MakeFile("setup.sh")).toString()},
+         QDBusError::InvalidArgs},  // a file of a kind the program does not open
         {kProperties, "Get", {kPlayer, QString("Lyrics")}, QDBusError::UnknownProperty},
         {kProperties, "Get", {QString("org.example.Nothing"), QString("Rate")}, QDBusError::UnknownInterface},
         {kProperties, "Get", {kPlayer}, QDBusError::InvalidArgs},
