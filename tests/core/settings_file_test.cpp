@@ -169,6 +169,14 @@ TEST_F(SettingsFile, LongValuesAndEdgeBlanksReadBackWhole) {
     }
 }
 
+TEST_F(SettingsFile, AValueWithALineBreakIsRefusedAndAddsNoLines) {
+    WriteBytes("[Resume]\r\nFile=/a.mp3\r\n");
+    const QByteArray before = Bytes();
+    for (const QString& value : {QStringLiteral("/x\n[Fist]\nrun=0/a.mp3"), QStringLiteral("a\rb")})
+        EXPECT_FALSE(WriteIniValue(QStringLiteral("Resume"), QStringLiteral("File"), value, Path()).ok());
+    EXPECT_EQ(Bytes(), before);
+}
+
 TEST_F(SettingsFile, AFailedWriteReportsAndLeavesTheOldFileWhole) {
     WriteBytes("[Fist]\r\nrun=1\r\n");
     const QByteArray before = Bytes();

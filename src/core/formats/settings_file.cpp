@@ -260,6 +260,10 @@ bool ReadIniSwitch(const QString& section, const QString& key, const QString& fi
 
 Result<void> WriteIniValue(const QString& section, const QString& key, const QString& value,
                            const QString& filePath) {
+    // A line break would end the line early and add lines of its own: such a value cannot be kept.
+    for (const QString& text : {section, key, value})
+        if (text.contains(u'\n') || text.contains(u'\r'))
+            return Failure{FailureCode::CannotWrite, QStringLiteral("a line break in the text")};
     QByteArray old;
     {
         QFile file(filePath);

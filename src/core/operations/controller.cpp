@@ -295,6 +295,8 @@ void Controller::ReturnToLesson(const PlayerState::LessonLeft& lesson) {
 void Controller::SaveResumePoint() {
     const QString path = adapters_.player.Url();
     if (path.isEmpty() || path != state_.currentAudioPath || playlist_.FindPlaylistRow(path) <= 0) return;
+    // A path with a line break cannot be kept in a settings line: that lesson is not returned to.
+    if (path.contains(u'\n') || path.contains(u'\r')) return;
     const int segment = state_.abIndex && !state_.looseSegment ? *state_.abIndex + 1 : 0;
     WriteSettings(
         {{kResumeSection, kResumeFile, path},

@@ -82,7 +82,8 @@ void Documents::ChooseAndOpenFile() {
         OpenChosenFile(chosen.front().fileName, chosen.front().fileTitle);
         return;
     }
-    hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), chosen.front().fileName);
+    if (!chosen.front().fileName.contains(u'\n') && !chosen.front().fileName.contains(u'\r'))
+        hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), chosen.front().fileName);
     QStringList paths;
     for (const FileChoice& choice : chosen)
         paths << choice.fileName;
@@ -90,7 +91,9 @@ void Documents::ChooseAndOpenFile() {
 }
 
 void Documents::OpenChosenFile(const QString& path, const QString& title) {
-    hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), path);
+    // The folder last opened from is a convenience: one whose path cannot be kept is not.
+    if (!path.contains(u'\n') && !path.contains(u'\r'))
+        hooks_.writeSetting(QStringLiteral("Mp3PrePath"), QStringLiteral("Path"), path);
     state_.currentAudioPath = path;
     window_.showTextBox.value = 1;
     ApplyTextShown();
