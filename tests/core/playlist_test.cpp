@@ -165,6 +165,23 @@ TEST_F(PlaylistTest, ListingANewFileAddsItAfterTheLastEntry) {
     EXPECT_TRUE(window().clearListButton.enabled);
 }
 
+TEST_F(PlaylistTest, AFileCutShortAfterAFewFramesIsToldAndNeverListed) {
+    // As the real file that holds 0.44 s of a half-hour its header claims.
+    const QString path = QStringLiteral("/music/cut short.mp3");
+    probe_.seconds[path] = 0.444;
+    player_.SetUrl(path);
+    state().currentAudioPath = path;
+    state().currentListRow = 1;
+    app_.ListPlayingFile();
+    probe_.DeliverAll();
+    app_.ListPlayingFile();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.contains(QString::fromUtf8("无法播放这个文件")))
+        << dialogs_.shown[0].text.toStdString();
+    EXPECT_EQ(TableRows(), 0);
+    EXPECT_FALSE(window().setAButton.enabled) << "no segment can be marked on it";
+}
+
 TEST_F(PlaylistTest, ListingAFileAlreadyListedRewritesItsRowInPlace) {
     AddRows(3);
     playlist().LoadPlaylistGrid();

@@ -9,6 +9,12 @@
 #include <utility>
 
 namespace ostrelle {
+namespace {
+
+// Less than this lists as 0:00: a file cut short after a few frames, with nothing to repeat.
+constexpr double kShortestLessonSeconds = 0.5;
+
+}  // namespace
 
 void Playlist::SetCentredColumn(int col) {
     GridModel& grid = window_.playlistGrid;
@@ -161,18 +167,23 @@ void Playlist::DeletePlaylistEntry() {
     EnablePair(window_.deleteEntryButton, window_.deleteEntryItem, false);
 }
 
-std::optional<QString> Playlist::MeasuredDuration(const QString& path) {
+std::optional<double> Playlist::MeasuredDuration(const QString& path) {
     // The measured length is exact where the player's figure is an estimate: the player's serves only
     // for a file that cannot be measured.
     const FileLengths::Length length = lengths_.Of(path);
-    if (length.status == FileLengths::Status::kKnown) return FormatSeconds(length.seconds);
+    if (length.status == FileLengths::Status::kKnown) return length.seconds;
     if (length.status == FileLengths::Status::kMeasuring) return std::nullopt;
-    if (player_.Url() == path && player_.Duration() > 0) return FormatSeconds(player_.Duration());
+    if (player_.Url() == path && player_.Duration() > 0) return player_.Duration();
     return std::nullopt;
 }
 
 bool Playlist::ReportIfUnplayable(const QString& path) {
     if (player_.Url() != path || player_.ErrorText().isEmpty()) return false;
+    ReportUnplayable(path, {FailureCode::NotAudio, player_.ErrorText()});
+    return true;
+}
+
+void Playlist::ReportUnplayable(const QString& path, const Failure& failure) {
     Window& w = window_;
     w.listingTimer.enabled = false;
     w.sequentialPlayTimer.enabled = false;
@@ -187,21 +198,19 @@ bool Playlist::ReportIfUnplayable(const QString& path) {
     if (w.playlistGrid.CellText(row, kPathColumn) != path) row = FindPlaylistRow(path);
     w.playlistGrid.SelectRange(row > 0 ? row : -1, 1, row > 0 ? row : -1, kPathColumn);
     const QString name = FileNameOfPath(path).value_or(path);
-    dialogs_.ShowMessage(
-        FailureMessage(name + QString::fromUtf8("："), {FailureCode::NotAudio, player_.ErrorText()}),
-        MessageTitle(), MessageKind::Error);
+    dialogs_.ShowMessage(FailureMessage(name + QString::fromUtf8("："), failure), MessageTitle(),
+                         MessageKind::Error);
     // The learner keeps the lesson they had.
     if (state_.lessonBefore && state_.lessonBefore->path != path && hooks_.returnToLesson)
         hooks_.returnToLesson(*std::exchange(state_.lessonBefore, std::nullopt));
-    return true;
 }
 
 void Playlist::ListPlayingFile() {
     window_.listingTimer.enabled = false;
     const QString path = state_.currentAudioPath;
     if (ReportIfUnplayable(path)) return;
-    const std::optional<QString> duration = MeasuredDuration(path);
-    if (!duration) {
+    const std::optional<double> seconds = MeasuredDuration(path);
+    if (!seconds) {
         // Still opening: look again shortly, a bounded number of times. A file that never yields a
         // length is not listed with a made-up one. Measuring in the background is waited for.
         if (lengths_.IsMeasuring(path)) {
@@ -212,6 +221,13 @@ void Playlist::ListPlayingFile() {
         }
         return;
     }
+    // A file cut short after a few frames lists as 0:00 and holds nothing to repeat.
+    if (*seconds < kShortestLessonSeconds) {
+        player_.Stop();
+        ReportUnplayable(path, {FailureCode::NotAudio, QString::fromUtf8("文件里只有不到半秒的声音")});
+        return;
+    }
+    const QString duration = FormatSeconds(*seconds);
     const std::optional<QString> fileName = FileNameOfPath(path);
     if (!fileName || !database_) return;
 
@@ -229,7 +245,7 @@ void Playlist::ListPlayingFile() {
     if (!listed) row.AddNew();
     row.SetField(kFileNameField, *fileName);
     row.SetField(kSavePathField, path);
-    row.SetField(kPlayTimeField, *duration);
+    row.SetField(kPlayTimeField, duration);
     if (!row.Update().ok()) return;
 
     // A file listed twice keeps the row it was started from, so that sequential play goes on below it.
@@ -239,7 +255,7 @@ void Playlist::ListPlayingFile() {
     if (gridRow <= 0) gridRow = CountPlaylistRows() + 1;  // in the table but not shown: append it
     if (gridRow >= grid.Rows()) grid.SetRows(gridRow + 1);
     state_.currentListRow = gridRow;
-    WriteGridRow(gridRow, *fileName, *duration, path);
+    WriteGridRow(gridRow, *fileName, duration, path);
 
     SelectPlaylistRow(gridRow);
     if (CountPlaylistRows() > 0) EnablePair(window_.clearListButton, window_.clearListItem, true);

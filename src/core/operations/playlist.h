@@ -70,12 +70,14 @@ public:
     // When the player could not open path: tells the learner why and clears what belonged to the file
     // before. Returns whether it could not.
     bool ReportIfUnplayable(const QString& path);
+    // Tells the learner the file cannot be played and returns to the lesson they had.
+    void ReportUnplayable(const QString& path, const Failure& failure);
     // Tells the learner, once, that a write of the list failed.
     void TellIfFailed(const Result<void>& written, const QString& what);
 
 private:
     // The duration text to record for path, or nothing while it cannot be known yet.
-    std::optional<QString> MeasuredDuration(const QString& path);
+    std::optional<double> MeasuredDuration(const QString& path);
     void SetCentredColumn(int col);
 
     Window& window_;
