@@ -151,6 +151,38 @@ TEST_F(AutoSplitTest, SentencesFromThePositionOnBecomeSegmentsWhileTheWindowShow
     EXPECT_TRUE(told.contains(QString::fromUtf8("无法播放这个文件。"))) << "worded once, by its code";
 }
 
+TEST_F(AutoSplitTest, TheLearnerHearsWhatCannotBeKeptAndWhatCannotBeRead) {
+    // 48 of 50 slots taken: three sentences found, two kept, and the learner is told.
+    std::vector<std::pair<double, double>> many;
+    for (int i = 0; i < 48; ++i)
+        many.emplace_back(i * 0.5, i * 0.5 + 0.25);
+    dialogs_.answers = {MessageAnswer::No};  // no segments to replace yet: never asked
+    splitApp_.segmentEditor().AddSegments(many);
+    splitApp_.Run(Command::AutoSplit);
+    dialogs_.answers = {MessageAnswer::No};  // added after the ones there
+    split_.Finish({{25.0, 26.0}, {26.5, 27.0}, {27.5, 28.0}});
+    ASSERT_EQ(dialogs_.shown.size(), 2u);
+    EXPECT_TRUE(dialogs_.shown[1].text.contains(QString::fromUtf8("找到 3 句")))
+        << dialogs_.shown[1].text.toStdString();
+
+    // Full: told at once, nothing analysed.
+    split_.from = -1;
+    splitApp_.Run(Command::AutoSplit);
+    EXPECT_FALSE(split_.Running());
+    EXPECT_EQ(split_.from, -1);
+    ASSERT_EQ(dialogs_.shown.size(), 3u);
+    EXPECT_TRUE(dialogs_.shown[2].text.contains(QString::fromUtf8("复读段已满")));
+
+    // A file the player cannot play is told, not silently ignored.
+    const QString broken = MakeFile(QStringLiteral("broken.mp3"));
+    player_.unplayable[broken] = QStringLiteral("no decoder");
+    player_.SetUrl(broken);
+    splitApp_.Run(Command::AutoSplit);
+    EXPECT_FALSE(split_.Running());
+    ASSERT_EQ(dialogs_.shown.size(), 4u);
+    EXPECT_TRUE(dialogs_.shown[3].text.startsWith(QString::fromUtf8("自动断句没有完成。")));
+}
+
 }  // namespace
 }  // namespace ostrelle
 

