@@ -1,4 +1,5 @@
 #include "adapters/qt/qt_dialogs.h"
+#include "app/chinese_qt_texts.h"
 #include "app/command_line.h"
 #include "app/desktop_identity.h"
 #include "app/program.h"
@@ -9,7 +10,6 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -27,12 +27,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Ostrelle"));
     ostrelle::ApplyDesktopIdentity();
-    // Standard buttons and file dialogs in Chinese, like the rest of the window.
-    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-    QTranslator translator;
-    if (translator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&translator);
+    ostrelle::InstallChineseQtTexts();
 
     ostrelle::ProgramFolder folder =
         ostrelle::ResolveThisProgramsFolder(QStringLiteral(OSTRELLE_SHARED_FROM_BIN));

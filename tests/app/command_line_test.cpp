@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/chinese_qt_texts.h"
 #include "app/single_instance.h"
 
 #include <QProcess>
@@ -12,6 +13,17 @@
 
 namespace ostrelle {
 namespace {
+
+TEST(ChineseQtTexts, TheFileDialogAndStandardButtonsSpeakChinese) {
+    InstallChineseQtTexts();
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("取消"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QString::fromUtf8("查找范围："));
+    // The type column of the file dialog, which Qt 6's own translations miss.
+    EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Folder"),
+              QString::fromUtf8("文件夹"));
+    EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "%1 File"),
+              QString::fromUtf8("%1 文件"));
+}
 
 TEST(CommandLineTest, FilesAreMadeAbsoluteAndOptionsAnswerAtOnce) {
     const CommandLine files = ParseCommandLine(

@@ -140,5 +140,14 @@ TEST_F(ShadowingTest, ATakeGoesWithItsSegment) {
     EXPECT_FALSE(QFileInfo::exists(shadowing().TakesFolder(audio_)));
 }
 
+TEST_F(ShadowingTest, ATakesNameComesFromNumbersWhateverAListHolds) {
+    // A shared or crafted list: the slot's text names a place outside the takes folder.
+    for (const char* slot : {"A../../../../tmp/xB00:05", "A00:01/../../yB00:05.000"}) {
+        const QString take = shadowing().TakePath(audio_, ParseAB(QString::fromLatin1(slot)));
+        EXPECT_EQ(QFileInfo(take).absolutePath(), shadowing().TakesFolder(audio_)) << slot;
+        EXPECT_FALSE(take.contains(QStringLiteral(".."))) << take.toStdString();
+    }
+}
+
 }  // namespace
 }  // namespace ostrelle

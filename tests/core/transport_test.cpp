@@ -116,7 +116,7 @@ TEST_F(TransportTest, SoundGoingToNoOutputIsToldOnce) {
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].kind, MessageKind::Warning);
     EXPECT_TRUE(dialogs_.shown[0].text.startsWith(QString::fromUtf8("没有可用的声音输出")));
-    EXPECT_TRUE(dialogs_.shown[0].text.endsWith(QStringLiteral("\nFailed to connect: Connection refused")));
+    EXPECT_FALSE(dialogs_.shown[0].text.contains(QStringLiteral("Failed"))) << "no English in the box";
 }
 
 TEST_F(TransportTest, TheFirstEntryIsOpenedNotPlayedAfterStartUp) {

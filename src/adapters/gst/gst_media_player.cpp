@@ -35,28 +35,29 @@ double ToSeconds(gint64 time) {
     return static_cast<double>(time) / GST_SECOND;
 }
 
-// GStreamer's own text, after a sentence that says what it means for the learner's file.
+// What the error means for the learner's file, in the learner's words. GStreamer's own text, in English
+// and about its elements, goes to the log only.
 QString ErrorMessageText(GstMessage* message) {
     const GErrorPtr error = ParseErrorMessage(message);
-    const QString detail = error && error->message ? QString::fromUtf8(error->message) : QString();
-    QString meaning = QStringLiteral("The file cannot be played.");
+    if (error && error->message) qWarning("ostrelle: playing failed: %s", error->message);
+    QString meaning = QString::fromUtf8("文件无法解码。");
     if (error && error->domain == GST_STREAM_ERROR) {
         switch (error->code) {
             case GST_STREAM_ERROR_TYPE_NOT_FOUND:
             case GST_STREAM_ERROR_WRONG_TYPE:
-                meaning = QStringLiteral("The file is not audio.");
+                meaning = QString::fromUtf8("这不是音频文件。");
                 break;
             case GST_STREAM_ERROR_CODEC_NOT_FOUND:
-                meaning = QStringLiteral("No installed decoder plays this file.");
+                meaning = QString::fromUtf8("没有安装能播放这种文件的解码器。");
                 break;
             default:
-                meaning = QStringLiteral("The file is damaged or incomplete.");
+                meaning = QString::fromUtf8("文件已损坏或不完整。");
                 break;
         }
     } else if (error && error->domain == GST_RESOURCE_ERROR) {
-        meaning = QStringLiteral("The file cannot be read.");
+        meaning = QString::fromUtf8("无法读取这个文件。");
     }
-    return detail.isEmpty() ? meaning : meaning + QStringLiteral(" (") + detail + u')';
+    return meaning;
 }
 
 }  // namespace
@@ -106,7 +107,7 @@ void GstMediaPlayer::Construct(GstElement* audioSink) {
     if (!playbin) {
         if (audioSink) gst_object_unref(gst_object_ref_sink(audioSink));
         media_ = Media::kFailed;
-        errorText_ = QStringLiteral("The GStreamer playbin element is not installed.");
+        errorText_ = QString::fromUtf8("没有安装 GStreamer 的 playbin 组件。");
         return;
     }
     playbin_.reset(GST_ELEMENT(gst_object_ref_sink(playbin)));
@@ -144,7 +145,7 @@ void GstMediaPlayer::Construct(GstElement* audioSink) {
     clock_.start();
     openTimeout_.setSingleShot(true);
     QObject::connect(&openTimeout_, &QTimer::timeout, &busContext_, [this] {
-        if (media_ == Media::kOpening) Fail(QStringLiteral("The file could not be opened in time."));
+        if (media_ == Media::kOpening) Fail(QString::fromUtf8("文件打开超时。"));
     });
     reachPoll_.setInterval(5);
     QObject::connect(&reachPoll_, &QTimer::timeout, &busContext_, [this] { UpdateStopPointReached(); });
@@ -188,7 +189,7 @@ void GstMediaPlayer::SetUrl(const QString& path) {
     wma_.Close();
     url_ = path;
     if (!playbin_) {
-        Fail(QStringLiteral("The GStreamer playbin element is not installed."));
+        Fail(QString::fromUtf8("没有安装 GStreamer 的 playbin 组件。"));
         return;
     }
     // READY, not NULL: the audio sink keeps its connection to the sound server (and autoaudiosink its
@@ -200,19 +201,19 @@ void GstMediaPlayer::SetUrl(const QString& path) {
 
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists()) {
-        Fail(QStringLiteral("The file does not exist: %1").arg(path));
+        Fail(QString::fromUtf8("找不到这个文件。"));
         return;
     }
     if (info.isDir()) {
-        Fail(QStringLiteral("This is a folder, not an audio file: %1").arg(path));
+        Fail(QString::fromUtf8("这是一个文件夹，不是音频文件。"));
         return;
     }
     if (!info.isReadable()) {
-        Fail(QStringLiteral("The file cannot be read: %1").arg(path));
+        Fail(QString::fromUtf8("没有读取这个文件的权限。"));
         return;
     }
     if (info.size() == 0) {
-        Fail(QStringLiteral("The file is empty: %1").arg(path));
+        Fail(QString::fromUtf8("文件是空的。"));
         return;
     }
 
@@ -220,8 +221,7 @@ void GstMediaPlayer::SetUrl(const QString& path) {
     gchar* uri = gst_filename_to_uri(QFile::encodeName(info.absoluteFilePath()).constData(), &rawError);
     const GErrorPtr error(rawError);
     if (!uri) {
-        Fail(QStringLiteral("The file name cannot be used: %1")
-                 .arg(QString::fromUtf8(error ? error->message : "")));
+        Fail(QString::fromUtf8("文件名无法使用。"));
         return;
     }
     g_object_set(playbin_.get(), "uri", uri, nullptr);
@@ -234,7 +234,7 @@ void GstMediaPlayer::SetUrl(const QString& path) {
     if (gst_element_set_state(playbin_.get(), autoStart_ ? GST_STATE_PLAYING : GST_STATE_PAUSED) ==
         GST_STATE_CHANGE_FAILURE) {
         // The ERROR message that follows carries the reason and replaces this text.
-        Fail(QStringLiteral("The file could not be opened."));
+        Fail(QString::fromUtf8("文件打不开。"));
     }
 }
 

@@ -72,7 +72,7 @@ Result<void> GstWaveDevice::Open(const QString& path) {
     errorText_.clear();
     fileName_ = path;
     if (fileName_.isEmpty())
-        return Fail(FailureCode::DeviceNotReady, QStringLiteral("No file was named for the recording."));
+        return Fail(FailureCode::DeviceNotReady, QString::fromUtf8("没有指定录音文件。"));
     state_ = State::kOpen;
     WavHeader header;
     if (ReadWavHeader(fileName_, header).isEmpty()) fileLengthMs_ = header.LengthMs();
@@ -85,8 +85,7 @@ Result<void> GstWaveDevice::OpenInput() {
     const QString error = StartInput();
     if (!error.isEmpty()) {
         inputKept_ = false;
-        return Fail(FailureCode::NoInputDevice,
-                    QStringLiteral("The sound input could not be opened: %1").arg(error));
+        return Fail(FailureCode::NoInputDevice, QString::fromUtf8("无法打开声音输入（%1）。").arg(error));
     }
     return {};
 }
@@ -99,12 +98,11 @@ void GstWaveDevice::CloseInput() {
 Result<void> GstWaveDevice::StartRecording() {
     switch (state_) {
         case State::kClosed:
-            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording device is not open."));
+            return Fail(FailureCode::DeviceNotReady, QString::fromUtf8("录音设备还没有打开。"));
         case State::kCapturing:
             return {};
         case State::kPlaying:
-            return Fail(FailureCode::DeviceNotReady,
-                        QStringLiteral("The recording is playing; stop it before recording."));
+            return Fail(FailureCode::DeviceNotReady, QString::fromUtf8("正在播放录音，请先停止播放再录音。"));
         case State::kCaptured:
             DiscardCapture();
             break;
@@ -122,7 +120,7 @@ Result<void> GstWaveDevice::StartRecording() {
     part.setAutoRemove(false);
     if (!part.open()) {
         return Fail(FailureCode::CannotWrite,
-                    QStringLiteral("The recording cannot be written in the folder %1 (%2).")
+                    QString::fromUtf8("无法在文件夹 %1 中写入录音（%2）。")
                         .arg(QFileInfo(fileName_).absolutePath(), part.errorString()));
     }
     part.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
@@ -135,9 +133,8 @@ Result<void> GstWaveDevice::StartRecording() {
         partFile_->write(PcmWavHeader(kSampleRate, kChannels, 0)) != kPcmWavHeaderBytes) {
         const QString why = partFile_->errorString();
         DiscardCapture();
-        return Fail(FailureCode::CannotWrite,
-                    QStringLiteral("The recording cannot be written in the folder %1 (%2).")
-                        .arg(QFileInfo(fileName_).absolutePath(), why));
+        return Fail(FailureCode::CannotWrite, QString::fromUtf8("无法在文件夹 %1 中写入录音（%2）。")
+                                                  .arg(QFileInfo(fileName_).absolutePath(), why));
     }
     capturedBytes_ = 0;
 
@@ -156,8 +153,7 @@ Result<void> GstWaveDevice::StartRecording() {
         const QString error = StartInput();
         if (!error.isEmpty()) {
             DiscardCapture();
-            return Fail(FailureCode::NoInputDevice,
-                        QStringLiteral("The sound input could not be opened: %1").arg(error));
+            return Fail(FailureCode::NoInputDevice, QString::fromUtf8("无法打开声音输入（%1）。").arg(error));
         }
     }
     bool silent = false;
@@ -178,7 +174,7 @@ Result<void> GstWaveDevice::StartRecording() {
     }
     if (silent) {
         DiscardCapture();
-        return Fail(FailureCode::NoInputDevice, QStringLiteral("No sound came from the input."));
+        return Fail(FailureCode::NoInputDevice, QString::fromUtf8("声音输入没有送来任何声音。"));
     }
     state_ = State::kCapturing;
     return {};
@@ -203,7 +199,7 @@ Result<void> GstWaveDevice::Save() {
         case State::kCaptureFailed:
             return TakeCaptureFailure();
         default:
-            return Fail(FailureCode::DeviceNotReady, QStringLiteral("Nothing has been recorded to save."));
+            return Fail(FailureCode::DeviceNotReady, QString::fromUtf8("还没有录下可保存的声音。"));
     }
 }
 
@@ -229,12 +225,12 @@ Result<void> GstWaveDevice::Stop() {
 Result<void> GstWaveDevice::Play() {
     switch (state_) {
         case State::kClosed:
-            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording device is not open."));
+            return Fail(FailureCode::DeviceNotReady, QString::fromUtf8("录音设备还没有打开。"));
         case State::kPlaying:
             return {};
         case State::kCapturing:
         case State::kCaptured:
-            return Fail(FailureCode::DeviceNotReady, QStringLiteral("The recording has not been saved yet."));
+            return Fail(FailureCode::DeviceNotReady, QString::fromUtf8("录音还没有保存。"));
         case State::kCaptureFailed:
             captureError_.clear();
             state_ = State::kOpen;
@@ -250,8 +246,7 @@ Result<void> GstWaveDevice::Play() {
     positionMs_ = 0;
     error = StartPipeline(PlaybackDescription(playbackSink_), fileName_);
     if (!error.isEmpty())
-        return Fail(FailureCode::DeviceFailed,
-                    QStringLiteral("The recording could not be played: %1").arg(error));
+        return Fail(FailureCode::DeviceFailed, QString::fromUtf8("无法播放录音（%1）。").arg(error));
     state_ = State::kPlaying;
     return {};
 }
@@ -323,7 +318,7 @@ void GstWaveDevice::StopPipeline() {
 void GstWaveDevice::EndPlayback(const QString& reason) {
     StopPipeline();
     state_ = State::kOpen;
-    if (!reason.isEmpty()) errorText_ = QStringLiteral("The recording stopped playing: %1").arg(reason);
+    if (!reason.isEmpty()) errorText_ = QString::fromUtf8("录音播放中断（%1）。").arg(reason);
 }
 
 void GstWaveDevice::HandleStreamingEvent(unsigned generation) {

@@ -169,21 +169,19 @@ Result<void> GstWaveDevice::FinishCapture() {
         return Failure{code, detail};
     };
     if (!error.isEmpty())
-        return discard(FailureCode::DeviceFailed, QStringLiteral("The recording stopped: %1").arg(error));
+        return discard(FailureCode::DeviceFailed, QString::fromUtf8("录音中断（%1）。").arg(error));
     if (!writeError.isEmpty())
-        return discard(FailureCode::CannotWrite,
-                       QStringLiteral("The recording could not be written: %1").arg(writeError));
+        return discard(FailureCode::CannotWrite, QString::fromUtf8("无法写入录音（%1）。").arg(writeError));
     if (received == 0)
-        return discard(FailureCode::NoInputDevice, QStringLiteral("No sound came from the input."));
+        return discard(FailureCode::NoInputDevice, QString::fromUtf8("声音输入没有送来任何声音。"));
     const qint64 bytes = capturedBytes_.load();
-    if (bytes == 0) return discard(FailureCode::DeviceFailed, QStringLiteral("Nothing was recorded."));
+    if (bytes == 0) return discard(FailureCode::DeviceFailed, QString::fromUtf8("什么也没有录下。"));
     // The header now says how much sound there is.
     if (!partFile_->seek(0) ||
         partFile_->write(PcmWavHeader(kSampleRate, kChannels, bytes)) != kPcmWavHeaderBytes ||
         !partFile_->flush()) {
-        return discard(
-            FailureCode::CannotWrite,
-            QStringLiteral("The recording could not be written: %1").arg(partFile_->errorString()));
+        return discard(FailureCode::CannotWrite,
+                       QString::fromUtf8("无法写入录音（%1）。").arg(partFile_->errorString()));
     }
     partFile_->close();
     partFile_.reset();
@@ -199,8 +197,8 @@ Result<void> GstWaveDevice::CommitCapture() {
         DiscardCapture();
         state_ = State::kOpen;
         return Fail(FailureCode::DeviceFailed, capturedBytes_.load() == 0
-                                                   ? QStringLiteral("Nothing was recorded.")
-                                                   : QStringLiteral("The recording could not be finished."));
+                                                   ? QString::fromUtf8("什么也没有录下。")
+                                                   : QString::fromUtf8("录音无法完成。"));
     }
     std::error_code renameError;
     std::filesystem::rename(FileSystemPath(partPath_), FileSystemPath(fileName_), renameError);
@@ -210,8 +208,9 @@ Result<void> GstWaveDevice::CommitCapture() {
         DiscardCapture();
         if (!copied.ok()) {
             state_ = State::kOpen;
-            return Fail(copied.failure().code, QStringLiteral("The recording could not be saved as %1: %2")
-                                                   .arg(fileName_, copied.failure().detail));
+            return Fail(
+                copied.failure().code,
+                QString::fromUtf8("录音无法保存为 %1（%2）。").arg(fileName_, copied.failure().detail));
         }
     }
     partPath_.clear();
@@ -225,7 +224,7 @@ Result<void> GstWaveDevice::CommitCapture() {
 void GstWaveDevice::FailCapture(const QString& reason) {
     StopInput();
     DiscardCapture();
-    captureError_ = QStringLiteral("The recording stopped: %1").arg(reason);
+    captureError_ = QString::fromUtf8("录音中断（%1）。").arg(reason);
     errorText_ = captureError_;
     state_ = State::kCaptureFailed;
 }

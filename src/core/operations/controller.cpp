@@ -310,7 +310,8 @@ void Controller::ShowPosition() {
     const QString problem = adapters_.player.OutputProblem();
     if (problem.isEmpty() || silentOutputTold_) return;
     silentOutputTold_ = true;
-    adapters_.dialogs.ShowMessage(FailureMessage({FailureCode::NoOutputDevice, problem}), MessageTitle(),
+    // The sound server's own words (English, about sockets) say nothing to the learner.
+    adapters_.dialogs.ShowMessage(FailureMessage({FailureCode::NoOutputDevice, {}}), MessageTitle(),
                                   MessageKind::Warning);
 }
 

@@ -493,7 +493,7 @@ protected:
 
 TEST_F(BadInputTest, MissingFileFails) {
     const QString reason = ExpectFailedOpen(QDir(files_->dir.path()).filePath("no such file.mp3"));
-    EXPECT_TRUE(reason.startsWith("The file does not exist")) << reason.toStdString();
+    EXPECT_TRUE(reason == QString::fromUtf8("找不到这个文件。")) << reason.toStdString();
 }
 
 TEST_F(BadInputTest, ZeroByteFileFails) {
@@ -502,7 +502,7 @@ TEST_F(BadInputTest, ZeroByteFileFails) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     const QString reason = ExpectFailedOpen(path);
-    EXPECT_TRUE(reason.startsWith("The file is empty")) << reason.toStdString();
+    EXPECT_TRUE(reason == QString::fromUtf8("文件是空的。")) << reason.toStdString();
 }
 
 TEST_F(BadInputTest, TextFileNamedMp3Fails) {
@@ -513,21 +513,21 @@ TEST_F(BadInputTest, TextFileNamedMp3Fails) {
         file.write("These are my notes for lesson one, not audio.\n");
     file.close();
     const QString reason = ExpectFailedOpen(path);
-    EXPECT_TRUE(reason.startsWith("The file is not audio")) << reason.toStdString();
+    EXPECT_TRUE(reason == QString::fromUtf8("这不是音频文件。")) << reason.toStdString();
 }
 
 TEST_F(BadInputTest, DirectoryNamedMp3Fails) {
     QDir dir(files_->dir.path());
     ASSERT_TRUE(dir.mkpath("x.mp3"));
     const QString reason = ExpectFailedOpen(dir.filePath("x.mp3"));
-    EXPECT_TRUE(reason.startsWith("This is a folder")) << reason.toStdString();
+    EXPECT_TRUE(reason == QString::fromUtf8("这是一个文件夹，不是音频文件。")) << reason.toStdString();
 }
 
 TEST_F(BadInputTest, Mp3TruncatedInsideItsTagFails) {
     const QString path = RealFixture("corrupt_truncated-inside-id3v2-tag_no-audio.mp3");
     if (path.isEmpty()) GTEST_SKIP() << "real fixtures not available";
     const QString reason = ExpectFailedOpen(path);
-    EXPECT_TRUE(reason.startsWith("The file is damaged")) << reason.toStdString();
+    EXPECT_TRUE(reason == QString::fromUtf8("文件已损坏或不完整。")) << reason.toStdString();
 }
 
 TEST_F(BadInputTest, GeneratedMp3CutAfterItsTagFails) {
