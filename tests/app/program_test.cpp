@@ -4,6 +4,7 @@
 #include "core/formats/time_values.h"
 #include "support/generated_audio.h"
 #include "support/scripted_dialogs.h"
+#include "text/plain_text_reader.h"
 
 #include <QApplication>
 #include <QDir>
@@ -168,6 +169,14 @@ TEST_F(ProgramTest, ALearnersFilesGoToTheDataFolderWhenTheInstallFolderIsApart) 
 }
 
 // Qt draws the SVG only with its SVG plugins; without them the icon would be empty.
+TEST(Introduction, TheUsageTextTellsOfEveryCapabilityBeyondRepeating) {
+    const TextReadResult text =
+        LoadPlainText(QCoreApplication::applicationDirPath() + QStringLiteral("/introduce.txt"));
+    ASSERT_TRUE(text.ok());
+    for (const char* feature : {"波形", "语速", "自动断句", "歌词", "跟读", "听写"})
+        EXPECT_TRUE(text.value().contains(QString::fromUtf8(feature))) << feature;
+}
+
 TEST(DesktopIdentity, TheWindowIconIsDrawnAtEverySize) {
     ApplyDesktopIdentity();
     const QIcon icon = QApplication::windowIcon();
