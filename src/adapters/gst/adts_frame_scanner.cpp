@@ -38,7 +38,8 @@ std::optional<AdtsHeader> HeaderAt(std::span<const std::uint8_t> bytes, std::siz
 
 }  // namespace
 
-std::optional<AdtsFrameCount> CountAdtsFrames(std::span<const std::uint8_t> bytes) {
+std::optional<AdtsFrameCount> CountAdtsFrames(std::span<const std::uint8_t> bytes,
+                                              const std::atomic<bool>* stop) {
     std::size_t pos = Id3v2TagsEnd(bytes);
     if (pos >= bytes.size()) return std::nullopt;
     const std::optional<AdtsHeader> first = HeaderAt(bytes, pos);
@@ -52,7 +53,8 @@ std::optional<AdtsFrameCount> CountAdtsFrames(std::span<const std::uint8_t> byte
 
     AdtsFrameCount count;
     count.sampleRate = first->sampleRate;
-    while (pos < bytes.size()) {
+    for (std::uint32_t walked = 0; pos < bytes.size(); ++walked) {
+        if (stop && walked % 4096 == 0 && stop->load(std::memory_order_relaxed)) return std::nullopt;
         const std::optional<AdtsHeader> header = HeaderAt(bytes, pos);
         if (!header || header->stream != first->stream || bytes.size() - pos < header->length) break;
         ++count.frames;

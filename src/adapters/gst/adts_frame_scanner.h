@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,7 +19,9 @@ struct AdtsFrameCount {
 // Counts the ADTS frames of a whole raw AAC file. Its audio starts right after any ID3v2 tags with two
 // frames of one stream (or one that fills the file); the walk ends at the first frame that is cut off or
 // of another stream, so a tag at the end is not counted. Nothing when the bytes hold no such stream.
-// Reads only inside bytes and takes time linear in their size.
-std::optional<AdtsFrameCount> CountAdtsFrames(std::span<const std::uint8_t> bytes);
+// Reads only inside bytes and takes time linear in their size. Gives up with nothing soon after stop becomes
+// true.
+std::optional<AdtsFrameCount> CountAdtsFrames(std::span<const std::uint8_t> bytes,
+                                              const std::atomic<bool>* stop = nullptr);
 
 }  // namespace ostrelle

@@ -18,6 +18,8 @@ BackgroundDurationMeter::~BackgroundDurationMeter() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
         queue_.clear();
+        // A program that quits does not wait for a whole file to be read.
+        if (probe_) probe_->Cancel();
     }
     queued_.notify_all();
     worker_.join();
@@ -55,9 +57,13 @@ void BackgroundDurationMeter::Work(ProbeFactory makeProbe) {
     // Made here: a probe is used by one thread only.
     const std::unique_ptr<DurationProbe> probe = makeProbe();
     std::unique_lock lock(mutex_);
+    probe_ = probe.get();
     for (;;) {
         queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (stopping_) return;
+        if (stopping_) {
+            probe_ = nullptr;
+            return;
+        }
         const QString path = queue_.front();
         queue_.pop_front();
         busy_ = true;

@@ -18,7 +18,7 @@ namespace ostrelle {
 
 // DurationMeter on one thread of its own, with a probe made on that thread (GstDurationProbe unless told
 // otherwise). Results are queued to the thread that made the meter, which must run a Qt event loop (or
-// call DeliverResults). Destroying the meter waits for a measurement under way to finish.
+// call DeliverResults). Destroying the meter cancels a measurement under way and waits for it to give up.
 class BackgroundDurationMeter final : public DurationMeter {
 public:
     using ProbeFactory = std::function<std::unique_ptr<DurationProbe>()>;
@@ -46,6 +46,7 @@ private:
     std::deque<Measured> results_;
     bool busy_ = false;  // a measurement is under way
     bool stopping_ = false;
+    DurationProbe* probe_ = nullptr;  // the worker's, while it lives
     std::thread worker_;
 };
 

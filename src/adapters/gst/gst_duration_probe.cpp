@@ -91,13 +91,17 @@ public:
     std::uint64_t Size() const { return size_; }
 
     // Up to count bytes from offset into bytes, which then holds what was read: fewer at the end of the
-    // file, or when it has been cut since it was opened.
-    Result<void> ReadAt(std::uint64_t offset, std::size_t count, ByteBuffer& bytes) const {
+    // file, or when it has been cut since it was opened. Read a piece at a time, so that stop is heard.
+    Result<void> ReadAt(std::uint64_t offset, std::size_t count, ByteBuffer& bytes,
+                        const std::atomic<bool>* stop = nullptr) const {
+        constexpr std::size_t kPiece = 8 * 1024 * 1024;
         bytes.Allocate(count);
         std::size_t done = 0;
         while (done < count) {
-            const ssize_t got =
-                pread(fd_, bytes.Data() + done, count - done, static_cast<off_t>(offset + done));
+            if (stop && stop->load(std::memory_order_relaxed))
+                return ProbeFailure(FailureCode::TimedOut, QStringLiteral("measuring was cancelled"));
+            const ssize_t got = pread(fd_, bytes.Data() + done, std::min(kPiece, count - done),
+                                      static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0)
                 return ProbeFailure(FailureCode::CannotRead, QString::fromLocal8Bit(std::strerror(errno)));
@@ -146,6 +150,7 @@ GstDurationProbe::~GstDurationProbe() {
 }
 
 ProbeResult GstDurationProbe::Probe(const QString& path) {
+    if (cancelled_) return ProbeFailure(FailureCode::TimedOut, QStringLiteral("measuring was cancelled"));
     ReadOnlyFile file;
     if (Result<void> opened = file.Open(path); !opened.ok()) return opened.failure();
 
@@ -178,14 +183,16 @@ ProbeResult GstDurationProbe::Probe(const QString& path) {
     std::span<const std::uint8_t> bytes = head.Bytes();
     ByteBuffer whole;
     if (file.Size() > bytes.size()) {
-        if (Result<void> read = file.ReadAt(0, static_cast<std::size_t>(file.Size()), whole); !read.ok())
+        if (Result<void> read = file.ReadAt(0, static_cast<std::size_t>(file.Size()), whole, &cancelled_);
+            !read.ok())
             return read.failure();
         bytes = whole.Bytes();
     }
-    const std::optional<Mp3FrameCount> frames = CountMp3Frames(bytes);
+    const std::optional<Mp3FrameCount> frames = CountMp3Frames(bytes, &cancelled_);
     if (frames && frames->audioFrames > 0) return frames->Seconds();
     // Raw AAC has no header with its length either: GstDiscoverer would estimate it from the bit rate.
-    const std::optional<AdtsFrameCount> aac = CountAdtsFrames(bytes);
+    const std::optional<AdtsFrameCount> aac = CountAdtsFrames(bytes, &cancelled_);
+    if (cancelled_) return ProbeFailure(FailureCode::TimedOut, QStringLiteral("measuring was cancelled"));
     if (aac && aac->frames > 0) return aac->Seconds();
     // Not MPEG audio (or none found): AC-3 and the rest.
     return Discover(path);

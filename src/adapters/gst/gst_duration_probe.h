@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -44,12 +45,14 @@ public:
     }
     // The duration in seconds, or why there is none.
     ProbeResult Probe(const QString& path);
+    void Cancel() override { cancelled_ = true; }
 
 private:
     ProbeResult Discover(const QString& path);
 
     std::chrono::milliseconds timeout_;
     GstDiscoverer* discoverer_ = nullptr;  // made on first use: MP3-only lists never pay for it
+    std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace ostrelle

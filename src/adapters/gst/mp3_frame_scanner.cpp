@@ -181,7 +181,8 @@ std::size_t Id3v2TagsEnd(std::span<const std::uint8_t> bytes) {
     return pos;
 }
 
-std::optional<Mp3FrameCount> CountMp3Frames(std::span<const std::uint8_t> bytes) {
+std::optional<Mp3FrameCount> CountMp3Frames(std::span<const std::uint8_t> bytes,
+                                            const std::atomic<bool>* stop) {
     const std::size_t start = Id3v2TagsEnd(bytes);
     if (start >= bytes.size()) return std::nullopt;
     const std::size_t end = AudioEnd(bytes, start);
@@ -201,7 +202,8 @@ std::optional<Mp3FrameCount> CountMp3Frames(std::span<const std::uint8_t> bytes)
         count.headerFrames = info.frames;
         p += firstHeader.length;
     }
-    while (p < end && end - p >= 4) {
+    for (std::uint32_t walked = 0; p < end && end - p >= 4; ++walked) {
+        if (stop && walked % 4096 == 0 && stop->load(std::memory_order_relaxed)) return std::nullopt;
         const std::optional<FrameHeader> header = HeaderAt(bytes, p, end);
         if (header && (header->bits & kStreamMask) == stream) {
             // A frame cut off by the end of the file is not played.

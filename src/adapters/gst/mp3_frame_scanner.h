@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -48,7 +49,9 @@ std::size_t Id3v2TagsEnd(std::span<const std::uint8_t> bytes);
 // Counts the MPEG audio frames (layer I, II, III; MPEG-1, 2, 2.5) in the bytes of a whole file. Skips
 // ID3v2 tags at the start and ID3v1, APEv2 and Lyrics3v2 tags at the end; a stream is only taken after
 // several consecutive frames agree, so stray sync bytes do not count. Nothing when no stream is found.
-// Reads only inside bytes, whatever they hold, and takes time linear in their size.
-std::optional<Mp3FrameCount> CountMp3Frames(std::span<const std::uint8_t> bytes);
+// Reads only inside bytes, whatever they hold, and takes time linear in their size. Gives up with nothing
+// soon after stop becomes true.
+std::optional<Mp3FrameCount> CountMp3Frames(std::span<const std::uint8_t> bytes,
+                                            const std::atomic<bool>* stop = nullptr);
 
 }  // namespace ostrelle

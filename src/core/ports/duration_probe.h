@@ -12,6 +12,9 @@ public:
     virtual ~DurationProbe() = default;
     // Seconds, or nothing when the file cannot be read as audio.
     virtual std::optional<double> ProbeSeconds(const QString& path) = 0;
+    // From another thread: a measurement under way gives up soon, with nothing, and so does every later
+    // one. For a program that is quitting.
+    virtual void Cancel() {}
 };
 
 }  // namespace ostrelle

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <thread>
 #include <vector>
@@ -93,6 +94,39 @@ TEST_F(BackgroundDurationMeterTest, CancellingDropsTheQueuedButNotTheMeasurement
     RunUntilDelivered(1, [&] { meter_.DeliverResults(50); });
     meter_.DeliverResults(50);
     EXPECT_EQ(delivered_, (Delivered{{QStringLiteral("/long.mp3"), 10800}}));
+}
+
+// Measures until cancelled, as the read of a huge file would; bounded, so a meter that never cancels
+// fails the test instead of hanging it.
+class EndlessProbe final : public DurationProbe {
+public:
+    EndlessProbe(std::promise<void>& started, std::atomic<bool>& sawCancel)
+        : started_(started), sawCancel_(sawCancel) {}
+    std::optional<double> ProbeSeconds(const QString&) override {
+        started_.set_value();
+        const QDeadlineTimer deadline(20000);
+        while (!cancelled_ && !deadline.hasExpired())
+            std::this_thread::yield();
+        sawCancel_ = cancelled_.load();
+        return std::nullopt;
+    }
+    void Cancel() override { cancelled_ = true; }
+
+private:
+    std::promise<void>& started_;
+    std::atomic<bool>& sawCancel_;
+    std::atomic<bool> cancelled_{false};
+};
+
+TEST(BackgroundDurationMeterQuit, QuittingCancelsTheMeasurementUnderWay) {
+    std::promise<void> started;
+    std::atomic<bool> sawCancel{false};
+    {
+        BackgroundDurationMeter meter([&] { return std::make_unique<EndlessProbe>(started, sawCancel); });
+        meter.Measure(QStringLiteral("/huge.mp3"));
+        started.get_future().wait();
+    }
+    EXPECT_TRUE(sawCancel) << "the program waited for the whole file instead";
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -74,6 +76,9 @@ TEST(Mp3FrameScannerTest, CountsEveryFrameOfAConstantBitRateStream) {
     EXPECT_EQ(count->sampleRate, 44100);
     EXPECT_DOUBLE_EQ(count->Seconds(), 100 * kMpeg1Layer3Seconds);
     EXPECT_FALSE(count->headerFrames);
+
+    const std::atomic<bool> stop{true};
+    EXPECT_FALSE(CountMp3Frames(bytes, &stop)) << "a count asked to stop gives up with nothing";
 }
 
 struct Layout {
