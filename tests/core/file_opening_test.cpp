@@ -41,6 +41,21 @@ TEST_F(FileOpeningTest, AFolderListsItsAudioInNaturalOrderAndTheFirstStarts) {
     EXPECT_FALSE(window().statusNote.visible) << "a folder's other files are not worth a note";
 }
 
+TEST_F(FileOpeningTest, AFolderWalkEndsAtItsCapOrWhenTheLearnerCancels) {
+    const QString folder = dir_.filePath(QStringLiteral("huge"));
+    QDir().mkpath(folder);
+    for (int i = 0; i <= FileOpening::kMostAudioFiles; ++i)
+        QFile(folder + QStringLiteral("/%1.mp3").arg(i)).open(QIODevice::WriteOnly);
+    const FileOpening::Found capped = FileOpening::AudioFilesIn(folder);
+    EXPECT_TRUE(capped.cut);
+    EXPECT_EQ(capped.files.size(), FileOpening::kMostAudioFiles);
+
+    const std::atomic<bool> stop{true};
+    const FileOpening::Found cancelled = FileOpening::AudioFilesIn(folder, &stop);
+    EXPECT_TRUE(cancelled.cut);
+    EXPECT_TRUE(cancelled.files.isEmpty());
+}
+
 TEST_F(FileOpeningTest, ListsLoadFirstATextWinsLastAndOtherFilesOnlyGetANote) {
     const QString lesson = Make(QStringLiteral("lesson.mp3"));
     const QString list = dir_.filePath(QStringLiteral("more.m3u"));

@@ -66,7 +66,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                           repeat_.GoToSegment(segment);
                           repeat_.PlayRepeat();
                       }}),
-      fileOpening_(window_, documents_, playlist_, playlistFiles_),
+      fileOpening_(window_, adapters.dialogs, documents_, playlist_, playlistFiles_),
       sentenceSplit_(window_, state_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
       timedText_(window_, state_, adapters.player, repeat_, editor_, documents_,
                  {.writeSetting =

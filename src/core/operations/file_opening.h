@@ -4,8 +4,11 @@
 #include "core/operations/documents.h"
 #include "core/operations/playlist.h"
 #include "core/operations/playlist_files.h"
+#include "core/ports/dialogs.h"
 
 #include <QStringList>
+
+#include <atomic>
 
 namespace ostrelle {
 
@@ -15,8 +18,17 @@ class FileOpening {
 public:
     static constexpr int kNoteMs = 6000;
 
-    FileOpening(Window& window, Documents& documents, Playlist& playlist, PlaylistFiles& playlistFiles)
-        : window_(window), documents_(documents), playlist_(playlist), playlistFiles_(playlistFiles) {}
+    // A folder gives at most this many audio files; a walk ends after this many entries.
+    static constexpr int kMostAudioFiles = 5000;
+    static constexpr int kMostEntries = 200000;
+
+    FileOpening(Window& window, Dialogs& dialogs, Documents& documents, Playlist& playlist,
+                PlaylistFiles& playlistFiles)
+        : window_(window),
+          dialogs_(dialogs),
+          documents_(documents),
+          playlist_(playlist),
+          playlistFiles_(playlistFiles) {}
 
     // List files are read first; audio files are then listed in the order given (a folder gives its audio
     // files, in its subfolders too, in natural order) and the first one starts; a text is shown in the pane
@@ -25,13 +37,23 @@ public:
     void Open(const QStringList& paths);
     void HideNote();
 
-    // A folder's audio files, in natural order of their paths within it: "第2课" before "第10课".
-    static QStringList AudioFilesIn(const QString& folder);
+    // What a walk of a folder found.
+    struct Found {
+        QStringList files;
+        bool cut = false;  // a cap, or the learner, ended the walk early
+    };
+    // A folder's audio files, in natural order of their paths within it: "第2课" before "第10课". The walk
+    // ends at the caps, or soon after stop becomes true; entries counts what it has looked at so far.
+    static Found AudioFilesIn(const QString& folder, const std::atomic<bool>* stop = nullptr,
+                              std::atomic<int>* entries = nullptr);
 
 private:
+    // The same on a thread of its own, while the window shows how far it is and the learner may cancel.
+    Found WalkFolder(const QString& folder);
     void ShowNote(const QString& text);
 
     Window& window_;
+    Dialogs& dialogs_;
     Documents& documents_;
     Playlist& playlist_;
     PlaylistFiles& playlistFiles_;
