@@ -1,4 +1,5 @@
-// The LRC and SRT readers: any text parses into the file's own lines, with times in order and in range.
+// The LRC and SRT readers: any text parses into the file's own lines, with times in order and in range:
+// never before the start, never past a day (a tag or cue that claims more is kept as text).
 #include "fuzz_check.h"
 #include "text/text_decoding.h"
 #include "text/timed_text.h"

@@ -179,7 +179,8 @@ TimedText ParseSrt(const QString& text) {
     for (const QStringList& block : blocks) {
         int timeLine = cueNumber.match(block.front()).hasMatch() && block.size() > 1 ? 1 : 0;
         const QRegularExpressionMatch times = cueTimes.match(block[timeLine]);
-        if (!times.hasMatch()) {
+        // As an LRC tag: a cue past a day is no time of a lesson, and its block is kept as text.
+        if (!times.hasMatch() || seconds(times, 1) > kLongestSeconds) {
             for (const QString& line : block)
                 lines.push_back({std::nullopt, line});
             continue;
@@ -188,7 +189,7 @@ TimedText ParseSrt(const QString& text) {
         for (int i = timeLine + 1; i < block.size(); ++i)
             words << block[i].trimmed();
         const double start = Milliseconds(seconds(times, 1));
-        const double end = std::max(start, Milliseconds(seconds(times, 5)));
+        const double end = std::max(start, Milliseconds(std::min(seconds(times, 5), kLongestSeconds)));
         lines.push_back({start, words.join(u' ')});
         cues.push_back({start, end});
     }

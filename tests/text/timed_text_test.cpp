@@ -70,6 +70,15 @@ TEST(ParseSrt, CuesJoinTheirLinesAndGapsBecomePauses) {
     EXPECT_EQ(srt.NextTimeAfter(1), std::optional<double>(4.0)) << "B of a cue before a gap is its end";
 }
 
+TEST(ParseSrt, ACuePastADayIsKeptAsTextAndAnEndPastOneStopsThere) {
+    const TimedText srt =
+        ParseSrt(QStringLiteral("1\n00:00:01,000 --> 65:00:00,000\nLong\n\n"
+                                "2\n65:00:00,000 --> 65:00:01,000\nNever\n"));
+    EXPECT_EQ(srt.lines,
+              (std::vector<TimedLine>{At(1, "Long"), Untimed("2"), Untimed("65:00:00,000 --> 65:00:01,000"),
+                                      Untimed("Never"), At(24 * 3600, "")}));
+}
+
 TEST(ParseLrc, TheRealListsReadAlikeInBothEncodings) {
     if (kFixtures.isEmpty() || !QDir(kFixtures).exists()) GTEST_SKIP() << "no real fixtures folder";
     std::vector<TimedText> twins;
