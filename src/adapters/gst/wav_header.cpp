@@ -26,11 +26,17 @@ quint16 Little16(const char* bytes) {
 QString ReadWavHeader(const QString& path, WavHeader& header) {
     header = {};
     const QFileInfo info(path);
-    if (!info.isFile()) return QStringLiteral("The recording does not exist: %1").arg(path);
+    if (!info.isFile()) return QString::fromUtf8("录音文件不存在。");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("The recording cannot be read: %1 (%2)").arg(path, file.errorString());
-    const QString notWav = QStringLiteral("The recording is not a readable WAV file: %1").arg(path);
+        return QString::fromUtf8("无法读取录音文件（%1）。").arg(file.errorString());
+    return ReadWavHeader(file, header);
+}
+
+QString ReadWavHeader(QIODevice& file, WavHeader& header) {
+    header = {};
+    const QString notWav = QString::fromUtf8("录音不是可读的 WAV 文件。");
+    if (!file.seek(0)) return notWav;
 
     std::array<char, 12> riff{};
     if (file.read(riff.data(), riff.size()) != static_cast<qint64>(riff.size()) ||
@@ -60,7 +66,7 @@ QString ReadWavHeader(const QString& path, WavHeader& header) {
             // was never finished.
             header.dataBytes = std::min(size, fileSize - start);
             header.sizesAgree = Little32(riff.data() + 4) + 8 == fileSize && size <= fileSize - start;
-            if (header.dataBytes <= 0) return QStringLiteral("The recording holds no sound: %1").arg(path);
+            if (header.dataBytes <= 0) return QString::fromUtf8("录音里没有声音。");
             return {};
         }
         // Chunks are padded to an even size.

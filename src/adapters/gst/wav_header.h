@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QtGlobal>
 
@@ -22,6 +23,8 @@ struct WavHeader {
 // Reads the RIFF/WAVE header of the file at path. Returns an empty text on success, else a reason the
 // learner can read (missing file, not a WAV file, no sound in it).
 QString ReadWavHeader(const QString& path, WavHeader& header);
+// The same from an open device, read from its start.
+QString ReadWavHeader(QIODevice& file, WavHeader& header);
 
 // The canonical 44-byte header of 16-bit PCM with dataBytes of sound, as written before the sound.
 constexpr int kPcmWavHeaderBytes = 44;
