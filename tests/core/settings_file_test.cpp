@@ -293,5 +293,20 @@ TEST(IniDocument, CompletingAnOddLastByteOfUtf16MakesNoSection) {
     }
 }
 
+TEST(IniDocument, AValueWrittenIntoAUtf8FileReadsBackAsWritten) {
+    // Found by fuzzing: UTF-8 that a new line would make read better as GB18030, were it not marked.
+    const QByteArray bytes(
+        "[Fist]18030\r\xF1\x8D\x8A\x91[=]mt]\0\0\x05"
+        "18030ob",
+        29);
+    IniDocument doc = IniDocument::Parse(bytes);
+    const QString value =
+        QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBD[=]mt]") + QChar(0) + QStringLiteral("18030ob");
+    doc.SetValue(QStringLiteral("Fist"), QStringLiteral("run"), value);
+    doc.MakeUnambiguous();
+    EXPECT_EQ(IniDocument::Parse(doc.Serialize()).Value(QStringLiteral("Fist"), QStringLiteral("run")),
+              value);
+}
+
 }  // namespace
 }  // namespace ostrelle

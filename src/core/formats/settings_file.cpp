@@ -229,12 +229,17 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
 }
 
 void IniDocument::MakeUnambiguous() {
-    if (encoding_ != Encoding::Gb18030) return;
+    if (!bom_.isEmpty()) return;  // the file says its encoding itself
     const QByteArray bytes = Serialize();
-    if (!HasNonAscii(bytes) || !IsValidUtf8(bytes)) return;
-    // These GB18030 bytes would read back as UTF-8: say UTF-8 outright, with a byte order mark.
-    encoding_ = Encoding::Utf8;
+    if (!HasNonAscii(bytes)) return;
+    // Read back without a byte order mark, the bytes are taken for UTF-8 exactly when Parse would take them
+    // so.
+    const bool readsAsUtf8 = IsValidUtf8(bytes) && IsUtf8Text(bytes);
+    if (readsAsUtf8 == (encoding_ == Encoding::Utf8)) return;
+    // Either way the file would read back in another encoding than it is written in: say UTF-8 outright.
     bom_ = "\xEF\xBB\xBF";
+    if (encoding_ == Encoding::Utf8) return;
+    encoding_ = Encoding::Utf8;
     for (Line& line : lines_)
         line.bytes = Encode(line.text);
 }

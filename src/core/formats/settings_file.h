@@ -21,7 +21,8 @@ public:
     std::optional<QString> Value(const QString& section, const QString& key) const;
     // Replaces the key's line, or adds the key at the end of its section, or adds the section at the end.
     void SetValue(const QString& section, const QString& key, const QString& value);
-    // A GB18030 document whose bytes would pass for UTF-8 becomes UTF-8 with a byte order mark, so that
+    // A document whose bytes would read back in another encoding than they are written in (GB18030 that
+    // passes for UTF-8, UTF-8 that reads better as GB18030) becomes UTF-8 with a byte order mark, so that
     // reading it back gives the same texts.
     void MakeUnambiguous();
     QByteArray Serialize() const;
