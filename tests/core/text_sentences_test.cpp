@@ -24,7 +24,8 @@ TEST(TextSentencesTest, SentencesEndAtTheirMarksButNotAfterAbbreviationsOrInitia
         {"J. K. Rowling wrote it. Dr. Who did not.", {"J. K. Rowling wrote it.", "Dr. Who did not."}},
         {"Das ist z. B. ein Test. Er kommt bzw. geht.", {"Das ist z. B. ein Test.", "Er kommt bzw. geht."}},
         {"Mme. Dupont arrive. Elle parle.", {"Mme. Dupont arrive.", "Elle parle."}},
-        {"¿Dónde está? No sé. La Sra. García lo sabe.", {"¿Dónde está?", "No sé.", "La Sra. García lo sabe."}},
+        {"¿Dónde está? No sé. La Sra. García lo sabe.",
+         {"¿Dónde está?", "No sé.", "La Sra. García lo sabe."}},
         {"Он сказал: «Привет». Т. е. всё хорошо.", {"Он сказал: «Привет».", "Т. е. всё хорошо."}},
         {"我们明天去北京。你呢？我不去！好吧", {"我们明天去北京。", "你呢？", "我不去！", "好吧"}},
         {"今日は晴れです。明日は雨でしょう。", {"今日は晴れです。", "明日は雨でしょう。"}},
@@ -45,12 +46,14 @@ TEST(TextSentencesTest, WrappedLinesJoinWhileTitlesAndDialogueLinesStandAlone) {
         "\r\n"
         "我们明天早上八点在学校门口见面，然后一起坐公共汽车去\n"
         "北京动物园看熊猫。\n");
-    EXPECT_EQ(Texts(text), (QStringList{QStringLiteral("Lesson 3"),
-                                        QStringLiteral("The museum opens at nine in the morning and it "
-                                                       "closes at six in the evening."),
-                                        QStringLiteral("Tickets are sold at the door."), QStringLiteral("A: Hello"),
-                                        QStringLiteral("B: Hi there"),
-                                        QString::fromUtf8("我们明天早上八点在学校门口见面，然后一起坐公共汽车去北京动物园看熊猫。")}));
+    EXPECT_EQ(Texts(text),
+              (QStringList{QStringLiteral("Lesson 3"),
+                           QStringLiteral("The museum opens at nine in the morning and it "
+                                          "closes at six in the evening."),
+                           QStringLiteral("Tickets are sold at the door."), QStringLiteral("A: Hello"),
+                           QStringLiteral("B: Hi there"),
+                           QString::fromUtf8(
+                               "我们明天早上八点在学校门口见面，然后一起坐公共汽车去北京动物园看熊猫。")}));
     // Each sentence knows where it stands in the text, line ends as they were.
     for (const TextSentence& sentence : SplitTextSentences(text)) {
         const QString there = text.mid(sentence.from, sentence.length);

@@ -18,20 +18,43 @@ constexpr double kWrappedShareOfLongest = 0.7;
 const QStringList& Abbreviations() {
     static const QStringList words = {
         // English
-        QStringLiteral("mr"), QStringLiteral("mrs"), QStringLiteral("ms"), QStringLiteral("dr"),
-        QStringLiteral("prof"), QStringLiteral("st"), QStringLiteral("jr"), QStringLiteral("sr"),
-        QStringLiteral("vs"), QStringLiteral("no"), QStringLiteral("mt"), QStringLiteral("e.g"),
+        QStringLiteral("mr"),
+        QStringLiteral("mrs"),
+        QStringLiteral("ms"),
+        QStringLiteral("dr"),
+        QStringLiteral("prof"),
+        QStringLiteral("st"),
+        QStringLiteral("jr"),
+        QStringLiteral("sr"),
+        QStringLiteral("vs"),
+        QStringLiteral("no"),
+        QStringLiteral("mt"),
+        QStringLiteral("e.g"),
         QStringLiteral("i.e"),
         // German
-        QStringLiteral("bzw"), QStringLiteral("ca"), QStringLiteral("nr"), QStringLiteral("hr"),
-        QStringLiteral("fr"), QStringLiteral("z.b"), QStringLiteral("u.a"), QStringLiteral("d.h"),
+        QStringLiteral("bzw"),
+        QStringLiteral("ca"),
+        QStringLiteral("nr"),
+        QStringLiteral("hr"),
+        QStringLiteral("fr"),
+        QStringLiteral("z.b"),
+        QStringLiteral("u.a"),
+        QStringLiteral("d.h"),
         // French
-        QStringLiteral("mme"), QStringLiteral("mlle"), QStringLiteral("mm"),
+        QStringLiteral("mme"),
+        QStringLiteral("mlle"),
+        QStringLiteral("mm"),
         // Spanish
-        QStringLiteral("sra"), QStringLiteral("srta"), QStringLiteral("ud"), QStringLiteral("uds"),
+        QStringLiteral("sra"),
+        QStringLiteral("srta"),
+        QStringLiteral("ud"),
+        QStringLiteral("uds"),
         QStringLiteral("dra"),
         // Russian
-        QString::fromUtf8("г"), QString::fromUtf8("ул"), QString::fromUtf8("т.е"), QString::fromUtf8("др"),
+        QString::fromUtf8("г"),
+        QString::fromUtf8("ул"),
+        QString::fromUtf8("т.е"),
+        QString::fromUtf8("др"),
     };
     return words;
 }
