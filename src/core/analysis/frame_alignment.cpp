@@ -58,7 +58,8 @@ std::vector<int> AlignFrames(const std::vector<SpeechFeatures::Frame>& a,
                 };
                 if (const float d = before(col - 1); col > 0 && d < best) best = d, step = kDiagonal;
                 if (const float u = before(col); u < best) best = u, step = kFromAbove;
-                if (const int k = col - 1 - from; k >= 0 && current[k] < best) best = current[k], step = kFromLeft;
+                if (const int k = col - 1 - from; k >= 0 && current[k] < best)
+                    best = current[k], step = kFromLeft;
             }
             current[col - from] = best + cost;
             steps[static_cast<std::size_t>(row) * span + (col - from)] = step;

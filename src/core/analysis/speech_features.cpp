@@ -38,7 +38,8 @@ void Fft(std::vector<std::complex<float>>& x) {
     }
     for (std::size_t length = 2; length <= n; length <<= 1) {
         const double angle = -2 * std::numbers::pi / static_cast<double>(length);
-        const std::complex<float> step(static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)));
+        const std::complex<float> step(static_cast<float>(std::cos(angle)),
+                                       static_cast<float>(std::sin(angle)));
         for (std::size_t i = 0; i < n; i += length) {
             std::complex<float> w(1);
             for (std::size_t k = 0; k < length / 2; ++k) {

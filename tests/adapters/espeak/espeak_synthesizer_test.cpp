@@ -1,0 +1,60 @@
+#include "adapters/espeak/espeak_synthesizer.h"
+#include "core/analysis/sentence_detector.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace ostrelle {
+namespace {
+
+// The spoken seconds of samples, as the sentence detector hears them.
+double SpokenSeconds(const std::vector<float>& samples) {
+    SentenceDetector detector(SpeechSynthesizer::kSampleRate);
+    detector.Feed(samples.data(), samples.size());
+    double spoken = 0;
+    for (const Sentence& sentence : detector.Finish())
+        spoken += sentence.end - sentence.start;
+    return spoken;
+}
+
+TEST(EspeakSynthesizerTest, EachLanguageIsSpokenAtSixteenKilohertzAndLongerTextTakesLonger) {
+    EspeakSynthesizer synthesizer;
+    const struct {
+        const char* voice;
+        const char* text;
+    } sentences[] = {{"en", "The museum opens at nine in the morning."},
+                     {"de", "Das Museum öffnet um neun Uhr morgens."},
+                     {"fr", "Le musée ouvre à neuf heures du matin."},
+                     {"es", "El museo abre a las nueve de la mañana."},
+                     {"ru", "Музей открывается в девять часов утра."},
+                     {"ja", "博物館は朝九時に開きます。"},
+                     {"cmn", "博物馆早上九点开门。"}};
+    for (const auto& s : sentences) {
+        const Result<std::vector<float>> spoken = synthesizer.Speak(QString::fromUtf8(s.text), QString::fromLatin1(s.voice));
+        ASSERT_TRUE(spoken.ok()) << s.voice << ": " << FailureMessage(spoken.failure()).toStdString();
+        const double seconds = static_cast<double>(spoken.value().size()) / SpeechSynthesizer::kSampleRate;
+        EXPECT_GT(seconds, 1.0) << s.voice;
+        EXPECT_LT(seconds, 8.0) << s.voice;
+        EXPECT_GT(SpokenSeconds(spoken.value()), 0.8) << s.voice << ": it holds speech, not silence";
+    }
+    const Result<std::vector<float>> shorter = synthesizer.Speak(QStringLiteral("Nine."), QStringLiteral("en"));
+    ASSERT_TRUE(shorter.ok());
+    EXPECT_LT(shorter.value().size(), synthesizer.Speak(QString::fromUtf8(sentences[0].text), QStringLiteral("en")).value().size());
+}
+
+TEST(EspeakSynthesizerTest, AnUnknownVoiceFailsAndTheNextCallStillSpeaks) {
+    EspeakSynthesizer synthesizer;
+    EXPECT_FALSE(synthesizer.Speak(QStringLiteral("Hello."), QStringLiteral("no-such-voice")).ok());
+    // Calls from two threads at once take turns on espeak-ng's one state.
+    std::vector<float> first, second;
+    std::thread other([&] { first = synthesizer.Speak(QStringLiteral("Good morning."), QStringLiteral("en")).value(); });
+    second = synthesizer.Speak(QStringLiteral("Good morning."), QStringLiteral("en")).value();
+    other.join();
+    ASSERT_FALSE(first.empty());
+    // Interleaved, the two would be cut into each other and differ in length.
+    EXPECT_NEAR(static_cast<double>(first.size()), static_cast<double>(second.size()), 0.02 * static_cast<double>(second.size()));
+}
+
+}  // namespace
+}  // namespace ostrelle
