@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -41,7 +42,8 @@ bool HasVoice(const QByteArray& wanted) {
     for (const espeak_VOICE** voice = espeak_ListVoices(nullptr); voice && *voice; ++voice) {
         if ((*voice)->name && wanted == (*voice)->name) return true;
         // Languages come as a priority byte, then a name, each ended by a zero; a zero priority ends them.
-        for (const char* language = (*voice)->languages; language && *language; language += std::strlen(language + 1) + 2)
+        for (const char* language = (*voice)->languages; language && *language;
+             language += std::strlen(language + 1) + 2)
             if (wanted == language + 1) return true;
     }
     return false;
@@ -79,9 +81,14 @@ Result<std::vector<float>> EspeakSynthesizer::Speak(const QString& text, const Q
     const espeak_ERROR spoken = espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0,
                                              POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
     gathering = nullptr;
-    if (spoken != EE_OK || samples.empty())
+    // The silence espeak-ng leaves around a sentence is no part of it.
+    constexpr short kSilent = 64;
+    const auto loud = [](short s) { return s > kSilent || s < -kSilent; };
+    const auto first = std::find_if(samples.begin(), samples.end(), loud);
+    const auto last = std::find_if(samples.rbegin(), samples.rend(), loud).base();
+    if (spoken != EE_OK || first >= last)
         return Failure{FailureCode::NoSound, QStringLiteral("espeak-ng spoke nothing")};
-    return Resampled(samples, rate);
+    return Resampled(std::vector<short>(first, last), rate);
 }
 
 }  // namespace ostrelle

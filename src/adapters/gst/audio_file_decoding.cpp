@@ -1,10 +1,15 @@
 #include "adapters/gst/audio_file_decoding.h"
 
 #include "adapters/gst/gst_support.h"
+#include "core/formats/waveform_cache.h"
 
 #include <QFile>
 
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+
+#include <chrono>
+#include <cstring>
 
 namespace ostrelle {
 
@@ -42,6 +47,55 @@ bool SetDecoderFile(GstElement* pipeline, const QString& absolutePath) {
     g_free(uri);
     g_signal_connect(decoder.get(), "autoplug-select", G_CALLBACK(&AutoplugSelectCallback), nullptr);
     return true;
+}
+
+Result<std::vector<float>> DecodeSpeechSamples(const QString& path) {
+    const Result<AudioFileIdentity> audio = IdentifyAudioFile(path);
+    if (!audio.ok()) return audio.failure();
+    if (!InitGstreamer().ok()) return CannotDecode();
+    const GstObjectPtr<GstElement> pipeline = LaunchPipeline(
+        "uridecodebin name=decoder expose-all-streams=false ! audioconvert ! audioresample quality=2 ! "
+        "appsink name=sink sync=false enable-last-sample=false max-buffers=16 "
+        "caps=audio/x-raw,format=F32LE,layout=interleaved,channels=1,rate=16000");
+    if (!pipeline) return CannotDecode();
+    const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    if (!sink || !SetDecoderFile(pipeline.get(), audio.value().absolutePath) ||
+        gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+        return CannotDecode();
+    }
+    std::vector<float> samples;
+    bool failed = false;
+    // A pipeline that delivers nothing for this long is stuck on a file nothing can make sense of.
+    constexpr auto kStall = std::chrono::seconds(15);
+    auto lastData = std::chrono::steady_clock::now();
+    for (;;) {
+        if (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 100 * GST_MSECOND)) {
+            GstMapInfo map;
+            GstBuffer* buffer = gst_sample_get_buffer(sample);
+            if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+                const std::size_t count = map.size / sizeof(float);
+                const std::size_t at = samples.size();
+                samples.resize(at + count);
+                std::memcpy(samples.data() + at, map.data, count * sizeof(float));
+                gst_buffer_unmap(buffer, &map);
+            }
+            gst_sample_unref(sample);
+            lastData = std::chrono::steady_clock::now();
+        } else if (gst_app_sink_is_eos(GST_APP_SINK(sink.get()))) {
+            break;
+        }
+        const GstMessagePtr message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+        if (message || std::chrono::steady_clock::now() - lastData > kStall) {
+            failed = true;
+            break;
+        }
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    if (failed) return CannotDecode();
+    if (samples.empty()) return NoSound();
+    return samples;
 }
 
 }  // namespace ostrelle

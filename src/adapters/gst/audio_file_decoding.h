@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <vector>
+
 // GStreamer's own typedef; repeating it keeps <gst/gst.h> out of this header.
 typedef struct _GstElement GstElement;
 
@@ -27,5 +29,9 @@ inline Failure CannotDecode() {
 inline Failure NoSound() {
     return {FailureCode::NoSound, {}};
 }
+
+// The whole file decoded to mono samples at 16 kHz, as speech is compared; a failure when it cannot be
+// identified or decoded, or holds no sound.
+Result<std::vector<float>> DecodeSpeechSamples(const QString& path);
 
 }  // namespace ostrelle

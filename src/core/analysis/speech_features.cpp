@@ -86,8 +86,12 @@ void SpeechFeatures::Feed(const float* samples, std::size_t count) {
 
 void SpeechFeatures::AddFrame() {
     std::vector<std::complex<float>> spectrum(kFft);
-    for (int i = 0; i < kWindow; ++i)
+    double power = 0;
+    for (int i = 0; i < kWindow; ++i) {
         spectrum[i] = pending_[i] * window_[i];
+        power += static_cast<double>(pending_[i]) * pending_[i];
+    }
+    levelsDb_.push_back(static_cast<float>(10 * std::log10(power / kWindow + 1e-10)));
     Fft(spectrum);
     std::array<double, kFilters> energies{};
     for (int f = 0; f < kFilters; ++f) {

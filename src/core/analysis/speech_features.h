@@ -21,6 +21,8 @@ public:
     void Feed(const float* samples, std::size_t count);
     // A frame for every 10 ms fed whose window is complete.
     const std::vector<Frame>& Frames() const { return frames_; }
+    // The level of each frame's window in dB (of full scale): where the pauses are.
+    const std::vector<float>& LevelsDb() const { return levelsDb_; }
 
     // Each coefficient made of mean 0 and deviation 1 over the frames: a recording's channel (its room, its
     // microphone) weighs no more than a synthetic voice's.
@@ -34,6 +36,7 @@ private:
     std::vector<float> pending_;           // pre-emphasised samples not yet framed
     float lastSample_ = 0;
     std::vector<Frame> frames_;
+    std::vector<float> levelsDb_;
 };
 
 }  // namespace ostrelle

@@ -1,5 +1,7 @@
 #include "adapters/espeak/espeak_synthesizer.h"
 #include "core/analysis/sentence_detector.h"
+#include "core/analysis/text_alignment.h"
+#include "core/analysis/text_sentences.h"
 
 #include <gtest/gtest.h>
 
@@ -31,16 +33,19 @@ TEST(EspeakSynthesizerTest, EachLanguageIsSpokenAtSixteenKilohertzAndLongerTextT
                      {"ja", "博物館は朝九時に開きます。"},
                      {"cmn", "博物馆早上九点开门。"}};
     for (const auto& s : sentences) {
-        const Result<std::vector<float>> spoken = synthesizer.Speak(QString::fromUtf8(s.text), QString::fromLatin1(s.voice));
+        const Result<std::vector<float>> spoken =
+            synthesizer.Speak(QString::fromUtf8(s.text), QString::fromLatin1(s.voice));
         ASSERT_TRUE(spoken.ok()) << s.voice << ": " << FailureMessage(spoken.failure()).toStdString();
         const double seconds = static_cast<double>(spoken.value().size()) / SpeechSynthesizer::kSampleRate;
         EXPECT_GT(seconds, 1.0) << s.voice;
         EXPECT_LT(seconds, 8.0) << s.voice;
         EXPECT_GT(SpokenSeconds(spoken.value()), 0.8) << s.voice << ": it holds speech, not silence";
     }
-    const Result<std::vector<float>> shorter = synthesizer.Speak(QStringLiteral("Nine."), QStringLiteral("en"));
+    const Result<std::vector<float>> shorter =
+        synthesizer.Speak(QStringLiteral("Nine."), QStringLiteral("en"));
     ASSERT_TRUE(shorter.ok());
-    EXPECT_LT(shorter.value().size(), synthesizer.Speak(QString::fromUtf8(sentences[0].text), QStringLiteral("en")).value().size());
+    EXPECT_LT(shorter.value().size(),
+              synthesizer.Speak(QString::fromUtf8(sentences[0].text), QStringLiteral("en")).value().size());
 }
 
 TEST(EspeakSynthesizerTest, AnUnknownVoiceFailsAndTheNextCallStillSpeaks) {
@@ -48,12 +53,56 @@ TEST(EspeakSynthesizerTest, AnUnknownVoiceFailsAndTheNextCallStillSpeaks) {
     EXPECT_FALSE(synthesizer.Speak(QStringLiteral("Hello."), QStringLiteral("no-such-voice")).ok());
     // Calls from two threads at once take turns on espeak-ng's one state.
     std::vector<float> first, second;
-    std::thread other([&] { first = synthesizer.Speak(QStringLiteral("Good morning."), QStringLiteral("en")).value(); });
+    std::thread other(
+        [&] { first = synthesizer.Speak(QStringLiteral("Good morning."), QStringLiteral("en")).value(); });
     second = synthesizer.Speak(QStringLiteral("Good morning."), QStringLiteral("en")).value();
     other.join();
     ASSERT_FALSE(first.empty());
     // Interleaved, the two would be cut into each other and differ in length.
-    EXPECT_NEAR(static_cast<double>(first.size()), static_cast<double>(second.size()), 0.02 * static_cast<double>(second.size()));
+    EXPECT_NEAR(static_cast<double>(first.size()), static_cast<double>(second.size()),
+                0.02 * static_cast<double>(second.size()));
+}
+
+TEST(TextAlignmentTest, ATextsSentencesArePlacedWhereAnotherVoiceSpeaksThemAndATitleNobodyReadsIsNot) {
+    EspeakSynthesizer synthesizer;
+    const QString text = QStringLiteral(
+        "Museum visit\n\nThe museum opens at nine in the morning. Tickets are sold at the door. Children "
+        "under twelve enter for free.\nPlease leave your bags in the cloakroom. We hope you enjoy your "
+        "visit.");
+    const std::vector<TextSentence> sentences = SplitTextSentences(text);
+    ASSERT_EQ(sentences.size(), 6u);
+    // The lesson: another accent reads every sentence but the title, with pauses of its own.
+    std::vector<float> lesson;
+    std::vector<std::pair<double, double>> truth;
+    const double pauses[] = {0.6, 0.4, 0.9, 0.5, 0.7};
+    for (std::size_t i = 1; i < sentences.size(); ++i) {
+        lesson.insert(lesson.end(), static_cast<std::size_t>(pauses[i - 1] * SpeechSynthesizer::kSampleRate),
+                      0.0f);
+        const std::vector<float> spoken =
+            synthesizer.Speak(sentences[i].text, QStringLiteral("en-us")).value();
+        const double start = static_cast<double>(lesson.size()) / SpeechSynthesizer::kSampleRate;
+        lesson.insert(lesson.end(), spoken.begin(), spoken.end());
+        truth.emplace_back(start, static_cast<double>(lesson.size()) / SpeechSynthesizer::kSampleRate);
+    }
+    lesson.insert(lesson.end(), SpeechSynthesizer::kSampleRate / 2, 0.0f);
+
+    SpeechFeatures lessonFeatures;
+    lessonFeatures.Feed(lesson.data(), lesson.size());
+    std::vector<std::vector<SpeechFeatures::Frame>> templates;
+    for (const TextSentence& sentence : sentences) {
+        SpeechFeatures features;
+        const std::vector<float> spoken = synthesizer.Speak(sentence.text, QStringLiteral("en")).value();
+        features.Feed(spoken.data(), spoken.size());
+        templates.push_back(features.Frames());
+    }
+    const auto placed = AlignSentences(lessonFeatures.Frames(), lessonFeatures.LevelsDb(), templates);
+    ASSERT_EQ(placed.size(), sentences.size());
+    EXPECT_FALSE(placed[0]) << "the title is not spoken";
+    for (std::size_t i = 1; i < sentences.size(); ++i) {
+        ASSERT_TRUE(placed[i]) << i;
+        EXPECT_NEAR(placed[i]->start, truth[i - 1].first, 0.1) << i;
+        EXPECT_NEAR(placed[i]->end, truth[i - 1].second, 0.1) << i;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,132 @@
+#include "core/analysis/text_alignment.h"
+
+#include "core/analysis/frame_alignment.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ostrelle {
+namespace {
+
+using Frame = SpeechFeatures::Frame;
+constexpr double kFrameSeconds = 0.01;
+// Warped at 40 ms first: an hour is 90,000 frames.
+constexpr int kCoarse = 4;
+// However the lesson's pace differs from the synthesis, the warp keeps within this of the straight line.
+constexpr double kBandSeconds = 20;
+constexpr double kMinBandShare = 0.15;
+// An edge moves this far at most to where voice sets in or falls quiet.
+constexpr int kSnapFrames = 50;
+// The pause put around each synthesised sentence.
+constexpr int kPauseFrames = 30;
+// A sentence squeezed below this share of its synthesis's length, against the lesson's pace overall, is
+// not really spoken there.
+constexpr double kMinLengthShare = 0.35;
+
+std::vector<Frame> Coarse(const std::vector<Frame>& frames) {
+    std::vector<Frame> coarse;
+    for (std::size_t at = 0; at < frames.size(); at += kCoarse) {
+        Frame mean{};
+        const std::size_t end = std::min(frames.size(), at + kCoarse);
+        for (std::size_t f = at; f < end; ++f)
+            for (int c = 0; c < SpeechFeatures::kCoefficients; ++c)
+                mean[c] += frames[f][c] / static_cast<float>(end - at);
+        coarse.push_back(mean);
+    }
+    return coarse;
+}
+
+// The lesson frame the synthesis frame falls on, by the coarse warp.
+int LessonFrameOf(const std::vector<int>& warp, int synthFrame, int lessonFrames) {
+    const int coarse = std::clamp(synthFrame / kCoarse, 0, static_cast<int>(warp.size()) - 1);
+    return std::clamp(warp[coarse] * kCoarse + synthFrame % kCoarse, 0, lessonFrames - 1);
+}
+
+// Voice is this far over the lesson's quiet frames.
+constexpr float kVoiceOverFloorDb = 15;
+
+float VoiceThresholdDb(std::vector<float> levelsDb) {
+    if (levelsDb.empty()) return 0;
+    const auto at = levelsDb.begin() + static_cast<std::ptrdiff_t>(levelsDb.size() / 10);
+    std::nth_element(levelsDb.begin(), at, levelsDb.end());
+    return *at + kVoiceOverFloorDb;
+}
+
+// A sentence's first frame near at: where voice sets in after quiet, within reach.
+int Onset(const std::vector<float>& levelsDb, float voiceDb, int at) {
+    const int frames = static_cast<int>(levelsDb.size());
+    at = std::clamp(at, 0, frames - 1);
+    const int low = std::max(0, at - kSnapFrames), high = std::min(frames - 1, at + kSnapFrames);
+    if (levelsDb[at] < voiceDb) {
+        for (int f = at; f <= high; ++f)
+            if (levelsDb[f] >= voiceDb) return f;
+        return at;
+    }
+    while (at > low && levelsDb[at - 1] >= voiceDb)
+        --at;
+    return at;
+}
+
+// A sentence's last frame near at: where voice falls quiet, within reach.
+int Offset(const std::vector<float>& levelsDb, float voiceDb, int at) {
+    const int frames = static_cast<int>(levelsDb.size());
+    at = std::clamp(at, 0, frames - 1);
+    const int low = std::max(0, at - kSnapFrames), high = std::min(frames - 1, at + kSnapFrames);
+    if (levelsDb[at] < voiceDb) {
+        for (int f = at; f >= low; --f)
+            if (levelsDb[f] >= voiceDb) return f;
+        return at;
+    }
+    while (at < high && levelsDb[at + 1] >= voiceDb)
+        ++at;
+    return at;
+}
+
+}  // namespace
+
+std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Frame>& lesson,
+                                                          const std::vector<float>& lessonLevelsDb,
+                                                          const std::vector<std::vector<Frame>>& sentences) {
+    std::vector<std::optional<PlacedSentence>> placed(sentences.size());
+    // The synthesised sentences with a pause before, between and after them, so that the lesson's pauses
+    // have pauses to be warped onto, not the edges of the sentences around them. Silence has no spectral
+    // shape: its coefficients are all 0.
+    const std::vector<Frame> pause(kPauseFrames, Frame{});
+    std::vector<Frame> synthesis = pause;
+    std::vector<int> starts, ends;
+    for (const std::vector<Frame>& sentence : sentences) {
+        starts.push_back(static_cast<int>(synthesis.size()));
+        synthesis.insert(synthesis.end(), sentence.begin(), sentence.end());
+        ends.push_back(static_cast<int>(synthesis.size()) - 1);
+        synthesis.insert(synthesis.end(), pause.begin(), pause.end());
+    }
+    if (starts.empty() || lesson.empty()) return placed;
+
+    std::vector<Frame> lessonNormal = lesson;
+    SpeechFeatures::Normalise(lessonNormal);
+    SpeechFeatures::Normalise(synthesis);
+    const std::vector<Frame> coarseLesson = Coarse(lessonNormal);
+    const std::vector<Frame> coarseSynthesis = Coarse(synthesis);
+    const int band = static_cast<int>(std::max(kBandSeconds / (kFrameSeconds * kCoarse),
+                                               kMinBandShare * static_cast<double>(coarseLesson.size())));
+    const std::vector<int> warp = AlignFrames(coarseSynthesis, coarseLesson, band);
+    const int lessonFrames = static_cast<int>(lesson.size());
+    const double pace = static_cast<double>(lesson.size()) / static_cast<double>(synthesis.size());
+
+    const float voiceDb = VoiceThresholdDb(lessonLevelsDb);
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        if (sentences[i].empty()) continue;
+        int from = LessonFrameOf(warp, starts[i], lessonFrames);
+        int to = LessonFrameOf(warp, ends[i], lessonFrames);
+        if (static_cast<int>(lessonLevelsDb.size()) == lessonFrames) {
+            from = Onset(lessonLevelsDb, voiceDb, from);
+            to = Offset(lessonLevelsDb, voiceDb, to);
+        }
+        const double expected = pace * static_cast<double>(sentences[i].size());
+        if (to <= from || static_cast<double>(to - from) < kMinLengthShare * expected) continue;
+        placed[i] = PlacedSentence{from * kFrameSeconds, (to + 1) * kFrameSeconds};
+    }
+    return placed;
+}
+
+}  // namespace ostrelle
