@@ -18,7 +18,7 @@
 namespace {
 
 std::vector<ostrelle::SpeechFeatures::Frame> FeaturesOf(const std::vector<float>& samples,
-                                                       std::vector<float>* levelsDb = nullptr) {
+                                                        std::vector<float>* levelsDb = nullptr) {
     ostrelle::SpeechFeatures features;
     features.Feed(samples.data(), samples.size());
     if (levelsDb) *levelsDb = features.LevelsDb();
@@ -38,14 +38,14 @@ int main(int argc, char* argv[]) {
     }
     const ostrelle::TextReadResult text = ostrelle::LoadDocumentText(arguments[1]);
     if (!text.ok()) {
-        err << "ostrelle-align: " << arguments[1] << ": " << ostrelle::FailureMessage(text.failure()).replace(u'\n', u' ')
-            << '\n';
+        err << "ostrelle-align: " << arguments[1] << ": "
+            << ostrelle::FailureMessage(text.failure()).replace(u'\n', u' ') << '\n';
         return 1;
     }
     const ostrelle::Result<std::vector<float>> audio = ostrelle::DecodeSpeechSamples(arguments[0]);
     if (!audio.ok()) {
-        err << "ostrelle-align: " << arguments[0] << ": " << ostrelle::FailureMessage(audio.failure()).replace(u'\n', u' ')
-            << '\n';
+        err << "ostrelle-align: " << arguments[0] << ": "
+            << ostrelle::FailureMessage(audio.failure()).replace(u'\n', u' ') << '\n';
         return 1;
     }
     const std::vector<ostrelle::TextSentence> sentences = ostrelle::SplitTextSentences(text.value());
@@ -55,8 +55,8 @@ int main(int argc, char* argv[]) {
     for (const ostrelle::TextSentence& sentence : sentences) {
         const ostrelle::Result<std::vector<float>> samples = synthesizer.Speak(sentence.text, voice);
         if (!samples.ok()) {
-            err << "ostrelle-align: " << voice << ": " << ostrelle::FailureMessage(samples.failure()).replace(u'\n', u' ')
-                << '\n';
+            err << "ostrelle-align: " << voice << ": "
+                << ostrelle::FailureMessage(samples.failure()).replace(u'\n', u' ') << '\n';
             return 1;
         }
         spoken.push_back(FeaturesOf(samples.value()));
@@ -66,7 +66,8 @@ int main(int argc, char* argv[]) {
     const auto placed = ostrelle::AlignSentences(lesson, levelsDb, spoken);
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         if (placed[i])
-            out << QString::number(placed[i]->start, 'f', 3) << '\t' << QString::number(placed[i]->end, 'f', 3);
+            out << QString::number(placed[i]->start, 'f', 3) << '\t'
+                << QString::number(placed[i]->end, 'f', 3);
         else
             out << "-\t-";
         out << '\t' << sentences[i].text << '\n';

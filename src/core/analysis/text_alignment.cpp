@@ -14,7 +14,6 @@ constexpr double kFrameSeconds = 0.01;
 constexpr int kCoarse = 4;
 // However the lesson's pace differs from the synthesis, the warp keeps within this of the straight line.
 constexpr double kBandSeconds = 20;
-constexpr double kMinBandShare = 0.15;
 // An edge moves this far at most to where voice sets in or falls quiet.
 constexpr int kSnapFrames = 50;
 // The pause put around each synthesised sentence.
@@ -107,8 +106,11 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
     SpeechFeatures::Normalise(synthesis);
     const std::vector<Frame> coarseLesson = Coarse(lessonNormal);
     const std::vector<Frame> coarseSynthesis = Coarse(synthesis);
-    const int band = static_cast<int>(std::max(kBandSeconds / (kFrameSeconds * kCoarse),
-                                               kMinBandShare * static_cast<double>(coarseLesson.size())));
+    // The band's width, not the lesson's length, sets the memory: 20 s either side of the straight line, and
+    // as much again as the lesson and the synthesis differ in length.
+    const int band =
+        static_cast<int>(kBandSeconds / (kFrameSeconds * kCoarse)) +
+        std::abs(static_cast<int>(coarseLesson.size()) - static_cast<int>(coarseSynthesis.size()));
     const std::vector<int> warp = AlignFrames(coarseSynthesis, coarseLesson, band);
     const int lessonFrames = static_cast<int>(lesson.size());
     const double pace = static_cast<double>(lesson.size()) / static_cast<double>(synthesis.size());

@@ -23,10 +23,13 @@ struct Language {
 
 const std::vector<Language>& LatinLanguages() {
     static const std::array<Words, 6> lists = {{
-        {"en", {"the", "and", "is", "are", "of", "to", "in", "it", "you", "that", "was", "with", "for", "this"}},
-        {"de", {"der", "die", "das", "und", "ist", "nicht", "ich", "sie", "ein", "eine", "mit", "zu", "auf",
-                "sich"}},
-        {"fr", {"le", "la", "les", "et", "est", "un", "une", "des", "je", "vous", "pas", "que", "dans", "du"}},
+        {"en",
+         {"the", "and", "is", "are", "of", "to", "in", "it", "you", "that", "was", "with", "for", "this"}},
+        {"de",
+         {"der", "die", "das", "und", "ist", "nicht", "ich", "sie", "ein", "eine", "mit", "zu", "auf",
+          "sich"}},
+        {"fr",
+         {"le", "la", "les", "et", "est", "un", "une", "des", "je", "vous", "pas", "que", "dans", "du"}},
         {"es", {"el", "la", "los", "las", "y", "es", "un", "una", "que", "de", "en", "no", "por", "con"}},
         {"it", {"il", "lo", "la", "gli", "e", "è", "un", "una", "che", "di", "non", "per", "sono", "con"}},
         {"pt", {"o", "a", "os", "as", "e", "é", "um", "uma", "que", "de", "não", "em", "com", "para"}},
@@ -50,13 +53,20 @@ QString GuessVoice(const QString& text) {
     int han = 0, kana = 0, hangul = 0, cyrillic = 0, greek = 0, arabic = 0, latin = 0;
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u >= 0x3040 && u <= 0x30FF) ++kana;
-        else if ((u >= 0x4E00 && u <= 0x9FFF) || (u >= 0x3400 && u <= 0x4DBF)) ++han;
-        else if (u >= 0xAC00 && u <= 0xD7AF) ++hangul;
-        else if (u >= 0x0400 && u <= 0x04FF) ++cyrillic;
-        else if (u >= 0x0370 && u <= 0x03FF) ++greek;
-        else if (u >= 0x0600 && u <= 0x06FF) ++arabic;
-        else if (c.isLetter() && u < 0x0250) ++latin;
+        if (u >= 0x3040 && u <= 0x30FF)
+            ++kana;
+        else if ((u >= 0x4E00 && u <= 0x9FFF) || (u >= 0x3400 && u <= 0x4DBF))
+            ++han;
+        else if (u >= 0xAC00 && u <= 0xD7AF)
+            ++hangul;
+        else if (u >= 0x0400 && u <= 0x04FF)
+            ++cyrillic;
+        else if (u >= 0x0370 && u <= 0x03FF)
+            ++greek;
+        else if (u >= 0x0600 && u <= 0x06FF)
+            ++arabic;
+        else if (c.isLetter() && u < 0x0250)
+            ++latin;
     }
     // Japanese writes kana among its kanji; Chinese never does.
     if (kana > 0 && kana * 10 >= han) return QStringLiteral("ja");
