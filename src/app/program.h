@@ -1,6 +1,8 @@
 #pragma once
 
 #include "adapters/dbus/mpris_service.h"
+#include "adapters/espeak/espeak_text_aligner.h"
+#include "adapters/gst/audio_file_decoding.h"
 #include "adapters/gst/background_duration_meter.h"
 #include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_sentence_analyzer.h"
@@ -56,6 +58,7 @@ private:
     GstWaveformSource waveform_;
     GstWaveformSource takeWaveform_;
     GstSentenceAnalyzer sentences_;
+    EspeakTextAligner aligner_{&DecodeSpeechSamples};
     Controller app_;
     MainWindow window_;
     MprisService mpris_;

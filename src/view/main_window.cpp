@@ -252,7 +252,6 @@ void MainWindow::BuildControls() {
     splitProgress_ = new QProgressBar(canvas_);
     splitProgress_->setGeometry(Px(w.usageLabel.geometry));
     splitProgress_->setRange(0, 100);
-    splitProgress_->setFormat(QString::fromUtf8("自动断句 %p%（再按 Ctrl+J 停止）"));
     splitProgress_->hide();
     // Notes that stand over the usage line for a while, in their own colours.
     const auto note = [&](const Label& model) {
@@ -478,6 +477,8 @@ void MainWindow::Render() {
     RenderMenus();
 
     splitProgress_->setValue(w.splitProgress.percent);
+    splitProgress_->setFormat(
+        QString::fromUtf8("%1 %p%（再按 %2 停止）").arg(w.splitProgress.task, w.splitProgress.stopKey));
     splitProgress_->setVisible(w.splitProgress.shown);
     if (shadowCue_->text() != w.shadowCue.caption) shadowCue_->setText(w.shadowCue.caption);
     shadowCue_->setVisible(w.shadowCue.visible);

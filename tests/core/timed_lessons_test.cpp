@@ -1,5 +1,6 @@
 #include "support/app_fixture.h"
 #include "support/fake_sentence_analyzer.h"
+#include "support/fake_text_aligner.h"
 
 #include <gtest/gtest.h>
 
@@ -181,6 +182,59 @@ TEST_F(AutoSplitTest, TheLearnerHearsWhatCannotBeKeptAndWhatCannotBeRead) {
     EXPECT_FALSE(split_.Running());
     ASSERT_EQ(dialogs_.shown.size(), 4u);
     EXPECT_TRUE(dialogs_.shown[3].text.startsWith(QString::fromUtf8("自动断句没有完成。")));
+}
+
+// The controller of AppFixture with a text aligner finished by hand, on a lesson with a plain text.
+class AlignTextTest : public AppFixture {
+protected:
+    AlignTextTest() {
+        audio_ = MakeFile(QStringLiteral("museum.mp3"));
+        QFile text(dir_.filePath(QStringLiteral("museum.txt")));
+        EXPECT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("Museum visit\n\nThe museum opens at nine. Tickets are sold at the door.\n");
+        text.close();
+        player_.duration_ = 30;
+        alignApp_.documents().OpenChosenFile(audio_, QStringLiteral("museum.mp3"));
+    }
+
+    FakeTextAligner aligner_;
+    Controller alignApp_{
+        {player_, dialogs_, probe_, device_, db_.get(), db_.get(), nullptr, nullptr, &aligner_},
+        {dir_.path(), dir_.path()}};
+    QString audio_;
+};
+
+TEST_F(AlignTextTest, TheTextsSentencesBecomeATimedTextAndOneNotFoundStaysUntimed) {
+    alignApp_.Run(Command::AlignText);
+    ASSERT_TRUE(aligner_.Running());
+    EXPECT_EQ(aligner_.Path(), audio_);
+    EXPECT_EQ(aligner_.sentences,
+              (QStringList{QStringLiteral("Museum visit"), QStringLiteral("The museum opens at nine."),
+                           QStringLiteral("Tickets are sold at the door.")}));
+    EXPECT_EQ(aligner_.voice, QStringLiteral("en"));
+    alignApp_.UpdateDerivedStates();
+    EXPECT_EQ(alignApp_.window().alignTextItem.caption, QString::fromUtf8("停止文本对齐"));
+    EXPECT_TRUE(alignApp_.window().splitProgress.shown);
+
+    aligner_.Finish({std::nullopt, PlacedSentence{1.0, 2.5}, PlacedSentence{3.0, 4.2}});
+    const std::vector<TimedLine> expected = {{std::nullopt, QStringLiteral("Museum visit")},
+                                             {1.0, QStringLiteral("The museum opens at nine.")},
+                                             {2.5, QString()},
+                                             {3.0, QStringLiteral("Tickets are sold at the door.")},
+                                             {4.2, QString()}};
+    EXPECT_EQ(alignApp_.state().timedText.lines, expected);
+    EXPECT_FALSE(alignApp_.window().splitProgress.shown);
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_TRUE(dialogs_.shown[0].text.contains(QString::fromUtf8("3 句中有 2 句")))
+        << dialogs_.shown[0].text.toStdString();
+    // As a lyrics file's: a double-clicked line is looped.
+    alignApp_.LoopTimedLine(3);
+    EXPECT_EQ(alignApp_.state().RepeatedSegment()->a, MarkTime::At(3.0));
+
+    // Timed now: nothing is left to align.
+    alignApp_.Run(Command::AlignText);
+    EXPECT_FALSE(aligner_.Running());
+    EXPECT_EQ(dialogs_.shown.size(), 2u);
 }
 
 }  // namespace

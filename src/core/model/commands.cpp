@@ -41,6 +41,7 @@ const std::vector<MenuSection>& MenuBar() {
           {Command::Dictation, &Window::dictationItem},
           {Command::DictationMaskAll, &Window::dictationMaskAllItem},
           {Command::AutoSplit, &Window::autoSplitItem},
+          {Command::AlignText, &Window::alignTextItem},
           {Command::TimedTextToSegments, &Window::timedTextToSegmentsItem},
           {Command::ToggleRawTimedText, &Window::rawTimedTextItem}}},
         {&Window::playerMenu,

@@ -47,6 +47,7 @@ enum class Command {
     Dictation,  // switches dictation on or off
     DictationMaskAll,
     AutoSplit,
+    AlignText,  // the companion text's sentences placed in the audio: a timed text; or stops it
     TimedTextToSegments,
     ToggleRawTimedText,
     // 播放器 menu: the player alone.

@@ -52,6 +52,8 @@ struct PlayerState {
     };
     std::optional<LessonLeft> lessonBefore;
 
+    // The plain document the text pane shows (TXT, RTF, Word), as read; empty while it shows none.
+    QString documentText;
     // The timed text (lyrics, subtitles) the text pane shows; no lines while it shows any other text.
     TimedText timedText;
     QString timedTextFile;      // its file as it is, tags and all

@@ -152,6 +152,7 @@ Window::Window() {
     dictationMaskAllItem = MakeCheckableMenu("听写时遮住全部歌词");
     dictationMaskAllItem.shortcut = QStringLiteral("Ctrl+Shift+K");
     autoSplitItem = MakeMenu("自动断句", "Ctrl+J");
+    alignTextItem = MakeMenu("文本对齐", "Ctrl+G");
     timedTextToSegmentsItem = MakeMenu("歌词转为复读段", "Ctrl+L");
     timedTextToSegmentsItem.enabled = false;
     rawTimedTextItem = MakeCheckableMenu("显示歌词原文");

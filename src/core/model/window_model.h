@@ -210,6 +210,8 @@ struct Window {
     struct SplitProgress {
         bool shown = false;
         int percent = 0;
+        QString task;     // what runs: 自动断句, 文本对齐
+        QString stopKey;  // the shortcut that stops it
     } splitProgress;
     GridModel playlistGrid;
     TwipsRect playlistGridGeometry;
@@ -264,6 +266,7 @@ struct Window {
     MenuItem dictationItem;            // the spoken line hidden, typed, then checked
     MenuItem dictationMaskAllItem;     // every line hidden while dictating
     MenuItem autoSplitItem;            // the current file's sentences from here on become segments
+    MenuItem alignTextItem;            // the companion text's sentences placed in the audio
     MenuItem timedTextToSegmentsItem;  // a timed text's lines from the current one on become segments
     MenuItem rawTimedTextItem;         // a timed text is shown as its file is, tags and all
     MenuItem playerMenu;

@@ -68,6 +68,7 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                       }}),
       fileOpening_(window_, adapters.dialogs, documents_, playlist_, playlistFiles_),
       sentenceSplit_(window_, state_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
+      alignedText_(window_, state_, adapters.player, adapters.dialogs, adapters.aligner, documents_),
       timedText_(window_, state_, adapters.player, repeat_, editor_, documents_,
                  {.writeSetting =
                       [this](const QString& section, const QString& key, const QString& value) {
@@ -87,9 +88,12 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
     });
     if (adapters.sentences)
         adapters.sentences->SetUpdateHandler([this] { Deliver([this] { sentenceSplit_.ShowProgress(); }); });
+    if (adapters.aligner)
+        adapters.aligner->SetUpdateHandler([this] { Deliver([this] { alignedText_.ShowProgress(); }); });
     // Dictation before the repeat engine: while on, the steps are its own.
-    features_ = {&documents_, &playlist_, &playlistFiles_, &recorder_,  &dictation_,     &repeat_,   &editor_,
-                 &transport_, &speed_,    &waveform_,      &shadowing_, &sentenceSplit_, &timedText_};
+    features_ = {&documents_, &playlist_,      &playlistFiles_, &recorder_, &dictation_,
+                 &repeat_,    &editor_,        &transport_,     &speed_,    &waveform_,
+                 &shadowing_, &sentenceSplit_, &alignedText_,   &timedText_};
 }
 
 bool Controller::Handle(const std::function<void()>& operation) {

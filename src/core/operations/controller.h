@@ -4,6 +4,7 @@
 #include "core/model/player_state.h"
 #include "core/model/program_folder.h"
 #include "core/model/window_model.h"
+#include "core/operations/aligned_text.h"
 #include "core/operations/dictation.h"
 #include "core/operations/documents.h"
 #include "core/operations/feature.h"
@@ -46,6 +47,7 @@ struct Adapters {
     LengthStore* lengthStore = nullptr;     // null: measured lengths are kept for the run only
     SentenceAnalyzer* sentences = nullptr;  // null: no automatic sentence split
     DictationScores* scores = nullptr;      // null: dictation scores are kept for the run only
+    TextAligner* aligner = nullptr;         // null: no text alignment
 };
 
 // The main window's controller: owns the window model and the session, hands every command to the feature
@@ -175,6 +177,7 @@ private:
     bool busy_ = false;                                 // an operation is under way
     std::vector<std::function<void()>> pendingEvents_;  // delivered during it
     SentenceSplit sentenceSplit_;
+    AlignedText alignedText_;
     TimedTextLines timedText_;
     WaveformPanel waveform_;
     // Each owns its commands and its part of the window, and is told when another lesson starts.

@@ -32,6 +32,7 @@ void ClearTextPane(Window& window, PlayerState& state) {
     window.textPane.highlightLine = -1;
     state.timedText = {};
     state.timedTextFile.clear();
+    state.documentText.clear();
     window.followTextTimer.enabled = false;
     window.timedTextToSegmentsItem.enabled = false;
 }
@@ -40,6 +41,7 @@ void Documents::ShowText(const QString& text) {
     ClearTextPane(window_, state_);
     window_.textPane.readOnly = true;
     window_.textPane.text = text;
+    state_.documentText = text;
 }
 
 void Documents::ShowTimedText() {
@@ -64,6 +66,12 @@ void Documents::LoadTimedText(const QString& path) {
     if (!timed.HasTimes()) return;
     state_.timedText = std::move(timed);
     state_.timedTextFile = text.value();
+    ShowTimedText();
+}
+
+void Documents::ShowAlignedText(TimedText timed) {
+    state_.timedText = std::move(timed);
+    state_.timedTextFile = state_.documentText;
     ShowTimedText();
 }
 

@@ -58,6 +58,9 @@ public:
     void LoadTextDocument(const QString& path, bool tellErrors = false);
     // Shows or hides the text pane as the text-display check box says.
     void ApplyTextShown();
+    // The document shown, now timed (by aligning it with its audio): shown and followed as a timed text
+    // is, its own text as the raw view.
+    void ShowAlignedText(TimedText timed);
 
 private:
     void ShowText(const QString& text);

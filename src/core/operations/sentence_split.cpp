@@ -43,7 +43,7 @@ void SentenceSplit::Run(Command) {
     }
     sentences_->Analyze(path, player_.CurrentPosition());
     window_.autoSplitItem.caption = kStopSplitCaption;
-    window_.splitProgress = {true, 0};
+    window_.splitProgress = {true, 0, kSplitCaption, window_.autoSplitItem.shortcut};
 }
 
 void SentenceSplit::LessonChanged(const QString& path) {
@@ -53,11 +53,12 @@ void SentenceSplit::LessonChanged(const QString& path) {
 void SentenceSplit::Stop() {
     if (sentences_) sentences_->Cancel();
     window_.autoSplitItem.caption = kSplitCaption;
-    window_.splitProgress = {false, 0};
+    if (window_.splitProgress.task == kSplitCaption) window_.splitProgress = {};
 }
 
 void SentenceSplit::ShowProgress() {
-    if (!sentences_ || !window_.splitProgress.shown) return;  // stopped meanwhile
+    // Stopped meanwhile.
+    if (!sentences_ || !window_.splitProgress.shown || window_.splitProgress.task != kSplitCaption) return;
     if (sentences_->Running()) {
         window_.splitProgress.percent = static_cast<int>(sentences_->Progress() * 100);
         return;

@@ -1,0 +1,122 @@
+#include "adapters/espeak/espeak_text_aligner.h"
+
+#include "adapters/espeak/espeak_synthesizer.h"
+
+#include <QMetaObject>
+
+namespace ostrelle {
+
+struct EspeakTextAligner::Job {
+    QString path;
+    QStringList sentences;
+    QString voice;
+    std::atomic<bool> stopped{false};
+    std::mutex mutex;  // guards what follows
+    double progress = 0;
+    bool done = false;
+    std::vector<std::optional<PlacedSentence>> result;
+    std::optional<Failure> problem;
+    std::thread thread;
+
+    void Run(const Decode& decode, const std::function<void()>& post) {
+        std::optional<Failure> trouble;
+        std::vector<std::optional<PlacedSentence>> placed;
+        const ostrelle::Result<std::vector<float>> audio = decode(path);
+        if (!audio.ok()) {
+            trouble = audio.failure();
+        } else {
+            SpeechFeatures lesson;
+            lesson.Feed(audio.value().data(), audio.value().size());
+            EspeakSynthesizer synthesizer;
+            std::vector<std::vector<SpeechFeatures::Frame>> spoken;
+            for (int i = 0; i < sentences.size() && !stopped; ++i) {
+                const ostrelle::Result<std::vector<float>> samples = synthesizer.Speak(sentences[i], voice);
+                SpeechFeatures features;
+                if (samples.ok()) features.Feed(samples.value().data(), samples.value().size());
+                // A sentence espeak-ng cannot read (a line of symbols) is simply not placed.
+                spoken.push_back(features.Frames());
+                {
+                    std::lock_guard lock(mutex);
+                    progress = 0.8 * (i + 1) / static_cast<double>(sentences.size());
+                }
+                post();
+            }
+            if (!stopped) placed = AlignSentences(lesson.Frames(), lesson.LevelsDb(), spoken);
+        }
+        {
+            std::lock_guard lock(mutex);
+            done = true;
+            progress = 1;
+            problem = trouble;
+            result = std::move(placed);
+        }
+        if (!stopped) post();
+    }
+};
+
+EspeakTextAligner::EspeakTextAligner(Decode decode) : decode_(std::move(decode)) {}
+
+EspeakTextAligner::~EspeakTextAligner() {
+    Stop();
+    for (const std::shared_ptr<Job>& job : stopped_)
+        if (job->thread.joinable()) job->thread.join();
+}
+
+void EspeakTextAligner::Align(const QString& path, const QStringList& sentences, const QString& voice) {
+    Stop();
+    path_ = path;
+    running_ = true;
+    progress_ = 0;
+    result_.clear();
+    problem_.reset();
+    auto job = std::make_shared<Job>();
+    job->path = path;
+    job->sentences = sentences;
+    job->voice = voice;
+    job_ = job;
+    const auto post = [this, weak = std::weak_ptr<Job>(job)] {
+        QMetaObject::invokeMethod(
+            &context_,
+            [this, weak] {
+                if (const std::shared_ptr<Job> alive = weak.lock()) Take(alive);
+            },
+            Qt::QueuedConnection);
+    };
+    job->thread = std::thread([job, decode = decode_, post] { job->Run(decode, post); });
+}
+
+void EspeakTextAligner::Cancel() {
+    Stop();
+    path_.clear();
+    running_ = false;
+    progress_ = 0;
+    result_.clear();
+    problem_.reset();
+}
+
+void EspeakTextAligner::Stop() {
+    if (!job_) return;
+    job_->stopped = true;
+    stopped_.push_back(std::move(job_));
+    job_.reset();
+}
+
+void EspeakTextAligner::Take(const std::shared_ptr<Job>& job) {
+    if (job != job_) return;
+    {
+        std::lock_guard lock(job->mutex);
+        progress_ = job->progress;
+        if (job->done) {
+            running_ = false;
+            result_ = job->result;
+            problem_ = job->problem;
+        }
+    }
+    if (!running_) {
+        stopped_.push_back(std::move(job_));
+        job_.reset();
+    }
+    RaiseUpdate();
+}
+
+}  // namespace ostrelle

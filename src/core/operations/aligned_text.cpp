@@ -1,0 +1,107 @@
+#include "core/operations/aligned_text.h"
+
+#include "core/analysis/text_language.h"
+#include "core/analysis/text_sentences.h"
+
+namespace ostrelle {
+namespace {
+
+const QString kAlignCaption = QString::fromUtf8("文本对齐");
+const QString kStopAlignCaption = QString::fromUtf8("停止文本对齐");
+
+}  // namespace
+
+AlignedText::AlignedText(Window& window, const PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
+                         TextAligner* aligner, Documents& documents)
+    : window_(window), state_(state), player_(player), dialogs_(dialogs), aligner_(aligner), documents_(documents) {}
+
+void AlignedText::Run(Command) {
+    if (!aligner_) return;
+    if (aligner_->Running()) {
+        Stop();
+        return;
+    }
+    const QString path = player_.Url();
+    if (path.isEmpty()) return;
+    if (!player_.ErrorText().isEmpty()) {
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("文本对齐没有完成。"),
+                                            {FailureCode::NotAudio, player_.ErrorText()}),
+                             MessageTitle(), MessageKind::Warning);
+        return;
+    }
+    if (state_.documentText.trimmed().isEmpty() || state_.timedText.HasTimes()) {
+        dialogs_.ShowMessage(state_.timedText.HasTimes()
+                                 ? QString::fromUtf8("这个文件的文本已经带有时间，不需要对齐。")
+                                 : QString::fromUtf8("没有可以对齐的文本：请把和音频同名的 txt、rtf 或 word 文档放在同一目录下。"),
+                             MessageTitle(), MessageKind::Information);
+        return;
+    }
+    sentences_.clear();
+    QStringList texts;
+    for (const TextSentence& sentence : SplitTextSentences(state_.documentText)) {
+        sentences_.push_back(sentence.text);
+        texts << sentence.text;
+    }
+    if (texts.isEmpty()) return;
+    aligner_->Align(path, texts, GuessVoice(state_.documentText));
+    window_.splitProgress = {true, 0, kAlignCaption, window_.alignTextItem.shortcut};
+}
+
+void AlignedText::LessonChanged(const QString& path) {
+    if (aligner_ && aligner_->Running() && aligner_->Path() != path) Stop();
+}
+
+void AlignedText::Present() {
+    window_.alignTextItem.enabled = aligner_ != nullptr;
+    window_.alignTextItem.caption = aligner_ && aligner_->Running() ? kStopAlignCaption : kAlignCaption;
+}
+
+void AlignedText::Stop() {
+    if (aligner_) aligner_->Cancel();
+    if (window_.splitProgress.task == kAlignCaption) window_.splitProgress = {};
+}
+
+void AlignedText::ShowProgress() {
+    // Stopped meanwhile.
+    if (!aligner_ || !window_.splitProgress.shown || window_.splitProgress.task != kAlignCaption) return;
+    if (aligner_->Running()) {
+        window_.splitProgress.percent = static_cast<int>(aligner_->Progress() * 100);
+        return;
+    }
+    const std::optional<Failure> problem = aligner_->Problem();
+    const auto placed = aligner_->Result();
+    const bool current = aligner_->Path() == player_.Url();
+    Stop();
+    if (!current) return;
+    if (problem) {
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("文本对齐没有完成。"), *problem), MessageTitle(),
+                             MessageKind::Warning);
+        return;
+    }
+    // Each placed sentence starts a line, and its end is a pause unless the next one starts there; one
+    // that could not be placed follows the one before it, untimed.
+    TimedText timed;
+    int count = 0;
+    for (std::size_t i = 0; i < sentences_.size() && i < placed.size(); ++i) {
+        if (!placed[i]) {
+            timed.lines.push_back({std::nullopt, sentences_[i]});
+            continue;
+        }
+        ++count;
+        timed.lines.push_back({placed[i]->start, sentences_[i]});
+        const bool followed = i + 1 < placed.size() && placed[i + 1] && placed[i + 1]->start <= placed[i]->end;
+        if (!followed) timed.lines.push_back({placed[i]->end, QString()});
+    }
+    if (count == 0) {
+        dialogs_.ShowMessage(QString::fromUtf8("没有在音频里找到文本的句子。"), MessageTitle(),
+                             MessageKind::Information);
+        return;
+    }
+    documents_.ShowAlignedText(std::move(timed));
+    dialogs_.ShowMessage(QString::fromUtf8("文本对齐完成：%1 句中有 %2 句找到了位置。")
+                             .arg(sentences_.size())
+                             .arg(count),
+                         MessageTitle(), MessageKind::Information);
+}
+
+}  // namespace ostrelle

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/model/player_state.h"
+#include "core/model/window_model.h"
+#include "core/operations/documents.h"
+#include "core/operations/feature.h"
+#include "core/ports/dialogs.h"
+#include "core/ports/media_player.h"
+#include "core/ports/text_aligner.h"
+
+namespace ostrelle {
+
+// 文本对齐: the companion text's sentences placed in the lesson's audio in the background, with progress
+// and a way to stop; the result is a timed text like a lyrics file's, highlighted as it is spoken, its
+// lines looped with a double-click and turned into segments with 歌词转为复读段. Without an aligner the
+// command stays off.
+class AlignedText final : public Feature {
+public:
+    AlignedText(Window& window, const PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
+                TextAligner* aligner, Documents& documents);
+
+    bool Owns(Command command) const override { return command == Command::AlignText; }
+    // Starts aligning, or stops the alignment under way.
+    void Run(Command command) override;
+    void LessonChanged(const QString& path) override;
+    void Present() override;
+    // The aligner's news: its progress, or its result, or why it failed.
+    void ShowProgress();
+
+private:
+    void Stop();
+
+    Window& window_;
+    const PlayerState& state_;
+    MediaPlayer& player_;
+    Dialogs& dialogs_;
+    TextAligner* aligner_;
+    Documents& documents_;
+    std::vector<QString> sentences_;  // of the alignment under way
+};
+
+}  // namespace ostrelle
