@@ -1,6 +1,7 @@
 #include "support/app_fixture.h"
 #include "support/fake_sentence_analyzer.h"
 #include "support/fake_text_aligner.h"
+#include "text/plain_text_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -235,6 +236,18 @@ TEST_F(AlignTextTest, TheTextsSentencesBecomeATimedTextAndOneNotFoundStaysUntime
     alignApp_.Run(Command::AlignText);
     EXPECT_FALSE(aligner_.Running());
     EXPECT_EQ(dialogs_.shown.size(), 2u);
+
+    // Exported beside the audio, it reads back as the same timed text; one already there is replaced only
+    // when the learner says so.
+    alignApp_.Run(Command::ExportLrc);
+    const QString lrc = dir_.filePath(QStringLiteral("museum.lrc"));
+    const TextReadResult written = LoadPlainText(lrc);
+    ASSERT_TRUE(written.ok());
+    EXPECT_EQ(ParseLrc(written.value()).lines, expected);
+    dialogs_.answers = {MessageAnswer::No};
+    QFile(lrc).resize(0);
+    alignApp_.Run(Command::ExportLrc);
+    EXPECT_EQ(QFileInfo(lrc).size(), 0) << "kept as it was";
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ const std::vector<MenuSection>& MenuBar() {
           {Command::DictationMaskAll, &Window::dictationMaskAllItem},
           {Command::AutoSplit, &Window::autoSplitItem},
           {Command::AlignText, &Window::alignTextItem},
+          {Command::ExportLrc, &Window::exportLrcItem},
           {Command::TimedTextToSegments, &Window::timedTextToSegmentsItem},
           {Command::ToggleRawTimedText, &Window::rawTimedTextItem}}},
         {&Window::playerMenu,

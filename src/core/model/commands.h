@@ -48,6 +48,7 @@ enum class Command {
     DictationMaskAll,
     AutoSplit,
     AlignText,  // the companion text's sentences placed in the audio: a timed text; or stops it
+    ExportLrc,  // the timed text written as an .lrc beside the audio
     TimedTextToSegments,
     ToggleRawTimedText,
     // 播放器 menu: the player alone.

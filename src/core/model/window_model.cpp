@@ -153,6 +153,7 @@ Window::Window() {
     dictationMaskAllItem.shortcut = QStringLiteral("Ctrl+Shift+K");
     autoSplitItem = MakeMenu("自动断句", "Ctrl+J");
     alignTextItem = MakeMenu("文本对齐", "Ctrl+G");
+    exportLrcItem = MakeMenu("导出LRC", "Ctrl+Shift+L");
     timedTextToSegmentsItem = MakeMenu("歌词转为复读段", "Ctrl+L");
     timedTextToSegmentsItem.enabled = false;
     rawTimedTextItem = MakeCheckableMenu("显示歌词原文");

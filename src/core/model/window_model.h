@@ -267,6 +267,7 @@ struct Window {
     MenuItem dictationMaskAllItem;     // every line hidden while dictating
     MenuItem autoSplitItem;            // the current file's sentences from here on become segments
     MenuItem alignTextItem;            // the companion text's sentences placed in the audio
+    MenuItem exportLrcItem;            // the timed text written as an .lrc beside the audio
     MenuItem timedTextToSegmentsItem;  // a timed text's lines from the current one on become segments
     MenuItem rawTimedTextItem;         // a timed text is shown as its file is, tags and all
     MenuItem playerMenu;

@@ -2,6 +2,12 @@
 
 #include "core/analysis/text_language.h"
 #include "core/analysis/text_sentences.h"
+#include "core/formats/atomic_file.h"
+#include "core/formats/file_kinds.h"
+
+#include <QFileInfo>
+
+#include <cmath>
 
 namespace ostrelle {
 namespace {
@@ -13,9 +19,18 @@ const QString kStopAlignCaption = QString::fromUtf8("停止文本对齐");
 
 AlignedText::AlignedText(Window& window, const PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
                          TextAligner* aligner, Documents& documents)
-    : window_(window), state_(state), player_(player), dialogs_(dialogs), aligner_(aligner), documents_(documents) {}
+    : window_(window),
+      state_(state),
+      player_(player),
+      dialogs_(dialogs),
+      aligner_(aligner),
+      documents_(documents) {}
 
-void AlignedText::Run(Command) {
+void AlignedText::Run(Command command) {
+    if (command == Command::ExportLrc) {
+        ExportLrc();
+        return;
+    }
     if (!aligner_) return;
     if (aligner_->Running()) {
         Stop();
@@ -30,10 +45,12 @@ void AlignedText::Run(Command) {
         return;
     }
     if (state_.documentText.trimmed().isEmpty() || state_.timedText.HasTimes()) {
-        dialogs_.ShowMessage(state_.timedText.HasTimes()
-                                 ? QString::fromUtf8("这个文件的文本已经带有时间，不需要对齐。")
-                                 : QString::fromUtf8("没有可以对齐的文本：请把和音频同名的 txt、rtf 或 word 文档放在同一目录下。"),
-                             MessageTitle(), MessageKind::Information);
+        dialogs_.ShowMessage(
+            state_.timedText.HasTimes()
+                ? QString::fromUtf8("这个文件的文本已经带有时间，不需要对齐。")
+                : QString::fromUtf8(
+                      "没有可以对齐的文本：请把和音频同名的 txt、rtf 或 word 文档放在同一目录下。"),
+            MessageTitle(), MessageKind::Information);
         return;
     }
     sentences_.clear();
@@ -52,8 +69,35 @@ void AlignedText::LessonChanged(const QString& path) {
 }
 
 void AlignedText::Present() {
+    window_.exportLrcItem.enabled = state_.timedText.HasTimes() && !player_.Url().isEmpty();
     window_.alignTextItem.enabled = aligner_ != nullptr;
     window_.alignTextItem.caption = aligner_ && aligner_->Running() ? kStopAlignCaption : kAlignCaption;
+}
+
+void AlignedText::ExportLrc() {
+    const QString audio = player_.Url();
+    if (!state_.timedText.HasTimes() || audio.isEmpty()) return;
+    const QString path = PathWithoutSuffix(audio) + QStringLiteral("lrc");
+    if (QFileInfo::exists(path) &&
+        dialogs_.ShowMessage(QString::fromUtf8("%1 已经存在。\n要替换它吗？").arg(QFileInfo(path).fileName()),
+                             MessageTitle(), MessageKind::Question) != MessageAnswer::Yes)
+        return;
+    // Each line with its time tag, to the hundredth as players read them; an untimed one as it is.
+    QString lrc;
+    for (const TimedLine& line : state_.timedText.lines) {
+        if (line.seconds) {
+            const long long centis = std::llround(*line.seconds * 100);
+            lrc += QStringLiteral("[%1:%2.%3]")
+                       .arg(centis / 6000, 2, 10, QChar(u'0'))
+                       .arg(centis / 100 % 60, 2, 10, QChar(u'0'))
+                       .arg(centis % 100, 2, 10, QChar(u'0'));
+        }
+        lrc += line.text + QStringLiteral("\r\n");
+    }
+    const Result<void> written = WriteFileAtomically(path, "\xEF\xBB\xBF" + lrc.toUtf8());
+    if (!written.ok())
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("LRC 没有导出。"), written.failure()),
+                             MessageTitle(), MessageKind::Error);
 }
 
 void AlignedText::Stop() {
@@ -74,8 +118,8 @@ void AlignedText::ShowProgress() {
     Stop();
     if (!current) return;
     if (problem) {
-        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("文本对齐没有完成。"), *problem), MessageTitle(),
-                             MessageKind::Warning);
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("文本对齐没有完成。"), *problem),
+                             MessageTitle(), MessageKind::Warning);
         return;
     }
     // Each placed sentence starts a line, and its end is a pause unless the next one starts there; one
@@ -89,7 +133,8 @@ void AlignedText::ShowProgress() {
         }
         ++count;
         timed.lines.push_back({placed[i]->start, sentences_[i]});
-        const bool followed = i + 1 < placed.size() && placed[i + 1] && placed[i + 1]->start <= placed[i]->end;
+        const bool followed =
+            i + 1 < placed.size() && placed[i + 1] && placed[i + 1]->start <= placed[i]->end;
         if (!followed) timed.lines.push_back({placed[i]->end, QString()});
     }
     if (count == 0) {
@@ -98,10 +143,9 @@ void AlignedText::ShowProgress() {
         return;
     }
     documents_.ShowAlignedText(std::move(timed));
-    dialogs_.ShowMessage(QString::fromUtf8("文本对齐完成：%1 句中有 %2 句找到了位置。")
-                             .arg(sentences_.size())
-                             .arg(count),
-                         MessageTitle(), MessageKind::Information);
+    dialogs_.ShowMessage(
+        QString::fromUtf8("文本对齐完成：%1 句中有 %2 句找到了位置。").arg(sentences_.size()).arg(count),
+        MessageTitle(), MessageKind::Information);
 }
 
 }  // namespace ostrelle

@@ -19,8 +19,10 @@ public:
     AlignedText(Window& window, const PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
                 TextAligner* aligner, Documents& documents);
 
-    bool Owns(Command command) const override { return command == Command::AlignText; }
-    // Starts aligning, or stops the alignment under way.
+    bool Owns(Command command) const override {
+        return command == Command::AlignText || command == Command::ExportLrc;
+    }
+    // Starts aligning, or stops the alignment under way; or writes the timed text as an .lrc.
     void Run(Command command) override;
     void LessonChanged(const QString& path) override;
     void Present() override;
@@ -29,6 +31,7 @@ public:
 
 private:
     void Stop();
+    void ExportLrc();
 
     Window& window_;
     const PlayerState& state_;
