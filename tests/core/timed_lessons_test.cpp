@@ -190,6 +190,10 @@ class AlignTextTest : public AppFixture {
 protected:
     AlignTextTest() {
         audio_ = MakeFile(QStringLiteral("museum.mp3"));
+        QFile audio(audio_);
+        EXPECT_TRUE(audio.open(QIODevice::WriteOnly));
+        audio.write("not empty: an alignment is kept for the file's size and time");
+        audio.close();
         QFile text(dir_.filePath(QStringLiteral("museum.txt")));
         EXPECT_TRUE(text.open(QIODevice::WriteOnly));
         text.write("Museum visit\n\nThe museum opens at nine. Tickets are sold at the door.\n");
@@ -236,6 +240,23 @@ TEST_F(AlignTextTest, TheTextsSentencesBecomeATimedTextAndOneNotFoundStaysUntime
     alignApp_.Run(Command::AlignText);
     EXPECT_FALSE(aligner_.Running());
     EXPECT_EQ(dialogs_.shown.size(), 2u);
+
+    // Kept: the lesson opened again shows it timed at once, and not once its text has changed.
+    {
+        Controller again{
+            {player_, dialogs_, probe_, device_, db_.get(), db_.get(), nullptr, nullptr, &aligner_},
+            {dir_.path(), dir_.path()}};
+        again.documents().OpenChosenFile(audio_, QStringLiteral("museum.mp3"));
+        again.transport().LoadFileSegments(audio_, 1);
+        EXPECT_EQ(again.state().timedText.lines, expected);
+        QFile text(dir_.filePath(QStringLiteral("museum.txt")));
+        ASSERT_TRUE(text.open(QIODevice::Append));
+        text.write("We hope you enjoy it.\n");
+        text.close();
+        again.documents().OpenChosenFile(audio_, QStringLiteral("museum.mp3"));
+        again.transport().LoadFileSegments(audio_, 1);
+        EXPECT_TRUE(again.state().timedText.lines.empty());
+    }
 
     // Exported beside the audio, it reads back as the same timed text; one already there is replaced only
     // when the learner says so.

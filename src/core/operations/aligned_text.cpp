@@ -4,7 +4,11 @@
 #include "core/analysis/text_sentences.h"
 #include "core/formats/atomic_file.h"
 #include "core/formats/file_kinds.h"
+#include "core/formats/waveform_cache.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
@@ -18,13 +22,37 @@ const QString kStopAlignCaption = QString::fromUtf8("停止文本对齐");
 }  // namespace
 
 AlignedText::AlignedText(Window& window, const PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
-                         TextAligner* aligner, Documents& documents)
+                         TextAligner* aligner, Documents& documents, QString cacheDir)
     : window_(window),
       state_(state),
       player_(player),
       dialogs_(dialogs),
       aligner_(aligner),
-      documents_(documents) {}
+      documents_(documents),
+      cacheDir_(std::move(cacheDir)) {}
+
+std::pair<QString, QString> AlignedText::CacheFile(const QString& path, const QString& text) const {
+    const auto hash = [](const QByteArray& bytes) {
+        return QString::fromLatin1(
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(16));
+    };
+    const Result<AudioFileIdentity> audio = IdentifyAudioFile(path);
+    if (!audio.ok()) return {};
+    const QString prefix = hash(path.toUtf8()) + u'-';
+    // Another recording under the same name, or the text edited, is another alignment.
+    const QByteArray key = QByteArray::number(audio.value().sizeBytes) + ' ' +
+                           QByteArray::number(audio.value().modifiedMs) + ' ' + text.toUtf8();
+    return {cacheDir_ + u'/' + prefix + hash(key) + QStringLiteral(".lrc"), prefix};
+}
+
+void AlignedText::Keep(const QString& path, const QString& text, const TimedText& timed) {
+    const auto [file, prefix] = CacheFile(path, text);
+    if (file.isEmpty() || !QDir().mkpath(cacheDir_)) return;
+    if (!WriteFileAtomically(file, LrcOf(timed).toUtf8()).ok()) return;  // only time is lost
+    QDir folder(cacheDir_);
+    for (const QString& name : folder.entryList({prefix + QStringLiteral("*.lrc")}, QDir::Files))
+        if (folder.filePath(name) != file) folder.remove(name);
+}
 
 void AlignedText::Run(Command command) {
     if (command == Command::ExportLrc) {
@@ -60,12 +88,20 @@ void AlignedText::Run(Command command) {
         texts << sentence.text;
     }
     if (texts.isEmpty()) return;
+    alignedText_ = state_.documentText;
     aligner_->Align(path, texts, GuessVoice(state_.documentText));
     window_.splitProgress = {true, 0, kAlignCaption, window_.alignTextItem.shortcut};
 }
 
 void AlignedText::LessonChanged(const QString& path) {
     if (aligner_ && aligner_->Running() && aligner_->Path() != path) Stop();
+    if (state_.documentText.trimmed().isEmpty() || state_.timedText.HasTimes()) return;
+    const QString file = CacheFile(path, state_.documentText).first;
+    if (file.isEmpty()) return;
+    QFile kept(file);
+    if (!kept.open(QIODevice::ReadOnly)) return;
+    TimedText timed = ParseLrc(QString::fromUtf8(kept.readAll()));
+    if (timed.HasTimes()) documents_.ShowAlignedText(std::move(timed));
 }
 
 void AlignedText::Present() {
@@ -82,9 +118,16 @@ void AlignedText::ExportLrc() {
         dialogs_.ShowMessage(QString::fromUtf8("%1 已经存在。\n要替换它吗？").arg(QFileInfo(path).fileName()),
                              MessageTitle(), MessageKind::Question) != MessageAnswer::Yes)
         return;
+    const Result<void> written = WriteFileAtomically(path, "\xEF\xBB\xBF" + LrcOf(state_.timedText).toUtf8());
+    if (!written.ok())
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("LRC 没有导出。"), written.failure()),
+                             MessageTitle(), MessageKind::Error);
+}
+
+QString AlignedText::LrcOf(const TimedText& timed) {
     // Each line with its time tag, to the hundredth as players read them; an untimed one as it is.
     QString lrc;
-    for (const TimedLine& line : state_.timedText.lines) {
+    for (const TimedLine& line : timed.lines) {
         if (line.seconds) {
             const long long centis = std::llround(*line.seconds * 100);
             lrc += QStringLiteral("[%1:%2.%3]")
@@ -94,10 +137,7 @@ void AlignedText::ExportLrc() {
         }
         lrc += line.text + QStringLiteral("\r\n");
     }
-    const Result<void> written = WriteFileAtomically(path, "\xEF\xBB\xBF" + lrc.toUtf8());
-    if (!written.ok())
-        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("LRC 没有导出。"), written.failure()),
-                             MessageTitle(), MessageKind::Error);
+    return lrc;
 }
 
 void AlignedText::Stop() {
@@ -114,7 +154,8 @@ void AlignedText::ShowProgress() {
     }
     const std::optional<Failure> problem = aligner_->Problem();
     const auto placed = aligner_->Result();
-    const bool current = aligner_->Path() == player_.Url();
+    const QString path = aligner_->Path();
+    const bool current = path == player_.Url();
     Stop();
     if (!current) return;
     if (problem) {
@@ -142,6 +183,7 @@ void AlignedText::ShowProgress() {
                              MessageKind::Information);
         return;
     }
+    Keep(path, alignedText_, timed);
     documents_.ShowAlignedText(std::move(timed));
     dialogs_.ShowMessage(
         QString::fromUtf8("文本对齐完成：%1 句中有 %2 句找到了位置。").arg(sentences_.size()).arg(count),

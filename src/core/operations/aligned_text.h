@@ -16,14 +16,16 @@ namespace ostrelle {
 // command stays off.
 class AlignedText final : public Feature {
 public:
+    // Alignments are kept in cacheDir, one per audio file, for the audio and text they were made of.
     AlignedText(Window& window, const PlayerState& state, MediaPlayer& player, Dialogs& dialogs,
-                TextAligner* aligner, Documents& documents);
+                TextAligner* aligner, Documents& documents, QString cacheDir);
 
     bool Owns(Command command) const override {
         return command == Command::AlignText || command == Command::ExportLrc;
     }
     // Starts aligning, or stops the alignment under way; or writes the timed text as an .lrc.
     void Run(Command command) override;
+    // A lesson whose text was aligned before shows it timed at once.
     void LessonChanged(const QString& path) override;
     void Present() override;
     // The aligner's news: its progress, or its result, or why it failed.
@@ -32,6 +34,11 @@ public:
 private:
     void Stop();
     void ExportLrc();
+    // The timed text as LRC lines.
+    static QString LrcOf(const TimedText& timed);
+    // The file an alignment of the audio at path with text is kept in, and the prefix of any of the audio's.
+    std::pair<QString, QString> CacheFile(const QString& path, const QString& text) const;
+    void Keep(const QString& path, const QString& text, const TimedText& timed);
 
     Window& window_;
     const PlayerState& state_;
@@ -39,7 +46,9 @@ private:
     Dialogs& dialogs_;
     TextAligner* aligner_;
     Documents& documents_;
+    QString cacheDir_;
     std::vector<QString> sentences_;  // of the alignment under way
+    QString alignedText_;             // the document the alignment under way is of
 };
 
 }  // namespace ostrelle

@@ -68,7 +68,8 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                       }}),
       fileOpening_(window_, adapters.dialogs, documents_, playlist_, playlistFiles_),
       sentenceSplit_(window_, state_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
-      alignedText_(window_, state_, adapters.player, adapters.dialogs, adapters.aligner, documents_),
+      alignedText_(window_, state_, adapters.player, adapters.dialogs, adapters.aligner, documents_,
+                   folder_.dataDir + QStringLiteral("/alignments")),
       timedText_(window_, state_, adapters.player, repeat_, editor_, documents_,
                  {.writeSetting =
                       [this](const QString& section, const QString& key, const QString& value) {
