@@ -21,7 +21,7 @@ struct EspeakTextAligner::Job {
     void Run(const Decode& decode, const std::function<void()>& post) {
         std::optional<Failure> trouble;
         std::vector<std::optional<PlacedSentence>> placed;
-        const ostrelle::Result<std::vector<float>> audio = decode(path);
+        const ostrelle::Result<std::vector<float>> audio = decode(path, &stopped);
         if (!audio.ok()) {
             trouble = audio.failure();
         } else {
@@ -56,6 +56,7 @@ struct EspeakTextAligner::Job {
 
 EspeakTextAligner::EspeakTextAligner(Decode decode) : decode_(std::move(decode)) {}
 
+// A program that quits waits for no decode: a stopped job gives up within a tenth of a second.
 EspeakTextAligner::~EspeakTextAligner() {
     Stop();
     for (const std::shared_ptr<Job>& job : stopped_)

@@ -18,7 +18,9 @@ namespace ostrelle {
 // whose event loop then receives the news. The destructor stops the work under way and waits for it.
 class EspeakTextAligner final : public TextAligner {
 public:
-    using Decode = std::function<ostrelle::Result<std::vector<float>>(const QString& path)>;
+    // Decodes path, giving up soon after stop becomes true.
+    using Decode = std::function<ostrelle::Result<std::vector<float>>(const QString& path,
+                                                                      const std::atomic<bool>* stop)>;
 
     explicit EspeakTextAligner(Decode decode);
     ~EspeakTextAligner() override;

@@ -49,7 +49,7 @@ bool SetDecoderFile(GstElement* pipeline, const QString& absolutePath) {
     return true;
 }
 
-Result<std::vector<float>> DecodeSpeechSamples(const QString& path) {
+Result<std::vector<float>> DecodeSpeechSamples(const QString& path, const std::atomic<bool>* stop) {
     const Result<AudioFileIdentity> audio = IdentifyAudioFile(path);
     if (!audio.ok()) return audio.failure();
     if (!InitGstreamer().ok()) return CannotDecode();
@@ -71,6 +71,10 @@ Result<std::vector<float>> DecodeSpeechSamples(const QString& path) {
     constexpr auto kStall = std::chrono::seconds(15);
     auto lastData = std::chrono::steady_clock::now();
     for (;;) {
+        if (stop && stop->load()) {
+            failed = true;
+            break;
+        }
         if (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 100 * GST_MSECOND)) {
             GstMapInfo map;
             GstBuffer* buffer = gst_sample_get_buffer(sample);

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <vector>
 
 // GStreamer's own typedef; repeating it keeps <gst/gst.h> out of this header.
@@ -31,7 +32,7 @@ inline Failure NoSound() {
 }
 
 // The whole file decoded to mono samples at 16 kHz, as speech is compared; a failure when it cannot be
-// identified or decoded, or holds no sound.
-Result<std::vector<float>> DecodeSpeechSamples(const QString& path);
+// identified or decoded, or holds no sound. Gives up soon after stop becomes true.
+Result<std::vector<float>> DecodeSpeechSamples(const QString& path, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace ostrelle
