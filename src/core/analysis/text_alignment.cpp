@@ -113,9 +113,9 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
         std::abs(static_cast<int>(coarseLesson.size()) - static_cast<int>(coarseSynthesis.size()));
     const std::vector<int> warp = AlignFrames(coarseSynthesis, coarseLesson, band);
     const int lessonFrames = static_cast<int>(lesson.size());
-    const double pace = static_cast<double>(lesson.size()) / static_cast<double>(synthesis.size());
-
     const float voiceDb = VoiceThresholdDb(lessonLevelsDb);
+    std::vector<std::pair<int, int>> spans(sentences.size(), {0, -1});
+    std::vector<double> paces;  // each sentence's length in the lesson for each frame of its synthesis
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         if (sentences[i].empty()) continue;
         int from = LessonFrameOf(warp, starts[i], lessonFrames);
@@ -124,6 +124,18 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
             from = Onset(lessonLevelsDb, voiceDb, from);
             to = Offset(lessonLevelsDb, voiceDb, to);
         }
+        spans[i] = {from, to};
+        if (to > from)
+            paces.push_back(static_cast<double>(to - from) / static_cast<double>(sentences[i].size()));
+    }
+    if (paces.empty()) return placed;
+    // The speaker's pace is that of most sentences: neither the lesson's length (it may say more than the
+    // text) nor one sentence squeezed to nothing moves it.
+    std::nth_element(paces.begin(), paces.begin() + static_cast<std::ptrdiff_t>(paces.size() / 2),
+                     paces.end());
+    const double pace = paces[paces.size() / 2];
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        const auto [from, to] = spans[i];
         const double expected = pace * static_cast<double>(sentences[i].size());
         if (to <= from || static_cast<double>(to - from) < kMinLengthShare * expected) continue;
         placed[i] = PlacedSentence{from * kFrameSeconds, (to + 1) * kFrameSeconds};

@@ -1,5 +1,5 @@
-#include "adapters/espeak/espeak_synthesizer.h"
 #include "adapters/espeak/espeak_text_aligner.h"
+#include "adapters/espeak/espeak_synthesizer.h"
 #include "adapters/gst/audio_file_decoding.h"
 
 #include <QFile>
@@ -19,7 +19,8 @@ void WriteWav(const QString& path, const std::vector<float>& samples) {
         const auto v = static_cast<qint16>(std::clamp(s, -1.0f, 1.0f) * 32767);
         data.append(reinterpret_cast<const char*>(&v), 2);
     }
-    QByteArray header("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\0\0\0\0\0\0\0\0\x02\0\x10\0data\0\0\0\0", 44);
+    QByteArray header("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\0\0\0\0\0\0\0\0\x02\0\x10\0data\0\0\0\0",
+                      44);
     qToLittleEndian<quint32>(static_cast<quint32>(36 + data.size()), header.data() + 4);
     qToLittleEndian<quint32>(16000, header.data() + 24);
     qToLittleEndian<quint32>(32000, header.data() + 28);
