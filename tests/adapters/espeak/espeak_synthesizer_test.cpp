@@ -103,6 +103,16 @@ TEST(TextAlignmentTest, ATextsSentencesArePlacedWhereAnotherVoiceSpeaksThemAndAT
         EXPECT_NEAR(placed[i]->start, truth[i - 1].first, 0.1) << i;
         EXPECT_NEAR(placed[i]->end, truth[i - 1].second, 0.1) << i;
     }
+
+    // A text of the lesson's first two sentences only: they are placed where they are spoken.
+    const std::vector<std::vector<SpeechFeatures::Frame>> firstTwo(templates.begin() + 1,
+                                                                   templates.begin() + 3);
+    const auto part = AlignSentences(lessonFeatures.Frames(), lessonFeatures.LevelsDb(), firstTwo);
+    for (std::size_t i = 0; i < 2; ++i) {
+        ASSERT_TRUE(part[i]) << i;
+        EXPECT_NEAR(part[i]->start, truth[i].first, 0.1) << i;
+        EXPECT_NEAR(part[i]->end, truth[i].second, 0.1) << i;
+    }
 }
 
 }  // namespace
