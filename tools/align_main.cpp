@@ -53,6 +53,10 @@ int main(int argc, char* argv[]) {
     ostrelle::EspeakSynthesizer synthesizer;
     std::vector<std::vector<ostrelle::SpeechFeatures::Frame>> spoken;
     for (const ostrelle::TextSentence& sentence : sentences) {
+        if (!ostrelle::Speakable(sentence.text)) {
+            spoken.emplace_back();  // a rule of stars or dashes is never placed
+            continue;
+        }
         const ostrelle::Result<std::vector<float>> samples = synthesizer.Speak(sentence.text, voice);
         if (!samples.ok()) {
             err << "ostrelle-align: " << voice << ": "

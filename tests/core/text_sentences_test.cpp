@@ -62,6 +62,12 @@ TEST(TextSentencesTest, WrappedLinesJoinWhileTitlesAndDialogueLinesStandAlone) {
     }
 }
 
+TEST(TextSentencesTest, OnlyWordsAndNumbersAreSpoken) {
+    EXPECT_TRUE(Speakable(QString::fromUtf8("你好。")));
+    EXPECT_TRUE(Speakable(QStringLiteral("1984")));
+    EXPECT_FALSE(Speakable(QStringLiteral("*** --- ***")));
+}
+
 TEST(TextSentencesTest, NothingButBlanksHoldsNoSentence) {
     EXPECT_TRUE(SplitTextSentences(QStringLiteral(" \r\n\t\n")).empty());
     EXPECT_TRUE(SplitTextSentences(QString()).empty());

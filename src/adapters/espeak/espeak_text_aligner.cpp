@@ -1,6 +1,7 @@
 #include "adapters/espeak/espeak_text_aligner.h"
 
 #include "adapters/espeak/espeak_synthesizer.h"
+#include "core/analysis/text_sentences.h"
 
 #include <QMetaObject>
 
@@ -30,9 +31,12 @@ struct EspeakTextAligner::Job {
             EspeakSynthesizer synthesizer;
             std::vector<std::vector<SpeechFeatures::Frame>> spoken;
             for (int i = 0; i < sentences.size() && !stopped; ++i) {
-                const ostrelle::Result<std::vector<float>> samples = synthesizer.Speak(sentences[i], voice);
                 SpeechFeatures features;
-                if (samples.ok()) features.Feed(samples.value().data(), samples.value().size());
+                if (Speakable(sentences[i])) {
+                    const ostrelle::Result<std::vector<float>> samples =
+                        synthesizer.Speak(sentences[i], voice);
+                    if (samples.ok()) features.Feed(samples.value().data(), samples.value().size());
+                }
                 // A sentence espeak-ng cannot read (a line of symbols) is simply not placed.
                 spoken.push_back(features.Frames());
                 {

@@ -21,6 +21,10 @@ constexpr int kPauseFrames = 30;
 // A sentence squeezed below this share of its synthesis's length, against the lesson's pace overall, is
 // not really spoken there.
 constexpr double kMinLengthShare = 0.35;
+// People speak between about half and twice the synthesis's rate: a sentence spread far wider than that
+// has swallowed what the text does not say.
+constexpr double kSlowestPace = 3.0;
+constexpr double kFastestPace = 0.3;
 
 std::vector<Frame> Coarse(const std::vector<Frame>& frames) {
     std::vector<Frame> coarse;

@@ -177,6 +177,10 @@ void SplitParagraph(qsizetype from, const QStringList& lines, std::vector<TextSe
 
 }  // namespace
 
+bool Speakable(const QString& sentence) {
+    return std::any_of(sentence.begin(), sentence.end(), [](QChar c) { return c.isLetterOrNumber(); });
+}
+
 std::vector<TextSentence> SplitTextSentences(const QString& text) {
     std::vector<TextSentence> sentences;
     // Paragraphs are the runs of lines between blank ones; positions are those of the text as it is.

@@ -21,4 +21,7 @@ struct TextSentence {
 // line of a dialogue stands alone.
 std::vector<TextSentence> SplitTextSentences(const QString& text);
 
+// Whether a sentence holds anything to say: a letter or a digit, not only a rule of dashes or stars.
+bool Speakable(const QString& sentence);
+
 }  // namespace ostrelle
