@@ -1,9 +1,8 @@
 #include "adapters/espeak/espeak_text_aligner.h"
 
 #include "adapters/espeak/espeak_synthesizer.h"
+#include "base/background_jobs.h"
 #include "core/analysis/text_sentences.h"
-
-#include <QMetaObject>
 
 namespace ostrelle {
 
@@ -12,7 +11,9 @@ struct EspeakTextAligner::Job {
     QStringList sentences;
     QString voice;
     std::atomic<bool> stopped{false};
+    std::atomic<bool> finished{false};
     std::mutex mutex;  // guards what follows
+    bool takePosted = false;
     double progress = 0;
     bool done = false;
     std::vector<std::optional<PlacedSentence>> result;
@@ -55,6 +56,7 @@ struct EspeakTextAligner::Job {
             result = std::move(placed);
         }
         if (!stopped) post();
+        finished = true;
     }
 };
 
@@ -63,12 +65,12 @@ EspeakTextAligner::EspeakTextAligner(Decode decode) : decode_(std::move(decode))
 // A program that quits waits for no decode: a stopped job gives up within a tenth of a second.
 EspeakTextAligner::~EspeakTextAligner() {
     Stop();
-    for (const std::shared_ptr<Job>& job : stopped_)
-        if (job->thread.joinable()) job->thread.join();
+    JoinAll(stopped_);
 }
 
 void EspeakTextAligner::Align(const QString& path, const QStringList& sentences, const QString& voice) {
     Stop();
+    JoinFinished(stopped_);
     path_ = path;
     running_ = true;
     progress_ = 0;
@@ -79,13 +81,8 @@ void EspeakTextAligner::Align(const QString& path, const QStringList& sentences,
     job->sentences = sentences;
     job->voice = voice;
     job_ = job;
-    const auto post = [this, weak = std::weak_ptr<Job>(job)] {
-        QMetaObject::invokeMethod(
-            &context_,
-            [this, weak] {
-                if (const std::shared_ptr<Job> alive = weak.lock()) Take(alive);
-            },
-            Qt::QueuedConnection);
+    const auto post = [this, job] {
+        PostOnce(&context_, job, [this](const std::shared_ptr<Job>& posted) { Take(posted); });
     };
     job->thread = std::thread([job, decode = decode_, post] { job->Run(decode, post); });
 }
@@ -110,6 +107,7 @@ void EspeakTextAligner::Take(const std::shared_ptr<Job>& job) {
     if (job != job_) return;
     {
         std::lock_guard lock(job->mutex);
+        job->takePosted = false;
         progress_ = job->progress;
         if (job->done) {
             running_ = false;

@@ -1,8 +1,8 @@
 #include "adapters/gst/gst_sentence_analyzer.h"
 
 #include "adapters/gst/audio_file_decoding.h"
-#include "adapters/gst/background_jobs.h"
 #include "adapters/gst/gst_support.h"
+#include "base/background_jobs.h"
 #include "core/formats/waveform_cache.h"
 
 #include <QMetaObject>

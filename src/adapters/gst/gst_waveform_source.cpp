@@ -1,9 +1,9 @@
 #include "adapters/gst/gst_waveform_source.h"
 
 #include "adapters/gst/audio_file_decoding.h"
-#include "adapters/gst/background_jobs.h"
 #include "adapters/gst/gst_support.h"
 #include "adapters/gst/mp3_frame_span.h"
+#include "base/background_jobs.h"
 
 #include <QFile>
 #include <QMetaObject>
