@@ -32,7 +32,8 @@ Recorder::Recorder(Window& window, MediaPlayer& player, WaveDevice& device, Dial
       recordingPath_(std::move(recordingPath)) {}
 
 bool Recorder::RecordingExists() const {
-    return QFileInfo(recordingPath_).isFile();
+    if (!exists_) exists_ = QFileInfo(recordingPath_).isFile();
+    return *exists_;
 }
 
 void Recorder::Present() {
@@ -61,6 +62,7 @@ void Recorder::Tell(const QString& whatFailed, const Failure& failure) {
 }
 
 void Recorder::ToggleRecording() {
+    exists_.reset();
     if (phase_ != Phase::kRecording) {
         // The earlier recording stays until the new one is saved over it.
         Result<void> started = device_.Open(recordingPath_);
@@ -79,6 +81,7 @@ void Recorder::ToggleRecording() {
 }
 
 void Recorder::PlayRecording() {
+    exists_.reset();
     player_.Pause();
     if (phase_ != Phase::kPlaying) {
         Result<void> playing = Failure{FailureCode::CannotRead, recordingPath_};
@@ -101,6 +104,7 @@ void Recorder::PlayRecording() {
 }
 
 void Recorder::RecordingDone() {
+    exists_.reset();
     phase_ = Phase::kIdle;
     (void)device_.Stop();  // playback is over already; nothing is left to report
 }

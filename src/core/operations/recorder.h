@@ -6,6 +6,8 @@
 #include "core/ports/media_player.h"
 #include "core/ports/wave_device.h"
 
+#include <optional>
+
 namespace ostrelle {
 
 // The learner's own voice: recording into the recording file, playing it back with a running time in the
@@ -40,12 +42,14 @@ public:
     void Present() override;
 
 private:
+    // Asked before each render, so the answer is kept until the recorder itself acts again.
     bool RecordingExists() const;
     void Tell(const QString& whatFailed, const Failure& failure);
 
     enum class Phase { kIdle, kRecording, kPlaying };
     Phase phase_ = Phase::kIdle;
     bool lent_ = false;
+    mutable std::optional<bool> exists_;
 
     Window& window_;
     MediaPlayer& player_;
