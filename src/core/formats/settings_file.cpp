@@ -13,12 +13,6 @@ namespace {
 // A settings file holds a few lines; a larger one is not read into memory or rewritten.
 constexpr qint64 kMaxSettingsBytes = 1024 * 1024;
 
-bool IsValidUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder.decode(bytes);  // decoding is lazy until converted
-    return !decoder.hasError();
-}
-
 bool HasNonAscii(const QByteArray& bytes) {
     for (char c : bytes)
         if (static_cast<unsigned char>(c) >= 0x80) return true;
@@ -234,7 +228,7 @@ void IniDocument::MakeUnambiguous() {
     if (!HasNonAscii(bytes)) return;
     // Read back without a byte order mark, the bytes are taken for UTF-8 exactly when Parse would take them
     // so.
-    const bool readsAsUtf8 = IsValidUtf8(bytes) && IsUtf8Text(bytes);
+    const bool readsAsUtf8 = IsUtf8Text(bytes);
     if (readsAsUtf8 == (encoding_ == Encoding::Utf8)) return;
     // Either way the file would read back in another encoding than it is written in: say UTF-8 outright.
     bom_ = "\xEF\xBB\xBF";

@@ -129,7 +129,6 @@ public:
 
     RepeatEngine& repeat() { return repeat_; }
     SegmentEditor& segmentEditor() { return editor_; }
-    SegmentDisplay& segmentDisplay() { return display_; }
     Playlist& playlist() { return playlist_; }
     PlaylistFiles& playlistFiles() { return playlistFiles_; }
     Transport& transport() { return transport_; }
