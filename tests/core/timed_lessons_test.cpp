@@ -228,6 +228,14 @@ TEST_F(AlignTextTest, TheTextsSentencesBecomeATimedTextAndOneNotFoundStaysUntime
                                              {3.0, QStringLiteral("Tickets are sold at the door.")},
                                              {4.2, QString()}};
     EXPECT_EQ(alignApp_.state().timedText.lines, expected);
+    const auto greyedLines = [](const std::vector<PaneMark>& marks) {
+        std::vector<int> lines;
+        for (const PaneMark& mark : marks)
+            lines.push_back(mark.line);
+        return lines;
+    };
+    EXPECT_EQ(greyedLines(alignApp_.window().textPane.marks), std::vector<int>{0})
+        << "the untimed one greyed";
     EXPECT_FALSE(alignApp_.window().splitProgress.shown);
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_TRUE(dialogs_.shown[0].text.contains(QString::fromUtf8("3 句中有 2 句")))
@@ -249,6 +257,7 @@ TEST_F(AlignTextTest, TheTextsSentencesBecomeATimedTextAndOneNotFoundStaysUntime
         again.documents().OpenChosenFile(audio_, QStringLiteral("museum.mp3"));
         again.transport().LoadFileSegments(audio_, 1);
         EXPECT_EQ(again.state().timedText.lines, expected);
+        EXPECT_EQ(greyedLines(again.window().textPane.marks), std::vector<int>{0});
         QFile text(dir_.filePath(QStringLiteral("museum.txt")));
         ASSERT_TRUE(text.open(QIODevice::Append));
         text.write("We hope you enjoy it.\n");
@@ -256,6 +265,7 @@ TEST_F(AlignTextTest, TheTextsSentencesBecomeATimedTextAndOneNotFoundStaysUntime
         again.documents().OpenChosenFile(audio_, QStringLiteral("museum.mp3"));
         again.transport().LoadFileSegments(audio_, 1);
         EXPECT_TRUE(again.state().timedText.lines.empty());
+        EXPECT_TRUE(again.window().textPane.marks.empty());
     }
 
     // Exported beside the audio, it reads back as the same timed text; one already there is replaced only

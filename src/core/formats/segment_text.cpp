@@ -14,7 +14,7 @@ ABPair ParseAB(const QString& slotText) {
         aText = i >= 2 ? slotText.mid(1, i - 2) : QString();
         split = true;
     }
-    if (!split || aText.isEmpty()) return {.blank = true};
+    if (!split || aText.isEmpty()) return {.a = {}, .b = {}, .blank = true};
     return {ReadMark(aText), ReadMark(bText)};
 }
 

@@ -56,8 +56,9 @@ struct PlayerState {
     QString documentText;
     // The timed text (lyrics, subtitles) the text pane shows; no lines while it shows any other text.
     TimedText timedText;
-    QString timedTextFile;      // its file as it is, tags and all
-    bool timedTextRaw = false;  // the pane shows the file as it is
+    QString timedTextFile;          // its file as it is, tags and all
+    bool timedTextRaw = false;      // the pane shows the file as it is
+    bool timedTextAligned = false;  // placed by 文本对齐: an untimed line is a sentence it could not place
 
     // The segment a run repeats: the loose one, else the stored one named; null for none.
     const ABPair* RepeatedSegment() const {

@@ -1,6 +1,7 @@
 #include "core/operations/dictation.h"
 
 #include "core/formats/time_values.h"
+#include "core/operations/documents.h"
 
 #include <cmath>
 
@@ -131,7 +132,7 @@ void Dictation::Off() {
     checked_.reset();
     window_.dictationItem.checked = false;
     window_.dictationInput = {};
-    window_.textPane.marks.clear();
+    window_.textPane.marks = UnplacedSentenceMarks(state_);
     window_.followTextTimer.enabled = !state_.timedText.lines.empty() && !state_.timedTextRaw;
     if (!state_.timedText.lines.empty() && !state_.timedTextRaw)
         window_.textPane.text = state_.timedText.ShownText();

@@ -32,9 +32,22 @@ void ClearTextPane(Window& window, PlayerState& state) {
     window.textPane.highlightLine = -1;
     state.timedText = {};
     state.timedTextFile.clear();
+    state.timedTextAligned = false;
     state.documentText.clear();
+    window.textPane.marks.clear();
     window.followTextTimer.enabled = false;
     window.timedTextToSegmentsItem.enabled = false;
+}
+
+std::vector<PaneMark> UnplacedSentenceMarks(const PlayerState& state) {
+    std::vector<PaneMark> marks;
+    if (!state.timedTextAligned || state.timedTextRaw) return marks;
+    const std::vector<TimedLine>& lines = state.timedText.lines;
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        if (!lines[i].seconds && !lines[i].text.isEmpty())
+            marks.push_back({i, 0, static_cast<int>(lines[i].text.size()), Rgb{150, 150, 150}, false});
+    }
+    return marks;
 }
 
 void Documents::ShowText(const QString& text) {
@@ -48,6 +61,7 @@ void Documents::ShowTimedText() {
     Window& w = window_;
     w.textPane.text = state_.timedTextRaw ? state_.timedTextFile : state_.timedText.ShownText();
     w.textPane.highlightLine = -1;
+    w.textPane.marks = UnplacedSentenceMarks(state_);
     w.followTextTimer.enabled = !state_.timedTextRaw;
     w.timedTextToSegmentsItem.enabled = true;
 }
@@ -72,6 +86,7 @@ void Documents::LoadTimedText(const QString& path) {
 void Documents::ShowAlignedText(TimedText timed) {
     state_.timedText = std::move(timed);
     state_.timedTextFile = state_.documentText;
+    state_.timedTextAligned = true;
     ShowTimedText();
 }
 

@@ -76,6 +76,8 @@ private:
 
 // Empties the text pane, and forgets a timed text it showed.
 void ClearTextPane(Window& window, PlayerState& state);
+// Greyed, the sentences of an aligned text that could not be placed, as the pane shows the timed text.
+std::vector<PaneMark> UnplacedSentenceMarks(const PlayerState& state);
 
 // The file in path's folder whose name equals path's name without regard to letter case, or nothing.
 std::optional<QString> FindFileIgnoringCase(const QString& path);

@@ -30,7 +30,7 @@ Result<LoadedSegments> SegmentStore::LoadABList(const QString& path) const {
         if (slot->trimmed().isEmpty()) continue;
         loaded.hasAB = true;
         // A blank slot between used ones would leave an empty pair at its index.
-        loaded.list.resize(p - kFirstSegmentField + 1, ABPair{.blank = true});
+        loaded.list.resize(p - kFirstSegmentField + 1, ABPair{.a = {}, .b = {}, .blank = true});
         loaded.list[p - kFirstSegmentField] = ParseAB(*slot);
     }
     return loaded;
