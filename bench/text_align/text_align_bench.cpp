@@ -137,7 +137,8 @@ void MeasureSpeech(Prompt& prompt) {
     std::vector<double> levels;
     for (std::size_t at = 0; at + frame <= prompt.samples.size(); at += frame) {
         double sum = 0;
-        for (std::size_t i = at; i < at + frame; ++i) sum += double(prompt.samples[i]) * prompt.samples[i];
+        for (std::size_t i = at; i < at + frame; ++i)
+            sum += double(prompt.samples[i]) * prompt.samples[i];
         levels.push_back(10 * std::log10(sum / double(frame) + 1e-12));
     }
     if (levels.empty()) return;
@@ -148,7 +149,8 @@ void MeasureSpeech(Prompt& prompt) {
     prompt.speechTo = double(levels.rend() - last) / 100;
 }
 
-// The speaker's prompts that say one whole sentence of three words or more, in a shuffled order.
+// The speaker's prompts that say one whole sentence of three words or more (not a fragment of one), in a
+// shuffled order.
 std::vector<Prompt> LoadPrompts(const Speaker& speaker) {
     const QString transcripts = QStringLiteral("/usr/share/doc/asterisk-core-sounds-%1/core-sounds-%1.txt.gz")
                                     .arg(QString::fromUtf8(speaker.language));
@@ -165,7 +167,8 @@ std::vector<Prompt> LoadPrompts(const Speaker& speaker) {
         prompt.text = line.mid(colon + 2).simplified();
         if (prompt.text.contains(u'[') || prompt.text.contains(u'<') || prompt.text.contains(u'(') ||
             prompt.text.count(u' ') < 2 || !QStringLiteral(".?!").contains(prompt.text.back()) ||
-            prompt.text.endsWith(QStringLiteral("..")))
+            prompt.text.contains(QStringLiteral("..")) || prompt.text.contains(QString::fromUtf8("…")) ||
+            !prompt.text.front().isUpper())
             continue;
         const std::vector<ostrelle::TextSentence> split = ostrelle::SplitTextSentences(prompt.text);
         if (split.size() != 1) continue;
@@ -206,7 +209,8 @@ Lesson WriteLesson(const QString& dir, const Speaker& speaker, int number, std::
     lesson.sentences.push_back({QString::asprintf(speaker.title, number), false, 0, 0});
     std::vector<float> audio;
     const auto addSilence = [&](double seconds) {
-        for (int i = 0; i < int(seconds * kRate); ++i) audio.push_back(0);
+        for (int i = 0; i < int(seconds * kRate); ++i)
+            audio.push_back(0);
     };
     const std::size_t added = prompts.size() * 2 / 3;
     const std::size_t skipped = prompts.size() / 3;
@@ -227,7 +231,8 @@ Lesson WriteLesson(const QString& dir, const Speaker& speaker, int number, std::
         addSilence(pause(random));
     }
     addSilence(1.0);
-    for (float& s : audio) s += hiss(random);
+    for (float& s : audio)
+        s += hiss(random);
     // The text in paragraphs of four to six sentences, the title on a line of its own.
     QString text = lesson.sentences[0].text + QStringLiteral("\n\n");
     std::uniform_int_distribution<int> paragraph(4, 6);
@@ -277,10 +282,11 @@ struct Tally {
         return sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(q * double(sorted.size())))];
     }
     QString Figures() const {
-        return QString::asprintf("lessons=%d audio_s=%.0f x_realtime=%.0f placed=%.3f wrong=%d median_ms=%.0f "
-                                 "p95_ms=%.0f",
-                                 lessons, audioSeconds, audioSeconds / std::max(alignSeconds, 1e-9),
-                                 spoken ? double(placed) / spoken : 0.0, wrong, Quantile(0.5), Quantile(0.95));
+        return QString::asprintf(
+            "lessons=%d audio_s=%.0f x_realtime=%.0f placed=%.3f wrong=%d median_ms=%.0f "
+            "p95_ms=%.0f",
+            lessons, audioSeconds, audioSeconds / std::max(alignSeconds, 1e-9),
+            spoken ? double(placed) / spoken : 0.0, wrong, Quantile(0.5), Quantile(0.95));
     }
 };
 
@@ -292,9 +298,10 @@ Tally Score(const Lesson& lesson) {
     for (const ostrelle::TextSentence& sentence : ostrelle::SplitTextSentences(text.value()))
         sentences << sentence.text;
     if (static_cast<std::size_t>(sentences.size()) != lesson.sentences.size())
-        Fail(lesson.textPath + QStringLiteral(": split into %1 sentences, not %2")
-                                   .arg(sentences.size())
-                                   .arg(lesson.sentences.size()));
+        Fail(sentences.join(u'|') + QStringLiteral("\n") + lesson.textPath +
+             QStringLiteral(": split into %1 sentences, not %2")
+                 .arg(sentences.size())
+                 .arg(lesson.sentences.size()));
     ostrelle::EspeakTextAligner aligner(&ostrelle::DecodeSpeechSamples);
     QEventLoop loop;
     aligner.SetUpdateHandler([&] {
@@ -307,8 +314,9 @@ Tally Score(const Lesson& lesson) {
     Tally tally;
     tally.alignSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (aligner.Running() || aligner.Problem())
-        Fail(lesson.audioPath + QStringLiteral(": ") +
-             (aligner.Running() ? QStringLiteral("no result") : ostrelle::FailureMessage(*aligner.Problem())));
+        Fail(
+            lesson.audioPath + QStringLiteral(": ") +
+            (aligner.Running() ? QStringLiteral("no result") : ostrelle::FailureMessage(*aligner.Problem())));
     tally.lessons = 1;
     tally.audioSeconds = lesson.seconds;
     for (std::size_t i = 0; i < lesson.sentences.size(); ++i) {
@@ -320,8 +328,9 @@ Tally Score(const Lesson& lesson) {
         const double endError = std::abs(placed->end - truth.end);
         if (!truth.spoken || startError > kTolerance || endError > kTolerance) {
             ++tally.wrong;
-            std::fprintf(stderr, "wrong: %s %.2f-%.2f (%s %.2f-%.2f)\n", qPrintable(truth.text), placed->start,
-                         placed->end, truth.spoken ? "spoken" : "not spoken", truth.start, truth.end);
+            std::fprintf(stderr, "wrong: %s %.2f-%.2f (%s %.2f-%.2f)\n", qPrintable(truth.text),
+                         placed->start, placed->end, truth.spoken ? "spoken" : "not spoken", truth.start,
+                         truth.end);
             continue;
         }
         ++tally.placed;

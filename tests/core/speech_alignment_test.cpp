@@ -49,7 +49,7 @@ TEST(SpeechFeaturesTest, AFrameEvery10MsAndLoudnessChangesNothingButWhatIsLeftOu
     EXPECT_GT(apart, 10);
 }
 
-TEST(FrameAlignmentTest, PartsSpokenSlowerOrFasterPairWithThemselves) {
+TEST(FrameAlignmentTest, PartsSpokenSlowerOrFasterPairWithThemselvesAndOneLeftOutIsPassedOver) {
     SpeechFeatures::Frame x0{}, x1{}, x2{};
     x1[0] = 5;
     x2[1] = 5;
@@ -76,6 +76,23 @@ TEST(FrameAlignmentTest, PartsSpokenSlowerOrFasterPairWithThemselves) {
         }
     }
     EXPECT_TRUE(AlignFrames({}, b, 8).empty());
+
+    // a says x1 then x2 between pauses; b leaves x1 out and says x3 a says nothing of. The warp passes over
+    // x1, x2 pairs with itself, and x3 is taken by the pause, not by x2.
+    SpeechFeatures::Frame x3{};
+    x3[2] = 5;
+    const auto said = sequence({{x0, 4}, {x1, 6}, {x0, 4}, {x2, 6}, {x0, 4}});
+    const auto heard = sequence({{x0, 6}, {x2, 6}, {x0, 2}, {x3, 8}, {x0, 4}});
+    const PartWarp warp =
+        AlignParts(said, heard, 30, {{4, 9}, {14, 19}}, {.skipCost = 2, .gapCost = 3, .bendCost = 1});
+    EXPECT_EQ(warp.skipped, (std::vector<bool>{true, false}));
+    for (int i = 14; i < 20; ++i) {
+        EXPECT_GE(warp.paired[i], 6) << i;
+        EXPECT_LE(warp.paired[i], 11) << i;
+    }
+    // Without the pass-over, x1 takes lesson frames of its own.
+    const std::vector<int> forced = AlignFrames(said, heard, 30);
+    EXPECT_NE(forced[9], forced[4]);
 }
 
 }  // namespace

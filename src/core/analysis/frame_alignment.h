@@ -14,4 +14,28 @@ namespace ostrelle {
 std::vector<int> AlignFrames(const std::vector<SpeechFeatures::Frame>& a,
                              const std::vector<SpeechFeatures::Frame>& b, int band);
 
+// A stretch of a's frames, [first, last], that b may not have at all.
+struct SkippablePart {
+    int first = 0;
+    int last = 0;
+};
+
+struct PartWarp {
+    std::vector<int> paired;    // as AlignFrames gives it
+    std::vector<bool> skipped;  // per part: b has it not, and the warp passed over it
+};
+
+struct PartCosts {
+    float skipCost = 0;  // for each frame of a part passed over
+    float gapCost = 0;   // at most, for a frame of b facing a gap
+    float bendCost = 0;  // added to a step within a part that is not diagonal
+};
+
+// AlignFrames for an a made of parts with gaps between them (sentences and the pauses around them), when b
+// may leave a part out or say something a lacks. The warp may pass over a whole part; where a is in a gap,
+// a frame of b costs at most gapCost, so what b says beyond a is taken there rather than by the parts
+// around it, whose stretching costs bendCost a step. Parts must be in order, apart, and not at a's ends.
+PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vector<SpeechFeatures::Frame>& b,
+                    int band, const std::vector<SkippablePart>& parts, const PartCosts& costs);
+
 }  // namespace ostrelle

@@ -18,9 +18,18 @@ constexpr double kBandSeconds = 20;
 constexpr int kSnapFrames = 50;
 // The pause put around each synthesised sentence.
 constexpr int kPauseFrames = 30;
+// Warp costs, against frame distances of about 3 to 5 between words and 11 between a word and silence: a
+// sentence the speaker left out is passed over at kSkipCost a frame; speech the text lacks is taken by
+// a pause at kGapCost a frame, rather than by the sentences beside it, whose frames each cost kBendCost
+// more where the warp stretches or squeezes them.
+constexpr float kSkipCost = 2;
+constexpr float kGapCost = 7;
+constexpr float kBendCost = 1;
 // A sentence squeezed below this share of its synthesis's length, against the lesson's pace overall, is
 // not really spoken there.
-constexpr double kMinLengthShare = 0.35;
+constexpr double kMinLengthShare = 0.6;
+// One spread wider than this has taken in speech the text does not have, or the pause after it.
+constexpr double kMaxLengthShare = 1.5;
 // People speak between about half and twice the synthesis's rate: a sentence spread far wider than that
 // has swallowed what the text does not say.
 constexpr double kSlowestPace = 3.0;
@@ -85,6 +94,27 @@ int Offset(const std::vector<float>& levelsDb, float voiceDb, int at) {
     return at;
 }
 
+// Each coefficient of the voiced frames made of mean 0 and deviation 1, so a recording's channel weighs no
+// more than a synthetic voice's; silent frames all take one code far from any of them, so that pauses are
+// warped onto pauses and words onto words.
+constexpr float kSilenceCode = 3;
+void NormaliseVoice(std::vector<Frame>& frames, const std::vector<bool>& silent) {
+    for (int c = 0; c < SpeechFeatures::kCoefficients; ++c) {
+        double sum = 0, squares = 0, count = 0;
+        for (std::size_t f = 0; f < frames.size(); ++f) {
+            if (silent[f]) continue;
+            sum += frames[f][c];
+            squares += static_cast<double>(frames[f][c]) * frames[f][c];
+            ++count;
+        }
+        const double mean = count > 0 ? sum / count : 0;
+        const double deviation = count > 0 ? std::sqrt(std::max(1e-12, squares / count - mean * mean)) : 1;
+        for (std::size_t f = 0; f < frames.size(); ++f)
+            frames[f][c] = silent[f] ? (c % 2 ? -kSilenceCode : kSilenceCode)
+                                     : static_cast<float>((frames[f][c] - mean) / deviation);
+    }
+}
+
 }  // namespace
 
 std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Frame>& lesson,
@@ -105,9 +135,22 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
     }
     if (starts.empty() || lesson.empty()) return placed;
 
+    const int lessonFrames = static_cast<int>(lesson.size());
+    const bool levelled = static_cast<int>(lessonLevelsDb.size()) == lessonFrames;
+    const float voiceDb = VoiceThresholdDb(lessonLevelsDb);
+    std::vector<bool> lessonSilent(lesson.size(), false), synthesisSilent(synthesis.size(), false);
+    for (int f = 0; levelled && f < lessonFrames; ++f)
+        lessonSilent[f] = lessonLevelsDb[f] < voiceDb;
+    // Silence, synthesised or put between sentences, has a flat spectrum: no cepstral shape at all.
+    for (std::size_t f = 0; f < synthesis.size(); ++f) {
+        float norm = 0;
+        for (const float c : synthesis[f])
+            norm += c * c;
+        synthesisSilent[f] = norm < 1e-6f;
+    }
     std::vector<Frame> lessonNormal = lesson;
-    SpeechFeatures::Normalise(lessonNormal);
-    SpeechFeatures::Normalise(synthesis);
+    NormaliseVoice(lessonNormal, lessonSilent);
+    NormaliseVoice(synthesis, synthesisSilent);
     const std::vector<Frame> coarseLesson = Coarse(lessonNormal);
     const std::vector<Frame> coarseSynthesis = Coarse(synthesis);
     // The band's width, not the lesson's length, sets the memory: 20 s either side of the straight line, and
@@ -115,16 +158,23 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
     const int band =
         static_cast<int>(kBandSeconds / (kFrameSeconds * kCoarse)) +
         std::abs(static_cast<int>(coarseLesson.size()) - static_cast<int>(coarseSynthesis.size()));
-    const std::vector<int> warp = AlignFrames(coarseSynthesis, coarseLesson, band);
-    const int lessonFrames = static_cast<int>(lesson.size());
-    const float voiceDb = VoiceThresholdDb(lessonLevelsDb);
+    std::vector<SkippablePart> parts;
+    std::vector<int> partOf(sentences.size(), -1);
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        if (sentences[i].empty()) continue;
+        partOf[i] = static_cast<int>(parts.size());
+        parts.push_back({starts[i] / kCoarse, ends[i] / kCoarse});
+    }
+    const PartWarp partWarp = AlignParts(coarseSynthesis, coarseLesson, band, parts,
+                                         {.skipCost = kSkipCost, .gapCost = kGapCost, .bendCost = kBendCost});
+    const std::vector<int>& warp = partWarp.paired;
     std::vector<std::pair<int, int>> spans(sentences.size(), {0, -1});
     std::vector<double> paces;  // each sentence's length in the lesson for each frame of its synthesis
     for (std::size_t i = 0; i < sentences.size(); ++i) {
-        if (sentences[i].empty()) continue;
+        if (sentences[i].empty() || partWarp.skipped[partOf[i]]) continue;
         int from = LessonFrameOf(warp, starts[i], lessonFrames);
         int to = LessonFrameOf(warp, ends[i], lessonFrames);
-        if (static_cast<int>(lessonLevelsDb.size()) == lessonFrames) {
+        if (levelled) {
             from = Onset(lessonLevelsDb, voiceDb, from);
             to = Offset(lessonLevelsDb, voiceDb, to);
         }
@@ -141,7 +191,9 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         const auto [from, to] = spans[i];
         const double expected = pace * static_cast<double>(sentences[i].size());
-        if (to <= from || static_cast<double>(to - from) < kMinLengthShare * expected) continue;
+        if (to <= from || static_cast<double>(to - from) < kMinLengthShare * expected ||
+            static_cast<double>(to - from) > kMaxLengthShare * expected)
+            continue;
         placed[i] = PlacedSentence{from * kFrameSeconds, (to + 1) * kFrameSeconds};
     }
     return placed;
