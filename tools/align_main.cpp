@@ -17,12 +17,10 @@
 
 namespace {
 
-std::vector<ostrelle::SpeechFeatures::Frame> FeaturesOf(const std::vector<float>& samples,
-                                                        std::vector<float>* levelsDb = nullptr) {
+ostrelle::SpeechFeatures::Track FeaturesOf(const std::vector<float>& samples) {
     ostrelle::SpeechFeatures features;
     features.Feed(samples.data(), samples.size());
-    if (levelsDb) *levelsDb = features.LevelsDb();
-    return features.Frames();
+    return features.Taken();
 }
 
 }  // namespace
@@ -51,7 +49,7 @@ int main(int argc, char* argv[]) {
     const std::vector<ostrelle::TextSentence> sentences = ostrelle::SplitTextSentences(text.value());
     const QString voice = arguments.size() == 3 ? arguments[2] : ostrelle::GuessVoice(text.value());
     ostrelle::EspeakSynthesizer synthesizer;
-    std::vector<std::vector<ostrelle::SpeechFeatures::Frame>> spoken;
+    std::vector<ostrelle::SpeechFeatures::Track> spoken;
     for (const ostrelle::TextSentence& sentence : sentences) {
         if (!ostrelle::Speakable(sentence.text)) {
             spoken.emplace_back();  // a rule of stars or dashes is never placed
@@ -65,9 +63,7 @@ int main(int argc, char* argv[]) {
         }
         spoken.push_back(FeaturesOf(samples.value()));
     }
-    std::vector<float> levelsDb;
-    const std::vector<ostrelle::SpeechFeatures::Frame> lesson = FeaturesOf(audio.value(), &levelsDb);
-    const auto placed = ostrelle::AlignSentences(lesson, levelsDb, spoken);
+    const auto placed = ostrelle::AlignSentences(FeaturesOf(audio.value()), spoken);
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         if (placed[i])
             out << QString::number(placed[i]->start, 'f', 3) << '\t'

@@ -291,7 +291,7 @@ struct Tally {
 };
 
 // Aligns the lesson as the program does and scores it against the truth.
-Tally Score(const Lesson& lesson) {
+Tally Score(const Lesson& lesson, bool verbose) {
     const ostrelle::TextReadResult text = ostrelle::LoadDocumentText(lesson.textPath);
     if (!text.ok()) Fail(lesson.textPath + QStringLiteral(": unreadable"));
     QStringList sentences;
@@ -323,6 +323,11 @@ Tally Score(const Lesson& lesson) {
         const Truth& truth = lesson.sentences[i];
         const std::optional<ostrelle::PlacedSentence>& placed = aligner.Result()[i];
         tally.spoken += truth.spoken;
+        if (verbose)
+            std::fprintf(
+                stderr, "%s  %s %.2f-%.2f  placed %s\n", qPrintable(truth.text.left(50)),
+                truth.spoken ? "spoken" : "unspoken", truth.start, truth.end,
+                placed ? qPrintable(QString::asprintf("%.2f-%.2f", placed->start, placed->end)) : "-");
         if (!placed) continue;
         const double startError = std::abs(placed->start - truth.start);
         const double endError = std::abs(placed->end - truth.end);
@@ -344,6 +349,7 @@ Tally Score(const Lesson& lesson) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
+    const bool verbose = application.arguments().contains(QStringLiteral("-v"));  // every sentence
     QTemporaryDir dir;
     if (!dir.isValid()) Fail(QStringLiteral("no temporary folder"));
     Tally all;
@@ -358,7 +364,7 @@ int main(int argc, char* argv[]) {
             const auto first = prompts.begin() + std::ptrdiff_t((number - 1) * perLesson);
             const Lesson lesson =
                 WriteLesson(dir.path(), speaker, number, {first, first + std::ptrdiff_t(perLesson)}, random);
-            language.Add(Score(lesson));
+            language.Add(Score(lesson, verbose));
         }
         std::printf("%s %s\n", speaker.language, qPrintable(language.Figures()));
         all.Add(language);

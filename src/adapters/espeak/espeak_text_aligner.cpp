@@ -30,7 +30,7 @@ struct EspeakTextAligner::Job {
             SpeechFeatures lesson;
             lesson.Feed(audio.value().data(), audio.value().size());
             EspeakSynthesizer synthesizer;
-            std::vector<std::vector<SpeechFeatures::Frame>> spoken;
+            std::vector<SpeechFeatures::Track> spoken;
             for (int i = 0; i < sentences.size() && !stopped; ++i) {
                 SpeechFeatures features;
                 if (Speakable(sentences[i])) {
@@ -39,14 +39,14 @@ struct EspeakTextAligner::Job {
                     if (samples.ok()) features.Feed(samples.value().data(), samples.value().size());
                 }
                 // A sentence espeak-ng cannot read (a line of symbols) is simply not placed.
-                spoken.push_back(features.Frames());
+                spoken.push_back(features.Taken());
                 {
                     std::lock_guard lock(mutex);
                     progress = 0.8 * (i + 1) / static_cast<double>(sentences.size());
                 }
                 post();
             }
-            if (!stopped) placed = AlignSentences(lesson.Frames(), lesson.LevelsDb(), spoken);
+            if (!stopped) placed = AlignSentences(lesson.Taken(), spoken);
         }
         {
             std::lock_guard lock(mutex);

@@ -111,6 +111,10 @@ void SpeechFeatures::AddFrame() {
     frames_.push_back(frame);
 }
 
+SpeechFeatures::Track SpeechFeatures::Taken() const {
+    return {frames_, levelsDb_};
+}
+
 void SpeechFeatures::Normalise(std::vector<Frame>& frames) {
     if (frames.empty()) return;
     for (int c = 0; c < kCoefficients; ++c) {

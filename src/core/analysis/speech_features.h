@@ -28,6 +28,10 @@ public:
     // microphone) weighs no more than a synthetic voice's.
     static void Normalise(std::vector<Frame>& frames);
 
+    struct Track;
+    // The frames and levels so far.
+    Track Taken() const;
+
 private:
     void AddFrame();
 
@@ -37,6 +41,12 @@ private:
     float lastSample_ = 0;
     std::vector<Frame> frames_;
     std::vector<float> levelsDb_;
+};
+
+// A stretch of speech as it is compared: a frame and its level for every 10 ms.
+struct SpeechFeatures::Track {
+    std::vector<Frame> frames;
+    std::vector<float> levelsDb;
 };
 
 }  // namespace ostrelle

@@ -56,6 +56,12 @@ int LessonFrameOf(const std::vector<int>& warp, int synthFrame, int lessonFrames
 
 // Voice is this far over the lesson's quiet frames.
 constexpr float kVoiceOverFloorDb = 15;
+constexpr float kSilentDb = -100;
+// The synthesis's voice: within this of its loud frames.
+constexpr float kSynthesisVoiceBelowLoudDb = 50;
+constexpr float kSilenceCode = 3;
+// How much the level's rise and fall weighs against one cepstral coefficient.
+constexpr double kLevelWeight = 4;
 
 float VoiceThresholdDb(std::vector<float> levelsDb) {
     if (levelsDb.empty()) return 0;
@@ -94,11 +100,23 @@ int Offset(const std::vector<float>& levelsDb, float voiceDb, int at) {
     return at;
 }
 
+float LoudDb(std::vector<float> levelsDb) {
+    if (levelsDb.empty()) return kSilentDb;
+    const auto at = levelsDb.begin() + static_cast<std::ptrdiff_t>(levelsDb.size() * 95 / 100);
+    std::nth_element(levelsDb.begin(), at, levelsDb.end());
+    return *at;
+}
+
 // Each coefficient of the voiced frames made of mean 0 and deviation 1, so a recording's channel weighs no
 // more than a synthetic voice's; silent frames all take one code far from any of them, so that pauses are
-// warped onto pauses and words onto words.
-constexpr float kSilenceCode = 3;
-void NormaliseVoice(std::vector<Frame>& frames, const std::vector<bool>& silent) {
+// warped onto pauses and words onto words. The last coefficient, which tells least, gives way to the
+// voiced frames' level against the loud ones: the rise and fall of syllables any speaker makes.
+void NormaliseVoice(std::vector<Frame>& frames, const std::vector<bool>& silent,
+                    const std::vector<float>& levelsDb) {
+    const bool levelled = levelsDb.size() == frames.size();
+    const float loudDb = LoudDb(levelsDb);
+    for (std::size_t f = 0; levelled && f < frames.size(); ++f)
+        frames[f][SpeechFeatures::kCoefficients - 1] = (levelsDb[f] - loudDb);
     for (int c = 0; c < SpeechFeatures::kCoefficients; ++c) {
         double sum = 0, squares = 0, count = 0;
         for (std::size_t f = 0; f < frames.size(); ++f) {
@@ -109,29 +127,33 @@ void NormaliseVoice(std::vector<Frame>& frames, const std::vector<bool>& silent)
         }
         const double mean = count > 0 ? sum / count : 0;
         const double deviation = count > 0 ? std::sqrt(std::max(1e-12, squares / count - mean * mean)) : 1;
+        const double weight = levelled && c == SpeechFeatures::kCoefficients - 1 ? kLevelWeight : 1.0;
         for (std::size_t f = 0; f < frames.size(); ++f)
             frames[f][c] = silent[f] ? (c % 2 ? -kSilenceCode : kSilenceCode)
-                                     : static_cast<float>((frames[f][c] - mean) / deviation);
+                                     : static_cast<float>(weight * (frames[f][c] - mean) / deviation);
     }
 }
 
 }  // namespace
 
-std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Frame>& lesson,
-                                                          const std::vector<float>& lessonLevelsDb,
-                                                          const std::vector<std::vector<Frame>>& sentences) {
+std::vector<std::optional<PlacedSentence>> AlignSentences(
+    const SpeechFeatures::Track& lessonTrack, const std::vector<SpeechFeatures::Track>& sentences) {
     std::vector<std::optional<PlacedSentence>> placed(sentences.size());
+    const std::vector<Frame>& lesson = lessonTrack.frames;
+    const std::vector<float>& lessonLevelsDb = lessonTrack.levelsDb;
     // The synthesised sentences with a pause before, between and after them, so that the lesson's pauses
-    // have pauses to be warped onto, not the edges of the sentences around them. Silence has no spectral
-    // shape: its coefficients are all 0.
-    const std::vector<Frame> pause(kPauseFrames, Frame{});
-    std::vector<Frame> synthesis = pause;
+    // have pauses to be warped onto, not the edges of the sentences around them.
+    std::vector<Frame> synthesis(kPauseFrames, Frame{});
+    std::vector<float> synthesisLevelsDb(kPauseFrames, kSilentDb);
     std::vector<int> starts, ends;
-    for (const std::vector<Frame>& sentence : sentences) {
+    for (const SpeechFeatures::Track& sentence : sentences) {
         starts.push_back(static_cast<int>(synthesis.size()));
-        synthesis.insert(synthesis.end(), sentence.begin(), sentence.end());
+        synthesis.insert(synthesis.end(), sentence.frames.begin(), sentence.frames.end());
+        synthesisLevelsDb.insert(synthesisLevelsDb.end(), sentence.levelsDb.begin(), sentence.levelsDb.end());
+        synthesisLevelsDb.resize(synthesis.size(), kSilentDb);
         ends.push_back(static_cast<int>(synthesis.size()) - 1);
-        synthesis.insert(synthesis.end(), pause.begin(), pause.end());
+        synthesis.insert(synthesis.end(), kPauseFrames, Frame{});
+        synthesisLevelsDb.resize(synthesis.size(), kSilentDb);
     }
     if (starts.empty() || lesson.empty()) return placed;
 
@@ -141,16 +163,13 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
     std::vector<bool> lessonSilent(lesson.size(), false), synthesisSilent(synthesis.size(), false);
     for (int f = 0; levelled && f < lessonFrames; ++f)
         lessonSilent[f] = lessonLevelsDb[f] < voiceDb;
-    // Silence, synthesised or put between sentences, has a flat spectrum: no cepstral shape at all.
-    for (std::size_t f = 0; f < synthesis.size(); ++f) {
-        float norm = 0;
-        for (const float c : synthesis[f])
-            norm += c * c;
-        synthesisSilent[f] = norm < 1e-6f;
-    }
+    // The synthesis is clean: its silence is far below its voice.
+    const float synthesisVoiceDb = LoudDb(synthesisLevelsDb) - kSynthesisVoiceBelowLoudDb;
+    for (std::size_t f = 0; f < synthesis.size(); ++f)
+        synthesisSilent[f] = synthesisLevelsDb[f] < synthesisVoiceDb;
     std::vector<Frame> lessonNormal = lesson;
-    NormaliseVoice(lessonNormal, lessonSilent);
-    NormaliseVoice(synthesis, synthesisSilent);
+    NormaliseVoice(lessonNormal, lessonSilent, levelled ? lessonLevelsDb : std::vector<float>());
+    NormaliseVoice(synthesis, synthesisSilent, synthesisLevelsDb);
     const std::vector<Frame> coarseLesson = Coarse(lessonNormal);
     const std::vector<Frame> coarseSynthesis = Coarse(synthesis);
     // The band's width, not the lesson's length, sets the memory: 20 s either side of the straight line, and
@@ -161,7 +180,7 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
     std::vector<SkippablePart> parts;
     std::vector<int> partOf(sentences.size(), -1);
     for (std::size_t i = 0; i < sentences.size(); ++i) {
-        if (sentences[i].empty()) continue;
+        if (sentences[i].frames.empty()) continue;
         partOf[i] = static_cast<int>(parts.size());
         parts.push_back({starts[i] / kCoarse, ends[i] / kCoarse});
     }
@@ -171,7 +190,7 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
     std::vector<std::pair<int, int>> spans(sentences.size(), {0, -1});
     std::vector<double> paces;  // each sentence's length in the lesson for each frame of its synthesis
     for (std::size_t i = 0; i < sentences.size(); ++i) {
-        if (sentences[i].empty() || partWarp.skipped[partOf[i]]) continue;
+        if (sentences[i].frames.empty() || partWarp.skipped[partOf[i]]) continue;
         int from = LessonFrameOf(warp, starts[i], lessonFrames);
         int to = LessonFrameOf(warp, ends[i], lessonFrames);
         if (levelled) {
@@ -180,7 +199,7 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
         }
         spans[i] = {from, to};
         if (to > from)
-            paces.push_back(static_cast<double>(to - from) / static_cast<double>(sentences[i].size()));
+            paces.push_back(static_cast<double>(to - from) / static_cast<double>(sentences[i].frames.size()));
     }
     if (paces.empty()) return placed;
     // The speaker's pace is that of most sentences: neither the lesson's length (it may say more than the
@@ -190,7 +209,7 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const std::vector<Fram
     const double pace = paces[paces.size() / 2];
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         const auto [from, to] = spans[i];
-        const double expected = pace * static_cast<double>(sentences[i].size());
+        const double expected = pace * static_cast<double>(sentences[i].frames.size());
         if (to <= from || static_cast<double>(to - from) < kMinLengthShare * expected ||
             static_cast<double>(to - from) > kMaxLengthShare * expected)
             continue;

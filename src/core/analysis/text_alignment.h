@@ -14,12 +14,11 @@ struct PlacedSentence {
 };
 
 // Places the sentences of a text in the lesson that speaks them. Each sentence comes as the features of
-// the same sentence synthesised; the lesson as its features and frame levels. The synthesised sentences,
-// end to end, are warped onto the lesson (coarsely over the whole lesson, within a band, then edge by
-// edge), and each edge is moved to where voice sets in or falls quiet near it. A sentence the lesson does not
-// seem to speak (squeezed to a fraction of its length, or far from its synthesis) is left unplaced.
+// the same sentence synthesised (none for one that cannot be read), the lesson as its own. The synthesised
+// sentences, end to end, are warped onto the lesson (coarsely over the whole lesson, within a band, then edge
+// by edge), and each edge is moved to where voice sets in or falls quiet near it. A sentence the lesson does
+// not seem to speak (squeezed to a fraction of its length, or far from its synthesis) is left unplaced.
 std::vector<std::optional<PlacedSentence>> AlignSentences(
-    const std::vector<SpeechFeatures::Frame>& lesson, const std::vector<float>& lessonLevelsDb,
-    const std::vector<std::vector<SpeechFeatures::Frame>>& sentences);
+    const SpeechFeatures::Track& lesson, const std::vector<SpeechFeatures::Track>& sentences);
 
 }  // namespace ostrelle

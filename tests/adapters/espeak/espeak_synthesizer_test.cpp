@@ -88,14 +88,14 @@ TEST(TextAlignmentTest, ATextsSentencesArePlacedWhereAnotherVoiceSpeaksThemAndAT
 
     SpeechFeatures lessonFeatures;
     lessonFeatures.Feed(lesson.data(), lesson.size());
-    std::vector<std::vector<SpeechFeatures::Frame>> templates;
+    std::vector<SpeechFeatures::Track> templates;
     for (const TextSentence& sentence : sentences) {
         SpeechFeatures features;
         const std::vector<float> spoken = synthesizer.Speak(sentence.text, QStringLiteral("en")).value();
         features.Feed(spoken.data(), spoken.size());
-        templates.push_back(features.Frames());
+        templates.push_back(features.Taken());
     }
-    const auto placed = AlignSentences(lessonFeatures.Frames(), lessonFeatures.LevelsDb(), templates);
+    const auto placed = AlignSentences(lessonFeatures.Taken(), templates);
     ASSERT_EQ(placed.size(), sentences.size());
     EXPECT_FALSE(placed[0]) << "the title is not spoken";
     for (std::size_t i = 1; i < sentences.size(); ++i) {
@@ -105,9 +105,8 @@ TEST(TextAlignmentTest, ATextsSentencesArePlacedWhereAnotherVoiceSpeaksThemAndAT
     }
 
     // A text of the lesson's first two sentences only: they are placed where they are spoken.
-    const std::vector<std::vector<SpeechFeatures::Frame>> firstTwo(templates.begin() + 1,
-                                                                   templates.begin() + 3);
-    const auto part = AlignSentences(lessonFeatures.Frames(), lessonFeatures.LevelsDb(), firstTwo);
+    const std::vector<SpeechFeatures::Track> firstTwo(templates.begin() + 1, templates.begin() + 3);
+    const auto part = AlignSentences(lessonFeatures.Taken(), firstTwo);
     for (std::size_t i = 0; i < 2; ++i) {
         ASSERT_TRUE(part[i]) << i;
         EXPECT_NEAR(part[i]->start, truth[i].first, 0.1) << i;
