@@ -30,6 +30,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -198,6 +200,25 @@ struct Lesson {
     std::vector<Truth> sentences;  // in the text's order
 };
 
+// Writes the lesson's text in paragraphs of four to six sentences, the title on a line of its own.
+void WriteText(const Lesson& lesson, std::mt19937& random) {
+    QString text = lesson.sentences[0].text + QStringLiteral("\n\n");
+    std::uniform_int_distribution<int> paragraph(4, 6);
+    int left = paragraph(random);
+    for (std::size_t i = 1; i < lesson.sentences.size(); ++i) {
+        text += lesson.sentences[i].text;
+        if (--left == 0 || i + 1 == lesson.sentences.size()) {
+            text += QStringLiteral("\n\n");
+            left = paragraph(random);
+        } else {
+            text += u' ';
+        }
+    }
+    QFile file(lesson.textPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+        Fail(QStringLiteral("cannot write ") + lesson.textPath);
+}
+
 // Writes a lesson of the given prompts: the first is spoken but not written, the one at skip written but
 // not spoken; pauses of 0.15 to 0.7 s between, over a faint hiss.
 Lesson WriteLesson(const QString& dir, const Speaker& speaker, int number, std::vector<Prompt> prompts,
@@ -233,27 +254,12 @@ Lesson WriteLesson(const QString& dir, const Speaker& speaker, int number, std::
     addSilence(1.0);
     for (float& s : audio)
         s += hiss(random);
-    // The text in paragraphs of four to six sentences, the title on a line of its own.
-    QString text = lesson.sentences[0].text + QStringLiteral("\n\n");
-    std::uniform_int_distribution<int> paragraph(4, 6);
-    int left = paragraph(random);
-    for (std::size_t i = 1; i < lesson.sentences.size(); ++i) {
-        text += lesson.sentences[i].text;
-        if (--left == 0 || i + 1 == lesson.sentences.size()) {
-            text += QStringLiteral("\n\n");
-            left = paragraph(random);
-        } else {
-            text += u' ';
-        }
-    }
     const QString name = QStringLiteral("%1/%2-%3").arg(dir, QString::fromUtf8(speaker.language)).arg(number);
     lesson.audioPath = name + QStringLiteral(".wav");
     lesson.textPath = name + QStringLiteral(".txt");
     lesson.seconds = double(audio.size()) / kRate;
-    QFile file(lesson.textPath);
-    if (!WriteWav(lesson.audioPath, audio, kRate) || !file.open(QIODevice::WriteOnly) ||
-        file.write(text.toUtf8()) < 0)
-        Fail(QStringLiteral("cannot write ") + name);
+    if (!WriteWav(lesson.audioPath, audio, kRate)) Fail(QStringLiteral("cannot write ") + lesson.audioPath);
+    WriteText(lesson, random);
     return lesson;
 }
 
@@ -368,6 +374,31 @@ int main(int argc, char* argv[]) {
         }
         std::printf("%s %s\n", speaker.language, qPrintable(language.Figures()));
         all.Add(language);
+    }
+    // Not in the figures: a long lesson of every English prompt, aligned with its whole text and with the
+    // text of its middle third only (the band of the first warp then spans most of the lesson).
+    {
+        std::mt19937 random(99);
+        const Lesson whole = WriteLesson(dir.path(), kSpeakers[0], 99, LoadPrompts(kSpeakers[0]), random);
+        const Tally wholeTally = Score(whole, false);
+        Lesson third = whole;
+        const std::size_t n = whole.sentences.size();
+        third.sentences = {whole.sentences[0]};
+        third.sentences.insert(third.sentences.end(), whole.sentences.begin() + std::ptrdiff_t(n / 3),
+                               whole.sentences.begin() + std::ptrdiff_t(2 * n / 3));
+        third.textPath = dir.path() + QStringLiteral("/third.txt");
+        WriteText(third, random);
+        const Tally thirdTally = Score(third, false);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf(
+            "long audio_s=%.0f x_realtime=%.0f placed=%.3f wrong=%d; its middle third's text: "
+            "x_realtime=%.0f "
+            "placed=%.3f wrong=%d; peak_rss_mb=%ld\n",
+            wholeTally.audioSeconds, wholeTally.audioSeconds / wholeTally.alignSeconds,
+            double(wholeTally.placed) / wholeTally.spoken, wholeTally.wrong,
+            thirdTally.audioSeconds / thirdTally.alignSeconds, double(thirdTally.placed) / thirdTally.spoken,
+            thirdTally.wrong, usage.ru_maxrss / 1024);
     }
     std::printf("text-align %s\n", qPrintable(all.Figures()));
     return 0;

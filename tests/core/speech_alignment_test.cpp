@@ -83,8 +83,8 @@ TEST(FrameAlignmentTest, PartsSpokenSlowerOrFasterPairWithThemselvesAndOneLeftOu
     x3[2] = 5;
     const auto said = sequence({{x0, 4}, {x1, 6}, {x0, 4}, {x2, 6}, {x0, 4}});
     const auto heard = sequence({{x0, 6}, {x2, 6}, {x0, 2}, {x3, 8}, {x0, 4}});
-    const PartWarp warp =
-        AlignParts(said, heard, 30, {{4, 9}, {14, 19}}, {.skipCost = 2, .gapCost = 3, .bendCost = 1});
+    const PartWarp warp = AlignParts(said, heard, StraightWindows(24, 26, 30), {{4, 9}, {14, 19}},
+                                     {.skipCost = 2, .gapCost = 3, .bendCost = 1, .edgeGapCost = 3});
     EXPECT_EQ(warp.skipped, (std::vector<bool>{true, false}));
     for (int i = 14; i < 20; ++i) {
         EXPECT_GE(warp.paired[i], 6) << i;

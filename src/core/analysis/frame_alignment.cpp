@@ -22,85 +22,138 @@ enum Step : std::uint8_t { kNone, kDiagonal, kFromAbove, kFromLeft, kOverPart };
 std::vector<int> AlignFrames(const std::vector<SpeechFeatures::Frame>& a,
                              const std::vector<SpeechFeatures::Frame>& b, int band) {
     constexpr float kInfinite = std::numeric_limits<float>::infinity();
-    return AlignParts(a, b, band, {}, {.skipCost = kInfinite, .gapCost = kInfinite, .bendCost = 0}).paired;
+    const int rows = static_cast<int>(a.size());
+    const int cols = static_cast<int>(b.size());
+    return AlignParts(a, b, StraightWindows(rows, cols, band), {},
+                      {.skipCost = kInfinite, .gapCost = kInfinite, .bendCost = 0, .edgeGapCost = kInfinite})
+        .paired;
+}
+
+std::vector<FrameWindow> StraightWindows(int aFrames, int bFrames, int band) {
+    const int rows = aFrames;
+    const int cols = bFrames;
+    if (rows <= 0 || cols <= 0) return {};
+    // The band must at least hold a path from corner to corner.
+    band = std::max({band, 1, std::abs(rows - cols) / std::max(1, std::min(rows, cols)) + 1});
+    // Consecutive rows' bands overlap where the straight line is steep, and always meet: each reaches the
+    // line's step from one row to the next when cols > rows.
+    const int reach = (cols + rows - 1) / rows;
+    std::vector<FrameWindow> windows(rows);
+    for (int row = 0; row < rows; ++row) {
+        const int centre =
+            rows == 1 ? 0 : static_cast<int>(static_cast<long long>(row) * (cols - 1) / (rows - 1));
+        windows[row] = {std::max(0, centre - band), std::min(cols - 1, centre + band + reach)};
+    }
+    return windows;
+}
+
+std::vector<FrameWindow> WindowsAround(const std::vector<int>& roughWarp, int roughBFrames, int factor,
+                                       int aFrames, int bFrames, int margin) {
+    const int roughRows = static_cast<int>(roughWarp.size());
+    if (aFrames <= 0 || bFrames <= 0 || roughRows == 0) return StraightWindows(aFrames, bFrames, margin);
+    std::vector<FrameWindow> windows(aFrames);
+    for (int row = 0; row < aFrames; ++row) {
+        const int rough = std::min(row / factor, roughRows - 1);
+        // In its rough row the path runs from where it enters to where the next row's starts.
+        const int enters = roughWarp[rough];
+        const int leaves = rough + 1 < roughRows ? roughWarp[rough + 1] : roughBFrames - 1;
+        windows[row] = {std::clamp(enters * factor - margin, 0, bFrames - 1),
+                        std::clamp((leaves + 1) * factor - 1 + margin, 0, bFrames - 1)};
+    }
+    windows.front().first = 0;
+    windows.back().last = bFrames - 1;
+    return windows;
 }
 
 PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vector<SpeechFeatures::Frame>& b,
-                    int band, const std::vector<SkippablePart>& parts, const PartCosts& costs) {
+                    const std::vector<FrameWindow>& givenWindows, const std::vector<SkippablePart>& parts,
+                    const PartCosts& costs) {
     const int rows = static_cast<int>(a.size());
     const int cols = static_cast<int>(b.size());
     PartWarp warp;
     warp.skipped.assign(parts.size(), false);
-    if (rows == 0 || cols == 0) return warp;
-    // The band must at least hold a path from corner to corner.
-    band = std::max({band, 1, std::abs(rows - cols) / std::max(1, std::min(rows, cols)) + 1});
-    const auto centre = [&](int row) {
-        return rows == 1 ? 0 : static_cast<int>(static_cast<long long>(row) * (cols - 1) / (rows - 1));
-    };
-    const auto first = [&](int row) { return std::max(0, centre(row) - band); };
-    const auto last = [&](int row) { return std::min(cols - 1, centre(row) + band); };
-    const int width = 2 * band + 1;
-    // Consecutive rows' bands overlap where the straight line is steep, and always meet: the width
-    // covers the line's step from one row to the next when cols > rows.
-    const int reach = (cols + rows - 1) / rows;
-    const int span = width + reach;
+    if (rows == 0 || cols == 0 || static_cast<int>(givenWindows.size()) != rows) return warp;
+    // Windows that start and end in order and meet, the first at b's start and the last at its end.
+    std::vector<FrameWindow> windows = givenWindows;
+    windows.front().first = 0;
+    windows.back().last = cols - 1;
+    for (int row = 0; row < rows; ++row) {
+        FrameWindow& w = windows[row];
+        w.first = std::clamp(w.first, 0, cols - 1);
+        w.last = std::clamp(w.last, w.first, cols - 1);
+        if (row > 0) {
+            w.first = std::clamp(w.first, windows[row - 1].first, windows[row - 1].last + 1);
+            w.last = std::max({w.last, w.first, windows[row - 1].last});
+        }
+    }
+    windows.back().last = cols - 1;
+    std::vector<std::size_t> offsets(rows + 1, 0);  // where each row's steps start
+    int widest = 0;
+    for (int row = 0; row < rows; ++row) {
+        const int width = windows[row].last - windows[row].first + 1;
+        offsets[row + 1] = offsets[row] + static_cast<std::size_t>(width);
+        widest = std::max(widest, width);
+    }
 
     // Per row: the part that ends just above it, which the warp may come over; the part that starts just
     // below it, whose passing-over starts there; whether it lies in a gap.
     std::vector<int> endsAbove(rows, -1), startsBelow(rows, -1);
     std::vector<bool> inGap(rows, true);
+    int firstPartRow = rows, lastPartRow = -1;
     for (int k = 0; k < static_cast<int>(parts.size()); ++k) {
         const SkippablePart& part = parts[k];
         if (part.first < 1 || part.last + 1 >= rows || part.last < part.first) continue;
         std::fill(inGap.begin() + part.first, inGap.begin() + part.last + 1, false);
         endsAbove[part.last + 1] = k;
         startsBelow[part.first - 1] = k;
+        firstPartRow = std::min(firstPartRow, part.first);
+        lastPartRow = std::max(lastPartRow, part.last);
     }
 
     constexpr float kInfinite = std::numeric_limits<float>::infinity();
-    std::vector<Step> steps(static_cast<std::size_t>(rows) * span, kNone);
-    std::vector<float> previous(span, kInfinite), current(span, kInfinite);
-    std::vector<float> beforePart(span, kInfinite);  // the row above the part being crossed
-    int beforePartFirst = 0;
+    std::vector<Step> steps(offsets[rows], kNone);
+    std::vector<float> previous(widest, kInfinite), current(widest, kInfinite);
+    std::vector<float> beforePart(widest, kInfinite);  // the row above the part being crossed
+    FrameWindow beforePartWindow;
     int beforePartOf = -1;
-    int previousFirst = 0;
+    FrameWindow previousWindow;
     for (int row = 0; row < rows; ++row) {
-        const int from = first(row);
-        const int to = std::min(last(row) + reach, cols - 1);
+        const FrameWindow window = windows[row];
         const int over = endsAbove[row] >= 0 && endsAbove[row] == beforePartOf ? endsAbove[row] : -1;
         const float overCost =
             over >= 0 ? costs.skipCost * static_cast<float>(parts[over].last - parts[over].first + 1)
                       : kInfinite;
-        std::fill(current.begin(), current.end(), kInfinite);
-        for (int col = from; col <= to && col - from < span; ++col) {
+        const float bend = inGap[row] ? 0.0f : costs.bendCost;
+        const float gapCost = row < firstPartRow || row > lastPartRow ? costs.edgeGapCost : costs.gapCost;
+        const auto before = [&](int c) {
+            return row > 0 && c >= previousWindow.first && c <= previousWindow.last
+                       ? previous[c - previousWindow.first]
+                       : kInfinite;
+        };
+        for (int col = window.first; col <= window.last; ++col) {
             float cost = Distance(a[row], b[col]);
-            if (inGap[row]) cost = std::min(cost, costs.gapCost);
+            if (inGap[row]) cost = std::min(cost, gapCost);
             float best = kInfinite;
             Step step = kNone;
             if (row == 0 && col == 0) {
                 best = 0;
             } else {
-                const auto before = [&](int c) {
-                    const int k = c - previousFirst;
-                    return row > 0 && k >= 0 && k < span ? previous[k] : kInfinite;
-                };
                 if (const float d = before(col - 1); col > 0 && d < best) best = d, step = kDiagonal;
-                const float bend = inGap[row] ? 0.0f : costs.bendCost;
                 if (const float u = before(col) + bend; u < best) best = u, step = kFromAbove;
-                if (const int k = col - 1 - from; k >= 0 && current[k] + bend < best)
-                    best = current[k] + bend, step = kFromLeft;
-                if (const int k = col - beforePartFirst;
-                    over >= 0 && k >= 0 && k < span && beforePart[k] + overCost < best)
-                    best = beforePart[k] + overCost, step = kOverPart;
+                if (col > window.first && current[col - 1 - window.first] + bend < best)
+                    best = current[col - 1 - window.first] + bend, step = kFromLeft;
+                if (over >= 0 && col >= beforePartWindow.first && col <= beforePartWindow.last &&
+                    beforePart[col - beforePartWindow.first] + overCost < best)
+                    best = beforePart[col - beforePartWindow.first] + overCost, step = kOverPart;
             }
-            current[col - from] = best + cost;
-            steps[static_cast<std::size_t>(row) * span + (col - from)] = step;
+            current[col - window.first] = best + cost;
+            steps[offsets[row] + static_cast<std::size_t>(col - window.first)] = step;
         }
         std::swap(previous, current);
-        previousFirst = from;
+        previousWindow = window;
         if (startsBelow[row] >= 0) {
             beforePart = previous;
-            beforePartFirst = from;
+            beforePartWindow = window;
             beforePartOf = startsBelow[row];
         }
     }
@@ -110,10 +163,10 @@ PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vect
     paired.assign(rows, 0);
     int row = rows - 1, col = cols - 1;
     while (row >= 0) {
-        const int from = first(row);
+        const FrameWindow& window = windows[row];
         paired[row] = col;
-        const Step step = col - from >= 0 && col - from < span
-                              ? steps[static_cast<std::size_t>(row) * span + (col - from)]
+        const Step step = col >= window.first && col <= window.last
+                              ? steps[offsets[row] + static_cast<std::size_t>(col - window.first)]
                               : kNone;
         if (step == kDiagonal) {
             --row;
@@ -129,7 +182,7 @@ PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vect
                 paired[r] = col;
             row = parts[k].first - 1;
         } else {
-            --row;  // the start, or a corner the band cut off: go on straight up
+            --row;  // the start, or a corner the windows cut off: go on straight up
         }
     }
     return warp;

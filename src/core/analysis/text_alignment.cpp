@@ -10,10 +10,13 @@ namespace {
 
 using Frame = SpeechFeatures::Frame;
 constexpr double kFrameSeconds = 0.01;
-// Warped at 40 ms first: an hour is 90,000 frames.
+// Warped at 40 ms (an hour is 90,000 frames), after a rough warp at 400 ms.
 constexpr int kCoarse = 4;
-// However the lesson's pace differs from the synthesis, the warp keeps within this of the straight line.
+constexpr int kRough = 10;
+// However the lesson's pace differs from the synthesis, the rough warp keeps within this of the straight
+// line, and the fine one within kFineMarginSeconds of the rough one.
 constexpr double kBandSeconds = 20;
+constexpr double kFineMarginSeconds = 25;
 // An edge moves this far at most to where voice sets in or falls quiet.
 constexpr int kSnapFrames = 50;
 // The pause put around each synthesised sentence.
@@ -25,6 +28,9 @@ constexpr int kPauseFrames = 30;
 constexpr float kSkipCost = 2;
 constexpr float kGapCost = 7;
 constexpr float kBendCost = 1;
+// Where the text may be a part of what the lesson says, the pauses before and after it take speech at
+// this, less than a sentence costs that is spread over it.
+constexpr float kEdgeGapCost = 3;
 // A sentence squeezed below this share of its synthesis's length, against the lesson's pace overall, is
 // not really spoken there.
 constexpr double kMinLengthShare = 0.6;
@@ -35,11 +41,13 @@ constexpr double kMaxLengthShare = 1.5;
 constexpr double kSlowestPace = 3.0;
 constexpr double kFastestPace = 0.3;
 
-std::vector<Frame> Coarse(const std::vector<Frame>& frames) {
+// Each factor frames made one, their mean.
+std::vector<Frame> Coarse(const std::vector<Frame>& frames, int factor) {
     std::vector<Frame> coarse;
-    for (std::size_t at = 0; at < frames.size(); at += kCoarse) {
+    const auto step = static_cast<std::size_t>(factor);
+    for (std::size_t at = 0; at < frames.size(); at += step) {
         Frame mean{};
-        const std::size_t end = std::min(frames.size(), at + kCoarse);
+        const std::size_t end = std::min(frames.size(), at + step);
         for (std::size_t f = at; f < end; ++f)
             for (int c = 0; c < SpeechFeatures::kCoefficients; ++c)
                 mean[c] += frames[f][c] / static_cast<float>(end - at);
@@ -134,6 +142,46 @@ void NormaliseVoice(std::vector<Frame>& frames, const std::vector<bool>& silent,
     }
 }
 
+// Each sentence's stretch of the lesson by the warp, its edges where voice sets in and falls quiet, when
+// its length fits the speaker's pace.
+std::vector<std::optional<PlacedSentence>> PlacedByWarp(
+    const PartWarp& partWarp, const std::vector<int>& partOf, const std::vector<int>& starts,
+    const std::vector<int>& ends, const std::vector<SpeechFeatures::Track>& sentences,
+    const std::vector<float>& lessonLevelsDb, float voiceDb, int lessonFrames) {
+    std::vector<std::optional<PlacedSentence>> placed(sentences.size());
+    const std::vector<int>& warp = partWarp.paired;
+    const bool levelled = static_cast<int>(lessonLevelsDb.size()) == lessonFrames;
+    std::vector<std::pair<int, int>> spans(sentences.size(), {0, -1});
+    std::vector<double> paces;  // each sentence's length in the lesson for each frame of its synthesis
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        if (sentences[i].frames.empty() || partWarp.skipped[partOf[i]]) continue;
+        int from = LessonFrameOf(warp, starts[i], lessonFrames);
+        int to = LessonFrameOf(warp, ends[i], lessonFrames);
+        if (levelled) {
+            from = Onset(lessonLevelsDb, voiceDb, from);
+            to = Offset(lessonLevelsDb, voiceDb, to);
+        }
+        spans[i] = {from, to};
+        if (to > from)
+            paces.push_back(static_cast<double>(to - from) / static_cast<double>(sentences[i].frames.size()));
+    }
+    if (paces.empty()) return placed;
+    // The speaker's pace is that of most sentences: neither the lesson's length (it may say more than the
+    // text) nor one sentence squeezed to nothing moves it.
+    std::nth_element(paces.begin(), paces.begin() + static_cast<std::ptrdiff_t>(paces.size() / 2),
+                     paces.end());
+    const double pace = paces[paces.size() / 2];
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        const auto [from, to] = spans[i];
+        const double expected = pace * static_cast<double>(sentences[i].frames.size());
+        if (to <= from || static_cast<double>(to - from) < kMinLengthShare * expected ||
+            static_cast<double>(to - from) > kMaxLengthShare * expected)
+            continue;
+        placed[i] = PlacedSentence{from * kFrameSeconds, (to + 1) * kFrameSeconds};
+    }
+    return placed;
+}
+
 }  // namespace
 
 std::vector<std::optional<PlacedSentence>> AlignSentences(
@@ -170,51 +218,49 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(
     std::vector<Frame> lessonNormal = lesson;
     NormaliseVoice(lessonNormal, lessonSilent, levelled ? lessonLevelsDb : std::vector<float>());
     NormaliseVoice(synthesis, synthesisSilent, synthesisLevelsDb);
-    const std::vector<Frame> coarseLesson = Coarse(lessonNormal);
-    const std::vector<Frame> coarseSynthesis = Coarse(synthesis);
-    // The band's width, not the lesson's length, sets the memory: 20 s either side of the straight line, and
-    // as much again as the lesson and the synthesis differ in length.
-    const int band =
-        static_cast<int>(kBandSeconds / (kFrameSeconds * kCoarse)) +
-        std::abs(static_cast<int>(coarseLesson.size()) - static_cast<int>(coarseSynthesis.size()));
-    std::vector<SkippablePart> parts;
+    const std::vector<Frame> coarseLesson = Coarse(lessonNormal, kCoarse);
+    const std::vector<Frame> coarseSynthesis = Coarse(synthesis, kCoarse);
+    std::vector<SkippablePart> parts, roughParts;
     std::vector<int> partOf(sentences.size(), -1);
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         if (sentences[i].frames.empty()) continue;
         partOf[i] = static_cast<int>(parts.size());
         parts.push_back({starts[i] / kCoarse, ends[i] / kCoarse});
+        // Only the rough frames wholly inside: the rough parts stay apart.
+        roughParts.push_back(
+            {(parts.back().first + kRough - 1) / kRough, (parts.back().last + 1) / kRough - 1});
     }
-    const PartWarp partWarp = AlignParts(coarseSynthesis, coarseLesson, band, parts,
-                                         {.skipCost = kSkipCost, .gapCost = kGapCost, .bendCost = kBendCost});
-    const std::vector<int>& warp = partWarp.paired;
-    std::vector<std::pair<int, int>> spans(sentences.size(), {0, -1});
-    std::vector<double> paces;  // each sentence's length in the lesson for each frame of its synthesis
-    for (std::size_t i = 0; i < sentences.size(); ++i) {
-        if (sentences[i].frames.empty() || partWarp.skipped[partOf[i]]) continue;
-        int from = LessonFrameOf(warp, starts[i], lessonFrames);
-        int to = LessonFrameOf(warp, ends[i], lessonFrames);
-        if (levelled) {
-            from = Onset(lessonLevelsDb, voiceDb, from);
-            to = Offset(lessonLevelsDb, voiceDb, to);
-        }
-        spans[i] = {from, to};
-        if (to > from)
-            paces.push_back(static_cast<double>(to - from) / static_cast<double>(sentences[i].frames.size()));
-    }
-    if (paces.empty()) return placed;
-    // The speaker's pace is that of most sentences: neither the lesson's length (it may say more than the
-    // text) nor one sentence squeezed to nothing moves it.
-    std::nth_element(paces.begin(), paces.begin() + static_cast<std::ptrdiff_t>(paces.size() / 2),
-                     paces.end());
-    const double pace = paces[paces.size() / 2];
-    for (std::size_t i = 0; i < sentences.size(); ++i) {
-        const auto [from, to] = spans[i];
-        const double expected = pace * static_cast<double>(sentences[i].frames.size());
-        if (to <= from || static_cast<double>(to - from) < kMinLengthShare * expected ||
-            static_cast<double>(to - from) > kMaxLengthShare * expected)
-            continue;
-        placed[i] = PlacedSentence{from * kFrameSeconds, (to + 1) * kFrameSeconds};
-    }
+    // Roughly first, within a band of the straight line: 20 s either side, and as much again as the lesson
+    // and the synthesis differ in length. Then finely, within 25 s of the rough warp, which may have passed
+    // over another sentence than the fine one does. The windows' widths, not the lesson's length squared,
+    // set the time and the memory.
+    const std::vector<Frame> roughLesson = Coarse(coarseLesson, kRough);
+    const std::vector<Frame> roughSynthesis = Coarse(coarseSynthesis, kRough);
+    const int roughRows = static_cast<int>(roughSynthesis.size());
+    const int roughCols = static_cast<int>(roughLesson.size());
+    const int band =
+        static_cast<int>(kBandSeconds / (kFrameSeconds * kCoarse * kRough)) + std::abs(roughCols - roughRows);
+    const int margin = static_cast<int>(kFineMarginSeconds / (kFrameSeconds * kCoarse));
+    const auto place = [&](float edgeGapCost) {
+        const PartCosts costs{
+            .skipCost = kSkipCost, .gapCost = kGapCost, .bendCost = kBendCost, .edgeGapCost = edgeGapCost};
+        const PartWarp roughWarp = AlignParts(roughSynthesis, roughLesson,
+                                              StraightWindows(roughRows, roughCols, band), roughParts, costs);
+        const PartWarp warp = AlignParts(
+            coarseSynthesis, coarseLesson,
+            WindowsAround(roughWarp.paired, roughCols, kRough, static_cast<int>(coarseSynthesis.size()),
+                          static_cast<int>(coarseLesson.size()), margin),
+            parts, costs);
+        return PlacedByWarp(warp, partOf, starts, ends, sentences, lessonLevelsDb, voiceDb, lessonFrames);
+    };
+    // The text may be all the lesson says, or a part of it with much else before or after: whichever
+    // places more sentences at a plausible pace is taken.
+    placed = place(kGapCost);
+    const std::vector<std::optional<PlacedSentence>> part = place(kEdgeGapCost);
+    const auto count = [](const std::vector<std::optional<PlacedSentence>>& found) {
+        return std::count_if(found.begin(), found.end(), [](const auto& one) { return one.has_value(); });
+    };
+    if (count(part) >= count(placed)) placed = part;
     return placed;
 }
 

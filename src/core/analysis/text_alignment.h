@@ -15,9 +15,11 @@ struct PlacedSentence {
 
 // Places the sentences of a text in the lesson that speaks them. Each sentence comes as the features of
 // the same sentence synthesised (none for one that cannot be read), the lesson as its own. The synthesised
-// sentences, end to end, are warped onto the lesson (coarsely over the whole lesson, within a band, then edge
-// by edge), and each edge is moved to where voice sets in or falls quiet near it. A sentence the lesson does
-// not seem to speak (squeezed to a fraction of its length, or far from its synthesis) is left unplaced.
+// sentences, end to end with pauses between, are warped onto the lesson (roughly over the whole lesson,
+// then finely near the rough warp), pauses onto pauses; the warp may pass over a sentence the lesson does
+// not speak, and a pause may take speech the text does not have. Each edge is then moved to where voice
+// sets in or falls quiet near it. A sentence squeezed or spread far from the speaker's pace is left
+// unplaced.
 std::vector<std::optional<PlacedSentence>> AlignSentences(
     const SpeechFeatures::Track& lesson, const std::vector<SpeechFeatures::Track>& sentences);
 
