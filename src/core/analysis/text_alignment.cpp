@@ -28,6 +28,9 @@ constexpr int kPauseFrames = 30;
 constexpr float kSkipCost = 2;
 constexpr float kGapCost = 7;
 constexpr float kBendCost = 1;
+// People speak a sentence in between about 0.6 and 1.8 times espeak-ng's time for it.
+constexpr double kUsualPaceLow = 0.6;
+constexpr double kUsualPaceHigh = 1.8;
 // Where the text may be a part of what the lesson says, the pauses before and after it take speech at
 // this, less than a sentence costs that is spread over it.
 constexpr float kEdgeGapCost = 3;
@@ -64,6 +67,10 @@ int LessonFrameOf(const std::vector<int>& warp, int synthFrame, int lessonFrames
 
 // Voice is this far over the lesson's quiet frames.
 constexpr float kVoiceOverFloorDb = 15;
+// A sentence reaches on over frames this far over the floor, as far as these.
+constexpr float kFadeOverFloorDb = 4;
+constexpr int kFadeAfterFrames = 30;
+constexpr int kFadeBeforeFrames = 10;
 constexpr float kSilentDb = -100;
 // The synthesis's voice: within this of its loud frames.
 constexpr float kSynthesisVoiceBelowLoudDb = 50;
@@ -160,6 +167,13 @@ std::vector<std::optional<PlacedSentence>> PlacedByWarp(
         if (levelled) {
             from = Onset(lessonLevelsDb, voiceDb, from);
             to = Offset(lessonLevelsDb, voiceDb, to);
+            // A word's onset and its fading end lie under the voice's threshold, just over the floor.
+            const float fade = voiceDb - kVoiceOverFloorDb + kFadeOverFloorDb;
+            for (int n = 0; n < kFadeAfterFrames && to + 1 < lessonFrames && lessonLevelsDb[to + 1] >= fade;
+                 ++n)
+                ++to;
+            for (int n = 0; n < kFadeBeforeFrames && from > 0 && lessonLevelsDb[from - 1] >= fade; ++n)
+                --from;
         }
         spans[i] = {from, to};
         if (to > from)
@@ -178,6 +192,14 @@ std::vector<std::optional<PlacedSentence>> PlacedByWarp(
             static_cast<double>(to - from) > kMaxLengthShare * expected)
             continue;
         placed[i] = PlacedSentence{from * kFrameSeconds, (to + 1) * kFrameSeconds};
+    }
+    // A fading end reaches no further than where the next sentence sets in.
+    std::optional<PlacedSentence>* before = nullptr;
+    for (std::optional<PlacedSentence>& sentence : placed) {
+        if (!sentence) continue;
+        if (before && (*before)->end > sentence->start)
+            (*before)->end = std::max((*before)->start, sentence->start);
+        before = &sentence;
     }
     return placed;
 }
@@ -257,10 +279,21 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(
     // places more sentences at a plausible pace is taken.
     placed = place(kGapCost);
     const std::vector<std::optional<PlacedSentence>> part = place(kEdgeGapCost);
-    const auto count = [](const std::vector<std::optional<PlacedSentence>>& found) {
-        return std::count_if(found.begin(), found.end(), [](const auto& one) { return one.has_value(); });
+    const auto count = [&](const std::vector<std::optional<PlacedSentence>>& found, bool atUsualPace) {
+        int n = 0;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            if (!found[i]) continue;
+            const double share = (found[i]->end - found[i]->start) /
+                                 (kFrameSeconds * static_cast<double>(sentences[i].frames.size()));
+            n += !atUsualPace || (share >= kUsualPaceLow && share <= kUsualPaceHigh);
+        }
+        return n;
     };
-    if (count(part) >= count(placed)) placed = part;
+    // Counted at a usual pace first: a text spread over a lesson that says much more places many
+    // sentences, each at a pace of its own.
+    const int usual = count(placed, true), usualPart = count(part, true);
+    if (usualPart > usual || (usualPart == usual && count(part, false) >= count(placed, false)))
+        placed = part;
     return placed;
 }
 
