@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -99,11 +100,6 @@ void MainWindow::RenderHighlight() {
     QList<QTextEdit::ExtraSelection> selections;
     const QTextBlock block = textPane_->document()->findBlockByNumber(line);
     if (line >= 0 && block.isValid()) {
-        QTextEdit::ExtraSelection spoken;
-        spoken.cursor = QTextCursor(block);
-        spoken.format.setBackground(QColor(255, 236, 140));
-        spoken.format.setProperty(QTextFormat::FullWidthSelection, true);
-        selections << spoken;
         // The learner's own scrolling is left alone for a while.
         if (lineMoved && (!ownScrollingSeen_ || ownScrolling_.elapsed() > kOwnScrollingMs)) {
             scrollingToLine_ = true;
@@ -111,6 +107,16 @@ void MainWindow::RenderHighlight() {
             textPane_->setTextCursor(cursor);
             textPane_->centerCursor();
             scrollingToLine_ = false;
+        }
+        // A band across the pane for each line the spoken one wraps onto (laid out once in view).
+        const int wrapped = block.layout() ? std::max(1, block.layout()->lineCount()) : 1;
+        for (int l = 0; l < wrapped; ++l) {
+            QTextEdit::ExtraSelection spoken;
+            spoken.cursor = QTextCursor(block);
+            if (l > 0) spoken.cursor.setPosition(block.position() + block.layout()->lineAt(l).textStart());
+            spoken.format.setBackground(QColor(255, 236, 140));
+            spoken.format.setProperty(QTextFormat::FullWidthSelection, true);
+            selections << spoken;
         }
     }
     for (const PaneMark& mark : marks) {

@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextLayout>
 
 namespace ostrelle {
 namespace {
@@ -16,7 +17,8 @@ TEST_F(MainWindowTest, TheSpokenLyricLineIsHighlightedAndADoubleClickRepeatsIt) 
     WriteIni("Fist", "run", "1");
     const QString audio = MakeFile(QStringLiteral("song.mp3"));
     testing::WriteTestFile(dir_.filePath(QStringLiteral("song.lrc")),
-                           QByteArray("[00:01.00]One\n[00:02.00]Two\n[00:04.00]Three\n"));
+                           QByteArray("[00:01.00]One\n[00:02.00]Two\n[00:04.00]Three\n[00:06.00]") +
+                               QByteArray("a long line that wraps ").repeated(20) + '\n');
     MainWindow& w = Start();
     player_.duration_ = 10;
     app_.documents().OpenChosenFile(audio, QStringLiteral("song.mp3"));
@@ -31,9 +33,17 @@ TEST_F(MainWindowTest, TheSpokenLyricLineIsHighlightedAndADoubleClickRepeatsIt) 
     const QPoint at = w.TextPane()->cursorRect(QTextCursor(three)).center();
     QTest::mouseDClick(w.TextPane()->viewport(), Qt::LeftButton, {}, at);
     EXPECT_EQ(APoint(), MarkText(4.0));
-    EXPECT_EQ(BPoint(), MarkText(10.0));
+    EXPECT_EQ(BPoint(), MarkText(6.0));
     EXPECT_EQ(window().playRepeatButton.caption, QString::fromUtf8("停止"));
     EXPECT_EQ(w.TextPane()->extraSelections().front().cursor.block().text(), QStringLiteral("Three"));
+
+    // A line the pane wraps is highlighted on every line it takes.
+    player_.SetCurrentPosition(7);
+    app_.FollowTimedText();
+    w.Render();
+    const QTextBlock wrapped = w.TextPane()->document()->findBlockByNumber(3);
+    ASSERT_GT(wrapped.layout()->lineCount(), 1);
+    EXPECT_EQ(w.TextPane()->extraSelections().size(), wrapped.layout()->lineCount());
 
     const QString plain = MakeFile(QStringLiteral("talk.mp3"));
     testing::WriteTestFile(dir_.filePath(QStringLiteral("talk.txt")), QByteArray("a\nb\nc\n"));
