@@ -104,13 +104,18 @@ TEST(TextAlignmentTest, ATextsSentencesArePlacedWhereAnotherVoiceSpeaksThemAndAT
         EXPECT_NEAR(placed[i]->end, truth[i - 1].second, 0.1) << i;
     }
 
-    // A text of the lesson's first two sentences only: they are placed where they are spoken.
-    const std::vector<SpeechFeatures::Track> firstTwo(templates.begin() + 1, templates.begin() + 3);
-    const auto part = AlignSentences(lessonFeatures.Taken(), firstTwo);
-    for (std::size_t i = 0; i < 2; ++i) {
-        ASSERT_TRUE(part[i]) << i;
-        EXPECT_NEAR(part[i]->start, truth[i].first, 0.1) << i;
-        EXPECT_NEAR(part[i]->end, truth[i].second, 0.1) << i;
+    // A text of two of the lesson's sentences only, its first two or two in its middle: they are placed
+    // where they are spoken.
+    for (const std::size_t first : {std::size_t{1}, std::size_t{3}}) {
+        const std::vector<SpeechFeatures::Track> two(
+            templates.begin() + static_cast<std::ptrdiff_t>(first),
+            templates.begin() + static_cast<std::ptrdiff_t>(first + 2));
+        const auto part = AlignSentences(lessonFeatures.Taken(), two);
+        for (std::size_t i = 0; i < 2; ++i) {
+            ASSERT_TRUE(part[i]) << first << ' ' << i;
+            EXPECT_NEAR(part[i]->start, truth[first - 1 + i].first, 0.1) << first << ' ' << i;
+            EXPECT_NEAR(part[i]->end, truth[first - 1 + i].second, 0.1) << first << ' ' << i;
+        }
     }
 }
 
