@@ -40,7 +40,9 @@ int main(int argc, char* argv[]) {
             << ostrelle::FailureMessage(text.failure()).replace(u'\n', u' ') << '\n';
         return 1;
     }
-    const ostrelle::Result<std::vector<float>> audio = ostrelle::DecodeSpeechSamples(arguments[0]);
+    ostrelle::SpeechFeatures lesson;
+    const ostrelle::Result<void> audio = ostrelle::DecodeSpeech(
+        arguments[0], [&lesson](const float* samples, std::size_t count) { lesson.Feed(samples, count); });
     if (!audio.ok()) {
         err << "ostrelle-align: " << arguments[0] << ": "
             << ostrelle::FailureMessage(audio.failure()).replace(u'\n', u' ') << '\n';
@@ -63,7 +65,7 @@ int main(int argc, char* argv[]) {
         }
         spoken.push_back(FeaturesOf(samples.value()));
     }
-    const auto placed = ostrelle::AlignSentences(FeaturesOf(audio.value()), spoken);
+    const auto placed = ostrelle::AlignSentences(lesson.Taken(), spoken);
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         if (placed[i])
             out << QString::number(placed[i]->start, 'f', 3) << '\t'

@@ -308,7 +308,7 @@ Tally Score(const Lesson& lesson, bool verbose) {
              QStringLiteral(": split into %1 sentences, not %2")
                  .arg(sentences.size())
                  .arg(lesson.sentences.size()));
-    ostrelle::EspeakTextAligner aligner(&ostrelle::DecodeSpeechSamples);
+    ostrelle::EspeakTextAligner aligner(&ostrelle::DecodeSpeech);
     QEventLoop loop;
     aligner.SetUpdateHandler([&] {
         if (!aligner.Running()) loop.quit();

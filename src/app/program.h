@@ -58,7 +58,7 @@ private:
     GstWaveformSource waveform_;
     GstWaveformSource takeWaveform_;
     GstSentenceAnalyzer sentences_;
-    EspeakTextAligner aligner_{&DecodeSpeechSamples};
+    EspeakTextAligner aligner_{&DecodeSpeech};
     Controller app_;
     MainWindow window_;
     MprisService mpris_;

@@ -23,12 +23,13 @@ struct EspeakTextAligner::Job {
     void Run(const Decode& decode, const std::function<void()>& post) {
         std::optional<Failure> trouble;
         std::vector<std::optional<PlacedSentence>> placed;
-        const ostrelle::Result<std::vector<float>> audio = decode(path, &stopped);
+        SpeechFeatures lesson;
+        const ostrelle::Result<void> audio = decode(
+            path, [&lesson](const float* samples, std::size_t count) { lesson.Feed(samples, count); },
+            &stopped);
         if (!audio.ok()) {
             trouble = audio.failure();
         } else {
-            SpeechFeatures lesson;
-            lesson.Feed(audio.value().data(), audio.value().size());
             EspeakSynthesizer synthesizer;
             std::vector<SpeechFeatures::Track> spoken;
             for (int i = 0; i < sentences.size() && !stopped; ++i) {

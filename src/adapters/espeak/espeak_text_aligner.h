@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -18,9 +19,10 @@ namespace ostrelle {
 // whose event loop then receives the news. The destructor stops the work under way and waits for it.
 class EspeakTextAligner final : public TextAligner {
 public:
-    // Decodes path, giving up soon after stop becomes true.
-    using Decode = std::function<ostrelle::Result<std::vector<float>>(const QString& path,
-                                                                      const std::atomic<bool>* stop)>;
+    // Decodes path, handing its samples to take piece by piece, giving up soon after stop becomes true.
+    using Decode = std::function<ostrelle::Result<void>(
+        const QString& path, const std::function<void(const float* samples, std::size_t count)>& take,
+        const std::atomic<bool>* stop)>;
 
     explicit EspeakTextAligner(Decode decode);
     ~EspeakTextAligner() override;

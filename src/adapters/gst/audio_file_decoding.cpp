@@ -9,7 +9,9 @@
 #include <gst/gst.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace ostrelle {
 
@@ -49,7 +51,7 @@ bool SetDecoderFile(GstElement* pipeline, const QString& absolutePath) {
     return true;
 }
 
-Result<std::vector<float>> DecodeSpeechSamples(const QString& path, const std::atomic<bool>* stop) {
+Result<void> DecodeSpeech(const QString& path, const SampleSink& take, const std::atomic<bool>* stop) {
     const Result<AudioFileIdentity> audio = IdentifyAudioFile(path);
     if (!audio.ok()) return audio.failure();
     if (!InitGstreamer().ok()) return CannotDecode();
@@ -65,7 +67,7 @@ Result<std::vector<float>> DecodeSpeechSamples(const QString& path, const std::a
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
         return CannotDecode();
     }
-    std::vector<float> samples;
+    std::size_t taken = 0;
     bool failed = false;
     // A pipeline that delivers nothing for this long is stuck on a file nothing can make sense of.
     constexpr auto kStall = std::chrono::seconds(15);
@@ -80,9 +82,14 @@ Result<std::vector<float>> DecodeSpeechSamples(const QString& path, const std::a
             GstBuffer* buffer = gst_sample_get_buffer(sample);
             if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
                 const std::size_t count = map.size / sizeof(float);
-                const std::size_t at = samples.size();
-                samples.resize(at + count);
-                std::memcpy(samples.data() + at, map.data, count * sizeof(float));
+                if (reinterpret_cast<std::uintptr_t>(map.data) % alignof(float) == 0) {
+                    if (count > 0) take(reinterpret_cast<const float*>(map.data), count);
+                } else {
+                    std::vector<float> aligned(count);
+                    std::memcpy(aligned.data(), map.data, count * sizeof(float));
+                    if (count > 0) take(aligned.data(), count);
+                }
+                taken += count;
                 gst_buffer_unmap(buffer, &map);
             }
             gst_sample_unref(sample);
@@ -98,8 +105,8 @@ Result<std::vector<float>> DecodeSpeechSamples(const QString& path, const std::a
     }
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     if (failed) return CannotDecode();
-    if (samples.empty()) return NoSound();
-    return samples;
+    if (taken == 0) return NoSound();
+    return {};
 }
 
 }  // namespace ostrelle

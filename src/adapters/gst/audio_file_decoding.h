@@ -5,7 +5,8 @@
 #include <QString>
 
 #include <atomic>
-#include <vector>
+#include <cstddef>
+#include <functional>
 
 // GStreamer's own typedef; repeating it keeps <gst/gst.h> out of this header.
 typedef struct _GstElement GstElement;
@@ -31,8 +32,13 @@ inline Failure NoSound() {
     return {FailureCode::NoSound, {}};
 }
 
-// The whole file decoded to mono samples at 16 kHz, as speech is compared; a failure when it cannot be
-// identified or decoded, or holds no sound. Gives up soon after stop becomes true.
-Result<std::vector<float>> DecodeSpeechSamples(const QString& path, const std::atomic<bool>* stop = nullptr);
+// Mono samples in -1..1, count of them, handed over as a file is decoded.
+using SampleSink = std::function<void(const float* samples, std::size_t count)>;
+
+// The whole file decoded to mono samples at 16 kHz, as speech is compared, handed to take piece by piece
+// (an hour is not held at once); a failure when it cannot be identified or decoded, or holds no sound.
+// Gives up soon after stop becomes true.
+Result<void> DecodeSpeech(const QString& path, const SampleSink& take,
+                          const std::atomic<bool>* stop = nullptr);
 
 }  // namespace ostrelle

@@ -46,7 +46,7 @@ TEST(EspeakTextAlignerTest, ALessonFileIsAlignedInTheBackgroundAndAStoppedOneIsN
 
     int updates = 0;
     {
-        EspeakTextAligner aligner(&DecodeSpeechSamples);
+        EspeakTextAligner aligner(&DecodeSpeech);
         aligner.SetUpdateHandler([&] { ++updates; });
         aligner.Align(path, sentences, QStringLiteral("en"));
         EXPECT_TRUE(aligner.Running());
@@ -76,7 +76,7 @@ TEST(EspeakTextAlignerTest, AFileThatIsNotAudioIsAProblem) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("These are my notes, not audio.\n");
     file.close();
-    EspeakTextAligner aligner(&DecodeSpeechSamples);
+    EspeakTextAligner aligner(&DecodeSpeech);
     aligner.Align(path, {QStringLiteral("Hello.")}, QStringLiteral("en"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !aligner.Running(); }, 30000));
     ASSERT_TRUE(aligner.Problem());
