@@ -111,7 +111,15 @@ PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vect
     }
 
     constexpr float kInfinite = std::numeric_limits<float>::infinity();
-    std::vector<Step> steps(offsets[rows], kNone);
+    // Two steps a byte: an hour's warp keeps tens of millions.
+    std::vector<std::uint8_t> steps((offsets[rows] + 1) / 2, 0);
+    const auto setStep = [&steps](std::size_t at, Step step) {
+        steps[at / 2] = static_cast<std::uint8_t>(at % 2 ? (steps[at / 2] & 0x0F) | (step << 4)
+                                                         : (steps[at / 2] & 0xF0) | step);
+    };
+    const auto stepAt = [&steps](std::size_t at) {
+        return static_cast<Step>(at % 2 ? steps[at / 2] >> 4 : steps[at / 2] & 0x0F);
+    };
     std::vector<float> previous(widest, kInfinite), current(widest, kInfinite);
     std::vector<float> beforePart(widest, kInfinite);  // the row above the part being crossed
     FrameWindow beforePartWindow;
@@ -147,7 +155,7 @@ PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vect
                     best = beforePart[col - beforePartWindow.first] + overCost, step = kOverPart;
             }
             current[col - window.first] = best + cost;
-            steps[offsets[row] + static_cast<std::size_t>(col - window.first)] = step;
+            setStep(offsets[row] + static_cast<std::size_t>(col - window.first), step);
         }
         std::swap(previous, current);
         previousWindow = window;
@@ -166,7 +174,7 @@ PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vect
         const FrameWindow& window = windows[row];
         paired[row] = col;
         const Step step = col >= window.first && col <= window.last
-                              ? steps[offsets[row] + static_cast<std::size_t>(col - window.first)]
+                              ? stepAt(offsets[row] + static_cast<std::size_t>(col - window.first))
                               : kNone;
         if (step == kDiagonal) {
             --row;
