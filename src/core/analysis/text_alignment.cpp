@@ -21,7 +21,7 @@ constexpr double kFineMarginSeconds = 25;
 constexpr int kSnapFrames = 50;
 // The pause put around each synthesised sentence.
 constexpr int kPauseFrames = 30;
-// Warp costs, against frame distances of about 3 to 5 between words and 11 between a word and silence: a
+// Warp costs, against frame distances of about 5 between words and 11 between a word and silence: a
 // sentence the speaker left out is passed over at kSkipCost a frame; speech the text lacks is taken by
 // a pause at kGapCost a frame, rather than by the sentences beside it, whose frames each cost kBendCost
 // more where the warp stretches or squeezes them.
@@ -39,10 +39,6 @@ constexpr float kEdgeGapCost = 3;
 constexpr double kMinLengthShare = 0.6;
 // One spread wider than this has taken in speech the text does not have, or the pause after it.
 constexpr double kMaxLengthShare = 1.5;
-// People speak between about half and twice the synthesis's rate: a sentence spread far wider than that
-// has swallowed what the text does not say.
-constexpr double kSlowestPace = 3.0;
-constexpr double kFastestPace = 0.3;
 
 // Each factor frames made one, their mean.
 std::vector<Frame> Coarse(const std::vector<Frame>& frames, int factor) {
