@@ -65,7 +65,10 @@ int main(int argc, char* argv[]) {
         }
         spoken.push_back(FeaturesOf(samples.value()));
     }
-    const auto placed = ostrelle::AlignSentences(lesson.Taken(), spoken);
+    std::vector<bool> headings;
+    for (const ostrelle::TextSentence& sentence : sentences)
+        headings.push_back(ostrelle::TextHeading(sentence.text));
+    const auto placed = ostrelle::AlignSentences(lesson.Taken(), spoken, headings);
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         if (placed[i])
             out << QString::number(placed[i]->start, 'f', 3) << '\t'

@@ -62,10 +62,15 @@ TEST(TextSentencesTest, WrappedLinesJoinWhileTitlesAndDialogueLinesStandAlone) {
     }
 }
 
-TEST(TextSentencesTest, OnlyWordsAndNumbersAreSpoken) {
+TEST(TextSentencesTest, OnlyWordsAndNumbersAreSpokenAndALineWithoutAClosingMarkIsAHeading) {
     EXPECT_TRUE(Speakable(QString::fromUtf8("你好。")));
     EXPECT_TRUE(Speakable(QStringLiteral("1984")));
     EXPECT_FALSE(Speakable(QStringLiteral("*** --- ***")));
+    EXPECT_TRUE(TextHeading(QStringLiteral("Lesson 3: At the museum")));
+    EXPECT_TRUE(TextHeading(QString::fromUtf8("第三课 在博物馆")));
+    EXPECT_FALSE(TextHeading(QStringLiteral("He said \"Stop!\"")));
+    EXPECT_FALSE(TextHeading(QString::fromUtf8("你好。")));
+    EXPECT_FALSE(TextHeading(QStringLiteral("Wait...")));
 }
 
 TEST(TextSentencesTest, NothingButBlanksHoldsNoSentence) {

@@ -47,7 +47,10 @@ struct EspeakTextAligner::Job {
                 }
                 post();
             }
-            if (!stopped) placed = AlignSentences(lesson.Taken(), spoken);
+            std::vector<bool> headings;
+            for (const QString& sentence : sentences)
+                headings.push_back(TextHeading(sentence));
+            if (!stopped) placed = AlignSentences(lesson.Taken(), spoken, headings);
         }
         {
             std::lock_guard lock(mutex);

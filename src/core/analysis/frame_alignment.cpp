@@ -128,9 +128,9 @@ PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vect
     for (int row = 0; row < rows; ++row) {
         const FrameWindow window = windows[row];
         const int over = endsAbove[row] >= 0 && endsAbove[row] == beforePartOf ? endsAbove[row] : -1;
-        const float overCost =
-            over >= 0 ? costs.skipCost * static_cast<float>(parts[over].last - parts[over].first + 1)
-                      : kInfinite;
+        const float overCost = over >= 0 ? parts[over].skipShare * costs.skipCost *
+                                               static_cast<float>(parts[over].last - parts[over].first + 1)
+                                         : kInfinite;
         const float bend = inGap[row] ? 0.0f : costs.bendCost;
         const float gapCost = row < firstPartRow || row > lastPartRow ? costs.edgeGapCost : costs.gapCost;
         const auto before = [&](int c) {

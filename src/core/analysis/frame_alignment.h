@@ -18,6 +18,7 @@ std::vector<int> AlignFrames(const std::vector<SpeechFeatures::Frame>& a,
 struct SkippablePart {
     int first = 0;
     int last = 0;
+    float skipShare = 1;  // of PartCosts::skipCost, for one that b may well not have
 };
 
 struct PartWarp {

@@ -28,6 +28,8 @@ constexpr int kPauseFrames = 30;
 constexpr float kSkipCost = 2;
 constexpr float kGapCost = 7;
 constexpr float kBendCost = 1;
+// A title or a heading is often not read: passing over it costs this share of a sentence's cost.
+constexpr float kHeadingSkipShare = 0.5f;
 // People speak a sentence in between about 0.6 and 1.8 times espeak-ng's time for it.
 constexpr double kUsualPaceLow = 0.6;
 constexpr double kUsualPaceHigh = 1.8;
@@ -202,8 +204,9 @@ std::vector<std::optional<PlacedSentence>> PlacedByWarp(
 
 }  // namespace
 
-std::vector<std::optional<PlacedSentence>> AlignSentences(
-    const SpeechFeatures::Track& lessonTrack, const std::vector<SpeechFeatures::Track>& sentences) {
+std::vector<std::optional<PlacedSentence>> AlignSentences(const SpeechFeatures::Track& lessonTrack,
+                                                          const std::vector<SpeechFeatures::Track>& sentences,
+                                                          const std::vector<bool>& headings) {
     std::vector<std::optional<PlacedSentence>> placed(sentences.size());
     const std::vector<Frame>& lesson = lessonTrack.frames;
     const std::vector<float>& lessonLevelsDb = lessonTrack.levelsDb;
@@ -243,10 +246,11 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         if (sentences[i].frames.empty()) continue;
         partOf[i] = static_cast<int>(parts.size());
-        parts.push_back({starts[i] / kCoarse, ends[i] / kCoarse});
+        const float skipShare = i < headings.size() && headings[i] ? kHeadingSkipShare : 1.0f;
+        parts.push_back({starts[i] / kCoarse, ends[i] / kCoarse, skipShare});
         // Only the rough frames wholly inside: the rough parts stay apart.
         roughParts.push_back(
-            {(parts.back().first + kRough - 1) / kRough, (parts.back().last + 1) / kRough - 1});
+            {(parts.back().first + kRough - 1) / kRough, (parts.back().last + 1) / kRough - 1, skipShare});
     }
     // Roughly first, within a band of the straight line: 20 s either side, and as much again as the lesson
     // and the synthesis differ in length. Then finely, within 25 s of the rough warp, which may have passed

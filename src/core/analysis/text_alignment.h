@@ -19,8 +19,9 @@ struct PlacedSentence {
 // then finely near the rough warp), pauses onto pauses; the warp may pass over a sentence the lesson does
 // not speak, and a pause may take speech the text does not have. Each edge is then moved to where voice
 // sets in or falls quiet near it. A sentence squeezed or spread far from the speaker's pace is left
-// unplaced.
-std::vector<std::optional<PlacedSentence>> AlignSentences(
-    const SpeechFeatures::Track& lesson, const std::vector<SpeechFeatures::Track>& sentences);
+// unplaced. Sentences marked as headings (TextHeading) are passed over more readily.
+std::vector<std::optional<PlacedSentence>> AlignSentences(const SpeechFeatures::Track& lesson,
+                                                          const std::vector<SpeechFeatures::Track>& sentences,
+                                                          const std::vector<bool>& headings = {});
 
 }  // namespace ostrelle

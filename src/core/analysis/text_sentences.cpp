@@ -181,6 +181,15 @@ bool Speakable(const QString& sentence) {
     return std::any_of(sentence.begin(), sentence.end(), [](QChar c) { return c.isLetterOrNumber(); });
 }
 
+bool TextHeading(const QString& sentence) {
+    static const QString kClosing = QString::fromUtf8(".?!;:…。！？；：");
+    static const QString kQuotes = QString::fromUtf8("\"'”’»」』)）");
+    QString text = sentence.trimmed();
+    while (!text.isEmpty() && kQuotes.contains(text.back()))
+        text.chop(1);
+    return !text.isEmpty() && !kClosing.contains(text.back());
+}
+
 std::vector<TextSentence> SplitTextSentences(const QString& text) {
     std::vector<TextSentence> sentences;
     // Paragraphs are the runs of lines between blank ones; positions are those of the text as it is.

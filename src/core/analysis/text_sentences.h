@@ -23,5 +23,7 @@ std::vector<TextSentence> SplitTextSentences(const QString& text);
 
 // Whether a sentence holds anything to say: a letter or a digit, not only a rule of dashes or stars.
 bool Speakable(const QString& sentence);
+// Whether a sentence ends without a sentence's closing mark, as a title or a heading does.
+bool TextHeading(const QString& sentence);
 
 }  // namespace ostrelle
