@@ -5,6 +5,8 @@
 
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,6 +33,17 @@ template <typename Job>
 void JoinAll(const std::vector<std::shared_ptr<Job>>& jobs) {
     for (const std::shared_ptr<Job>& job : jobs) {
         if (job->thread.joinable()) job->thread.join();
+    }
+}
+
+// Starts job's thread on run. Where the system gives no thread, failed(job) is called in its stead: it
+// marks the job done with its problem and posts it, as the thread would have.
+template <typename Job, typename Run, typename Failed>
+void StartJob(const std::shared_ptr<Job>& job, Run run, Failed failed) {
+    try {
+        job->thread = std::thread(std::move(run));
+    } catch (const std::system_error&) {
+        failed(job);
     }
 }
 

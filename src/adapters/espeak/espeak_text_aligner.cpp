@@ -88,7 +88,15 @@ void EspeakTextAligner::Align(const QString& path, const QStringList& sentences,
     const auto post = [this, job] {
         PostOnce(&context_, job, [this](const std::shared_ptr<Job>& posted) { Take(posted); });
     };
-    job->thread = std::thread([job, decode = decode_, post] { job->Run(decode, post); });
+    StartJob(
+        job, [job, decode = decode_, post] { job->Run(decode, post); },
+        [post](const std::shared_ptr<Job>& unstarted) {
+            unstarted->done = true;
+            unstarted->progress = 1;
+            unstarted->problem = Failure{FailureCode::NotAudio, {}};
+            unstarted->finished = true;
+            post();
+        });
 }
 
 void EspeakTextAligner::Cancel() {

@@ -192,14 +192,14 @@ void GstSentenceAnalyzer::Analyze(const QString& path, double fromSeconds) {
     sentences_.clear();
     problem_.reset();
     auto job = std::make_shared<Job>(path, std::max(0.0, fromSeconds));
-    try {
-        job->thread = std::thread([this, job] { job->Run([this, job] { Post(job); }); });
-    } catch (const std::system_error&) {
-        job->done = true;
-        job->problem = CannotDecode();
-        job->finished = true;
-        Post(job);
-    }
+    StartJob(
+        job, [this, job] { job->Run([this, job] { Post(job); }); },
+        [this](const std::shared_ptr<Job>& unstarted) {
+            unstarted->done = true;
+            unstarted->problem = CannotDecode();
+            unstarted->finished = true;
+            Post(unstarted);
+        });
     job_ = std::move(job);
 }
 
