@@ -388,7 +388,7 @@ int main(int argc, char* argv[]) {
                                whole.sentences.begin() + std::ptrdiff_t(2 * n / 3));
         third.textPath = dir.path() + QStringLiteral("/third.txt");
         WriteText(third, random);
-        const Tally thirdTally = Score(third, false);
+        const Tally thirdTally = Score(third, verbose);
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         std::printf(

@@ -29,6 +29,37 @@ std::vector<int> AlignFrames(const std::vector<SpeechFeatures::Frame>& a,
         .paired;
 }
 
+float WarpDistance(const std::vector<SpeechFeatures::Frame>& a, int aFirst, int aLast,
+                   const std::vector<SpeechFeatures::Frame>& b, int bFirst, int bLast) {
+    constexpr float kInfinite = std::numeric_limits<float>::infinity();
+    aFirst = std::max(aFirst, 0);
+    bFirst = std::max(bFirst, 0);
+    aLast = std::min(aLast, static_cast<int>(a.size()) - 1);
+    bLast = std::min(bLast, static_cast<int>(b.size()) - 1);
+    const int rows = aLast - aFirst + 1;
+    const int cols = bLast - bFirst + 1;
+    if (rows < 1 || cols < 1 || rows > 2 * cols || cols > 2 * rows) return kInfinite;
+    // Ending in a diagonal step, or in a step along one of them, which must follow a diagonal one; a
+    // diagonal step weighs its frame twice, so every path weighs rows + cols frames.
+    std::vector<float> diagonal(cols + 1, kInfinite), alongA(cols + 1, kInfinite),
+        alongB(cols + 1, kInfinite);
+    std::vector<float> nextDiagonal(cols + 1), nextAlongA(cols + 1), nextAlongB(cols + 1);
+    diagonal[0] = 0;
+    for (int row = 1; row <= rows; ++row) {
+        nextDiagonal[0] = nextAlongA[0] = nextAlongB[0] = kInfinite;
+        for (int col = 1; col <= cols; ++col) {
+            const float d = Distance(a[aFirst + row - 1], b[bFirst + col - 1]);
+            nextDiagonal[col] = std::min({diagonal[col - 1], alongA[col - 1], alongB[col - 1]}) + 2 * d;
+            nextAlongA[col] = diagonal[col] + d;
+            nextAlongB[col] = nextDiagonal[col - 1] + d;
+        }
+        std::swap(diagonal, nextDiagonal);
+        std::swap(alongA, nextAlongA);
+        std::swap(alongB, nextAlongB);
+    }
+    return std::min({diagonal[cols], alongA[cols], alongB[cols]}) / static_cast<float>(rows + cols);
+}
+
 std::vector<FrameWindow> StraightWindows(int aFrames, int bFrames, int band) {
     const int rows = aFrames;
     const int cols = bFrames;

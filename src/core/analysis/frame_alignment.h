@@ -14,6 +14,12 @@ namespace ostrelle {
 std::vector<int> AlignFrames(const std::vector<SpeechFeatures::Frame>& a,
                              const std::vector<SpeechFeatures::Frame>& b, int band);
 
+// The mean distance of paired frames along the best warp of a[aFirst..aLast] onto b[bFirst..bLast] that
+// keeps within half and twice the straight line's slope: how alike two stretches sound, however differently
+// paced. Infinite where the stretches differ more than twice in length.
+float WarpDistance(const std::vector<SpeechFeatures::Frame>& a, int aFirst, int aLast,
+                   const std::vector<SpeechFeatures::Frame>& b, int bFirst, int bLast);
+
 // A stretch of a's frames, [first, last], that b may not have at all.
 struct SkippablePart {
     int first = 0;

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
 
 namespace ostrelle {
 namespace {
@@ -147,42 +150,78 @@ void NormaliseVoice(std::vector<Frame>& frames, const std::vector<bool>& silent,
     }
 }
 
-// Each sentence's stretch of the lesson by the warp, its edges where voice sets in and falls quiet, when
-// its length fits the speaker's pace.
-std::vector<std::optional<PlacedSentence>> PlacedByWarp(
-    const PartWarp& partWarp, const std::vector<int>& partOf, const std::vector<int>& starts,
-    const std::vector<int>& ends, const std::vector<SpeechFeatures::Track>& sentences,
-    const std::vector<float>& lessonLevelsDb, float voiceDb, int lessonFrames) {
-    std::vector<std::optional<PlacedSentence>> placed(sentences.size());
+// A stretch of the lesson in frames, [from, to]; none when to < from.
+struct Span {
+    int from = 0;
+    int to = -1;
+    bool Some() const { return to >= from; }
+};
+
+// The lesson as the sentence warp sees it, with what edges snap to.
+struct LessonLevels {
+    const std::vector<float>& levelsDb;
+    float voiceDb = 0;
+    int frames = 0;
+    bool Levelled() const { return static_cast<int>(levelsDb.size()) == frames; }
+};
+
+// A word's onset and its fading end lie under the voice's threshold, just over the floor: a span reaches
+// out over them.
+Span Faded(Span span, const LessonLevels& lesson) {
+    if (!lesson.Levelled()) return span;
+    const float fade = lesson.voiceDb - kVoiceOverFloorDb + kFadeOverFloorDb;
+    for (int n = 0;
+         n < kFadeAfterFrames && span.to + 1 < lesson.frames && lesson.levelsDb[span.to + 1] >= fade; ++n)
+        ++span.to;
+    for (int n = 0; n < kFadeBeforeFrames && span.from > 0 && lesson.levelsDb[span.from - 1] >= fade; ++n)
+        --span.from;
+    return span;
+}
+
+// Each sentence's stretch of the lesson by the warp, its edges where voice sets in and falls quiet; none
+// for one the warp passed over. Also where the warp puts each sentence's start, passed over or not.
+std::vector<Span> SpansByWarp(const PartWarp& partWarp, const std::vector<int>& partOf,
+                              const std::vector<int>& starts, const std::vector<int>& ends,
+                              const std::vector<SpeechFeatures::Track>& sentences, const LessonLevels& lesson,
+                              std::vector<int>& warpedStarts) {
+    std::vector<Span> spans(sentences.size());
+    warpedStarts.assign(sentences.size(), 0);
     const std::vector<int>& warp = partWarp.paired;
-    const bool levelled = static_cast<int>(lessonLevelsDb.size()) == lessonFrames;
-    std::vector<std::pair<int, int>> spans(sentences.size(), {0, -1});
-    std::vector<double> paces;  // each sentence's length in the lesson for each frame of its synthesis
     for (std::size_t i = 0; i < sentences.size(); ++i) {
-        if (sentences[i].frames.empty() || partWarp.skipped[partOf[i]]) continue;
-        int from = LessonFrameOf(warp, starts[i], lessonFrames);
-        int to = LessonFrameOf(warp, ends[i], lessonFrames);
-        if (levelled) {
-            from = Onset(lessonLevelsDb, voiceDb, from);
-            to = Offset(lessonLevelsDb, voiceDb, to);
-            // A word's onset and its fading end lie under the voice's threshold, just over the floor.
-            const float fade = voiceDb - kVoiceOverFloorDb + kFadeOverFloorDb;
-            for (int n = 0; n < kFadeAfterFrames && to + 1 < lessonFrames && lessonLevelsDb[to + 1] >= fade;
-                 ++n)
-                ++to;
-            for (int n = 0; n < kFadeBeforeFrames && from > 0 && lessonLevelsDb[from - 1] >= fade; ++n)
-                --from;
+        if (sentences[i].frames.empty() || warp.empty()) continue;
+        int from = LessonFrameOf(warp, starts[i], lesson.frames);
+        int to = LessonFrameOf(warp, ends[i], lesson.frames);
+        warpedStarts[i] = from;
+        if (partWarp.skipped[partOf[i]]) continue;
+        if (lesson.Levelled()) {
+            from = Onset(lesson.levelsDb, lesson.voiceDb, from);
+            to = Offset(lesson.levelsDb, lesson.voiceDb, to);
         }
-        spans[i] = {from, to};
-        if (to > from)
-            paces.push_back(static_cast<double>(to - from) / static_cast<double>(sentences[i].frames.size()));
+        spans[i] = Faded({from, to}, lesson);
     }
-    if (paces.empty()) return placed;
-    // The speaker's pace is that of most sentences: neither the lesson's length (it may say more than the
-    // text) nor one sentence squeezed to nothing moves it.
+    return spans;
+}
+
+// The speaker's pace, in lesson frames for each frame of synthesis: that of most sentences, so that neither
+// the lesson's length (it may say more than the text) nor one sentence squeezed to nothing moves it.
+double MedianPace(const std::vector<Span>& spans, const std::vector<SpeechFeatures::Track>& sentences) {
+    std::vector<double> paces;
+    for (std::size_t i = 0; i < spans.size(); ++i)
+        if (spans[i].to > spans[i].from && !sentences[i].frames.empty())
+            paces.push_back(static_cast<double>(spans[i].to - spans[i].from) /
+                            static_cast<double>(sentences[i].frames.size()));
+    if (paces.empty()) return 0;
     std::nth_element(paces.begin(), paces.begin() + static_cast<std::ptrdiff_t>(paces.size() / 2),
                      paces.end());
-    const double pace = paces[paces.size() / 2];
+    return paces[paces.size() / 2];
+}
+
+// The spans whose length fits the speaker's pace, in seconds; a fading end reaching no further than where
+// the next sentence sets in.
+std::vector<std::optional<PlacedSentence>> PlacedAtPace(const std::vector<Span>& spans,
+                                                        const std::vector<SpeechFeatures::Track>& sentences,
+                                                        double pace) {
+    std::vector<std::optional<PlacedSentence>> placed(sentences.size());
     for (std::size_t i = 0; i < sentences.size(); ++i) {
         const auto [from, to] = spans[i];
         const double expected = pace * static_cast<double>(sentences[i].frames.size());
@@ -191,7 +230,6 @@ std::vector<std::optional<PlacedSentence>> PlacedByWarp(
             continue;
         placed[i] = PlacedSentence{from * kFrameSeconds, (to + 1) * kFrameSeconds};
     }
-    // A fading end reaches no further than where the next sentence sets in.
     std::optional<PlacedSentence>* before = nullptr;
     for (std::optional<PlacedSentence>& sentence : placed) {
         if (!sentence) continue;
@@ -200,6 +238,156 @@ std::vector<std::optional<PlacedSentence>> PlacedByWarp(
         before = &sentence;
     }
     return placed;
+}
+
+// A run of voice with no pause in it as long as kChunkPauseFrames: a sentence is one or several of these.
+struct Chunk {
+    int on = 0;
+    int off = 0;
+};
+constexpr int kChunkPauseFrames = 12;
+
+std::vector<Chunk> VoicedChunks(const std::vector<bool>& silent) {
+    std::vector<Chunk> chunks;
+    int quiet = kChunkPauseFrames;
+    for (int f = 0; f < static_cast<int>(silent.size()); ++f) {
+        if (silent[f]) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= kChunkPauseFrames || chunks.empty())
+            chunks.push_back({f, f});
+        else
+            chunks.back().off = f;
+        quiet = 0;
+    }
+    return chunks;
+}
+
+// What the sentences by chunks weigh, in units of a sentence's length off by a factor of e.
+constexpr double kChunkSkipCost = 0.6;
+constexpr double kChunkGapCost = 0.4;       // a run of voice the text does not have
+constexpr double kChunkEdgeGapCost = 0.02;  // the same before the first sentence or after the last
+constexpr double kSoundWeight = 0.2;        // for each unit of mean frame distance over the best stretch's
+constexpr double kAwayWeight = 0.3;         // for a start away from the warp's, up to kAwayFrames
+constexpr int kAwayFrames = 200;
+// Stretches tried for a sentence: those starting within this of the warp's start, from half to twice the
+// length its synthesis and the speaker's pace give.
+constexpr int kReachFrames = 1000;
+constexpr double kShortestShare = 0.5;
+constexpr double kLongestShare = 2.0;
+
+// The warp pairs pauses with pauses only roughly, and alike-sounding sentences beside one the speaker left
+// out or added may shift onto their neighbours' speech. Each sentence is placed again on whole runs of
+// voice: the one in-order choice of stretches, sentences passed over and runs left out, whose lengths best
+// fit the speaker's pace and whose sounds best fit the synthesis, near where the warp put them.
+std::vector<Span> SpansByChunks(const std::vector<Chunk>& chunks, const std::vector<int>& warpedStarts,
+                                const std::vector<double>& expected, const std::vector<double>& skipCosts,
+                                const std::function<float(std::size_t, int, int)>& distance) {
+    const int sentenceCount = static_cast<int>(expected.size());
+    const int chunkCount = static_cast<int>(chunks.size());
+    constexpr double kInfinite = std::numeric_limits<double>::infinity();
+    const auto chunkFrom = [&](int frame) {
+        return static_cast<int>(std::lower_bound(chunks.begin(), chunks.end(), frame,
+                                                 [](const Chunk& c, int f) { return c.on < f; }) -
+                                chunks.begin());
+    };
+    // Every stretch of chunks each sentence may take, with its cost: its length against the pace, its sound
+    // against the best stretch's (the distance tells little by itself, as a voice's way of speaking and its
+    // recording add to it), its start against the warp's.
+    struct Stretch {
+        int first = 0;
+        int last = 0;
+        double cost = 0;
+    };
+    std::vector<std::vector<Stretch>> stretches(sentenceCount);
+    std::vector<int> reachFirst(sentenceCount, chunkCount), reachLast(sentenceCount, chunkCount - 1);
+    for (int i = 0; i < sentenceCount; ++i) {
+        reachFirst[i] = chunkFrom(warpedStarts[i] - kReachFrames);
+        reachLast[i] = chunkFrom(warpedStarts[i] + kReachFrames + 1) - 1;
+        std::vector<float> sounds;
+        for (int k = reachFirst[i]; expected[i] > 0 && k <= reachLast[i]; ++k) {
+            for (int last = k; last < chunkCount; ++last) {
+                const double length = chunks[last].off - chunks[k].on + 1;
+                if (length > kLongestShare * expected[i]) break;
+                if (length < kShortestShare * expected[i]) continue;
+                const float sound = distance(static_cast<std::size_t>(i), chunks[k].on, chunks[last].off);
+                if (!std::isfinite(sound)) continue;
+                const double away = std::min(
+                    1.0, std::abs(chunks[k].on - warpedStarts[i]) / static_cast<double>(kAwayFrames));
+                stretches[i].push_back(
+                    {k, last, std::abs(std::log(length / expected[i])) + kAwayWeight * away});
+                sounds.push_back(sound);
+            }
+        }
+        if (sounds.empty()) continue;
+        const float best = *std::min_element(sounds.begin(), sounds.end());
+        for (std::size_t n = 0; n < sounds.size(); ++n)
+            stretches[i][n].cost += kSoundWeight * (sounds[n] - best);
+    }
+    // Row i: the sentences before i are done, and the next free chunk is k (chunkCount: none left). A row
+    // holds only the chunks the sentences around it may reach.
+    std::vector<int> rowFirst(sentenceCount + 1, 0), rowLast(sentenceCount + 1, 0);
+    for (int i = 0; i < sentenceCount; ++i) {
+        const int furthest = warpedStarts[i] + kReachFrames + static_cast<int>(kLongestShare * expected[i]);
+        rowLast[i + 1] = std::clamp(chunkFrom(furthest + 1), rowLast[i], chunkCount);
+        rowFirst[i + 1] =
+            std::min(std::max(rowFirst[i], i + 1 < sentenceCount ? reachFirst[i + 1] : 0), rowLast[i + 1]);
+    }
+    for (int i = 0; i <= sentenceCount; ++i) {
+        if (i < sentenceCount) rowLast[i] = std::max(rowLast[i], std::min(chunkCount, reachLast[i] + 1));
+        if (i > 0) rowLast[i] = std::max(rowLast[i], rowLast[i - 1]);
+    }
+    rowLast[sentenceCount] = chunkCount;
+    const auto gapCostIn = [&](int row) {
+        return row == 0 || row == sentenceCount ? kChunkEdgeGapCost : kChunkGapCost;
+    };
+    enum Kind : std::uint8_t { kNone, kGap, kSkip, kPlace };
+    struct Cell {
+        double cost = kInfinite;
+        int from = -1;     // the cell the step came from: in this row for a gap, in the row above otherwise
+        int stretch = -1;  // the placed sentence's
+        Kind kind = kNone;
+    };
+    std::vector<std::vector<Cell>> rows(sentenceCount + 1);
+    for (int i = 0; i <= sentenceCount; ++i)
+        rows[i].resize(static_cast<std::size_t>(rowLast[i] - rowFirst[i] + 1));
+    // A step to a chunk before the row's first leaves the chunks between out.
+    const auto offer = [&](int row, int k, Cell step) {
+        if (k < rowFirst[row]) step.cost += (rowFirst[row] - k) * gapCostIn(row), k = rowFirst[row];
+        if (k > rowLast[row]) return;
+        Cell& cell = rows[row][k - rowFirst[row]];
+        if (step.cost < cell.cost) cell = step;
+    };
+    rows[0][0].cost = 0;
+    for (int i = 0; i <= sentenceCount; ++i) {
+        for (int k = rowFirst[i]; k < rowLast[i]; ++k)
+            if (const Cell& cell = rows[i][k - rowFirst[i]]; cell.cost < kInfinite)
+                offer(i, k + 1, {cell.cost + gapCostIn(i), k, -1, kGap});
+        if (i == sentenceCount) break;
+        for (int k = rowFirst[i]; k <= rowLast[i]; ++k)
+            if (const Cell& cell = rows[i][k - rowFirst[i]]; cell.cost < kInfinite)
+                offer(i + 1, k, {cell.cost + skipCosts[i], k, -1, kSkip});
+        for (int n = 0; n < static_cast<int>(stretches[i].size()); ++n) {
+            const Stretch& stretch = stretches[i][n];
+            if (stretch.first < rowFirst[i] || stretch.first > rowLast[i]) continue;
+            const Cell& cell = rows[i][stretch.first - rowFirst[i]];
+            if (cell.cost < kInfinite)
+                offer(i + 1, stretch.last + 1, {cell.cost + stretch.cost, stretch.first, n, kPlace});
+        }
+    }
+    std::vector<Span> spans(static_cast<std::size_t>(sentenceCount));
+    for (int i = sentenceCount, k = chunkCount; k >= rowFirst[i] && k <= rowLast[i];) {
+        const Cell& cell = rows[i][k - rowFirst[i]];
+        if (cell.kind == kNone) break;
+        if (cell.kind == kPlace) {
+            const Stretch& stretch = stretches[i - 1][cell.stretch];
+            spans[i - 1] = {chunks[stretch.first].on, chunks[stretch.last].off};
+        }
+        if (cell.kind != kGap) --i;
+        k = cell.from;
+    }
+    return spans;
 }
 
 }  // namespace
@@ -263,6 +451,13 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const SpeechFeatures::
     const int band =
         static_cast<int>(kBandSeconds / (kFrameSeconds * kCoarse * kRough)) + std::abs(roughCols - roughRows);
     const int margin = static_cast<int>(kFineMarginSeconds / (kFrameSeconds * kCoarse));
+    const LessonLevels levels{lessonLevelsDb, voiceDb, lessonFrames};
+    struct Warped {
+        std::vector<Span> spans;
+        std::vector<int> starts;  // where the warp put each sentence's start
+        double pace = 0;
+        std::vector<std::optional<PlacedSentence>> placed;
+    };
     const auto place = [&](float edgeGapCost) {
         const PartCosts costs{
             .skipCost = kSkipCost, .gapCost = kGapCost, .bendCost = kBendCost, .edgeGapCost = edgeGapCost};
@@ -273,12 +468,16 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const SpeechFeatures::
             WindowsAround(roughWarp.paired, roughCols, kRough, static_cast<int>(coarseSynthesis.size()),
                           static_cast<int>(coarseLesson.size()), margin),
             parts, costs);
-        return PlacedByWarp(warp, partOf, starts, ends, sentences, lessonLevelsDb, voiceDb, lessonFrames);
+        Warped warped;
+        warped.spans = SpansByWarp(warp, partOf, starts, ends, sentences, levels, warped.starts);
+        warped.pace = MedianPace(warped.spans, sentences);
+        warped.placed = PlacedAtPace(warped.spans, sentences, warped.pace);
+        return warped;
     };
     // The text may be all the lesson says, or a part of it with much else before or after: whichever
     // places more sentences at a plausible pace is taken.
-    placed = place(kGapCost);
-    const std::vector<std::optional<PlacedSentence>> part = place(kEdgeGapCost);
+    Warped whole = place(kGapCost);
+    Warped part = place(kEdgeGapCost);
     const auto count = [&](const std::vector<std::optional<PlacedSentence>>& found, bool atUsualPace) {
         int n = 0;
         for (std::size_t i = 0; i < found.size(); ++i) {
@@ -291,9 +490,41 @@ std::vector<std::optional<PlacedSentence>> AlignSentences(const SpeechFeatures::
     };
     // Counted at a usual pace first: a text spread over a lesson that says much more places many
     // sentences, each at a pace of its own.
-    const int usual = count(placed, true), usualPart = count(part, true);
-    if (usualPart > usual || (usualPart == usual && count(part, false) >= count(placed, false)))
-        placed = part;
+    const int usual = count(whole.placed, true), usualPart = count(part.placed, true);
+    const Warped& chosen =
+        usualPart > usual || (usualPart == usual && count(part.placed, false) >= count(whole.placed, false))
+            ? part
+            : whole;
+    if (!levelled || chosen.pace <= 0) return chosen.placed;
+    std::vector<double> expected(sentences.size()), skipCosts(sentences.size());
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        expected[i] = chosen.pace * static_cast<double>(sentences[i].frames.size());
+        skipCosts[i] = kChunkSkipCost * (i < headings.size() && headings[i] ? kHeadingSkipShare : 1.0);
+    }
+    std::vector<Span> spans = SpansByChunks(
+        VoicedChunks(lessonSilent), chosen.starts, expected, skipCosts, [&](std::size_t i, int from, int to) {
+            return WarpDistance(coarseSynthesis, starts[i] / kCoarse, ends[i] / kCoarse, coarseLesson,
+                                from / kCoarse, to / kCoarse);
+        });
+    for (Span& span : spans)
+        if (span.Some()) span = Faded(span, levels);
+    // Where voice runs on with no pause between sentences (music under the voice, a hurried speaker), the
+    // runs cannot place them: the warp's placing stands where it keeps clear of the sentences around.
+    int lastTo = -1;
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        if (spans[i].Some()) {
+            lastTo = spans[i].to;
+            continue;
+        }
+        const Span& warped = chosen.spans[i];
+        if (!warped.Some() || warped.from <= lastTo) continue;
+        const auto next = std::find_if(spans.begin() + static_cast<std::ptrdiff_t>(i) + 1, spans.end(),
+                                       [](const Span& span) { return span.Some(); });
+        if (next != spans.end() && warped.to >= next->from) continue;
+        spans[i] = warped;
+        lastTo = warped.to;
+    }
+    placed = PlacedAtPace(spans, sentences, chosen.pace);
     return placed;
 }
 

@@ -17,9 +17,10 @@ struct PlacedSentence {
 // the same sentence synthesised (none for one that cannot be read), the lesson as its own. The synthesised
 // sentences, end to end with pauses between, are warped onto the lesson (roughly over the whole lesson,
 // then finely near the rough warp), pauses onto pauses; the warp may pass over a sentence the lesson does
-// not speak, and a pause may take speech the text does not have. Each edge is then moved to where voice
-// sets in or falls quiet near it. A sentence squeezed or spread far from the speaker's pace is left
-// unplaced. Sentences marked as headings (TextHeading) are passed over more readily.
+// not speak, and a pause may take speech the text does not have. Near where the warp put them, the
+// sentences are then placed on whole runs of voice between pauses, in order, as their lengths at the
+// speaker's pace and their sounds fit best. A sentence squeezed or spread far from the speaker's pace is
+// left unplaced. Sentences marked as headings (TextHeading) are passed over more readily.
 std::vector<std::optional<PlacedSentence>> AlignSentences(const SpeechFeatures::Track& lesson,
                                                           const std::vector<SpeechFeatures::Track>& sentences,
                                                           const std::vector<bool>& headings = {});

@@ -20,6 +20,21 @@ double SpokenSeconds(const std::vector<float>& samples) {
     return spoken;
 }
 
+SpeechFeatures::Track Track(const std::vector<float>& samples) {
+    SpeechFeatures features;
+    features.Feed(samples.data(), samples.size());
+    return features.Taken();
+}
+
+// Each sentence as the aligner compares it: in espeak-ng's English voice.
+std::vector<SpeechFeatures::Track> Synthesised(EspeakSynthesizer& synthesizer,
+                                               const std::vector<TextSentence>& sentences) {
+    std::vector<SpeechFeatures::Track> tracks;
+    for (const TextSentence& sentence : sentences)
+        tracks.push_back(Track(synthesizer.Speak(sentence.text, QStringLiteral("en")).value()));
+    return tracks;
+}
+
 TEST(EspeakSynthesizerTest, EachLanguageIsSpokenAtSixteenKilohertzAndLongerTextTakesLonger) {
     EspeakSynthesizer synthesizer;
     const struct {
@@ -85,17 +100,9 @@ TEST(TextAlignmentTest, ATextsSentencesArePlacedWhereAnotherVoiceSpeaksThemAndAT
         truth.emplace_back(start, static_cast<double>(lesson.size()) / SpeechSynthesizer::kSampleRate);
     }
     lesson.insert(lesson.end(), SpeechSynthesizer::kSampleRate / 2, 0.0f);
-
-    SpeechFeatures lessonFeatures;
-    lessonFeatures.Feed(lesson.data(), lesson.size());
-    std::vector<SpeechFeatures::Track> templates;
-    for (const TextSentence& sentence : sentences) {
-        SpeechFeatures features;
-        const std::vector<float> spoken = synthesizer.Speak(sentence.text, QStringLiteral("en")).value();
-        features.Feed(spoken.data(), spoken.size());
-        templates.push_back(features.Taken());
-    }
-    const auto placed = AlignSentences(lessonFeatures.Taken(), templates);
+    const SpeechFeatures::Track lessonTrack = Track(lesson);
+    const std::vector<SpeechFeatures::Track> templates = Synthesised(synthesizer, sentences);
+    const auto placed = AlignSentences(lessonTrack, templates);
     ASSERT_EQ(placed.size(), sentences.size());
     EXPECT_FALSE(placed[0]) << "the title is not spoken";
     for (std::size_t i = 1; i < sentences.size(); ++i) {
@@ -110,12 +117,50 @@ TEST(TextAlignmentTest, ATextsSentencesArePlacedWhereAnotherVoiceSpeaksThemAndAT
         const std::vector<SpeechFeatures::Track> two(
             templates.begin() + static_cast<std::ptrdiff_t>(first),
             templates.begin() + static_cast<std::ptrdiff_t>(first + 2));
-        const auto part = AlignSentences(lessonFeatures.Taken(), two);
+        const auto part = AlignSentences(lessonTrack, two);
         for (std::size_t i = 0; i < 2; ++i) {
             ASSERT_TRUE(part[i]) << first << ' ' << i;
             EXPECT_NEAR(part[i]->start, truth[first - 1 + i].first, 0.1) << first << ' ' << i;
             EXPECT_NEAR(part[i]->end, truth[first - 1 + i].second, 0.1) << first << ' ' << i;
         }
+    }
+}
+
+TEST(TextAlignmentTest, ASentenceWithALongPauseInsideIsPlacedWholeAndSpeechTheTextLacksTakesNoSentence) {
+    EspeakSynthesizer synthesizer;
+    const std::vector<TextSentence> sentences = SplitTextSentences(QStringLiteral(
+        "The museum opens at nine in the morning. Tickets are sold at the door. Children under twelve, "
+        "and their parents, enter for free. Please leave your bags in the cloakroom. We hope you enjoy "
+        "your visit."));
+    ASSERT_EQ(sentences.size(), 5u);
+    // Another accent reads them; the third with a long pause at its comma, and a sentence the text does
+    // not have before the last.
+    std::vector<float> lesson;
+    std::vector<std::pair<double, double>> truth;
+    const auto say = [&](const QString& words, double pauseBefore) {
+        lesson.insert(lesson.end(), static_cast<std::size_t>(pauseBefore * SpeechSynthesizer::kSampleRate),
+                      0.0f);
+        const std::vector<float> spoken = synthesizer.Speak(words, QStringLiteral("en-us")).value();
+        lesson.insert(lesson.end(), spoken.begin(), spoken.end());
+    };
+    const auto seconds = [&] { return static_cast<double>(lesson.size()) / SpeechSynthesizer::kSampleRate; };
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        if (i == 4) say(QStringLiteral("We wish you a pleasant stay in our city."), 0.5);
+        const double start = seconds() + 0.5;
+        if (i == 2) {
+            say(QStringLiteral("Children under twelve,"), 0.5);
+            say(QStringLiteral("and their parents, enter for free."), 1.4);
+        } else {
+            say(sentences[i].text, 0.5);
+        }
+        truth.emplace_back(start, seconds());
+    }
+    lesson.insert(lesson.end(), SpeechSynthesizer::kSampleRate / 2, 0.0f);
+    const auto placed = AlignSentences(Track(lesson), Synthesised(synthesizer, sentences));
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        ASSERT_TRUE(placed[i]) << i;
+        EXPECT_NEAR(placed[i]->start, truth[i].first, 0.15) << i;
+        EXPECT_NEAR(placed[i]->end, truth[i].second, 0.15) << i;
     }
 }
 
