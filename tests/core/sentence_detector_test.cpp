@@ -122,6 +122,16 @@ TEST(SentenceDetectorTest, ARoomsDyingTailIsLeftOutButASteadySoftConsonantIsKept
     EXPECT_GE(found[1].end, 5.15);
 }
 
+TEST(SentenceDetectorTest, AShortTailOfASmallRoomDoesNotCloseThePauseAfterIt) {
+    // A tail 22 dB under the voice that is gone within a tenth of a second, then a quarter second of
+    // silence before the next sentence.
+    const std::vector<Sentence> found =
+        Signal(5).Voice(1.0, 2.5).Noise(2.5, 2.7, 0.01f, 120).Voice(2.88, 4.0).Hiss(0.0005f).Detect();
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_LE(found[0].end, 2.75);
+    EXPECT_NEAR(found[1].start, 2.88, kTolerance);
+}
+
 TEST(SentenceDetectorTest, AWordsFadingFinalConsonantIsKeptInItsSentence) {
     // The release of a final "t": 0.13 s of noise 46 dB under the voice, near the room's hiss, then a pause.
     const std::vector<Sentence> found =

@@ -35,9 +35,11 @@ constexpr int kSmoothFrames = 4;
 constexpr int kTailWindowFrames = 80;
 constexpr float kTailDb = 18;
 constexpr double kTailDbPerSecond = 20;
-// The last frames of a quiet stretch, where any sound falls into silence, say nothing of a room.
+// The last frames of a quiet stretch, where any sound falls into silence, say nothing of a room; but a
+// small room's tail is gone within a tenth of a second, and then its fall is all there is to weigh.
 constexpr int kFadeFrames = 5;
 constexpr int kMinTailFrames = 6;
+constexpr int kMinShortTailFrames = 3;
 
 // Measured between threshold crossings, a pause looks wider than its silence by the faded edges of the
 // words around it.
@@ -145,9 +147,9 @@ std::vector<float> SentenceDetector::PercentileLine(int percent) const {
 }
 
 bool SentenceDetector::DiesAway(int from, int to) const {
-    to -= kFadeFrames;
+    if (to - from >= kMinTailFrames + kFadeFrames) to -= kFadeFrames;
     const int n = to - from;
-    if (n < kMinTailFrames) return false;
+    if (n < kMinShortTailFrames) return false;
     // The least-squares slope of the levels, in dB per frame.
     double sumX = 0;
     double sumY = 0;
