@@ -20,9 +20,12 @@ std::mutex& EspeakLock() {
 // The samples of the Speak() call under way: calls take turns under EspeakLock(), and espeak-ng's
 // events do not all carry the call's user data.
 std::vector<short>* gathering = nullptr;
+std::vector<int>* wordsAt = nullptr;  // milliseconds into the speech
 
-int Gather(short* wav, int count, espeak_EVENT* /*events*/) {
+int Gather(short* wav, int count, espeak_EVENT* events) {
     if (gathering && wav && count > 0) gathering->insert(gathering->end(), wav, wav + count);
+    for (; wordsAt && events && events->type != espeakEVENT_LIST_TERMINATED; ++events)
+        if (events->type == espeakEVENT_WORD) wordsAt->push_back(events->audio_position);
     return 0;  // go on
 }
 
@@ -36,9 +39,10 @@ int Initialised() {
     return rate;
 }
 
-// Whether espeak-ng has a voice by this name or for this language: asked for another, it would quietly
-// keep the voice it had.
-bool HasVoice(const QByteArray& wanted) {
+// Whether espeak-ng has a voice by this name or for this language (before any "+variant", a voice
+// quality espeak-ng lays over it): asked for another, it would quietly keep the voice it had.
+bool HasVoice(QByteArray wanted) {
+    if (const qsizetype plus = wanted.indexOf('+'); plus >= 0) wanted.truncate(plus);
     for (const espeak_VOICE** voice = espeak_ListVoices(nullptr); voice && *voice; ++voice) {
         if ((*voice)->name && wanted == (*voice)->name) return true;
         // Languages come as a priority byte, then a name, each ended by a zero; a zero priority ends them.
@@ -69,6 +73,12 @@ std::vector<float> Resampled(const std::vector<short>& samples, int rate) {
 }  // namespace
 
 Result<std::vector<float>> EspeakSynthesizer::Speak(const QString& text, const QString& voice) {
+    Result<Words> spoken = SpeakWords(text, voice);
+    if (!spoken.ok()) return spoken.failure();
+    return std::move(spoken.value().samples);
+}
+
+Result<EspeakSynthesizer::Words> EspeakSynthesizer::SpeakWords(const QString& text, const QString& voice) {
     const std::lock_guard lock(EspeakLock());
     const int rate = Initialised();
     if (rate <= 0) return Failure{FailureCode::NotAudio, QStringLiteral("espeak-ng could not start")};
@@ -77,10 +87,13 @@ Result<std::vector<float>> EspeakSynthesizer::Speak(const QString& text, const Q
         return Failure{FailureCode::NotAudio, QStringLiteral("no espeak-ng voice ") + voice};
     const QByteArray utf8 = text.toUtf8();
     std::vector<short> samples;
+    std::vector<int> words;
     gathering = &samples;
+    wordsAt = &words;
     const espeak_ERROR spoken = espeak_Synth(utf8.constData(), static_cast<size_t>(utf8.size()) + 1, 0,
                                              POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
     gathering = nullptr;
+    wordsAt = nullptr;
     // The silence espeak-ng leaves around a sentence is no part of it.
     constexpr short kSilent = 64;
     const auto loud = [](short s) { return s > kSilent || s < -kSilent; };
@@ -88,7 +101,12 @@ Result<std::vector<float>> EspeakSynthesizer::Speak(const QString& text, const Q
     const auto last = std::find_if(samples.rbegin(), samples.rend(), loud).base();
     if (spoken != EE_OK || first >= last)
         return Failure{FailureCode::NoSound, QStringLiteral("espeak-ng spoke nothing")};
-    return Resampled(std::vector<short>(first, last), rate);
+    Words result;
+    result.samples = Resampled(std::vector<short>(first, last), rate);
+    const double cut = static_cast<double>(first - samples.begin()) / rate;
+    for (const int at : words)
+        result.starts.push_back(std::max(0.0, at / 1000.0 - cut));
+    return result;
 }
 
 }  // namespace ostrelle

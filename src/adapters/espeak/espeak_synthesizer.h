@@ -10,6 +10,13 @@ namespace ostrelle {
 class EspeakSynthesizer final : public SpeechSynthesizer {
 public:
     Result<std::vector<float>> Speak(const QString& text, const QString& voice) override;
+
+    struct Words {
+        std::vector<float> samples;
+        std::vector<double> starts;  // seconds into samples at which each word of the text sets in
+    };
+    // Speak, with where each word starts.
+    Result<Words> SpeakWords(const QString& text, const QString& voice);
 };
 
 }  // namespace ostrelle
