@@ -39,8 +39,10 @@ int main(int argc, char* argv[]) {
             << QString::fromUtf8(ostrelle::TakeProblemMessage(*score.problem)) << '\n';
         return 3;
     }
-    out << "content=" << score.content << " timing=" << score.timing << " intonation=" << score.intonation << '\n';
+    out << "content=" << score.content << " timing=" << score.timing << " intonation=" << score.intonation
+        << '\n';
     for (const ostrelle::TakeSpan& flag : score.flags)
-        out << "flag\t" << QString::number(flag.start, 'f', 3) << '\t' << QString::number(flag.end, 'f', 3) << '\n';
+        out << "flag\t" << QString::number(flag.start, 'f', 3) << '\t' << QString::number(flag.end, 'f', 3)
+            << '\n';
     return 0;
 }

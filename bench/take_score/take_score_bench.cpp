@@ -45,8 +45,7 @@ const std::vector<Language>& Languages() {
           "The weather was cold, so we stayed inside and played cards."}},
         {"fr",
          {"fr-be+female2", "fr-ch+male3", "fr+Andrea", "fr-be+klatt2"},
-         {"Le musée ouvre à neuf heures tous les matins.",
-          "Mon frère a acheté un vélo neuf pour son voyage.",
+         {"Le musée ouvre à neuf heures tous les matins.", "Mon frère a acheté un vélo neuf pour son voyage.",
           "Nous avons marché le long de la rivière jusqu'au soir.",
           "La maîtresse demande aux enfants de lire l'histoire.",
           "Pouvez-vous me dire où se trouve la gare la plus proche?",
@@ -59,8 +58,7 @@ const std::vector<Language>& Languages() {
           "Mein Bruder hat ein neues Fahrrad für seine Reise gekauft.",
           "Wir sind am Fluss entlang gelaufen, bis die Sonne unterging.",
           "Die Lehrerin bittet die Kinder, die Geschichte laut zu lesen.",
-          "Können Sie mir sagen, wo der nächste Bahnhof ist?",
-          "Sie lernt seit fast drei Jahren Französisch.",
+          "Können Sie mir sagen, wo der nächste Bahnhof ist?", "Sie lernt seit fast drei Jahren Französisch.",
           "Es war kalt, also sind wir zu Hause geblieben.",
           "Der Bäcker backt das Brot vor dem Sonnenaufgang."}},
         {"es",
@@ -96,12 +94,14 @@ std::vector<float> AtTempo(const std::vector<float>& samples, double tempo, cons
     const QString in = dir + "/in.f32", out = dir + "/out.f32";
     QFile file(in);
     if (!file.open(QIODevice::WriteOnly)) Fail("cannot write " + in);
-    file.write(reinterpret_cast<const char*>(samples.data()), static_cast<qint64>(samples.size() * sizeof(float)));
+    file.write(reinterpret_cast<const char*>(samples.data()),
+               static_cast<qint64>(samples.size() * sizeof(float)));
     file.close();
     const QStringList raw = {"-t", "f32", "-r", QString::number(kRate), "-c", "1"};
     QProcess sox;
     sox.start("sox", raw + QStringList{in} + raw + QStringList{out, "tempo", "-s", QString::number(tempo)});
-    if (!sox.waitForFinished(30000) || sox.exitCode() != 0) Fail("sox failed: run scripts/install-bench-deps");
+    if (!sox.waitForFinished(30000) || sox.exitCode() != 0)
+        Fail("sox failed: run scripts/install-bench-deps");
     QFile result(out);
     if (!result.open(QIODevice::ReadOnly)) Fail("sox wrote nothing");
     const QByteArray bytes = result.readAll();
@@ -180,36 +180,40 @@ int main(int argc, char* argv[]) {
                 const char* voice = language.others[v];
                 const double tempo = tempos[(s + v) % 4];
                 const auto take = [&](const QString& said) {
-                    return Recorded(AtTempo(Say(synthesizer, said, voice).samples, tempo, dir.path()), seed++);
+                    return Recorded(AtTempo(Say(synthesizer, said, voice).samples, tempo, dir.path()),
+                                    seed++);
                 };
                 const Timed same = score(originalAudio, take(text));
-                const Timed next = score(originalAudio, take(QString::fromUtf8(language.sentences[(s + 1) % count])));
+                const Timed next =
+                    score(originalAudio, take(QString::fromUtf8(language.sentences[(s + 1) % count])));
                 good.push_back(same.score.content);
                 other.push_back(next.score.content);
                 if (verbose)
-                    std::fprintf(stderr, "%s %s x%.1f  good %d/%d/%d  other %d/%d/%d\n", language.voice, voice, tempo,
-                                 same.score.content, same.score.timing, same.score.intonation, next.score.content,
-                                 next.score.timing, next.score.intonation);
+                    std::fprintf(stderr, "%s %s x%.1f  good %d/%d/%d  other %d/%d/%d\n", language.voice,
+                                 voice, tempo, same.score.content, same.score.timing, same.score.intonation,
+                                 next.score.content, next.score.timing, next.score.intonation);
                 for (const QStringList& changedWords : {dropped, replaced}) {
                     const Timed changedTake = score(originalAudio, take(changedWords.join(' ')));
                     word.push_back(changedTake.score.content);
                     const std::size_t k = static_cast<std::size_t>(changed);
                     const double wordStart = lead + (k < original.starts.size() ? original.starts[k] : 0);
-                    const double wordEnd = lead + (k + 1 < original.starts.size()
-                                                       ? original.starts[k + 1]
-                                                       : static_cast<double>(original.samples.size()) / kRate);
+                    const double wordEnd =
+                        lead + (k + 1 < original.starts.size()
+                                    ? original.starts[k + 1]
+                                    : static_cast<double>(original.samples.size()) / kRate);
                     const bool hit = !changedTake.score.flags.empty() &&
                                      changedTake.score.flags.front().start < wordEnd &&
                                      changedTake.score.flags.front().end > wordStart;
                     hits += hit;
                     if (verbose)
-                        std::fprintf(stderr, "   word %d%s  flag %s  word %.2f-%.2f\n", changedTake.score.content,
-                                     hit ? " hit" : "",
-                                     changedTake.score.flags.empty()
-                                         ? "-"
-                                         : qPrintable(QString::asprintf("%.2f-%.2f", changedTake.score.flags[0].start,
-                                                                        changedTake.score.flags[0].end)),
-                                     wordStart, wordEnd);
+                        std::fprintf(
+                            stderr, "   word %d%s  flag %s  word %.2f-%.2f\n", changedTake.score.content,
+                            hit ? " hit" : "",
+                            changedTake.score.flags.empty()
+                                ? "-"
+                                : qPrintable(QString::asprintf("%.2f-%.2f", changedTake.score.flags[0].start,
+                                                               changedTake.score.flags[0].end)),
+                            wordStart, wordEnd);
                 }
             }
         }
@@ -220,8 +224,8 @@ int main(int argc, char* argv[]) {
             sum += v;
         return values.empty() ? 0.0 : sum / static_cast<double>(values.size());
     };
-    std::printf("content means: good %.1f other %.1f word %.1f; longest take %.1f s scored in %.0f ms\n", mean(good),
-                mean(other), mean(word), longestSeconds, longestMs);
+    std::printf("content means: good %.1f other %.1f word %.1f; longest take %.1f s scored in %.0f ms\n",
+                mean(good), mean(other), mean(word), longestSeconds, longestMs);
     std::printf("take-score pairs=%zu auc_other=%.3f auc_word=%.3f flag_hit=%.2f ms_per_take=%.0f\n",
                 good.size() + other.size() + word.size(), Auc(good, other), Auc(good, word),
                 static_cast<double>(hits) / static_cast<double>(std::max<std::size_t>(1, word.size())),

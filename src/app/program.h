@@ -6,6 +6,7 @@
 #include "adapters/gst/background_duration_meter.h"
 #include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_sentence_analyzer.h"
+#include "adapters/gst/gst_take_scorer.h"
 #include "adapters/gst/gst_wave_device.h"
 #include "adapters/gst/gst_waveform_source.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
@@ -59,6 +60,7 @@ private:
     GstWaveformSource takeWaveform_;
     GstSentenceAnalyzer sentences_;
     EspeakTextAligner aligner_{&DecodeSpeech};
+    GstTakeScorer takeScorer_;
     Controller app_;
     MainWindow window_;
     MprisService mpris_;

@@ -271,6 +271,7 @@ void MainWindow::BuildControls() {
     cueFont.setPointSize(cueFont.pointSize() + 2);
     shadowCue_->setFont(cueFont);
     statusNote_ = note(w.statusNote);
+    takeScore_ = note(w.takeScore);
     setAcceptDrops(true);
     BuildDictationInput();
     fontSizeLabel_ = label(canvas_, w.fontSizeLabel);
@@ -484,6 +485,8 @@ void MainWindow::Render() {
     shadowCue_->setVisible(w.shadowCue.visible);
     if (statusNote_->text() != w.statusNote.caption) statusNote_->setText(w.statusNote.caption);
     statusNote_->setVisible(w.statusNote.visible && !w.shadowCue.visible);
+    if (takeScore_->text() != w.takeScore.caption) takeScore_->setText(w.takeScore.caption);
+    takeScore_->setVisible(w.takeScore.visible && !w.shadowCue.visible && !w.statusNote.visible);
     shadowCue_->raise();
 
     RenderWaveform();

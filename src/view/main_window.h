@@ -122,6 +122,7 @@ private:
     QProgressBar* splitProgress_ = nullptr;
     QLabel* shadowCue_ = nullptr;
     QLabel* statusNote_ = nullptr;
+    QLabel* takeScore_ = nullptr;
     QLineEdit* dictationInput_ = nullptr;
     QPlainTextEdit* textBackdrop_ = nullptr;
     QTableView* playlistGrid_ = nullptr;

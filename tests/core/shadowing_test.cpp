@@ -140,6 +140,47 @@ TEST_F(ShadowingTest, ATakeGoesWithItsSegment) {
     EXPECT_FALSE(QFileInfo::exists(shadowing().TakesFolder(audio_)));
 }
 
+TEST_F(ShadowingTest, EachTakeIsScoredBesideTheCueThenOverTheUsageLineWithTheSegmentsEarlierScores) {
+    const auto scored = [](int content, int timing, int intonation) {
+        TakeScore score;
+        score.content = content;
+        score.timing = timing;
+        score.intonation = intonation;
+        return score;
+    };
+    app_.Run(Command::Shadowing);
+    for (const TakeScore& score : {scored(86, 72, 90), scored(70, 80, 40)}) {
+        TicksInPhase();  // the original
+        TicksInPhase();  // the learner
+        ASSERT_EQ(shadowing().phase(), Shadowing::Phase::Take);
+        EXPECT_EQ(takeScorer_.TakePath(), Take());
+        EXPECT_EQ(takeScorer_.lesson, audio_);
+        EXPECT_EQ(std::make_pair(takeScorer_.from, takeScorer_.to), std::make_pair(5.0, 7.0));
+        EXPECT_TRUE(window().shadowCue.caption.contains(QString::fromUtf8("正在评分")));
+        takeScorer_.Finish(score);
+        const QString cue = window().shadowCue.caption;
+        EXPECT_TRUE(cue.startsWith(QString::fromUtf8("听我的跟读")));
+        EXPECT_TRUE(cue.contains(QString::fromUtf8("内容 %1 ").arg(score.content))) << cue.toStdString();
+        device_.Finish();
+        if (shadowing().Active()) TicksInPhase();  // the pause, the score still told
+    }
+    EXPECT_FALSE(window().shadowCue.visible);
+    ASSERT_TRUE(window().takeScore.visible);
+    EXPECT_EQ(window().takeScore.caption,
+              QString::fromUtf8("内容 70 不错 · 节奏 80 不错 · 语调 40 需要练习    此前：86/72/90"));
+    // Heard again, a take with a fault of the recording is told so, and kept in no history.
+    app_.Run(Command::PlayTake);
+    TakeScore clipped;
+    clipped.problem = TakeProblem::Clipped;
+    takeScorer_.Finish(clipped);
+    device_.Finish();
+    EXPECT_EQ(window().takeScore.caption, QString::fromUtf8("录音太响，请离麦克风远一点"));
+    EXPECT_EQ(db_->TakeScoresOf(audio_, 5000, 7000, 10).value().size(), 2u);
+    // Another segment: the score is of no use there.
+    app_.Run(Command::NextSegment);
+    EXPECT_FALSE(window().takeScore.visible);
+}
+
 TEST_F(ShadowingTest, ATakesNameComesFromNumbersWhateverAListHolds) {
     // A shared or crafted list: the slot's text names a place outside the takes folder.
     for (const char* slot : {"A../../../../tmp/xB00:05", "A00:01/../../yB00:05.000"}) {

@@ -4,6 +4,7 @@
 #include "core/formats/segment_text.h"
 #include "core/operations/controller.h"
 #include "support/fake_duration_meter.h"
+#include "support/fake_take_scorer.h"
 #include "support/fake_wave_device.h"
 #include "support/scripted_dialogs.h"
 #include "support/simulated_player.h"
@@ -29,7 +30,8 @@ class AppFixtureWith : public ::testing::Test {
 protected:
     AppFixtureWith()
         : db_(OpenDatabase()),
-          app_({player_, dialogs_, probe_, device_, db_.get(), db_.get(), nullptr, db_.get()},
+          app_({player_, dialogs_, probe_, device_, db_.get(), db_.get(), nullptr, db_.get(), nullptr,
+                &takeScorer_, db_.get()},
                {dir_.path(), dir_.path()}) {
         player_.SetAutoStart(false);
         SetupPlaylistGrid(app_.window().playlistGrid);
@@ -99,6 +101,7 @@ protected:
     FakeDurationMeter probe_;  // lengths are measured when the test delivers them
     Device device_;
     std::unique_ptr<SqlCipherPlaylistStore> db_;
+    FakeTakeScorer takeScorer_;
     Controller app_;
 };
 

@@ -41,10 +41,12 @@ TEST(ScoreToolTest, PrintsTheThreeScoresThenTheFlagsAndATakeOfAnotherSentenceSco
 }
 
 TEST(ScoreToolTest, AFileItCannotReadFailsWithAMessage) {
-    const testing::ToolRun run = RunTool({QStringLiteral("/no/such/lesson.mp3"), QStringLiteral("/no/take.wav")});
+    const testing::ToolRun run =
+        RunTool({QStringLiteral("/no/such/lesson.mp3"), QStringLiteral("/no/take.wav")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_TRUE(run.err.startsWith(QStringLiteral("ostrelle-score: /no/such/lesson.mp3: "))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("ostrelle-score: /no/such/lesson.mp3: ")))
+        << run.err.toStdString();
     EXPECT_EQ(RunTool({QStringLiteral("one.wav")}).exitCode, 2);
 }
 

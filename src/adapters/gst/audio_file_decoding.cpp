@@ -8,6 +8,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -52,6 +53,11 @@ bool SetDecoderFile(GstElement* pipeline, const QString& absolutePath) {
 }
 
 Result<void> DecodeSpeech(const QString& path, const SampleSink& take, const std::atomic<bool>* stop) {
+    return DecodeSpeechPart(path, 0, 0, take, stop);
+}
+
+Result<void> DecodeSpeechPart(const QString& path, double fromSeconds, double toSeconds,
+                              const SampleSink& take, const std::atomic<bool>* stop) {
     const Result<AudioFileIdentity> audio = IdentifyAudioFile(path);
     if (!audio.ok()) return audio.failure();
     if (!InitGstreamer().ok()) return CannotDecode();
@@ -62,17 +68,34 @@ Result<void> DecodeSpeech(const QString& path, const SampleSink& take, const std
     if (!pipeline) return CannotDecode();
     const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
     const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
-    if (!sink || !SetDecoderFile(pipeline.get(), audio.value().absolutePath) ||
-        gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    const auto fail = [&] {
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
         return CannotDecode();
+    };
+    if (!sink || !SetDecoderFile(pipeline.get(), audio.value().absolutePath)) return fail();
+    // A part starts where a seek puts the decoder once it has prerolled; a file that cannot seek is read
+    // from its start, and the samples before the part are left out by their time.
+    if (fromSeconds > 0) {
+        if (gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+            return fail();
+        const GstMessagePtr prerolled(gst_bus_timed_pop_filtered(
+            bus.get(), 15 * GST_SECOND,
+            static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE)));
+        if (!prerolled || GST_MESSAGE_TYPE(prerolled.get()) == GST_MESSAGE_ERROR) return fail();
+        gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME,
+                                static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                static_cast<gint64>(fromSeconds * GST_SECOND));
     }
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return fail();
+    constexpr double kRate = 16000;
     std::size_t taken = 0;
     bool failed = false;
+    bool past = false;  // the part's end is reached
     // A pipeline that delivers nothing for this long is stuck on a file nothing can make sense of.
     constexpr auto kStall = std::chrono::seconds(15);
     auto lastData = std::chrono::steady_clock::now();
-    for (;;) {
+    std::vector<float> aligned;
+    while (!past) {
         if (stop && stop->load()) {
             failed = true;
             break;
@@ -81,14 +104,29 @@ Result<void> DecodeSpeech(const QString& path, const SampleSink& take, const std
             GstMapInfo map;
             GstBuffer* buffer = gst_sample_get_buffer(sample);
             if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-                const std::size_t count = map.size / sizeof(float);
-                if (reinterpret_cast<std::uintptr_t>(map.data) % alignof(float) == 0) {
-                    if (count > 0) take(reinterpret_cast<const float*>(map.data), count);
-                } else {
-                    std::vector<float> aligned(count);
+                std::size_t count = map.size / sizeof(float);
+                const float* samples = reinterpret_cast<const float*>(map.data);
+                if (reinterpret_cast<std::uintptr_t>(map.data) % alignof(float) != 0) {
+                    aligned.resize(count);
                     std::memcpy(aligned.data(), map.data, count * sizeof(float));
-                    if (count > 0) take(aligned.data(), count);
+                    samples = aligned.data();
                 }
+                if (fromSeconds > 0 || toSeconds > 0) {
+                    const double at = GST_BUFFER_PTS_IS_VALID(buffer)
+                                          ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND
+                                          : fromSeconds + static_cast<double>(taken) / kRate;
+                    const auto skip = static_cast<std::size_t>(
+                        std::clamp((fromSeconds - at) * kRate, 0.0, static_cast<double>(count)));
+                    std::size_t end = count;
+                    if (toSeconds > 0 && at + static_cast<double>(count) / kRate >= toSeconds) {
+                        end = static_cast<std::size_t>(
+                            std::clamp((toSeconds - at) * kRate, 0.0, static_cast<double>(count)));
+                        past = true;
+                    }
+                    samples += skip;
+                    count = end > skip ? end - skip : 0;
+                }
+                if (count > 0) take(samples, count);
                 taken += count;
                 gst_buffer_unmap(buffer, &map);
             }

@@ -40,5 +40,8 @@ using SampleSink = std::function<void(const float* samples, std::size_t count)>;
 // Gives up soon after stop becomes true.
 Result<void> DecodeSpeech(const QString& path, const SampleSink& take,
                           const std::atomic<bool>* stop = nullptr);
+// The same for the part of the file from fromSeconds to toSeconds (0: its end).
+Result<void> DecodeSpeechPart(const QString& path, double fromSeconds, double toSeconds,
+                              const SampleSink& take, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace ostrelle

@@ -142,14 +142,14 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
     std::optional<QString> sideTables;
     if (!QueryText(db,
                    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
-                   "name IN ('durations', 'dictation_scores')",
+                   "name IN ('durations', 'dictation_scores', 'take_scores')",
                    sideTables, rc)
              .ok())
         return OpenFailure(rc, path, db);
-    if (!tableName || sideTables != u"2") {
+    if (!tableName || sideTables != u"3") {
         // A database from before lengths or scores were kept gains their tables and nothing else.
-        const QByteArray schema =
-            (tableName ? QByteArray() : CreateSchemaSql()) + CreateLengthsSql() + CreateScoresSql();
+        const QByteArray schema = (tableName ? QByteArray() : CreateSchemaSql()) + CreateLengthsSql() +
+                                  CreateScoresSql() + CreateTakeScoresSql();
         const Result<void> made = InTransaction(db, [&] { return Exec(db, schema.constData()); });
         if (!made.ok()) return OpenFailure(made.failure().code, path, made.failure().detail);
     }
@@ -217,6 +217,12 @@ const QString kKeepLengthsSql =
 const QString kKeepScoreSql =
     QStringLiteral("insert or replace into dictation_scores (path, line_ms, percent) values (?, ?, ?)");
 const QString kScoresSql = QStringLiteral("select line_ms, percent from dictation_scores where path = ?");
+const QString kKeepTakeScoreSql = QStringLiteral(
+    "insert into take_scores (path, a_ms, b_ms, when_ms, content, timing, intonation) values (?, ?, ?, ?, ?, "
+    "?, ?)");
+const QString kTakeScoresSql = QStringLiteral(
+    "select when_ms, content, timing, intonation from take_scores where path = ? and a_ms = ? and b_ms = ? "
+    "order by when_ms desc, rowid desc limit ?");
 // Rows per insert: four parameters each, within SQLite's 999.
 constexpr std::size_t kLengthsPerInsert = 200;
 
@@ -334,6 +340,31 @@ Result<std::map<qint64, int>> SqlCipherPlaylistStore::ScoresOf(const QString& pa
     for (Recordset& row = *result.value(); !row.Eof(); row.MoveNext())
         scores[row.Field(0).value_or(QString()).toLongLong()] = row.Field(1).value_or(QString()).toInt();
     return scores;
+}
+
+Result<void> SqlCipherPlaylistStore::KeepTakeScore(const QString& path, qint64 aMs, qint64 bMs,
+                                                   const Entry& entry) {
+    const QueryResult kept =
+        Execute(kKeepTakeScoreSql, {path, QString::number(aMs), QString::number(bMs),
+                                    QString::number(entry.whenMs), QString::number(entry.content),
+                                    QString::number(entry.timing), QString::number(entry.intonation)});
+    if (!kept.ok()) return kept.failure();
+    return {};
+}
+
+Result<std::vector<TakeScoreHistory::Entry>> SqlCipherPlaylistStore::TakeScoresOf(const QString& path,
+                                                                                  qint64 aMs, qint64 bMs,
+                                                                                  int count) {
+    QueryResult result =
+        Execute(kTakeScoresSql, {path, QString::number(aMs), QString::number(bMs), QString::number(count)});
+    if (!result.ok()) return result.failure();
+    std::vector<Entry> entries;
+    for (Recordset& row = *result.value(); !row.Eof(); row.MoveNext()) {
+        const auto field = [&row](int at) { return row.Field(at).value_or(QString()).toLongLong(); };
+        entries.push_back(
+            {field(0), static_cast<int>(field(1)), static_cast<int>(field(2)), static_cast<int>(field(3))});
+    }
+    return entries;
 }
 
 QString SqlCipherPlaylistStore::Path() const {

@@ -3,6 +3,7 @@
 #include "core/ports/dictation_scores.h"
 #include "core/ports/length_store.h"
 #include "core/ports/playlist_store.h"
+#include "core/ports/take_scorer.h"
 
 #include <QStringList>
 
@@ -16,9 +17,12 @@ struct Connection;
 
 // The playlist store on SQLCipher: one connection per process, table playlist created when the file is
 // new. A file that cannot be read with the key is reported, never overwritten or deleted. Measured
-// lengths and dictation scores are kept in tables of their own, durations and dictation_scores, made
-// when missing.
-class SqlCipherPlaylistStore final : public PlaylistStore, public LengthStore, public DictationScores {
+// lengths, dictation scores and shadowing takes' scores are kept in tables of their own, durations,
+// dictation_scores and take_scores, made when missing.
+class SqlCipherPlaylistStore final : public PlaylistStore,
+                                     public LengthStore,
+                                     public DictationScores,
+                                     public TakeScoreHistory {
 public:
     static constexpr const char* kPassword = "73940268";
 
@@ -38,6 +42,9 @@ public:
 
     Result<void> KeepScore(const QString& path, qint64 lineMs, int percent) override;
     Result<std::map<qint64, int>> ScoresOf(const QString& path) override;
+
+    Result<void> KeepTakeScore(const QString& path, qint64 aMs, qint64 bMs, const Entry& entry) override;
+    Result<std::vector<Entry>> TakeScoresOf(const QString& path, qint64 aMs, qint64 bMs, int count) override;
 
     // One SQL command for tools, tests and benchmarks that set up or inspect a table directly. A command
     // whose first word is INSERT, DELETE or UPDATE (any case) runs in one transaction and gives no

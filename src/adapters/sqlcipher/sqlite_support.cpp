@@ -46,6 +46,15 @@ QByteArray CreateScoresSql() {
            "percent INTEGER NOT NULL CHECK (percent BETWEEN 0 AND 100), PRIMARY KEY (path, line_ms));";
 }
 
+QByteArray CreateTakeScoresSql() {
+    return "CREATE TABLE IF NOT EXISTS take_scores (path TEXT NOT NULL, a_ms INTEGER NOT NULL, "
+           "b_ms INTEGER NOT NULL, when_ms INTEGER NOT NULL, "
+           "content INTEGER NOT NULL CHECK (content BETWEEN 0 AND 100), "
+           "timing INTEGER NOT NULL CHECK (timing BETWEEN 0 AND 100), "
+           "intonation INTEGER NOT NULL CHECK (intonation BETWEEN 0 AND 100));"
+           "CREATE INDEX IF NOT EXISTS take_scores_segment ON take_scores (path, a_ms, b_ms, when_ms);";
+}
+
 FailureCode CodeOf(int rc) {
     switch (rc & 0xff) {
         case SQLITE_BUSY:

@@ -26,6 +26,8 @@ QByteArray CreateSchemaSql();
 QByteArray CreateLengthsSql();
 // Creates the table of dictation scores when it is missing.
 QByteArray CreateScoresSql();
+// The shadowing takes' scores, several for each segment of a file.
+QByteArray CreateTakeScoresSql();
 
 struct StatementDeleter {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }

@@ -70,7 +70,8 @@ std::vector<float> TrackPitch(const std::vector<float>& samples) {
         const float a = difference[lag - 1], b = difference[lag], c = difference[lag + 1];
         const float bend = a - 2 * b + c;
         const float shift = bend > 0 ? 0.5f * (a - c) / bend : 0.0f;
-        pitch[frame] = static_cast<float>(kWorkRate) / (static_cast<float>(lag) + std::clamp(shift, -0.5f, 0.5f));
+        pitch[frame] =
+            static_cast<float>(kWorkRate) / (static_cast<float>(lag) + std::clamp(shift, -0.5f, 0.5f));
     }
     const float loudest = frames > 0 ? *std::max_element(levels.begin(), levels.end()) : 0.0f;
     for (int frame = 0; frame < frames; ++frame)
@@ -85,7 +86,8 @@ std::vector<float> Semitones(const std::vector<float>& pitchHz, std::vector<bool
         if (pitchHz[i] > 0) heard.push_back(pitchHz[i]), voiced[i] = true;
     std::vector<float> semitones(pitchHz.size(), 0.0f);
     if (heard.empty()) return semitones;
-    std::nth_element(heard.begin(), heard.begin() + static_cast<std::ptrdiff_t>(heard.size() / 2), heard.end());
+    std::nth_element(heard.begin(), heard.begin() + static_cast<std::ptrdiff_t>(heard.size() / 2),
+                     heard.end());
     const float median = heard[heard.size() / 2];
     for (std::size_t i = 0; i < pitchHz.size(); ++i)
         if (voiced[i]) semitones[i] = 12.0f * std::log2(pitchHz[i] / median);

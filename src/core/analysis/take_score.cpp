@@ -93,11 +93,10 @@ Voice FindVoice(const std::vector<float>& levels) {
     return voice;
 }
 
-std::optional<TakeProblem> ProblemOf(const std::vector<float>& samples,
-                                     const Voice& voice) {
+std::optional<TakeProblem> ProblemOf(const std::vector<float>& samples, const Voice& voice) {
     if (voice.peakDb < kSilentDb) return TakeProblem::Silent;
-    const auto clipped = std::count_if(samples.begin(), samples.end(),
-                                       [](float s) { return std::abs(s) >= kFullScale; });
+    const auto clipped =
+        std::count_if(samples.begin(), samples.end(), [](float s) { return std::abs(s) >= kFullScale; });
     if (static_cast<double>(clipped) > kClippedShare * static_cast<double>(samples.size()))
         return TakeProblem::Clipped;
     if (voice.loudDb - voice.floorDb < kNoisyDb) return TakeProblem::Noisy;
@@ -139,7 +138,8 @@ Warp WarpFrames(const std::vector<Frame>& a, const std::vector<Frame>& b) {
     constexpr float kInfinite = std::numeric_limits<float>::infinity();
     std::vector<int> first(rows), last(rows);
     for (int r = 0; r < rows; ++r) {
-        const int centre = rows == 1 ? 0 : static_cast<int>(static_cast<long long>(r) * (cols - 1) / (rows - 1));
+        const int centre =
+            rows == 1 ? 0 : static_cast<int>(static_cast<long long>(r) * (cols - 1) / (rows - 1));
         first[r] = std::max(0, centre - band);
         last[r] = std::min(cols - 1, centre + band);
     }
@@ -168,10 +168,14 @@ Warp WarpFrames(const std::vector<Frame>& a, const std::vector<Frame>& b) {
         warp.costs.push_back(Distance(a[r], b[c]));
         if (c < first[r] || c > last[r]) break;
         const std::uint8_t step = steps[r][c - first[r]];
-        if (step == 1) --r, --c;
-        else if (step == 2) --r;
-        else if (step == 3) --c;
-        else break;
+        if (step == 1)
+            --r, --c;
+        else if (step == 2)
+            --r;
+        else if (step == 3)
+            --c;
+        else
+            break;
     }
     std::reverse(warp.path.begin(), warp.path.end());
     std::reverse(warp.costs.begin(), warp.costs.end());
@@ -185,7 +189,8 @@ int Score(double share) {
 // How badly each frame of the original (from its voice's first) is matched: the distance of the warped
 // frames over the quarter second around it, and how much of that quarter second the take passes over
 // (against the take's overall pace), which a word left out or said much shorter shows.
-std::vector<double> Misfits(const std::vector<double>& perFrame, const std::vector<int>& takeAt, double pace) {
+std::vector<double> Misfits(const std::vector<double>& perFrame, const std::vector<int>& takeAt,
+                            double pace) {
     const int frames = static_cast<int>(perFrame.size());
     std::vector<double> misfits(perFrame.size(), 0.0);
     for (int f = 0; f < frames; ++f) {
@@ -220,7 +225,8 @@ std::vector<std::pair<int, int>> Flags(const std::vector<double>& misfits, doubl
             if (from > 0) --from;
             if (to + 1 < frames && to - from + 1 < kShortestFlagFrames) ++to;
         }
-        for (int f = std::max(0, from - kFlagSmoothFrames); f <= std::min(frames - 1, to + kFlagSmoothFrames); ++f)
+        for (int f = std::max(0, from - kFlagSmoothFrames); f <= std::min(frames - 1, to + kFlagSmoothFrames);
+             ++f)
             taken[f] = true;
         flags.emplace_back(from, to);
     }
@@ -273,8 +279,8 @@ TakeScore ScoreTake(const std::vector<float>& original, const std::vector<float>
     const double worst = *std::max_element(misfits.begin(), misfits.end());
     score.content = Score((kOtherMisfit - worst) / (kOtherMisfit - kGoodMisfit));
     for (const auto& [from, to] : Flags(misfits, kFlagOverMean * mean))
-        score.flags.push_back({(originalVoice.first + from) * kFrameSeconds,
-                               (originalVoice.first + to + 1) * kFrameSeconds});
+        score.flags.push_back(
+            {(originalVoice.first + from) * kFrameSeconds, (originalVoice.first + to + 1) * kFrameSeconds});
 
     // Timing: the take's length against the original's, each part's pace against the take's own, and the
     // pauses' share of each.
@@ -303,16 +309,19 @@ TakeScore ScoreTake(const std::vector<float>& original, const std::vector<float>
 
     // Intonation: the pitch lines in semitones over each voice's median, compared where both are voiced.
     std::vector<bool> originalVoiced, takeVoiced;
-    const std::vector<float> originalPitch = Semitones(
-        TrackPitch(std::vector<float>(original.begin() + static_cast<std::ptrdiff_t>(originalVoice.first) * kHop,
-                                      original.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                             original.size(), static_cast<std::size_t>(originalVoice.last + 1) * kHop)))),
-        originalVoiced);
-    const std::vector<float> takePitch = Semitones(
-        TrackPitch(std::vector<float>(take.begin() + static_cast<std::ptrdiff_t>(takeVoice.first) * kHop,
-                                      take.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                         take.size(), static_cast<std::size_t>(takeVoice.last + 1) * kHop)))),
-        takeVoiced);
+    const std::vector<float> originalPitch =
+        Semitones(TrackPitch(std::vector<float>(
+                      original.begin() + static_cast<std::ptrdiff_t>(originalVoice.first) * kHop,
+                      original.begin() +
+                          static_cast<std::ptrdiff_t>(std::min(
+                              original.size(), static_cast<std::size_t>(originalVoice.last + 1) * kHop)))),
+                  originalVoiced);
+    const std::vector<float> takePitch =
+        Semitones(TrackPitch(std::vector<float>(
+                      take.begin() + static_cast<std::ptrdiff_t>(takeVoice.first) * kHop,
+                      take.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                         take.size(), static_cast<std::size_t>(takeVoice.last + 1) * kHop)))),
+                  takeVoiced);
     double gapSum = 0;
     int gapCount = 0;
     score.takeFrameAt.assign(originalLevels.size(), -1);
@@ -338,12 +347,12 @@ TakeScore ScoreTake(const std::vector<float>& original, const std::vector<float>
 
 const char* TakeProblemMessage(TakeProblem problem) {
     switch (problem) {
-    case TakeProblem::Silent:
-        return "没有听到声音";
-    case TakeProblem::Clipped:
-        return "录音太响，请离麦克风远一点";
-    case TakeProblem::Noisy:
-        return "杂音太大，请在安静的地方再录一次";
+        case TakeProblem::Silent:
+            return "没有听到声音";
+        case TakeProblem::Clipped:
+            return "录音太响，请离麦克风远一点";
+        case TakeProblem::Noisy:
+            return "杂音太大，请在安静的地方再录一次";
     }
     return "";
 }

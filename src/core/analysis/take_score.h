@@ -28,12 +28,12 @@ struct PitchPair {
 
 struct TakeScore {
     std::optional<TakeProblem> problem;  // when set, nothing else is
-    int content = 0;     // 0-100: the same sounds, in the same order
-    int timing = 0;      // 0-100: the length, the pauses and the pace of each part
-    int intonation = 0;  // 0-100: the melody, against each speaker's own range
-    std::vector<TakeSpan> flags;     // where the take differs most, worst first, at most three
-    std::vector<PitchPair> pitch;    // every 10 ms of the original's voice, the take's aligned to it
-    std::vector<int> takeFrameAt;    // for each 10 ms frame of the original, the take's frame warped to it
+    int content = 0;                     // 0-100: the same sounds, in the same order
+    int timing = 0;                      // 0-100: the length, the pauses and the pace of each part
+    int intonation = 0;                  // 0-100: the melody, against each speaker's own range
+    std::vector<TakeSpan> flags;         // where the take differs most, worst first, at most three
+    std::vector<PitchPair> pitch;        // every 10 ms of the original's voice, the take's aligned to it
+    std::vector<int> takeFrameAt;  // for each 10 ms frame of the original, the take's frame warped to it
 };
 
 // Compares a learner's take with the original it repeats, both mono at SpeechFeatures::kSampleRate. The

@@ -147,6 +147,9 @@ Window::Window() {
     statusNote = MakeLabel("", {240, 9000, 13695, 375}, kBlue);
     statusNote.visible = false;
     statusNote.background = {235, 244, 255};
+    takeScore = MakeLabel("", {240, 9000, 13695, 375}, {0, 96, 0});
+    takeScore.visible = false;
+    takeScore.background = {236, 248, 236};
     dictationItem = MakeCheckableMenu("听写");
     dictationItem.shortcut = QStringLiteral("Ctrl+K");
     dictationMaskAllItem = MakeCheckableMenu("听写时遮住全部歌词");

@@ -206,6 +206,8 @@ struct Window {
     Label shadowCue;
     // A passing note over the usage line, such as files left out of a drop.
     Label statusNote;
+    // How close the last shadowing take came, over the usage line once the run is over.
+    Label takeScore;
     // The automatic sentence split's progress, over the usage line while it runs.
     struct SplitProgress {
         bool shown = false;

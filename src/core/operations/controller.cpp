@@ -58,7 +58,12 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                      playlist_),
       recorder_(window_, adapters.player, adapters.waveDevice, adapters.dialogs, folder_.RecordingFile()),
       shadowing_(window_, state_, adapters.player, adapters.waveDevice, adapters.dialogs, repeat_, speed_,
-                 recorder_, folder_.dataDir + QStringLiteral("/takes")),
+                 recorder_, folder_.dataDir + QStringLiteral("/takes"),
+                 [this](const QString& lesson, const ABPair& segment, const QString& take, bool fresh) {
+                     takeScoring_.Score(lesson, segment, take, fresh);
+                 }),
+      takeScoring_(window_, state_, adapters.takeScorer, adapters.takeScores,
+                   [this](const QString& text) { shadowing_.ShowScore(text); }),
       dictation_(window_, state_, adapters.player, adapters.dialogs, adapters.scores,
                  {.line = [this](int line) { timedText_.LoopLine(line); },
                   .segment =
@@ -91,10 +96,12 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
         adapters.sentences->SetUpdateHandler([this] { Deliver([this] { sentenceSplit_.ShowProgress(); }); });
     if (adapters.aligner)
         adapters.aligner->SetUpdateHandler([this] { Deliver([this] { alignedText_.ShowProgress(); }); });
+    if (adapters.takeScorer)
+        adapters.takeScorer->SetUpdateHandler([this] { Deliver([this] { takeScoring_.ScoreReady(); }); });
     // Dictation before the repeat engine: while on, the steps are its own.
-    features_ = {&documents_, &playlist_,      &playlistFiles_, &recorder_, &dictation_,
-                 &repeat_,    &editor_,        &transport_,     &speed_,    &waveform_,
-                 &shadowing_, &sentenceSplit_, &alignedText_,   &timedText_};
+    features_ = {&documents_, &playlist_,    &playlistFiles_, &recorder_,    &dictation_,
+                 &repeat_,    &editor_,      &transport_,     &speed_,       &waveform_,
+                 &shadowing_, &takeScoring_, &sentenceSplit_, &alignedText_, &timedText_};
 }
 
 bool Controller::Handle(const std::function<void()>& operation) {

@@ -20,6 +20,7 @@
 #include "core/operations/sentence_split.h"
 #include "core/operations/shadowing.h"
 #include "core/operations/speed_control.h"
+#include "core/operations/take_scoring.h"
 #include "core/operations/timed_text_lines.h"
 #include "core/operations/transport.h"
 #include "core/operations/waveform_panel.h"
@@ -43,11 +44,13 @@ struct Adapters {
     Dialogs& dialogs;
     DurationMeter& meter;
     WaveDevice& waveDevice;
-    PlaylistStore* database = nullptr;      // null when it could not be opened
-    LengthStore* lengthStore = nullptr;     // null: measured lengths are kept for the run only
-    SentenceAnalyzer* sentences = nullptr;  // null: no automatic sentence split
-    DictationScores* scores = nullptr;      // null: dictation scores are kept for the run only
-    TextAligner* aligner = nullptr;         // null: no text alignment
+    PlaylistStore* database = nullptr;       // null when it could not be opened
+    LengthStore* lengthStore = nullptr;      // null: measured lengths are kept for the run only
+    SentenceAnalyzer* sentences = nullptr;   // null: no automatic sentence split
+    DictationScores* scores = nullptr;       // null: dictation scores are kept for the run only
+    TextAligner* aligner = nullptr;          // null: no text alignment
+    TakeScorer* takeScorer = nullptr;        // null: shadowing takes are not scored
+    TakeScoreHistory* takeScores = nullptr;  // null: takes' scores are kept for the run only
 };
 
 // The main window's controller: owns the window model and the session, hands every command to the feature
@@ -167,6 +170,7 @@ private:
     PlaylistFiles playlistFiles_;
     Recorder recorder_;
     Shadowing shadowing_;
+    TakeScoring takeScoring_;
     Dictation dictation_;
     FileOpening fileOpening_;
     QStringList startFiles_;

@@ -78,8 +78,21 @@ void Shadowing::UpdateStates() {
 }
 
 void Shadowing::ShowCue(const QString& text) {
-    window_.shadowCue.caption = text;
+    cue_ = text;
+    const bool scored =
+        !text.isEmpty() && !score_.isEmpty() && (phase_ == Phase::Take || phase_ == Phase::Pausing);
+    window_.shadowCue.caption = scored ? text + QStringLiteral("    ") + score_ : text;
     window_.shadowCue.visible = !text.isEmpty();
+}
+
+void Shadowing::ShowScore(const QString& text) {
+    score_ = text;
+    if (Active()) ShowCue(cue_);
+}
+
+void Shadowing::TellTake(bool fresh) {
+    score_.clear();
+    if (takeReady_ && SegmentReady()) takeReady_(player_.Url(), *state_.RepeatedSegment(), take_, fresh);
 }
 
 void Shadowing::Toggle() {
@@ -120,6 +133,7 @@ void Shadowing::PlayTake() {
     if (Active() || !SegmentReady()) return;
     StartRun(false, 1);
     take_ = TakePath(player_.Url(), *state_.RepeatedSegment());
+    TellTake(false);
     StartTakePlayback();
 }
 
@@ -152,10 +166,12 @@ void Shadowing::Tick() {
         case Phase::Original:
             if (player_.CurrentPosition() < b_ - 0.0005) return;
             player_.Pause();
-            if (recordPasses_)
+            if (recordPasses_) {
                 StartRecording();
-            else
+            } else {
+                TellTake(false);
                 StartTakePlayback();
+            }
             return;
         case Phase::Recording: {
             const int elapsed = ticks_ * kTickMs;
@@ -169,6 +185,7 @@ void Shadowing::Tick() {
             }
             checkedTake_.clear();  // shown while it plays back
             ++window_.waveform.takeVersion;
+            TellTake(true);
             StartTakePlayback();
             return;
         }

@@ -10,6 +10,8 @@
 #include "core/ports/media_player.h"
 #include "core/ports/wave_device.h"
 
+#include <functional>
+
 namespace ostrelle {
 
 // Shadowing on the current segment: each pass plays the segment, records the learner for its length plus
@@ -21,8 +23,13 @@ public:
 
     enum class Phase { Idle, Original, Recording, Take, Pausing };
 
+    // A take ready to be scored: just recorded (fresh), or about to be heard again.
+    using TakeReady =
+        std::function<void(const QString& lesson, const ABPair& segment, const QString& take, bool fresh)>;
+
     Shadowing(Window& window, PlayerState& state, MediaPlayer& player, WaveDevice& device, Dialogs& dialogs,
-              RepeatEngine& repeat, SpeedControl& speed, Recorder& recorder, QString takesDir)
+              RepeatEngine& repeat, SpeedControl& speed, Recorder& recorder, QString takesDir,
+              TakeReady takeReady = {})
         : window_(window),
           state_(state),
           player_(player),
@@ -31,7 +38,8 @@ public:
           repeat_(repeat),
           speed_(speed),
           recorder_(recorder),
-          takesDir_(std::move(takesDir)) {}
+          takesDir_(std::move(takesDir)),
+          takeReady_(std::move(takeReady)) {}
 
     // Starts a run on the current segment, or stops the one under way at once.
     void Toggle();
@@ -62,6 +70,8 @@ public:
     void ForgetTakesNotIn(const QString& audioPath, const ABList& kept);
     // Whether the current segment has a take; switches the replay commands.
     void UpdateStates();
+    // The last take's score, told beside the cue while the take plays back and in the pause after it.
+    void ShowScore(const QString& text);
 
 private:
     bool SegmentReady() const;
@@ -78,6 +88,7 @@ private:
     void EndRun(bool playerIsOurs = true);
     void Fail(const QString& whatFailed, const Failure& failure);
     void ShowCue(const QString& text);
+    void TellTake(bool fresh);
 
     Window& window_;
     PlayerState& state_;
@@ -88,6 +99,9 @@ private:
     SpeedControl& speed_;
     Recorder& recorder_;
     QString takesDir_;
+    TakeReady takeReady_;
+    QString cue_;    // the cue without the score
+    QString score_;  // the last take's, while it plays back and in the pause after it
 
     Phase phase_ = Phase::Idle;
     bool recordPasses_ = true;  // false: a replay of the original and the take kept

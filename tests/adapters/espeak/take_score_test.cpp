@@ -1,6 +1,6 @@
+#include "core/analysis/take_score.h"
 #include "adapters/espeak/espeak_synthesizer.h"
 #include "core/analysis/pitch_tracker.h"
-#include "core/analysis/take_score.h"
 
 #include <gtest/gtest.h>
 
@@ -56,8 +56,10 @@ TEST(TakeScoreTest, TheSameSentenceByAnotherVoiceScoresOverAnotherSentenceAndAWo
         return ScoreTake(lesson, Recorded(synthesizer.Speak(text, QStringLiteral("en-us+female2")).value()));
     };
     const TakeScore same = take(kSentence);
-    const TakeScore other = take(QStringLiteral("The weather was cold, so we stayed inside and played cards."));
-    const TakeScore dropped = take(QStringLiteral("My brother bought a new bicycle for his trip to the sea."));
+    const TakeScore other =
+        take(QStringLiteral("The weather was cold, so we stayed inside and played cards."));
+    const TakeScore dropped =
+        take(QStringLiteral("My brother bought a new bicycle for his trip to the sea."));
     ASSERT_FALSE(same.problem);
     EXPECT_GE(same.content, 70);
     EXPECT_LE(other.content, 40);
@@ -71,7 +73,8 @@ TEST(TakeScoreTest, TheSameSentenceByAnotherVoiceScoresOverAnotherSentenceAndAWo
     // The pitch lines run along the original, the take's aligned to it.
     ASSERT_FALSE(same.pitch.empty());
     EXPECT_NEAR(same.pitch.front().at, lead, 0.1);
-    EXPECT_GT(std::count_if(same.pitch.begin(), same.pitch.end(), [](const PitchPair& p) { return p.original && p.take; }),
+    EXPECT_GT(std::count_if(same.pitch.begin(), same.pitch.end(),
+                            [](const PitchPair& p) { return p.original && p.take; }),
               static_cast<long>(same.pitch.size() / 3));
 }
 

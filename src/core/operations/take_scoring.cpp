@@ -1,0 +1,79 @@
+#include "core/operations/take_scoring.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+namespace ostrelle {
+namespace {
+
+QString Scored(const char* what, int score) {
+    return QString::fromUtf8("%1 %2 %3").arg(QString::fromUtf8(what)).arg(score).arg(QString::fromUtf8(ScoreWord(score)));
+}
+
+}  // namespace
+
+void TakeScoring::Score(const QString& lesson, const ABPair& segment, const QString& take, bool fresh) {
+    if (!scorer_) return;
+    lesson_ = lesson;
+    segment_ = segment;
+    fresh_ = fresh;
+    latest_.reset();
+    Show(QString::fromUtf8("正在评分……"));
+    scorer_->Score(lesson, segment.a.Seconds(), segment.b.Seconds(), take);
+}
+
+void TakeScoring::ScoreReady() {
+    if (!scorer_ || scorer_->Running() || lesson_.isEmpty()) return;
+    if (scorer_->Problem() || !scorer_->Result()) {
+        Show(QString::fromUtf8("无法评分：") + FailureMessage(scorer_->Problem().value_or(Failure{FailureCode::NotAudio, {}})));
+        return;
+    }
+    const TakeScore& score = *scorer_->Result();
+    if (score.problem) {
+        Show(QString::fromUtf8(TakeProblemMessage(*score.problem)));
+        return;
+    }
+    latest_ = score;
+    QString text = Scored("内容", score.content) + QString::fromUtf8(" · ") + Scored("节奏", score.timing) +
+                   QString::fromUtf8(" · ") + Scored("语调", score.intonation);
+    if (history_) {
+        const qint64 a = segment_.a.ms, b = segment_.b.ms;
+        if (fresh_)
+            (void)history_->KeepTakeScore(
+                lesson_, a, b,
+                {QDateTime::currentMSecsSinceEpoch(), score.content, score.timing, score.intonation});
+        const Result<std::vector<TakeScoreHistory::Entry>> kept =
+            history_->TakeScoresOf(lesson_, a, b, kHistoryShown + (fresh_ ? 1 : 0));
+        QStringList earlier;
+        if (kept.ok()) {
+            for (std::size_t i = fresh_ ? 1 : 0; i < kept.value().size(); ++i) {
+                const TakeScoreHistory::Entry& entry = kept.value()[i];
+                earlier << QString::fromUtf8("%1/%2/%3").arg(entry.content).arg(entry.timing).arg(entry.intonation);
+            }
+        }
+        if (!earlier.isEmpty()) text += QString::fromUtf8("    此前：") + earlier.join(QString::fromUtf8("  "));
+    }
+    fresh_ = false;
+    Show(text);
+}
+
+void TakeScoring::Present() {
+    if (lesson_.isEmpty()) return;
+    const ABPair* segment = state_.RepeatedSegment();
+    if (!segment || segment->a.ms != segment_.a.ms || segment->b.ms != segment_.b.ms) Clear();
+}
+
+void TakeScoring::Clear() {
+    if (scorer_) scorer_->Cancel();
+    lesson_.clear();
+    latest_.reset();
+    Show(QString());
+}
+
+void TakeScoring::Show(const QString& text) {
+    window_.takeScore.caption = text;
+    window_.takeScore.visible = !text.isEmpty();
+    if (showInCue_) showInCue_(text);
+}
+
+}  // namespace ostrelle
