@@ -69,6 +69,7 @@ void MainWindow::BuildWaveform(WaveformSource* source, WaveformSource* takes) {
         });
     });
     waveformStrip_->SetZoomHandler([this] { Handle([this] { app_.Run(Command::ToggleWaveformZoom); }); });
+    waveformStrip_->SetFlagHandler([this](int flag) { Handle([this, flag] { app_.PlayTakeFlag(flag); }); });
     connect(&playerPoll_, &QTimer::timeout, this, [this] {
         if (waveformShown_) RenderWaveform();
     });
@@ -94,6 +95,8 @@ void MainWindow::RenderWaveform() {
     scene.zoomed = w.waveform.zoomed;
     scene.take = w.waveform.take;
     scene.takeVersion = w.waveform.takeVersion;
+    scene.pitch = w.waveform.pitch;
+    scene.flags = w.waveform.flags;
     if (state.abListPath == scene.path) {
         scene.segments = state.abList;
         if (app_.segmentEditor().HasCurrentSegment()) scene.current = *state.abIndex;

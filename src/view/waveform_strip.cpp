@@ -5,6 +5,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -23,6 +24,12 @@ const QColor kCurrentSegment(255, 255, 128, 60);
 const QColor kHandleA(255, 255, 128);
 const QColor kHandleB(255, 0, 255);
 const QColor kPosition(255, 80, 60);
+const QColor kFlag(255, 150, 40, 70);
+const QColor kFlagEdge(255, 150, 40);
+const QColor kOriginalPitch(140, 200, 255);
+const QColor kTakePitch(255, 110, 90);
+// A pitch line spans an octave either way of the voice's median over the strip's height.
+constexpr double kPitchRangeSemitones = 12;
 
 qint64 Ms(double seconds) {
     return std::llround(seconds * 1000);
@@ -140,9 +147,50 @@ void WaveformStrip::paintEvent(QPaintEvent* /*event*/) {
             painter.drawPolygon(tip, 3);
         }
     }
+    PaintScore(painter);
     painter.setPen(QPen(kPosition, 1));
     const double xp = std::round(XOfSeconds(scene_.positionSeconds));
     painter.drawLine(QPointF(xp, 0), QPointF(xp, height()));
+}
+
+void WaveformStrip::PaintScore(QPainter& painter) {
+    for (std::size_t i = 0; i < scene_.flags.size(); ++i) {
+        const Window::WaveformStrip::Flag& flag = scene_.flags[i];
+        const double xa = XOfSeconds(flag.from), xb = XOfSeconds(flag.to);
+        const QRectF area(xa, 0, std::max(2.0, xb - xa), height() - 1);
+        painter.fillRect(area, kFlag);
+        painter.setPen(kFlagEdge);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(area);
+        painter.drawText(area.adjusted(3, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, QString::number(i + 1));
+    }
+    const double middle = height() / 2.0;
+    const double reach = height() / 2.0 - 4;
+    const auto y = [&](float semitones) {
+        return middle - std::clamp(semitones / kPitchRangeSemitones, -1.0, 1.0) * reach;
+    };
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    for (const bool take : {false, true}) {
+        painter.setPen(QPen(take ? kTakePitch : kOriginalPitch, 2));
+        QPainterPath line;
+        bool drawing = false;
+        double lastSeconds = 0;
+        for (const Window::WaveformStrip::Pitch& point : scene_.pitch) {
+            const std::optional<float>& value = take ? point.take : point.original;
+            // A line breaks where the voice does.
+            if (!value || point.seconds - lastSeconds > 0.015) drawing = false;
+            lastSeconds = point.seconds;
+            if (!value) continue;
+            const QPointF at(XOfSeconds(point.seconds), y(*value));
+            if (drawing)
+                line.lineTo(at);
+            else
+                line.moveTo(at);
+            drawing = true;
+        }
+        painter.drawPath(line);
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
 void WaveformStrip::PaintPeaks(QPainter& painter, const QColor& colour, const WaveformPeaks& peaks,
@@ -174,7 +222,14 @@ void WaveformStrip::mousePressEvent(QMouseEvent* event) {
             }
         }
     }
-    if (seek_) seek_(SecondsOfX(x));
+    const double seconds = SecondsOfX(x);
+    for (std::size_t i = 0; i < scene_.flags.size(); ++i) {
+        if (seconds >= scene_.flags[i].from && seconds <= scene_.flags[i].to && flag_) {
+            flag_(static_cast<int>(i));
+            return;
+        }
+    }
+    if (seek_) seek_(seconds);
 }
 
 void WaveformStrip::mouseMoveEvent(QMouseEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/ab_pair.h"
+#include "core/model/window_model.h"
 #include "core/ports/waveform_source.h"
 
 #include <QString>
@@ -15,7 +16,9 @@ namespace ostrelle {
 // has one x on all three. Shows the file's peaks, its stored segments shaded, the current segment's A and
 // B as handles and the playing position as a line; whole file, or the current segment with a second on
 // either side. When the current segment has a shadowing take, the take's outline runs in the lower half
-// from A on the same time scale, the file's in the upper half.
+// from A on the same time scale, the file's in the upper half. Once the take is scored, its pitch line runs
+// over the original's, warped onto the original's time, and the stretches where it differs most are marked;
+// a click on one plays it.
 class WaveformStrip : public QWidget {
 public:
     static constexpr int kHeight = 80;
@@ -34,6 +37,9 @@ public:
         bool zoomed = false;
         QString take;  // the current segment's take, if it has one
         int takeVersion = 0;
+        // The scored take's pitch line over the original's, and where it differs most.
+        std::vector<Window::WaveformStrip::Pitch> pitch;
+        std::vector<Window::WaveformStrip::Flag> flags;
     };
     void SetScene(Scene scene);
 
@@ -45,6 +51,8 @@ public:
     // mark: 0 for A, 1 for B.
     void SetMoveHandler(std::function<void(int mark, double seconds)> handler) { move_ = std::move(handler); }
     void SetZoomHandler(std::function<void()> handler) { zoom_ = std::move(handler); }
+    // A click on a flagged stretch: its index in the scene's flags.
+    void SetFlagHandler(std::function<void(int flag)> handler) { flag_ = std::move(handler); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -58,6 +66,7 @@ private:
     std::pair<qint64, qint64> Window() const;
     std::optional<std::pair<double, double>> CurrentSegment() const;
     void LoadWhatIsShown();
+    void PaintScore(QPainter& painter);
     void PaintPeaks(QPainter& painter, const QColor& colour, const WaveformPeaks& peaks, qint64 startMs,
                     qint64 endMs, int middle, int reach);
 
@@ -70,6 +79,7 @@ private:
     std::function<void(double)> seek_;
     std::function<void(int, double)> move_;
     std::function<void()> zoom_;
+    std::function<void(int)> flag_;
 };
 
 }  // namespace ostrelle

@@ -168,6 +168,52 @@ TEST_F(ShadowingTest, EachTakeIsScoredBesideTheCueThenOverTheUsageLineWithTheSeg
     ASSERT_TRUE(window().takeScore.visible);
     EXPECT_EQ(window().takeScore.caption,
               QString::fromUtf8("内容 70 不错 · 节奏 80 不错 · 语调 40 需要练习    此前：86/72/90"));
+    // Heard again and scored with its lines: the strip draws them on the file's time, and a click on the
+    // flagged stretch plays it in the original, then in the take, where the take (0.2 s late) says it.
+    app_.Run(Command::ReplayShadowing);
+    TakeScore lined = scored(60, 60, 60);
+    lined.pitch = {{0.5, 2.0f, 1.0f}, {0.51, std::nullopt, 1.5f}};
+    lined.flags = {{1.0, 1.5}};
+    for (int frame = 0; frame < 200; ++frame)
+        lined.takeFrameAt.push_back(frame + 20);
+    TicksInPhase();
+    takeScorer_.Finish(lined);
+    device_.Finish();
+    ASSERT_EQ(window().waveform.flags.size(), 1u);
+    const Window::WaveformStrip::Flag flag = window().waveform.flags[0];
+    EXPECT_DOUBLE_EQ(flag.from, 6.0);
+    EXPECT_DOUBLE_EQ(flag.to, 6.5);
+    EXPECT_NEAR(flag.takeFrom, 1.2, 1e-9);
+    EXPECT_NEAR(flag.takeTo, 1.7, 1e-9);
+    ASSERT_EQ(window().waveform.pitch.size(), 2u);
+    EXPECT_DOUBLE_EQ(window().waveform.pitch[1].seconds, 5.51);
+    EXPECT_FALSE(window().waveform.pitch[1].original);
+    {
+        // The take as the device writes it: 16 kHz, 16-bit mono, 3 s.
+        QByteArray wav("RIFF");
+        const auto put = [&wav](quint32 value, int bytes) {
+            wav.append(reinterpret_cast<const char*>(&value), bytes);
+        };
+        put(36 + 96000, 4);
+        wav += "WAVEfmt ";
+        put(16, 4), put(1, 2), put(1, 2), put(16000, 4), put(32000, 4), put(2, 2), put(16, 2);
+        wav += "data";
+        put(96000, 4);
+        wav += QByteArray(96000, '\x01');
+        QFile take(Take());
+        ASSERT_TRUE(take.open(QIODevice::WriteOnly) && take.write(wav) == wav.size());
+    }
+    app_.PlayTakeFlag(0);
+    ASSERT_EQ(shadowing().phase(), Shadowing::Phase::Original);
+    EXPECT_DOUBLE_EQ(player_.CurrentPosition(), 6.0);
+    EXPECT_EQ(player_.stopPoint(), std::optional<double>(6.5));
+    EXPECT_EQ(TicksInPhase(), 50);
+    ASSERT_EQ(shadowing().phase(), Shadowing::Phase::Take);
+    EXPECT_EQ(QFileInfo(device_.FileName()).size(), 44 + 16000);  // half a second of the take
+    EXPECT_FALSE(takeScorer_.Running()) << "a stretch is not scored again";
+    device_.Finish();
+    EXPECT_FALSE(shadowing().Active());
+    EXPECT_DOUBLE_EQ(player_.CurrentPosition(), 5.0) << "back at the segment's A";
     // Heard again, a take with a fault of the recording is told so, and kept in no history.
     app_.Run(Command::PlayTake);
     TakeScore clipped;

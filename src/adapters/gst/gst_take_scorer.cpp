@@ -31,10 +31,12 @@ struct GstTakeScorer::Job {
         };
         std::optional<Failure> trouble;
         std::optional<TakeScore> score;
-        if (const ostrelle::Result<void> part = DecodeSpeechPart(lessonPath, from, to, into(original), &stopped);
+        if (const ostrelle::Result<void> part =
+                DecodeSpeechPart(lessonPath, from, to, into(original), &stopped);
             !part.ok())
             trouble = part.failure();
-        else if (const ostrelle::Result<void> taken = DecodeSpeech(takePath, into(take), &stopped); !taken.ok())
+        else if (const ostrelle::Result<void> taken = DecodeSpeech(takePath, into(take), &stopped);
+                 !taken.ok())
             trouble = taken.failure();
         else if (!stopped)
             score = ScoreTake(original, take);

@@ -19,7 +19,8 @@ public:
     GstTakeScorer(const GstTakeScorer&) = delete;
     GstTakeScorer& operator=(const GstTakeScorer&) = delete;
 
-    void Score(const QString& lessonPath, double fromSeconds, double toSeconds, const QString& takePath) override;
+    void Score(const QString& lessonPath, double fromSeconds, double toSeconds,
+               const QString& takePath) override;
     void Cancel() override;
     QString TakePath() const override { return takePath_; }
     bool Running() const override { return running_; }

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace ostrelle {
@@ -201,6 +202,22 @@ struct Window {
         // changes whenever a take is written, so one recorded again over the same file is read again.
         QString take;
         int takeVersion = 0;
+        // After a take is scored: its pitch line over the original's, in semitones over each voice's own
+        // median, the take's warped onto the original's time; and the stretches where it differs most,
+        // worst first, each with the take's own stretch (seconds into the take). Times are of the file.
+        struct Pitch {
+            double seconds = 0;
+            std::optional<float> original;
+            std::optional<float> take;
+        };
+        struct Flag {
+            double from = 0;
+            double to = 0;
+            double takeFrom = 0;
+            double takeTo = 0;
+        };
+        std::vector<Pitch> pitch;
+        std::vector<Flag> flags;
     } waveform;
     // What a shadowing run wants of the learner, over the usage line while it runs.
     Label shadowCue;

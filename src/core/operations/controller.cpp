@@ -104,6 +104,13 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                  &shadowing_, &takeScoring_, &sentenceSplit_, &alignedText_, &timedText_};
 }
 
+void Controller::PlayTakeFlag(int flag) {
+    const std::vector<Window::WaveformStrip::Flag>& flags = window_.waveform.flags;
+    if (flag < 0 || flag >= static_cast<int>(flags.size())) return;
+    const Window::WaveformStrip::Flag& stretch = flags[flag];
+    shadowing_.ReplayPart(stretch.from, stretch.to, stretch.takeFrom, stretch.takeTo);
+}
+
 bool Controller::Handle(const std::function<void()>& operation) {
     if (busy_) return false;
     busy_ = true;

@@ -92,6 +92,8 @@ public:
     void ShowPosition();
     void PlayNextWhenEnded() { playlist_.PlayNextWhenEnded(); }
     void TickShadowing() { shadowing_.Tick(); }
+    // A click on a stretch the last take's score flagged: that stretch of the original, then of the take.
+    void PlayTakeFlag(int flag);
     // Files given on the command line or dropped on the window.
     void OpenFiles(const QStringList& paths) { fileOpening_.Open(paths); }
     void HideStatusNote() { fileOpening_.HideNote(); }

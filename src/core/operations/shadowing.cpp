@@ -3,6 +3,7 @@
 #include "core/formats/atomic_file.h"
 #include "core/formats/segment_text.h"
 #include "core/formats/time_values.h"
+#include "core/formats/wav_part.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -146,6 +147,11 @@ void Shadowing::BeginPass() {
     a_ = segment->a.Seconds();
     b_ = segment->b.Seconds();
     take_ = TakePath(player_.Url(), *segment);
+    PlayOriginal(recordPasses_ ? QString::fromUtf8("听原音（第 %1/%2 遍）").arg(pass_ + 1).arg(passes_)
+                               : QString::fromUtf8("听原音"));
+}
+
+void Shadowing::PlayOriginal(const QString& cue) {
     phase_ = Phase::Original;
     ticks_ = 0;
     window_.shadowTick = {true, kTickMs};
@@ -153,8 +159,24 @@ void Shadowing::BeginPass() {
     player_.SetStopPoint(b_);
     player_.SetCurrentPosition(a_);
     player_.Play();
-    ShowCue(recordPasses_ ? QString::fromUtf8("听原音（第 %1/%2 遍）").arg(pass_ + 1).arg(passes_)
-                          : QString::fromUtf8("听原音"));
+    ShowCue(cue);
+}
+
+void Shadowing::ReplayPart(double from, double to, double takeFrom, double takeTo) {
+    if (Active() || !SegmentReady() || to <= from) return;
+    const QString take = TakePath(player_.Url(), *state_.RepeatedSegment());
+    const QString part = takesDir_ + QStringLiteral("/part.wav");
+    if (const Result<void> cut = WriteWavPart(take, takeFrom, takeTo, part); !cut.ok()) {
+        dialogs_.ShowMessage(FailureMessage(QString::fromUtf8("无法播放跟读录音。"), cut.failure()),
+                             MessageTitle(), MessageKind::Error);
+        return;
+    }
+    StartRun(false, 1);
+    partOnly_ = true;
+    a_ = from;
+    b_ = to;
+    take_ = part;
+    PlayOriginal(QString::fromUtf8("听原音"));
 }
 
 void Shadowing::Tick() {
@@ -169,7 +191,7 @@ void Shadowing::Tick() {
             if (recordPasses_) {
                 StartRecording();
             } else {
-                TellTake(false);
+                if (!partOnly_) TellTake(false);
                 StartTakePlayback();
             }
             return;
@@ -289,8 +311,10 @@ void Shadowing::EndRun(bool playerIsOurs) {
     speed_.EndRun();
     if (playerIsOurs) {
         player_.SetStopPoint(std::nullopt);
-        if (SegmentReady()) player_.SetCurrentPosition(a_);
+        if (SegmentReady())
+            player_.SetCurrentPosition(partOnly_ ? state_.RepeatedSegment()->a.Seconds() : a_);
     }
+    partOnly_ = false;
     recorder_.TakeBack();
 }
 

@@ -46,6 +46,9 @@ public:
     // Plays the current segment once, then its take; or the take alone.
     void ReplayWithOriginal();
     void PlayTake();
+    // Plays the original from `from` to `to` (seconds of the file), then the take from takeFrom to takeTo
+    // (seconds of the take): a stretch where the take differs most.
+    void ReplayPart(double from, double to, double takeFrom, double takeTo);
     // Asks where, then copies the current segment's take there.
     void SaveTake();
     // Every 10 ms while active.
@@ -81,6 +84,8 @@ private:
     // Takes the device and the player for a run of passes; recordPasses: record the learner each pass.
     void StartRun(bool recordPasses, int passes);
     void BeginPass();
+    // Plays the original from a_ to b_, telling cue.
+    void PlayOriginal(const QString& cue);
     void StartRecording();
     void StartTakePlayback();
     // Ends the run early; the player is left alone when it already holds another lesson.
@@ -105,6 +110,7 @@ private:
 
     Phase phase_ = Phase::Idle;
     bool recordPasses_ = true;  // false: a replay of the original and the take kept
+    bool partOnly_ = false;     // the replay is of a stretch of both
     int pass_ = 0;
     int passes_ = 0;
     int ticks_ = 0;       // in the current phase

@@ -45,6 +45,8 @@ public:
 
 private:
     void Show(const QString& text);
+    // The pitch lines and the flags on the waveform strip.
+    void ShowLines(const TakeScore& score);
 
     Window& window_;
     const PlayerState& state_;

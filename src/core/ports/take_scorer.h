@@ -21,7 +21,8 @@ public:
     virtual ~TakeScorer() = default;
 
     // The take against lessonPath from fromSeconds to toSeconds.
-    virtual void Score(const QString& lessonPath, double fromSeconds, double toSeconds, const QString& takePath) = 0;
+    virtual void Score(const QString& lessonPath, double fromSeconds, double toSeconds,
+                       const QString& takePath) = 0;
     virtual void Cancel() = 0;
 
     // The take of the latest Score(); empty when none or after Cancel().
@@ -45,7 +46,8 @@ public:
     virtual ~TakeScoreHistory() = default;
     virtual Result<void> KeepTakeScore(const QString& path, qint64 aMs, qint64 bMs, const Entry& entry) = 0;
     // The latest count entries of segment aMs-bMs of path, newest first.
-    virtual Result<std::vector<Entry>> TakeScoresOf(const QString& path, qint64 aMs, qint64 bMs, int count) = 0;
+    virtual Result<std::vector<Entry>> TakeScoresOf(const QString& path, qint64 aMs, qint64 bMs,
+                                                    int count) = 0;
 };
 
 }  // namespace ostrelle
