@@ -1,5 +1,6 @@
 #include "support/app_fixture.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -167,7 +168,8 @@ TEST_F(ShadowingTest, EachTakeIsScoredBesideTheCueThenOverTheUsageLineWithTheSeg
     EXPECT_FALSE(window().shadowCue.visible);
     ASSERT_TRUE(window().takeScore.visible);
     EXPECT_EQ(window().takeScore.caption,
-              QString::fromUtf8("内容 70 不错 · 节奏 80 不错 · 语调 40 需要练习    此前：86/72/90"));
+              QString::fromUtf8("内容 70 不错 · 节奏 80 不错 · 语调 40 需要练习    此前：") +
+                  QDateTime::currentDateTime().toString(QStringLiteral("M-d ")) + QStringLiteral("86/72/90"));
     // Heard again and scored with its lines: the strip draws them on the file's time, and a click on the
     // flagged stretch plays it in the original, then in the take, where the take (0.2 s late) says it.
     app_.Run(Command::ReplayShadowing);

@@ -30,7 +30,8 @@ void Append32(QByteArray& bytes, std::uint32_t value) {
 
 }  // namespace
 
-Result<void> WriteWavPart(const QString& source, double fromSeconds, double toSeconds, const QString& target) {
+Result<void> WriteWavPart(const QString& source, double fromSeconds, double toSeconds,
+                          const QString& target) {
     const Failure notAudio{FailureCode::NotAudio, source};
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly)) return Failure{FailureCode::CannotRead, source};

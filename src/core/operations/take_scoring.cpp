@@ -57,10 +57,11 @@ void TakeScoring::ScoreReady() {
         if (kept.ok()) {
             for (std::size_t i = fresh_ ? 1 : 0; i < kept.value().size(); ++i) {
                 const TakeScoreHistory::Entry& entry = kept.value()[i];
-                earlier << QString::fromUtf8("%1/%2/%3")
-                               .arg(entry.content)
-                               .arg(entry.timing)
-                               .arg(entry.intonation);
+                earlier << QDateTime::fromMSecsSinceEpoch(entry.whenMs).toString(QStringLiteral("M-d ")) +
+                               QString::fromUtf8("%1/%2/%3")
+                                   .arg(entry.content)
+                                   .arg(entry.timing)
+                                   .arg(entry.intonation);
             }
         }
         if (!earlier.isEmpty())
