@@ -8,16 +8,16 @@
 namespace ostrelle {
 namespace {
 
-float Distance(const SpeechFeatures::Frame& x, const SpeechFeatures::Frame& y) {
+enum Step : std::uint8_t { kNone, kDiagonal, kFromAbove, kFromLeft, kOverPart };
+
+}  // namespace
+
+float FrameDistance(const SpeechFeatures::Frame& x, const SpeechFeatures::Frame& y) {
     float sum = 0;
     for (int c = 0; c < SpeechFeatures::kCoefficients; ++c)
         sum += (x[c] - y[c]) * (x[c] - y[c]);
     return std::sqrt(sum);
 }
-
-enum Step : std::uint8_t { kNone, kDiagonal, kFromAbove, kFromLeft, kOverPart };
-
-}  // namespace
 
 std::vector<int> AlignFrames(const std::vector<SpeechFeatures::Frame>& a,
                              const std::vector<SpeechFeatures::Frame>& b, int band) {
@@ -48,7 +48,7 @@ float WarpDistance(const std::vector<SpeechFeatures::Frame>& a, int aFirst, int 
     for (int row = 1; row <= rows; ++row) {
         nextDiagonal[0] = nextAlongA[0] = nextAlongB[0] = kInfinite;
         for (int col = 1; col <= cols; ++col) {
-            const float d = Distance(a[aFirst + row - 1], b[bFirst + col - 1]);
+            const float d = FrameDistance(a[aFirst + row - 1], b[bFirst + col - 1]);
             nextDiagonal[col] = std::min({diagonal[col - 1], alongA[col - 1], alongB[col - 1]}) + 2 * d;
             nextAlongA[col] = diagonal[col] + d;
             nextAlongB[col] = nextDiagonal[col - 1] + d;
@@ -170,7 +170,7 @@ PartWarp AlignParts(const std::vector<SpeechFeatures::Frame>& a, const std::vect
                        : kInfinite;
         };
         for (int col = window.first; col <= window.last; ++col) {
-            float cost = Distance(a[row], b[col]);
+            float cost = FrameDistance(a[row], b[col]);
             if (inGap[row]) cost = std::min(cost, gapCost);
             float best = kInfinite;
             Step step = kNone;

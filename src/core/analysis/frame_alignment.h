@@ -6,6 +6,9 @@
 
 namespace ostrelle {
 
+// The Euclidean distance of two frames.
+float FrameDistance(const SpeechFeatures::Frame& x, const SpeechFeatures::Frame& y);
+
 // Dynamic time warping of two feature sequences: the in-order pairing of their frames of least summed
 // distance, first with first and last with last. Only cells within band frames of the straight line
 // between the two ends are weighed, so time and memory grow with length × band, never length².

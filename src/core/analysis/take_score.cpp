@@ -1,5 +1,6 @@
 #include "core/analysis/take_score.h"
 
+#include "core/analysis/frame_alignment.h"
 #include "core/analysis/pitch_tracker.h"
 #include "core/analysis/speech_features.h"
 
@@ -105,21 +106,20 @@ std::optional<TakeProblem> ProblemOf(const std::vector<float>& samples, const Vo
 }
 
 // The mel cepstra of the voice's frames, each coefficient of mean 0 and deviation 1.
-std::vector<Frame> VoiceFrames(const std::vector<float>& samples, const Voice& voice) {
-    SpeechFeatures features;
-    const auto from = static_cast<std::size_t>(voice.first) * kHop;
+// The samples of the voice's frames.
+std::vector<float> VoiceSamples(const std::vector<float>& samples, const Voice& voice) {
+    const auto from = std::min(samples.size(), static_cast<std::size_t>(voice.first) * kHop);
     const auto to = std::min(samples.size(), static_cast<std::size_t>(voice.last + 1) * kHop);
-    features.Feed(samples.data() + from, to - from);
+    return {samples.begin() + static_cast<std::ptrdiff_t>(from),
+            samples.begin() + static_cast<std::ptrdiff_t>(to)};
+}
+
+std::vector<Frame> VoiceFrames(const std::vector<float>& voiceSamples) {
+    SpeechFeatures features;
+    features.Feed(voiceSamples.data(), voiceSamples.size());
     std::vector<Frame> frames = features.Frames();
     SpeechFeatures::Normalise(frames);
     return frames;
-}
-
-float Distance(const Frame& x, const Frame& y) {
-    float sum = 0;
-    for (int c = 0; c < SpeechFeatures::kCoefficients; ++c)
-        sum += (x[c] - y[c]) * (x[c] - y[c]);
-    return std::sqrt(sum);
 }
 
 struct Warp {
@@ -150,7 +150,7 @@ Warp WarpFrames(const std::vector<Frame>& a, const std::vector<Frame>& b) {
         steps[r].assign(static_cast<std::size_t>(last[r] - first[r] + 1), 0);
         std::fill(current.begin(), current.end(), kInfinite);
         for (int c = first[r]; c <= last[r]; ++c) {
-            const float d = Distance(a[r], b[c]);
+            const float d = FrameDistance(a[r], b[c]);
             float best = kInfinite;
             std::uint8_t step = 0;
             if (r == 0 && c == 0) best = 0;
@@ -165,7 +165,7 @@ Warp WarpFrames(const std::vector<Frame>& a, const std::vector<Frame>& b) {
     int r = rows - 1, c = cols - 1;
     while (r >= 0 && c >= 0) {
         warp.path.emplace_back(r, c);
-        warp.costs.push_back(Distance(a[r], b[c]));
+        warp.costs.push_back(FrameDistance(a[r], b[c]));
         if (c < first[r] || c > last[r]) break;
         const std::uint8_t step = steps[r][c - first[r]];
         if (step == 1)
@@ -249,8 +249,10 @@ TakeScore ScoreTake(const std::vector<float>& original, const std::vector<float>
         score.problem = TakeProblem::Silent;
         return score;
     }
-    const std::vector<Frame> a = VoiceFrames(original, originalVoice);
-    const std::vector<Frame> b = VoiceFrames(take, takeVoice);
+    const std::vector<float> originalSpeech = VoiceSamples(original, originalVoice);
+    const std::vector<float> takeSpeech = VoiceSamples(take, takeVoice);
+    const std::vector<Frame> a = VoiceFrames(originalSpeech);
+    const std::vector<Frame> b = VoiceFrames(takeSpeech);
     const Warp warp = WarpFrames(a, b);
     if (warp.path.empty()) {
         score.problem = TakeProblem::Silent;
@@ -309,19 +311,8 @@ TakeScore ScoreTake(const std::vector<float>& original, const std::vector<float>
 
     // Intonation: the pitch lines in semitones over each voice's median, compared where both are voiced.
     std::vector<bool> originalVoiced, takeVoiced;
-    const std::vector<float> originalPitch =
-        Semitones(TrackPitch(std::vector<float>(
-                      original.begin() + static_cast<std::ptrdiff_t>(originalVoice.first) * kHop,
-                      original.begin() +
-                          static_cast<std::ptrdiff_t>(std::min(
-                              original.size(), static_cast<std::size_t>(originalVoice.last + 1) * kHop)))),
-                  originalVoiced);
-    const std::vector<float> takePitch =
-        Semitones(TrackPitch(std::vector<float>(
-                      take.begin() + static_cast<std::ptrdiff_t>(takeVoice.first) * kHop,
-                      take.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                         take.size(), static_cast<std::size_t>(takeVoice.last + 1) * kHop)))),
-                  takeVoiced);
+    const std::vector<float> originalPitch = Semitones(TrackPitch(originalSpeech), originalVoiced);
+    const std::vector<float> takePitch = Semitones(TrackPitch(takeSpeech), takeVoiced);
     double gapSum = 0;
     int gapCount = 0;
     score.takeFrameAt.assign(originalLevels.size(), -1);
