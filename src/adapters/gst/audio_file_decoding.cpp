@@ -3,6 +3,7 @@
 #include "adapters/gst/gst_support.h"
 #include "core/formats/waveform_cache.h"
 
+#include <QByteArray>
 #include <QFile>
 
 #include <gst/app/gstappsink.h>
@@ -52,19 +53,20 @@ bool SetDecoderFile(GstElement* pipeline, const QString& absolutePath) {
     return true;
 }
 
-Result<void> DecodeSpeech(const QString& path, const SampleSink& take, const std::atomic<bool>* stop) {
-    return DecodeSpeechPart(path, 0, 0, take, stop);
-}
+namespace {
 
-Result<void> DecodeSpeechPart(const QString& path, double fromSeconds, double toSeconds,
-                              const SampleSink& take, const std::atomic<bool>* stop) {
+Result<void> DecodeMonoPart(const QString& path, double fromSeconds, double toSeconds, int rateHz,
+                            int resampleQuality, const SampleSink& take, const std::atomic<bool>* stop) {
     const Result<AudioFileIdentity> audio = IdentifyAudioFile(path);
     if (!audio.ok()) return audio.failure();
     if (!InitGstreamer().ok()) return CannotDecode();
-    const GstObjectPtr<GstElement> pipeline = LaunchPipeline(
-        "uridecodebin name=decoder expose-all-streams=false ! audioconvert ! audioresample quality=2 ! "
-        "appsink name=sink sync=false enable-last-sample=false max-buffers=16 "
-        "caps=audio/x-raw,format=F32LE,layout=interleaved,channels=1,rate=16000");
+    const QByteArray description =
+        "uridecodebin name=decoder expose-all-streams=false ! audioconvert ! audioresample quality=" +
+        QByteArray::number(resampleQuality) +
+        " ! appsink name=sink sync=false enable-last-sample=false max-buffers=16 "
+        "caps=audio/x-raw,format=F32LE,layout=interleaved,channels=1,rate=" +
+        QByteArray::number(rateHz);
+    const GstObjectPtr<GstElement> pipeline = LaunchPipeline(description.constData());
     if (!pipeline) return CannotDecode();
     const GstObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
     const GstObjectPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
@@ -87,7 +89,7 @@ Result<void> DecodeSpeechPart(const QString& path, double fromSeconds, double to
                                 static_cast<gint64>(fromSeconds * GST_SECOND));
     }
     if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return fail();
-    constexpr double kRate = 16000;
+    const auto rate = static_cast<double>(rateHz);
     std::size_t taken = 0;
     bool failed = false;
     bool past = false;  // the part's end is reached
@@ -114,13 +116,13 @@ Result<void> DecodeSpeechPart(const QString& path, double fromSeconds, double to
                 if (fromSeconds > 0 || toSeconds > 0) {
                     const double at = GST_BUFFER_PTS_IS_VALID(buffer)
                                           ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND
-                                          : fromSeconds + static_cast<double>(taken) / kRate;
+                                          : fromSeconds + static_cast<double>(taken) / rate;
                     const auto skip = static_cast<std::size_t>(
-                        std::clamp((fromSeconds - at) * kRate, 0.0, static_cast<double>(count)));
+                        std::clamp((fromSeconds - at) * rate, 0.0, static_cast<double>(count)));
                     std::size_t end = count;
-                    if (toSeconds > 0 && at + static_cast<double>(count) / kRate >= toSeconds) {
+                    if (toSeconds > 0 && at + static_cast<double>(count) / rate >= toSeconds) {
                         end = static_cast<std::size_t>(
-                            std::clamp((toSeconds - at) * kRate, 0.0, static_cast<double>(count)));
+                            std::clamp((toSeconds - at) * rate, 0.0, static_cast<double>(count)));
                         past = true;
                     }
                     samples += skip;
@@ -145,6 +147,23 @@ Result<void> DecodeSpeechPart(const QString& path, double fromSeconds, double to
     if (failed) return CannotDecode();
     if (taken == 0) return NoSound();
     return {};
+}
+
+}  // namespace
+
+Result<void> DecodeSpeech(const QString& path, const SampleSink& take, const std::atomic<bool>* stop) {
+    return DecodeSpeechPart(path, 0, 0, take, stop);
+}
+
+Result<void> DecodeSpeechPart(const QString& path, double fromSeconds, double toSeconds,
+                              const SampleSink& take, const std::atomic<bool>* stop) {
+    // Speech is only compared: the cheaper resampling does.
+    return DecodeMonoPart(path, fromSeconds, toSeconds, 16000, 2, take, stop);
+}
+
+Result<void> DecodeSoundPart(const QString& path, double fromSeconds, double toSeconds, int rateHz,
+                             const SampleSink& take, const std::atomic<bool>* stop) {
+    return DecodeMonoPart(path, fromSeconds, toSeconds, rateHz, 4, take, stop);
 }
 
 }  // namespace ostrelle

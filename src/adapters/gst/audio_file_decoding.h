@@ -43,5 +43,8 @@ Result<void> DecodeSpeech(const QString& path, const SampleSink& take,
 // The same for the part of the file from fromSeconds to toSeconds (0: its end).
 Result<void> DecodeSpeechPart(const QString& path, double fromSeconds, double toSeconds,
                               const SampleSink& take, const std::atomic<bool>* stop = nullptr);
+// The same part as it is heard: mono at rateHz, resampled with care, for a clip that is listened to.
+Result<void> DecodeSoundPart(const QString& path, double fromSeconds, double toSeconds, int rateHz,
+                             const SampleSink& take, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace ostrelle
