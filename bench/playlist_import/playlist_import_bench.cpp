@@ -121,6 +121,7 @@ public:
     }
     FileChoice OpenFile(const QString& /*filter*/, const QString& /*initialFileName*/) override { return {}; }
     FileChoice SaveFile(const QString& /*filter*/, const QString& /*initialFileName*/) override { return {}; }
+    int Choose(const QString& /*text*/, const std::vector<QString>& /*options*/) override { return -1; }
     bool ReportProgress(const QString& /*label*/, int /*done*/, int /*total*/) override { return true; }
 
     QStringList messages;

@@ -21,6 +21,7 @@ public:
     MessageAnswer ShowMessage(const QString& text, const QString& title, MessageKind kind) override;
     FileChoice OpenFile(const QString& filter, const QString& initialFileName) override;
     FileChoice SaveFile(const QString& filter, const QString& initialFileName) override;
+    int Choose(const QString& /*text*/, const std::vector<QString>& /*options*/) override { return -1; }
     bool ReportProgress(const QString& label, int done, int total) override;
 
     QStringList messages;

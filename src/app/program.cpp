@@ -38,7 +38,8 @@ Program::Program(ProgramFolder folder, Dialogs& dialogs, const ProgramOptions& o
       waveform_(folder.dataDir + QStringLiteral("/waveforms")),
       takeWaveform_(folder.dataDir + QStringLiteral("/waveforms")),
       app_({player_, dialogs, meter_, waveDevice_, database_.get(), database_.get(), &sentences_,
-            database_.get(), &aligner_, &takeScorer_, database_.get()},
+            database_.get(), &aligner_, &takeScorer_, database_.get(), database_.get(), database_.get(),
+            &clipCutter_, &deckWriter_},
            std::move(folder)),
       window_(app_, player_, &waveform_, &takeWaveform_),
       mpris_(app_, player_, [this] { RaiseWindow(); }) {}

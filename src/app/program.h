@@ -4,11 +4,13 @@
 #include "adapters/espeak/espeak_text_aligner.h"
 #include "adapters/gst/audio_file_decoding.h"
 #include "adapters/gst/background_duration_meter.h"
+#include "adapters/gst/gst_clip_cutter.h"
 #include "adapters/gst/gst_media_player.h"
 #include "adapters/gst/gst_sentence_analyzer.h"
 #include "adapters/gst/gst_take_scorer.h"
 #include "adapters/gst/gst_wave_device.h"
 #include "adapters/gst/gst_waveform_source.h"
+#include "adapters/sqlcipher/anki_deck_writer.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
 #include "core/model/program_folder.h"
 #include "core/operations/controller.h"
@@ -61,6 +63,8 @@ private:
     GstSentenceAnalyzer sentences_;
     EspeakTextAligner aligner_{&DecodeSpeech};
     GstTakeScorer takeScorer_;
+    GstClipCutter clipCutter_;
+    AnkiDeckWriter deckWriter_;
     Controller app_;
     MainWindow window_;
     MprisService mpris_;

@@ -216,4 +216,18 @@ TimedText ParseTimedText(const QString& text, const QString& path) {
                                                                                              : ParseLrc(text);
 }
 
+QString TimedText::SpokenBetween(double fromSeconds, double toSeconds) const {
+    QString words;
+    const int count = static_cast<int>(lines.size());
+    for (int i = 0; i < count; ++i) {
+        if (!lines[i].seconds || lines[i].text.trimmed().isEmpty()) continue;
+        const double start = *lines[i].seconds;
+        const double middle = (start + std::max(start, NextTimeAfter(i).value_or(toSeconds))) / 2;
+        if (middle < fromSeconds || middle >= toSeconds) continue;
+        if (!words.isEmpty()) words += u' ';
+        words += lines[i].text.trimmed();
+    }
+    return words;
+}
+
 }  // namespace ostrelle

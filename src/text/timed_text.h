@@ -26,6 +26,8 @@ struct TimedText {
     int LineAt(double seconds) const;
     // When the line after line starts (the next later time), or nothing after the last.
     std::optional<double> NextTimeAfter(int line) const;
+    // The words of the timed lines whose middle lies from fromSeconds up to toSeconds, joined by spaces.
+    QString SpokenBetween(double fromSeconds, double toSeconds) const;
 };
 
 // LRC: one or more leading time tags [mm:ss], [mm:ss.x], [mm:ss.xx], [mm:ss.xxx], [mm:ss:xx] (hundredths)

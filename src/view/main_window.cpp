@@ -3,6 +3,7 @@
 #include "view/grid_table_model.h"
 #include "view/picture_widget.h"
 #include "view/pictures.h"
+#include "view/practice_window.h"
 #include "view/usage_window.h"
 #include "view/view_units.h"
 
@@ -115,6 +116,10 @@ MainWindow::MainWindow(Controller& app, MediaPlayer& player, WaveformSource* wav
         usageWindow_->show();
         usageWindow_->raise();
         usageWindow_->activateWindow();
+    });
+    app_.SetPracticeHandler([this](const PracticeSummary& summary) {
+        if (!practiceWindow_) practiceWindow_ = new PracticeWindow(this);
+        practiceWindow_->Show(summary);
     });
     setFixedSize(sizeHint());
     QCoreApplication::instance()->installEventFilter(this);
@@ -272,6 +277,8 @@ void MainWindow::BuildControls() {
     shadowCue_->setFont(cueFont);
     statusNote_ = note(w.statusNote);
     takeScore_ = note(w.takeScore);
+    reviewCue_ = note(w.reviewCue);
+    reviewCue_->setFont(cueFont);
     setAcceptDrops(true);
     BuildDictationInput();
     fontSizeLabel_ = label(canvas_, w.fontSizeLabel);
@@ -486,7 +493,10 @@ void MainWindow::Render() {
     if (statusNote_->text() != w.statusNote.caption) statusNote_->setText(w.statusNote.caption);
     statusNote_->setVisible(w.statusNote.visible && !w.shadowCue.visible);
     if (takeScore_->text() != w.takeScore.caption) takeScore_->setText(w.takeScore.caption);
-    takeScore_->setVisible(w.takeScore.visible && !w.shadowCue.visible && !w.statusNote.visible);
+    takeScore_->setVisible(w.takeScore.visible && !w.shadowCue.visible && !w.statusNote.visible &&
+                           !w.reviewCue.visible);
+    if (reviewCue_->text() != w.reviewCue.caption) reviewCue_->setText(w.reviewCue.caption);
+    reviewCue_->setVisible(w.reviewCue.visible && !w.shadowCue.visible && !w.statusNote.visible);
     shadowCue_->raise();
 
     RenderWaveform();

@@ -28,6 +28,7 @@ namespace ostrelle {
 class GridTableModel;
 class PictureWidget;
 class UsageWindow;
+class PracticeWindow;
 class WaveformStrip;
 class SeekBar;
 
@@ -123,6 +124,7 @@ private:
     QLabel* shadowCue_ = nullptr;
     QLabel* statusNote_ = nullptr;
     QLabel* takeScore_ = nullptr;
+    QLabel* reviewCue_ = nullptr;
     QLineEdit* dictationInput_ = nullptr;
     QPlainTextEdit* textBackdrop_ = nullptr;
     QTableView* playlistGrid_ = nullptr;
@@ -142,6 +144,7 @@ private:
     bool rendering_ = false;   // the view follows the model: its own changes are no learner's
     bool timersLive_ = false;  // from the end of start-up on
     QPointer<UsageWindow> usageWindow_;
+    QPointer<PracticeWindow> practiceWindow_;
     WaveformStrip* waveformStrip_ = nullptr;
     std::vector<QWidget*> belowWaveform_;  // the player strip and all under it
     bool waveformShown_ = false;

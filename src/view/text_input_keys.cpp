@@ -33,6 +33,10 @@ bool IsTextEditingKey(QKeyCombination key) {
             break;
     }
     const Qt::KeyboardModifiers modifiers = key.keyboardModifiers() & ~Qt::KeypadModifier;
+    // What is typed: a review's grade keys (1-4, Space) must not take the digits out of a typed line.
+    if ((modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier) && key.key() >= Qt::Key_Space &&
+        key.key() <= Qt::Key_AsciiTilde)
+        return true;
     if (modifiers == Qt::ControlModifier) {
         switch (key.key()) {
             case Qt::Key_A:

@@ -10,6 +10,7 @@
 #include "support/simulated_player.h"
 #include "support/test_database.h"
 
+#include <QDateTime>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ protected:
     AppFixtureWith()
         : db_(OpenDatabase()),
           app_({player_, dialogs_, probe_, device_, db_.get(), db_.get(), nullptr, db_.get(), nullptr,
-                &takeScorer_, db_.get()},
+                &takeScorer_, db_.get(), db_.get(), db_.get(), nullptr, nullptr, [this] { return nowMs_; }},
                {dir_.path(), dir_.path()}) {
         player_.SetAutoStart(false);
         SetupPlaylistGrid(app_.window().playlistGrid);
@@ -102,6 +103,8 @@ protected:
     Device device_;
     std::unique_ptr<SqlCipherPlaylistStore> db_;
     FakeTakeScorer takeScorer_;
+    // The review's clock: a morning, moved on by the test.
+    qint64 nowMs_ = QDateTime(QDate(2026, 12, 9), QTime(10, 0)).toMSecsSinceEpoch();
     Controller app_;
 };
 

@@ -2,6 +2,8 @@
 
 #include "core/ports/dialogs.h"
 
+#include <QStringList>
+
 #include <deque>
 #include <vector>
 
@@ -39,12 +41,23 @@ public:
         return NextFile(filter, initialFileName);
     }
 
+    int Choose(const QString& text, const std::vector<QString>& options) override {
+        shown.push_back({text + u'|' + QStringList(options.begin(), options.end()).join(u'|'),
+                         {},
+                         MessageKind::Question});
+        if (choices.empty()) return -1;
+        const int chosen = choices.front();
+        choices.pop_front();
+        return chosen;
+    }
+
     bool ReportProgress(const QString& /*label*/, int done, int /*total*/) override {
         ++progressReports;
         return cancelAtProgress < 0 || done < cancelAtProgress;
     }
 
     std::deque<MessageAnswer> answers;
+    std::deque<int> choices;    // answers to Choose; an empty queue closes the box
     int cancelAtProgress = -1;  // ReportProgress answers "cancelled" from this count on
     int progressReports = 0;
     std::deque<FileChoice> files;                      // an empty queue cancels

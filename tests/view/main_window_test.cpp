@@ -76,8 +76,10 @@ TEST_F(MainWindowTest, StoredRepeatSettingsAreRestored) {
     EXPECT_EQ(window().repeatCountBox.text, QString::fromUtf8("3次"));
     EXPECT_EQ(window().pauseBox.text, QString::fromUtf8("2秒"));
     EXPECT_EQ(w.ComboBoxFor(&Window::repeatCountBox)->currentText(), QString::fromUtf8("3次"));
-    EXPECT_EQ(w.ComboBoxFor(&Window::pauseBox)->count(), 6);
+    // Whole seconds, then a pause as long as the sentence and half as long again.
+    EXPECT_EQ(w.ComboBoxFor(&Window::pauseBox)->count(), 8);
     EXPECT_EQ(w.ComboBoxFor(&Window::pauseBox)->itemText(5), QString::fromUtf8("5秒"));
+    EXPECT_EQ(w.ComboBoxFor(&Window::pauseBox)->itemText(7), QString::fromUtf8("按句长×1.5"));
 }
 
 TEST_F(MainWindowTest, APickInAnyComboStoresBothRepeatSettings) {
@@ -88,6 +90,25 @@ TEST_F(MainWindowTest, APickInAnyComboStoresBothRepeatSettings) {
     EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("0"), Ini()), QStringLiteral("4"));
     EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("1"), Ini()), QStringLiteral("0"));
     EXPECT_EQ(window().repeatCountBox.text, QString::fromUtf8("4次"));
+}
+
+TEST_F(MainWindowTest, APauseBySentenceLengthIsKeptApartFromTheSecondsAndRestored) {
+    WriteIni("Fist", "run", "1");
+    WriteIni("comb", "1", "2");
+    WriteIni("Drill", "Pause", "1");
+    MainWindow& w = Start();
+    EXPECT_EQ(window().pauseBox.text, QString::fromUtf8("按句长"));
+    const auto pick = [&w](int index) {
+        w.ComboBoxFor(&Window::pauseBox)->setCurrentIndex(index);
+        Q_EMIT w.ComboBoxFor(&Window::pauseBox)->activated(index);
+    };
+    pick(7);
+    // The old key keeps whole seconds for a program that knows only those.
+    EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("1"), Ini()), QStringLiteral("2"));
+    EXPECT_EQ(ReadIniValue(QStringLiteral("Drill"), QStringLiteral("Pause"), Ini()), QStringLiteral("1.5"));
+    pick(3);
+    EXPECT_EQ(ReadIniValue(QStringLiteral("comb"), QStringLiteral("1"), Ini()), QStringLiteral("3"));
+    EXPECT_EQ(ReadIniValue(QStringLiteral("Drill"), QStringLiteral("Pause"), Ini()), QString());
 }
 
 TEST_F(MainWindowTest, AKeptRecordingEnablesPlayingAndSavingIt) {
@@ -467,7 +488,12 @@ TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledFromEveryF
             count->setEditText(QString::fromUtf8("2次"));
             QTest::keySequence(focus, keys);
             EXPECT_EQ(triggered.count(), reached) << keys.toString().toStdString();
-            EXPECT_EQ(count->currentText(), QString::fromUtf8("2次")) << keys.toString().toStdString();
+            // A key that types (a grade's digit, Space) goes into the box being typed in.
+            const bool typed = focus == count && keys[0].keyboardModifiers() == Qt::NoModifier &&
+                               keys[0].key() >= Qt::Key_Space && keys[0].key() <= Qt::Key_AsciiTilde;
+            EXPECT_EQ(count->currentText(),
+                      QString::fromUtf8("2次") + (typed ? QString(QChar(keys[0].key())) : QString()))
+                << keys.toString().toStdString();
             w.Render();
             action->setEnabled(false);
             QTest::keySequence(focus, keys);

@@ -4,7 +4,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace ostrelle {
 
@@ -91,6 +94,17 @@ FileChoice QtDialogs::SaveFile(const QString& filter, const QString& initialFile
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     const QString name = dialog.selectedFiles().constFirst();
     return {name, QFileInfo(name).fileName()};
+}
+
+int QtDialogs::Choose(const QString& text, const std::vector<QString>& options) {
+    QMessageBox box(QMessageBox::Question, MessageTitle(), text, QMessageBox::NoButton, parent_);
+    std::vector<QAbstractButton*> buttons;
+    for (const QString& option : options)
+        buttons.push_back(box.addButton(option, QMessageBox::AcceptRole));
+    box.addButton(QString::fromUtf8("取消"), QMessageBox::RejectRole);
+    box.exec();
+    const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    return chosen == buttons.end() ? -1 : static_cast<int>(chosen - buttons.begin());
 }
 
 bool QtDialogs::ReportProgress(const QString& label, int done, int total) {

@@ -16,6 +16,7 @@ public:
     void SetParent(QWidget* parent) { parent_ = parent; }
 
     MessageAnswer ShowMessage(const QString& text, const QString& title, MessageKind kind) override;
+    int Choose(const QString& text, const std::vector<QString>& options) override;
     FileChoice OpenFile(const QString& filter, const QString& initialFileName) override;
     std::vector<FileChoice> OpenFiles(const QString& filter, const QString& initialFileName) override;
     FileChoice SaveFile(const QString& filter, const QString& initialFileName) override;

@@ -140,16 +140,17 @@ OpenResult OpenChecked(const QString& path, const QString& key) {
     (void)Exec(db, "PRAGMA cache_size = -16384");
 
     std::optional<QString> sideTables;
-    if (!QueryText(db,
-                   "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
-                   "name IN ('durations', 'dictation_scores', 'take_scores')",
-                   sideTables, rc)
+    if (!QueryText(
+             db,
+             "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+             "name IN ('durations', 'dictation_scores', 'take_scores', 'hard_sentences', 'practice_days')",
+             sideTables, rc)
              .ok())
         return OpenFailure(rc, path, db);
-    if (!tableName || sideTables != u"3") {
+    if (!tableName || sideTables != u"5") {
         // A database from before lengths or scores were kept gains their tables and nothing else.
         const QByteArray schema = (tableName ? QByteArray() : CreateSchemaSql()) + CreateLengthsSql() +
-                                  CreateScoresSql() + CreateTakeScoresSql();
+                                  CreateScoresSql() + CreateTakeScoresSql() + CreateReviewSql();
         const Result<void> made = InTransaction(db, [&] { return Exec(db, schema.constData()); });
         if (!made.ok()) return OpenFailure(made.failure().code, path, made.failure().detail);
     }

@@ -3,6 +3,7 @@
 #include "core/ports/dictation_scores.h"
 #include "core/ports/length_store.h"
 #include "core/ports/playlist_store.h"
+#include "core/ports/review_store.h"
 #include "core/ports/take_scorer.h"
 
 #include <QStringList>
@@ -17,12 +18,15 @@ struct Connection;
 
 // The playlist store on SQLCipher: one connection per process, table playlist created when the file is
 // new. A file that cannot be read with the key is reported, never overwritten or deleted. Measured
-// lengths, dictation scores and shadowing takes' scores are kept in tables of their own, durations,
-// dictation_scores and take_scores, made when missing.
+// lengths, dictation scores, shadowing takes' scores, hard sentences and the practice diary are kept in
+// tables of their own (durations, dictation_scores, take_scores, hard_sentences, practice_days), made when
+// missing.
 class SqlCipherPlaylistStore final : public PlaylistStore,
                                      public LengthStore,
                                      public DictationScores,
-                                     public TakeScoreHistory {
+                                     public TakeScoreHistory,
+                                     public ReviewStore,
+                                     public PracticeLog {
 public:
     static constexpr const char* kPassword = "73940268";
 
@@ -45,6 +49,18 @@ public:
 
     Result<void> KeepTakeScore(const QString& path, qint64 aMs, qint64 bMs, const Entry& entry) override;
     Result<std::vector<Entry>> TakeScoresOf(const QString& path, qint64 aMs, qint64 bMs, int count) override;
+
+    Result<void> KeepHard(const HardSentence& sentence) override;
+    Result<void> ForgetHard(const QString& path, qint64 aMs, qint64 bMs) override;
+    Result<std::vector<HardSentence>> HardSentences(const QString& path = {}) override;
+    Result<std::vector<HardSentence>> DueHard(qint64 untilMs) override;
+    Result<void> MoveHard(const QString& path, std::pair<qint64, qint64> from,
+                          std::pair<qint64, qint64> to) override;
+    Result<void> KeepHardSegmentsOnly(const QString& path,
+                                      const std::vector<std::pair<qint64, qint64>>& spans) override;
+
+    Result<void> AddPractice(const PracticeDay& more) override;
+    Result<std::vector<PracticeDay>> PracticeDays(const QDate& first, const QDate& last) override;
 
     // One SQL command for tools, tests and benchmarks that set up or inspect a table directly. A command
     // whose first word is INSERT, DELETE or UPDATE (any case) runs in one transaction and gives no

@@ -55,6 +55,21 @@ QByteArray CreateTakeScoresSql() {
            "CREATE INDEX IF NOT EXISTS take_scores_segment ON take_scores (path, a_ms, b_ms, when_ms);";
 }
 
+QByteArray CreateReviewSql() {
+    return "CREATE TABLE IF NOT EXISTS hard_sentences (path TEXT NOT NULL, a_ms INTEGER NOT NULL, "
+           "b_ms INTEGER NOT NULL CHECK (b_ms > a_ms), segment INTEGER NOT NULL, reason INTEGER NOT NULL, "
+           "since_ms INTEGER NOT NULL, text TEXT NOT NULL DEFAULT '', phase INTEGER NOT NULL, "
+           "step INTEGER NOT NULL, stability REAL NOT NULL, difficulty REAL NOT NULL, due_ms INTEGER NOT "
+           "NULL, "
+           "last_ms INTEGER NOT NULL, reviews INTEGER NOT NULL, lapses INTEGER NOT NULL, "
+           "PRIMARY KEY (path, a_ms, b_ms));"
+           "CREATE INDEX IF NOT EXISTS hard_sentences_due ON hard_sentences (due_ms);"
+           "CREATE TABLE IF NOT EXISTS practice_days (day TEXT PRIMARY KEY NOT NULL, "
+           "played_ms INTEGER NOT NULL DEFAULT 0, passes INTEGER NOT NULL DEFAULT 0, "
+           "takes INTEGER NOT NULL DEFAULT 0, dictated INTEGER NOT NULL DEFAULT 0, "
+           "reviewed INTEGER NOT NULL DEFAULT 0);";
+}
+
 FailureCode CodeOf(int rc) {
     switch (rc & 0xff) {
         case SQLITE_BUSY:

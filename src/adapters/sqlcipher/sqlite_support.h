@@ -28,6 +28,8 @@ QByteArray CreateLengthsSql();
 QByteArray CreateScoresSql();
 // The shadowing takes' scores, several for each segment of a file.
 QByteArray CreateTakeScoresSql();
+// The hard sentences with their review state, and the practice diary.
+QByteArray CreateReviewSql();
 
 struct StatementDeleter {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }

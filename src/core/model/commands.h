@@ -51,6 +51,17 @@ enum class Command {
     ExportLrc,  // the timed text written as an .lrc beside the audio
     TimedTextToSegments,
     ToggleRawTimedText,
+    // Its 难句本 submenu.
+    ToggleHard,    // the current segment goes into the book of hard sentences, or out of it
+    Review,        // plays the hard sentences due today, one by one; or stops
+    RevealReview,  // the reviewed sentence's words
+    GradeAgain,
+    GradeHard,
+    GradeGood,
+    GradeEasy,
+    PracticeRecord,         // the practice diary's window
+    ExportAnki,             // a lesson's sentences as Anki cards
+    ResumeAtSentenceStart,  // after a pause in a run, play starts the sentence again
     // 播放器 menu: the player alone.
     Play,
     Pause,

@@ -225,6 +225,8 @@ struct Window {
     Label statusNote;
     // How close the last shadowing take came, over the usage line once the run is over.
     Label takeScore;
+    // What a review wants of the learner, over the usage line while it runs.
+    Label reviewCue;
     // The automatic sentence split's progress, over the usage line while it runs.
     struct SplitProgress {
         bool shown = false;
@@ -252,6 +254,7 @@ struct Window {
     MenuItem saveListItem;
     MenuItem deleteEntryItem;
     MenuItem clearListItem;
+    MenuItem exportAnkiItem;  // a lesson's sentences, or the hard or due ones, as Anki cards
     MenuItem exitItem;
     MenuItem recordMenu;
     MenuItem recordItem;
@@ -289,10 +292,20 @@ struct Window {
     MenuItem exportLrcItem;            // the timed text written as an .lrc beside the audio
     MenuItem timedTextToSegmentsItem;  // a timed text's lines from the current one on become segments
     MenuItem rawTimedTextItem;         // a timed text is shown as its file is, tags and all
+    MenuItem hardMenu;                 // 难句本
+    MenuItem hardItem;                 // ticked while the current segment is in the book
+    MenuItem reviewItem;               // with how many are due today
+    MenuItem revealReviewItem;
+    MenuItem gradeAgainItem;
+    MenuItem gradeHardItem;
+    MenuItem gradeGoodItem;
+    MenuItem gradeEasyItem;
+    MenuItem practiceRecordItem;
     MenuItem playerMenu;
     MenuItem playItem;
     MenuItem pauseItem;
     MenuItem stopItem;
+    MenuItem resumeAtSentenceStartItem;  // ticked: play after a pause in a run starts the sentence again
     // The playback speed, pitch kept: a submenu of presets, and steps of 0.05.
     MenuItem speedMenu;
     MenuItem speed50Item;

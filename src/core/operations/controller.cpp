@@ -35,8 +35,11 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                  WriteSettings({{QString::fromLatin1(SpeedControl::kSection), key, value}});
              }),
       repeat_(window_, state_, adapters.player, speed_),
-      editor_(window_, state_, adapters.player, store_, repeat_, adapters.dialogs,
-              [this](const QString& path) { ForgetDeletedTakes(path); }),
+      editor_(
+          window_, state_, adapters.player, store_, repeat_, adapters.dialogs,
+          {.segmentsChanged = [this](const QString& path) { ForgetDeletedTakes(path); },
+           .segmentMoved = [this](const QString& path, std::pair<qint64, qint64> from,
+                                  std::pair<qint64, qint64> to) { review_.SegmentMoved(path, from, to); }}),
       documents_(window_, state_, adapters.player, adapters.dialogs, folder_.SettingsFile(),
                  {.writeSetting =
                       [this](const QString& section, const QString& key, const QString& value) {
@@ -47,8 +50,12 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                   .loadFileSegments = [this](const QString& path, int row) { LoadFileSegments(path, row); },
                   .measureLength = [this](const QString& path) { (void)lengths_.Of(path); },
                   .openFiles = [this](const QStringList& paths) { fileOpening_.Open(paths); }}),
-      transport_(window_, state_, adapters.player, repeat_, editor_,
-                 [this](const QString& path) { documents_.LoadCompanionText(path); }),
+      transport_(
+          window_, state_, adapters.player, repeat_, editor_,
+          [this](const QString& path) { documents_.LoadCompanionText(path); },
+          [this](const QString& section, const QString& key, const QString& value) {
+              WriteSettings({{section, key, value}});
+          }),
       playlist_(
           window_, state_, adapters.player, adapters.dialogs, lengths_, adapters.database,
           {.startAudioFile = [this](const QString& path) { documents_.StartAudioFile(path); },
@@ -60,16 +67,26 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
       shadowing_(window_, state_, adapters.player, adapters.waveDevice, adapters.dialogs, repeat_, speed_,
                  recorder_, folder_.dataDir + QStringLiteral("/takes"),
                  [this](const QString& lesson, const ABPair& segment, const QString& take, bool fresh) {
+                     if (fresh) diary_.TakeRecorded();
                      takeScoring_.Score(lesson, segment, take, fresh);
                  }),
-      takeScoring_(window_, state_, adapters.takeScorer, adapters.takeScores,
-                   [this](const QString& text) { shadowing_.ShowScore(text); }),
+      takeScoring_(
+          window_, state_, adapters.takeScorer, adapters.takeScores,
+          [this](const QString& text) { shadowing_.ShowScore(text); },
+          [this](const QString& lesson, const ABPair& segment, int content) {
+              review_.TakeScored(lesson, {segment.a.ms, segment.b.ms}, content);
+          }),
       dictation_(window_, state_, adapters.player, adapters.dialogs, adapters.scores,
                  {.line = [this](int line) { timedText_.LoopLine(line); },
                   .segment =
                       [this](int segment) {
                           repeat_.GoToSegment(segment);
                           repeat_.PlayRepeat();
+                      },
+                  .checked =
+                      [this](int percent, const QString& text) {
+                          diary_.LineDictated();
+                          review_.DictationChecked(percent, text);
                       }}),
       fileOpening_(window_, adapters.dialogs, documents_, playlist_, playlistFiles_),
       sentenceSplit_(window_, state_, adapters.player, adapters.dialogs, adapters.sentences, editor_),
@@ -81,9 +98,24 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                           WriteSettings({{section, key, value}});
                       },
                   .textChanged = [this] { dictation_.TextChanged(); }}),
-      waveform_(window_, [this](const QString& section, const QString& key, const QString& value) {
-          WriteSettings({{section, key, value}});
-      }) {
+      waveform_(window_,
+                [this](const QString& section, const QString& key, const QString& value) {
+                    WriteSettings({{section, key, value}});
+                }),
+      diary_(adapters.practice, [] { return QDate::currentDate(); }),
+      review_(window_, state_, adapters.player, adapters.dialogs, repeat_, adapters.reviews,
+              {.openLesson = [this](const QString& path) { return OpenLesson(path); },
+               .restoreText =
+                   [this] {
+                       documents_.LoadCompanionText(adapters_.player.Url());
+                       documents_.ApplyTextShown();
+                   },
+               .note = [this](const QString& text) { fileOpening_.ShowNote(text); },
+               .graded = [this] { diary_.SentenceReviewed(); },
+               .nowMs = adapters.nowMs}),
+      deckExport_(state_, adapters.player, adapters.dialogs, store_,
+                  {adapters.reviews, adapters.clipCutter, adapters.deckWriter}, adapters.nowMs) {
+    repeat_.SetPassHandler([this] { diary_.PassPlayed(); });
     adapters.waveDevice.SetDoneHandler([this] {
         Deliver([this] {
             if (shadowing_.Active())
@@ -99,9 +131,11 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
     if (adapters.takeScorer)
         adapters.takeScorer->SetUpdateHandler([this] { Deliver([this] { takeScoring_.ScoreReady(); }); });
     // Dictation before the repeat engine: while on, the steps are its own.
-    features_ = {&documents_, &playlist_,    &playlistFiles_, &recorder_,    &dictation_,
-                 &repeat_,    &editor_,      &transport_,     &speed_,       &waveform_,
-                 &shadowing_, &takeScoring_, &sentenceSplit_, &alignedText_, &timedText_};
+    features_ = {&documents_, &playlist_, &playlistFiles_, &recorder_, &dictation_, &repeat_, &editor_,
+                 &transport_, &speed_, &waveform_, &shadowing_, &takeScoring_, &sentenceSplit_, &alignedText_,
+                 &timedText_,
+                 // Last: while it runs, the text pane is the review's.
+                 &review_, &deckExport_};
 }
 
 void Controller::PlayTakeFlag(int flag) {
@@ -197,7 +231,10 @@ void Controller::Start() {
         w.pauseBox.items << QString::number(i) + QString::fromUtf8("秒");
         w.fontSizeBox.items << QString::number(i + 8);
     }
+    w.pauseBox.items << QString::fromUtf8(kPauseBySegment) << QString::fromUtf8(kPauseBySegmentAndHalf);
     RestoreRepeatSettings();
+    RestorePauseChoice();
+    transport_.Restore(ini);
     waveform_.Restore(ini);
     speed_.Restore(ini);
     timedText_.Restore(ini);
@@ -263,6 +300,9 @@ void Controller::Run(Command command) {
         case Command::ShowUsage:
             if (showUsage_) showUsage_(UsageInstructions());
             break;
+        case Command::PracticeRecord:
+            if (showPractice_) showPractice_(diary_.Summary());
+            break;
         default:
             break;
     }
@@ -312,6 +352,7 @@ void Controller::ReturnToLesson(const PlayerState::LessonLeft& lesson) {
 }
 
 void Controller::SaveResumePoint() {
+    diary_.Flush();
     const QString path = adapters_.player.Url();
     if (path.isEmpty() || path != state_.currentAudioPath || playlist_.FindPlaylistRow(path) <= 0) return;
     // A path with a line break cannot be kept in a settings line: that lesson is not returned to.
@@ -325,6 +366,7 @@ void Controller::SaveResumePoint() {
 
 void Controller::ShowPosition() {
     transport_.ShowPosition();
+    if (adapters_.player.PlayState() == kPlayStatePlaying) diary_.Played(window_.positionTimer.intervalMs);
     window_.positionLabel.caption += SpeedText(speed_.Asked(), adapters_.player.Rate());
     const QString problem = adapters_.player.OutputProblem();
     if (problem.isEmpty() || silentOutputTold_) return;
@@ -337,7 +379,12 @@ void Controller::ShowPosition() {
 void Controller::ForgetDeletedTakes(const QString& path) {
     // Only what the store really holds now counts: a failed delete keeps its take.
     const Result<LoadedSegments> kept = store_.LoadABList(path);
-    if (kept.ok()) shadowing_.ForgetTakesNotIn(path, kept.value().list);
+    if (!kept.ok()) return;
+    shadowing_.ForgetTakesNotIn(path, kept.value().list);
+    std::vector<std::pair<qint64, qint64>> spans;
+    for (const ABPair& pair : kept.value().list)
+        if (!pair.blank) spans.emplace_back(pair.a.ms, pair.b.ms);
+    review_.SegmentsChanged(path, spans);
 }
 
 void Controller::LoadFileSegments(const QString& path, int row) {
@@ -357,9 +404,55 @@ QString Controller::UsageInstructions() const {
     return text.ok() && !text.value().trimmed().isEmpty() ? text.value() : window_.usageLabel.caption;
 }
 
+namespace {
+
+// A pause by the sentence's length is kept in a section of its own: the old key holds whole seconds only.
+const QString kPauseKey = QStringLiteral("Pause");
+
+}  // namespace
+
 void Controller::StoreRepeatChoices() {
-    WriteSettings({{QStringLiteral("comb"), QStringLiteral("0"), window_.repeatCountBox.text.left(1)},
-                   {QStringLiteral("comb"), QStringLiteral("1"), window_.pauseBox.text.left(1)}});
+    const std::optional<double> byLength = PauseBySegmentLength(window_.pauseBox.text);
+    const QString drill = QString::fromLatin1(Transport::kDrillSection);
+    if (byLength) {
+        WriteSettings({{QStringLiteral("comb"), QStringLiteral("0"), window_.repeatCountBox.text.left(1)},
+                       {drill, kPauseKey, QString::number(*byLength)}});
+        return;
+    }
+    std::vector<std::array<QString, 3>> writes = {
+        {QStringLiteral("comb"), QStringLiteral("0"), window_.repeatCountBox.text.left(1)},
+        {QStringLiteral("comb"), QStringLiteral("1"), window_.pauseBox.text.left(1)}};
+    if (!ReadIniValue(drill, kPauseKey, folder_.SettingsFile()).isEmpty())
+        writes.push_back({drill, kPauseKey, {}});
+    WriteSettings(writes);
+}
+
+void Controller::RestorePauseChoice() {
+    const QString factor =
+        ReadIniValue(QString::fromLatin1(Transport::kDrillSection), kPauseKey, folder_.SettingsFile());
+    for (const QString& item : window_.pauseBox.items) {
+        const std::optional<double> byLength = PauseBySegmentLength(item);
+        if (byLength && !factor.isEmpty() && QString::number(*byLength) == factor.trimmed())
+            window_.pauseBox.text = item;
+    }
+}
+
+bool Controller::OpenLesson(const QString& path) {
+    if (!QFileInfo(path).isFile()) return false;
+    const int row = playlist_.FindPlaylistRow(path);
+    if (row > 0) {
+        state_.currentListRow = row;
+        playlist_.SelectPlaylistRow(row);
+        transport_.LoadFirstEntry(row);
+    } else {
+        // A lesson no longer listed still has its sentences in the book.
+        state_.markingOff = false;
+        state_.currentAudioPath = path;
+        documents_.LoadCompanionText(path);
+        adapters_.player.SetUrl(path);
+        LoadFileSegments(path, 0);
+    }
+    return adapters_.player.Url() == path && adapters_.player.ErrorText().isEmpty();
 }
 
 }  // namespace ostrelle

@@ -5,6 +5,7 @@
 #include "core/model/program_folder.h"
 #include "core/model/window_model.h"
 #include "core/operations/aligned_text.h"
+#include "core/operations/deck_export.h"
 #include "core/operations/dictation.h"
 #include "core/operations/documents.h"
 #include "core/operations/feature.h"
@@ -12,8 +13,10 @@
 #include "core/operations/file_opening.h"
 #include "core/operations/playlist.h"
 #include "core/operations/playlist_files.h"
+#include "core/operations/practice_diary.h"
 #include "core/operations/recorder.h"
 #include "core/operations/repeat_engine.h"
+#include "core/operations/review.h"
 #include "core/operations/segment_display.h"
 #include "core/operations/segment_editor.h"
 #include "core/operations/segment_store.h"
@@ -51,6 +54,11 @@ struct Adapters {
     TextAligner* aligner = nullptr;          // null: no text alignment
     TakeScorer* takeScorer = nullptr;        // null: shadowing takes are not scored
     TakeScoreHistory* takeScores = nullptr;  // null: takes' scores are kept for the run only
+    ReviewStore* reviews = nullptr;          // null: no book of hard sentences
+    PracticeLog* practice = nullptr;         // null: the practice diary is kept for the run only
+    ClipCutter* clipCutter = nullptr;        // null, or no deck writer: no export to Anki
+    DeckWriter* deckWriter = nullptr;
+    std::function<qint64()> nowMs = {};  // since the epoch, UTC; empty: the system clock
 };
 
 // The main window's controller: owns the window model and the session, hands every command to the feature
@@ -129,6 +137,10 @@ public:
     void SetUsageHandler(std::function<void(const QString& instructions)> handler) {
         showUsage_ = std::move(handler);
     }
+    // Called with the practice diary's summary when the learner asks for it.
+    void SetPracticeHandler(std::function<void(const PracticeSummary&)> handler) {
+        showPractice_ = std::move(handler);
+    }
     // The introduction's text that ships with the program, or the window's one-line hint without it.
     QString UsageInstructions() const;
 
@@ -142,6 +154,8 @@ public:
     SpeedControl& speed() { return speed_; }
     Shadowing& shadowing() { return shadowing_; }
     Dictation& dictation() { return dictation_; }
+    Review& review() { return review_; }
+    PracticeDiary& diary() { return diary_; }
 
 private:
     void RestoreRepeatSettings();
@@ -149,8 +163,11 @@ private:
     // Back to the lesson left for a file that could not be played: paused where it was, with its text and
     // its current segment. Nothing when it is no longer listed.
     void ReturnToLesson(const PlayerState::LessonLeft& lesson);
-    // A segment's take goes with the segment.
+    // A segment's take and review state go with the segment.
     void ForgetDeletedTakes(const QString& path);
+    // Loads path as the current lesson, paused, as the list would; false when it cannot be opened.
+    bool OpenLesson(const QString& path);
+    void RestorePauseChoice();
     // A file starts: a split of another file stops.
     void LoadFileSegments(const QString& path, int row);
     // Writes settings; when any write fails the learner is told once, and the old file stays as it was.
@@ -178,6 +195,7 @@ private:
     QStringList startFiles_;
     std::function<void()> close_;
     std::function<void(const QString&)> showUsage_;
+    std::function<void(const PracticeSummary&)> showPractice_;
     std::function<void()> render_;
     bool busy_ = false;                                 // an operation is under way
     std::vector<std::function<void()>> pendingEvents_;  // delivered during it
@@ -185,6 +203,9 @@ private:
     AlignedText alignedText_;
     TimedTextLines timedText_;
     WaveformPanel waveform_;
+    PracticeDiary diary_;
+    Review review_;
+    DeckExport deckExport_;
     // Each owns its commands and its part of the window, and is told when another lesson starts.
     std::vector<Feature*> features_;
     bool settingsFailureTold_ = false;  // until a write goes through again

@@ -202,6 +202,7 @@ void Dictation::Check(const QString& typed) {
                                  MessageTitle(), MessageKind::Error);
     }
     Compose();
+    if (loops_.checked) loops_.checked(percent, unit.text);
 }
 
 // The pane: every line, each unit's kept score after its last line; the lines being dictated joined in one,

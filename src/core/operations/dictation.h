@@ -23,6 +23,8 @@ public:
     struct Loops {
         std::function<void(int line)> line;
         std::function<void(int segment)> segment;
+        // A line or segment was checked: its score and its words.
+        std::function<void(int percent, const QString& text)> checked = {};
     };
 
     Dictation(Window& window, PlayerState& state, MediaPlayer& player, Dialogs& dialogs,

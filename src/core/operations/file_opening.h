@@ -35,6 +35,8 @@ public:
     // last, so that it wins over the companion text of the audio. Anything else is left out, with a note
     // in the status line rather than a message per file.
     void Open(const QStringList& paths);
+    // A passing note in the status line, hidden again after a while.
+    void ShowNote(const QString& text);
     void HideNote();
 
     // What a walk of a folder found.
@@ -50,7 +52,6 @@ public:
 private:
     // The same on a thread of its own, while the window shows how far it is and the learner may cancel.
     Found WalkFolder(const QString& folder);
-    void ShowNote(const QString& text);
 
     Window& window_;
     Dialogs& dialogs_;

@@ -1,6 +1,7 @@
 #include "core/operations/repeat_engine.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace ostrelle {
 namespace {
@@ -19,8 +20,20 @@ int RepeatEngine::RepeatCount() const {
 }
 
 int RepeatEngine::PauseTicksSetting() const {
+    // A pause as long as the sentence, as heard at the run's speed: the learner says it in that time.
+    if (const std::optional<double> factor = PauseBySegmentLength(window_.pauseBox.text)) {
+        const auto [a, b] = RunSpan();
+        const double rate = speed_.Asked() > 0 ? speed_.Asked() : 1.0;
+        return static_cast<int>(std::lround(std::max(0.0, b - a) * *factor / rate * kTicksPerSecond));
+    }
     // ... and pauses for no time at all.
     return LeadingDigit(window_.pauseBox.text).value_or(0) * kTicksPerSecond;
+}
+
+std::optional<double> PauseBySegmentLength(const QString& choice) {
+    if (choice == QString::fromUtf8(kPauseBySegment)) return 1.0;
+    if (choice == QString::fromUtf8(kPauseBySegmentAndHalf)) return 1.5;
+    return std::nullopt;
 }
 
 std::pair<double, double> RepeatEngine::RunSpan() const {
@@ -70,6 +83,7 @@ void RepeatEngine::Tick() {
     player_.Pause();
     player_.SetCurrentPosition(a);
     --state_.repeatLeft;
+    if (passPlayed_) passPlayed_();
     if (state_.repeatLeft > 0) {
         state_.run = PlayerState::RunPhase::Pausing;
         return;

@@ -6,9 +6,16 @@
 #include "core/operations/speed_control.h"
 #include "core/ports/media_player.h"
 
+#include <functional>
+#include <optional>
 #include <utility>
 
 namespace ostrelle {
+
+// The pause choices beyond whole seconds, and the factor of the segment's length each one pauses for.
+inline constexpr const char* kPauseBySegment = "按句长";
+inline constexpr const char* kPauseBySegmentAndHalf = "按句长×1.5";
+std::optional<double> PauseBySegmentLength(const QString& choice);
 
 // What an operation that ends a repeat run does besides ending it.
 struct RunEnding {
@@ -53,6 +60,9 @@ public:
     // Ends a run, and ending says what else happens.
     void StopRepeatRun(const RunEnding& ending);
 
+    // Called each time a pass has played through.
+    void SetPassHandler(std::function<void()> handler) { passPlayed_ = std::move(handler); }
+
     // The run's pass count and pause in ticks, from the first character of the two selectors.
     int RepeatCount() const;
     int PauseTicksSetting() const;
@@ -67,6 +77,7 @@ private:
     PlayerState& state_;
     MediaPlayer& player_;
     SpeedControl& speed_;
+    std::function<void()> passPlayed_;
 };
 
 }  // namespace ostrelle

@@ -42,8 +42,9 @@ void SegmentEditor::Run(Command command) {
             SetAPoint();
             return;
         case Command::SetB:
+            // A full list drops its oldest segment for the new one.
             SetBPoint();
-            return;
+            break;
         case Command::DeleteSegment:
             DeleteCurrentAB();
             break;
@@ -55,8 +56,8 @@ void SegmentEditor::Run(Command command) {
                 if (nudge.command == command) NudgeMark(nudge.mark, nudge.seconds);
             return;
     }
-    // A segment's take goes with the segment.
-    if (segmentsDeleted_ && !state_.abListPath.isEmpty()) segmentsDeleted_(state_.abListPath);
+    // A segment's take and review state go with the segment.
+    if (hooks_.segmentsChanged && !state_.abListPath.isEmpty()) hooks_.segmentsChanged(state_.abListPath);
 }
 
 void SegmentEditor::Present() {
@@ -156,6 +157,7 @@ void SegmentEditor::AddSegments(const std::vector<std::pair<double, double>>& sp
                                  .arg(segments.size()),
                              MessageTitle(), MessageKind::Information);
     ReloadSegments(path);
+    if (hooks_.segmentsChanged) hooks_.segmentsChanged(path);
     if (first >= static_cast<int>(state_.abList.size())) return;
     state_.hasAB = true;
     state_.listedLengthMs = MarkTime::At(player_.Duration()).ms;
@@ -188,6 +190,9 @@ void SegmentEditor::MoveMark(Mark mark, double seconds) {
     ABPair moved = state_.abList[index];
     (mark == Mark::A ? moved.a : moved.b) = MarkTime::At(mark == Mark::A ? a : b);
     if (Failed(store_.ReplaceSegment(state_.abListPath, index + 1, moved))) return;
+    if (hooks_.segmentMoved)
+        hooks_.segmentMoved(state_.abListPath, {state_.abList[index].a.ms, state_.abList[index].b.ms},
+                            {moved.a.ms, moved.b.ms});
     state_.abList[index] = moved;
 
     // The learner hears the edge just moved.

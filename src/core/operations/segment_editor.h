@@ -14,18 +14,23 @@ namespace ostrelle {
 // The commands that make, move and remove A-B segments of the loaded file.
 class SegmentEditor final : public Feature {
 public:
-    // Called with the file whose segments were deleted, whether or not the store let them go.
-    using SegmentsDeleted = std::function<void(const QString& path)>;
+    struct Hooks {
+        // Called with the file whose segments were deleted or added, whether or not the store took it.
+        std::function<void(const QString& path)> segmentsChanged;
+        // A segment of path moved from one span to another (ms).
+        std::function<void(const QString& path, std::pair<qint64, qint64> from, std::pair<qint64, qint64> to)>
+            segmentMoved = {};
+    };
 
     SegmentEditor(Window& window, PlayerState& state, MediaPlayer& player, SegmentStore& store,
-                  RepeatEngine& repeat, Dialogs& dialogs, SegmentsDeleted segmentsDeleted)
+                  RepeatEngine& repeat, Dialogs& dialogs, Hooks hooks)
         : window_(window),
           state_(state),
           player_(player),
           store_(store),
           repeat_(repeat),
           dialogs_(dialogs),
-          segmentsDeleted_(std::move(segmentsDeleted)) {}
+          hooks_(std::move(hooks)) {}
 
     bool Owns(Command command) const override;
     void Run(Command command) override;
@@ -68,7 +73,7 @@ private:
     SegmentStore& store_;
     RepeatEngine& repeat_;
     Dialogs& dialogs_;
-    SegmentsDeleted segmentsDeleted_;
+    Hooks hooks_;
 };
 
 }  // namespace ostrelle

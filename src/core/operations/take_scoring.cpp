@@ -67,6 +67,7 @@ void TakeScoring::ScoreReady() {
         if (!earlier.isEmpty())
             text += QString::fromUtf8("    此前：") + earlier.join(QString::fromUtf8("  "));
     }
+    if (fresh_ && scored_) scored_(lesson_, segment_, score.content);
     fresh_ = false;
     Show(text);
 }

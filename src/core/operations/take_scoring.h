@@ -19,13 +19,16 @@ public:
     static constexpr int kHistoryShown = 5;
 
     // showInCue: hands the score's words to the shadowing run's cue (empty: none).
+    // scored: a fresh take's content score, with its lesson and segment.
+    using ScoredHandler = std::function<void(const QString& lesson, const ABPair& segment, int content)>;
     TakeScoring(Window& window, const PlayerState& state, TakeScorer* scorer, TakeScoreHistory* history,
-                std::function<void(const QString&)> showInCue)
+                std::function<void(const QString&)> showInCue, ScoredHandler scored = {})
         : window_(window),
           state_(state),
           scorer_(scorer),
           history_(history),
-          showInCue_(std::move(showInCue)) {}
+          showInCue_(std::move(showInCue)),
+          scored_(std::move(scored)) {}
 
     // Scores take against segment of lesson; fresh: a take just recorded, whose score is kept.
     void Score(const QString& lesson, const ABPair& segment, const QString& take, bool fresh);
@@ -53,6 +56,7 @@ private:
     TakeScorer* scorer_;
     TakeScoreHistory* history_;
     std::function<void(const QString&)> showInCue_;
+    ScoredHandler scored_;
     QString lesson_;
     ABPair segment_;
     bool fresh_ = false;

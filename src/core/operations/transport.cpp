@@ -1,5 +1,6 @@
 #include "core/operations/transport.h"
 
+#include "core/formats/settings_file.h"
 #include "core/formats/time_values.h"
 
 namespace ostrelle {
@@ -17,6 +18,30 @@ void Transport::LoadFileSegments(const QString& path, int row) {
     state_.ForgetCurrentSegment();
     // Nothing to repeat until the file has a segment of its own.
     if (state_.hasAB && !state_.abList.empty()) state_.abIndex = 0;
+}
+
+void Transport::Play() {
+    if (state_.run == PlayerState::RunPhase::Off) player_.SetStopPoint(std::nullopt);
+    const ABPair* segment = state_.RepeatedSegment();
+    if (pausedInPass_ && state_.run == PlayerState::RunPhase::Passing && segment &&
+        window_.resumeAtSentenceStartItem.checked)
+        player_.SetCurrentPosition(segment->a.Seconds());
+    pausedInPass_ = false;
+    player_.Play();
+}
+
+void Transport::ToggleResumeAtSentenceStart() {
+    MenuItem& item = window_.resumeAtSentenceStartItem;
+    item.checked = !item.checked;
+    if (writeSetting_)
+        writeSetting_(QString::fromLatin1(kDrillSection), QString::fromLatin1(kResumeKey),
+                      item.checked ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Transport::Restore(const QString& settingsFile) {
+    window_.resumeAtSentenceStartItem.checked =
+        ReadIniValue(QString::fromLatin1(kDrillSection), QString::fromLatin1(kResumeKey), settingsFile)
+            .trimmed() != u"0";
 }
 
 void Transport::ShowPosition() {

@@ -17,31 +17,43 @@ class Transport final : public Feature {
 public:
     using LoadCompanionText = std::function<void(const QString& audioPath)>;
 
+    static constexpr const char* kDrillSection = "Drill";
+    static constexpr const char* kResumeKey = "ResumeAtSentenceStart";
+    using WriteSetting =
+        std::function<void(const QString& section, const QString& key, const QString& value)>;
+
     Transport(Window& window, PlayerState& state, MediaPlayer& player, RepeatEngine& repeat,
-              SegmentEditor& editor, LoadCompanionText loadCompanionText)
+              SegmentEditor& editor, LoadCompanionText loadCompanionText, WriteSetting writeSetting = {})
         : window_(window),
           state_(state),
           player_(player),
           repeat_(repeat),
           editor_(editor),
-          loadCompanionText_(std::move(loadCompanionText)) {}
+          loadCompanionText_(std::move(loadCompanionText)),
+          writeSetting_(std::move(writeSetting)) {}
 
     bool Owns(Command command) const override {
-        return command == Command::Play || command == Command::Pause || command == Command::Stop;
+        return command == Command::Play || command == Command::Pause || command == Command::Stop ||
+               command == Command::ResumeAtSentenceStart;
     }
     void Run(Command command) override {
         if (command == Command::Play) Play();
         if (command == Command::Pause) Pause();
         if (command == Command::Stop) Stop();
+        if (command == Command::ResumeAtSentenceStart) ToggleResumeAtSentenceStart();
     }
 
-    // Play and pause act on the player only: a repeat run stays active, and goes on from where it was.
+    // Play and pause act on the player only: a repeat run stays active. After the learner's pause in a
+    // pass it starts the sentence again (or, with that setting off, goes on from where it was).
     // Outside a run nothing stops playing early (a nudge's preview may have left its stop point).
-    void Play() {
-        if (state_.run == PlayerState::RunPhase::Off) player_.SetStopPoint(std::nullopt);
-        player_.Play();
+    void Play();
+    void Pause() {
+        pausedInPass_ = state_.run == PlayerState::RunPhase::Passing;
+        player_.Pause();
     }
-    void Pause() { player_.Pause(); }
+    void ToggleResumeAtSentenceStart();
+    // The setting as the settings file keeps it (on unless stored off).
+    void Restore(const QString& settingsFile);
     // Stop goes back to the start of the file, so a run has nothing left to go on with: it ends.
     void Stop() {
         repeat_.StopRepeatRun({.captions = RunEnding::Captions::ButtonAndMenu});
@@ -63,6 +75,8 @@ private:
     RepeatEngine& repeat_;
     SegmentEditor& editor_;
     LoadCompanionText loadCompanionText_;
+    WriteSetting writeSetting_;
+    bool pausedInPass_ = false;
 };
 
 }  // namespace ostrelle

@@ -37,6 +37,8 @@ public:
         return {std::move(one)};
     }
     virtual FileChoice SaveFile(const QString& filter, const QString& initialFileName) = 0;
+    // One of options (a button each, in order) or -1 when the learner closed the box.
+    virtual int Choose(const QString& text, const std::vector<QString>& options) = 0;
     // Shows how far a long task is and keeps the window responsive; false when the learner cancelled.
     virtual bool ReportProgress(const QString& label, int done, int total) = 0;
 };

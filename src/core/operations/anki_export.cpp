@@ -1,0 +1,104 @@
+#include "core/operations/anki_export.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace ostrelle {
+namespace {
+
+bool IsHan(char32_t c) {
+    return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0x3040 && c <= 0x30FF) || (c >= 0xAC00 && c <= 0xD7AF) ||
+           (c >= 0x20000 && c <= 0x2FFFF);
+}
+
+QString Tag(const QString& text) {
+    QString tag = text.simplified();
+    tag.replace(u' ', u'_');
+    return tag;
+}
+
+}  // namespace
+
+QString MaskedWords(const QString& text) {
+    QString masked;
+    bool inWord = false;
+    for (const char32_t c : text.toUcs4()) {
+        const QString one = QString::fromUcs4(&c, 1);
+        if (IsHan(c)) {
+            masked += QString::fromUtf8("＿");
+            inWord = false;
+        } else if (QChar::isLetterOrNumber(c)) {
+            masked += inWord ? QStringLiteral("_") : one;
+            inWord = true;
+        } else {
+            // An apostrophe inside a word keeps the word going: "don't" is one word.
+            inWord = inWord && (c == u'\'' || c == u'’');
+            masked += one;
+        }
+    }
+    return masked;
+}
+
+AnkiDeck MakeDeck(const ExportRequest& request, const QString& clipFolder) {
+    AnkiDeck deck;
+    deck.name = request.deckName;
+    deck.deckId = StableAnkiId(QStringLiteral("deck|") + request.deckName);
+    for (const ExportSentence& sentence : request.sentences) {
+        // The lesson's full path and the times to the millisecond name the sentence, as the book does.
+        const QString key = QStringLiteral("%1|%2|%3")
+                                .arg(QFileInfo(sentence.lessonPath).absoluteFilePath())
+                                .arg(sentence.aMs)
+                                .arg(sentence.bMs);
+        AnkiCard card;
+        card.guid = StableAnkiGuid(key);
+        card.noteId = StableAnkiId(key);
+        card.sound =
+            QStringLiteral("ostrelle-%1.%2").arg(QString::number(card.noteId, 16), request.clipSuffix);
+        card.clipPath = clipFolder + u'/' + card.sound;
+        card.frontText = request.maskedFront ? MaskedWords(sentence.text) : QString();
+        card.backText = sentence.text;
+        card.lesson = QFileInfo(sentence.lessonPath).completeBaseName();
+        card.tags = {QStringLiteral("ostrelle"), Tag(card.lesson)};
+        if (sentence.hard) card.tags << QStringLiteral("难句");
+        deck.cards.push_back(std::move(card));
+    }
+    return deck;
+}
+
+Result<ExportReport> ExportSentences(const ExportRequest& request, ClipCutter& cutter, DeckWriter& writer,
+                                     qint64 nowMs, const std::function<bool(int done, int total)>& progress) {
+    QTemporaryDir clips;
+    if (!clips.isValid()) return Failure{FailureCode::CannotWrite, QDir::tempPath()};
+    AnkiDeck deck = MakeDeck(request, clips.path());
+    const int total = static_cast<int>(request.sentences.size());
+    std::vector<AnkiCard> kept;
+    ExportReport report;
+    std::optional<Failure> firstFailure;
+    const std::atomic<bool> notStopped{false};
+    for (int i = 0; i < total; ++i) {
+        if (progress && !progress(i, total))
+            return Failure{FailureCode::CannotWrite, QString::fromUtf8("已取消")};
+        const ExportSentence& sentence = request.sentences[i];
+        AnkiCard& card = deck.cards[i];
+        const Result<void> cut = cutter.CutClip(sentence.lessonPath, sentence.aMs / 1000.0,
+                                                sentence.bMs / 1000.0, card.clipPath, &notStopped);
+        if (!cut.ok()) {
+            if (!firstFailure) firstFailure = cut.failure();
+            const QString name = QFileInfo(sentence.lessonPath).fileName();
+            if (!report.skipped.contains(name)) report.skipped << name;
+            continue;
+        }
+        kept.push_back(std::move(card));
+    }
+    if (kept.empty() && firstFailure) return *firstFailure;
+    deck.cards = std::move(kept);
+    report.cards = static_cast<int>(deck.cards.size());
+    if (progress && !progress(total, total))
+        return Failure{FailureCode::CannotWrite, QString::fromUtf8("已取消")};
+    if (Result<void> written = writer.WriteDeck(deck, request.outPath, nowMs); !written.ok())
+        return written.failure();
+    return report;
+}
+
+}  // namespace ostrelle
