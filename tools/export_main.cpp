@@ -95,7 +95,8 @@ int Run(const QStringList& arguments) {
             if (due && sentence.memory.dueMs > EndOfToday(now)) continue;
             QString text = sentence.text;
             if (text.isEmpty())
-                text = CompanionTimedText(sentence.path).SpokenBetween(sentence.aMs / 1000.0, sentence.bMs / 1000.0);
+                text = CompanionTimedText(sentence.path)
+                           .SpokenBetween(sentence.aMs / 1000.0, sentence.bMs / 1000.0);
             request.sentences.push_back({sentence.path, sentence.aMs, sentence.bMs, text, true});
         }
     } else {
@@ -106,8 +107,8 @@ int Run(const QStringList& arguments) {
             const TimedText timed = CompanionTimedText(lesson);
             for (const ABPair& pair : loaded.value().list) {
                 if (pair.blank || pair.b.ms <= pair.a.ms) continue;
-                request.sentences.push_back(
-                    {lesson, pair.a.ms, pair.b.ms, timed.SpokenBetween(pair.a.Seconds(), pair.b.Seconds()), false});
+                request.sentences.push_back({lesson, pair.a.ms, pair.b.ms,
+                                             timed.SpokenBetween(pair.a.Seconds(), pair.b.Seconds()), false});
             }
         }
     }

@@ -45,8 +45,9 @@ TEST(ExportToolTest, ALessonsSegmentsOrItsHardSentencesBecomeAPackageWithAClipEa
     QTemporaryDir dir;
     const QString lesson = dir.filePath(QStringLiteral("第3课 \"Schule\".mp3"));
     ASSERT_TRUE(QFile::copy(real, lesson));
-    testing::WriteTestFile(dir.filePath(QStringLiteral("第3课 \"Schule\".lrc")),
-                           QByteArray("[00:00.20]Wir sind in der Schule.\n[00:01.80]Wir sind in der Schule.\n"));
+    testing::WriteTestFile(
+        dir.filePath(QStringLiteral("第3课 \"Schule\".lrc")),
+        QByteArray("[00:00.20]Wir sind in der Schule.\n[00:01.80]Wir sind in der Schule.\n"));
     const QString database = dir.filePath(QStringLiteral("quillan.mdb"));
     {
         OpenResult opened = OpenPlaylistStore(database);
@@ -67,7 +68,8 @@ TEST(ExportToolTest, ALessonsSegmentsOrItsHardSentencesBecomeAPackageWithAClipEa
         ASSERT_TRUE(opened.value()->KeepHard(hard).ok());
     }
     const QString all = dir.filePath(QStringLiteral("all.apkg"));
-    testing::ToolRun run = RunTool({QStringLiteral("--apkg"), all, QStringLiteral("--database"), database, lesson});
+    testing::ToolRun run =
+        RunTool({QStringLiteral("--apkg"), all, QStringLiteral("--database"), database, lesson});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.trimmed(), QStringLiteral("cards=2"));
     const Package package = ReadPackage(all);
@@ -80,10 +82,12 @@ TEST(ExportToolTest, ALessonsSegmentsOrItsHardSentencesBecomeAPackageWithAClipEa
                    QStringLiteral("--database"), database});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.trimmed(), QStringLiteral("cards=1"));
-    EXPECT_TRUE(ReadPackage(hardOnes).media.value(QStringLiteral("0")).toString().endsWith(QStringLiteral(".mp3")));
+    EXPECT_TRUE(
+        ReadPackage(hardOnes).media.value(QStringLiteral("0")).toString().endsWith(QStringLiteral(".mp3")));
 
     // A lesson without segments has nothing to export; a wrong call is told its usage.
-    EXPECT_EQ(RunTool({QStringLiteral("--apkg"), all, QStringLiteral("--database"), database, real}).exitCode, 3);
+    EXPECT_EQ(RunTool({QStringLiteral("--apkg"), all, QStringLiteral("--database"), database, real}).exitCode,
+              3);
     EXPECT_EQ(RunTool({QStringLiteral("--hard"), QStringLiteral("--due"), lesson}).exitCode, 2);
 }
 

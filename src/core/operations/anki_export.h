@@ -38,9 +38,10 @@ QString MaskedWords(const QString& text);
 // The deck for the sentences, with clip names and ids that stay the same from one export to the next.
 AnkiDeck MakeDeck(const ExportRequest& request, const QString& clipFolder);
 
-// Cuts the clips into a temporary folder and writes the package. A sentence whose lesson cannot be cut is
-// left out and its lesson named in the report; with none left, the first failure. progress(done, total)
-// returns false to stop, which is a failure (CannotWrite, "已取消") with nothing written.
+// Cuts the clips into a temporary folder, a few at once, and writes the package. A sentence whose lesson
+// cannot be cut is left out and its lesson named in the report; with none left, the first failure.
+// progress(done, total), called on the caller's thread while the clips are cut, returns false to stop, which
+// is a failure (CannotWrite, "已取消") with nothing written.
 Result<ExportReport> ExportSentences(const ExportRequest& request, ClipCutter& cutter, DeckWriter& writer,
                                      qint64 nowMs, const std::function<bool(int done, int total)>& progress);
 

@@ -9,7 +9,8 @@
 
 namespace ostrelle {
 
-// Cuts a sentence of a lesson into a clip file for a flashcard. Synchronous.
+// Cuts a sentence of a lesson into a clip file for a flashcard. Synchronous; several clips may be cut at
+// once on threads of their own.
 class ClipCutter {
 public:
     virtual ~ClipCutter() = default;
