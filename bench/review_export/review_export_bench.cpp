@@ -5,10 +5,10 @@
 // per card. schedule_ok: the review scheduler gives what the reference scheduler's worked examples do.
 #include "adapters/gst/gst_clip_cutter.h"
 #include "adapters/sqlcipher/anki_deck_writer.h"
-#include "support/timing.h"
 #include "core/operations/anki_export.h"
 #include "support/fsrs_reference_cases.h"
 #include "support/generated_audio.h"
+#include "support/timing.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -49,7 +49,8 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < 45; ++i)
         text += QString::fromLatin1(kParagraph);
     QString problem = ostrelle::testing::WriteSpeechWav(text, wav);
-    if (problem.isEmpty()) problem = ostrelle::testing::EncodeWav(wav, 44100, QStringLiteral("lamemp3enc ! xingmux"), lesson);
+    if (problem.isEmpty())
+        problem = ostrelle::testing::EncodeWav(wav, 44100, QStringLiteral("lamemp3enc ! xingmux"), lesson);
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "review_export: cannot make the lesson: %s\n", qPrintable(problem));
         return 1;

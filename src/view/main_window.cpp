@@ -7,6 +7,7 @@
 #include "view/usage_window.h"
 #include "view/view_units.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,6 +23,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -442,8 +444,15 @@ void MainWindow::Render() {
         if (shown != model.items) {
             combo->clear();
             combo->addItems(model.items);
+            // The list may hold a choice wider than its box (按句长×1.5): the list is as wide as it needs.
+            combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) +
+                                           combo->view()->frameWidth() * 2);
         }
-        if (combo->currentText() != model.text) combo->setEditText(model.text);
+        if (combo->currentText() != model.text) {
+            combo->setEditText(model.text);
+            // A choice wider than the box shows its start.
+            if (combo->lineEdit()) combo->lineEdit()->setCursorPosition(0);
+        }
         combo->setVisible(model.visible);
     }
 

@@ -44,7 +44,8 @@ bool MainWindow::RouteShortcutKey(QObject* watched, QEvent* event) const {
     if (event->type() != QEvent::ShortcutOverride || !widget || widget->window() != this) return false;
     auto* key = static_cast<QKeyEvent*>(event);
     // What the learner is typing must not move a segment's marks or clear the list.
-    if (EditsText(widget) && IsTextEditingKey(key->keyCombination())) {
+    if ((EditsText(widget) && IsTextEditingKey(key->keyCombination())) ||
+        TypesInto(widget, key->keyCombination())) {
         key->accept();
         return true;
     }

@@ -33,10 +33,6 @@ bool IsTextEditingKey(QKeyCombination key) {
             break;
     }
     const Qt::KeyboardModifiers modifiers = key.keyboardModifiers() & ~Qt::KeypadModifier;
-    // What is typed: a review's grade keys (1-4, Space) must not take the digits out of a typed line.
-    if ((modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier) && key.key() >= Qt::Key_Space &&
-        key.key() <= Qt::Key_AsciiTilde)
-        return true;
     if (modifiers == Qt::ControlModifier) {
         switch (key.key()) {
             case Qt::Key_A:
@@ -51,6 +47,14 @@ bool IsTextEditingKey(QKeyCombination key) {
         }
     }
     return modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && key.key() == Qt::Key_Z;
+}
+
+bool TypesInto(const QWidget* widget, QKeyCombination key) {
+    // A repeat box takes only its few choices: there the review's grades and Space stay shortcuts.
+    if (!EditsText(widget) || qobject_cast<const QComboBox*>(widget)) return false;
+    const Qt::KeyboardModifiers modifiers = key.keyboardModifiers() & ~Qt::KeypadModifier;
+    return (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier) && key.key() >= Qt::Key_Space &&
+           key.key() <= Qt::Key_AsciiTilde;
 }
 
 }  // namespace ostrelle

@@ -488,12 +488,7 @@ TEST_F(MainWindowTest, EveryShortcutReachesItsMenuItemOnlyWhileEnabledFromEveryF
             count->setEditText(QString::fromUtf8("2次"));
             QTest::keySequence(focus, keys);
             EXPECT_EQ(triggered.count(), reached) << keys.toString().toStdString();
-            // A key that types (a grade's digit, Space) goes into the box being typed in.
-            const bool typed = focus == count && keys[0].keyboardModifiers() == Qt::NoModifier &&
-                               keys[0].key() >= Qt::Key_Space && keys[0].key() <= Qt::Key_AsciiTilde;
-            EXPECT_EQ(count->currentText(),
-                      QString::fromUtf8("2次") + (typed ? QString(QChar(keys[0].key())) : QString()))
-                << keys.toString().toStdString();
+            EXPECT_EQ(count->currentText(), QString::fromUtf8("2次")) << keys.toString().toStdString();
             w.Render();
             action->setEnabled(false);
             QTest::keySequence(focus, keys);

@@ -45,6 +45,15 @@ TEST_F(MainWindowTest, TheDictationLineKeepsItsEditingKeysAndOtherShortcutsStill
     EXPECT_EQ(clearList.count(), 0);
     EXPECT_TRUE(dialogs_.shown.empty());
 
+    // A review's grade keys are characters here.
+    QAction* good = w.MenuAction(Command::GradeGood);
+    good->setEnabled(true);
+    QSignalSpy graded(good, &QAction::triggered);
+    input->clear();
+    QTest::keyClicks(input, QStringLiteral("3 x"));
+    EXPECT_EQ(input->text(), QStringLiteral("3 x"));
+    EXPECT_EQ(graded.count(), 0);
+
     QSignalSpy playRepeat(w.MenuAction(Command::PlayRepeat), &QAction::triggered);
     QTest::keyClick(input, Qt::Key_F4);
     EXPECT_EQ(playRepeat.count(), 1);

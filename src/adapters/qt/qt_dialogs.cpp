@@ -109,7 +109,11 @@ int QtDialogs::Choose(const QString& text, const std::vector<QString>& options) 
 
 bool QtDialogs::ReportProgress(const QString& label, int done, int total) {
     if (done >= total) {
-        if (progress_) progress_->deleteLater();
+        // Hidden now: a message shown next runs a loop of its own, where the deferred delete waits.
+        if (progress_) {
+            progress_->hide();
+            progress_->deleteLater();
+        }
         progress_.clear();
         return true;
     }

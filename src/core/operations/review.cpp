@@ -293,8 +293,9 @@ void Review::GradeCard(Grade grade) {
                 .arg(
                     QString::fromUtf8(GradeWord(grade)),
                     QDateTime::fromMSecsSinceEpoch(card.memory.dueMs).toString(QStringLiteral("M-d HH:mm"))));
-    // A sentence due again today comes back at the end of the round, as its short steps ask.
-    if (card.memory.dueMs <= EndOfToday(now)) queue_.push_back(card);
+    // A sentence in its short steps comes back at the end of the round when it falls due soon: a learner
+    // does not wait ten minutes for it.
+    if (card.memory.dueMs <= now + kLearnAheadMs) queue_.push_back(card);
     PlayCard(card_ + 1);
 }
 
@@ -331,18 +332,16 @@ void Review::Present() {
     if (!on_ || card_ >= queue_.size()) return;
 
     const HardSentence& card = queue_[card_];
-    const int round = static_cast<int>(std::min<std::size_t>(card_ + 1, queue_.size()));
+    const auto left = static_cast<int>(queue_.size() - card_);
     w.reviewCue.caption =
-        QString::fromUtf8("复习 %1/%2   空格 显示句子   1 重来  2 困难  3 良好  4 简单   F4 再听   F7 结束")
-            .arg(round)
-            .arg(queue_.size());
+        QString::fromUtf8(
+            "复习：还有 %1 句   空格 显示句子   1 重来  2 困难  3 良好  4 简单   F4 再听   F7 结束")
+            .arg(left);
     QString words = card.text;
     if (words.isEmpty() && card.path == player_.Url())
         words = state_.timedText.SpokenBetween(card.aMs / 1000.0, card.bMs / 1000.0);
-    QString text = QString::fromUtf8("复习难句  %1 / %2\n%3\n\n")
-                       .arg(round)
-                       .arg(queue_.size())
-                       .arg(QFileInfo(card.path).fileName());
+    QString text =
+        QString::fromUtf8("复习难句（还有 %1 句）\n%2\n\n").arg(left).arg(QFileInfo(card.path).fileName());
     if (!revealed_)
         text += QString::fromUtf8("（先听，想一想这一句说的是什么。按空格显示句子。）");
     else

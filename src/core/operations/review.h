@@ -26,6 +26,8 @@ class Review final : public Feature {
 public:
     static constexpr int kHardDictationBelow = 80;  // percent
     static constexpr int kHardTakeBelow = 60;       // content score
+    // A sentence due again within this comes round again in the same review.
+    static constexpr qint64 kLearnAheadMs = 20 * 60'000;
 
     struct Hooks {
         // Loads path as the current lesson, paused, with its text and segments; false when it cannot be.
