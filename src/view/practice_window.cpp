@@ -20,7 +20,7 @@ QString PracticeTotalsText(const PracticeSummary& summary) {
                "近 %1 天：练习 %2 分钟 · 复读 %3 遍 · 跟读 %4 次 · 听写 %5 句 · 复习难句 %6 次\n"
                "连续学习 %7 天")
         .arg(summary.days.size())
-        .arg(t.playedMs / 60'000)
+        .arg(QString::number(static_cast<double>(t.playedMs) / 60'000, 'f', 1))
         .arg(t.passes)
         .arg(t.takes)
         .arg(t.dictated)
@@ -49,7 +49,9 @@ void PracticeWindow::Show(const PracticeSummary& summary) {
         const double shown = std::round(static_cast<double>(day.playedMs) / 6'000) / 10;
         *minutes << shown;
         most = std::max(most, shown);
-        days << day.day.toString(QStringLiteral("M-d"));
+        // The day of the month, and the month where one starts: thirty labels fit upright.
+        days << day.day.toString(day.day.day() == 1 || days.isEmpty() ? QStringLiteral("M-d")
+                                                                      : QStringLiteral("d"));
     }
     auto* series = new QBarSeries;
     series->append(minutes);
@@ -59,12 +61,12 @@ void PracticeWindow::Show(const PracticeSummary& summary) {
     chart->legend()->hide();
     auto* axisX = new QBarCategoryAxis;
     axisX->append(days);
-    axisX->setLabelsAngle(-90);
     chart->addAxis(axisX, Qt::AlignBottom);
     series->attachAxis(axisX);
     auto* axisY = new QValueAxis;
     axisY->setRange(0, std::max(5.0, std::ceil(most * 1.1)));
-    axisY->setLabelFormat(QStringLiteral("%d"));
+    axisY->applyNiceNumbers();
+    axisY->setLabelFormat(QStringLiteral("%g"));
     chart->addAxis(axisY, Qt::AlignLeft);
     series->attachAxis(axisY);
 

@@ -2,6 +2,7 @@
 #include "support/test_files.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTest>
@@ -84,6 +85,25 @@ TEST_F(ReviewKeysTest, ASegmentMovedKeepsItsStateAndOneDeletedLeavesNone) {
     EXPECT_EQ(Hard()[0].bMs, 3010);
     QTest::keyClick(&w, Qt::Key_F11);
     EXPECT_TRUE(Hard().empty());
+}
+
+// A line dictated below 80 % goes into the book by itself, with the words it should have been.
+TEST_F(ReviewKeysTest, ALineDictatedBadlyBecomesHardByItself) {
+    testing::WriteTestFile(dir_.filePath(QStringLiteral("lesson.lrc")),
+                           QByteArray("[00:01.00]Good morning\n[00:03.00]How are you\n[00:05.00]\n"));
+    MainWindow& w = StartWithLesson(QStringLiteral("lesson.mp3"));
+    QTest::keyClick(w.PlaylistGrid(), Qt::Key_K, Qt::ControlModifier);
+    QLineEdit* input = w.DictationInput();
+    QTest::keyClicks(input, QStringLiteral("Good morning"));
+    QTest::keyClick(input, Qt::Key_Return);
+    EXPECT_TRUE(Hard().empty());
+    QTest::keyClick(input, Qt::Key_F6);
+    QTest::keyClicks(input, QStringLiteral("who are"));
+    QTest::keyClick(input, Qt::Key_Return);
+    ASSERT_EQ(Hard().size(), 1u);
+    EXPECT_EQ(Hard()[0].reason, HardSentence::Reason::Dictation);
+    EXPECT_EQ(Hard()[0].text, QStringLiteral("How are you"));
+    EXPECT_EQ(Hard()[0].aMs, 3000);
 }
 
 }  // namespace

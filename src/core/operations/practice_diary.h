@@ -28,10 +28,20 @@ public:
     PracticeDiary(PracticeLog* log, std::function<QDate()> today) : log_(log), today_(std::move(today)) {}
 
     void Played(qint64 ms);
+    // Passes come every few seconds and are written with the time played; the rarer counts at once.
     void PassPlayed() { Count().passes += 1; }
-    void TakeRecorded() { Count().takes += 1; }
-    void LineDictated() { Count().dictated += 1; }
-    void SentenceReviewed() { Count().reviewed += 1; }
+    void TakeRecorded() {
+        Count().takes += 1;
+        Flush();
+    }
+    void LineDictated() {
+        Count().dictated += 1;
+        Flush();
+    }
+    void SentenceReviewed() {
+        Count().reviewed += 1;
+        Flush();
+    }
     // Writes what was counted; called on a timer and as the window closes.
     void Flush();
     // The last kDaysShown days up to today, what is counted but not yet written included.
