@@ -320,6 +320,7 @@ const QString kResumeSegment = QStringLiteral("Segment");
 
 void Controller::LoadFirstEntry() {
     LoadResumeEntry();
+    review_.TellDue();
     if (!startFiles_.isEmpty()) fileOpening_.Open(std::exchange(startFiles_, {}));
 }
 

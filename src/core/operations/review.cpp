@@ -198,6 +198,12 @@ void Review::SegmentsChanged(const QString& path, const std::vector<std::pair<qi
     Recount();
 }
 
+void Review::TellDue() {
+    Recount();
+    if (dueToday_ > 0 && hooks_.note)
+        hooks_.note(QString::fromUtf8("今天有 %1 句难句要复习：按 F7 开始。").arg(dueToday_));
+}
+
 void Review::Start() {
     if (!store_) {
         dialogs_.ShowMessage(QString::fromUtf8("播放列表数据库没有打开，无法复习难句。"), MessageTitle(),

@@ -67,6 +67,8 @@ public:
     void SegmentMoved(const QString& path, std::pair<qint64, qint64> from, std::pair<qint64, qint64> to);
     void SegmentsChanged(const QString& path, const std::vector<std::pair<qint64, qint64>>& spans);
 
+    // At start-up: a note of how many sentences are due today, when any are.
+    void TellDue();
     void Start();
     void Stop();
     void Reveal();
