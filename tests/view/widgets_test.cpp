@@ -4,11 +4,13 @@
 #include "view/seek_bar.h"
 #include "view/waveform_strip.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColor>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -188,6 +190,27 @@ TEST(QtDialogs, EachKindOfMessageHasItsIconAndButtons) {
         EXPECT_EQ(dialogs.ShowMessage(QStringLiteral("text"), MessageTitle(), kind), answer);
         EXPECT_EQ(shown, icon);
     }
+}
+
+// The message after a long task must be the one modal window: a progress window left over would block it.
+TEST(QtDialogs, AFinishedTasksProgressWindowIsGoneBeforeTheNextMessageAndAChoiceNamesItsButton) {
+    QWidget parent;
+    parent.show();
+    QtDialogs dialogs(&parent);
+    dialogs.ReportProgress(QStringLiteral("working"), 0, 4);
+    auto* progress = parent.findChild<QProgressDialog*>();
+    ASSERT_NE(progress, nullptr);
+    progress->show();  // as it shows itself once the task has run a while
+    dialogs.ReportProgress(QString(), 4, 4);
+    EXPECT_EQ(parent.findChild<QProgressDialog*>(), nullptr);
+
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QStringLiteral("two")) button->click();
+    });
+    EXPECT_EQ(dialogs.Choose(QStringLiteral("which?"), {QStringLiteral("one"), QStringLiteral("two")}), 1);
 }
 
 TEST(QtDialogs, ANameTypedWithoutAnExtensionIsSavedWithTheFiltersOne) {

@@ -109,11 +109,9 @@ int QtDialogs::Choose(const QString& text, const std::vector<QString>& options) 
 
 bool QtDialogs::ReportProgress(const QString& label, int done, int total) {
     if (done >= total) {
-        // Hidden now: a message shown next runs a loop of its own, where the deferred delete waits.
-        if (progress_) {
-            progress_->hide();
-            progress_->deleteLater();
-        }
+        // Gone now, not later: a message shown next runs a loop of its own, where a deferred delete would
+        // wait and the dialog's own show timer could bring it back over the message, modal and in the way.
+        delete progress_.data();
         progress_.clear();
         return true;
     }
