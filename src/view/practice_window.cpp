@@ -5,6 +5,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QFont>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -38,7 +39,7 @@ PracticeWindow::PracticeWindow(QWidget* parent) : QDialog(parent) {
     totals_ = new QLabel(this);
     totals_->setAlignment(Qt::AlignCenter);
     layout->addWidget(totals_);
-    resize(720, 420);
+    resize(860, 440);
 }
 
 void PracticeWindow::Show(const PracticeSummary& summary) {
@@ -49,18 +50,23 @@ void PracticeWindow::Show(const PracticeSummary& summary) {
         const double shown = std::round(static_cast<double>(day.playedMs) / 6'000) / 10;
         *minutes << shown;
         most = std::max(most, shown);
-        // The day of the month, and the month where one starts: thirty labels fit upright.
-        days << day.day.toString(day.day.day() == 1 || days.isEmpty() ? QStringLiteral("M-d")
-                                                                      : QStringLiteral("d"));
+        // The day of the month only: thirty labels fit upright; the title gives the months.
+        days << QString::number(day.day.day());
     }
     auto* series = new QBarSeries;
     series->append(minutes);
     auto* chart = new QChart;
     chart->addSeries(series);
-    chart->setTitle(QString::fromUtf8("每天练习的分钟数"));
+    if (!summary.days.empty())
+        chart->setTitle(QString::fromUtf8("每天练习的分钟数（%1 至 %2）")
+                            .arg(summary.days.front().day.toString(QStringLiteral("M-d")),
+                                 summary.days.back().day.toString(QStringLiteral("M-d"))));
     chart->legend()->hide();
     auto* axisX = new QBarCategoryAxis;
     axisX->append(days);
+    QFont small = axisX->labelsFont();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    axisX->setLabelsFont(small);
     chart->addAxis(axisX, Qt::AlignBottom);
     series->attachAxis(axisX);
     auto* axisY = new QValueAxis;
