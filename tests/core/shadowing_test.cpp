@@ -141,6 +141,25 @@ TEST_F(ShadowingTest, ATakeGoesWithItsSegment) {
     EXPECT_FALSE(QFileInfo::exists(shadowing().TakesFolder(audio_)));
 }
 
+// A take that misses much of the sentence puts the segment in the book of hard ones.
+TEST_F(ShadowingTest, ATakeWhoseContentScoresBelowSixtyMakesItsSegmentHard) {
+    app_.Run(Command::Shadowing);
+    for (const int content : {75, 45}) {
+        TicksInPhase();
+        TicksInPhase();
+        TakeScore score;
+        score.content = content;
+        takeScorer_.Finish(score);
+        EXPECT_EQ(db_->HardSentences(audio_).value().size(), content < Review::kHardTakeBelow ? 1u : 0u);
+        device_.Finish();
+        if (shadowing().Active()) TicksInPhase();
+    }
+    const HardSentence hard = db_->HardSentences(audio_).value().at(0);
+    EXPECT_EQ(hard.reason, HardSentence::Reason::Take);
+    EXPECT_EQ(std::make_pair(hard.aMs, hard.bMs), std::make_pair(qint64{5000}, qint64{7000}));
+    EXPECT_TRUE(hard.segment) << "a stored segment: it goes when the segment goes";
+}
+
 TEST_F(ShadowingTest, EachTakeIsScoredBesideTheCueThenOverTheUsageLineWithTheSegmentsEarlierScores) {
     const auto scored = [](int content, int timing, int intonation) {
         TakeScore score;
