@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace ostrelle {
 void DeckExport::Export() {
     if (!adapters_.cutter || !adapters_.writer) return;
@@ -14,10 +16,19 @@ void DeckExport::Export() {
 
     std::vector<ExportSentence> own;
     if (!lesson.isEmpty() && state_.abListPath == lesson) {
+        // The lesson's hard ones are tagged so in Anki too.
+        std::vector<std::pair<qint64, qint64>> hardSpans;
+        if (adapters_.reviews)
+            if (const Result<std::vector<HardSentence>> kept = adapters_.reviews->HardSentences(lesson);
+                kept.ok())
+                for (const HardSentence& sentence : kept.value())
+                    hardSpans.emplace_back(sentence.aMs, sentence.bMs);
         for (const ABPair& pair : state_.abList) {
             if (pair.blank || pair.b.ms <= pair.a.ms) continue;
+            const bool hard = std::find(hardSpans.begin(), hardSpans.end(),
+                                        std::pair<qint64, qint64>(pair.a.ms, pair.b.ms)) != hardSpans.end();
             own.push_back({lesson, pair.a.ms, pair.b.ms,
-                           state_.timedText.SpokenBetween(pair.a.Seconds(), pair.b.Seconds()), false});
+                           state_.timedText.SpokenBetween(pair.a.Seconds(), pair.b.Seconds()), hard});
         }
     }
     std::vector<ExportSentence> hard, due;
