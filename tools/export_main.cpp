@@ -2,20 +2,19 @@
 // Writes the sentences of the lessons given as Anki cards: every marked segment of each, or only those in
 // the book of hard sentences (--hard), or only those due today (--due; with no lesson given, those of
 // every lesson). Each card's front is the sentence's clip (with --masked, its words with only each word's
-// first letter), its back the words (from the lesson's .lrc or .srt, or as the book keeps them) and the
-// lesson's name. Exporting again updates the same notes. Prints "cards=<n>" and the lessons left out;
-// exit code 1 when nothing could be written, 3 when there was nothing to export, 2 for a wrong call.
+// first letter), its back the words (from the lesson's .lrc or .srt, its text's kept alignment, or as the
+// book keeps them) and the lesson's name. Exporting again updates the same notes. Prints "cards=<n>" and the
+// lessons left out; exit code 1 when nothing could be written, 3 when there was nothing to export, 2 for a
+// wrong call.
 
 #include "adapters/gst/gst_clip_cutter.h"
 #include "adapters/sqlcipher/anki_deck_writer.h"
 #include "adapters/sqlcipher/sqlcipher_playlist_store.h"
-#include "core/formats/file_kinds.h"
 #include "core/model/program_folder.h"
+#include "core/operations/aligned_text.h"
 #include "core/operations/anki_export.h"
-#include "core/operations/documents.h"
 #include "core/operations/review.h"
 #include "core/operations/segment_store.h"
-#include "text/plain_text_reader.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -24,18 +23,6 @@
 
 namespace ostrelle {
 namespace {
-
-// The lesson's own timed text, where one lies beside it.
-TimedText CompanionTimedText(const QString& audio) {
-    for (const char* suffix : {".lrc", ".srt"}) {
-        const std::optional<QString> found =
-            FindFileIgnoringCase(PathWithoutSuffix(audio) + QString::fromLatin1(suffix));
-        if (!found) continue;
-        const TextReadResult text = LoadPlainText(*found);
-        if (text.ok()) return ParseTimedText(text.value(), *found);
-    }
-    return {};
-}
 
 int Run(const QStringList& arguments) {
     QTextStream out(stdout);
@@ -76,6 +63,11 @@ int Run(const QStringList& arguments) {
 
     if (database.isEmpty())
         database = ResolveThisProgramsFolder(QStringLiteral(OSTRELLE_SHARED_FROM_BIN)).DatabaseFile();
+    // The aligned texts are kept beside the database, as the program keeps them.
+    const QString alignments = QFileInfo(database).absolutePath() + QStringLiteral("/alignments");
+    const auto lessonText = [&alignments](const QString& lesson) {
+        return LessonTimedText(lesson, alignments);
+    };
     OpenResult opened = OpenPlaylistStore(database);
     if (!opened.ok()) {
         err << "ostrelle-export: " << FailureMessage(opened.failure()).replace(u'\n', u' ') << '\n';
@@ -95,8 +87,7 @@ int Run(const QStringList& arguments) {
             if (due && sentence.memory.dueMs > EndOfToday(now)) continue;
             QString text = sentence.text;
             if (text.isEmpty())
-                text = CompanionTimedText(sentence.path)
-                           .SpokenBetween(sentence.aMs / 1000.0, sentence.bMs / 1000.0);
+                text = lessonText(sentence.path).SpokenBetween(sentence.aMs / 1000.0, sentence.bMs / 1000.0);
             request.sentences.push_back({sentence.path, sentence.aMs, sentence.bMs, text, true});
         }
     } else {
@@ -104,7 +95,7 @@ int Run(const QStringList& arguments) {
         for (const QString& lesson : lessons) {
             const Result<LoadedSegments> loaded = segments.LoadABList(lesson);
             if (!loaded.ok()) continue;
-            const TimedText timed = CompanionTimedText(lesson);
+            const TimedText timed = lessonText(lesson);
             for (const ABPair& pair : loaded.value().list) {
                 if (pair.blank || pair.b.ms <= pair.a.ms) continue;
                 request.sentences.push_back({lesson, pair.a.ms, pair.b.ms,

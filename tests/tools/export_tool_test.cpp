@@ -16,25 +16,31 @@ testing::ToolRun RunTool(const QStringList& arguments) {
     return testing::RunTool(QStringLiteral(OSTRELLE_EXPORT_TOOL), arguments, 60000);
 }
 
-// The package's entries and its media map, read back as Anki would.
+// The package's entries, its media map and its collection's bytes (a plain SQLite file), read back.
 struct Package {
     int entries = -1;
     QJsonObject media;
+    QByteArray collection;
 };
+
+QByteArray Entry(zip_t* zip, const char* name) {
+    zip_stat_t stat;
+    if (zip_stat(zip, name, 0, &stat) != 0) return {};
+    QByteArray bytes(static_cast<qsizetype>(stat.size), '\0');
+    zip_file_t* file = zip_fopen(zip, name, 0);
+    if (!file) return {};
+    const bool read = zip_fread(file, bytes.data(), stat.size) == static_cast<zip_int64_t>(stat.size);
+    zip_fclose(file);
+    return read ? bytes : QByteArray();
+}
 
 Package ReadPackage(const QString& path) {
     Package package;
     zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
     if (!zip) return package;
     package.entries = static_cast<int>(zip_get_num_entries(zip, 0));
-    zip_stat_t stat;
-    if (zip_stat(zip, "media", 0, &stat) == 0) {
-        QByteArray bytes(static_cast<qsizetype>(stat.size), '\0');
-        zip_file_t* file = zip_fopen(zip, "media", 0);
-        if (file && zip_fread(file, bytes.data(), stat.size) == static_cast<zip_int64_t>(stat.size))
-            package.media = QJsonDocument::fromJson(bytes).object();
-        if (file) zip_fclose(file);
-    }
+    package.media = QJsonDocument::fromJson(Entry(zip, "media")).object();
+    package.collection = Entry(zip, "collection.anki2");
     zip_close(zip);
     return package;
 }
@@ -47,7 +53,7 @@ TEST(ExportToolTest, ALessonsSegmentsOrItsHardSentencesBecomeAPackageWithAClipEa
     ASSERT_TRUE(QFile::copy(real, lesson));
     testing::WriteTestFile(
         dir.filePath(QStringLiteral("第3课 \"Schule\".lrc")),
-        QByteArray("[00:00.20]Wir sind in der Schule.\n[00:01.80]Wir sind in der Schule.\n"));
+        QByteArray("[00:00.20]Wir sind in der Schule.\n[00:01.80]Noch einmal: wir sind in der Schule.\n"));
     const QString database = dir.filePath(QStringLiteral("quillan.mdb"));
     {
         OpenResult opened = OpenPlaylistStore(database);
@@ -76,6 +82,8 @@ TEST(ExportToolTest, ALessonsSegmentsOrItsHardSentencesBecomeAPackageWithAClipEa
     EXPECT_EQ(package.entries, 4) << "the collection, the media map and two clips";
     EXPECT_EQ(package.media.size(), 2);
     EXPECT_TRUE(package.media.value(QStringLiteral("0")).toString().endsWith(QStringLiteral(".ogg")));
+    EXPECT_TRUE(package.collection.contains("Noch einmal: wir sind in der Schule."))
+        << "the words come from the lesson's lyrics";
 
     const QString hardOnes = dir.filePath(QStringLiteral("hard.apkg"));
     run = RunTool({QStringLiteral("--apkg"), hardOnes, QStringLiteral("--hard"), QStringLiteral("--mp3"),

@@ -5,6 +5,8 @@
 #include "core/formats/atomic_file.h"
 #include "core/formats/file_kinds.h"
 #include "core/formats/waveform_cache.h"
+#include "text/document_reader.h"
+#include "text/plain_text_reader.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -32,6 +34,11 @@ AlignedText::AlignedText(Window& window, const PlayerState& state, MediaPlayer& 
       cacheDir_(std::move(cacheDir)) {}
 
 std::pair<QString, QString> AlignedText::CacheFile(const QString& path, const QString& text) const {
+    return AlignmentCacheFile(cacheDir_, path, text);
+}
+
+std::pair<QString, QString> AlignmentCacheFile(const QString& cacheDir, const QString& path,
+                                               const QString& text) {
     const auto hash = [](const QByteArray& bytes) {
         return QString::fromLatin1(
             QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(16));
@@ -42,7 +49,38 @@ std::pair<QString, QString> AlignedText::CacheFile(const QString& path, const QS
     // Another recording under the same name, or the text edited, is another alignment.
     const QByteArray key = QByteArray::number(audio.value().sizeBytes) + ' ' +
                            QByteArray::number(audio.value().modifiedMs) + ' ' + text.toUtf8();
-    return {cacheDir_ + u'/' + prefix + hash(key) + QStringLiteral(".lrc"), prefix};
+    return {cacheDir + u'/' + prefix + hash(key) + QStringLiteral(".lrc"), prefix};
+}
+
+TimedText KeptAlignment(const QString& cacheDir, const QString& path, const QString& text) {
+    const QString file = AlignmentCacheFile(cacheDir, path, text).first;
+    if (file.isEmpty()) return {};
+    QFile kept(file);
+    if (!kept.open(QIODevice::ReadOnly)) return {};
+    TimedText timed = ParseLrc(QString::fromUtf8(kept.readAll()));
+    return timed.HasTimes() ? timed : TimedText{};
+}
+
+TimedText LessonTimedText(const QString& audioPath, const QString& cacheDir) {
+    // As the text pane loads them: the last companion found wins.
+    TimedText timed;
+    QString document;
+    for (const QString& suffix : CompanionTextSuffixes()) {
+        const std::optional<QString> found = FindFileIgnoringCase(PathWithoutSuffix(audioPath) + suffix);
+        if (!found) continue;
+        if (KindOfFile(*found) == FileKind::kTimedText) {
+            const TextReadResult text = LoadPlainText(*found);
+            timed = text.ok() ? ParseTimedText(text.value(), *found) : TimedText{};
+            document.clear();
+        } else {
+            const TextReadResult text = LoadDocumentText(*found);
+            document = text.ok() ? text.value() : QString();
+            timed = {};
+        }
+    }
+    if (!timed.HasTimes() && !document.trimmed().isEmpty())
+        timed = KeptAlignment(cacheDir, audioPath, document);
+    return timed;
 }
 
 void AlignedText::Keep(const QString& path, const QString& text, const TimedText& timed) {
@@ -96,11 +134,7 @@ void AlignedText::Run(Command command) {
 void AlignedText::LessonChanged(const QString& path) {
     if (aligner_ && aligner_->Running() && aligner_->Path() != path) Stop();
     if (state_.documentText.trimmed().isEmpty() || state_.timedText.HasTimes()) return;
-    const QString file = CacheFile(path, state_.documentText).first;
-    if (file.isEmpty()) return;
-    QFile kept(file);
-    if (!kept.open(QIODevice::ReadOnly)) return;
-    TimedText timed = ParseLrc(QString::fromUtf8(kept.readAll()));
+    TimedText timed = KeptAlignment(cacheDir_, path, state_.documentText);
     if (timed.HasTimes()) documents_.ShowAlignedText(std::move(timed));
 }
 

@@ -51,4 +51,14 @@ private:
     QString alignedText_;             // the document the alignment under way is of
 };
 
+// Where the alignment of text with the audio at path is kept in cacheDir, and the prefix of every
+// alignment kept for that audio; nothing when the audio cannot be identified.
+std::pair<QString, QString> AlignmentCacheFile(const QString& cacheDir, const QString& path,
+                                               const QString& text);
+// That alignment, when one is kept; no lines otherwise.
+TimedText KeptAlignment(const QString& cacheDir, const QString& path, const QString& text);
+// The timed text the program would show beside the audio at path: its LRC or SRT, or its document's kept
+// alignment; no lines when it has neither.
+TimedText LessonTimedText(const QString& audioPath, const QString& cacheDir);
+
 }  // namespace ostrelle

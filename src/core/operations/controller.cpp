@@ -114,7 +114,10 @@ Controller::Controller(const Adapters& adapters, ProgramFolder folder)
                .graded = [this] { diary_.SentenceReviewed(); },
                .nowMs = adapters.nowMs}),
       deckExport_(state_, adapters.player, adapters.dialogs, store_,
-                  {adapters.reviews, adapters.clipCutter, adapters.deckWriter}, adapters.nowMs) {
+                  {adapters.reviews, adapters.clipCutter, adapters.deckWriter}, adapters.nowMs,
+                  [this](const QString& lesson) {
+                      return LessonTimedText(lesson, folder_.dataDir + QStringLiteral("/alignments"));
+                  }) {
     repeat_.SetPassHandler([this] { diary_.PassPlayed(); });
     adapters.waveDevice.SetDoneHandler([this] {
         Deliver([this] {

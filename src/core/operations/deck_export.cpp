@@ -37,8 +37,11 @@ void DeckExport::Export() {
         if (all.ok()) {
             for (const HardSentence& sentence : all.value()) {
                 QString text = sentence.text;
+                const double from = sentence.aMs / 1000.0, to = sentence.bMs / 1000.0;
                 if (text.isEmpty() && sentence.path == lesson)
-                    text = state_.timedText.SpokenBetween(sentence.aMs / 1000.0, sentence.bMs / 1000.0);
+                    text = state_.timedText.SpokenBetween(from, to);
+                if (text.isEmpty() && sentence.path != lesson && lessonText_)
+                    text = lessonText_(sentence.path).SpokenBetween(from, to);
                 ExportSentence one{sentence.path, sentence.aMs, sentence.bMs, text, true};
                 if (sentence.memory.dueMs <= EndOfToday(now)) due.push_back(one);
                 hard.push_back(std::move(one));

@@ -22,14 +22,17 @@ public:
         DeckWriter* writer = nullptr;
     };
 
+    // lessonText: the timed text of a lesson not loaded, for sentences kept without their words.
     DeckExport(const PlayerState& state, MediaPlayer& player, Dialogs& dialogs, SegmentStore& store,
-               Adapters adapters, std::function<qint64()> nowMs)
+               Adapters adapters, std::function<qint64()> nowMs,
+               std::function<TimedText(const QString& lesson)> lessonText = {})
         : state_(state),
           player_(player),
           dialogs_(dialogs),
           store_(store),
           adapters_(adapters),
-          nowMs_(std::move(nowMs)) {}
+          nowMs_(std::move(nowMs)),
+          lessonText_(std::move(lessonText)) {}
 
     bool Owns(Command command) const override { return command == Command::ExportAnki; }
     void Run(Command) override { Export(); }
@@ -43,6 +46,7 @@ private:
     SegmentStore& store_;
     Adapters adapters_;
     std::function<qint64()> nowMs_;
+    std::function<TimedText(const QString& lesson)> lessonText_;
 };
 
 }  // namespace ostrelle
