@@ -1,5 +1,7 @@
 #include "core/operations/anki_export.h"
 
+#include "core/analysis/dictation_check.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -16,11 +18,6 @@ namespace {
 constexpr int kClipThreads = 4;
 constexpr int kProgressEveryMs = 20;
 
-bool IsHan(char32_t c) {
-    return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0x3040 && c <= 0x30FF) || (c >= 0xAC00 && c <= 0xD7AF) ||
-           (c >= 0x20000 && c <= 0x2FFFF);
-}
-
 QString Tag(const QString& text) {
     QString tag = text.simplified();
     tag.replace(u' ', u'_');
@@ -34,7 +31,8 @@ QString MaskedWords(const QString& text) {
     bool inWord = false;
     for (const char32_t c : text.toUcs4()) {
         const QString one = QString::fromUcs4(&c, 1);
-        if (IsHan(c)) {
+        // A character of a script written without spaces is a word of its own, hidden whole.
+        if (IsCharacterScript(c) && QChar::isLetterOrNumber(c)) {
             masked += QString::fromUtf8("＿");
             inWord = false;
         } else if (QChar::isLetterOrNumber(c)) {

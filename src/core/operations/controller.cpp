@@ -335,9 +335,7 @@ void Controller::LoadResumeEntry() {
         transport_.LoadFirstEntry();
         return;
     }
-    state_.currentListRow = row;
-    playlist_.SelectPlaylistRow(row);
-    transport_.LoadFirstEntry(row);
+    LoadListedLesson(row);
     bool ok = false;
     const int segment = ReadIniValue(kResumeSection, kResumeSegment, ini).toInt(&ok);
     if (ok && segment >= 1) repeat_.GoToSegment(segment - 1);
@@ -345,12 +343,16 @@ void Controller::LoadResumeEntry() {
     if (ok && seconds > 0) adapters_.player.SetCurrentPosition(seconds);
 }
 
-void Controller::ReturnToLesson(const PlayerState::LessonLeft& lesson) {
-    const int row = playlist_.FindPlaylistRow(lesson.path);
-    if (row <= 0 || !QFileInfo(lesson.path).isFile()) return;
+void Controller::LoadListedLesson(int row) {
     state_.currentListRow = row;
     playlist_.SelectPlaylistRow(row);
     transport_.LoadFirstEntry(row);
+}
+
+void Controller::ReturnToLesson(const PlayerState::LessonLeft& lesson) {
+    const int row = playlist_.FindPlaylistRow(lesson.path);
+    if (row <= 0 || !QFileInfo(lesson.path).isFile()) return;
+    LoadListedLesson(row);
     if (lesson.segment >= 0) repeat_.GoToSegment(lesson.segment);
     adapters_.player.SetCurrentPosition(lesson.seconds);
 }
@@ -445,9 +447,7 @@ bool Controller::OpenLesson(const QString& path) {
     if (!QFileInfo(path).isFile()) return false;
     const int row = playlist_.FindPlaylistRow(path);
     if (row > 0) {
-        state_.currentListRow = row;
-        playlist_.SelectPlaylistRow(row);
-        transport_.LoadFirstEntry(row);
+        LoadListedLesson(row);
     } else {
         // A lesson no longer listed still has its sentences in the book.
         state_.markingOff = false;

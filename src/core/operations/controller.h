@@ -165,6 +165,8 @@ private:
     void ReturnToLesson(const PlayerState::LessonLeft& lesson);
     // A segment's take and review state go with the segment.
     void ForgetDeletedTakes(const QString& path);
+    // The list entry at row becomes current and its lesson is loaded, paused, with its text and segments.
+    void LoadListedLesson(int row);
     // Loads path as the current lesson, paused, as the list would; false when it cannot be opened.
     bool OpenLesson(const QString& path);
     void RestorePauseChoice();

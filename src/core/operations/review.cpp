@@ -233,7 +233,7 @@ void Review::Start() {
 
 void Review::PlayCard(std::size_t index) {
     for (; index < queue_.size(); ++index) {
-        const HardSentence& card = queue_[index];
+        HardSentence& card = queue_[index];
         if (card.path != player_.Url() || !player_.ErrorText().isEmpty()) {
             if (!QFileInfo(card.path).isFile()) continue;
             opening_ = true;
@@ -241,6 +241,9 @@ void Review::PlayCard(std::size_t index) {
             opening_ = false;
             if (!opened) continue;
         }
+        // Words kept without: the lesson's timed text, now loaded, may give them (and grading keeps them).
+        if (card.text.isEmpty())
+            card.text = state_.timedText.SpokenBetween(card.aMs / 1000.0, card.bMs / 1000.0);
         repeat_.StopRepeatRun({.pausePlayer = true, .captions = RunEnding::Captions::ButtonAndMenu});
         const auto stored = std::find_if(
             state_.abList.begin(), state_.abList.end(),
@@ -288,8 +291,6 @@ void Review::GradeCard(Grade grade) {
     card.memory = scheduler_.Review(card.memory, grade, now);
     ++card.reviews;
     if (lapse) ++card.lapses;
-    if (card.text.isEmpty() && card.path == player_.Url())
-        card.text = state_.timedText.SpokenBetween(card.aMs / 1000.0, card.bMs / 1000.0);
     if (Failed(store_->KeepHard(card))) return;
     ++graded_;
     if (hooks_.graded) hooks_.graded();
@@ -343,9 +344,7 @@ void Review::Present() {
         QString::fromUtf8(
             "复习：还有 %1 句   空格 显示句子   1 重来  2 困难  3 良好  4 简单   F4 再听   F7 结束")
             .arg(left);
-    QString words = card.text;
-    if (words.isEmpty() && card.path == player_.Url())
-        words = state_.timedText.SpokenBetween(card.aMs / 1000.0, card.bMs / 1000.0);
+    const QString& words = card.text;
     QString text =
         QString::fromUtf8("复习难句（还有 %1 句）\n%2\n\n").arg(left).arg(QFileInfo(card.path).fileName());
     if (!revealed_)
